@@ -1,0 +1,82 @@
+#include "ByteStream.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "Messages.h"
+
+namespace tarvo {
+
+void TByteStream::Read(void* destination, std::size_t count) {
+  if (position_ > bytes_.size() || count > bytes_.size() - position_) {
+    throw EStreamError(kMsgStreamReadError);
+  }
+  if (count != 0) std::memcpy(destination, bytes_.data() + position_, count);
+  position_ += count;
+}
+
+std::uint8_t TByteStream::ReadByte() {
+  if (position_ >= bytes_.size()) throw EStreamError(kMsgStreamReadError);
+  return bytes_[position_++];
+}
+
+void TByteStream::Write(const void* source, std::size_t count) {
+  if (count == 0) return;
+  if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
+  std::memcpy(bytes_.data() + position_, source, count);
+  position_ += count;
+}
+
+void TByteStream::WriteByte(std::uint8_t value) {
+  if (position_ < bytes_.size()) {
+    bytes_[position_] = value;
+  } else {
+    // A position set past the end leaves a zero-filled gap, as a file would.
+    bytes_.resize(position_);
+    bytes_.push_back(value);
+  }
+  ++position_;
+}
+
+void TByteStream::SetPosition(std::int64_t position) {
+  position_ = position < 0 ? 0 : static_cast<std::size_t>(position);
+}
+
+void TByteStream::Clear() {
+  bytes_.clear();
+  position_ = 0;
+}
+
+void TByteStream::Resize(std::size_t size) { bytes_.resize(size); }
+
+void TByteStream::LoadFromFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  if (in.bad()) throw EStreamError(kMsgStreamReadError);
+  bytes_ = std::move(bytes);
+  position_ = 0;
+}
+
+void TByteStream::SaveToFile(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw EStreamError(FormatMessage(kMsgCannotCreateFile, path));
+  out.write(reinterpret_cast<const char*>(bytes_.data()),
+            static_cast<std::streamsize>(bytes_.size()));
+  out.flush();
+  if (!out) throw EStreamError(kMsgStreamWriteError);
+}
+
+void TByteStream::CopyFrom(const TByteStream& other) {
+  bytes_ = other.bytes_;
+  position_ = 0;
+}
+
+void TByteStream::Assign(std::span<const std::uint8_t> bytes) {
+  bytes_.assign(bytes.begin(), bytes.end());
+  position_ = 0;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,80 @@
+#include "ByteStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "Messages.h"
+
+namespace tarvo {
+namespace {
+
+TEST(ByteStream, ReadPastEndThrowsReadErrorAndKeepsPosition) {
+  TByteStream stream;
+  const std::uint8_t bytes[] = {1, 2, 3};
+  stream.Assign(bytes);
+  std::uint8_t buffer[4] = {};
+  EXPECT_THROW(stream.Read(buffer, 4), EStreamError);
+  EXPECT_EQ(stream.Position(), 0);
+  stream.Read(buffer, 3);
+  try {
+    stream.ReadByte();
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_EQ(std::string(error.what()), kMsgStreamReadError);
+  }
+}
+
+TEST(ByteStream, WritesOverwriteGrowAndFillGaps) {
+  TByteStream stream;
+  stream.WriteByte(0xAA);
+  stream.WriteByte(0xBB);
+  stream.SetPosition(0);
+  stream.WriteByte(0xCC);
+  EXPECT_EQ(stream.Size(), 2);
+  stream.SetPosition(4);
+  stream.WriteByte(0xDD);
+  ASSERT_EQ(stream.Size(), 5);
+  EXPECT_EQ(stream.Bytes()[0], 0xCC);
+  EXPECT_EQ(stream.Bytes()[3], 0x00);
+  EXPECT_EQ(stream.Bytes()[4], 0xDD);
+}
+
+TEST(ByteStream, FileErrorsNameThePath) {
+  TByteStream stream;
+  const std::string missing = "/nonexistent-dir/photo.jpg";
+  try {
+    stream.LoadFromFile(missing);
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_EQ(std::string(error.what()), FormatMessage(kMsgCannotOpenFile, missing));
+  }
+  try {
+    stream.SaveToFile(missing);
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_EQ(std::string(error.what()), FormatMessage(kMsgCannotCreateFile, missing));
+  }
+}
+
+TEST(ByteStream, SaveThenLoadRoundTrips) {
+  const auto path = std::filesystem::temp_directory_path() / "tarvo-bytestream-test.bin";
+  TByteStream out;
+  const std::uint8_t bytes[] = {0xFF, 0xD8, 0x00, 0x7F};
+  out.Assign(bytes);
+  out.SaveToFile(path.string());
+  TByteStream in;
+  in.WriteByte(9);
+  in.LoadFromFile(path.string());
+  EXPECT_EQ(in.Position(), 0);
+  ASSERT_EQ(in.Size(), 4);
+  EXPECT_EQ(in.Bytes()[0], 0xFF);
+  TByteStream copy;
+  copy.CopyFrom(in);
+  EXPECT_EQ(copy.Size(), 4);
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tarvo

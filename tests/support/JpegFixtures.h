@@ -1,0 +1,93 @@
+// Test and benchmark fixtures: JPEG files written and read back by libjpeg-turbo itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvo::fixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class Sampling { kGrey, k420, k422, k444, k440 };
+
+struct JpegOptions {
+  int width = 64;
+  int height = 48;
+  Sampling sampling = Sampling::k420;
+  int quality = 90;
+  // Restart interval in MCUs (0: none).
+  unsigned restartInterval = 0;
+  bool optimizeCoding = false;
+  bool progressive = false;
+  bool arithmetic = false;
+  // Four-component (CMYK) frame instead of YCbCr.
+  bool cmyk = false;
+  // Component identifiers 0,1,2 instead of 1,2,3 (as some encoders with an Adobe segment write).
+  bool zeroBasedIds = false;
+  bool writeJfif = true;
+  bool writeAdobe = false;
+  // Segments written right after the JFIF/Adobe headers, each complete with marker and length.
+  std::vector<Bytes> extraSegments;
+  unsigned seed = 1;
+};
+
+// Photo-like RGB pixels (sky gradient, hills, texture and noise): not flat, not periodic.
+std::vector<std::uint8_t> PhotoPixels(int width, int height, unsigned seed);
+
+// Compresses PhotoPixels (or explicit RGB pixels) with the options; throws std::runtime_error.
+Bytes MakeJpeg(const JpegOptions& options);
+Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint8_t>& rgb);
+
+// An APP1 "Exif" segment (marker included) with IFD0 -> Exif IFD holding PixelXDimension and
+// PixelYDimension of the given type (3 SHORT or 4 LONG) and an Orientation tag in IFD0.
+Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t height,
+                      std::uint16_t type = 4, bool withExifIfdPointer = true);
+
+// Reads the Exif pixel dimensions back from a JPEG file's first Exif APP1 (false if absent).
+bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& height);
+
+struct ComponentCoefficients {
+  int id = 0;
+  int h = 0;
+  int v = 0;
+  int widthInBlocks = 0;   // blocks libjpeg keeps per row (padded to whole MCUs)
+  int heightInBlocks = 0;  // block rows libjpeg keeps (padded to whole MCUs)
+  // Blocks row by row, 64 quantised coefficients each in natural (row-major) order.
+  std::vector<std::int16_t> blocks;
+  const std::int16_t* Block(int row, int col) const {
+    return blocks.data() + (static_cast<std::size_t>(row) * widthInBlocks + col) * 64;
+  }
+};
+
+struct Coefficients {
+  int width = 0;
+  int height = 0;
+  int maxH = 1;
+  int maxV = 1;
+  long warnings = 0;  // libjpeg warnings while reading (corrupt data, premature end …)
+  std::vector<ComponentCoefficients> components;
+};
+
+// Reads every block with jpeg_read_coefficients; throws std::runtime_error on a libjpeg error.
+Coefficients ReadCoefficients(const Bytes& jpeg);
+
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  long warnings = 0;
+  std::vector<std::uint8_t> samples;
+};
+
+// Decodes to RGB (or grey) pixels; throws std::runtime_error on a libjpeg error.
+Pixels Decode(const Bytes& jpeg);
+
+// Writes the cropped blocks with jpeg_write_coefficients, as jpegtran's crop does: the reference
+// for what a lossless crop must contain. Left/top must be on the MCU grid.
+Bytes LibjpegCrop(const Bytes& jpeg, int left, int top, int width, int height);
+
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const Bytes& bytes);
+
+}  // namespace tarvo::fixtures
