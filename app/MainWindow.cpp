@@ -1,0 +1,350 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "Fonts.h"
+#include "ReadmeLocation.h"
+#include "WindowTexts.h"
+
+namespace tarvo {
+namespace {
+
+// Designed placement; stored placement overrides it.
+constexpr int kDesignedLeft = 323;
+constexpr int kDesignedTop = 319;
+constexpr int kDesignedWidth = 696;
+constexpr int kDesignedHeight = 480;
+constexpr int kToolbarHeight = 32;
+constexpr int kImageButtonSize = 28;
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The first dropped item, when it is a local file.
+QString FirstDroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) return {};
+  const QUrl first = data->urls().constFirst();
+  return first.isLocalFile() ? first.toLocalFile() : QString();
+}
+
+}  // namespace
+
+TFm_Main::TFm_Main(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("Fm_Main"));
+  setWindowTitle(Text(kMainCaption));
+  setFont(GothicFont());
+  move(kDesignedLeft, kDesignedTop);
+  resize(kDesignedWidth, kDesignedHeight);
+
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  Pnl_Menu = new QWidget(client);
+  Pnl_Menu->setObjectName(QStringLiteral("Pnl_Menu"));
+  Pnl_Menu->setFixedHeight(kToolbarHeight);
+  BuildToolbar(Pnl_Menu);
+  layout->addWidget(Pnl_Menu);
+  ScrollBox = new QScrollArea(client);
+  ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
+  layout->addWidget(ScrollBox, 1);
+  setCentralWidget(client);
+
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  // A permanent label: QStatusBar's own message is wiped by menu hovers.
+  StatusBarText = new QLabel(statusBar());
+  StatusBarText->setObjectName(QStringLiteral("StatusBarText"));
+  statusBar()->addWidget(StatusBarText, 1);
+
+  BuildMenus();
+
+  OpenDialog = new QFileDialog(this);
+  OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+  OpenDialog->setFileMode(QFileDialog::ExistingFile);
+  OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
+  OpenDialog->setNameFilter(Text(kJpegFilter));
+  SaveDialog = new QFileDialog(this);
+  SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+  SaveDialog->setFileMode(QFileDialog::AnyFile);
+  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog->setOption(QFileDialog::HideNameFilterDetails);
+  // The document asks its own overwrite question.
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+  SaveDialog->setNameFilter(Text(kJpegFilter));
+  SaveDialog->setDefaultSuffix(Text(kJpegSuffix));
+
+  FormCreate();
+}
+
+TFm_Main::~TFm_Main() = default;
+
+QToolButton* TFm_Main::AddImageButton(QWidget* panel, const char* name, const char* icon, int left,
+                                      const char* tooltip, void (TFm_Main::*handler)()) {
+  auto* button = new QToolButton(panel);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(icon)));
+  button->setIconSize(QSize(24, 24));
+  button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setGeometry(left, 2, kImageButtonSize, kImageButtonSize);
+  if (tooltip != nullptr) button->setToolTip(Text(tooltip));
+  connect(button, &QToolButton::clicked, this,
+          [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+  return button;
+}
+
+void TFm_Main::BuildToolbar(QWidget* panel) {
+  Sbn_OpenFile =
+      AddImageButton(panel, "Sbn_OpenFile", "open.svg", 0, nullptr, &TFm_Main::mnu_OpenFileClick);
+  Sbn_SaveAsFile = AddImageButton(panel, "Sbn_SaveAsFile", "saveas.svg", 28, nullptr,
+                                  &TFm_Main::mnu_SaveAsFileClick);
+  Sbn_Cut = AddImageButton(panel, "Sbn_Cut", "cut.svg", 64, "トリミングの実行",
+                           &TFm_Main::mnu_GoOperationClick);
+  Sbn_Undo =
+      AddImageButton(panel, "Sbn_Undo", "undo.svg", 92, "元に戻す", &TFm_Main::mnu_UndoClick);
+  Sbn_AdjustRect = AddImageButton(panel, "Sbn_AdjustRect", "adjust.svg", 120, "選択範囲の調整",
+                                  &TFm_Main::mnu_AdjustRectClick);
+
+  // Both combos take the focus on a click only: the Tab key skips them.
+  Cbo_ViewRate = new QComboBox(panel);
+  Cbo_ViewRate->setObjectName(QStringLiteral("Cbo_ViewRate"));
+  Cbo_ViewRate->setToolTip(Text("表示の倍率"));
+  Cbo_ViewRate->setFont(MinchoFont());
+  Cbo_ViewRate->setFocusPolicy(Qt::ClickFocus);
+  Cbo_ViewRate->move(152, 4);
+  Cbo_ViewRate->setFixedWidth(73);
+
+  Cbo_TrimMode = new QComboBox(panel);
+  Cbo_TrimMode->setObjectName(QStringLiteral("Cbo_TrimMode"));
+  Cbo_TrimMode->setToolTip(Text("選択モード"));
+  Cbo_TrimMode->setFocusPolicy(Qt::ClickFocus);
+  Cbo_TrimMode->move(230, 4);
+  Cbo_TrimMode->setFixedWidth(104);
+
+  Lbl_Information = new QLabel(panel);
+  Lbl_Information->setObjectName(QStringLiteral("Lbl_Information"));
+  Lbl_Information->move(352, 8);
+}
+
+QAction* TFm_Main::AddCommand(QMenu* menu, const char* name, const char* caption,
+                              void (TFm_Main::*handler)()) {
+  QAction* action = menu->addAction(Text(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  connect(action, &QAction::triggered, this,
+          [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+  return action;
+}
+
+void TFm_Main::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu"));
+
+  QMenu* file = bar->addMenu(Text("ファイル(&F)"));
+  file->setObjectName(QStringLiteral("mnu_File"));
+  mnu_OpenFile =
+      AddCommand(file, "mnu_OpenFile", "ファイルを開く(&O)", &TFm_Main::mnu_OpenFileClick);
+  mnu_OpenFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  mnu_SaveFile = AddCommand(file, "mnu_SaveFile", "上書き保存(&S)", &TFm_Main::mnu_SaveFileClick);
+  mnu_SaveAsFile =
+      AddCommand(file, "mnu_SaveAsFile", "名前を付けて保存(&A)", &TFm_Main::mnu_SaveAsFileClick);
+  mnu_SaveAsFile->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  mnu_CloseFile = AddCommand(file, "mnu_CloseFile", "閉じる", &TFm_Main::mnu_CloseFileClick);
+  file->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa01"));
+  mnu_Exit = AddCommand(file, "mnu_Exit", "終了", &TFm_Main::mnu_ExitClick);
+
+  QMenu* edit = bar->addMenu(Text("編集(&E)"));
+  edit->setObjectName(QStringLiteral("mnu_Edit"));
+  mnu_GoOperation =
+      AddCommand(edit, "mnu_GoOperation", "トリミングの実行", &TFm_Main::mnu_GoOperationClick);
+  mnu_GoOperation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+  mnu_Undo = AddCommand(edit, "mnu_Undo", "元に戻す", &TFm_Main::mnu_UndoClick);
+  mnu_Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  mnu_AdjustRect =
+      AddCommand(edit, "mnu_AdjustRect", "選択範囲の調整", &TFm_Main::mnu_AdjustRectClick);
+  edit->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa03"));
+  a1 = AddCommand(edit, "a1", "コピー", &TFm_Main::a1Click);
+  a1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  edit->addSeparator()->setObjectName(QStringLiteral("N1"));
+  mnu_Option = AddCommand(edit, "mnu_Option", "オプション...", &TFm_Main::mnu_OptionClick);
+  mnu_ZoomIn = AddCommand(edit, "mnu_ZoomIn", "拡大", &TFm_Main::mnu_ZoomInClick);
+  mnu_ZoomOut = AddCommand(edit, "mnu_ZoomOut", "縮小", &TFm_Main::mnu_ZoomOutClick);
+
+  QMenu* help = bar->addMenu(Text("ヘルプ(&H)"));
+  help->setObjectName(QStringLiteral("mnu_Help"));
+  mnu_Topic = AddCommand(help, "mnu_Topic", "トピックの検索", &TFm_Main::mnu_TopicClick);
+  help->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa04"));
+  mnu_About = AddCommand(help, "mnu_About", "バージョン情報", &TFm_Main::mnu_AboutClick);
+}
+
+void TFm_Main::FormCreate() {
+  ApplyCommandEvent(TCommandEvent::Start);
+
+  setAcceptDrops(true);
+
+  // Only the numeric keypad's plus and minus zoom: the label after the tab is the menu's whole
+  // shortcut text, and the main keyboard's plus and minus stay unbound.
+  mnu_ZoomIn->setText(Text("拡大\tCtrl +"));
+  mnu_ZoomOut->setText(Text("縮小\tCtrl -"));
+  auto* zoomIn =
+      new QShortcut(QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Plus), this);
+  zoomIn->setObjectName(QStringLiteral("ZoomInKey"));
+  connect(zoomIn, &QShortcut::activated, mnu_ZoomIn, &QAction::trigger);
+  auto* zoomOut =
+      new QShortcut(QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Minus), this);
+  zoomOut->setObjectName(QStringLiteral("ZoomOutKey"));
+  connect(zoomOut, &QShortcut::activated, mnu_ZoomOut, &QAction::trigger);
+
+  FirstShow = true;
+}
+
+void TFm_Main::SetDialogs(QDialog* help, QDialog* explanation, QDialog* options) {
+  helpDialog_ = help;
+  explanationDialog_ = explanation;
+  optionsDialog_ = options;
+}
+
+void TFm_Main::SetArguments(const QStringList& arguments) { arguments_ = arguments; }
+
+void TFm_Main::SetCommandStates(const TCommandStates& states) {
+  commandStates_ = states;
+  mnu_OpenFile->setEnabled(states.OpenFile);
+  mnu_SaveFile->setEnabled(states.SaveFile);
+  mnu_SaveAsFile->setEnabled(states.SaveAsFile);
+  Sbn_SaveAsFile->setEnabled(states.SaveAsFile);
+  mnu_CloseFile->setEnabled(states.CloseFile);
+  mnu_GoOperation->setEnabled(states.GoOperation);
+  Sbn_Cut->setEnabled(states.GoOperation);
+  mnu_Undo->setEnabled(states.Undo);
+  Sbn_Undo->setEnabled(states.Undo);
+  mnu_AdjustRect->setEnabled(states.AdjustRect);
+  Sbn_AdjustRect->setEnabled(states.AdjustRect);
+}
+
+void TFm_Main::ApplyCommandEvent(TCommandEvent event) {
+  SetCommandStates(NextCommandStates(commandStates_, event));
+}
+
+QString TFm_Main::StatusText() const { return StatusBarText->text(); }
+
+void TFm_Main::SetStatusText(const QString& text) { StatusBarText->setText(text); }
+
+void TFm_Main::SetInformationText(const QString& text) {
+  Lbl_Information->setText(text);
+  Lbl_Information->adjustSize();
+}
+
+void TFm_Main::RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& error) {
+    QMessageBox box(QMessageBox::Critical, Text(kAppTitle), QString::fromUtf8(error.what()),
+                    QMessageBox::NoButton, this);
+    box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
+    box.exec();
+  }
+}
+
+void TFm_Main::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FirstShow) {
+    FirstShow = false;
+    // Opened once the window is on screen, so an error box has a window to sit over.
+    QMetaObject::invokeMethod(
+        this, [this] { RunCommand([this] { FormShow(); }); }, Qt::QueuedConnection);
+  }
+}
+
+void TFm_Main::FormShow() {
+  if (arguments_.isEmpty()) return;
+  const QFileInfo first(arguments_.constFirst());
+  if (first.isFile()) OpenDocument(first.filePath());
+}
+
+void TFm_Main::closeEvent(QCloseEvent* event) {
+  bool mayClose = false;
+  RunCommand([&] { mayClose = FormCloseQuery(); });
+  if (!mayClose) {
+    event->ignore();
+    return;
+  }
+  RunCommand([this] { FormClose(); });
+  event->accept();
+}
+
+bool TFm_Main::FormCloseQuery() { return true; }
+
+void TFm_Main::FormClose() {}
+
+void TFm_Main::dragEnterEvent(QDragEnterEvent* event) {
+  if (!FirstDroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TFm_Main::dropEvent(QDropEvent* event) {
+  const QString path = FirstDroppedFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  RunCommand([this, path] { OpenDocument(path); });
+}
+
+void TFm_Main::OpenDocument(const QString&) {}
+
+void TFm_Main::mnu_OpenFileClick() {
+  if (OpenDialog->exec() != QDialog::Accepted) return;
+  const QStringList chosen = OpenDialog->selectedFiles();
+  if (!chosen.isEmpty()) OpenDocument(chosen.constFirst());
+}
+
+void TFm_Main::mnu_SaveFileClick() {}
+
+void TFm_Main::mnu_SaveAsFileClick() {}
+
+void TFm_Main::mnu_CloseFileClick() {}
+
+void TFm_Main::mnu_ExitClick() { close(); }
+
+void TFm_Main::mnu_GoOperationClick() {}
+
+void TFm_Main::mnu_UndoClick() {}
+
+void TFm_Main::mnu_AdjustRectClick() {}
+
+void TFm_Main::a1Click() {}
+
+void TFm_Main::mnu_OptionClick() {
+  if (optionsDialog_ != nullptr) optionsDialog_->exec();
+}
+
+void TFm_Main::mnu_ZoomInClick() {}
+
+void TFm_Main::mnu_ZoomOutClick() {}
+
+void TFm_Main::mnu_TopicClick() {
+  const QString path = ReadmePath(QCoreApplication::applicationDirPath());
+  if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TFm_Main::mnu_AboutClick() {
+  if (helpDialog_ != nullptr) helpDialog_->exec();
+}
+
+}  // namespace tarvo

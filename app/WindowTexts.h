@@ -1,0 +1,29 @@
+// Every user-visible text of the main window and the document, in one place.
+#pragma once
+
+namespace tarvo {
+
+inline constexpr char kAppTitle[] = "tarvo";
+inline constexpr char kMainCaption[] = "JPEGファイル切り出しプログラム - tarvo -";
+
+inline constexpr char kCaptionWarning[] = "警告";
+inline constexpr char kCaptionError[] = "エラー";
+inline constexpr char kButtonYes[] = "はい(&Y)";
+inline constexpr char kButtonNo[] = "いいえ(&N)";
+inline constexpr char kButtonCancel[] = "キャンセル";
+inline constexpr char kButtonOk[] = "OK";
+
+// The two lines of the close question; message boxes break lines at '\n'.
+inline constexpr char kMsgModified[] = "変更があります。\nファイルに保存しますか？";
+inline constexpr char kMsgSaveOver[] = "上書き保存します。よろしいですか？";
+inline constexpr char kMsgFileExists[] = "ファイルは既に存在します。上書きしてよろしいですか？";
+inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ません。";
+
+// The file dialogs list .jpg in every letter case and .jpeg too, but show only the first group.
+inline constexpr char kJpegFilter[] =
+    "画像ファイル (*.JPG) (*.JPG *.jpg *.JPEG *.jpeg *.Jpg *.Jpeg)";
+inline constexpr char kJpegSuffix[] = "jpg";
+
+inline constexpr char kReadmeName[] = "readme.txt";
+
+}  // namespace tarvo

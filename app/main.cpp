@@ -1,0 +1,32 @@
+// The program: the application, the main window and its three dialogs, the event loop.
+#include <QApplication>
+#include <QDialog>
+#include <QIcon>
+
+#include "MainWindow.h"
+#include "Resources.h"
+#include "WindowTexts.h"
+
+int main(int argc, char* argv[]) {
+  tarvo::InitResources();
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(tarvo::kAppTitle));
+  QApplication::setOrganizationName(QStringLiteral("Quillmoor"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvo.svg")));
+
+  // The main window comes first: its creation must not rely on the dialogs.
+  tarvo::TFm_Main main;
+  QDialog help(&main);
+  help.setObjectName(QStringLiteral("TFm_Help"));
+  QDialog explanation(&main);
+  explanation.setObjectName(QStringLiteral("TFm_Explanation"));
+  QDialog options(&main);
+  options.setObjectName(QStringLiteral("TFm_Options"));
+  main.SetDialogs(&help, &explanation, &options);
+
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+  main.SetArguments(arguments);
+  main.show();
+  return QApplication::exec();
+}
