@@ -1,0 +1,112 @@
+#include "SettingsStore.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <limits>
+
+namespace tarvo {
+namespace {
+
+bool IsDecimalInteger(QStringView text) {
+  if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) text = text.mid(1);
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+}  // namespace
+
+TQSettingsStore::TQSettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Quillmoor"), QStringLiteral("tarvo"))) {
+}
+
+TQSettingsStore::TQSettingsStore(const QString& fileName)
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::NativeFormat)) {}
+
+bool TQSettingsStore::Open() {
+  // QSettings reads the file lazily; listing the keys reads it now, so that an unreadable file
+  // shows in the status. A FormatError still leaves every line QSettings could parse, and those
+  // are used: a damaged file gives what can be read.
+  const QStringList keys = settings_->childKeys();
+  if (settings_->status() == QSettings::AccessError) return false;
+  keysByFoldedName_.clear();
+  for (const QString& key : keys) keysByFoldedName_.emplace(key.toCaseFolded(), key);
+  return true;
+}
+
+QString TQSettingsStore::StoredKey(const QString& name) const {
+  const auto found = keysByFoldedName_.find(name.toCaseFolded());
+  return found == keysByFoldedName_.end() ? name : found->second;
+}
+
+TReadStatus TQSettingsStore::ReadInteger(const QString& name, int32_t& value) const {
+  const QVariant stored = settings_->value(StoredKey(name));
+  if (!stored.isValid()) return TReadStatus::Absent;
+  qint64 number = 0;
+  bool isNumber = false;
+  switch (stored.typeId()) {
+    case QMetaType::QString: {
+      const QString text = stored.toString();
+      if (!IsDecimalInteger(text)) return TReadStatus::WrongType;
+      number = text.toLongLong(&isNumber, 10);
+      // All digits, yet beyond 64 bits: a number, but one that does not fit.
+      if (!isNumber) return TReadStatus::Unreadable;
+      break;
+    }
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+      number = stored.toLongLong();
+      break;
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+      if (stored.toULongLong() > static_cast<quint64>(std::numeric_limits<int32_t>::max())) {
+        return TReadStatus::Unreadable;
+      }
+      number = stored.toLongLong();
+      break;
+    default:
+      return TReadStatus::WrongType;
+  }
+  if (number < std::numeric_limits<int32_t>::min() ||
+      number > std::numeric_limits<int32_t>::max()) {
+    return TReadStatus::Unreadable;
+  }
+  value = static_cast<int32_t>(number);
+  return TReadStatus::Ok;
+}
+
+TReadStatus TQSettingsStore::ReadString(const QString& name, QString& value) const {
+  const QVariant stored = settings_->value(StoredKey(name));
+  if (!stored.isValid()) return TReadStatus::Absent;
+  switch (stored.typeId()) {
+    case QMetaType::QString:
+      value = stored.toString();
+      return TReadStatus::Ok;
+    case QMetaType::QStringList:
+      // QSettings splits an unquoted text at its commas; a hand-written "4x6, wide" is one text.
+      value = stored.toStringList().join(QStringLiteral(", "));
+      return TReadStatus::Ok;
+    case QMetaType::QByteArray:
+      value = QString::fromUtf8(stored.toByteArray());
+      return TReadStatus::Ok;
+    default:
+      return TReadStatus::WrongType;
+  }
+}
+
+bool TQSettingsStore::WriteInteger(const QString& name, int32_t value) {
+  settings_->setValue(StoredKey(name), value);
+  return true;
+}
+
+bool TQSettingsStore::WriteString(const QString& name, const QString& value) {
+  settings_->setValue(StoredKey(name), value);
+  return true;
+}
+
+bool TQSettingsStore::Close() {
+  settings_->sync();
+  return settings_->status() != QSettings::AccessError;
+}
+
+}  // namespace tarvo

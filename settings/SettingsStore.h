@@ -1,0 +1,60 @@
+// Per-user store of named integer and string values, and its QSettings implementation.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace tarvo {
+
+enum class TReadStatus {
+  Ok,
+  Absent,
+  Unreadable,  // present but holding a number that does not fit 32 bits
+  WrongType,   // present but not what the caller reads it as, e.g. App_Top=abc
+};
+
+// The settings are read once at start and written once at exit through one open store. Names
+// are matched without regard to case. Values are never deleted.
+class TSettingsStore {
+ public:
+  virtual ~TSettingsStore() = default;
+
+  // Opens the store, creating it where missing. False when it can be neither read nor written.
+  virtual bool Open() = 0;
+  virtual TReadStatus ReadInteger(const QString& name, int32_t& value) const = 0;
+  virtual TReadStatus ReadString(const QString& name, QString& value) const = 0;
+  // A failed write returns false; later writes are then not attempted by the caller.
+  virtual bool WriteInteger(const QString& name, int32_t value) = 0;
+  virtual bool WriteString(const QString& name, const QString& value) = 0;
+  // Makes the written values permanent. False when they could not be kept.
+  virtual bool Close() = 0;
+};
+
+// The store in QSettings' native format: ~/.config/Quillmoor/tarvo.conf on Linux, one value per
+// key of the [General] section. Integers are written as decimal numbers, strings as text.
+class TQSettingsStore final : public TSettingsStore {
+ public:
+  // The user's own store, QSettings("Quillmoor", "tarvo").
+  TQSettingsStore();
+  // A store in the given file, in the same format; tests use a temporary file.
+  explicit TQSettingsStore(const QString& fileName);
+
+  bool Open() override;
+  TReadStatus ReadInteger(const QString& name, int32_t& value) const override;
+  TReadStatus ReadString(const QString& name, QString& value) const override;
+  bool WriteInteger(const QString& name, int32_t value) override;
+  bool WriteString(const QString& name, const QString& value) override;
+  bool Close() override;
+
+ private:
+  // The key as spelt in the file when one matches name without regard to case, else name.
+  QString StoredKey(const QString& name) const;
+
+  std::unique_ptr<QSettings> settings_;
+  std::map<QString, QString> keysByFoldedName_;
+};
+
+}  // namespace tarvo

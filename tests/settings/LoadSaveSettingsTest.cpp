@@ -1,0 +1,304 @@
+#include "LoadSaveSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <vector>
+
+namespace tarvo {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A settings file in a temporary folder, written by hand where a test needs a damaged one.
+class SettingsFileTest : public testing::Test {
+ protected:
+  QString Path() const { return dir_.filePath("tarvo.conf"); }
+
+  void WriteFile(const QByteArray& text) {
+    QFile file(Path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\n" + text);
+  }
+
+  QVariant Stored(const QString& name) const {
+    return QSettings(Path(), QSettings::NativeFormat).value(name);
+  }
+
+  bool Load() {
+    TQSettingsStore store(Path());
+    return LoadSettings(store, window_, modes_, app_, message_);
+  }
+
+  bool Save() {
+    TQSettingsStore store(Path());
+    return SaveSettings(store, window_, modes_, app_, message_);
+  }
+
+  QTemporaryDir dir_;
+  TWindowSettings window_;
+  TTrimModeList modes_;
+  TAppSettings app_;
+  QString message_;
+};
+
+TEST_F(SettingsFileTest, FirstRunKeepsDefaultsAndSavesTheFactoryPresets) {
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_, TWindowSettings());
+  EXPECT_EQ(window_.App_Left, 323);
+  EXPECT_EQ(window_.App_Top, 319);
+  EXPECT_EQ(window_.gViewRate, 3);
+  EXPECT_EQ(modes_, TTrimModeList());
+  EXPECT_EQ(app_, TAppSettings());
+  EXPECT_TRUE(app_.ShowExplanation_AdjustRect);
+  EXPECT_TRUE(app_.ShowExplanation_AllowDropExif);
+
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Stored("gModeCount").toString(), "4");
+  EXPECT_EQ(Stored("Mode_Title_0").toString(), u"\uFF2C版(横)"_s);
+  EXPECT_EQ(Stored("Mode_Title_3").toString(), u"カメラ(縦)"_s);
+  EXPECT_EQ(Stored("Mode_Explanation_1").toString(), "(89mm x 127mm / 1074 x 1524)");
+  EXPECT_EQ(Stored("Mode_AspectRatio_X_0").toString(), "1524");
+  EXPECT_EQ(Stored("Mode_ExtendSize_2").toString(), "1");
+  EXPECT_EQ(Stored("Mode_FixAspectRatio_3").toString(), "1");
+  EXPECT_FALSE(Stored("Mode_Title_4").isValid());
+  EXPECT_EQ(Stored("App_Width").toString(), "696");
+  EXPECT_EQ(Stored("gAllowDropExif").toString(), "0");
+  EXPECT_EQ(Stored("gSaveFolderName").toString(), "");
+}
+
+TEST_F(SettingsFileTest, EverythingSavedIsLoadedBack) {
+  window_ = {10, -20, 600, 800, TWindowSettings::kStateNormal, 6, 3};
+  modes_.Append({u"名刺, 横"_s, "@odd \"quoted\" text", 91, 55, false, false});
+  app_ = {true, false, false, true, true, true, "/home/user/写真/"};
+  ASSERT_TRUE(Save());
+
+  TWindowSettings window;
+  TTrimModeList modes;
+  TAppSettings app;
+  TQSettingsStore store(Path());
+  ASSERT_TRUE(LoadSettings(store, window, modes, app, message_)) << message_.toStdString();
+  EXPECT_EQ(window, window_);
+  EXPECT_EQ(modes, modes_);
+  EXPECT_EQ(app, app_);
+}
+
+TEST_F(SettingsFileTest, StoredCountReplacesTheFactoryPresets) {
+  WriteFile(
+      "gModeCount=1\nMode_Title_0=A4\nMode_AspectRatio_X_0=297\nMode_AspectRatio_Y_0=210\n"
+      "gTrimMode=2\n");
+  ASSERT_TRUE(Load());
+  ASSERT_EQ(modes_.Count(), 3);
+  // Absent explanation and flags: empty text, both flags on.
+  EXPECT_EQ(modes_[2], (TTrimModePreset{"A4", "", 297, 210, true, true}));
+  EXPECT_EQ(window_.gTrimMode, 2);
+
+  WriteFile("gModeCount=0\n");
+  TTrimModeList modes;
+  TQSettingsStore store(Path());
+  ASSERT_TRUE(LoadSettings(store, window_, modes, app_, message_));
+  EXPECT_EQ(modes.Count(), 2);
+}
+
+TEST_F(SettingsFileTest, MissingPresetSizeStopsLoadingAtThatValue) {
+  WriteFile(
+      "App_Top=5\ngModeCount=2\n"
+      "Mode_Title_0=one\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=2\n"
+      "Mode_Title_1=two\nMode_AspectRatio_X_1=3\n"
+      "gTrimMode=3\ngAllowDropExif=1\n");
+  EXPECT_FALSE(Load());
+  EXPECT_EQ(message_, u"'Mode_AspectRatio_Y_1' の取得に失敗しました"_s);
+  EXPECT_EQ(window_.App_Top, 5);
+  // The first preset was complete and stays; the second and everything after are dropped.
+  ASSERT_EQ(modes_.Count(), 3);
+  EXPECT_EQ(modes_[2].Title, "one");
+  EXPECT_EQ(window_.gTrimMode, 0);
+  EXPECT_FALSE(app_.gAllowDropExif);
+}
+
+TEST_F(SettingsFileTest, WrongTypeIsNamedAndLaterValuesKeepTheirDefaults) {
+  WriteFile("App_Top=7\nApp_Left=abc\nApp_Height=100\ngSaveFolder=1\n");
+  EXPECT_FALSE(Load());
+  EXPECT_EQ(message_, u"'App_Left' のデータ型が不正です"_s);
+  EXPECT_EQ(window_.App_Top, 7);
+  EXPECT_EQ(window_.App_Left, 323);
+  EXPECT_EQ(window_.App_Height, 480);
+  EXPECT_FALSE(app_.gSaveFolder);
+}
+
+TEST_F(SettingsFileTest, UnreadableOrMistypedValuesGiveTheirMessages) {
+  const struct {
+    QByteArray line;
+    QString message;
+  } cases[] = {
+      {"App_Width=99999999999", u"'App_Width' の取得に失敗しました"_s},
+      {"App_Width=99999999999999999999999", u"'App_Width' の取得に失敗しました"_s},
+      {"gViewRate=0x10", u"'gViewRate' のデータ型が不正です"_s},
+      {"gAllowDropExif=true", u"'gAllowDropExif' のデータ型が不正です"_s},
+      {"gSaveFolderName=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
+       u"'gSaveFolderName' のデータ型が不正です"_s},
+      {"gModeCount=1\nMode_Title_0=x\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=1\n"
+       "Mode_ExtendSize_0=yes",
+       u"'Mode_ExtendSize_0' のデータ型が不正です"_s},
+  };
+  for (const auto& c : cases) {
+    WriteFile(c.line + "\n");
+    window_ = {};
+    app_ = {};
+    SetDefaultTrimModes(modes_);
+    EXPECT_FALSE(Load()) << c.line.toStdString();
+    EXPECT_EQ(message_, c.message) << c.line.toStdString();
+  }
+}
+
+TEST_F(SettingsFileTest, LongTitleIsCutTo255ShiftJisBytes) {
+  WriteFile("gModeCount=1\nMode_Title_0=" + QString(200, u'長').toUtf8() +
+            "\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=1\n");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(modes_[2].Title, QString(127, u'長'));
+}
+
+TEST_F(SettingsFileTest, FewerPresetsLeaveTheOldValuesInPlace) {
+  for (int i = 0; i < 3; ++i) modes_.Append({QString("extra %1").arg(i), "", 4, 3, true, true});
+  ASSERT_TRUE(Save());  // seven user presets
+  modes_.Remove(2);
+  modes_.Remove(2);
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Stored("gModeCount").toString(), "5");
+  EXPECT_EQ(Stored("Mode_Title_0").toString(), u"カメラ(横)"_s);
+  EXPECT_EQ(Stored("Mode_Title_6").toString(), "extra 2");
+
+  TTrimModeList modes;
+  TQSettingsStore store(Path());
+  ASSERT_TRUE(LoadSettings(store, window_, modes, app_, message_));
+  EXPECT_EQ(modes, modes_);
+}
+
+TEST_F(SettingsFileTest, MaximisedWindowLeavesTheNormalBoundsAlone) {
+  WriteFile("App_Top=11\nApp_Left=22\nApp_Height=333\nApp_Width=444\n");
+  window_ = {1, 2, 3000, 4000, TWindowSettings::kStateMaximised, 3, 0};
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Stored("App_WindowState").toString(), "2");
+  EXPECT_EQ(Stored("App_Top").toString(), "11");
+  EXPECT_EQ(Stored("App_Width").toString(), "444");
+
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.App_WindowState, TWindowSettings::kStateMaximised);
+  EXPECT_EQ(window_.App_Height, 333);
+}
+
+TEST_F(SettingsFileTest, OutOfRangeIndexesFallBackToDefaults) {
+  WriteFile("App_WindowState=9\ngViewRate=7\ngTrimMode=6\n");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.App_WindowState, TWindowSettings::kStateNormal);
+  EXPECT_EQ(window_.gViewRate, 3);
+  EXPECT_EQ(window_.gTrimMode, TTrimModeList::kFreeMode);
+
+  // A saved "no selection" comes back as the free mode too.
+  WriteFile("gTrimMode=-1\ngViewRate=-1\n");
+  window_ = {};
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.gTrimMode, 0);
+  EXPECT_EQ(window_.gViewRate, 3);
+}
+
+TEST_F(SettingsFileTest, NamesMatchWithoutRegardToCase) {
+  WriteFile("app_top=42\nGMODECOUNT=0\n");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.App_Top, 42);
+  EXPECT_EQ(modes_.Count(), 2);
+  ASSERT_TRUE(Save());
+  const QSettings file(Path(), QSettings::NativeFormat);
+  EXPECT_EQ(file.value("app_top").toString(), "42");
+  EXPECT_FALSE(file.contains("App_Top"));
+}
+
+TEST_F(SettingsFileTest, HandWrittenTextWithCommasIsOneText) {
+  WriteFile(
+      "gModeCount=1\nMode_Title_0=4x6, wide\nMode_AspectRatio_X_0=6\nMode_AspectRatio_Y_0=4\n");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(modes_[2].Title, "4x6, wide");
+}
+
+// Records what SaveSettings writes and fails at one chosen value.
+class RecordingStore final : public TSettingsStore {
+ public:
+  bool Open() override { return canOpen; }
+  TReadStatus ReadInteger(const QString&, int32_t&) const override { return TReadStatus::Absent; }
+  TReadStatus ReadString(const QString&, QString&) const override { return TReadStatus::Absent; }
+  bool WriteInteger(const QString& name, int32_t) override { return Write(name); }
+  bool WriteString(const QString& name, const QString&) override { return Write(name); }
+  bool Close() override { return canClose; }
+
+  bool canOpen = true;
+  bool canClose = true;
+  QString failAt;
+  QStringList written;
+
+ private:
+  bool Write(const QString& name) {
+    if (name == failAt) return false;
+    written << name;
+    return true;
+  }
+};
+
+TEST(SaveSettings, WritesEveryValueInOrder) {
+  RecordingStore store;
+  TTrimModeList modes;
+  modes.KeepBuiltInModesOnly();
+  modes.Append({});
+  QString message;
+  ASSERT_TRUE(SaveSettings(store, {}, modes, {}, message));
+  const QStringList expected = {"App_WindowState",
+                                "App_Top",
+                                "App_Left",
+                                "App_Height",
+                                "App_Width",
+                                "gViewRate",
+                                "gTrimMode",
+                                "gAllowDropExif",
+                                "ShowExplanation_AdjustRect",
+                                "ShowExplanation_AllowDropExif",
+                                "gModeCount",
+                                "Mode_Title_0",
+                                "Mode_Explanation_0",
+                                "Mode_AspectRatio_X_0",
+                                "Mode_AspectRatio_Y_0",
+                                "Mode_ExtendSize_0",
+                                "Mode_FixAspectRatio_0",
+                                "gKeepTimeStamp_Create",
+                                "gKeepTimeStamp_Write",
+                                "gSaveFolder",
+                                "gSaveFolderName"};
+  EXPECT_EQ(store.written, expected);
+}
+
+TEST(SaveSettings, FailedWriteIsNamedAndStopsTheSave) {
+  RecordingStore store;
+  store.failAt = "gModeCount";
+  QString message;
+  EXPECT_FALSE(SaveSettings(store, {}, TTrimModeList(), {}, message));
+  EXPECT_EQ(message, u"'gModeCount' の設定に失敗しました"_s);
+  EXPECT_EQ(store.written.last(), "ShowExplanation_AllowDropExif");
+
+  RecordingStore unsaved;
+  unsaved.canClose = false;
+  EXPECT_FALSE(SaveSettings(unsaved, {}, TTrimModeList(), {}, message));
+  EXPECT_EQ(message, u"'App_WindowState' の設定に失敗しました"_s);
+}
+
+TEST(SaveSettings, StoreThatCannotBeOpenedIsLeftAloneSilently) {
+  RecordingStore store;
+  store.canOpen = false;
+  QString message;
+  EXPECT_TRUE(SaveSettings(store, {}, TTrimModeList(), {}, message));
+  EXPECT_TRUE(store.written.isEmpty());
+  EXPECT_TRUE(message.isEmpty());
+}
+
+}  // namespace
+}  // namespace tarvo
