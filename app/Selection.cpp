@@ -1,0 +1,459 @@
+#include "Selection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tarvo {
+
+namespace {
+
+// The handles are this many view pixels deep at every view rate.
+constexpr int32_t kHandleTolerance = 4;
+
+// v rounded down to a multiple of m; toward zero for negative v, as the mouse coordinates
+// left or above the picture are.
+int32_t SnapDown(int32_t v, int32_t m) { return v - v % m; }
+
+// The smallest multiple of m not below v.
+int32_t SnapUp(int32_t v, int32_t m) {
+  const int64_t t = int64_t{v} + m - 1;
+  return static_cast<int32_t>(t - t % m);
+}
+
+bool IsSizing(TSelectionState state) { return state >= selSizeTopLeft && state <= selSizeBottom; }
+
+// ⌈x × num ÷ den⌉ with the quotient in floating point. The result is kept far inside 64 bits;
+// callers clamp it to the picture.
+int64_t CeilQuotient(int64_t x, int32_t num, int32_t den) {
+  constexpr double kLimit = 1e15;
+  const double q = std::ceil(static_cast<double>(x) * num / den);
+  return static_cast<int64_t>(std::clamp(q, -kLimit, kLimit));
+}
+
+int32_t ClampEdge(int64_t v, int32_t high) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, 0, high));
+}
+
+}  // namespace
+
+std::string SelectionInformation(const TSelectionRect& rect, int32_t num, int32_t den) {
+  const auto image = [num, den](int64_t v) { return static_cast<unsigned>(v * den / num); };
+  char text[96];
+  std::snprintf(text, sizeof text, "[%4u,%4u] - [%4u,%4u] (%4u,%4u)", image(rect.Left) + 1,
+                image(rect.Top) + 1, image(rect.Right), image(rect.Bottom),
+                image(int64_t{rect.Right} - rect.Left), image(int64_t{rect.Bottom} - rect.Top));
+  return text;
+}
+
+bool TSelection::GridUsable() const {
+  return Grid.ViewWidth >= 1 && Grid.ViewHeight >= 1 && Grid.ViewMcuWidth >= 1 &&
+         Grid.ViewMcuHeight >= 1;
+}
+
+void TSelection::EraseFrame() {
+  if (Shown) {
+    Host.DrawSelection(SelectionRect);
+    Shown = false;
+  }
+}
+
+void TSelection::DrawFrame() {
+  if (!Shown) {
+    Host.DrawSelection(SelectionRect);
+    Shown = true;
+  }
+}
+
+TSelectionState TSelection::HitTest(int32_t x, int32_t y) const {
+  const TSelectionRect& r = SelectionRect;
+  if (x < r.Left || x > r.Right || y < r.Top || y > r.Bottom) return selNone;
+  // Left before right and top before bottom: on a narrow rectangle the left and top handles win.
+  const bool nearLeft = x <= r.Left + kHandleTolerance;
+  const bool nearRight = !nearLeft && x >= r.Right - kHandleTolerance;
+  const bool nearTop = y <= r.Top + kHandleTolerance;
+  const bool nearBottom = !nearTop && y >= r.Bottom - kHandleTolerance;
+  if (nearLeft) return nearTop ? selSizeTopLeft : nearBottom ? selSizeBottomLeft : selSizeLeft;
+  if (nearRight) return nearTop ? selSizeTopRight : nearBottom ? selSizeBottomRight : selSizeRight;
+  if (nearTop) return selSizeTop;
+  if (nearBottom) return selSizeBottom;
+  return selMoving;
+}
+
+TPointerShape TSelection::PointerAt(int32_t x, int32_t y) const {
+  switch (HitTest(x, y)) {
+    case selSizeTopLeft:
+    case selSizeBottomRight:
+      return TPointerShape::SizeDiagonalNwSe;
+    case selSizeBottomLeft:
+    case selSizeTopRight:
+      return TPointerShape::SizeDiagonalNeSw;
+    case selSizeLeft:
+    case selSizeRight:
+      return TPointerShape::SizeHorizontal;
+    case selSizeTop:
+    case selSizeBottom:
+      return TPointerShape::SizeVertical;
+    default:
+      return TPointerShape::Arrow;
+  }
+}
+
+void TSelection::MouseDown(int32_t x, int32_t y) {
+  if (!GridUsable()) return;
+  x = std::min(x, Grid.ViewWidth);
+  y = std::min(y, Grid.ViewHeight);
+  const TSelectionState hit = SelectionState == selNone ? selNone : HitTest(x, y);
+  if (hit != selNone) {
+    SelectionState = hit;
+    if (hit == selMoving) {
+      MoveGrabPoint = {SnapDown(x, Grid.ViewMcuWidth), SnapDown(y, Grid.ViewMcuHeight)};
+      DragStartRect = SelectionRect;
+    }
+    return;
+  }
+  // Any frame still shown goes, also that of a creation a second button interrupts.
+  EraseFrame();
+  // The anchor is at least 1 so that a one-pixel selection always fits left of and above it.
+  x = std::clamp(x, 1, Grid.ViewWidth);
+  y = std::clamp(y, 1, Grid.ViewHeight);
+  SelectionRect = {x, y, x, y};
+  DragStartRect = SelectionRect;
+  SelectionState = selCreating;
+}
+
+void TSelection::MouseMove(int32_t x, int32_t y, bool leftHeld, TTrimModeKind mode) {
+  if (!GridUsable()) return;
+  if (leftHeld) {
+    if (SelectionState == selCreating) {
+      Create(x, y, mode);
+    } else if (SelectionState == selMoving) {
+      Move(x, y);
+    } else if (IsSizing(SelectionState)) {
+      Resize(x, y);
+    }
+  } else if (SelectionState == selIdle) {
+    Host.SetPointer(PointerAt(x, y));
+  }
+}
+
+void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
+  EraseFrame();
+  x = std::clamp(x, 1, Grid.ViewWidth);
+  y = std::clamp(y, 1, Grid.ViewHeight);
+  const int32_t ax = DragStartRect.Left;
+  const int32_t ay = DragStartRect.Top;
+  TSelectionRect& r = SelectionRect;
+  if (x > ax) {
+    r.Left = SnapDown(ax, Grid.ViewMcuWidth);
+    r.Right = x;
+  } else {
+    r.Left = SnapDown(x, Grid.ViewMcuWidth);
+    r.Right = ax;
+  }
+  if (y > ay) {
+    r.Top = SnapDown(ay, Grid.ViewMcuHeight);
+    r.Bottom = y;
+  } else {
+    r.Top = SnapDown(y, Grid.ViewMcuHeight);
+    r.Bottom = ay;
+  }
+  if (r.Top == r.Bottom) ++r.Bottom;
+  if (r.Left == r.Right) ++r.Right;
+  KeepInsidePicture();
+  if (mode == TTrimModeKind::Preset) {
+    // The corner on the pointer's side of the anchor leads, whatever KeepAspect says.
+    const bool left = x < ax;
+    const bool above = y < ay;
+    ApplyRatio(left ? (above ? selSizeTopLeft : selSizeBottomLeft)
+                    : (above ? selSizeTopRight : selSizeBottomRight));
+  }
+  DrawFrame();
+}
+
+void TSelection::Move(int32_t x, int32_t y) {
+  EraseFrame();
+  // The raw pointer, not clamped: the rectangle moves in whole MCU steps.
+  const int32_t snappedX = SnapDown(x, Grid.ViewMcuWidth);
+  const int32_t snappedY = SnapDown(y, Grid.ViewMcuHeight);
+  TSelectionRect& r = SelectionRect;
+  const int32_t w = r.Right - r.Left;
+  const int32_t h = r.Bottom - r.Top;
+  r.Left = std::max(DragStartRect.Left + snappedX - MoveGrabPoint.X, 0);
+  r.Top = std::max(DragStartRect.Top + snappedY - MoveGrabPoint.Y, 0);
+  r.Right = r.Left + w;
+  r.Bottom = r.Top + h;
+  // Pushed back at the right and bottom edges, off the grid until the release snaps it.
+  if (r.Right > Grid.ViewWidth) {
+    r.Right = Grid.ViewWidth;
+    r.Left = Grid.ViewWidth - w;
+  }
+  if (r.Bottom > Grid.ViewHeight) {
+    r.Bottom = Grid.ViewHeight;
+    r.Top = Grid.ViewHeight - h;
+  }
+  KeepInsidePicture();
+  DrawFrame();
+}
+
+void TSelection::Resize(int32_t x, int32_t y) {
+  EraseFrame();
+  TSelectionRect& r = SelectionRect;
+  const TSelectionState s = SelectionState;
+  // A left or top edge stays at least one MCU inside the opposite edge; a right or bottom edge
+  // one pixel.
+  if (s == selSizeTopLeft || s == selSizeBottomLeft || s == selSizeLeft) {
+    r.Left = SnapDown(std::min(r.Right - Grid.ViewMcuWidth, std::max(x, 0)), Grid.ViewMcuWidth);
+  }
+  if (s == selSizeTopRight || s == selSizeBottomRight || s == selSizeRight) {
+    r.Right = std::max(r.Left + 1, std::min(x, Grid.ViewWidth));
+  }
+  if (s == selSizeTopLeft || s == selSizeTopRight || s == selSizeTop) {
+    r.Top = SnapDown(std::min(r.Bottom - Grid.ViewMcuHeight, std::max(y, 0)), Grid.ViewMcuHeight);
+  }
+  if (s == selSizeBottomLeft || s == selSizeBottomRight || s == selSizeBottom) {
+    r.Bottom = std::max(r.Top + 1, std::min(y, Grid.ViewHeight));
+  }
+  if (KeepAspect) ApplyRatio(s);
+  KeepInsidePicture();
+  DrawFrame();
+}
+
+void TSelection::ApplyRatio(TSelectionState handle) {
+  if (!RatioUsable()) return;
+  const int32_t ax = AspectX;
+  const int32_t ay = AspectY;
+  const auto ratioHeight = [ax, ay](int64_t x) { return CeilQuotient(x, ay, ax); };
+  const auto ratioWidth = [ax, ay](int64_t y) { return CeilQuotient(y, ax, ay); };
+  const int64_t vw = Grid.ViewWidth;
+  const int64_t vh = Grid.ViewHeight;
+  int64_t left = SelectionRect.Left;
+  int64_t top = SelectionRect.Top;
+  int64_t right = SelectionRect.Right;
+  int64_t bottom = SelectionRect.Bottom;
+  const int64_t w = right - left;
+  const int64_t h = bottom - top;
+  const bool widthLeads = w * ay / ax > h;
+
+  // Each rule assigns its edges in this order, so a later formula sees an edge pinned before it.
+  // The following side grows away from the fixed corner; where it would cross the picture's
+  // border it is pinned there, the helper says so, and the rule recomputes the leading side.
+  const auto heightFromTop = [&] {
+    if (top + ratioHeight(w) < vh) {
+      bottom = top + ratioHeight(w);
+      return true;
+    }
+    bottom = vh;
+    return false;
+  };
+  const auto heightFromBottom = [&] {
+    if (bottom - ratioHeight(w) > 0) {
+      top = bottom - ratioHeight(w);
+      return true;
+    }
+    top = 0;
+    return false;
+  };
+  const auto widthFromLeft = [&] {
+    if (left + ratioWidth(h) < vw) {
+      right = left + ratioWidth(h);
+      return true;
+    }
+    right = vw;
+    return false;
+  };
+  const auto widthFromRight = [&] {
+    if (right - ratioWidth(h) > 0) {
+      left = right - ratioWidth(h);
+      return true;
+    }
+    left = 0;
+    return false;
+  };
+  const auto leftFromHeight = [&] {
+    left = std::max<int64_t>(right - ratioWidth(bottom - top), 0);
+  };
+  const auto rightFromHeight = [&] { right = std::min(left + ratioWidth(bottom - top), vw); };
+  const auto topFromWidth = [&] { top = std::max<int64_t>(bottom - ratioHeight(right - left), 0); };
+  const auto bottomFromWidth = [&] { bottom = std::min(top + ratioHeight(right - left), vh); };
+
+  switch (handle) {
+    case selSizeTopLeft:
+      if (widthLeads) {
+        if (!heightFromBottom()) left = right - ratioWidth(bottom);
+      } else if (!widthFromRight()) {
+        top = bottom - ratioHeight(right);
+      }
+      break;
+    case selSizeBottomLeft:
+      if (widthLeads) {
+        if (!heightFromTop()) leftFromHeight();
+      } else if (!widthFromRight()) {
+        bottom = top + ratioHeight(right);
+      }
+      break;
+    case selSizeTopRight:
+      if (widthLeads) {
+        if (!heightFromBottom()) right = left + ratioWidth(bottom);
+      } else if (!widthFromLeft()) {
+        topFromWidth();
+      }
+      break;
+    case selSizeBottomRight:
+      if (widthLeads) {
+        if (!heightFromTop()) rightFromHeight();
+      } else if (!widthFromLeft()) {
+        bottomFromWidth();
+      }
+      break;
+    case selSizeLeft:
+      if (!heightFromTop()) leftFromHeight();
+      break;
+    case selSizeRight:
+      if (!heightFromTop()) rightFromHeight();
+      break;
+    case selSizeTop:
+      if (!widthFromLeft()) topFromWidth();
+      break;
+    case selSizeBottom:
+      if (!widthFromLeft()) bottomFromWidth();
+      break;
+    default:
+      return;
+  }
+  // Edges recomputed from a rounded-up quotient can end a pixel or so beyond the picture.
+  SelectionRect = {ClampEdge(left, Grid.ViewWidth), ClampEdge(top, Grid.ViewHeight),
+                   ClampEdge(right, Grid.ViewWidth), ClampEdge(bottom, Grid.ViewHeight)};
+  KeepInsidePicture();
+}
+
+void TSelection::KeepInsidePicture() {
+  TSelectionRect& r = SelectionRect;
+  r.Left = std::clamp(r.Left, 0, Grid.ViewWidth);
+  r.Top = std::clamp(r.Top, 0, Grid.ViewHeight);
+  r.Right = std::clamp(r.Right, 0, Grid.ViewWidth);
+  r.Bottom = std::clamp(r.Bottom, 0, Grid.ViewHeight);
+  // An empty side, such as the one-pixel minimum pushed beyond the right or bottom border, takes
+  // the last MCU column or row inside the picture instead, so Left and Top stay on the grid.
+  if (r.Right <= r.Left) {
+    r.Right = std::max(r.Right, 1);
+    r.Left = SnapDown(r.Right - 1, Grid.ViewMcuWidth);
+  }
+  if (r.Bottom <= r.Top) {
+    r.Bottom = std::max(r.Bottom, 1);
+    r.Top = SnapDown(r.Bottom - 1, Grid.ViewMcuHeight);
+  }
+}
+
+void TSelection::MouseUp(TTrimModeKind mode) {
+  if (SelectionState == selNone) return;
+  TSelectionRect& r = SelectionRect;
+  if (SelectionState == selMoving || IsSizing(SelectionState)) {
+    // Onto the grid, keeping the size: the rectangle shifts left and up.
+    EraseFrame();
+    const int32_t d = r.Left % Grid.ViewMcuWidth;
+    r.Left -= d;
+    r.Right -= d;
+    const int32_t e = r.Top % Grid.ViewMcuHeight;
+    r.Top -= e;
+    r.Bottom -= e;
+    DrawFrame();
+  } else if (SelectionState == selCreating) {
+    if (r.Left == r.Right) {
+      // Released without a drag: the click removes the selection.
+      EraseFrame();
+      SelectionState = selNone;
+      Host.ClearInformation();
+      Host.EnableSelectionCommands(false);
+      return;
+    }
+    if (mode == TTrimModeKind::FixedRatio) {
+      AspectX = r.Right - r.Left;
+      AspectY = r.Bottom - r.Top;
+    }
+  }
+  Host.EnableSelectionCommands(true);
+  SelectionState = selIdle;
+  Host.SetPointer(TPointerShape::Arrow);
+}
+
+bool TSelection::SelectAll() {
+  if (!GridUsable() || (SelectionState != selNone && SelectionState != selIdle)) return false;
+  EraseFrame();
+  SelectionRect = {0, 0, Grid.ViewWidth, Grid.ViewHeight};
+  SelectionState = selIdle;
+  DrawFrame();
+  return true;
+}
+
+void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t pointerY) {
+  if (!GridUsable() || SelectionState != selIdle) return;
+  EraseFrame();
+  TSelectionRect& r = SelectionRect;
+  const int32_t mw = Grid.ViewMcuWidth;
+  const int32_t mh = Grid.ViewMcuHeight;
+  switch (key) {
+    case TArrowKey::Left:
+      if (resize) {
+        r.Right = std::max(r.Left + 1, r.Right - mw);
+      } else if (r.Left - mw >= 0) {
+        r.Left -= mw;
+        r.Right = std::max(r.Left + 1, r.Right - mw);
+      }
+      break;
+    case TArrowKey::Up:
+      if (resize) {
+        r.Bottom = std::max(r.Top + 1, r.Bottom - mh);
+      } else if (r.Top - mh >= 0) {
+        r.Top -= mh;
+        r.Bottom -= mh;
+      }
+      break;
+    case TArrowKey::Right:
+      if (r.Right + mw <= Grid.ViewWidth) {
+        if (!resize) r.Left += mw;
+        r.Right += mw;
+      }
+      break;
+    case TArrowKey::Down:
+      if (r.Bottom + mh <= Grid.ViewHeight) {
+        if (!resize) r.Top += mh;
+        r.Bottom += mh;
+      }
+      break;
+  }
+  DrawFrame();
+  Host.SetPointer(PointerAt(pointerX, pointerY));
+}
+
+void TSelection::AdjustToMcus() {
+  if (!GridUsable() || SelectionState == selNone) return;
+  EraseFrame();
+  TSelectionRect& r = SelectionRect;
+  r.Right = std::min(Grid.ViewWidth, SnapUp(r.Right, Grid.ViewMcuWidth));
+  r.Bottom = std::min(Grid.ViewHeight, SnapUp(r.Bottom, Grid.ViewMcuHeight));
+  DrawFrame();
+}
+
+void TSelection::Place(const TSelectionRect& rect) {
+  if (!GridUsable()) return;
+  EraseFrame();
+  SelectionRect = rect;
+  KeepInsidePicture();
+  SelectionState = selIdle;
+  DrawFrame();
+  Host.EnableSelectionCommands(true);
+}
+
+void TSelection::Clear() {
+  SelectionState = selNone;
+  Shown = false;
+}
+
+void TSelection::Restore(const TSelectionRect& rect) {
+  SelectionRect = rect;
+  SelectionState = selIdle;
+  Shown = true;
+}
+
+}  // namespace tarvo
