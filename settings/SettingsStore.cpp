@@ -1,19 +1,10 @@
 #include "SettingsStore.h"
 
+#include "DecimalInteger.h"
+
 #include <QStringList>
-#include <algorithm>
-#include <limits>
 
 namespace tarvo {
-namespace {
-
-bool IsDecimalInteger(QStringView text) {
-  if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) text = text.mid(1);
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-}  // namespace
 
 TQSettingsStore::TQSettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -42,37 +33,25 @@ QString TQSettingsStore::StoredKey(const QString& name) const {
 TReadStatus TQSettingsStore::ReadInteger(const QString& name, int32_t& value) const {
   const QVariant stored = settings_->value(StoredKey(name));
   if (!stored.isValid()) return TReadStatus::Absent;
-  qint64 number = 0;
-  bool isNumber = false;
   switch (stored.typeId()) {
-    case QMetaType::QString: {
-      const QString text = stored.toString();
-      if (!IsDecimalInteger(text)) return TReadStatus::WrongType;
-      number = text.toLongLong(&isNumber, 10);
-      // All digits, yet beyond 64 bits: a number, but one that does not fit.
-      if (!isNumber) return TReadStatus::Unreadable;
-      break;
-    }
+    case QMetaType::QString:
     case QMetaType::Int:
-    case QMetaType::LongLong:
-      number = stored.toLongLong();
-      break;
     case QMetaType::UInt:
-    case QMetaType::ULongLong:
-      if (stored.toULongLong() > static_cast<quint64>(std::numeric_limits<int32_t>::max())) {
-        return TReadStatus::Unreadable;
-      }
-      number = stored.toLongLong();
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:  // @Variant numbers written by other programs
       break;
     default:
       return TReadStatus::WrongType;
   }
-  if (number < std::numeric_limits<int32_t>::min() ||
-      number > std::numeric_limits<int32_t>::max()) {
-    return TReadStatus::Unreadable;
+  switch (ParseDecimalInt32(stored.toString(), value)) {
+    case TDecimalParse::Ok:
+      return TReadStatus::Ok;
+    case TDecimalParse::OutOfRange:
+      return TReadStatus::Unreadable;
+    case TDecimalParse::NotANumber:
+      break;
   }
-  value = static_cast<int32_t>(number);
-  return TReadStatus::Ok;
+  return TReadStatus::WrongType;
 }
 
 TReadStatus TQSettingsStore::ReadString(const QString& name, QString& value) const {
