@@ -1,0 +1,111 @@
+#include "PictureDecoder.h"
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace tarvo {
+
+namespace {
+
+// libjpeg reports a fatal error by calling error_exit, which must not return. It jumps back to
+// DecodeInto, which turns the jump into a return value; nothing with a destructor lives on that
+// frame, so the jump skips no cleanup.
+struct TJumpErrorManager {
+  jpeg_error_mgr Base;
+  std::jmp_buf Jump;
+  int Code;
+};
+
+void JumpOnError(j_common_ptr cinfo) {
+  auto* manager = reinterpret_cast<TJumpErrorManager*>(cinfo->err);
+  manager->Code = cinfo->err->msg_code;
+  std::longjmp(manager->Jump, 1);
+}
+
+// Corrupt-data warnings are not errors for display: libjpeg fills what it cannot decode.
+void IgnoreMessage(j_common_ptr, int) {}
+
+// Everything the decode needs, kept off DecodeInto's frame. Pixels is allocated once the
+// header gives the size; Allocate must not throw and returns null when there is no memory.
+struct TDecodeJob {
+  const unsigned char* Data;
+  unsigned long Size;
+  jpeg_decompress_struct Info;
+  TJumpErrorManager Error;
+  void* Target;
+  unsigned char* (*Allocate)(void* target, unsigned width, unsigned height, std::size_t* stride);
+};
+
+constexpr int kRowsPerRead = 16;
+
+// Returns 0 on success or libjpeg's message code of the failure.
+int DecodeInto(TDecodeJob* job) {
+  job->Info.err = jpeg_std_error(&job->Error.Base);
+  job->Error.Base.error_exit = JumpOnError;
+  job->Error.Base.emit_message = IgnoreMessage;
+  job->Error.Code = 0;
+  if (setjmp(job->Error.Jump) != 0) {
+    jpeg_destroy_decompress(&job->Info);
+    return job->Error.Code;
+  }
+  jpeg_create_decompress(&job->Info);
+  jpeg_mem_src(&job->Info, job->Data, job->Size);
+  jpeg_read_header(&job->Info, TRUE);
+  job->Info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&job->Info);
+  std::size_t stride = 0;
+  unsigned char* pixels =
+      job->Allocate(job->Target, job->Info.output_width, job->Info.output_height, &stride);
+  if (pixels == nullptr) {
+    jpeg_destroy_decompress(&job->Info);
+    return JERR_OUT_OF_MEMORY;
+  }
+  JSAMPROW rows[kRowsPerRead];
+  while (job->Info.output_scanline < job->Info.output_height) {
+    const JDIMENSION first = job->Info.output_scanline;
+    const JDIMENSION left = job->Info.output_height - first;
+    const JDIMENSION count = left < kRowsPerRead ? left : kRowsPerRead;
+    for (JDIMENSION i = 0; i < count; ++i) {
+      rows[i] = pixels + (first + i) * stride;
+    }
+    jpeg_read_scanlines(&job->Info, rows, count);
+  }
+  jpeg_finish_decompress(&job->Info);
+  jpeg_destroy_decompress(&job->Info);
+  return 0;
+}
+
+unsigned char* AllocateImage(void* target, unsigned width, unsigned height,
+                             std::size_t* stride) noexcept {
+  auto* image = static_cast<QImage*>(target);
+  *image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB888);
+  if (image->isNull()) {
+    return nullptr;
+  }
+  *stride = static_cast<std::size_t>(image->bytesPerLine());
+  return image->bits();
+}
+
+}  // namespace
+
+EPictureError::EPictureError(int code)
+    : std::runtime_error("JPEG エラー #" + std::to_string(code)), code_(code) {}
+
+QImage DecodePicture(std::span<const std::uint8_t> jpeg) {
+  QImage image;
+  TDecodeJob job{};
+  job.Data = jpeg.data();
+  job.Size = static_cast<unsigned long>(jpeg.size());
+  job.Target = &image;
+  job.Allocate = AllocateImage;
+  const int code = DecodeInto(&job);
+  if (code != 0) {
+    throw EPictureError(code);
+  }
+  return image;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,174 @@
+#include "PictureView.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "ViewMapping.h"
+
+namespace tarvo {
+
+namespace {
+
+constexpr int kWheelNotch = 120;
+
+// Which source pixel a view pixel shows; 64-bit because view size times picture size exceeds
+// 32 bits at 8/1 on large photos.
+int SourceIndex(int view, int pictureSize, int viewSize) {
+  return static_cast<int>(static_cast<std::int64_t>(view) * pictureSize / viewSize);
+}
+
+}  // namespace
+
+QImage RenderViewRegion(const QImage& picture, QSize viewSize, const QRect& region) {
+  QImage out(region.size(), QImage::Format_RGB32);
+  if (out.isNull() || picture.isNull() || viewSize.isEmpty()) {
+    return out;
+  }
+  const QImage source = picture.format() == QImage::Format_RGB888
+                            ? picture
+                            : picture.convertToFormat(QImage::Format_RGB888);
+  std::vector<int> columnOffsets(static_cast<std::size_t>(region.width()));
+  for (int x = 0; x < region.width(); ++x) {
+    columnOffsets[static_cast<std::size_t>(x)] =
+        3 * SourceIndex(region.left() + x, source.width(), viewSize.width());
+  }
+  int previousRow = -1;
+  for (int y = 0; y < region.height(); ++y) {
+    auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+    const int row = SourceIndex(region.top() + y, source.height(), viewSize.height());
+    if (row == previousRow) {
+      // Enlarged views repeat source rows: copy the row just made.
+      std::memcpy(target, out.constScanLine(y - 1), static_cast<std::size_t>(out.bytesPerLine()));
+      continue;
+    }
+    previousRow = row;
+    const uchar* line = source.constScanLine(row);
+    for (int x = 0; x < region.width(); ++x) {
+      const uchar* p = line + columnOffsets[static_cast<std::size_t>(x)];
+      target[x] = 0xFF000000u | (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    }
+  }
+  return out;
+}
+
+TPaintBox::TPaintBox(TScrollBox* owner) : owner_(owner) {
+  setObjectName(QStringLiteral("PaintBox"));
+  setMouseTracking(true);
+  resize(100, 100);
+}
+
+void TPaintBox::SetPicture(const QImage& picture) {
+  picture_ = picture.format() == QImage::Format_RGB888 || picture.isNull()
+                 ? picture
+                 : picture.convertToFormat(QImage::Format_RGB888);
+  // A picture covers every exposed pixel, so the view behind need not be painted first; with
+  // none the view's background shows through.
+  setAttribute(Qt::WA_OpaquePaintEvent, !picture_.isNull());
+  update();
+}
+
+void TPaintBox::paintEvent(QPaintEvent* event) {
+  if (picture_.isNull()) {
+    return;
+  }
+  QPainter painter(this);
+  const QRect area = rect();
+  for (const QRect& exposed : event->region()) {
+    const QRect part = exposed.intersected(area);
+    if (!part.isEmpty()) {
+      painter.drawImage(part.topLeft(), RenderViewRegion(picture_, area.size(), part));
+    }
+  }
+  painter.setClipRegion(event->region());
+  emit PaintOverlay(painter);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+
+TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), paintBox_(new TPaintBox(this)) {
+  setObjectName(QStringLiteral("ScrollBox"));
+  setWidgetResizable(false);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setWidget(paintBox_);
+  viewport()->setMouseTracking(true);
+  // QScrollArea resets the steps whenever it lays the bars out; put ours back afterwards.
+  connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &TScrollBox::ApplyScrollSteps,
+          Qt::QueuedConnection);
+  ApplyScrollSteps();
+}
+
+void TScrollBox::SetViewSize(int width, int height) {
+  paintBox_->resize(width, height);
+  paintBox_->update();
+  ApplyScrollSteps();
+}
+
+void TScrollBox::ApplyScrollSteps() {
+  const TScrollSteps steps = VerticalScrollSteps(viewport()->height());
+  verticalScrollBar()->setPageStep(steps.Page);
+  verticalScrollBar()->setSingleStep(steps.Line);
+}
+
+void TScrollBox::WheelScroll(int notches) {
+  const int line = VerticalScrollSteps(viewport()->height()).Line;
+  QScrollBar* bar = verticalScrollBar();
+  bar->setValue(bar->value() + notches * line);
+}
+
+void TScrollBox::WheelDelta(int angleDeltaY) {
+  wheelRemainder_ += angleDeltaY;
+  // Turning the wheel towards the user (negative delta) scrolls down.
+  const int notches = -(wheelRemainder_ / kWheelNotch);
+  wheelRemainder_ %= kWheelNotch;
+  if (notches != 0) {
+    WheelScroll(notches);
+  }
+}
+
+void TScrollBox::wheelEvent(QWheelEvent* event) {
+  // Only the vertical travel counts: the wheel never scrolls sideways or zooms.
+  WheelDelta(event->angleDelta().y());
+  event->accept();
+}
+
+void TScrollBox::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  ApplyScrollSteps();
+}
+
+void TScrollBox::mousePressEvent(QMouseEvent* event) { ReportMouse(*event); }
+
+void TScrollBox::mouseMoveEvent(QMouseEvent* event) { ReportMouse(*event); }
+
+void TScrollBox::mouseReleaseEvent(QMouseEvent* event) { ReportMouse(*event); }
+
+void TScrollBox::ReportMouse(const QMouseEvent& event) {
+  const QPoint at = event.position().toPoint();
+  switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      emit MouseDown(event.button(), event.buttons(), event.modifiers(), at.x(), at.y());
+      break;
+    case QEvent::MouseMove:
+      emit MouseMove(event.buttons(), event.modifiers(), at.x(), at.y());
+      break;
+    case QEvent::MouseButtonRelease:
+      emit MouseUp(event.button(), event.buttons(), event.modifiers(), at.x(), at.y());
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace tarvo

@@ -1,0 +1,95 @@
+// The picture's paint area (PaintBox) and the scrolling view around it (ScrollBox).
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QScrollArea>
+#include <QSize>
+#include <QWidget>
+
+class QPainter;
+
+namespace tarvo {
+
+// The part `region` of the picture stretched to fill a paint area of `viewSize`, nearest
+// neighbour: view pixel (x, y) shows picture pixel (x * width / view width, y * height / view
+// height). The same formula for every region, so separately painted parts join without seams.
+// Returns a Format_RGB32 image of region's size.
+QImage RenderViewRegion(const QImage& picture, QSize viewSize, const QRect& region);
+
+class TScrollBox;
+
+// The paint area. It paints only what the view exposes, straight from the decoded picture, so
+// zooming and scrolling never decode or scale the whole picture. Its mouse events are reported
+// by the scrolling view that owns it; the frame drawn over the picture belongs to the selection.
+class TPaintBox : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TPaintBox(TScrollBox* owner);
+
+  // A null image shows nothing: the view's background stays visible.
+  void SetPicture(const QImage& picture);
+  const QImage& Picture() const { return picture_; }
+
+ signals:
+  // After the picture of each paint, with the painter clipped to the exposed part; only while
+  // a picture is shown. The selection draws its frame here.
+  void PaintOverlay(QPainter& painter);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  TScrollBox* owner_;
+  QImage picture_;
+};
+
+// The scrolling view. It owns the paint area at its origin and scrolls vertically by the smooth
+// line step per wheel notch. Its mouse signals report the events of both: those on the paint
+// area in paint-area coordinates (moves keep coming outside it while a button is held), those
+// on the view around it in the view's own client coordinates.
+class TScrollBox : public QScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit TScrollBox(QWidget* parent = nullptr);
+
+  TPaintBox* PaintBox() const { return paintBox_; }
+  // Sizes the paint area to the view size and repaints it; the scroll position is only kept
+  // inside the new range.
+  void SetViewSize(int width, int height);
+  // Moves the vertical scroll position by one line step per notch (positive: down).
+  void WheelScroll(int notches);
+  // Wheel travel in eighths of a degree, as QWheelEvent gives it; whole notches of 120 scroll,
+  // the rest is kept for the next event (fine-grained wheels and touch pads).
+  void WheelDelta(int angleDeltaY);
+
+ signals:
+  void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
+                 int x, int y);
+  void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+  void MouseUp(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
+               int x, int y);
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  friend class TPaintBox;
+  // Press (and double click), move and release, at the event's point in its receiver.
+  void ReportMouse(const QMouseEvent& event);
+  void ApplyScrollSteps();
+
+  TPaintBox* paintBox_;
+  int wheelRemainder_ = 0;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,60 @@
+#include "ViewMapping.h"
+
+namespace tarvo {
+
+TViewRate ViewRateAt(int index) {
+  if (index < 0 || index >= static_cast<int>(kViewRates.size())) {
+    return kViewRates[kViewRateOneToOne];
+  }
+  return kViewRates[static_cast<std::size_t>(index)];
+}
+
+int ZoomInIndex(int index) {
+  const int last = static_cast<int>(kViewRates.size()) - 1;
+  return index < last ? index + 1 : index;
+}
+
+int ZoomOutIndex(int index) { return index > 0 ? index - 1 : index; }
+
+TScrollSteps VerticalScrollSteps(int visibleHeight) {
+  const int page = visibleHeight * 9 / 10;
+  return {page, page / 10};
+}
+
+int DropDownListWidth(int modeDropDownWidth, int itemCount, int visibleItems, int scrollBarWidth) {
+  int width = modeDropDownWidth + 12;
+  if (itemCount > visibleItems) {
+    width += scrollBarWidth;
+  }
+  return width;
+}
+
+std::int32_t TViewMapping::ToView(std::int32_t image) const { return image * num_ / den_; }
+
+std::int32_t TViewMapping::ToImage(std::int32_t view) const { return view * den_ / num_; }
+
+void TViewMapping::SetRateIndex(int index) {
+  const TViewRate rate = ViewRateAt(index);
+  num_ = rate.Num;
+  den_ = rate.Den;
+  Recompute();
+}
+
+void TViewMapping::SetPicture(std::int32_t width, std::int32_t height, int maxHSampling,
+                              int maxVSampling) {
+  pictureWidth_ = width;
+  pictureHeight_ = height;
+  maxHSampling_ = maxHSampling;
+  maxVSampling_ = maxVSampling;
+  Recompute();
+}
+
+void TViewMapping::Recompute() {
+  viewWidth_ = ToView(pictureWidth_);
+  viewHeight_ = ToView(pictureHeight_);
+  // 8 x sampling is a multiple of every denominator, so the MCU is whole view pixels.
+  viewMcuWidth_ = ToView(8 * maxHSampling_);
+  viewMcuHeight_ = ToView(8 * maxVSampling_);
+}
+
+}  // namespace tarvo

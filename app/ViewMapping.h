@@ -1,0 +1,98 @@
+// The view rate and the mapping between view pixels (mouse, selection) and image pixels.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace tarvo {
+
+struct TViewRate {
+  std::string_view Text;  // the item of the view-rate combo
+  std::int32_t Num;
+  std::int32_t Den;
+};
+
+// The items of Cbo_ViewRate, in item order. One of the two factors is always 1.
+inline constexpr std::array<TViewRate, 7> kViewRates{{
+    {" 12.5% (1/8)", 1, 8},
+    {" 25.0% (1/4)", 1, 4},
+    {" 50.0% (1/2)", 1, 2},
+    {"100.0% (1/1)", 1, 1},
+    {"200.0% (2/1)", 2, 1},
+    {"400.0% (4/1)", 4, 1},
+    {"800.0% (8/1)", 8, 1},
+}};
+inline constexpr int kViewRateOneToOne = 3;
+
+// The rate of a combo item index; no item (-1) or any index outside the list means 1/1.
+TViewRate ViewRateAt(int index);
+
+// The combo index after "拡大" / "縮小". With no item selected, zooming in picks the first item
+// and zooming out stays without one.
+int ZoomInIndex(int index);
+int ZoomOutIndex(int index);
+
+// Scroll-bar steps of the vertical bar for a visible height: one wheel notch is one line.
+struct TScrollSteps {
+  int Page;
+  int Line;
+};
+TScrollSteps VerticalScrollSteps(int visibleHeight);
+
+// Width of the drop-down list of both toolbar combos: the trim-mode combo's widest title plus
+// widest explanation, a margin, and room for a scroll bar when not every item fits.
+int DropDownListWidth(int modeDropDownWidth, int itemCount, int visibleItems, int scrollBarWidth);
+
+// Sizes and factors of the view at one rate. All arithmetic is integer and truncates, as the
+// selection, the information text and the trim all convert with the same two formulas.
+class TViewMapping {
+ public:
+  std::int32_t ViewScaleNum() const { return num_; }
+  std::int32_t ViewScaleDen() const { return den_; }
+  std::int32_t ViewWidth() const { return viewWidth_; }
+  std::int32_t ViewHeight() const { return viewHeight_; }
+  std::int32_t ViewMcuWidth() const { return viewMcuWidth_; }
+  std::int32_t ViewMcuHeight() const { return viewMcuHeight_; }
+
+  // Image to view: i * Num / Den. View to image: v * Den / Num.
+  std::int32_t ToView(std::int32_t image) const;
+  std::int32_t ToImage(std::int32_t view) const;
+
+  // Takes the rate of a combo item index (see ViewRateAt) and recomputes the sizes.
+  void SetRateIndex(int index);
+  // The picture's frame size and the MCU's sampling factors that the sizes are computed from.
+  void SetPicture(std::int32_t width, std::int32_t height, int maxHSampling, int maxVSampling);
+
+  // Changes the rate and carries a view-pixel rectangle (any type with Left, Top, Right and
+  // Bottom) over through image pixels, so each edge truncates once on the way down and once on
+  // the way up: edges off the coarser grid move toward the origin and do not come back.
+  template <typename Rect>
+  void ChangeRate(int index, Rect& rect) {
+    rect.Left = ToImage(rect.Left);
+    rect.Top = ToImage(rect.Top);
+    rect.Right = ToImage(rect.Right);
+    rect.Bottom = ToImage(rect.Bottom);
+    SetRateIndex(index);
+    rect.Left = ToView(rect.Left);
+    rect.Top = ToView(rect.Top);
+    rect.Right = ToView(rect.Right);
+    rect.Bottom = ToView(rect.Bottom);
+  }
+
+ private:
+  void Recompute();
+
+  std::int32_t num_ = 1;
+  std::int32_t den_ = 1;
+  std::int32_t pictureWidth_ = 0;
+  std::int32_t pictureHeight_ = 0;
+  int maxHSampling_ = 1;
+  int maxVSampling_ = 1;
+  std::int32_t viewWidth_ = 0;
+  std::int32_t viewHeight_ = 0;
+  std::int32_t viewMcuWidth_ = 0;
+  std::int32_t viewMcuHeight_ = 0;
+};
+
+}  // namespace tarvo

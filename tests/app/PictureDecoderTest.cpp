@@ -1,0 +1,94 @@
+// The display decoder against libjpeg's own decode, and its failures as the user sees them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <jerror.h>
+
+#include "JpegFixtures.h"
+#include "PictureDecoder.h"
+
+namespace tarvo {
+namespace {
+
+using fixtures::Bytes;
+
+void ExpectSamePixels(const QImage& image, const fixtures::Pixels& reference) {
+  ASSERT_EQ(image.format(), QImage::Format_RGB888);
+  ASSERT_EQ(image.width(), reference.width);
+  ASSERT_EQ(image.height(), reference.height);
+  const int channels = reference.components;
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* row = image.constScanLine(y);
+    for (int x = 0; x < image.width(); ++x) {
+      for (int c = 0; c < 3; ++c) {
+        const std::size_t source = (static_cast<std::size_t>(y) * reference.width + x) * channels +
+                                   (channels == 1 ? 0 : c);
+        ASSERT_EQ(row[x * 3 + c], reference.samples[source]) << x << "," << y << "," << c;
+      }
+    }
+  }
+}
+
+TEST(PictureDecoder, DecodesColourAtFullSize) {
+  for (fixtures::Sampling sampling :
+       {fixtures::Sampling::k420, fixtures::Sampling::k422, fixtures::Sampling::k444}) {
+    fixtures::JpegOptions options;
+    options.width = 203;  // not a multiple of the MCU: partial MCUs on the right and bottom
+    options.height = 117;
+    options.sampling = sampling;
+    options.restartInterval = 3;
+    const Bytes jpeg = MakeJpeg(options);
+    ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+  }
+}
+
+TEST(PictureDecoder, ExpandsGreyToRgb) {
+  fixtures::JpegOptions options;
+  options.sampling = fixtures::Sampling::kGrey;
+  const Bytes jpeg = MakeJpeg(options);
+  ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+}
+
+TEST(PictureDecoder, DamagedScanStillShowsWhatCanBeDecoded) {
+  fixtures::JpegOptions options;
+  options.width = 160;
+  options.height = 160;
+  Bytes jpeg = MakeJpeg(options);
+  jpeg.resize(jpeg.size() * 2 / 3);
+  const QImage image = DecodePicture(jpeg);
+  EXPECT_EQ(image.width(), 160);
+  EXPECT_EQ(image.height(), 160);
+}
+
+TEST(PictureDecoder, RefusalsCarryLibjpegsCode) {
+  struct Case {
+    Bytes bytes;
+    int code;
+  };
+  const Case cases[] = {
+      {{}, JERR_INPUT_EMPTY},
+      {{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'}, JERR_NO_SOI},
+      {{0xFF, 0xD8, 0xFF, 0xD9}, JERR_NO_IMAGE},
+  };
+  for (const Case& c : cases) {
+    try {
+      DecodePicture(c.bytes);
+      ADD_FAILURE() << "decoded " << c.bytes.size() << " bytes";
+    } catch (const EPictureError& error) {
+      EXPECT_EQ(error.Code(), c.code);
+      EXPECT_STREQ(error.what(), ("JPEG エラー #" + std::to_string(c.code)).c_str());
+    }
+  }
+}
+
+TEST(PictureDecoder, HeaderWithoutScanIsRefusedNotRead) {
+  fixtures::JpegOptions options;
+  Bytes jpeg = MakeJpeg(options);
+  // Cut inside the frame header: libjpeg runs out of data before the image starts.
+  jpeg.resize(40);
+  EXPECT_THROW(DecodePicture(jpeg), EPictureError);
+}
+
+}  // namespace
+}  // namespace tarvo
