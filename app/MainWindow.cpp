@@ -14,16 +14,20 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <exception>
 
+#include "Explanation.h"
 #include "Fonts.h"
+#include "PictureDecoder.h"
+#include "PictureView.h"
 #include "ReadmeLocation.h"
+#include "ViewRateCombo.h"
 #include "WindowTexts.h"
 
 namespace tarvo {
@@ -64,8 +68,8 @@ TFm_Main::TFm_Main(QWidget* parent) : QMainWindow(parent) {
   Pnl_Menu->setFixedHeight(kToolbarHeight);
   BuildToolbar(Pnl_Menu);
   layout->addWidget(Pnl_Menu);
-  ScrollBox = new QScrollArea(client);
-  ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
+  ScrollBox = new TScrollBox(client);
+  PaintBox = ScrollBox->PaintBox();
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
 
@@ -126,13 +130,15 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
                                   &TFm_Main::mnu_AdjustRectClick);
 
   // Both combos take the focus on a click only: the Tab key skips them.
-  Cbo_ViewRate = new QComboBox(panel);
+  Cbo_ViewRate = new TViewRateCombo(panel);
   Cbo_ViewRate->setObjectName(QStringLiteral("Cbo_ViewRate"));
   Cbo_ViewRate->setToolTip(Text("表示の倍率"));
   Cbo_ViewRate->setFont(MinchoFont());
   Cbo_ViewRate->setFocusPolicy(Qt::ClickFocus);
   Cbo_ViewRate->move(152, 4);
   Cbo_ViewRate->setFixedWidth(73);
+  connect(Cbo_ViewRate, &QComboBox::activated, this,
+          [this] { RunCommand([this] { Cbo_ViewRateSelect(); }); });
 
   Cbo_TrimMode = new QComboBox(panel);
   Cbo_TrimMode->setObjectName(QStringLiteral("Cbo_TrimMode"));
@@ -217,7 +223,7 @@ void TFm_Main::FormCreate() {
   FirstShow = true;
 }
 
-void TFm_Main::SetDialogs(QDialog* help, QDialog* explanation, QDialog* options) {
+void TFm_Main::SetDialogs(QDialog* help, TFm_Explanation* explanation, QDialog* options) {
   helpDialog_ = help;
   explanationDialog_ = explanation;
   optionsDialog_ = options;
@@ -334,9 +340,15 @@ void TFm_Main::mnu_OptionClick() {
   if (optionsDialog_ != nullptr) optionsDialog_->exec();
 }
 
-void TFm_Main::mnu_ZoomInClick() {}
+void TFm_Main::mnu_ZoomInClick() {
+  Cbo_ViewRate->setCurrentIndex(ZoomInIndex(Cbo_ViewRate->currentIndex()));
+  Cbo_ViewRateSelect();
+}
 
-void TFm_Main::mnu_ZoomOutClick() {}
+void TFm_Main::mnu_ZoomOutClick() {
+  Cbo_ViewRate->setCurrentIndex(ZoomOutIndex(Cbo_ViewRate->currentIndex()));
+  Cbo_ViewRateSelect();
+}
 
 void TFm_Main::mnu_TopicClick() {
   const QString path = ReadmePath(QCoreApplication::applicationDirPath());
@@ -345,6 +357,34 @@ void TFm_Main::mnu_TopicClick() {
 
 void TFm_Main::mnu_AboutClick() {
   if (helpDialog_ != nullptr) helpDialog_->exec();
+}
+
+void TFm_Main::LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling) {
+  const QImage picture = DecodePicture(jpeg);
+  PaintBox->SetPicture(picture);
+  View_.SetPicture(picture.width(), picture.height(), maxHSampling, maxVSampling);
+  PictureLoaded_ = true;
+}
+
+void TFm_Main::UnloadPicture() {
+  PaintBox->SetPicture(QImage());
+  PictureLoaded_ = false;
+}
+
+void TFm_Main::Cbo_ViewRateChange() {
+  if (!PictureLoaded_) return;
+  View_.SetRateIndex(Cbo_ViewRate->currentIndex());
+  ScrollBox->SetViewSize(View_.ViewWidth(), View_.ViewHeight());
+}
+
+void TFm_Main::Cbo_ViewRateSelect() {
+  Cbo_ViewRateChange();
+  Cbo_ViewRate->clearFocus();
+}
+
+void TFm_Main::wheelEvent(QWheelEvent* event) {
+  // The wheel scrolls the picture wherever the pointer is over the window.
+  ScrollBox->WheelDelta(event->angleDelta().y());
 }
 
 }  // namespace tarvo

@@ -3,9 +3,12 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
+#include <span>
 
 #include "CommandStates.h"
+#include "ViewMapping.h"
 
 class QAction;
 class QComboBox;
@@ -13,11 +16,15 @@ class QDialog;
 class QFileDialog;
 class QLabel;
 class QMenu;
-class QScrollArea;
 class QToolButton;
 class QWidget;
 
 namespace tarvo {
+
+class TFm_Explanation;
+class TPaintBox;
+class TScrollBox;
+class TViewRateCombo;
 
 class TFm_Main : public QMainWindow {
   Q_OBJECT
@@ -27,8 +34,8 @@ class TFm_Main : public QMainWindow {
   ~TFm_Main() override;
 
   // The dialogs are created after the main window; the commands show them modally.
-  void SetDialogs(QDialog* help, QDialog* explanation, QDialog* options);
-  QDialog* ExplanationDialog() const { return explanationDialog_; }
+  void SetDialogs(QDialog* help, TFm_Explanation* explanation, QDialog* options);
+  TFm_Explanation* ExplanationDialog() const { return explanationDialog_; }
   // The program's arguments (without the program name); the first show opens the first one.
   void SetArguments(const QStringList& arguments);
 
@@ -62,11 +69,24 @@ class TFm_Main : public QMainWindow {
   void mnu_TopicClick();
   void mnu_AboutClick();
 
+  // The picture of the document: decoded once here (open, trim, undo), then only painted.
+  // The sampling factors give the MCU grid. Raises EPictureError when the bytes do not decode.
+  void LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling);
+  // No document: the paint area keeps its last size and shows nothing.
+  void UnloadPicture();
+  bool PictureLoaded() const { return PictureLoaded_; }
+  const TViewMapping& View() const { return View_; }
+  // Lays the view out at the combo's rate (only while a picture is loaded).
+  void Cbo_ViewRateChange();
+  // A rate chosen in the combo: applied, and the combo gives up the keyboard focus.
+  void Cbo_ViewRateSelect();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void FormCreate();
@@ -86,10 +106,11 @@ class TFm_Main : public QMainWindow {
   QToolButton* Sbn_Cut = nullptr;
   QToolButton* Sbn_Undo = nullptr;
   QToolButton* Sbn_AdjustRect = nullptr;
-  QComboBox* Cbo_ViewRate = nullptr;
+  TViewRateCombo* Cbo_ViewRate = nullptr;
   QComboBox* Cbo_TrimMode = nullptr;
   QLabel* Lbl_Information = nullptr;
-  QScrollArea* ScrollBox = nullptr;
+  TScrollBox* ScrollBox = nullptr;
+  TPaintBox* PaintBox = nullptr;
   QLabel* StatusBarText = nullptr;
 
   QAction* mnu_OpenFile = nullptr;
@@ -111,12 +132,14 @@ class TFm_Main : public QMainWindow {
   QFileDialog* SaveDialog = nullptr;
 
   QDialog* helpDialog_ = nullptr;
-  QDialog* explanationDialog_ = nullptr;
+  TFm_Explanation* explanationDialog_ = nullptr;
   QDialog* optionsDialog_ = nullptr;
 
   TCommandStates commandStates_;
   QStringList arguments_;
   bool FirstShow = false;
+  TViewMapping View_;
+  bool PictureLoaded_ = false;
 };
 
 }  // namespace tarvo

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QIcon>
 
+#include "Explanation.h"
+#include "Help.h"
 #include "MainWindow.h"
 #include "Resources.h"
 #include "WindowTexts.h"
@@ -16,10 +18,8 @@ int main(int argc, char* argv[]) {
 
   // The main window comes first: its creation must not rely on the dialogs.
   tarvo::TFm_Main main;
-  QDialog help(&main);
-  help.setObjectName(QStringLiteral("TFm_Help"));
-  QDialog explanation(&main);
-  explanation.setObjectName(QStringLiteral("TFm_Explanation"));
+  tarvo::TFm_Help help(&main);
+  tarvo::TFm_Explanation explanation(&main);
   QDialog options(&main);
   options.setObjectName(QStringLiteral("TFm_Options"));
   main.SetDialogs(&help, &explanation, &options);

@@ -1,0 +1,86 @@
+// The view inside the real window: the rate combo, zoom commands and the picture they lay out.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+
+#include "JpegFixtures.h"
+#include "MainWindow.h"
+#include "PictureDecoder.h"
+#include "PictureView.h"
+
+namespace tarvo {
+namespace {
+
+class ViewWindow : public testing::Test {
+ protected:
+  QComboBox& Rate() { return *window.findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate")); }
+  QSize PaintArea() { return window.findChild<TPaintBox*>(QStringLiteral("PaintBox"))->size(); }
+  void Open(int width, int height) {
+    fixtures::JpegOptions options;
+    options.width = width;
+    options.height = height;
+    window.LoadPicture(fixtures::MakeJpeg(options), 2, 2);
+    window.Cbo_ViewRateChange();
+  }
+
+  TFm_Main window;
+};
+
+TEST_F(ViewWindow, RateComboHoldsTheSevenRatesAtOneToOne) {
+  const QStringList expected = {" 12.5% (1/8)", " 25.0% (1/4)", " 50.0% (1/2)", "100.0% (1/1)",
+                                "200.0% (2/1)", "400.0% (4/1)", "800.0% (8/1)"};
+  QStringList items;
+  for (int i = 0; i < Rate().count(); ++i) items << Rate().itemText(i);
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(Rate().currentIndex(), 3);
+}
+
+TEST_F(ViewWindow, EachZoomStepLaysThePictureOutAtOnce) {
+  Open(1203, 917);
+  EXPECT_EQ(PaintArea(), QSize(1203, 917));
+  window.mnu_ZoomInClick();
+  EXPECT_EQ(PaintArea(), QSize(2406, 1834));
+  EXPECT_EQ(window.View().ViewMcuWidth(), 32);
+  window.mnu_ZoomOutClick();
+  window.mnu_ZoomOutClick();
+  EXPECT_EQ(Rate().currentIndex(), 2);
+  EXPECT_EQ(PaintArea(), QSize(601, 458));
+  for (int i = 0; i < 5; ++i) window.mnu_ZoomOutClick();
+  EXPECT_EQ(Rate().currentIndex(), 0);
+  EXPECT_EQ(PaintArea(), QSize(150, 114));
+  EXPECT_EQ(window.View().ViewMcuWidth(), 2);
+}
+
+TEST_F(ViewWindow, WithoutAPictureOnlyTheComboMoves) {
+  Open(64, 48);
+  window.UnloadPicture();
+  window.mnu_ZoomInClick();
+  EXPECT_EQ(Rate().currentIndex(), 4);
+  EXPECT_EQ(PaintArea(), QSize(64, 48));
+  EXPECT_EQ(window.View().ViewScaleNum(), 1);
+  // The next document is laid out at the chosen rate.
+  Open(100, 60);
+  EXPECT_EQ(PaintArea(), QSize(200, 120));
+}
+
+TEST_F(ViewWindow, NoItemChosenZoomsInToTheFirstRate) {
+  Open(800, 600);
+  Rate().setCurrentIndex(-1);
+  window.mnu_ZoomOutClick();
+  EXPECT_EQ(Rate().currentIndex(), -1);
+  EXPECT_EQ(PaintArea(), QSize(800, 600));
+  window.mnu_ZoomInClick();
+  EXPECT_EQ(Rate().currentIndex(), 0);
+  EXPECT_EQ(PaintArea(), QSize(100, 75));
+}
+
+TEST_F(ViewWindow, UndecodableBytesLeaveThePictureAsItWas) {
+  Open(64, 48);
+  const fixtures::Bytes garbage = {0xFF, 0xD8, 0x00, 0x01};
+  EXPECT_THROW(window.LoadPicture(garbage, 1, 1), EPictureError);
+  EXPECT_TRUE(window.PictureLoaded());
+  EXPECT_EQ(window.View().ViewWidth(), 64);
+}
+
+}  // namespace
+}  // namespace tarvo
