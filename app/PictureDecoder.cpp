@@ -1,6 +1,7 @@
 #include "PictureDecoder.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 
 #include <jerror.h>
@@ -78,8 +79,15 @@ int DecodeInto(TDecodeJob* job) {
   return 0;
 }
 
+// Frame sizes go up to 65535 x 65535, 12 GiB of pixels. A file that claims that much is not a
+// photo to show; refusing it beats letting the system run out of memory.
+constexpr std::uint64_t kMaxPictureBytes = std::uint64_t{1} << 31;
+
 unsigned char* AllocateImage(void* target, unsigned width, unsigned height,
                              std::size_t* stride) noexcept {
+  if (std::uint64_t{width} * height * 3 > kMaxPictureBytes) {
+    return nullptr;
+  }
   auto* image = static_cast<QImage*>(target);
   *image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB888);
   if (image->isNull()) {

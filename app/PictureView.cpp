@@ -1,5 +1,6 @@
 #include "PictureView.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -21,7 +22,8 @@ constexpr int kWheelNotch = 120;
 // Which source pixel a view pixel shows; 64-bit because view size times picture size exceeds
 // 32 bits at 8/1 on large photos.
 int SourceIndex(int view, int pictureSize, int viewSize) {
-  return static_cast<int>(static_cast<std::int64_t>(view) * pictureSize / viewSize);
+  const auto index = static_cast<std::int64_t>(view) * pictureSize / viewSize;
+  return static_cast<int>(std::clamp<std::int64_t>(index, 0, pictureSize - 1));
 }
 
 }  // namespace
@@ -87,7 +89,7 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
     }
   }
   painter.setClipRegion(event->region());
-  emit PaintOverlay(painter);
+  emit PaintOverlay(painter, event->rect());
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }

@@ -14,7 +14,8 @@ namespace tarvo {
 // The part `region` of the picture stretched to fill a paint area of `viewSize`, nearest
 // neighbour: view pixel (x, y) shows picture pixel (x * width / view width, y * height / view
 // height). The same formula for every region, so separately painted parts join without seams.
-// Returns a Format_RGB32 image of region's size.
+// Returns a Format_RGB32 image of region's size; parts of region outside the view repeat the
+// picture's edge.
 QImage RenderViewRegion(const QImage& picture, QSize viewSize, const QRect& region);
 
 class TScrollBox;
@@ -33,9 +34,9 @@ class TPaintBox : public QWidget {
   const QImage& Picture() const { return picture_; }
 
  signals:
-  // After the picture of each paint, with the painter clipped to the exposed part; only while
-  // a picture is shown. The selection draws its frame here.
-  void PaintOverlay(QPainter& painter);
+  // After the picture of each paint, only while a picture is shown: the painter is clipped to
+  // the exposed region and exposed is its bounding rectangle. The selection draws its frame here.
+  void PaintOverlay(QPainter& painter, const QRect& exposed);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

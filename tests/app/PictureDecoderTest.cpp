@@ -90,5 +90,24 @@ TEST(PictureDecoder, HeaderWithoutScanIsRefusedNotRead) {
   EXPECT_THROW(DecodePicture(jpeg), EPictureError);
 }
 
+TEST(PictureDecoder, FrameTooLargeToHoldIsRefusedBeforeDecoding) {
+  fixtures::JpegOptions options;
+  Bytes jpeg = MakeJpeg(options);
+  // Rewrite the SOF0 frame size to 40000 x 40000: 4.8 GB of pixels behind a few hundred bytes.
+  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 5] = jpeg[i + 7] = 40000 >> 8;
+      jpeg[i + 6] = jpeg[i + 8] = 40000 & 0xFF;
+      break;
+    }
+  }
+  try {
+    DecodePicture(jpeg);
+    ADD_FAILURE() << "decoded";
+  } catch (const EPictureError& error) {
+    EXPECT_EQ(error.Code(), JERR_OUT_OF_MEMORY);
+  }
+}
+
 }  // namespace
 }  // namespace tarvo

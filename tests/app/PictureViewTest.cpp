@@ -79,7 +79,8 @@ TEST(PaintBox, PaintsThePictureOrNothing) {
   box.PaintBox()->SetPicture(picture);
   box.SetViewSize(128, 96);
   bool overlay = false;
-  QObject::connect(box.PaintBox(), &TPaintBox::PaintOverlay, [&](QPainter&) { overlay = true; });
+  QObject::connect(box.PaintBox(), &TPaintBox::PaintOverlay,
+                   [&](QPainter&, const QRect&) { overlay = true; });
   const QImage shown = box.PaintBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_TRUE(overlay);
   EXPECT_EQ(shown, RenderViewRegion(picture, QSize(128, 96), QRect(0, 0, 128, 96)));
