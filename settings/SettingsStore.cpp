@@ -9,6 +9,9 @@ namespace tarvo {
 TQSettingsStore::TQSettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("Quillmoor"), QStringLiteral("tarvo"))) {
+  // The user's own file only: values from system-wide or organisation-wide files would be
+  // read as if the user had stored them, yet never written back there.
+  settings_->setFallbacksEnabled(false);
 }
 
 TQSettingsStore::TQSettingsStore(const QString& fileName)

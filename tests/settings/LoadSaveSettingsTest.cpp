@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -214,6 +215,16 @@ TEST_F(SettingsFileTest, NamesMatchWithoutRegardToCase) {
   const QSettings file(Path(), QSettings::NativeFormat);
   EXPECT_EQ(file.value("app_top").toString(), "42");
   EXPECT_FALSE(file.contains("App_Top"));
+}
+
+TEST_F(SettingsFileTest, UnreadableStoreLeavesEverythingAsItWas) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("tarvo.conf"));  // a folder where the file should be
+  window_.App_Top = 1;
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.App_Top, 1);
+  EXPECT_EQ(modes_, TTrimModeList());
+  EXPECT_TRUE(Save());
+  EXPECT_TRUE(message_.isEmpty());
 }
 
 TEST_F(SettingsFileTest, HandWrittenTextWithCommasIsOneText) {
