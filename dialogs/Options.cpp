@@ -159,6 +159,8 @@ QWidget* TFm_Options::CreateTrimModeTab() {
     Grid->setHorizontalHeaderItem(column, header);
   }
   Grid->verticalHeader()->hide();
+  // Header and six rows fit the grid's height without scrolling.
+  Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 8);
   Grid->horizontalHeader()->setSectionsClickable(false);
   Grid->setShowGrid(true);
   Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
