@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "Messages.h"
 
@@ -51,11 +50,16 @@ void TByteStream::Clear() {
 void TByteStream::Resize(std::size_t size) { bytes_.resize(size); }
 
 void TByteStream::LoadFromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) throw EStreamError(kMsgStreamReadError);
+  // One read of the whole size: a photo is tens of megabytes, and growing a buffer piecemeal
+  // would copy and touch it several times over.
+  const std::streamoff size = in.tellg();
+  if (size < 0) throw EStreamError(kMsgStreamReadError);
+  in.seekg(0);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
+  if (in.gcount() != size) throw EStreamError(kMsgStreamReadError);
   bytes_ = std::move(bytes);
   position_ = 0;
 }

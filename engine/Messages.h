@@ -11,6 +11,44 @@ inline constexpr std::string_view kMsgStreamWriteError = "ストリームへの�
 inline constexpr std::string_view kMsgCannotOpenFile = "ファイル %s は開けません";
 inline constexpr std::string_view kMsgCannotCreateFile = "ファイル %s を作成できません";
 
+// A marker met inside entropy-coded data.
+inline constexpr std::string_view kMsgBitStream = "ビットストリームが正しく読みとれませんでした。";
+
+// Analysis of the marker segments.
+inline constexpr std::string_view kMsgNoSoi = "JPEGファイルの開始のヘッダ($FFD8)を認識できません";
+inline constexpr std::string_view kMsgNotYCbCr = "この画像はYCbCr色空間の情報でないようです。";
+inline constexpr std::string_view kMsgUnknownMarker = "ヘッダ($%s)を認識できませんでした。";
+
+// The trim's own reports.
+inline constexpr std::string_view kMsgTrimNoSoi =
+    "致命的エラー : JPEGファイルの開始のヘッダ($FFD8)を認識できません";
+inline constexpr std::string_view kMsgProgressive =
+    "致命的エラー : このJPEGファイルはプログレッシブ形式のため、処理できませんでした。";
+inline constexpr std::string_view kMsgTrimUnknownMarker =
+    "致命的エラー : ヘッダ($%s)を認識できません";
+// "\r" is one carriage return: the window shows the text on two lines.
+inline constexpr std::string_view kMsgHuffmanBlock =
+    "ハフマンブロックが正しく読み出せませんでした。\r処理を終了します";
+
+// Malformed or unsupported structures the tables of the engine have no room for.
+inline constexpr std::string_view kMsgBadDht = "ハフマンテーブル(DHT)の内容が正しくありません。";
+inline constexpr std::string_view kMsgBadSof0 = "フレームヘッダ(SOF0)の内容が正しくありません。";
+inline constexpr std::string_view kMsgSecondFrame = "フレームヘッダ(SOF0)が複数あります。";
+inline constexpr std::string_view kMsgBadSos = "スキャンヘッダ(SOS)の内容が正しくありません。";
+inline constexpr std::string_view kMsgNotInterleaved =
+    "全成分を1つのスキャンに含まないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgBadSegmentLength =
+    "ヘッダの長さが正しくないか、ファイルの終わりを越えています。";
+inline constexpr std::string_view kMsgScanTooShort =
+    "画像データが画像の大きさに比べて短すぎます。ファイルが途中で切れているようです。";
+
+// Trim requests the engine cannot carry out.
+inline constexpr std::string_view kMsgRectOutside =
+    "切り出す範囲が画像の外にあるか、幅または高さが0です。";
+inline constexpr std::string_view kMsgMissingHuffmanCode =
+    "元のハフマンテーブルに無い符号が必要になったため、切り出せませんでした。";
+inline constexpr std::string_view kMsgOutOfMemory = "メモリが足りないため、処理できませんでした。";
+
 // Replaces the first "%s" of pattern with argument.
 std::string FormatMessage(std::string_view pattern, std::string_view argument);
 

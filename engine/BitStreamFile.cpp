@@ -1,0 +1,166 @@
+#include "BitStreamFile.h"
+
+#include "Messages.h"
+
+namespace tarvo {
+
+void TBitBuffer::Start(std::size_t position) {
+  next_ = position;
+  acc_ = 0;
+  bits_ = 0;
+  wide_ = 0;
+}
+
+std::size_t TBitBuffer::Stop() {
+  const int unreadBytes = bits_ >> 3;
+  const std::uint64_t unreadMask = (std::uint64_t{1} << unreadBytes) - 1;
+  const auto given = static_cast<std::size_t>(unreadBytes + std::popcount(wide_ & unreadMask));
+  const std::size_t position = next_ - given;
+  Start(position);
+  return position;
+}
+
+TBitBuffer TBitBuffer::FilledBytewise(TBitBuffer bits) {
+  while (bits.bits_ <= 55 && bits.next_ < bits.size_) {
+    const std::uint8_t byte = bits.data_[bits.next_];
+    if (byte != 0xFF) {
+      bits.acc_ = (bits.acc_ << 8) | byte;
+      bits.wide_ <<= 1;
+      ++bits.next_;
+    } else if (bits.size_ - bits.next_ >= 2 && bits.data_[bits.next_ + 1] == 0x00) {
+      bits.acc_ = (bits.acc_ << 8) | 0xFF;
+      bits.wide_ = (bits.wide_ << 1) | 1;
+      bits.next_ += 2;
+    } else {
+      // A marker, or a 0xFF at the very end: loaded only when one of its bits is needed.
+      break;
+    }
+    bits.bits_ += 8;
+  }
+  return bits;
+}
+
+TBitBuffer TBitBuffer::WithBits(TBitBuffer bits, int n) {
+  bits.Fill();
+  while (bits.bits_ < n) bits.LoadByteExactly();
+  return bits;
+}
+
+void TBitBuffer::LoadByteExactly() {
+  if (next_ >= size_) throw EStreamError(kMsgStreamReadError);
+  const std::uint8_t byte = data_[next_++];
+  bool wide = false;
+  if (byte == 0xFF) {
+    if (next_ >= size_) throw EStreamError(kMsgStreamReadError);
+    // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
+    // its 0xFF is served as eight 1-bits.
+    if (data_[next_++] != 0x00 && *onMessage_) {
+      (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
+    }
+    wide = true;
+  }
+  acc_ = (acc_ << 8) | byte;
+  wide_ = (wide_ << 1) | (wide ? 1 : 0);
+  bits_ += 8;
+}
+
+TInBitStreamFile::TInBitStreamFile(TByteStream& source, TMessageProc onMessage)
+    : source_(source),
+      onMessage_(std::move(onMessage)),
+      bits_(source.Bytes().data(), source.Bytes().size(), &onMessage_) {
+  source_.SetPosition(0);
+}
+
+void TInBitStreamFile::StartBitLevel() {
+  bits_.Start(static_cast<std::size_t>(source_.Position()));
+  bitLevel_ = true;
+}
+
+void TInBitStreamFile::LeaveBitLevel() {
+  if (!bitLevel_) return;
+  source_.SetPosition(static_cast<std::int64_t>(bits_.Stop()));
+  bitLevel_ = false;
+}
+
+std::uint8_t TInBitStreamFile::ReadByte() {
+  LeaveBitLevel();
+  return source_.ReadByte();
+}
+
+std::uint16_t TInBitStreamFile::ReadWord() {
+  const std::uint16_t high = ReadByte();
+  return static_cast<std::uint16_t>((high << 8) | ReadByte());
+}
+
+std::uint32_t TInBitStreamFile::ReadDWord() {
+  const std::uint32_t high = ReadWord();
+  return (high << 16) | ReadWord();
+}
+
+void TInBitStreamFile::ReadBlock(void* destination, std::size_t count) {
+  LeaveBitLevel();
+  source_.Read(destination, count);
+}
+
+std::int64_t TInBitStreamFile::MarkPosition() {
+  mark_ = Position();
+  return mark_;
+}
+
+void TInBitStreamFile::ReturnToMark() { SetPosition(mark_); }
+
+std::int64_t TInBitStreamFile::BytesSinceMark() { return Position() - mark_; }
+
+std::int64_t TInBitStreamFile::Position() {
+  LeaveBitLevel();
+  return source_.Position();
+}
+
+void TInBitStreamFile::SetPosition(std::int64_t position) {
+  LeaveBitLevel();
+  source_.SetPosition(position);
+}
+
+void TOutBitStreamFile::EmitWholeBytes() {
+  // At most 39 pending bits (7 left over plus 32 new) give four whole bytes, each possibly
+  // followed by a stuffed zero.
+  std::uint8_t bytes[10];
+  std::size_t count = 0;
+  while (pending_ >= 8) {
+    pending_ -= 8;
+    const auto byte = static_cast<std::uint8_t>(acc_ >> pending_);
+    bytes[count++] = byte;
+    if (byte == 0xFF) bytes[count++] = 0x00;
+  }
+  target_.Write(bytes, count);
+}
+
+void TOutBitStreamFile::FlushBits() {
+  if (pending_ == 0) return;
+  WriteBits(0xFF, 8 - pending_);
+}
+
+void TOutBitStreamFile::WriteByte(std::uint8_t value) {
+  FlushBits();
+  target_.WriteByte(value);
+}
+
+void TOutBitStreamFile::WriteWord(std::uint16_t value) {
+  const std::uint8_t bytes[] = {static_cast<std::uint8_t>(value >> 8),
+                                static_cast<std::uint8_t>(value)};
+  WriteBlock(bytes, sizeof bytes);
+}
+
+void TOutBitStreamFile::WriteDWord(std::uint32_t value) {
+  const std::uint8_t bytes[] = {
+      static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+      static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+  WriteBlock(bytes, sizeof bytes);
+}
+
+void TOutBitStreamFile::WriteBlock(const void* source, std::size_t count) {
+  FlushBits();
+  target_.Write(source, count);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,183 @@
+// Bit- and byte-level reading and writing of JPEG streams, with the byte stuffing of
+// entropy-coded data (ITU-T T.81 F.1.2.3) and 1-bit padding of its last byte.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "ByteStream.h"
+#include "EngineCallbacks.h"
+
+namespace tarvo {
+
+// The bit-level half of TInBitStreamFile: a 64-bit accumulator filled straight from the
+// stream's buffer. It never fills past a marker or the end of the stream, so a marker is
+// reported, and a read past the end raises, exactly when one of its bits is needed. Hot loops
+// work on a copy held in registers and hand it back when they are done.
+class TBitBuffer {
+ public:
+  TBitBuffer(const std::uint8_t* data, std::size_t size, const TMessageProc* onMessage)
+      : data_(data), size_(size), onMessage_(onMessage) {}
+
+  // Makes at least 16 bits available where the bytes ahead allow it without passing a marker
+  // or the end; returns how many are available.
+  int Prefetch() {
+    if (bits_ < 16) Fill();
+    return bits_;
+  }
+  // The next n (1..16) bits without consuming them; n must not exceed what Prefetch returned.
+  std::uint32_t PeekBits(int n) const {
+    return static_cast<std::uint32_t>(acc_ >> (bits_ - n)) & ((1u << n) - 1);
+  }
+  void SkipBits(int n) { bits_ -= n; }
+  // The next n (0..16) bits, the first most significant.
+  std::uint32_t ReadBits(int n) {
+    if (n == 0) return 0;
+    if (bits_ < n) *this = WithBits(*this, n);
+    bits_ -= n;
+    return static_cast<std::uint32_t>(acc_ >> bits_) & ((1u << n) - 1);
+  }
+  int ReadBit() { return static_cast<int>(ReadBits(1)); }
+
+  // 7 when no unread bits are left in the current byte, else the next bit to be read.
+  int BitPosition() const { return (bits_ & 7) == 0 ? 7 : (bits_ & 7) - 1; }
+  // Starts bit-level reading at position.
+  void Start(std::size_t position);
+  // Ends bit-level reading and returns the position just after the last byte it took bits
+  // from: the accumulator's unread whole bytes go back to the stream.
+  std::size_t Stop();
+
+ private:
+  friend bool DecodeBlockFromBuffer(TBitBuffer& buffer, const struct THuffmanTable& dc,
+                                    const struct THuffmanTable& ac, int& predictor,
+                                    std::int16_t* block);
+
+  // Loads as many whole bytes as fit beside `bits` unread bits when the next eight bytes hold
+  // no 0xFF; false sends the caller down the byte-by-byte path. Works on whatever variables
+  // hold the state, so that a hot loop can keep them in registers.
+  [[gnu::always_inline]] static bool FillFast(const std::uint8_t* data, std::size_t size,
+                                              std::size_t& next, std::uint64_t& acc, int& bits,
+                                              std::uint64_t& wide) {
+    if (next >= size || size - next < 8) return false;
+    std::uint64_t word;
+    std::memcpy(&word, data + next, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    // Whole bytes that fit beside the unread bits (fewer than 16) without overflowing 64.
+    const int room = (63 - bits) >> 3;
+    // The borrow of this zero-byte test only runs upwards, so it flags a byte falsely only
+    // above a real 0xFF, which just takes the slower path.
+    const std::uint64_t inverted = ~word;
+    const std::uint64_t ffBytes =
+        (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
+    if ((ffBytes >> (64 - 8 * room)) != 0) return false;
+    acc = (acc << (8 * room)) | (word >> (64 - 8 * room));
+    bits += 8 * room;
+    wide <<= room;
+    next += static_cast<std::size_t>(room);
+    return true;
+  }
+  // Called with fewer than 16 bits left.
+  void Fill() {
+    if (!FillFast(data_, size_, next_, acc_, bits_, wide_)) *this = FilledBytewise(*this);
+  }
+  // The slow paths take and give the buffer by value, so that a hot loop's copy never has its
+  // address taken and can stay in registers.
+  static TBitBuffer FilledBytewise(TBitBuffer bits);
+  // Makes n bits available, loading the bytes the accumulator could not take one at a time as
+  // the JPEG rules say: a marker is reported and served as 0xFF, the end of the stream raises.
+  static TBitBuffer WithBits(TBitBuffer bits, int n);
+  void LoadByteExactly();
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  const TMessageProc* onMessage_;
+  std::size_t next_ = 0;  // next byte to load
+  std::uint64_t acc_ = 0;
+  int bits_ = 0;  // unread bits, right-aligned in acc_
+  // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
+  // (0xFF with its stuffed 0x00, or with a marker code).
+  std::uint64_t wide_ = 0;
+};
+
+// Reads a JPEG stream held in memory.
+class TInBitStreamFile {
+ public:
+  // Rewinds source to position 0. The reader must not outlive source.
+  TInBitStreamFile(TByteStream& source, TMessageProc onMessage);
+  TInBitStreamFile(const TInBitStreamFile&) = delete;
+  TInBitStreamFile& operator=(const TInBitStreamFile&) = delete;
+
+  int ReadBit() { return Bits().ReadBit(); }
+  // The next n (0..16) bits of entropy-coded data, the first bit most significant.
+  std::uint32_t ReadBits(int n) { return n == 0 ? 0 : Bits().ReadBits(n); }
+
+  // Byte-level reads drop the unread bits of the current byte and never treat 0xFF specially.
+  std::uint8_t ReadByte();
+  std::uint16_t ReadWord();
+  std::uint32_t ReadDWord();
+  void ReadBlock(void* destination, std::size_t count);
+
+  std::int64_t MarkPosition();
+  void ReturnToMark();
+  std::int64_t BytesSinceMark();
+
+  // Stream position just after the last byte that bit-level reading has taken bits from.
+  std::int64_t Position();
+  void SetPosition(std::int64_t position);
+  std::int64_t Size() const { return source_.Size(); }
+  int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
+
+  // Bit-level access for the Huffman decoder, starting bit-level reading if needed.
+  TBitBuffer& Bits() {
+    if (!bitLevel_) StartBitLevel();
+    return bits_;
+  }
+
+ private:
+  void StartBitLevel();
+  void LeaveBitLevel();
+
+  TByteStream& source_;
+  TMessageProc onMessage_;
+  TBitBuffer bits_;
+  bool bitLevel_ = false;
+  std::int64_t mark_ = 0;
+};
+
+// Writes a JPEG stream. Whole bytes of entropy-coded data go to the stream as soon as they are
+// complete, each 0xFF followed by a stuffed 0x00; byte-level writes first pad the pending bits
+// with 1-bits.
+class TOutBitStreamFile {
+ public:
+  // Writing goes on from the stream's current position. The writer must not outlive target.
+  explicit TOutBitStreamFile(TByteStream& target) : target_(target) {}
+
+  void WriteBit(int bit) { WriteBits(static_cast<std::uint32_t>(bit & 1), 1); }
+  // The low n (0..32) bits of value, most significant first; n <= 0 writes nothing.
+  void WriteBits(std::uint32_t value, int n) {
+    if (n <= 0) return;
+    acc_ = (acc_ << n) | (value & (0xFFFFFFFFu >> (32 - n)));
+    pending_ += n;
+    if (pending_ >= 8) EmitWholeBytes();
+  }
+
+  void WriteByte(std::uint8_t value);
+  void WriteWord(std::uint16_t value);
+  void WriteDWord(std::uint32_t value);
+  void WriteBlock(const void* source, std::size_t count);
+  // Pads the pending bits with 1-bits and writes their byte; nothing when none are pending.
+  void FlushBits();
+
+  int BitPosition() const { return 7 - pending_; }
+
+ private:
+  void EmitWholeBytes();
+
+  TByteStream& target_;
+  std::uint64_t acc_ = 0;
+  int pending_ = 0;  // bits in acc_ not yet written, 0..7 between calls
+};
+
+}  // namespace tarvo

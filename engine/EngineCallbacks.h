@@ -1,0 +1,15 @@
+// The plain procedures through which the engine reports to whoever drives it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tarvo {
+
+// Message severity: 0 information, 1 warning, 2 error. The engine only ever passes 2.
+using TMessageProc = std::function<void(const std::string& text, int severity)>;
+using TProgressProc = std::function<void(int)>;
+
+inline constexpr int kSeverityError = 2;
+
+}  // namespace tarvo

@@ -1,0 +1,68 @@
+// Huffman coding of one 8x8 block of quantised coefficients (ITU-T T.81 F.1.2, F.2.2),
+// table-driven for decoding and with per-symbol codes for encoding.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+
+#include "BitStreamFile.h"
+#include "HuffmanTable.h"
+
+namespace tarvo {
+
+// The next symbol of table, or -1 when no code matches; a failed match has read as many bits
+// as the table's longest code.
+int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table);
+
+// Codes longer than the lookahead, and decoding near a marker or the end of the stream. Takes
+// and gives the buffer by value, so that a hot loop's copy can stay in registers.
+struct TSlowSymbol {
+  TBitBuffer Bits;
+  int Symbol;
+};
+TSlowSymbol DecodeSymbolSlowly(TBitBuffer bits, const THuffmanTable& table);
+
+// The common case inline: a code within the lookahead.
+[[gnu::always_inline]] inline int DecodeSymbolFast(TBitBuffer& bits, const THuffmanTable& table) {
+  if (bits.Prefetch() >= 16) {
+    const std::uint16_t entry = table.Lookahead[bits.PeekBits(THuffmanTable::kLookaheadBits)];
+    if (entry != 0) {
+      bits.SkipBits(entry >> 8);
+      return entry & 0xFF;
+    }
+  }
+  const TSlowSymbol slow = DecodeSymbolSlowly(bits, table);
+  bits = slow.Bits;
+  return slow.Symbol;
+}
+
+inline int DecodeSymbol(TInBitStreamFile& reader, const THuffmanTable& table) {
+  return DecodeSymbol(reader.Bits(), table);
+}
+
+// Number of magnitude bits of value (0 for 0).
+inline int MagnitudeCategory(int value) {
+  return std::bit_width(static_cast<unsigned>(std::abs(value)));
+}
+
+// Decodes one block into 64 coefficients in scan (zig-zag) order, the DC coefficient made
+// absolute with predictor, which then holds it. False on a code that matches nothing, a DC
+// category of 16 or more, or a run past coefficient 63.
+bool DecodeBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor,
+                 std::int16_t* block);
+inline bool DecodeBlock(TInBitStreamFile& reader, const THuffmanTable& dc, const THuffmanTable& ac,
+                        int& predictor, std::int16_t* block) {
+  return DecodeBlock(reader.Bits(), dc, ac, predictor, block);
+}
+
+// Writes the DC difference; false when the table has no code for its category.
+bool EncodeDc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int difference);
+// Writes value after run (0..15) zeros; value 0 with run 15 is ZRL, with run 0 EOB.
+bool EncodeAc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int value, int run);
+// Writes one block coded against predictor, which then holds its DC value; false when a
+// symbol it needs has no code in the tables.
+bool EncodeBlock(TOutBitStreamFile& writer, const THuffmanEncodeTable& dc,
+                 const THuffmanEncodeTable& ac, int& predictor, const std::int16_t* block);
+
+}  // namespace tarvo

@@ -1,0 +1,55 @@
+// One Huffman table as a DHT segment gives it, with what decoding and encoding derive from it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace tarvo {
+
+struct THuffmanTable {
+  // Codes are looked up this many bits at a time; longer codes take the slow path.
+  static constexpr int kLookaheadBits = 10;
+
+  // The DHT lists, in the order the segment gives the symbols (so lengths never decrease).
+  int Count = 0;
+  std::array<std::uint8_t, 256> Lengths{};
+  std::array<std::uint8_t, 256> Symbols{};
+  std::array<std::uint16_t, 256> Codes{};
+
+  // Canonical decoding (ITU-T T.81 F.2.2.3): the largest code of each length (-1 when the
+  // length has none) and the list position of its first code, minus that code.
+  std::array<std::int32_t, 18> MaxCode{};
+  std::array<std::int32_t, 17> ValueOffset{};
+  int MaxLength = 0;
+  // Indexed by the next kLookaheadBits bits: code length << 8 | symbol, 0 when the code is
+  // longer or missing.
+  std::array<std::uint16_t, 1u << kLookaheadBits> Lookahead{};
+  // For AC tables: a code and its magnitude bits together within kLookaheadBits, decoded in
+  // one step. Value << 16 | EOB flag | run << 8 | bits used; 0 when the pair is longer.
+  static constexpr std::int32_t kFastEob = 1 << 12;
+  std::array<std::int32_t, 1u << kLookaheadBits> FastAc{};
+
+  // Fills the lists from BITS[1..16] and the symbols (ITU-T T.81 Annex C) and derives the
+  // decoding tables. counts must describe a prefix code that fits in 16 bits.
+  void Assign(const std::uint8_t (&counts)[16], const std::uint8_t* symbols);
+  void Clear() { *this = THuffmanTable{}; }
+};
+
+// Per-symbol code and length for writing; length 0 marks a symbol the table has no code for.
+struct THuffmanEncodeTable {
+  std::array<std::uint16_t, 256> Code{};
+  std::array<std::uint8_t, 256> Length{};
+  // Later positions win when a symbol is listed twice, as the lookup by position does.
+  void Build(const THuffmanTable& table);
+};
+
+// The EXTEND rule (ITU-T T.81 F.2.2.1): size bits with a leading 0 stand for a negative value.
+inline int ExtendMagnitude(std::uint32_t bits, int size) {
+  return size != 0 && bits < (1u << (size - 1)) ? static_cast<int>(bits) - (1 << size) + 1
+                                                : static_cast<int>(bits);
+}
+
+// True when the code lengths of counts fit a prefix code of at most 16 bits.
+bool IsValidCodeLengthCounts(const std::uint8_t (&counts)[16]);
+
+}  // namespace tarvo

@@ -1,0 +1,34 @@
+// The marker words the engine knows (ITU-T T.81 Table B.1).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tarvo::markers {
+
+inline constexpr std::uint16_t kSoi = 0xFFD8;
+inline constexpr std::uint16_t kSof0 = 0xFFC0;
+inline constexpr std::uint16_t kSof2 = 0xFFC2;
+inline constexpr std::uint16_t kDht = 0xFFC4;
+inline constexpr std::uint16_t kDqt = 0xFFDB;
+inline constexpr std::uint16_t kDri = 0xFFDD;
+inline constexpr std::uint16_t kSos = 0xFFDA;
+inline constexpr std::uint16_t kRst0 = 0xFFD0;
+inline constexpr std::uint16_t kApp0 = 0xFFE0;
+inline constexpr std::uint16_t kApp1 = 0xFFE1;
+inline constexpr std::uint16_t kApp15 = 0xFFEF;
+inline constexpr std::uint16_t kCom = 0xFFFE;
+
+inline bool IsAppOrCom(std::uint16_t marker) {
+  return (marker >= kApp0 && marker <= kApp15) || marker == kCom;
+}
+
+// Four upper-case hexadecimal digits, as the unrecognised-marker messages show a marker.
+inline std::string HexWord(std::uint16_t word) {
+  char digits[5];
+  std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(word));
+  return digits;
+}
+
+}  // namespace tarvo::markers

@@ -1,0 +1,160 @@
+// The lossless trimming engine: analyses a baseline JPEG, decodes its scan once into quantised
+// coefficients and writes rectangles of whole MCUs as new JPEG files.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "BitStreamFile.h"
+#include "ByteStream.h"
+#include "EngineCallbacks.h"
+#include "HuffmanTable.h"
+#include "TrimRect.h"
+
+namespace tarvo {
+
+class TJpegTrimming {
+ public:
+  TJpegTrimming();
+  TJpegTrimming(const TJpegTrimming&) = delete;
+  TJpegTrimming& operator=(const TJpegTrimming&) = delete;
+
+  // Loads the file into SourceStream and analyses it; false after reporting why the engine
+  // cannot trim it. File and stream failures raise EStreamError.
+  bool AnalyzeFile(const std::string& fileName);
+  bool AnalyzeBytes(std::span<const std::uint8_t> bytes);
+  // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
+  // The first trim after an analysis decodes the scan; later ones only encode.
+  bool Trim(TByteStream& output, const TTrimRect& rect, bool dropExif);
+
+  int ImageWidth() const { return imageWidth_; }
+  int ImageHeight() const { return imageHeight_; }
+  // MCU = 8*MaxHSampling x 8*MaxVSampling pixels.
+  int MaxHSampling() const { return maxHSampling_; }
+  int MaxVSampling() const { return maxVSampling_; }
+  int ComponentCount() const { return componentCount_; }
+  // 0 without restart markers.
+  int RestartInterval() const { return restartEnabled_ ? restartInterval_ : 0; }
+  const TByteStream& SourceStream() const { return sourceStream_; }
+  // True while the coefficient store holds the whole decoded scan of SourceStream.
+  bool DecodedValid() const { return decodedValid_; }
+
+  TMessageProc OnMessage;
+  TProgressProc OnProgressStart;
+  TProgressProc OnProgress;
+
+ private:
+  static constexpr int kSlots = 4;  // component identifiers 0..3 index the slots directly
+
+  // One component slot's blocks, 64 coefficients each, in scan order.
+  struct TBlockArray {
+    std::unique_ptr<std::int16_t[]> Coefficients;
+    std::size_t Capacity = 0;  // in blocks
+    std::size_t Count = 0;
+    std::int16_t* Block(std::size_t index) { return Coefficients.get() + index * 64; }
+  };
+
+  // Creates the reader and writer of an operation and releases them when it ends, however.
+  class TOperationStreams {
+   public:
+    TOperationStreams(TJpegTrimming& engine, TByteStream& target);
+    ~TOperationStreams();
+    TOperationStreams(const TOperationStreams&) = delete;
+    TOperationStreams& operator=(const TOperationStreams&) = delete;
+
+   private:
+    TJpegTrimming& engine_;
+  };
+
+  // Calls visit(slot, block) for every block of MCU (r, m) in coding order: slots in ascending
+  // order, each with V rows of H blocks. False as soon as visit returns false.
+  template <typename Visit>
+  bool ForEachBlockOfMcu(int r, int m, Visit&& visit) {
+    for (int slot = 0; slot < kSlots; ++slot) {
+      const auto s = static_cast<std::size_t>(slot);
+      const int hs = hSampling_[s];
+      const int vs = vSampling_[s];
+      if (hs == 0 || vs == 0) continue;
+      const std::size_t rowBlocks = static_cast<std::size_t>(mcuCols_) * hs;
+      for (int v = 0; v < vs; ++v) {
+        const std::size_t rowStart =
+            (static_cast<std::size_t>(r) * vs + v) * rowBlocks + static_cast<std::size_t>(m) * hs;
+        for (int h = 0; h < hs; ++h) {
+          if (!visit(s, store_[s].Block(rowStart + h))) return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  bool ParseHeaders();
+  void Report(std::string_view text);
+  void ReportProgressStart(int total);
+  void ReportProgress(int position);
+  // The header walk shared by the analysis and the trim: resets what the headers fill.
+  void ResetHeaderState();
+
+  // Segment handlers, called with the marker word read; false after a report.
+  int ReadSof0();  // the component count, -1 after a report
+  bool ReadDht();
+  bool CopyDqt();
+  bool ReadSos();
+  bool ReadDri();
+  bool SkipSegment();
+  bool CopyApp1();
+  // Reads a segment's length word; false (after a report) when it is below 2 or the segment
+  // runs past the end of the stream.
+  bool ReadSegmentLength(std::uint16_t& length, bool copy);
+  void CopyBytes(std::size_t count);
+  // MCU grid of the frame, and whether the bytes after the SOS can hold its blocks.
+  void ComputeMcuGrid();
+  bool CheckScanLength();
+
+  bool DecodeAllMcus();
+  bool AllocateStore();
+  void BuildEncodeTables();
+  bool EncodeWindow();
+  bool TrimScan(TByteStream& output, const TTrimRect& rect);
+
+  const THuffmanTable& Table(int tableClass, int destination) const {
+    return huffmanTables_[static_cast<std::size_t>(tableClass * 2 + destination)];
+  }
+
+  std::optional<TInBitStreamFile> reader_;
+  std::optional<TOutBitStreamFile> writer_;
+  // Indexed by class (0 DC, 1 AC) * 2 + destination.
+  std::array<THuffmanTable, 4> huffmanTables_;
+  std::array<int, kSlots> dcSelector_{};
+  std::array<int, kSlots> acSelector_{};
+  std::array<THuffmanEncodeTable, 4> encodeTables_;
+  std::array<TBlockArray, kSlots> store_;
+  int imageWidth_ = 0;
+  int imageHeight_ = 0;
+  std::array<int, kSlots> dcPredictor_{};
+  int mcuCols_ = 0;
+  int mcuRows_ = 0;
+  std::array<int, kSlots> hSampling_{};
+  std::array<int, kSlots> vSampling_{};
+  bool restartEnabled_ = false;
+  int restartInterval_ = 0;
+  int restartCount_ = 0;
+  int trimWidth_ = 0;
+  int trimHeight_ = 0;
+  int firstCol_ = 0, firstRow_ = 0, endCol_ = 0, endRow_ = 0;
+  bool dropExif_ = false;
+  bool decodedValid_ = false;
+  std::int64_t scanEndPosition_ = 0;
+  int maxHSampling_ = 1;
+  int maxVSampling_ = 1;
+  int componentCount_ = 0;
+  bool frameSeen_ = false;
+  TByteStream sourceStream_;
+};
+
+}  // namespace tarvo

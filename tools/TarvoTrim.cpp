@@ -1,0 +1,199 @@
+// tarvo-trim: the command-line front end of the trimming engine.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ByteStream.h"
+#include "JpegTrimming.h"
+#include "Messages.h"
+#include "StreamError.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kUsage =
+    "Usage:\n"
+    "  tarvo-trim --info FILE\n"
+    "  tarvo-trim [--drop-exif] INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
+    "  tarvo-trim --help\n";
+
+constexpr std::string_view kHelp =
+    "tarvo-trim crops baseline JPEG files losslessly: the kept blocks carry the source's\n"
+    "quantised coefficients unchanged, so the pixels inside the rectangle lose nothing.\n"
+    "\n"
+    "  --info FILE   Analyse FILE and print width=, height=, components=, mcu=WxH (MCU size in\n"
+    "                pixels) and restart= (restart interval in MCUs, 0 without one).\n"
+    "  INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
+    "                Write the rectangle RECT of INPUT to OUTPUT; further pairs cut more\n"
+    "                rectangles from the same source, which is decoded only once.\n"
+    "  --drop-exif   Leave every APP1 segment (Exif and others) out of the outputs; without\n"
+    "                it the Exif pixel dimensions are set to the size of each rectangle.\n"
+    "\n"
+    "RECT is LEFT,TOP,RIGHT,BOTTOM in source pixels (right and bottom exclusive) or\n"
+    "WIDTHxHEIGHT+X+Y. LEFT and TOP move down to the MCU grid (see --info); RIGHT and BOTTOM\n"
+    "stay, and a partial MCU at the right or bottom edge is hidden by the declared size.\n"
+    "A rectangle must lie inside the image.\n"
+    "\n"
+    "Each OUTPUT is written to a temporary file in its folder and renamed into place, so a\n"
+    "failed trim leaves no output file behind.\n"
+    "\n"
+    "Exit status: 0 success, 1 the file was refused or could not be read or written,\n"
+    "2 wrong usage.\n";
+
+int Usage() {
+  std::cerr << kUsage;
+  return kExitUsage;
+}
+
+bool ParseNumber(std::string_view text, std::int64_t& value) {
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// "LEFT,TOP,RIGHT,BOTTOM" or "WIDTHxHEIGHT+X+Y".
+bool ParseRect(std::string_view text, tarvo::TTrimRect& rect) {
+  std::int64_t a, b, c, d;
+  if (const auto x = text.find('x'); x != std::string_view::npos) {
+    const auto plus1 = text.find('+', x);
+    const auto plus2 = plus1 == std::string_view::npos ? plus1 : text.find('+', plus1 + 1);
+    if (plus2 == std::string_view::npos || !ParseNumber(text.substr(0, x), a) ||
+        !ParseNumber(text.substr(x + 1, plus1 - x - 1), b) ||
+        !ParseNumber(text.substr(plus1 + 1, plus2 - plus1 - 1), c) ||
+        !ParseNumber(text.substr(plus2 + 1), d)) {
+      return false;
+    }
+    a += c;
+    b += d;
+    std::swap(a, c);
+    std::swap(b, d);
+  } else {
+    std::string_view parts[4];
+    for (int i = 0; i < 3; ++i) {
+      const auto comma = text.find(',');
+      if (comma == std::string_view::npos) return false;
+      parts[i] = text.substr(0, comma);
+      text.remove_prefix(comma + 1);
+    }
+    parts[3] = text;
+    if (!ParseNumber(parts[0], a) || !ParseNumber(parts[1], b) || !ParseNumber(parts[2], c) ||
+        !ParseNumber(parts[3], d)) {
+      return false;
+    }
+  }
+  for (const std::int64_t value : {a, b, c, d}) {
+    if (value < INT32_MIN || value > INT32_MAX) return false;
+  }
+  rect = {static_cast<std::int32_t>(a), static_cast<std::int32_t>(b), static_cast<std::int32_t>(c),
+          static_cast<std::int32_t>(d)};
+  return true;
+}
+
+// Writes bytes to a temporary file next to path and renames it into place.
+void SaveAtomically(const tarvo::TByteStream& bytes, const std::string& path) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) throw tarvo::EStreamError(tarvo::FormatMessage(tarvo::kMsgCannotCreateFile, path));
+  // mkstemp makes the file private; an output gets the permissions a new file normally has.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  const auto data = bytes.Bytes();
+  std::size_t written = 0;
+  while (written < data.size()) {
+    const ssize_t n = write(fd, data.data() + written, data.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  const bool ok = written == data.size() && fsync(fd) == 0;
+  if (close(fd) != 0 || !ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    unlink(temporary.c_str());
+    throw tarvo::EStreamError(tarvo::kMsgStreamWriteError);
+  }
+}
+
+void Snap(tarvo::TTrimRect& rect, const tarvo::TJpegTrimming& engine) {
+  // Left and top move down to the MCU grid, as the window's selection does.
+  const int mcuWidth = 8 * engine.MaxHSampling();
+  const int mcuHeight = 8 * engine.MaxVSampling();
+  if (rect.Left > 0) rect.Left -= rect.Left % mcuWidth;
+  if (rect.Top > 0) rect.Top -= rect.Top % mcuHeight;
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--help") {
+    std::cout << kUsage << '\n' << kHelp;
+    return kExitOk;
+  }
+  tarvo::TJpegTrimming engine;
+  std::string message;
+  engine.OnMessage = [&message](const std::string& text, int) {
+    if (message.empty()) message = text;
+  };
+  const auto refuse = [&message]() {
+    std::cerr << message << '\n';
+    return kExitFailed;
+  };
+
+  if (!args.empty() && args[0] == "--info") {
+    if (args.size() != 2) return Usage();
+    if (!engine.AnalyzeFile(std::string(args[1]))) return refuse();
+    std::cout << "width=" << engine.ImageWidth() << '\n'
+              << "height=" << engine.ImageHeight() << '\n'
+              << "components=" << engine.ComponentCount() << '\n'
+              << "mcu=" << 8 * engine.MaxHSampling() << 'x' << 8 * engine.MaxVSampling() << '\n'
+              << "restart=" << engine.RestartInterval() << '\n';
+    return kExitOk;
+  }
+
+  bool dropExif = false;
+  if (!args.empty() && args[0] == "--drop-exif") {
+    dropExif = true;
+    args.erase(args.begin());
+  }
+  if (args.size() < 3 || args.size() % 2 != 1) return Usage();
+  std::vector<tarvo::TTrimRect> rects;
+  for (std::size_t i = 2; i < args.size(); i += 2) {
+    tarvo::TTrimRect rect;
+    if (args[i - 1].starts_with("--") || !ParseRect(args[i], rect)) return Usage();
+    rects.push_back(rect);
+  }
+  if (!engine.AnalyzeFile(std::string(args[0]))) return refuse();
+  tarvo::TByteStream output;
+  for (std::size_t k = 0; k < rects.size(); ++k) {
+    tarvo::TTrimRect rect = rects[k];
+    Snap(rect, engine);
+    if (!engine.Trim(output, rect, dropExif)) return refuse();
+    SaveAtomically(output, std::string(args[1 + 2 * k]));
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const tarvo::EStreamError& error) {
+    std::cerr << error.what() << '\n';
+    return kExitFailed;
+  }
+}
