@@ -104,6 +104,8 @@ TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), paintBox_(new TPa
   setAlignment(Qt::AlignLeft | Qt::AlignTop);
   setWidget(paintBox_);
   viewport()->setMouseTracking(true);
+  // Arrow keys belong to the selection; a focused scroll area would also scroll with them.
+  setFocusPolicy(Qt::NoFocus);
   // QScrollArea resets the steps whenever it lays the bars out; put ours back afterwards.
   connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &TScrollBox::ApplyScrollSteps,
           Qt::QueuedConnection);

@@ -114,6 +114,8 @@ TEST(ScrollBox, WheelNotchScrollsOneLineStepDownOrUp) {
   EXPECT_EQ(box.horizontalScrollBar()->value(), 0);
   box.WheelScroll(100000);
   EXPECT_EQ(bar->value(), bar->maximum());
+  // Keys never scroll it: they move the selection.
+  EXPECT_EQ(box.focusPolicy(), Qt::NoFocus);
 }
 
 TEST(ScrollBox, MouseReportsPaintAreaOrViewCoordinates) {
