@@ -22,12 +22,20 @@
 #include <QWheelEvent>
 #include <exception>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include "EngineMessage.h"
 #include "Explanation.h"
 #include "Fonts.h"
+#include "Help.h"
+#include "Options.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
 #include "ReadmeLocation.h"
+#include "SettingsStore.h"
 #include "ViewRateCombo.h"
+#include "WindowPrompts.h"
 #include "WindowTexts.h"
 
 namespace tarvo {
@@ -52,7 +60,12 @@ QString FirstDroppedFile(const QMimeData* data) {
 
 }  // namespace
 
-TFm_Main::TFm_Main(QWidget* parent) : QMainWindow(parent) {
+TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
+    : SaveDialog(new QFileDialog(this)),
+      settingsStore_(store ? std::move(store) : std::make_unique<TQSettingsStore>()),
+      prompts_(std::make_unique<TWindowPrompts>(this, SaveDialog)),
+      document_(Engine, AppSettings, *prompts_),
+      selection_(*this) {
   setObjectName(QStringLiteral("Fm_Main"));
   setWindowTitle(Text(kMainCaption));
   setFont(GothicFont());
@@ -87,7 +100,6 @@ TFm_Main::TFm_Main(QWidget* parent) : QMainWindow(parent) {
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
   OpenDialog->setNameFilter(Text(kJpegFilter));
-  SaveDialog = new QFileDialog(this);
   SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
   SaveDialog->setFileMode(QFileDialog::AnyFile);
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -204,7 +216,17 @@ void TFm_Main::BuildMenus() {
 
 void TFm_Main::FormCreate() {
   ApplyCommandEvent(TCommandEvent::Start);
+  RebuildTrimModeCombo();
+  Engine.OnMessage = EngineMessage;
 
+  TWindowSettings stored;
+  QString message;
+  const bool loaded = LoadSettings(*settingsStore_, stored, TrimModes, AppSettings, message);
+  ApplySettings(stored);
+  if (!loaded) EngineMessage(message.toStdString(), kSeverityError);
+  Cbo_TrimModeChange();
+
+  // The remaining steps do not depend on the settings, so they run even after a load error.
   setAcceptDrops(true);
 
   // Only the numeric keypad's plus and minus zoom: the label after the tab is the menu's whole
@@ -223,7 +245,7 @@ void TFm_Main::FormCreate() {
   FirstShow = true;
 }
 
-void TFm_Main::SetDialogs(QDialog* help, TFm_Explanation* explanation, QDialog* options) {
+void TFm_Main::SetDialogs(TFm_Help* help, TFm_Explanation* explanation, TFm_Options* options) {
   helpDialog_ = help;
   explanationDialog_ = explanation;
   optionsDialog_ = options;
@@ -263,11 +285,16 @@ void TFm_Main::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& error) {
+    // The document closes itself rather than keep bytes a failure may have spoilt; the window
+    // must not go on showing it.
+    if (!document_.HasDocument()) CloseDocumentView();
     QMessageBox box(QMessageBox::Critical, Text(kAppTitle), QString::fromUtf8(error.what()),
                     QMessageBox::NoButton, this);
     box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
     box.exec();
+    return;
   }
+  if (!document_.HasDocument()) CloseDocumentView();
 }
 
 void TFm_Main::showEvent(QShowEvent* event) {
@@ -297,9 +324,42 @@ void TFm_Main::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-bool TFm_Main::FormCloseQuery() { return true; }
+void TFm_Main::ApplySettings(const TWindowSettings& stored) {
+  move(stored.App_Left, stored.App_Top);
+  resize(stored.App_Width, stored.App_Height);
+  if (stored.App_WindowState == TWindowSettings::kStateMaximised) {
+    setWindowState(Qt::WindowMaximized);
+  } else if (stored.App_WindowState == TWindowSettings::kStateMinimised) {
+    setWindowState(Qt::WindowMinimized);
+  }
+  Cbo_ViewRate->setCurrentIndex(stored.gViewRate);
+  RebuildTrimModeCombo();
+  Cbo_TrimMode->setCurrentIndex(stored.gTrimMode);
+}
 
-void TFm_Main::FormClose() {}
+bool TFm_Main::FormCloseQuery() { return document_.CloseQuery(); }
+
+void TFm_Main::FormClose() {
+  TWindowSettings window;
+  if (isMaximized()) {
+    window.App_WindowState = TWindowSettings::kStateMaximised;
+  } else if (isMinimized()) {
+    window.App_WindowState = TWindowSettings::kStateMinimised;
+  } else {
+    window.App_WindowState = TWindowSettings::kStateNormal;
+    // Position and size as move() and resize() take them back at the next start.
+    window.App_Left = pos().x();
+    window.App_Top = pos().y();
+    window.App_Width = width();
+    window.App_Height = height();
+  }
+  window.gViewRate = Cbo_ViewRate->currentIndex();
+  window.gTrimMode = Cbo_TrimMode->currentIndex();
+  QString message;
+  if (!SaveSettings(*settingsStore_, window, TrimModes, AppSettings, message)) {
+    EngineMessage(message.toStdString(), kSeverityError);
+  }
+}
 
 void TFm_Main::dragEnterEvent(QDragEnterEvent* event) {
   if (!FirstDroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
@@ -312,7 +372,82 @@ void TFm_Main::dropEvent(QDropEvent* event) {
   RunCommand([this, path] { OpenDocument(path); });
 }
 
-void TFm_Main::OpenDocument(const QString&) {}
+void TFm_Main::OpenDocument(const QString& path) {
+  if (!document_.OpenDocument(path)) return;
+  try {
+    LoadDocumentPicture();
+  } catch (...) {
+    // A file the engine accepts but the display decoder refuses is not opened either.
+    document_.Close();
+    throw;
+  }
+  selection_.Clear();
+  SetInformationText({});
+  ApplyCommandEvent(TCommandEvent::FileOpened);
+  RefreshDocumentView();
+}
+
+void TFm_Main::RefreshDocumentView() {
+  SetStatusText(document_.StatusText());
+  Cbo_ViewRateChange();
+  Cbo_TrimModeChange();
+}
+
+void TFm_Main::CloseDocumentView() {
+  selection_.Clear();
+  UnloadPicture();
+  SetStatusText({});
+  SetInformationText({});
+  ApplyCommandEvent(TCommandEvent::DocumentClosed);
+}
+
+TViewScale TFm_Main::ViewScale() const { return {View_.ViewScaleNum(), View_.ViewScaleDen()}; }
+
+void TFm_Main::LoadDocumentPicture() {
+  LoadPicture(document_.DocStream().Bytes(), Engine.MaxHSampling(), Engine.MaxVSampling());
+}
+
+void TFm_Main::Cbo_TrimModeChange() {}
+
+void TFm_Main::RebuildTrimModeCombo() {}
+
+void TFm_Main::DrawSelection(const TSelectionRect& rect) {
+  const TViewScale scale = ViewScale();
+  SetInformationText(QString::fromStdString(SelectionInformation(rect, scale.Num, scale.Den)));
+  ScrollBox->viewport()->update();
+}
+
+void TFm_Main::ClearInformation() { SetInformationText({}); }
+
+void TFm_Main::EnableSelectionCommands(bool enabled) {
+  ApplyCommandEvent(enabled ? TCommandEvent::SelectionPlaced : TCommandEvent::SelectionRemoved);
+}
+
+void TFm_Main::SetPointer(TPointerShape shape) {
+  Qt::CursorShape cursor = Qt::ArrowCursor;
+  switch (shape) {
+    case TPointerShape::Arrow:
+      while (QGuiApplication::overrideCursor() != nullptr) QGuiApplication::restoreOverrideCursor();
+      return;
+    case TPointerShape::SizeDiagonalNwSe:
+      cursor = Qt::SizeFDiagCursor;
+      break;
+    case TPointerShape::SizeDiagonalNeSw:
+      cursor = Qt::SizeBDiagCursor;
+      break;
+    case TPointerShape::SizeHorizontal:
+      cursor = Qt::SizeHorCursor;
+      break;
+    case TPointerShape::SizeVertical:
+      cursor = Qt::SizeVerCursor;
+      break;
+  }
+  if (QGuiApplication::overrideCursor() != nullptr) {
+    QGuiApplication::changeOverrideCursor(cursor);
+  } else {
+    QGuiApplication::setOverrideCursor(cursor);
+  }
+}
 
 void TFm_Main::mnu_OpenFileClick() {
   if (OpenDialog->exec() != QDialog::Accepted) return;
@@ -320,24 +455,49 @@ void TFm_Main::mnu_OpenFileClick() {
   if (!chosen.isEmpty()) OpenDocument(chosen.constFirst());
 }
 
-void TFm_Main::mnu_SaveFileClick() {}
+void TFm_Main::mnu_SaveFileClick() { document_.SaveFile(); }
 
-void TFm_Main::mnu_SaveAsFileClick() {}
+void TFm_Main::mnu_SaveAsFileClick() { document_.SaveDocument({}); }
 
-void TFm_Main::mnu_CloseFileClick() {}
+void TFm_Main::mnu_CloseFileClick() {
+  document_.Close();
+  CloseDocumentView();
+}
 
 void TFm_Main::mnu_ExitClick() { close(); }
 
-void TFm_Main::mnu_GoOperationClick() {}
+void TFm_Main::mnu_GoOperationClick() {
+  if (selection_.SelectionState == selNone) return;
+  if (!document_.Trim(selection_.SelectionRect, ViewScale())) return;
+  LoadDocumentPicture();
+  SetInformationText({});
+  selection_.Clear();
+  ApplyCommandEvent(TCommandEvent::TrimDone);
+  RefreshDocumentView();
+}
 
-void TFm_Main::mnu_UndoClick() {}
+void TFm_Main::mnu_UndoClick() {
+  const std::optional<TSelectionRect> restored = document_.Undo(ViewScale());
+  if (!restored) return;
+  ApplyCommandEvent(document_.TrimHistory().empty() ? TCommandEvent::UndoNoStepRemains
+                                                    : TCommandEvent::UndoStepsRemain);
+  LoadDocumentPicture();
+  SetInformationText({});
+  selection_.Restore(*restored);
+  SetStatusText(document_.StatusText());
+  Cbo_ViewRateChange();
+}
 
 void TFm_Main::mnu_AdjustRectClick() {}
 
-void TFm_Main::a1Click() {}
+void TFm_Main::a1Click() {
+  QGuiApplication::clipboard()->setMimeData(document_.ClipboardData().release());
+}
 
 void TFm_Main::mnu_OptionClick() {
-  if (optionsDialog_ != nullptr) optionsDialog_->exec();
+  if (optionsDialog_ == nullptr) return;
+  optionsDialog_->Execute();
+  RebuildTrimModeCombo();
 }
 
 void TFm_Main::mnu_ZoomInClick() {
@@ -373,7 +533,9 @@ void TFm_Main::UnloadPicture() {
 
 void TFm_Main::Cbo_ViewRateChange() {
   if (!PictureLoaded_) return;
-  View_.SetRateIndex(Cbo_ViewRate->currentIndex());
+  View_.ChangeRate(Cbo_ViewRate->currentIndex(), selection_.SelectionRect);
+  selection_.SetViewGrid(
+      {View_.ViewWidth(), View_.ViewHeight(), View_.ViewMcuWidth(), View_.ViewMcuHeight()});
   ScrollBox->SetViewSize(View_.ViewWidth(), View_.ViewHeight());
 }
 

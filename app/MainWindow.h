@@ -5,14 +5,20 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 
+#include "AppSettings.h"
 #include "CommandStates.h"
+#include "Document.h"
+#include "JpegTrimming.h"
+#include "LoadSaveSettings.h"
+#include "Selection.h"
+#include "TrimModePreset.h"
 #include "ViewMapping.h"
 
 class QAction;
 class QComboBox;
-class QDialog;
 class QFileDialog;
 class QLabel;
 class QMenu;
@@ -22,24 +28,38 @@ class QWidget;
 namespace tarvo {
 
 class TFm_Explanation;
+class TFm_Help;
+class TFm_Options;
 class TPaintBox;
 class TScrollBox;
 class TViewRateCombo;
+class TWindowPrompts;
 
-class TFm_Main : public QMainWindow {
+class TFm_Main : public QMainWindow, private TSelectionHost {
   Q_OBJECT
 
  public:
-  explicit TFm_Main(QWidget* parent = nullptr);
+  // The settings are read from store at creation and written back to it when the window
+  // closes; without one, the user's own store is used.
+  explicit TFm_Main(std::unique_ptr<TSettingsStore> store = nullptr);
   ~TFm_Main() override;
 
   // The dialogs are created after the main window; the commands show them modally.
-  void SetDialogs(QDialog* help, TFm_Explanation* explanation, QDialog* options);
+  void SetDialogs(TFm_Help* help, TFm_Explanation* explanation, TFm_Options* options);
   TFm_Explanation* ExplanationDialog() const { return explanationDialog_; }
+  // What the options dialog edits.
+  TTrimModeList& TrimModeList() { return TrimModes; }
+  TAppSettings& Settings() { return AppSettings; }
   // The program's arguments (without the program name); the first show opens the first one.
   void SetArguments(const QStringList& arguments);
 
   void OpenDocument(const QString& path);
+  // The status text, the view laid out for the picture, the trim mode applied again.
+  void RefreshDocumentView();
+
+  const TDocument& Document() const { return document_; }
+  TSelection& Selection() { return selection_; }
+  TViewScale ViewScale() const;
 
   // Enables each menu item together with its toolbar button.
   void SetCommandStates(const TCommandStates& states);
@@ -93,6 +113,20 @@ class TFm_Main : public QMainWindow {
   void FormShow();
   bool FormCloseQuery();
   void FormClose();
+  void ApplySettings(const TWindowSettings& stored);
+  // Back to the window without a document, after "閉じる" or a document lost to a failure.
+  void CloseDocumentView();
+  // The picture of the document's bytes as they stand.
+  void LoadDocumentPicture();
+  void Cbo_TrimModeChange();
+  void RebuildTrimModeCombo();
+
+  // TSelectionHost
+  void DrawSelection(const TSelectionRect& rect) override;
+  void ClearInformation() override;
+  void EnableSelectionCommands(bool enabled) override;
+  void SetPointer(TPointerShape shape) override;
+
   void BuildToolbar(QWidget* panel);
   void BuildMenus();
   QAction* AddCommand(QMenu* menu, const char* name, const char* caption,
@@ -131,9 +165,17 @@ class TFm_Main : public QMainWindow {
   QFileDialog* OpenDialog = nullptr;
   QFileDialog* SaveDialog = nullptr;
 
-  QDialog* helpDialog_ = nullptr;
+  TFm_Help* helpDialog_ = nullptr;
   TFm_Explanation* explanationDialog_ = nullptr;
-  QDialog* optionsDialog_ = nullptr;
+  TFm_Options* optionsDialog_ = nullptr;
+
+  std::unique_ptr<TSettingsStore> settingsStore_;
+  TAppSettings AppSettings;
+  TTrimModeList TrimModes;
+  TJpegTrimming Engine;
+  std::unique_ptr<TWindowPrompts> prompts_;
+  TDocument document_;
+  TSelection selection_;
 
   TCommandStates commandStates_;
   QStringList arguments_;

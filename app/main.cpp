@@ -1,11 +1,11 @@
 // The program: the application, the main window and its three dialogs, the event loop.
 #include <QApplication>
-#include <QDialog>
 #include <QIcon>
 
 #include "Explanation.h"
 #include "Help.h"
 #include "MainWindow.h"
+#include "Options.h"
 #include "Resources.h"
 #include "WindowTexts.h"
 
@@ -20,8 +20,7 @@ int main(int argc, char* argv[]) {
   tarvo::TFm_Main main;
   tarvo::TFm_Help help(&main);
   tarvo::TFm_Explanation explanation(&main);
-  QDialog options(&main);
-  options.setObjectName(QStringLiteral("TFm_Options"));
+  tarvo::TFm_Options options(main.TrimModeList(), main.Settings(), &main);
   main.SetDialogs(&help, &explanation, &options);
 
   QStringList arguments = QApplication::arguments();

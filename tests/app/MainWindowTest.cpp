@@ -1,17 +1,27 @@
 // The real main window under QTest: layout, menus, shortcuts and command states.
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
 #include "MainWindow.h"
 #include "Resources.h"
+#include "SettingsStore.h"
 
 namespace tarvo {
 
@@ -19,6 +29,41 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
+  // A window on a settings file of its own, never the user's.
+  std::unique_ptr<TFm_Main> NewWindow() {
+    return std::make_unique<TFm_Main>(
+        std::make_unique<TQSettingsStore>(settingsDir_.filePath(QStringLiteral("tarvo.conf"))));
+  }
+
+  // Runs answer on the next modal dialog as soon as it is open.
+  static void OnNextModal(std::function<void(QWidget*)> answer) {
+    QTimer::singleShot(0, [answer] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr) {
+        OnNextModal(answer);
+        return;
+      }
+      answer(modal);
+    });
+  }
+
+  static void ChooseFile(const QString& path) {
+    OnNextModal([path](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (dialog == nullptr) qFatal("expected a file dialog");
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  }
+
+  // The offscreen platform does not hand activation back when a dialog closes.
+  static void Activate(QWidget& window) {
+    window.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &window);
+  }
+
+  QTemporaryDir settingsDir_;
+
   template <typename T>
   static T* Child(QObject& parent, const char* name) {
     T* child = parent.findChild<T*>(QString::fromLatin1(name));
@@ -30,7 +75,8 @@ class MainWindowTest : public QObject {
   void initTestCase() { InitResources(); }
 
   void windowHasItsCaptionAndDesignedLayout() {
-    TFm_Main window;
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
     QCOMPARE(window.windowTitle(), QStringLiteral("JPEGファイル切り出しプログラム - tarvo -"));
     QCOMPARE(window.size(), QSize(696, 480));
     QCOMPARE(window.pos(), QPoint(323, 319));
@@ -65,7 +111,8 @@ class MainWindowTest : public QObject {
   }
 
   void menusHoldEveryItemInOrder() {
-    TFm_Main window;
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
     QStringList seen;
     for (QAction* top : window.menuBar()->actions()) {
       seen << top->text();
@@ -102,7 +149,8 @@ class MainWindowTest : public QObject {
   }
 
   void zoomRunsOnTheKeypadKeysOnly() {
-    TFm_Main window;
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy zoomIn(Child<QAction>(window, "mnu_ZoomIn"), &QAction::triggered);
@@ -118,7 +166,8 @@ class MainWindowTest : public QObject {
   }
 
   void menuItemAndButtonSwitchTogether() {
-    TFm_Main window;
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
     const struct {
       const char* item;
       const char* button;
@@ -137,6 +186,106 @@ class MainWindowTest : public QObject {
     }
     QVERIFY(Child<QAction>(window, "a1")->isEnabled());
     QVERIFY(Child<QToolButton>(window, "Sbn_OpenFile")->isEnabled());
+  }
+
+  // Open, trim twice, undo, save as and exit, through the window's own commands and keys.
+  void openTrimUndoSaveAsExit() {
+    QTemporaryDir dir;
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    const QString source = dir.filePath(QStringLiteral("photo.jpg"));
+    fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg(options));
+    const QString saved = dir.filePath(QStringLiteral("cut.jpg"));
+
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    ChooseFile(source);
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    Activate(window);
+    QCOMPARE(window.StatusText(), source + QStringLiteral(" (320x240)"));
+    QCOMPARE(window.CommandStates(),
+             (TCommandStates{.SaveFile = true, .SaveAsFile = true, .CloseFile = true}));
+
+    // Selections as a drag would leave them, on the 16 x 16 MCU grid of a 4:2:0 picture.
+    window.Selection().SetViewGrid({320, 240, 16, 16});
+    window.Selection().Place({16, 32, 208, 160});
+    QVERIFY(window.CommandStates().GoOperation);
+    QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(window.StatusText(),
+             source + QStringLiteral(" トリミング範囲 : [  17,  33] - [ 208, 160] ( 192, 128)"));
+    QVERIFY(!window.CommandStates().GoOperation);
+    QVERIFY(window.CommandStates().Undo);
+
+    window.Selection().SetViewGrid({192, 128, 16, 16});
+    window.Selection().Place({32, 16, 96, 80});
+    QTest::mouseClick(Child<QToolButton>(window, "Sbn_Cut"), Qt::LeftButton);
+    QCOMPARE(window.Document().TrimHistory().size(), std::size_t{2});
+
+    QTest::mouseClick(Child<QToolButton>(window, "Sbn_Undo"), Qt::LeftButton);
+    QCOMPARE(window.Document().TrimHistory().size(), std::size_t{1});
+    QCOMPARE(window.Selection().SelectionState, selIdle);
+    QCOMPARE(window.Selection().SelectionRect, (TSelectionRect{32, 16, 96, 80}));
+    QVERIFY(window.CommandStates().Undo);
+    QVERIFY(window.CommandStates().GoOperation);
+
+    ChooseFile(saved);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    Activate(window);
+    QCOMPARE(window.Document().ModifyCount(), 0);
+    // The saved file is the first trim, block for block, and decodes to its pixels.
+    TJpegTrimming engine;
+    QVERIFY(engine.AnalyzeFile(source.toStdString()));
+    TByteStream expected;
+    QVERIFY(engine.Trim(expected, {16, 32, 208, 160}, false));
+    const fixtures::Bytes bytes = fixtures::ReadFile(saved.toStdString());
+    QVERIFY(bytes == fixtures::Bytes(expected.Bytes().begin(), expected.Bytes().end()));
+    QCOMPARE(fixtures::Decode(bytes).width, 192);
+
+    // Nothing unsaved: "終了" closes without a question and stores the settings.
+    Child<QAction>(window, "mnu_Exit")->trigger();
+    QVERIFY(!window.isVisible());
+    const QSettings stored(settingsDir_.filePath(QStringLiteral("tarvo.conf")),
+                           QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("App_WindowState")).toInt(), 0);
+  }
+
+  // With unsaved changes the close question comes first; "キャンセル" keeps the window.
+  void closeAsksAboutUnsavedChanges() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("photo.jpg"));
+    fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg({}));
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.OpenDocument(source);
+    window.Selection().SetViewGrid({64, 48, 16, 16});
+    window.Selection().Place({0, 0, 32, 32});
+    window.mnu_GoOperationClick();
+    QCOMPARE(window.Document().ModifyCount(), 1);
+
+    QString question;
+    OnNextModal([&question](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) qFatal("expected a message box");
+      question = box->windowTitle() + QLatin1Char('|') + box->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QStringLiteral("キャンセル")) button->click();
+      }
+    });
+    QVERIFY(!window.close());
+    QCOMPARE(question, QStringLiteral("警告|変更があります。\nファイルに保存しますか？"));
+    QVERIFY(window.isVisible());
+
+    // "閉じる" drops the changes without asking; then the window closes at once.
+    Child<QAction>(window, "mnu_CloseFile")->trigger();
+    QCOMPARE(window.CommandStates(), TCommandStates{});
+    QVERIFY(window.StatusText().isEmpty());
+    QVERIFY(window.close());
   }
 };
 

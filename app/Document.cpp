@@ -1,0 +1,240 @@
+#include "Document.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSaveFile>
+
+#include "JpegTrimming.h"
+#include "Messages.h"
+#include "StreamError.h"
+#include "WindowTexts.h"
+
+namespace tarvo {
+namespace {
+
+// The folder of path with its trailing separator, as the save dialog and gSaveFolderName keep it.
+QString FolderOf(const QString& path) {
+  QString folder = QFileInfo(path).absolutePath();
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  return folder;
+}
+
+// Products are formed before the division, which truncates; 64 bits keep them exact.
+std::int32_t Scale(std::int32_t value, std::int32_t multiplier, std::int32_t divisor) {
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(value) * multiplier / divisor);
+}
+
+// Writes to a temporary file beside path and renames it into place, so a failure midway leaves
+// an existing file as it was.
+void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> bytes) {
+  QSaveFile file(path);
+  const auto size = static_cast<qint64>(bytes.size());
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit()) {
+    throw EStreamError(FormatMessage(kMsgCannotCreateFile, path.toStdString()));
+  }
+}
+
+}  // namespace
+
+TDocument::TDocument(TJpegTrimming& engine, TAppSettings& settings, TDocumentPrompts& prompts)
+    : engine_(engine), settings_(settings), prompts_(prompts) {}
+
+bool TDocument::OpenDocument(const QString& path) {
+  // Whatever happens below, the earlier document is gone: a failed open leaves none.
+  Close();
+  if (!engine_.AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
+  // The engine holds the file's bytes already; reading the file again would give the same.
+  docStream_.CopyFrom(engine_.SourceStream());
+  sourceTimes_ = ReadFileTimes(path);
+  PresetSaveDialog(path);
+  docFileName_ = path;
+  opened_ = true;
+  return true;
+}
+
+QString TDocument::StatusText() const {
+  if (!opened_) return {};
+  if (trimHistory_.empty()) {
+    return QStringLiteral("%1 (%2x%3)")
+        .arg(docFileName_)
+        .arg(engine_.ImageWidth())
+        .arg(engine_.ImageHeight());
+  }
+  const TTrimStep& r = trimHistory_.back();
+  // Shown 1-based and inclusive, then the width and height.
+  return QString::asprintf("%s トリミング範囲 : [%4u,%4u] - [%4u,%4u] (%4u,%4u)",
+                           docFileName_.toUtf8().constData(), static_cast<unsigned>(r.Left + 1),
+                           static_cast<unsigned>(r.Top + 1), static_cast<unsigned>(r.Right),
+                           static_cast<unsigned>(r.Bottom), static_cast<unsigned>(r.Right - r.Left),
+                           static_cast<unsigned>(r.Bottom - r.Top));
+}
+
+TTrimRect TDocument::SelectionToSource(const TSelectionRect& selection, TViewScale scale) const {
+  const std::int32_t n = scale.Num;
+  const std::int32_t s = scale.Den;
+  if (trimHistory_.empty()) {
+    return {Scale(selection.Left, s, n), Scale(selection.Top, s, n), Scale(selection.Right, s, n),
+            Scale(selection.Bottom, s, n)};
+  }
+  // The picture shown starts at the last trim's corner; width and height convert as a whole.
+  const TTrimStep& p = trimHistory_.back();
+  TTrimRect rect;
+  rect.Left = p.Left + Scale(selection.Left, s, n);
+  rect.Top = p.Top + Scale(selection.Top, s, n);
+  rect.Right = rect.Left + Scale(selection.Right - selection.Left, s, n);
+  rect.Bottom = rect.Top + Scale(selection.Bottom - selection.Top, s, n);
+  return rect;
+}
+
+bool TDocument::Trim(const TSelectionRect& selection, TViewScale scale) {
+  if (!opened_) return false;
+  const TTrimRect rect = SelectionToSource(selection, scale);
+  const bool dropExif = settings_.gAllowDropExif;
+  bool trimmed = false;
+  try {
+    trimmed = engine_.Trim(docStream_, rect, dropExif);
+  } catch (...) {
+    RecoverDocStream();
+    throw;
+  }
+  if (!trimmed) {
+    RecoverDocStream();
+    return false;
+  }
+  trimHistory_.push_back({rect.Left, rect.Top, rect.Right, rect.Bottom, dropExif});
+  if (modifyCount_ >= 0) ++modifyCount_;
+  return true;
+}
+
+std::optional<TSelectionRect> TDocument::Undo(TViewScale scale) {
+  if (!opened_ || trimHistory_.empty()) return std::nullopt;
+  const TTrimStep undone = trimHistory_.back();
+  TTrimRect restored = undone.Rect();
+  if (trimHistory_.size() >= 2) {
+    // In pixels of the earlier result, which starts at the step before's corner.
+    const TTrimStep& previous = trimHistory_[trimHistory_.size() - 2];
+    restored.Left -= previous.Left;
+    restored.Right -= previous.Left;
+    restored.Top -= previous.Top;
+    restored.Bottom -= previous.Top;
+  }
+  trimHistory_.pop_back();
+  bool rendered = false;
+  try {
+    rendered = RenderLastStep();
+  } catch (...) {
+    trimHistory_.push_back(undone);
+    RecoverDocStream();
+    throw;
+  }
+  if (!rendered) {
+    trimHistory_.push_back(undone);
+    RecoverDocStream();
+    return std::nullopt;
+  }
+  if (modifyCount_ >= 0) --modifyCount_;
+  return TSelectionRect{
+      Scale(restored.Left, scale.Num, scale.Den), Scale(restored.Top, scale.Num, scale.Den),
+      Scale(restored.Right, scale.Num, scale.Den), Scale(restored.Bottom, scale.Num, scale.Den)};
+}
+
+bool TDocument::RenderLastStep() {
+  if (trimHistory_.empty()) {
+    docStream_.CopyFrom(engine_.SourceStream());
+    return true;
+  }
+  // Redone with the Exif choice recorded then, not today's setting.
+  const TTrimStep& last = trimHistory_.back();
+  return engine_.Trim(docStream_, last.Rect(), last.DropExif);
+}
+
+void TDocument::RecoverDocStream() {
+  bool recovered = false;
+  try {
+    recovered = RenderLastStep();
+  } catch (...) {
+    recovered = false;
+  }
+  // Partial output must never pass for the document.
+  if (!recovered) Close();
+}
+
+bool TDocument::SaveFile() {
+  if (!opened_) return false;
+  if (prompts_.Ask(QString::fromUtf8(kMsgSaveOver), false) != TAnswer::Yes) return false;
+  return SaveDocument(docFileName_);
+}
+
+bool TDocument::SaveDocument(QString path) {
+  if (!opened_) return false;
+  if (path.isEmpty()) {
+    if (settings_.gSaveFolder && !settings_.gSaveFolderName.isEmpty()) {
+      saveDialogFolder_ = settings_.gSaveFolderName;
+    }
+    const QString chosen = prompts_.RunSaveDialog(saveDialogFolder_, saveDialogFileName_);
+    if (chosen.isEmpty()) return false;
+    PresetSaveDialog(chosen);
+    // Recorded before the overwrite question, so declining it still remembers the folder.
+    if (settings_.gSaveFolder) settings_.gSaveFolderName = saveDialogFolder_;
+    path = chosen;
+    if (QFileInfo::exists(path) &&
+        prompts_.Ask(QString::fromUtf8(kMsgFileExists), false) != TAnswer::Yes) {
+      return false;
+    }
+  }
+  WriteFileAtomically(path, docStream_.Bytes());
+  docFileName_ = path;
+  SetSourceTimesOn(path);
+  modifyCount_ = 0;
+  return true;
+}
+
+void TDocument::SetSourceTimesOn(const QString& path) const {
+  // A creation time cannot be set on Linux; gKeepTimeStamp_Create is kept for the stored
+  // settings and otherwise has nothing to act on. Failures are ignored: the file is saved.
+  if (settings_.gKeepTimeStamp_Write) SetLastWriteTime(path, sourceTimes_.LastWriteTime);
+}
+
+bool TDocument::CloseQuery() {
+  while (modifyCount_ != 0) {
+    switch (prompts_.Ask(QString::fromUtf8(kMsgModified), true)) {
+      case TAnswer::Yes:
+        if (SaveDocument({})) return true;
+        break;
+      case TAnswer::No:
+        return true;
+      case TAnswer::Cancel:
+        return false;
+    }
+  }
+  return true;
+}
+
+void TDocument::Close() {
+  opened_ = false;
+  trimHistory_.clear();
+  docFileName_.clear();
+  docStream_.Clear();
+  modifyCount_ = 0;
+}
+
+std::unique_ptr<QMimeData> TDocument::ClipboardData() const {
+  const std::span<const std::uint8_t> bytes = docStream_.Bytes();
+  const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
+                        static_cast<qsizetype>(bytes.size()));
+  auto data = std::make_unique<QMimeData>();
+  data->setData(QStringLiteral("JFIF"), jpeg);
+  // Without a document the entry stays empty; offering an empty "image/jpeg" would only make
+  // other programs fail to paste it.
+  if (!jpeg.isEmpty()) data->setData(QStringLiteral("image/jpeg"), jpeg);
+  return data;
+}
+
+void TDocument::PresetSaveDialog(const QString& path) {
+  saveDialogFolder_ = FolderOf(path);
+  saveDialogFileName_ = QFileInfo(path).fileName();
+}
+
+}  // namespace tarvo

@@ -1,0 +1,42 @@
+#include "EngineMessage.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "WindowTexts.h"
+
+namespace tarvo {
+
+std::optional<TMessageBoxContent> EngineMessageBox(const std::string& text, int severity) {
+  // The engine breaks its lines with a carriage return; a message box breaks them at '\n'.
+  QString message = QString::fromStdString(text);
+  message.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  switch (severity) {
+    case 0:
+      return TMessageBoxContent{TMessageBoxKind::Plain, QString::fromUtf8(kAppTitle), message,
+                                QString::fromUtf8(kButtonOk)};
+    case 1:
+      return TMessageBoxContent{TMessageBoxKind::Warning, QString::fromUtf8(kCaptionWarning),
+                                message, QString::fromUtf8(kButtonYes)};
+    case 2:
+      return TMessageBoxContent{TMessageBoxKind::Error, QString::fromUtf8(kCaptionError),
+                                message + QLatin1Char('\n') + QString::fromUtf8(kMsgCannotProcess),
+                                QString::fromUtf8(kButtonYes)};
+    default:
+      return std::nullopt;
+  }
+}
+
+void EngineMessage(const std::string& text, int severity) {
+  const std::optional<TMessageBoxContent> content = EngineMessageBox(text, severity);
+  if (!content) return;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  if (content->Kind == TMessageBoxKind::Warning) icon = QMessageBox::Warning;
+  if (content->Kind == TMessageBoxKind::Error) icon = QMessageBox::Critical;
+  QMessageBox box(icon, content->Caption, content->Text, QMessageBox::NoButton,
+                  QApplication::activeWindow());
+  box.addButton(content->Button, QMessageBox::AcceptRole);
+  box.exec();
+}
+
+}  // namespace tarvo

@@ -1,0 +1,368 @@
+#include "Document.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <deque>
+#include <string_view>
+
+#include "FileTimes.h"
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
+#include "StreamError.h"
+#include "WindowTexts.h"
+
+// Readable failure messages for texts.
+void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace tarvo {
+
+bool operator==(const TTrimRect& a, const TTrimRect& b) {
+  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
+
+namespace {
+
+using fixtures::Bytes;
+
+// Answers the document's questions from a script and records what it was asked.
+class TScriptedPrompts : public TDocumentPrompts {
+ public:
+  TAnswer Ask(const QString& text, bool withCancel) override {
+    questions.push_back(text);
+    EXPECT_FALSE(answers.empty()) << "unexpected question: " << text.toStdString();
+    if (answers.empty()) return withCancel ? TAnswer::Cancel : TAnswer::No;
+    const TAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  QString RunSaveDialog(const QString& folder, const QString& fileName) override {
+    dialogs.push_back(folder + QLatin1Char('|') + fileName);
+    EXPECT_FALSE(chosenPaths.empty()) << "unexpected save dialog";
+    if (chosenPaths.empty()) return {};
+    const QString chosen = chosenPaths.front();
+    chosenPaths.pop_front();
+    return chosen;
+  }
+
+  std::deque<TAnswer> answers;
+  std::deque<QString> chosenPaths;  // an empty entry cancels the dialog
+  QStringList questions;
+  QStringList dialogs;
+};
+
+Bytes Load(const TByteStream& stream) { return {stream.Bytes().begin(), stream.Bytes().end()}; }
+
+bool HasExif(const Bytes& jpeg) {
+  constexpr std::string_view kExif("Exif\0\0", 6);
+  return std::search(jpeg.begin(), jpeg.end(), kExif.begin(), kExif.end()) != jpeg.end();
+}
+
+class DocumentTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+  QString Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+  QString WriteJpeg(const char* name, const fixtures::JpegOptions& options) {
+    const QString path = Path(name);
+    fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+    return path;
+  }
+
+  // The Part's example picture: 1600 x 1200, 4:2:0 (16 x 16 MCUs).
+  QString SourcePicture() {
+    fixtures::JpegOptions options;
+    options.width = 1600;
+    options.height = 1200;
+    options.extraSegments.push_back(fixtures::MakeExifSegment(false, 1600, 1200));
+    return WriteJpeg("a.jpg", options);
+  }
+
+  // What the engine writes for rect from the file at path, trimmed by a fresh engine.
+  static Bytes Expected(const QString& path, const TTrimRect& rect, bool dropExif) {
+    TJpegTrimming engine;
+    EXPECT_TRUE(engine.AnalyzeFile(path.toStdString()));
+    TByteStream out;
+    EXPECT_TRUE(engine.Trim(out, rect, dropExif));
+    return Load(out);
+  }
+
+  QTemporaryDir dir;
+  TJpegTrimming engine;
+  TAppSettings settings;
+  TScriptedPrompts prompts;
+  TDocument document{engine, settings, prompts};
+};
+
+constexpr TViewScale kOneToOne{1, 1};
+
+TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path));
+  EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
+  EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (1600x1200)"));
+
+  ASSERT_TRUE(document.Trim({16, 8, 656, 488}, kOneToOne));
+  ASSERT_TRUE(document.Trim({32, 16, 352, 256}, kOneToOne));
+  const std::vector<TTrimStep> expectedHistory = {{16, 8, 656, 488, false},
+                                                  {48, 24, 368, 264, false}};
+  EXPECT_EQ(document.TrimHistory(), expectedHistory);
+  EXPECT_EQ(document.ModifyCount(), 2);
+  EXPECT_EQ(Load(document.DocStream()), Expected(path, {48, 24, 368, 264}, false));
+  EXPECT_EQ(document.StatusText(),
+            path + QStringLiteral(" トリミング範囲 : [  49,  25] - [ 368, 264] ( 320, 240)"));
+
+  EXPECT_EQ(document.Undo(kOneToOne), (TSelectionRect{32, 16, 352, 256}));
+  EXPECT_EQ(Load(document.DocStream()), Expected(path, {16, 8, 656, 488}, false));
+  EXPECT_EQ(fixtures::Decode(Load(document.DocStream())).width, 640);
+  EXPECT_EQ(document.StatusText(),
+            path + QStringLiteral(" トリミング範囲 : [  17,   9] - [ 656, 488] ( 640, 480)"));
+
+  EXPECT_EQ(document.Undo(kOneToOne), (TSelectionRect{16, 8, 656, 488}));
+  EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
+  EXPECT_TRUE(document.TrimHistory().empty());
+  EXPECT_EQ(document.ModifyCount(), 0);
+  EXPECT_EQ(document.Undo(kOneToOne), std::nullopt);
+
+  // Trim, undo, trim: the new step is taken on the source picture again.
+  ASSERT_TRUE(document.Trim({32, 16, 352, 256}, kOneToOne));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 16, 352, 256, false}));
+}
+
+TEST_F(DocumentTest, SelectionsConvertByTheViewRateAndTheLastTrimsCorner) {
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  EXPECT_EQ(document.SelectionToSource({8, 8, 111, 61}, {1, 2}), (TTrimRect{16, 16, 222, 122}));
+  EXPECT_EQ(document.SelectionToSource({32, 16, 101, 51}, {2, 1}), (TTrimRect{16, 8, 50, 25}));
+
+  ASSERT_TRUE(document.Trim({8, 8, 111, 61}, {1, 2}));
+  // After a trim the width and height are converted whole and added to the new corner.
+  EXPECT_EQ(document.SelectionToSource({8, 8, 13, 13}, {2, 1}), (TTrimRect{20, 20, 22, 22}));
+  ASSERT_TRUE(document.Trim({16, 16, 33, 31}, {1, 1}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 32, 49, 47, false}));
+  // The undone selection comes back in view pixels of the rate now shown.
+  EXPECT_EQ(document.Undo({2, 1}), (TSelectionRect{32, 32, 66, 62}));
+  EXPECT_EQ(document.Undo({1, 2}), (TSelectionRect{8, 8, 111, 61}));
+}
+
+TEST_F(DocumentTest, UndoRedoesTheEarlierTrimWithTheExifChoiceRecordedThen) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(HasExif(fixtures::ReadFile(path.toStdString())));
+  ASSERT_TRUE(document.OpenDocument(path));
+  settings.gAllowDropExif = true;
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  EXPECT_FALSE(HasExif(Load(document.DocStream())));
+  settings.gAllowDropExif = false;
+  ASSERT_TRUE(document.Trim({16, 16, 160, 120}, kOneToOne));
+  EXPECT_TRUE(HasExif(Load(document.DocStream())));
+  EXPECT_EQ(document.TrimHistory().front().DropExif, true);
+  EXPECT_EQ(document.TrimHistory().back().DropExif, false);
+
+  ASSERT_TRUE(document.Undo(kOneToOne));
+  EXPECT_FALSE(HasExif(Load(document.DocStream())));
+  EXPECT_EQ(Load(document.DocStream()), Expected(path, {0, 0, 320, 240}, true));
+}
+
+TEST_F(DocumentTest, ModifyCountFollowsTrimsSavesAndUndos) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path));
+  EXPECT_TRUE(document.CloseQuery());
+
+  // Trim then undo: back to unchanged, closing asks nothing.
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Undo(kOneToOne));
+  EXPECT_EQ(document.ModifyCount(), 0);
+  EXPECT_TRUE(document.CloseQuery());
+  EXPECT_TRUE(prompts.questions.isEmpty());
+
+  // Trim, save, undo: the document has gone back past its saved state.
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  prompts.answers = {TAnswer::Yes};
+  ASSERT_TRUE(document.SaveFile());
+  EXPECT_EQ(prompts.questions.takeFirst(), QString::fromUtf8(kMsgSaveOver));
+  EXPECT_EQ(document.ModifyCount(), 0);
+  ASSERT_TRUE(document.Undo(kOneToOne));
+  EXPECT_EQ(document.ModifyCount(), -1);
+  ASSERT_TRUE(document.Trim({0, 0, 160, 160}, kOneToOne));
+  EXPECT_EQ(document.ModifyCount(), -1);
+
+  // The close question: cancel keeps the window; yes with a cancelled dialog asks again; no
+  // closes without saving.
+  prompts.answers = {TAnswer::Cancel};
+  EXPECT_FALSE(document.CloseQuery());
+  prompts.answers = {TAnswer::Yes, TAnswer::No};
+  prompts.chosenPaths = {QString()};
+  EXPECT_TRUE(document.CloseQuery());
+  EXPECT_EQ(prompts.questions, QStringList(3, QString::fromUtf8(kMsgModified)));
+
+  // "いいえ" to saving over the file writes nothing.
+  const Bytes onDisk = fixtures::ReadFile(path.toStdString());
+  prompts.answers = {TAnswer::No};
+  EXPECT_FALSE(document.SaveFile());
+  EXPECT_EQ(fixtures::ReadFile(path.toStdString()), onDisk);
+  EXPECT_EQ(document.ModifyCount(), -1);
+
+  prompts.chosenPaths = {Path("b.jpg")};
+  ASSERT_TRUE(document.SaveDocument({}));
+  EXPECT_EQ(document.ModifyCount(), 0);
+  EXPECT_EQ(fixtures::ReadFile(Path("b.jpg").toStdString()), Load(document.DocStream()));
+}
+
+TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
+  const QString path = SourcePicture();
+  QDir(dir.path()).mkdir(QStringLiteral("out"));
+  const QString outFolder = Path("out/");
+  const QString taken = Path("out/taken.jpg");
+  fixtures::WriteFile(taken.toStdString(), {1, 2, 3});
+  ASSERT_TRUE(document.OpenDocument(path));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+
+  // Right after opening the dialog proposes the opened file itself, which exists.
+  prompts.chosenPaths = {path};
+  prompts.answers = {TAnswer::No};
+  EXPECT_FALSE(document.SaveDocument({}));
+  EXPECT_EQ(prompts.dialogs.takeFirst(), dir.path() + QStringLiteral("/|a.jpg"));
+  EXPECT_EQ(prompts.questions.takeFirst(), QString::fromUtf8(kMsgFileExists));
+
+  // With gSaveFolder off the last folder is never recorded.
+  prompts.chosenPaths = {taken};
+  prompts.answers = {TAnswer::No};
+  EXPECT_FALSE(document.SaveDocument({}));
+  EXPECT_TRUE(settings.gSaveFolderName.isEmpty());
+  EXPECT_EQ(fixtures::ReadFile(taken.toStdString()), (Bytes{1, 2, 3}));
+  // The dialog keeps the path chosen last.
+  prompts.chosenPaths = {QString()};
+  EXPECT_FALSE(document.SaveDocument({}));
+  EXPECT_EQ(prompts.dialogs.last(), outFolder + QStringLiteral("|taken.jpg"));
+
+  // With gSaveFolder on, the chosen folder is recorded even when overwriting is declined, and
+  // the next dialog starts there.
+  settings.gSaveFolder = true;
+  prompts.chosenPaths = {taken};
+  prompts.answers = {TAnswer::No};
+  EXPECT_FALSE(document.SaveDocument({}));
+  EXPECT_EQ(settings.gSaveFolderName, outFolder);
+  ASSERT_TRUE(document.OpenDocument(path));
+  prompts.chosenPaths = {Path("out/new.jpg")};
+  ASSERT_TRUE(document.SaveDocument({}));
+  EXPECT_EQ(prompts.dialogs.last(), outFolder + QStringLiteral("|a.jpg"));
+  EXPECT_EQ(document.DocFileName(), Path("out/new.jpg"));
+  EXPECT_EQ(fixtures::ReadFile(Path("out/new.jpg").toStdString()),
+            fixtures::ReadFile(path.toStdString()));
+}
+
+TEST_F(DocumentTest, AFailedSaveReportsThePathAndChangesNothing) {
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  const QString unreachable = Path("missing/b.jpg");
+  try {
+    document.SaveDocument(unreachable);
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_EQ(QString::fromUtf8(error.what()),
+              QStringLiteral("ファイル %1 を作成できません").arg(unreachable));
+  }
+  EXPECT_EQ(document.ModifyCount(), 1);
+  EXPECT_EQ(document.DocFileName(), Path("a.jpg"));
+  EXPECT_FALSE(QFile::exists(unreachable));
+}
+
+TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
+  const QString path = SourcePicture();
+  const std::int64_t past = FileTimeFromUnix(1'500'000'000, 123'456'700);
+  ASSERT_TRUE(SetLastWriteTime(path, past));
+  ASSERT_TRUE(document.OpenDocument(path));
+  EXPECT_EQ(document.SourceTimes().LastWriteTime, past);
+
+  ASSERT_TRUE(document.SaveDocument(Path("plain.jpg")));
+  EXPECT_GT(ReadFileTimes(Path("plain.jpg")).LastWriteTime, past);
+
+  settings.gKeepTimeStamp_Write = true;
+  settings.gKeepTimeStamp_Create = true;
+  ASSERT_TRUE(document.SaveDocument(Path("kept.jpg")));
+  EXPECT_EQ(ReadFileTimes(Path("kept.jpg")).LastWriteTime, past);
+  // Saved over itself without a trim: the same bytes and the same time.
+  prompts.answers = {TAnswer::Yes};
+  ASSERT_TRUE(document.SaveFile());
+  EXPECT_EQ(ReadFileTimes(Path("kept.jpg")).LastWriteTime, past);
+  EXPECT_EQ(fixtures::ReadFile(Path("kept.jpg").toStdString()),
+            fixtures::ReadFile(path.toStdString()));
+}
+
+TEST_F(DocumentTest, CopyOffersTheDocumentsBytesOrOneEmptyEntry) {
+  EXPECT_EQ(document.ClipboardData()->formats(), QStringList{QStringLiteral("JFIF")});
+  EXPECT_TRUE(document.ClipboardData()->data(QStringLiteral("JFIF")).isEmpty());
+
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  const std::unique_ptr<QMimeData> data = document.ClipboardData();
+  const Bytes doc = Load(document.DocStream());
+  const QByteArray expected(reinterpret_cast<const char*>(doc.data()),
+                            static_cast<qsizetype>(doc.size()));
+  EXPECT_EQ(data->data(QStringLiteral("JFIF")), expected);
+  EXPECT_EQ(data->data(QStringLiteral("image/jpeg")), expected);
+}
+
+TEST_F(DocumentTest, AFileThatFailsToOpenLeavesNoDocumentBehind) {
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+
+  fixtures::JpegOptions progressive;
+  progressive.progressive = true;
+  EXPECT_FALSE(document.OpenDocument(WriteJpeg("p.jpg", progressive)));
+  EXPECT_FALSE(document.HasDocument());
+  EXPECT_TRUE(document.DocFileName().isEmpty());
+  EXPECT_EQ(document.DocStream().Size(), 0);
+  EXPECT_TRUE(document.TrimHistory().empty());
+  EXPECT_EQ(document.ModifyCount(), 0);
+  // Nothing can be saved or trimmed now.
+  EXPECT_FALSE(document.SaveDocument(Path("p-out.jpg")));
+  EXPECT_FALSE(QFile::exists(Path("p-out.jpg")));
+  EXPECT_FALSE(document.Trim({0, 0, 16, 16}, kOneToOne));
+
+  ASSERT_TRUE(document.OpenDocument(Path("a.jpg")));
+  EXPECT_THROW(document.OpenDocument(Path("nothing.jpg")), EStreamError);
+  EXPECT_FALSE(document.HasDocument());
+  EXPECT_EQ(document.DocStream().Size(), 0);
+}
+
+TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path));
+  // An empty selection is refused by the engine.
+  EXPECT_FALSE(document.Trim({16, 16, 16, 64}, kOneToOne));
+  EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
+  EXPECT_TRUE(document.TrimHistory().empty());
+  EXPECT_EQ(document.ModifyCount(), 0);
+
+  ASSERT_TRUE(document.Trim({16, 8, 656, 488}, kOneToOne));
+  const Bytes trimmed = Load(document.DocStream());
+  EXPECT_FALSE(document.Trim({16, 16, 64, 16}, kOneToOne));
+  EXPECT_TRUE(document.HasDocument());
+  EXPECT_EQ(Load(document.DocStream()), trimmed);
+  EXPECT_EQ(document.TrimHistory().size(), 1u);
+  EXPECT_EQ(document.ModifyCount(), 1);
+  EXPECT_EQ(document.StatusText(),
+            path + QStringLiteral(" トリミング範囲 : [  17,   9] - [ 656, 488] ( 640, 480)"));
+}
+
+TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  document.Close();
+  EXPECT_FALSE(document.HasDocument());
+  EXPECT_TRUE(document.StatusText().isEmpty());
+  EXPECT_EQ(document.ModifyCount(), 0);
+  EXPECT_TRUE(document.CloseQuery());
+  EXPECT_EQ(document.SaveDialogFileName(), QStringLiteral("a.jpg"));
+  ASSERT_TRUE(document.OpenDocument(path));
+  EXPECT_TRUE(document.TrimHistory().empty());
+}
+
+}  // namespace
+}  // namespace tarvo
