@@ -310,7 +310,7 @@ void TFm_Main::showEvent(QShowEvent* event) {
 void TFm_Main::FormShow() {
   if (arguments_.isEmpty()) return;
   const QFileInfo first(arguments_.constFirst());
-  if (first.isFile()) OpenDocument(first.filePath());
+  if (first.isFile()) OpenDocument(first.absoluteFilePath());
 }
 
 void TFm_Main::closeEvent(QCloseEvent* event) {

@@ -3,11 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
@@ -16,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
@@ -286,6 +291,91 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.CommandStates(), TCommandStates{});
     QVERIFY(window.StatusText().isEmpty());
     QVERIFY(window.close());
+  }
+
+  // Only the first argument counts, only when it is a file, and only at the first showing.
+  void commandLineFileOpensOnceAtFirstShow() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("photo.jpg"));
+    fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg({}));
+
+    const std::unique_ptr<TFm_Main> missing = NewWindow();
+    missing->SetArguments({dir.filePath(QStringLiteral("none.jpg")), source});
+    missing->show();
+    QVERIFY(QTest::qWaitForWindowExposed(missing.get()));
+    QTest::qWait(20);
+    QVERIFY(!missing->Document().HasDocument());
+    QVERIFY(missing->StatusText().isEmpty());
+
+    const std::unique_ptr<TFm_Main> window = NewWindow();
+    window->SetArguments({source, dir.filePath(QStringLiteral("none.jpg"))});
+    window->show();
+    QTRY_VERIFY(window->Document().HasDocument());
+    QCOMPARE(window->Document().DocFileName(), source);
+    window->mnu_CloseFileClick();
+    window->hide();
+    window->show();
+    QTest::qWait(20);
+    QVERIFY(!window->Document().HasDocument());
+  }
+
+  // Of several dropped files only the first is opened; a file that cannot be read is reported
+  // by the general error handler with the application title, and the window stays usable.
+  void droppedFilesAndErrors() {
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.jpg"));
+    const QString second = dir.filePath(QStringLiteral("second.jpg"));
+    fixtures::WriteFile(first.toStdString(), fixtures::MakeJpeg({}));
+    fixtures::WriteFile(second.toStdString(), fixtures::MakeJpeg({}));
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the window's handler: the application only routes drops of a real drag.
+    static_cast<QObject&>(window).event(&drop);
+    QCOMPARE(window.Document().DocFileName(), first);
+
+    const QString missing = dir.filePath(QStringLiteral("gone.jpg"));
+    QString shown;
+    OnNextModal([&shown](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) qFatal("expected a message box");
+      shown = box->windowTitle() + QLatin1Char('|') + box->text();
+      box->buttons().constFirst()->click();
+    });
+    window.RunCommand([&] { window.OpenDocument(missing); });
+    QCOMPARE(shown, QStringLiteral("tarvo|ファイル %1 は開けません").arg(missing));
+    QVERIFY(!window.Document().HasDocument());
+    QVERIFY(window.StatusText().isEmpty());
+    QCOMPARE(window.CommandStates(), TCommandStates{});
+  }
+
+  void openDialogListsJpegsInEveryLetterCase() {
+    QTemporaryDir dir;
+    for (const char* name : {"a.jpg", "b.JPG", "c.jpeg", "d.JPEG", "e.png", "f.txt"}) {
+      QFile file(dir.filePath(QString::fromLatin1(name)));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    auto* dialog = Child<QFileDialog>(*owner, "OpenDialog");
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setDirectory(dir.path());
+    auto* filter = Child<QComboBox>(*dialog, "fileTypeCombo");
+    QCOMPARE(filter->currentText(), QStringLiteral("画像ファイル (*.JPG)"));
+    auto* list = Child<QListView>(*dialog, "listView");
+    QStringList listed;
+    QTRY_COMPARE(list->model()->rowCount(list->rootIndex()), 4);
+    for (int row = 0; row < 4; ++row) {
+      listed << list->model()->index(row, 0, list->rootIndex()).data().toString();
+    }
+    listed.sort();
+    QCOMPARE(listed, (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.JPG"),
+                                  QStringLiteral("c.jpeg"), QStringLiteral("d.JPEG")}));
   }
 };
 
