@@ -27,16 +27,28 @@ std::optional<TMessageBoxContent> EngineMessageBox(const std::string& text, int 
   }
 }
 
+namespace {
+
+void Show(const TMessageBoxContent& content) {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  if (content.Kind == TMessageBoxKind::Warning) icon = QMessageBox::Warning;
+  if (content.Kind == TMessageBoxKind::Error) icon = QMessageBox::Critical;
+  QMessageBox box(icon, content.Caption, content.Text, QMessageBox::NoButton,
+                  QApplication::activeWindow());
+  box.addButton(content.Button, QMessageBox::AcceptRole);
+  box.exec();
+}
+
+}  // namespace
+
 void EngineMessage(const std::string& text, int severity) {
   const std::optional<TMessageBoxContent> content = EngineMessageBox(text, severity);
-  if (!content) return;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  if (content->Kind == TMessageBoxKind::Warning) icon = QMessageBox::Warning;
-  if (content->Kind == TMessageBoxKind::Error) icon = QMessageBox::Critical;
-  QMessageBox box(icon, content->Caption, content->Text, QMessageBox::NoButton,
-                  QApplication::activeWindow());
-  box.addButton(content->Button, QMessageBox::AcceptRole);
-  box.exec();
+  if (content) Show(*content);
+}
+
+void ErrorMessage(const QString& text) {
+  Show({TMessageBoxKind::Error, QString::fromUtf8(kCaptionError), text,
+        QString::fromUtf8(kButtonOk)});
 }
 
 }  // namespace tarvo

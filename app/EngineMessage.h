@@ -25,4 +25,7 @@ std::optional<TMessageBoxContent> EngineMessageBox(const std::string& text, int 
 // The engine's OnMessage: shows the box modally over the active window.
 void EngineMessage(const std::string& text, int severity);
 
+// An error box ("エラー", OK) for the window's own failures, such as the settings store's.
+void ErrorMessage(const QString& text);
+
 }  // namespace tarvo

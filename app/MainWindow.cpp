@@ -223,7 +223,7 @@ void TFm_Main::FormCreate() {
   QString message;
   const bool loaded = LoadSettings(*settingsStore_, stored, TrimModes, AppSettings, message);
   ApplySettings(stored);
-  if (!loaded) EngineMessage(message.toStdString(), kSeverityError);
+  if (!loaded) ErrorMessage(message);
   Cbo_TrimModeChange();
 
   // The remaining steps do not depend on the settings, so they run even after a load error.
@@ -357,7 +357,7 @@ void TFm_Main::FormClose() {
   window.gTrimMode = Cbo_TrimMode->currentIndex();
   QString message;
   if (!SaveSettings(*settingsStore_, window, TrimModes, AppSettings, message)) {
-    EngineMessage(message.toStdString(), kSeverityError);
+    ErrorMessage(message);
   }
 }
 
@@ -374,13 +374,7 @@ void TFm_Main::dropEvent(QDropEvent* event) {
 
 void TFm_Main::OpenDocument(const QString& path) {
   if (!document_.OpenDocument(path)) return;
-  try {
-    LoadDocumentPicture();
-  } catch (...) {
-    // A file the engine accepts but the display decoder refuses is not opened either.
-    document_.Close();
-    throw;
-  }
+  LoadDocumentPicture();
   selection_.Clear();
   SetInformationText({});
   ApplyCommandEvent(TCommandEvent::FileOpened);
@@ -404,7 +398,14 @@ void TFm_Main::CloseDocumentView() {
 TViewScale TFm_Main::ViewScale() const { return {View_.ViewScaleNum(), View_.ViewScaleDen()}; }
 
 void TFm_Main::LoadDocumentPicture() {
-  LoadPicture(document_.DocStream().Bytes(), Engine.MaxHSampling(), Engine.MaxVSampling());
+  try {
+    LoadPicture(document_.DocStream().Bytes(), Engine.MaxHSampling(), Engine.MaxVSampling());
+  } catch (...) {
+    // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
+    // document is closed rather than shown with the picture of another state.
+    document_.Close();
+    throw;
+  }
 }
 
 void TFm_Main::Cbo_TrimModeChange() {}

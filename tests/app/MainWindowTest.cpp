@@ -215,8 +215,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.CommandStates(),
              (TCommandStates{.SaveFile = true, .SaveAsFile = true, .CloseFile = true}));
 
-    // Selections as a drag would leave them, on the 16 x 16 MCU grid of a 4:2:0 picture.
-    window.Selection().SetViewGrid({320, 240, 16, 16});
+    // Selections as a drag would leave them, on the 16 x 16 MCU grid of a 4:2:0 picture that
+    // the view has set up.
     window.Selection().Place({16, 32, 208, 160});
     QVERIFY(window.CommandStates().GoOperation);
     QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
@@ -225,7 +225,6 @@ class MainWindowTest : public QObject {
     QVERIFY(!window.CommandStates().GoOperation);
     QVERIFY(window.CommandStates().Undo);
 
-    window.Selection().SetViewGrid({192, 128, 16, 16});
     window.Selection().Place({32, 16, 96, 80});
     QTest::mouseClick(Child<QToolButton>(window, "Sbn_Cut"), Qt::LeftButton);
     QCOMPARE(window.Document().TrimHistory().size(), std::size_t{2});
@@ -268,7 +267,6 @@ class MainWindowTest : public QObject {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.OpenDocument(source);
-    window.Selection().SetViewGrid({64, 48, 16, 16});
     window.Selection().Place({0, 0, 32, 32});
     window.mnu_GoOperationClick();
     QCOMPARE(window.Document().ModifyCount(), 1);
@@ -353,6 +351,32 @@ class MainWindowTest : public QObject {
     QVERIFY(!window.Document().HasDocument());
     QVERIFY(window.StatusText().isEmpty());
     QCOMPARE(window.CommandStates(), TCommandStates{});
+  }
+
+  // The stored placement replaces the designed one and is written back at close.
+  void placementComesFromTheSettingsAndGoesBackToThem() {
+    const QString file = settingsDir_.filePath(QStringLiteral("placement.conf"));
+    {
+      QSettings stored(file, QSettings::IniFormat);
+      stored.setValue(QStringLiteral("App_Left"), 100);
+      stored.setValue(QStringLiteral("App_Top"), 50);
+      stored.setValue(QStringLiteral("App_Width"), 500);
+      stored.setValue(QStringLiteral("App_Height"), 400);
+    }
+    TFm_Main window(std::make_unique<TQSettingsStore>(file));
+    QCOMPARE(window.pos(), QPoint(100, 50));
+    QCOMPARE(window.size(), QSize(500, 400));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.move(120, 60);
+    window.resize(520, 420);
+    QVERIFY(window.close());
+    const QSettings stored(file, QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("App_Left")).toInt(), 120);
+    QCOMPARE(stored.value(QStringLiteral("App_Top")).toInt(), 60);
+    QCOMPARE(stored.value(QStringLiteral("App_Width")).toInt(), 520);
+    QCOMPARE(stored.value(QStringLiteral("App_Height")).toInt(), 420);
+    QCOMPARE(stored.value(QStringLiteral("gViewRate")).toInt(), 3);
   }
 
   void openDialogListsJpegsInEveryLetterCase() {
