@@ -23,7 +23,9 @@
 #include <exception>
 
 #include <QClipboard>
+#include <QCursor>
 #include <QGuiApplication>
+#include <QPainter>
 
 #include "EngineMessage.h"
 #include "Explanation.h"
@@ -33,7 +35,10 @@
 #include "PictureDecoder.h"
 #include "PictureView.h"
 #include "ReadmeLocation.h"
+#include "SelectionEvents.h"
+#include "SelectionFrame.h"
 #include "SettingsStore.h"
+#include "TrimModeCombo.h"
 #include "ViewRateCombo.h"
 #include "WindowPrompts.h"
 #include "WindowTexts.h"
@@ -84,6 +89,14 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
   ScrollBox = new TScrollBox(client);
   PaintBox = ScrollBox->PaintBox();
   layout->addWidget(ScrollBox, 1);
+  connect(ScrollBox, &TScrollBox::MouseDown, this, &TFm_Main::PaintBoxMouseDown);
+  connect(ScrollBox, &TScrollBox::MouseMove, this, &TFm_Main::PaintBoxMouseMove);
+  connect(ScrollBox, &TScrollBox::MouseUp, this, &TFm_Main::PaintBoxMouseUp);
+  connect(PaintBox, &TPaintBox::PaintOverlay, this,
+          [this](QPainter& painter, const QRect& exposed) {
+            if (selection_.FrameShown())
+              PaintSelectionFrame(painter, selection_.SelectionRect, exposed);
+          });
   setCentralWidget(client);
 
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
@@ -152,12 +165,14 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   connect(Cbo_ViewRate, &QComboBox::activated, this,
           [this] { RunCommand([this] { Cbo_ViewRateSelect(); }); });
 
-  Cbo_TrimMode = new QComboBox(panel);
+  Cbo_TrimMode = new TTrimModeCombo(panel);
   Cbo_TrimMode->setObjectName(QStringLiteral("Cbo_TrimMode"));
   Cbo_TrimMode->setToolTip(Text("選択モード"));
   Cbo_TrimMode->setFocusPolicy(Qt::ClickFocus);
   Cbo_TrimMode->move(230, 4);
   Cbo_TrimMode->setFixedWidth(104);
+  connect(Cbo_TrimMode, &QComboBox::activated, this,
+          [this] { RunCommand([this] { Cbo_TrimModeSelect(); }); });
 
   Lbl_Information = new QLabel(panel);
   Lbl_Information->setObjectName(QStringLiteral("Lbl_Information"));
@@ -228,6 +243,12 @@ void TFm_Main::FormCreate() {
 
   // The remaining steps do not depend on the settings, so they run even after a load error.
   setAcceptDrops(true);
+
+  auto* taps = new TSelectionEventTaps(this, Pnl_Menu);
+  taps->OnKeyDown = [this](int key, Qt::KeyboardModifiers modifiers) {
+    RunCommand([this, key, modifiers] { FormKeyDown(key, modifiers); });
+  };
+  taps->OnMenuPanelMouseMove = [this] { Pnl_MenuMouseMove(); };
 
   // Only the numeric keypad's plus and minus zoom: the label after the tab is the menu's whole
   // shortcut text, and the main keyboard's plus and minus stay unbound.
@@ -408,15 +429,63 @@ void TFm_Main::LoadDocumentPicture() {
   }
 }
 
-void TFm_Main::Cbo_TrimModeChange() {}
+void TFm_Main::Cbo_TrimModeChange() {
+  if (!PictureLoaded_) return;
+  const QSize picture = PaintBox->Picture().size();
+  ChangeTrimMode(selection_, Cbo_TrimMode->currentIndex(), TrimModes,
+                 {picture.width(), picture.height(), View_.ViewScaleNum(), View_.ViewScaleDen(),
+                  View_.ViewWidth(), View_.ViewHeight()});
+}
 
-void TFm_Main::RebuildTrimModeCombo() {}
+void TFm_Main::Cbo_TrimModeSelect() {
+  Cbo_TrimModeChange();
+  Cbo_TrimMode->clearFocus();
+}
+
+void TFm_Main::RebuildTrimModeCombo() {
+  Cbo_TrimMode->Rebuild(TrimModes);
+  Cbo_ViewRate->SetModeDropDownWidth(Cbo_TrimMode->ModeDropDownWidth());
+}
+
+TTrimModeKind TFm_Main::TrimModeKind() const {
+  return TrimModeKindAt(Cbo_TrimMode->currentIndex(), TrimModes);
+}
 
 void TFm_Main::DrawSelection(const TSelectionRect& rect) {
   const TViewScale scale = ViewScale();
   SetInformationText(QString::fromStdString(SelectionInformation(rect, scale.Num, scale.Den)));
-  ScrollBox->viewport()->update();
+  // Only the frame's band is painted again, never the whole picture.
+  PaintBox->update(SelectionFrameRegion(rect));
 }
+
+void TFm_Main::PaintBoxMouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x,
+                                 int y) {
+  if (PictureLoaded_) selection_.MouseDown(x, y);
+}
+
+void TFm_Main::PaintBoxMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, int x, int y) {
+  if (PictureLoaded_) {
+    selection_.MouseMove(x, y, buttons.testFlag(Qt::LeftButton), TrimModeKind());
+  }
+}
+
+void TFm_Main::PaintBoxMouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int, int) {
+  if (PictureLoaded_) selection_.MouseUp(TrimModeKind());
+}
+
+void TFm_Main::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (!PictureLoaded_) return;
+  if (IsSelectAllKey(key, modifiers) && selection_.SelectAll()) {
+    Cbo_TrimModeChange();
+    EnableSelectionCommands(true);
+  }
+  if (const std::optional<TArrowKey> arrow = ArrowKeyOf(key)) {
+    const QPoint pointer = PaintBox->mapFromGlobal(QCursor::pos());
+    selection_.ArrowKey(*arrow, ArrowKeyResizes(modifiers), pointer.x(), pointer.y());
+  }
+}
+
+void TFm_Main::Pnl_MenuMouseMove() { SetPointer(TPointerShape::Arrow); }
 
 void TFm_Main::ClearInformation() { SetInformationText({}); }
 
@@ -489,7 +558,14 @@ void TFm_Main::mnu_UndoClick() {
   Cbo_ViewRateChange();
 }
 
-void TFm_Main::mnu_AdjustRectClick() {}
+void TFm_Main::mnu_AdjustRectClick() {
+  if (selection_.SelectionState == selNone) return;
+  if (explanationDialog_ != nullptr &&
+      !explanationDialog_->ShowExplanation(AppSettings.ShowExplanation_AdjustRect)) {
+    return;
+  }
+  selection_.AdjustToMcus();
+}
 
 void TFm_Main::a1Click() {
   QGuiApplication::clipboard()->setMimeData(document_.ClipboardData().release());
@@ -538,6 +614,11 @@ void TFm_Main::Cbo_ViewRateChange() {
   selection_.SetViewGrid(
       {View_.ViewWidth(), View_.ViewHeight(), View_.ViewMcuWidth(), View_.ViewMcuHeight()});
   ScrollBox->SetViewSize(View_.ViewWidth(), View_.ViewHeight());
+  // The repaint draws the frame at the new rate; its text follows, in image pixels again.
+  if (selection_.FrameShown()) {
+    SetInformationText(QString::fromStdString(SelectionInformation(
+        selection_.SelectionRect, View_.ViewScaleNum(), View_.ViewScaleDen())));
+  }
 }
 
 void TFm_Main::Cbo_ViewRateSelect() {

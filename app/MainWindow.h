@@ -32,6 +32,7 @@ class TFm_Help;
 class TFm_Options;
 class TPaintBox;
 class TScrollBox;
+class TTrimModeCombo;
 class TViewRateCombo;
 class TWindowPrompts;
 
@@ -119,7 +120,20 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   // The picture of the document's bytes as they stand.
   void LoadDocumentPicture();
   void Cbo_TrimModeChange();
+  // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
+  void Cbo_TrimModeSelect();
   void RebuildTrimModeCombo();
+  TTrimModeKind TrimModeKind() const;
+
+  // The selection's gestures; the scrolling view reports its own and the paint area's events.
+  void PaintBoxMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons,
+                         Qt::KeyboardModifiers modifiers, int x, int y);
+  void PaintBoxMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+  void PaintBoxMouseUp(Qt::MouseButton button, Qt::MouseButtons buttons,
+                       Qt::KeyboardModifiers modifiers, int x, int y);
+  // Every key press of the window, before the focused control gets it.
+  void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  void Pnl_MenuMouseMove();
 
   // TSelectionHost
   void DrawSelection(const TSelectionRect& rect) override;
@@ -141,7 +155,7 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   QToolButton* Sbn_Undo = nullptr;
   QToolButton* Sbn_AdjustRect = nullptr;
   TViewRateCombo* Cbo_ViewRate = nullptr;
-  QComboBox* Cbo_TrimMode = nullptr;
+  TTrimModeCombo* Cbo_TrimMode = nullptr;
   QLabel* Lbl_Information = nullptr;
   TScrollBox* ScrollBox = nullptr;
   TPaintBox* PaintBox = nullptr;

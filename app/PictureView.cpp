@@ -92,11 +92,17 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
   emit PaintOverlay(painter, event->rect());
 }
 
-void TPaintBox::mousePressEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+void TPaintBox::mousePressEvent(QMouseEvent* event) {
+  owner_->ReportMouse(*event, event->position().toPoint());
+}
 
-void TPaintBox::mouseMoveEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+void TPaintBox::mouseMoveEvent(QMouseEvent* event) {
+  owner_->ReportMouse(*event, event->position().toPoint());
+}
 
-void TPaintBox::mouseReleaseEvent(QMouseEvent* event) { owner_->ReportMouse(*event); }
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event) {
+  owner_->ReportMouse(*event, event->position().toPoint());
+}
 
 TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), paintBox_(new TPaintBox(this)) {
   setObjectName(QStringLiteral("ScrollBox"));
@@ -151,14 +157,19 @@ void TScrollBox::resizeEvent(QResizeEvent* event) {
   ApplyScrollSteps();
 }
 
-void TScrollBox::mousePressEvent(QMouseEvent* event) { ReportMouse(*event); }
+void TScrollBox::mousePressEvent(QMouseEvent* event) {
+  ReportMouse(*event, paintBox_->mapFrom(viewport(), event->position().toPoint()));
+}
 
-void TScrollBox::mouseMoveEvent(QMouseEvent* event) { ReportMouse(*event); }
+void TScrollBox::mouseMoveEvent(QMouseEvent* event) {
+  ReportMouse(*event, paintBox_->mapFrom(viewport(), event->position().toPoint()));
+}
 
-void TScrollBox::mouseReleaseEvent(QMouseEvent* event) { ReportMouse(*event); }
+void TScrollBox::mouseReleaseEvent(QMouseEvent* event) {
+  ReportMouse(*event, paintBox_->mapFrom(viewport(), event->position().toPoint()));
+}
 
-void TScrollBox::ReportMouse(const QMouseEvent& event) {
-  const QPoint at = event.position().toPoint();
+void TScrollBox::ReportMouse(const QMouseEvent& event, QPoint at) {
   switch (event.type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:

@@ -50,9 +50,10 @@ class TPaintBox : public QWidget {
 };
 
 // The scrolling view. It owns the paint area at its origin and scrolls vertically by the smooth
-// line step per wheel notch. Its mouse signals report the events of both: those on the paint
-// area in paint-area coordinates (moves keep coming outside it while a button is held), those
-// on the view around it in the view's own client coordinates.
+// line step per wheel notch. Its mouse signals report the events of both in paint-area
+// coordinates: moves keep coming outside the paint area while a button is held, and a point on
+// the view around it is mapped through the scroll position, so a press beside a scrolled
+// picture lands where the pointer is.
 class TScrollBox : public QScrollArea {
   Q_OBJECT
 
@@ -85,8 +86,8 @@ class TScrollBox : public QScrollArea {
 
  private:
   friend class TPaintBox;
-  // Press (and double click), move and release, at the event's point in its receiver.
-  void ReportMouse(const QMouseEvent& event);
+  // Press (and double click), move and release, at in paint-area coordinates.
+  void ReportMouse(const QMouseEvent& event, QPoint at);
   void ApplyScrollSteps();
 
   TPaintBox* paintBox_;

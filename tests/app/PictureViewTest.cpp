@@ -118,7 +118,7 @@ TEST(ScrollBox, WheelNotchScrollsOneLineStepDownOrUp) {
   EXPECT_EQ(box.focusPolicy(), Qt::NoFocus);
 }
 
-TEST(ScrollBox, MouseReportsPaintAreaOrViewCoordinates) {
+TEST(ScrollBox, MouseReportsPaintAreaCoordinates) {
   TScrollBox box;
   box.resize(300, 300);
   box.show();
@@ -133,12 +133,13 @@ TEST(ScrollBox, MouseReportsPaintAreaOrViewCoordinates) {
   EXPECT_EQ(downs[0][2].value<Qt::KeyboardModifiers>(), Qt::ShiftModifier);
   EXPECT_EQ(downs[0][3].toInt(), 30);
   EXPECT_EQ(downs[0][4].toInt(), 240);
-  // On the view beside a small paint area: the view's own client coordinates.
-  box.SetViewSize(50, 50);
+  // On the view beside a narrow paint area: mapped through the scroll position.
+  box.SetViewSize(50, 1000);
+  box.verticalScrollBar()->setValue(200);
   QTest::mouseMove(box.viewport(), QPoint(120, 90));
   ASSERT_FALSE(moves.isEmpty());
   EXPECT_EQ(moves.last()[2].toInt(), 120);
-  EXPECT_EQ(moves.last()[3].toInt(), 90);
+  EXPECT_EQ(moves.last()[3].toInt(), 290);
 }
 
 }  // namespace
