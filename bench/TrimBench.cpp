@@ -1,0 +1,114 @@
+// Times the engine against libjpeg-turbo's own crop path on a generated 24-megapixel photo and
+// on any files given: analysis, the first trim (which decodes the scan) and a further trim.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "ByteStream.h"
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tarvo::fixtures::Bytes;
+
+// Best of several runs: the least disturbed by the other work on the machine.
+double BestMilliseconds(int runs, const std::function<void()>& setup,
+                        const std::function<void()>& work) {
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    setup();
+    const auto start = Clock::now();
+    work();
+    const std::chrono::duration<double, std::milli> elapsed = Clock::now() - start;
+    best = std::min(best, elapsed.count());
+  }
+  return best;
+}
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::exit(1);
+}
+
+void BenchFile(const std::string& path, int runs) {
+  const Bytes bytes = tarvo::fixtures::ReadFile(path);
+  tarvo::TJpegTrimming probe;
+  if (!probe.AnalyzeFile(path)) Fail("the engine refuses " + path);
+  const int mcuW = 8 * probe.MaxHSampling();
+  const int mcuH = 8 * probe.MaxVSampling();
+  // A 640 x 480 window in the middle of the picture, on the MCU grid.
+  const int width = std::min(640, probe.ImageWidth());
+  const int height = std::min(480, probe.ImageHeight());
+  const int left = (probe.ImageWidth() - width) / 2 / mcuW * mcuW;
+  const int top = (probe.ImageHeight() - height) / 2 / mcuH * mcuH;
+  const tarvo::TTrimRect rect{left, top, left + width, top + height};
+  const tarvo::TTrimRect other{0, 0, width, height};
+
+  std::printf("%s: %d x %d, %zu bytes, window %dx%d+%d+%d\n", path.c_str(), probe.ImageWidth(),
+              probe.ImageHeight(), bytes.size(), width, height, left, top);
+
+  tarvo::TJpegTrimming engine;
+  tarvo::TByteStream output;
+  const double analyze = BestMilliseconds(
+      runs, [] {},
+      [&] {
+        if (!engine.AnalyzeFile(path)) Fail("analysis failed");
+      });
+  const double firstTrim = BestMilliseconds(
+      runs, [&] { engine.AnalyzeFile(path); },
+      [&] {
+        if (!engine.Trim(output, rect, false)) Fail("first trim failed");
+      });
+  const double furtherTrim = BestMilliseconds(
+      runs * 3, [] {},
+      [&] {
+        if (!engine.Trim(output, other, false)) Fail("further trim failed");
+      });
+  const double libjpeg = BestMilliseconds(
+      runs, [] {}, [&] { tarvo::fixtures::LibjpegCrop(bytes, left, top, width, height); });
+
+  std::printf("  AnalyzeFile          %9.2f ms\n", analyze);
+  std::printf("  first Trim           %9.2f ms\n", firstTrim);
+  std::printf("  further Trim         %9.2f ms\n", furtherTrim);
+  std::printf(
+      "  libjpeg-turbo crop   %9.2f ms (jpeg_read_coefficients + jpeg_write_coefficients)\n",
+      libjpeg);
+  std::printf("  ratio analyze+first trim / libjpeg   %.3f\n", (analyze + firstTrim) / libjpeg);
+  std::printf("  ratio further trim / libjpeg         %.3f\n", furtherTrim / libjpeg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 3;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--runs=", 0) == 0) {
+      runs = std::max(1, std::stoi(arg.substr(7)));
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.empty()) {
+    // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise.
+    tarvo::fixtures::JpegOptions options;
+    options.width = 6000;
+    options.height = 4000;
+    options.sampling = tarvo::fixtures::Sampling::k420;
+    options.quality = 95;
+    const auto path = std::filesystem::temp_directory_path() / "tarvo-bench-24mp.jpg";
+    if (!std::filesystem::exists(path)) {
+      std::printf("generating %s ...\n", path.c_str());
+      tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(options));
+    }
+    files.push_back(path.string());
+  }
+  for (const std::string& file : files) BenchFile(file, runs);
+  return 0;
+}

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Whole-process comparison with jpegtran on one file: the best wall time and the peak memory of
+#   jpegtran -copy all -crop 640x480+X+Y            (one crop)
+#   tarvo-trim FILE OUT 640x480+X+Y                 (first trim)
+#   tarvo-trim FILE OUT1 RECT OUT2 RECT ... (6 pairs) (first trim plus five further trims)
+# usage: bench/compare-jpegtran.sh BUILD_DIR [FILE] [RUNS]
+set -euo pipefail
+build=${1:?usage: compare-jpegtran.sh BUILD_DIR [FILE] [RUNS]}
+file=${2:-}
+runs=${3:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if [ -z "$file" ]; then
+  file=/tmp/tarvo-bench-24mp.jpg
+  [ -f "$file" ] || "$build/bin/trim_bench" --runs=1 >/dev/null
+fi
+read -r width height < <("$build/bin/tarvo-trim" --info "$file" | awk -F= '/^width=/{w=$2} /^height=/{h=$2} END{print w, h}')
+x=$(( (width - 640) / 2 / 16 * 16 ))
+y=$(( (height - 480) / 2 / 16 * 16 ))
+rect="640x480+$x+$y"
+
+# best wall seconds and peak kilobytes over the runs
+measure() {
+  local best_time=999999 best_mem=0 t m
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
+    read -r t m < "$work/time"
+    best_time=$(awk -v a="$t" -v b="$best_time" 'BEGIN{print (a<b)?a:b}')
+    best_mem=$m
+  done
+  echo "$best_time $best_mem"
+}
+
+read -r jt jm < <(measure jpegtran -copy all -crop "$rect" -outfile "$work/jt.jpg" "$file")
+read -r tt tm < <(measure "$build/bin/tarvo-trim" "$file" "$work/t.jpg" "$rect")
+pairs=()
+for i in 1 2 3 4 5 6; do pairs+=("$work/t$i.jpg" "640x480+$(( i * 160 ))+$(( i * 96 ))"); done
+read -r mt mm < <(measure "$build/bin/tarvo-trim" "$file" "${pairs[@]}")
+
+echo "file $file ($width x $height), window $rect, best of $runs"
+echo "jpegtran -copy all -crop      ${jt}s  ${jm} KB"
+echo "tarvo-trim, one trim          ${tt}s  ${tm} KB   ratio $(awk -v a="$tt" -v b="$jt" 'BEGIN{printf "%.3f", a/b}')"
+echo "tarvo-trim, six trims         ${mt}s  ${mm} KB   further trim each $(awk -v a="$mt" -v b="$tt" -v c="$jt" 'BEGIN{printf "%.3f", (a-b)/5/c}') of jpegtran"
+echo "peak memory ratio             $(awk -v a="$tm" -v b="$jm" 'BEGIN{printf "%.3f", a/b}')"

@@ -1,0 +1,78 @@
+// Writes the fuzz seed corpus: small JPEGs of every kind the engine accepts, each behind the
+// five steering bytes the fuzz target reads first.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "JpegFixtures.h"
+
+using namespace tarvo::fixtures;
+
+namespace {
+
+void Write(const std::string& folder, const std::string& name, const Bytes& jpeg,
+           std::uint8_t flags, std::uint8_t left, std::uint8_t top) {
+  Bytes seed(5 + jpeg.size());
+  seed[0] = flags;
+  seed[1] = left;
+  seed[2] = top;
+  seed[3] = 200;  // right and bottom: most of the way to the picture's far edges
+  seed[4] = 180;
+  std::copy(jpeg.begin(), jpeg.end(), seed.begin() + 5);
+  WriteFile(folder + "/seed-" + name, seed);
+}
+
+JpegOptions Small(Sampling sampling, int width, int height) {
+  JpegOptions options;
+  options.sampling = sampling;
+  options.width = width;
+  options.height = height;
+  options.quality = 75;
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make-fuzz-seeds FOLDER\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  Write(folder, "grey", MakeJpeg(Small(Sampling::kGrey, 37, 21)), 0, 100, 90);
+  Write(folder, "420", MakeJpeg(Small(Sampling::k420, 50, 34)), 0, 128, 128);
+  Write(folder, "422", MakeJpeg(Small(Sampling::k422, 41, 17)), 1, 60, 10);
+  Write(folder, "444", MakeJpeg(Small(Sampling::k444, 24, 24)), 0, 0, 0);
+
+  JpegOptions restart = Small(Sampling::k420, 72, 40);
+  restart.restartInterval = 3;
+  Write(folder, "420-restart3", MakeJpeg(restart), 0, 70, 0);
+  restart.sampling = Sampling::k444;
+  restart.restartInterval = 1;
+  Write(folder, "444-restart1", MakeJpeg(restart), 1, 200, 100);
+
+  JpegOptions exif = Small(Sampling::k420, 33, 33);
+  exif.writeJfif = false;
+  exif.extraSegments.push_back(MakeExifSegment(true, 33, 33, 3));
+  Write(folder, "exif-le-short", MakeJpeg(exif), 0, 0, 0);
+  exif.extraSegments = {MakeExifSegment(false, 33, 33, 4)};
+  Write(folder, "exif-be-long", MakeJpeg(exif), 0, 128, 0);
+  Write(folder, "exif-be-long-dropped", MakeJpeg(exif), 1, 128, 0);
+
+  JpegOptions optimized = Small(Sampling::k420, 48, 48);
+  optimized.optimizeCoding = true;
+  Write(folder, "420-optimized", MakeJpeg(optimized), 0, 170, 170);
+
+  JpegOptions zeroIds = Small(Sampling::k444, 16, 16);
+  zeroIds.zeroBasedIds = true;
+  zeroIds.writeJfif = false;
+  zeroIds.writeAdobe = true;
+  Write(folder, "444-zero-ids-adobe", MakeJpeg(zeroIds), 0, 0, 0);
+
+  Bytes trailing = MakeJpeg(Small(Sampling::k422, 20, 20));
+  for (const char c : std::string("trailing bytes after EOI")) trailing.push_back(c);
+  Write(folder, "422-trailing", trailing, 0, 0, 0);
+
+  Write(folder, "raw-rect", MakeJpeg(Small(Sampling::k420, 30, 30)), 2, 7, 9);
+  return 0;
+}

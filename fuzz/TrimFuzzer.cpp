@@ -1,0 +1,83 @@
+// Fuzz target: analysis and two trims of whatever bytes arrive, with the rectangle and the
+// DropExif flag taken from the input. Every outcome must be a message or a decodable JPEG.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "ByteStream.h"
+#include "JpegTrimming.h"
+#include "OutputCheck.h"
+#include "StreamError.h"
+
+namespace {
+
+// The first bytes steer the trim; the rest is the file.
+struct Steering {
+  bool dropExif = false;
+  bool rawRect = false;  // pass the rectangle unsnapped and unchecked
+  std::uint8_t left = 0, top = 0, right = 255, bottom = 255;
+};
+constexpr std::size_t kSteeringSize = 5;
+
+Steering ReadSteering(const std::uint8_t* data) {
+  Steering s;
+  s.dropExif = (data[0] & 1) != 0;
+  s.rawRect = (data[0] & 2) != 0;
+  s.left = data[1];
+  s.top = data[2];
+  s.right = data[3];
+  s.bottom = data[4];
+  return s;
+}
+
+// Maps the steering bytes onto the image: left/top on the MCU grid, at least one pixel wide.
+tarvo::TTrimRect MakeRect(const Steering& s, const tarvo::TJpegTrimming& engine) {
+  const std::int32_t w = engine.ImageWidth();
+  const std::int32_t h = engine.ImageHeight();
+  if (s.rawRect) {
+    return {s.left * 8 - 64, s.top * 8 - 64, s.right * 8 - 64, s.bottom * 8 - 64};
+  }
+  const std::int32_t mcuW = 8 * engine.MaxHSampling();
+  const std::int32_t mcuH = 8 * engine.MaxVSampling();
+  tarvo::TTrimRect rect;
+  rect.Left = static_cast<std::int32_t>(std::int64_t{w - 1} * s.left / 255) / mcuW * mcuW;
+  rect.Top = static_cast<std::int32_t>(std::int64_t{h - 1} * s.top / 255) / mcuH * mcuH;
+  rect.Right =
+      rect.Left + 1 + static_cast<std::int32_t>(std::int64_t{w - rect.Left - 1} * s.right / 255);
+  rect.Bottom =
+      rect.Top + 1 + static_cast<std::int32_t>(std::int64_t{h - rect.Top - 1} * s.bottom / 255);
+  return rect;
+}
+
+void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bool dropExif) {
+  tarvo::TByteStream output;
+  bool trimmed = false;
+  try {
+    trimmed = engine.Trim(output, rect, dropExif);
+  } catch (const tarvo::EStreamError&) {
+    return;
+  }
+  if (trimmed && !tarvo::fuzzing::OutputDecodes(output.Bytes(), rect)) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < kSteeringSize) return 0;
+  const Steering steering = ReadSteering(data);
+  tarvo::TJpegTrimming engine;
+  try {
+    if (!engine.AnalyzeBytes(std::span(data + kSteeringSize, size - kSteeringSize))) return 0;
+  } catch (const tarvo::EStreamError&) {
+    return 0;
+  }
+  const tarvo::TTrimRect first = MakeRect(steering, engine);
+  TrimAndCheck(engine, first, steering.dropExif);
+  // A second trim runs from the cached coefficients: another window, the other Exif choice.
+  Steering other = steering;
+  other.left = static_cast<std::uint8_t>(255 - steering.left);
+  other.top = static_cast<std::uint8_t>(255 - steering.top);
+  TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif);
+  return 0;
+}
