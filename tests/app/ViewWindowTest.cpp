@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include "JpegFixtures.h"
 #include "MainWindow.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
+#include "SettingsStore.h"
 
 namespace tarvo {
 namespace {
@@ -23,7 +26,9 @@ class ViewWindow : public testing::Test {
     window.Cbo_ViewRateChange();
   }
 
-  TFm_Main window;
+  // Settings from a file of the test's own: the user's stored rate must not leak in.
+  QTemporaryDir folder;
+  TFm_Main window{std::make_unique<TQSettingsStore>(folder.filePath(QStringLiteral("tarvo.conf")))};
 };
 
 TEST_F(ViewWindow, RateComboHoldsTheSevenRatesAtOneToOne) {
@@ -80,6 +85,27 @@ TEST_F(ViewWindow, UndecodableBytesLeaveThePictureAsItWas) {
   EXPECT_THROW(window.LoadPicture(garbage, 1, 1), EPictureError);
   EXPECT_TRUE(window.PictureLoaded());
   EXPECT_EQ(window.View().ViewWidth(), 64);
+}
+
+TEST_F(ViewWindow, SelectAllAtOneEighthTrimsToWholeViewPixels) {
+  ASSERT_TRUE(folder.isValid());
+  const QString path = folder.filePath(QStringLiteral("photo.jpg"));
+  fixtures::JpegOptions options;
+  options.width = 1203;
+  options.height = 917;
+  fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+  window.OpenDocument(path);
+  Rate().setCurrentIndex(0);
+  window.Cbo_ViewRateSelect();
+  ASSERT_EQ(PaintArea(), QSize(150, 114));
+  QTest::keyClick(window.findChild<TPaintBox*>(QStringLiteral("PaintBox")), Qt::Key_A,
+                  Qt::ControlModifier);
+  ASSERT_EQ(window.Selection().SelectionState, selIdle);
+  window.mnu_GoOperationClick();
+  // 150 x 114 view pixels are 1200 x 912 image pixels: the last 3 columns and 5 rows are cut.
+  EXPECT_EQ(window.findChild<TPaintBox*>(QStringLiteral("PaintBox"))->Picture().size(),
+            QSize(1200, 912));
+  EXPECT_EQ(PaintArea(), QSize(150, 114));
 }
 
 }  // namespace
