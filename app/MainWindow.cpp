@@ -103,6 +103,8 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
   // A permanent label: QStatusBar's own message is wiped by menu hovers.
   StatusBarText = new QLabel(statusBar());
   StatusBarText->setObjectName(QStringLiteral("StatusBarText"));
+  // A long path is cut at the window's edge rather than widening the window.
+  StatusBarText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar()->addWidget(StatusBarText, 1);
 
   BuildMenus();

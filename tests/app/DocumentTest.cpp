@@ -271,6 +271,19 @@ TEST_F(DocumentTest, AFailedSaveReportsThePathAndChangesNothing) {
   EXPECT_FALSE(QFile::exists(unreachable));
 }
 
+TEST_F(DocumentTest, SavingOverAFileKeepsItsPermissions) {
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  const QString target = Path("shared.jpg");
+  fixtures::WriteFile(target.toStdString(), {1, 2, 3});
+  ASSERT_EQ(chmod(QFile::encodeName(target).constData(), 0640), 0);
+  ASSERT_TRUE(document.SaveDocument(target));
+  struct stat status {};
+  ASSERT_EQ(stat(QFile::encodeName(target).constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  EXPECT_EQ(fixtures::ReadFile(target.toStdString()), Load(document.DocStream()));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "temporary left";
+}
+
 TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
   const QString path = SourcePicture();
   const std::int64_t past = FileTimeFromUnix(1'500'000'000, 123'456'700);
