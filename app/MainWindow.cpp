@@ -308,16 +308,20 @@ void TFm_Main::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& error) {
-    // The document closes itself rather than keep bytes a failure may have spoilt; the window
-    // must not go on showing it.
-    if (!document_.HasDocument()) CloseDocumentView();
+    ForgetLostDocument();
     QMessageBox box(QMessageBox::Critical, Text(kAppTitle), QString::fromUtf8(error.what()),
                     QMessageBox::NoButton, this);
     box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
     box.exec();
     return;
   }
-  if (!document_.HasDocument()) CloseDocumentView();
+  ForgetLostDocument();
+}
+
+void TFm_Main::ForgetLostDocument() {
+  // The document closes itself rather than keep bytes a failed open, trim or undo may have
+  // spoilt; the window must not go on showing the picture it had.
+  if (!document_.HasDocument() && PictureLoaded_) CloseDocumentView();
 }
 
 void TFm_Main::showEvent(QShowEvent* event) {

@@ -117,6 +117,8 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void ApplySettings(const TWindowSettings& stored);
   // Back to the window without a document, after "閉じる" or a document lost to a failure.
   void CloseDocumentView();
+  // Closes the view when a command's failure has closed the document under it.
+  void ForgetLostDocument();
   // The picture of the document's bytes as they stand.
   void LoadDocumentPicture();
   void Cbo_TrimModeChange();
