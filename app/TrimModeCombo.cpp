@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStylePainter>
+#include <algorithm>
 
 #include "Fonts.h"
 #include "ViewMapping.h"
@@ -59,7 +60,9 @@ void TTrimModeItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
 
 QSize TTrimModeItemDelegate::sizeHint(const QStyleOptionViewItem& option,
                                       const QModelIndex& index) const {
-  return {QStyledItemDelegate::sizeHint(option, index).width(), kItemHeight};
+  // Fixed for the font: 15 pixels, or the font's line where a 15-pixel face needs more room.
+  return {QStyledItemDelegate::sizeHint(option, index).width(),
+          std::max(kItemHeight, QFontMetrics(combo_->font()).height())};
 }
 
 TTrimModeCombo::TTrimModeCombo(QWidget* parent) : QComboBox(parent) {

@@ -15,7 +15,7 @@ void DrawTrimModeItem(QPainter& painter, const QRect& rect, const QString& title
                       const QString& explanation, int titleWidth, const QColor& foreground,
                       const QColor& background);
 
-// Draws the items of the drop-down list in the two columns, 15 pixels high each.
+// Draws the items of the drop-down list in the two columns, at least 15 pixels high each.
 class TTrimModeItemDelegate : public QStyledItemDelegate {
   Q_OBJECT
 
