@@ -11,19 +11,6 @@
 namespace tarvo {
 namespace {
 
-TEST(SelectionKeysTest, KeysMapToTheSelectionsCommands) {
-  EXPECT_TRUE(IsSelectAllKey(Qt::Key_A, Qt::ControlModifier));
-  EXPECT_TRUE(IsSelectAllKey(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier));
-  EXPECT_FALSE(IsSelectAllKey(Qt::Key_A, Qt::NoModifier));
-  EXPECT_FALSE(IsSelectAllKey(Qt::Key_B, Qt::ControlModifier));
-  EXPECT_EQ(ArrowKeyOf(Qt::Key_Left), TArrowKey::Left);
-  EXPECT_EQ(ArrowKeyOf(Qt::Key_Down), TArrowKey::Down);
-  EXPECT_FALSE(ArrowKeyOf(Qt::Key_PageDown));
-  EXPECT_TRUE(ArrowKeyResizes(Qt::ShiftModifier));
-  EXPECT_TRUE(ArrowKeyResizes(Qt::ControlModifier | Qt::AltModifier));
-  EXPECT_FALSE(ArrowKeyResizes(Qt::AltModifier | Qt::KeypadModifier));
-}
-
 TEST(SelectionEventTapsTest, KeysAreSeenOnceBeforeTheFocusedControlAndNotConsumed) {
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
