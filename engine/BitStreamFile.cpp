@@ -135,6 +135,14 @@ void TOutBitStreamFile::EmitWholeBytes() {
   target_.Write(bytes, count);
 }
 
+void TOutBitStreamFile::TBatch::Finish() {
+  Drain();
+  writer_.target_.Write(bytes_, count_);
+  count_ = 0;
+  writer_.acc_ = acc_;
+  writer_.pending_ = pending_;
+}
+
 void TOutBitStreamFile::FlushBits() {
   if (pending_ == 0) return;
   WriteBits(0xFF, 8 - pending_);

@@ -172,6 +172,42 @@ class TOutBitStreamFile {
 
   int BitPosition() const { return 7 - pending_; }
 
+  // Collects the bits of one block in a register and a small buffer and hands them to the
+  // writer in one piece; the stream receives the same bytes as from WriteBits calls.
+  class TBatch {
+   public:
+    explicit TBatch(TOutBitStreamFile& writer)
+        : writer_(writer), acc_(writer.acc_), pending_(writer.pending_) {}
+    TBatch(const TBatch&) = delete;
+    TBatch& operator=(const TBatch&) = delete;
+
+    // The low n (1..31) bits of value, which holds no higher bits.
+    void WriteBits(std::uint32_t value, int n) {
+      acc_ = (acc_ << n) | value;
+      pending_ += n;
+      if (pending_ >= 32) Drain();
+    }
+    // Writes the whole bytes and leaves the rest pending in the writer.
+    void Finish();
+
+   private:
+    void Drain() {
+      while (pending_ >= 8) {
+        pending_ -= 8;
+        const auto byte = static_cast<std::uint8_t>(acc_ >> pending_);
+        bytes_[count_++] = byte;
+        if (byte == 0xFF) bytes_[count_++] = 0x00;
+      }
+    }
+
+    TOutBitStreamFile& writer_;
+    std::uint64_t acc_;
+    int pending_;
+    std::size_t count_ = 0;
+    // A block codes 64 symbols of at most 16 + 15 bits: 248 bytes, twice that when stuffed.
+    std::uint8_t bytes_[512];
+  };
+
  private:
   void EmitWholeBytes();
 

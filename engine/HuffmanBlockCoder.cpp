@@ -161,36 +161,38 @@ bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTabl
 
 namespace {
 
-// Code and magnitude bits in one write: at most 16 + 15 bits.
-bool WriteSymbol(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int symbol, int value,
-                 int size) {
+// Code and magnitude bits in one write: at most 16 + 15 bits. Sink is the writer or a batch.
+template <typename Sink>
+[[gnu::always_inline]] inline bool WriteSymbol(Sink& sink, const THuffmanEncodeTable& table,
+                                               int symbol, int value, int size) {
   const int length = table.Length[static_cast<std::size_t>(symbol)];
   if (length == 0) return false;
   const std::uint32_t bits =
       static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-  writer.WriteBits(
+  sink.WriteBits(
       (static_cast<std::uint32_t>(table.Code[static_cast<std::size_t>(symbol)]) << size) | bits,
       length + size);
   return true;
 }
 
-}  // namespace
-
-bool EncodeDc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int difference) {
+template <typename Sink>
+[[gnu::always_inline]] inline bool WriteDc(Sink& sink, const THuffmanEncodeTable& table,
+                                           int difference) {
   const int size = MagnitudeCategory(difference);
-  if (size > kMaxCategory) return false;
-  return WriteSymbol(writer, table, size, difference, size);
+  return size <= kMaxCategory && WriteSymbol(sink, table, size, difference, size);
 }
 
-bool EncodeAc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int value, int run) {
+template <typename Sink>
+[[gnu::always_inline]] inline bool WriteAc(Sink& sink, const THuffmanEncodeTable& table, int value,
+                                           int run) {
   const int size = MagnitudeCategory(value);
-  if (size > kMaxCategory) return false;
-  return WriteSymbol(writer, table, run * 16 + size, value, size);
+  return size <= kMaxCategory && WriteSymbol(sink, table, run * 16 + size, value, size);
 }
 
-bool EncodeBlock(TOutBitStreamFile& writer, const THuffmanEncodeTable& dc,
-                 const THuffmanEncodeTable& ac, int& predictor, const std::int16_t* block) {
-  if (!EncodeDc(writer, dc, block[0] - predictor)) return false;
+template <typename Sink>
+bool WriteBlock(Sink& sink, const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
+                int& predictor, const std::int16_t* block) {
+  if (!WriteDc(sink, dc, block[0] - predictor)) return false;
   predictor = block[0];
   int zeros = 0;
   for (int k = 1; k < kBlockSize; ++k) {
@@ -200,12 +202,30 @@ bool EncodeBlock(TOutBitStreamFile& writer, const THuffmanEncodeTable& dc,
     }
     // A run longer than 15 goes out as ZRL symbols of 16 zeros each.
     for (; zeros > 15; zeros -= 16) {
-      if (!EncodeAc(writer, ac, 0, 15)) return false;
+      if (!WriteAc(sink, ac, 0, 15)) return false;
     }
-    if (!EncodeAc(writer, ac, block[k], zeros)) return false;
+    if (!WriteAc(sink, ac, block[k], zeros)) return false;
     zeros = 0;
   }
-  return zeros == 0 || EncodeAc(writer, ac, 0, 0);
+  return zeros == 0 || WriteAc(sink, ac, 0, 0);
+}
+
+}  // namespace
+
+bool EncodeDc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int difference) {
+  return WriteDc(writer, table, difference);
+}
+
+bool EncodeAc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int value, int run) {
+  return WriteAc(writer, table, value, run);
+}
+
+bool EncodeBlock(TOutBitStreamFile& writer, const THuffmanEncodeTable& dc,
+                 const THuffmanEncodeTable& ac, int& predictor, const std::int16_t* block) {
+  TOutBitStreamFile::TBatch batch(writer);
+  const bool ok = WriteBlock(batch, dc, ac, predictor, block);
+  batch.Finish();
+  return ok;
 }
 
 }  // namespace tarvo
