@@ -1,11 +1,13 @@
 #include "BitStreamFile.h"
 
+#include <algorithm>
+
 #include "Messages.h"
 
 namespace tarvo {
 
 void TBitBuffer::Start(std::size_t position) {
-  next_ = position;
+  next_ = begin_ + std::min(position, static_cast<std::size_t>(end_ - begin_));
   acc_ = 0;
   bits_ = 0;
   wide_ = 0;
@@ -15,27 +17,24 @@ std::size_t TBitBuffer::Stop() {
   const int unreadBytes = bits_ >> 3;
   const std::uint64_t unreadMask = (std::uint64_t{1} << unreadBytes) - 1;
   const auto given = static_cast<std::size_t>(unreadBytes + std::popcount(wide_ & unreadMask));
-  const std::size_t position = next_ - given;
+  const auto position = static_cast<std::size_t>(next_ - begin_) - given;
   Start(position);
   return position;
 }
 
 TBitBuffer TBitBuffer::FilledBytewise(TBitBuffer bits) {
-  while (bits.bits_ <= 55 && bits.next_ < bits.size_) {
-    const std::uint8_t byte = bits.data_[bits.next_];
+  while (bits.bits_ <= 55 && bits.next_ < bits.end_) {
+    const std::uint8_t byte = *bits.next_;
     if (byte != 0xFF) {
-      bits.acc_ = (bits.acc_ << 8) | byte;
-      bits.wide_ <<= 1;
+      bits.Append(byte, false);
       ++bits.next_;
-    } else if (bits.size_ - bits.next_ >= 2 && bits.data_[bits.next_ + 1] == 0x00) {
-      bits.acc_ = (bits.acc_ << 8) | 0xFF;
-      bits.wide_ = (bits.wide_ << 1) | 1;
+    } else if (bits.end_ - bits.next_ >= 2 && bits.next_[1] == 0x00) {
+      bits.Append(0xFF, true);
       bits.next_ += 2;
     } else {
       // A marker, or a 0xFF at the very end: loaded only when one of its bits is needed.
       break;
     }
-    bits.bits_ += 8;
   }
   return bits;
 }
@@ -47,21 +46,17 @@ TBitBuffer TBitBuffer::WithBits(TBitBuffer bits, int n) {
 }
 
 void TBitBuffer::LoadByteExactly() {
-  if (next_ >= size_) throw EStreamError(kMsgStreamReadError);
-  const std::uint8_t byte = data_[next_++];
-  bool wide = false;
-  if (byte == 0xFF) {
-    if (next_ >= size_) throw EStreamError(kMsgStreamReadError);
-    // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
-    // its 0xFF is served as eight 1-bits.
-    if (data_[next_++] != 0x00 && *onMessage_) {
-      (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
-    }
-    wide = true;
+  if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
+  const std::uint8_t byte = *next_++;
+  if (byte != 0xFF) {
+    Append(byte, false);
+    return;
   }
-  acc_ = (acc_ << 8) | byte;
-  wide_ = (wide_ << 1) | (wide ? 1 : 0);
-  bits_ += 8;
+  if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
+  // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
+  // its 0xFF is served as eight 1-bits.
+  if (*next_++ != 0x00 && *onMessage_) (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
+  Append(0xFF, true);
 }
 
 TInBitStreamFile::TInBitStreamFile(TByteStream& source, TMessageProc onMessage)

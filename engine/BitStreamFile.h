@@ -19,7 +19,7 @@ namespace tarvo {
 class TBitBuffer {
  public:
   TBitBuffer(const std::uint8_t* data, std::size_t size, const TMessageProc* onMessage)
-      : data_(data), size_(size), onMessage_(onMessage) {}
+      : begin_(data), end_(data + size), onMessage_(onMessage) {}
 
   // Makes at least 16 bits available where the bytes ahead allow it without passing a marker
   // or the end; returns how many are available.
@@ -28,16 +28,18 @@ class TBitBuffer {
     return bits_;
   }
   // The next n (1..16) bits without consuming them; n must not exceed what Prefetch returned.
-  std::uint32_t PeekBits(int n) const {
-    return static_cast<std::uint32_t>(acc_ >> (bits_ - n)) & ((1u << n) - 1);
+  std::uint32_t PeekBits(int n) const { return static_cast<std::uint32_t>(acc_ >> (64 - n)); }
+  void SkipBits(int n) {
+    acc_ <<= n;
+    bits_ -= n;
   }
-  void SkipBits(int n) { bits_ -= n; }
   // The next n (0..16) bits, the first most significant.
   std::uint32_t ReadBits(int n) {
     if (n == 0) return 0;
     if (bits_ < n) *this = WithBits(*this, n);
-    bits_ -= n;
-    return static_cast<std::uint32_t>(acc_ >> bits_) & ((1u << n) - 1);
+    const std::uint32_t value = PeekBits(n);
+    SkipBits(n);
+    return value;
   }
   int ReadBit() { return static_cast<int>(ReadBits(1)); }
 
@@ -54,33 +56,32 @@ class TBitBuffer {
                                     const struct THuffmanTable& ac, int& predictor,
                                     std::int16_t* block);
 
-  // Loads as many whole bytes as fit beside `bits` unread bits when the next eight bytes hold
-  // no 0xFF; false sends the caller down the byte-by-byte path. Works on whatever variables
-  // hold the state, so that a hot loop can keep them in registers.
-  [[gnu::always_inline]] static bool FillFast(const std::uint8_t* data, std::size_t size,
-                                              std::size_t& next, std::uint64_t& acc, int& bits,
-                                              std::uint64_t& wide) {
-    if (next >= size || size - next < 8) return false;
+  // Loads as many whole bytes as fit below `bits` unread bits (fewer than 16) when the next
+  // eight bytes hold no 0xFF; false sends the caller down the byte-by-byte path. Works on
+  // whatever variables hold the state, so that a hot loop can keep them in registers.
+  [[gnu::always_inline]] static bool FillFast(const std::uint8_t*& next, const std::uint8_t* end,
+                                              std::uint64_t& acc, int& bits, std::uint64_t& wide) {
+    if (end - next < 8) return false;
     std::uint64_t word;
-    std::memcpy(&word, data + next, sizeof word);
+    std::memcpy(&word, next, sizeof word);
     if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-    // Whole bytes that fit beside the unread bits (fewer than 16) without overflowing 64.
     const int room = (63 - bits) >> 3;
     // The borrow of this zero-byte test only runs upwards, so it flags a byte falsely only
     // above a real 0xFF, which just takes the slower path.
     const std::uint64_t inverted = ~word;
     const std::uint64_t ffBytes =
         (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
-    if ((ffBytes >> (64 - 8 * room)) != 0) return false;
-    acc = (acc << (8 * room)) | (word >> (64 - 8 * room));
+    const std::uint64_t taken = ~std::uint64_t{0} << (64 - 8 * room);
+    if ((ffBytes & taken) != 0) return false;
+    acc |= (word & taken) >> bits;
     bits += 8 * room;
     wide <<= room;
-    next += static_cast<std::size_t>(room);
+    next += room;
     return true;
   }
   // Called with fewer than 16 bits left.
   void Fill() {
-    if (!FillFast(data_, size_, next_, acc_, bits_, wide_)) *this = FilledBytewise(*this);
+    if (!FillFast(next_, end_, acc_, bits_, wide_)) *this = FilledBytewise(*this);
   }
   // The slow paths take and give the buffer by value, so that a hot loop's copy never has its
   // address taken and can stay in registers.
@@ -89,13 +90,19 @@ class TBitBuffer {
   // the JPEG rules say: a marker is reported and served as 0xFF, the end of the stream raises.
   static TBitBuffer WithBits(TBitBuffer bits, int n);
   void LoadByteExactly();
+  void Append(std::uint8_t byte, bool wide) {
+    acc_ |= std::uint64_t{byte} << (56 - bits_);
+    bits_ += 8;
+    wide_ = (wide_ << 1) | (wide ? 1 : 0);
+  }
 
-  const std::uint8_t* data_;
-  std::size_t size_;
+  const std::uint8_t* begin_;
+  const std::uint8_t* end_;
   const TMessageProc* onMessage_;
-  std::size_t next_ = 0;  // next byte to load
+  const std::uint8_t* next_ = nullptr;  // next byte to load
+  // Unread bits, left-aligned: the next bit is the most significant; the bits below are 0.
   std::uint64_t acc_ = 0;
-  int bits_ = 0;  // unread bits, right-aligned in acc_
+  int bits_ = 0;
   // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
   // (0xFF with its stuffed 0x00, or with a marker code).
   std::uint64_t wide_ = 0;

@@ -22,6 +22,8 @@ std::uint8_t TByteStream::ReadByte() {
 
 void TByteStream::Write(const void* source, std::size_t count) {
   if (count == 0) return;
+  // A gap before the position is zero-filled; the bytes about to be copied are not.
+  if (position_ > bytes_.size()) bytes_.resize(position_, 0);
   if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
   std::memcpy(bytes_.data() + position_, source, count);
   position_ += count;
@@ -32,7 +34,7 @@ void TByteStream::WriteByte(std::uint8_t value) {
     bytes_[position_] = value;
   } else {
     // A position set past the end leaves a zero-filled gap, as a file would.
-    bytes_.resize(position_);
+    bytes_.resize(position_, 0);
     bytes_.push_back(value);
   }
   ++position_;
@@ -47,7 +49,7 @@ void TByteStream::Clear() {
   position_ = 0;
 }
 
-void TByteStream::Resize(std::size_t size) { bytes_.resize(size); }
+void TByteStream::Resize(std::size_t size) { bytes_.resize(size, 0); }
 
 void TByteStream::LoadFromFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
@@ -57,7 +59,7 @@ void TByteStream::LoadFromFile(const std::string& path) {
   const std::streamoff size = in.tellg();
   if (size < 0) throw EStreamError(kMsgStreamReadError);
   in.seekg(0);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  decltype(bytes_) bytes(static_cast<std::size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), size);
   if (in.gcount() != size) throw EStreamError(kMsgStreamReadError);
   bytes_ = std::move(bytes);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "LargeBuffer.h"
 #include "StreamError.h"
 
 namespace tarvo {
@@ -41,7 +42,7 @@ class TByteStream {
   std::span<std::uint8_t> MutableBytes() { return bytes_; }
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t, TLargeBufferAllocator<std::uint8_t>> bytes_;
   std::size_t position_ = 0;
 };
 

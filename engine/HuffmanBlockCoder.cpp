@@ -50,68 +50,16 @@ int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table) {
   return DecodeSymbolFast(bits, table);
 }
 
-// The block decoder keeps the bit buffer in local scalars, which the compiler holds in
-// registers; the buffer object is only touched around the rare slow paths.
+// The block decoder works on a local copy of the bit buffer that the compiler can hold in
+// registers: every call that leaves this function takes or gives it by value.
 bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
                            int& predictor, std::int16_t* block) {
-  std::uint64_t acc = buffer.acc_;
-  int bits = buffer.bits_;
-  std::size_t next = buffer.next_;
-  std::uint64_t wide = buffer.wide_;
-  const std::uint8_t* const data = buffer.data_;
-  const std::size_t size = buffer.size_;
-  const auto store = [&]() __attribute__((always_inline)) {
-    buffer.acc_ = acc;
-    buffer.bits_ = bits;
-    buffer.next_ = next;
-    buffer.wide_ = wide;
-  };
-  const auto load = [&]() __attribute__((always_inline)) {
-    acc = buffer.acc_;
-    bits = buffer.bits_;
-    next = buffer.next_;
-    wide = buffer.wide_;
-  };
-  // At least 16 bits where the bytes ahead allow it without passing a marker or the end.
-  const auto prefetch = [&]() __attribute__((always_inline))->bool {
-    if (bits >= 16) return true;
-    if (TBitBuffer::FillFast(data, size, next, acc, bits, wide)) return true;
-    store();
-    buffer = TBitBuffer::FilledBytewise(buffer);
-    load();
-    return bits >= 16;
-  };
-  const auto decodeSymbol = [&](const THuffmanTable& table) __attribute__((always_inline))->int {
-    if (prefetch()) {
-      const std::uint16_t entry = table.Lookahead[(acc >> (bits - THuffmanTable::kLookaheadBits)) &
-                                                  ((1u << THuffmanTable::kLookaheadBits) - 1)];
-      if (entry != 0) {
-        bits -= entry >> 8;
-        return entry & 0xFF;
-      }
-    }
-    store();
-    const TSlowSymbol slow = DecodeSymbolSlowly(buffer, table);
-    buffer = slow.Bits;
-    load();
-    return slow.Symbol;
-  };
-  const auto readBits = [&](int n) __attribute__((always_inline))->std::uint32_t {
-    if (n == 0) return 0;
-    if (bits < n) {
-      store();
-      buffer = TBitBuffer::WithBits(buffer, n);
-      load();
-    }
-    bits -= n;
-    return static_cast<std::uint32_t>(acc >> bits) & ((1u << n) - 1);
-  };
-
+  TBitBuffer bits = buffer;
   std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
   bool ok = false;
-  const int category = decodeSymbol(dc);
+  const int category = DecodeSymbolFast(bits, dc);
   if (category >= 0 && category <= kMaxCategory) {
-    const int difference = ExtendMagnitude(readBits(category), category);
+    const int difference = ExtendMagnitude(bits.ReadBits(category), category);
     predictor = static_cast<std::int16_t>(difference + predictor);
     block[0] = static_cast<std::int16_t>(predictor);
     for (int k = 1;;) {
@@ -119,11 +67,10 @@ bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const TH
         ok = true;  // no EOB follows a block whose last coefficient is coded
         break;
       }
-      if (prefetch()) {
-        const std::int32_t entry = ac.FastAc[(acc >> (bits - THuffmanTable::kLookaheadBits)) &
-                                             ((1u << THuffmanTable::kLookaheadBits) - 1)];
+      if (bits.Prefetch() >= 16) {
+        const std::int32_t entry = ac.FastAc[bits.PeekBits(THuffmanTable::kLookaheadBits)];
         if (entry != 0) {
-          bits -= entry & 0xFF;
+          bits.SkipBits(entry & 0xFF);
           if (entry & THuffmanTable::kFastEob) {
             ok = true;
             break;
@@ -134,7 +81,7 @@ bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const TH
           continue;
         }
       }
-      const int symbol = decodeSymbol(ac);
+      const int symbol = DecodeSymbolFast(bits, ac);
       if (symbol <= 0) {
         ok = symbol == 0;  // EOB: the rest of the block is zero
         break;
@@ -145,12 +92,12 @@ bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const TH
       // included), whose bits are read before the second check.
       if (k + run > kBlockSize) break;
       k += run;
-      const int value = ExtendMagnitude(readBits(magnitudeSize), magnitudeSize);
+      const int value = ExtendMagnitude(bits.ReadBits(magnitudeSize), magnitudeSize);
       if (k >= kBlockSize) break;
       block[k++] = static_cast<std::int16_t>(value);
     }
   }
-  store();
+  buffer = bits;
   return ok;
 }
 

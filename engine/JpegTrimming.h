@@ -13,6 +13,7 @@
 
 #include "BitStreamFile.h"
 #include "ByteStream.h"
+#include "CoefficientArray.h"
 #include "EngineCallbacks.h"
 #include "HuffmanTable.h"
 #include "TrimRect.h"
@@ -51,14 +52,6 @@ class TJpegTrimming {
 
  private:
   static constexpr int kSlots = 4;  // component identifiers 0..3 index the slots directly
-
-  // One component slot's blocks, 64 coefficients each, in scan order.
-  struct TBlockArray {
-    std::unique_ptr<std::int16_t[]> Coefficients;
-    std::size_t Capacity = 0;  // in blocks
-    std::size_t Count = 0;
-    std::int16_t* Block(std::size_t index) { return Coefficients.get() + index * 64; }
-  };
 
   // Creates the reader and writer of an operation and releases them when it ends, however.
   class TOperationStreams {
@@ -117,7 +110,7 @@ class TJpegTrimming {
   bool CheckScanLength();
 
   bool DecodeAllMcus();
-  bool AllocateStore();
+  void AllocateStore();
   void BuildEncodeTables();
   bool EncodeWindow();
   bool TrimScan(TByteStream& output, const TTrimRect& rect);
@@ -133,7 +126,8 @@ class TJpegTrimming {
   std::array<int, kSlots> dcSelector_{};
   std::array<int, kSlots> acSelector_{};
   std::array<THuffmanEncodeTable, 4> encodeTables_;
-  std::array<TBlockArray, kSlots> store_;
+  // Per component slot, the blocks in scan (zig-zag) order of each coefficient.
+  std::array<TCoefficientArray, kSlots> store_;
   int imageWidth_ = 0;
   int imageHeight_ = 0;
   std::array<int, kSlots> dcPredictor_{};

@@ -1,30 +1,16 @@
 // Decoding the whole interleaved scan into the coefficient store.
-#include <memory>
-
 #include "HuffmanBlockCoder.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
 
 namespace tarvo {
 
-bool TJpegTrimming::AllocateStore() {
-  for (int slot = 0; slot < kSlots; ++slot) {
-    const auto s = static_cast<std::size_t>(slot);
+void TJpegTrimming::AllocateStore() {
+  for (std::size_t s = 0; s < kSlots; ++s) {
     if (hSampling_[s] == 0) continue;
-    TBlockArray& array = store_[s];
-    const std::size_t count = static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
-                              static_cast<std::size_t>(mcuRows_) * vSampling_[s];
-    if (array.Capacity < count) {
-      // Every block is written by its decoding, so the memory needs no clearing; the old
-      // array goes first so that both are never held at once.
-      array.Coefficients.reset();
-      array.Capacity = 0;
-      array.Coefficients = std::make_unique_for_overwrite<std::int16_t[]>(count * 64);
-      array.Capacity = count;
-    }
-    array.Count = count;
+    store_[s].Resize(static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
+                     static_cast<std::size_t>(mcuRows_) * vSampling_[s]);
   }
-  return true;
 }
 
 bool TJpegTrimming::DecodeAllMcus() {
