@@ -25,8 +25,9 @@ void* AllocateLargeBuffer(std::size_t bytes) {
   void* memory = std::aligned_alloc(kLargePage, rounded);
   if (memory == nullptr) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // Only a hint: without large pages the memory works the same.
-  madvise(memory, rounded, MADV_HUGEPAGE);
+  // Only a hint: without large pages the memory works the same. The partial page at the end
+  // stays in small pages, so that no memory is held beyond what was asked for.
+  madvise(memory, bytes / kLargePage * kLargePage, MADV_HUGEPAGE);
 #endif
   return memory;
 }
