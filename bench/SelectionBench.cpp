@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "BestTime.h"
 #include "JpegFixtures.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
@@ -18,17 +19,7 @@
 
 namespace {
 
-double BestMilliseconds(int runs, const std::function<void()>& work) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    const std::chrono::duration<double, std::milli> spent =
-        std::chrono::steady_clock::now() - start;
-    best = std::min(best, spent.count());
-  }
-  return best;
-}
+using tarvo::bench::BestMilliseconds;
 
 // What a paint of region costs: the picture under each of its rectangles, then the frame.
 void PaintRegion(const QImage& picture, QSize viewSize, const QRegion& region,

@@ -7,28 +7,17 @@
 #include <functional>
 #include <string>
 
+#include "BestTime.h"
 #include "ByteStream.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 
 namespace {
 
+using tarvo::bench::BestMilliseconds;
+
 using Clock = std::chrono::steady_clock;
 using tarvo::fixtures::Bytes;
-
-// Best of several runs: the least disturbed by the other work on the machine.
-double BestMilliseconds(int runs, const std::function<void()>& setup,
-                        const std::function<void()>& work) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    setup();
-    const auto start = Clock::now();
-    work();
-    const std::chrono::duration<double, std::milli> elapsed = Clock::now() - start;
-    best = std::min(best, elapsed.count());
-  }
-  return best;
-}
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "%s\n", what.c_str());
@@ -54,23 +43,20 @@ void BenchFile(const std::string& path, int runs) {
 
   tarvo::TJpegTrimming engine;
   tarvo::TByteStream output;
-  const double analyze = BestMilliseconds(
-      runs, [] {},
-      [&] {
-        if (!engine.AnalyzeFile(path)) Fail("analysis failed");
-      });
+  const double analyze = BestMilliseconds(runs, [&] {
+    if (!engine.AnalyzeFile(path)) Fail("analysis failed");
+  });
   const double firstTrim = BestMilliseconds(
-      runs, [&] { engine.AnalyzeFile(path); },
+      runs,
       [&] {
         if (!engine.Trim(output, rect, false)) Fail("first trim failed");
-      });
-  const double furtherTrim = BestMilliseconds(
-      runs * 3, [] {},
-      [&] {
-        if (!engine.Trim(output, other, false)) Fail("further trim failed");
-      });
+      },
+      [&] { engine.AnalyzeFile(path); });
+  const double furtherTrim = BestMilliseconds(runs * 3, [&] {
+    if (!engine.Trim(output, other, false)) Fail("further trim failed");
+  });
   const double libjpeg = BestMilliseconds(
-      runs, [] {}, [&] { tarvo::fixtures::LibjpegCrop(bytes, left, top, width, height); });
+      runs, [&] { tarvo::fixtures::LibjpegCrop(bytes, left, top, width, height); });
 
   std::printf("  AnalyzeFile          %9.2f ms\n", analyze);
   std::printf("  first Trim           %9.2f ms\n", firstTrim);

@@ -8,6 +8,7 @@
 
 #include <QImage>
 
+#include "BestTime.h"
 #include "JpegFixtures.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
@@ -15,18 +16,7 @@
 
 namespace {
 
-// Best of several runs, in milliseconds: the least disturbed by the other work on the machine.
-double BestMilliseconds(int runs, const std::function<void()>& work) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    const std::chrono::duration<double, std::milli> spent =
-        std::chrono::steady_clock::now() - start;
-    best = std::min(best, spent.count());
-  }
-  return best;
-}
+using tarvo::bench::BestMilliseconds;
 
 }  // namespace
 
