@@ -13,11 +13,15 @@ void TBitBuffer::Start(std::size_t position) {
   wide_ = 0;
 }
 
-std::size_t TBitBuffer::Stop() {
+std::size_t TBitBuffer::Position() const {
   const int unreadBytes = bits_ >> 3;
   const std::uint64_t unreadMask = (std::uint64_t{1} << unreadBytes) - 1;
   const auto given = static_cast<std::size_t>(unreadBytes + std::popcount(wide_ & unreadMask));
-  const auto position = static_cast<std::size_t>(next_ - begin_) - given;
+  return static_cast<std::size_t>(next_ - begin_) - given;
+}
+
+std::size_t TBitBuffer::Stop() {
+  const std::size_t position = Position();
   Start(position);
   return position;
 }
@@ -104,11 +108,10 @@ std::int64_t TInBitStreamFile::MarkPosition() {
 
 void TInBitStreamFile::ReturnToMark() { SetPosition(mark_); }
 
-std::int64_t TInBitStreamFile::BytesSinceMark() { return Position() - mark_; }
+std::int64_t TInBitStreamFile::BytesSinceMark() const { return Position() - mark_; }
 
-std::int64_t TInBitStreamFile::Position() {
-  LeaveBitLevel();
-  return source_.Position();
+std::int64_t TInBitStreamFile::Position() const {
+  return bitLevel_ ? static_cast<std::int64_t>(bits_.Position()) : source_.Position();
 }
 
 void TInBitStreamFile::SetPosition(std::int64_t position) {

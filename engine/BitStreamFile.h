@@ -47,8 +47,10 @@ class TBitBuffer {
   int BitPosition() const { return (bits_ & 7) == 0 ? 7 : (bits_ & 7) - 1; }
   // Starts bit-level reading at position.
   void Start(std::size_t position);
-  // Ends bit-level reading and returns the position just after the last byte it took bits
-  // from: the accumulator's unread whole bytes go back to the stream.
+  // The position just after the last byte that bits were taken from: the accumulator's unread
+  // whole bytes still belong to the stream.
+  std::size_t Position() const;
+  // Ends bit-level reading and returns Position().
   std::size_t Stop();
 
  private:
@@ -128,10 +130,12 @@ class TInBitStreamFile {
 
   std::int64_t MarkPosition();
   void ReturnToMark();
-  std::int64_t BytesSinceMark();
+  std::int64_t BytesSinceMark() const;
 
-  // Stream position just after the last byte that bit-level reading has taken bits from.
-  std::int64_t Position();
+  // Stream position just after the last byte that bit-level reading has taken bits from; the
+  // unread bits of that byte stay readable.
+  std::int64_t Position() const;
+  // Continues reading at position; bit-level reading starts afresh there.
   void SetPosition(std::int64_t position);
   std::int64_t Size() const { return source_.Size(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }

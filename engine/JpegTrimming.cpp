@@ -122,6 +122,9 @@ bool TJpegTrimming::ReadSegmentLength(std::uint16_t& length, bool copy) {
 
 void TJpegTrimming::CopyBytes(std::size_t count) {
   const std::int64_t at = reader_->Position();
+  if (at > sourceStream_.Size() || count > static_cast<std::size_t>(sourceStream_.Size() - at)) {
+    throw EStreamError(kMsgStreamReadError);
+  }
   reader_->SetPosition(at + static_cast<std::int64_t>(count));
   writer_->WriteBlock(sourceStream_.Bytes().data() + at, count);
 }

@@ -73,6 +73,18 @@ TEST(InBitStream, ByteReadDropsTheRestOfTheCurrentByte) {
   EXPECT_EQ(reader.ReadBits(8), 0x43u);
 }
 
+TEST(InBitStream, MarkingAPositionKeepsTheRestOfTheCurrentByte) {
+  TByteStream stream = StreamOf({0xA5, 0xFF, 0x00, 0x3C});
+  TInBitStreamFile reader(stream, {});
+  EXPECT_EQ(reader.ReadBits(3), 5u);
+  EXPECT_EQ(reader.MarkPosition(), 1);
+  EXPECT_EQ(reader.ReadBits(5), 5u);
+  EXPECT_EQ(reader.ReadBits(4), 0xFu);
+  EXPECT_EQ(reader.BytesSinceMark(), 2);
+  EXPECT_EQ(reader.ReadBits(8), 0xF3u);
+  EXPECT_EQ(reader.Position(), 4);
+}
+
 TEST(InBitStream, ZeroBitsReadNothing) {
   TByteStream stream = StreamOf({0x12});
   TInBitStreamFile reader(stream, {});
