@@ -54,36 +54,29 @@ class TBitBuffer {
   std::size_t Stop();
 
  private:
-  friend bool DecodeBlockFromBuffer(TBitBuffer& buffer, const struct THuffmanTable& dc,
-                                    const struct THuffmanTable& ac, int& predictor,
-                                    std::int16_t* block);
-
-  // Loads as many whole bytes as fit below `bits` unread bits (fewer than 16) when the next
-  // eight bytes hold no 0xFF; false sends the caller down the byte-by-byte path. Works on
-  // whatever variables hold the state, so that a hot loop can keep them in registers.
-  [[gnu::always_inline]] static bool FillFast(const std::uint8_t*& next, const std::uint8_t* end,
-                                              std::uint64_t& acc, int& bits, std::uint64_t& wide) {
-    if (end - next < 8) return false;
-    std::uint64_t word;
-    std::memcpy(&word, next, sizeof word);
-    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-    const int room = (63 - bits) >> 3;
-    // The borrow of this zero-byte test only runs upwards, so it flags a byte falsely only
-    // above a real 0xFF, which just takes the slower path.
-    const std::uint64_t inverted = ~word;
-    const std::uint64_t ffBytes =
-        (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
-    const std::uint64_t taken = ~std::uint64_t{0} << (64 - 8 * room);
-    if ((ffBytes & taken) != 0) return false;
-    acc |= (word & taken) >> bits;
-    bits += 8 * room;
-    wide <<= room;
-    next += room;
-    return true;
-  }
-  // Called with fewer than 16 bits left.
+  // Called with fewer than 16 bits left. Loads as many whole bytes as fit below them when the
+  // next eight bytes hold no 0xFF, else goes byte by byte.
   void Fill() {
-    if (!FillFast(next_, end_, acc_, bits_, wide_)) *this = FilledBytewise(*this);
+    if (end_ - next_ >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, next_, sizeof word);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      const int room = (63 - bits_) >> 3;
+      // The borrow of this zero-byte test only runs upwards, so it flags a byte falsely only
+      // above a real 0xFF, which just takes the slower path.
+      const std::uint64_t inverted = ~word;
+      const std::uint64_t ffBytes =
+          (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
+      const std::uint64_t taken = ~std::uint64_t{0} << (64 - 8 * room);
+      if ((ffBytes & taken) == 0) {
+        acc_ |= (word & taken) >> bits_;
+        bits_ += 8 * room;
+        wide_ <<= room;
+        next_ += room;
+        return;
+      }
+    }
+    *this = FilledBytewise(*this);
   }
   // The slow paths take and give the buffer by value, so that a hot loop's copy never has its
   // address taken and can stay in registers.

@@ -14,13 +14,9 @@ constexpr int kMaxCategory = 15;
 
 TSlowSymbol DecodeSymbolSlowly(TBitBuffer bits, const THuffmanTable& table) {
   if (bits.Prefetch() >= 16) {
-    const std::uint16_t entry = table.Lookahead[bits.PeekBits(THuffmanTable::kLookaheadBits)];
-    if (entry != 0) {
-      bits.SkipBits(entry >> 8);
-      return {bits, entry & 0xFF};
-    }
-    // Canonical codes of one length are consecutive, so the code of each further length is
-    // compared with the largest code of that length (ITU-T T.81 F.2.2.3).
+    // The lookahead found no code of its length. Canonical codes of one length are consecutive, so
+    // the code of each further length is compared with the largest code of that length (ITU-T T.81
+    // F.2.2.3).
     const std::uint32_t next16 = bits.PeekBits(16);
     for (int length = THuffmanTable::kLookaheadBits + 1; length <= table.MaxLength; ++length) {
       const auto code = static_cast<std::int32_t>(next16 >> (16 - length));
@@ -52,8 +48,8 @@ int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table) {
 
 // The block decoder works on a local copy of the bit buffer that the compiler can hold in
 // registers: every call that leaves this function takes or gives it by value.
-bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
-                           int& predictor, std::int16_t* block) {
+bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
+                 int& predictor, std::int16_t* block) {
   TBitBuffer bits = buffer;
   std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
   bool ok = false;
@@ -99,11 +95,6 @@ bool DecodeBlockFromBuffer(TBitBuffer& buffer, const THuffmanTable& dc, const TH
   }
   buffer = bits;
   return ok;
-}
-
-bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
-                 int& predictor, std::int16_t* block) {
-  return DecodeBlockFromBuffer(buffer, dc, ac, predictor, block);
 }
 
 namespace {

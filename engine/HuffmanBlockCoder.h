@@ -15,8 +15,9 @@ namespace tarvo {
 // as the table's longest code.
 int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table);
 
-// Codes longer than the lookahead, and decoding near a marker or the end of the stream. Takes
-// and gives the buffer by value, so that a hot loop's copy can stay in registers.
+// Codes longer than the lookahead, and decoding near a marker or the end of the stream, for a
+// buffer whose lookahead found nothing. Takes and gives the buffer by value, so that a hot
+// loop's copy can stay in registers.
 struct TSlowSymbol {
   TBitBuffer Bits;
   int Symbol;
