@@ -1,6 +1,7 @@
 #include "ByteStream.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "Messages.h"
@@ -52,6 +53,11 @@ void TByteStream::Clear() {
 void TByteStream::Resize(std::size_t size) { bytes_.resize(size, 0); }
 
 void TByteStream::LoadFromFile(const std::string& path) {
+  // A folder opens as a stream on some systems and then reports a nonsense size.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
+  }
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
   // One read of the whole size: a photo is tens of megabytes, and growing a buffer piecemeal

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -194,6 +195,9 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (const tarvo::EStreamError& error) {
     std::cerr << error.what() << '\n';
+    return kExitFailed;
+  } catch (const std::bad_alloc&) {
+    std::cerr << tarvo::kMsgOutOfMemory << '\n';
     return kExitFailed;
   }
 }
