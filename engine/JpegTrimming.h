@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BitStreamFile.h"
 #include "ByteStream.h"
@@ -112,6 +113,20 @@ class TJpegTrimming {
   bool DecodeAllMcus();
   void AllocateStore();
   void BuildEncodeTables();
+  // Bytes of the output, [Start, End).
+  struct TOutputSpan {
+    std::int64_t Start = 0;
+    std::int64_t End = 0;
+  };
+  // Makes the encode tables hold a code for every symbol of the window: the source's tables
+  // when they do, else tables fitted to the window, which replace the DHT segments in output.
+  bool FitTablesToWindow(TByteStream& output, const std::vector<TOutputSpan>& dhtSegments);
+  // Walks the MCU window in coding order: atRow(r) before each MCU row, visit(slot, block,
+  // predictor) for each block with its slot's DC predictor, which starts at 0 with the window
+  // and after each restart point, and atRestart() where a restart marker goes. False as soon
+  // as visit returns false.
+  template <typename AtRow, typename Visit, typename AtRestart>
+  bool WalkWindow(AtRow&& atRow, Visit&& visit, AtRestart&& atRestart);
   bool EncodeWindow();
   bool TrimScan(TByteStream& output, const TTrimRect& rect);
 

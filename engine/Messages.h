@@ -45,8 +45,9 @@ inline constexpr std::string_view kMsgScanTooShort =
 // Trim requests the engine cannot carry out.
 inline constexpr std::string_view kMsgRectOutside =
     "切り出す範囲が画像の外にあるか、幅または高さが0です。";
-inline constexpr std::string_view kMsgMissingHuffmanCode =
-    "元のハフマンテーブルに無い符号が必要になったため、切り出せませんでした。";
+// A DC difference or coefficient beyond the 15 magnitude bits a Huffman symbol can name.
+inline constexpr std::string_view kMsgUncodableCoefficient =
+    "係数の値が大きすぎて符号化できないため、切り出せませんでした。";
 inline constexpr std::string_view kMsgOutOfMemory = "メモリが足りないため、処理できませんでした。";
 
 // Replaces the first "%s" of pattern with argument.

@@ -1,6 +1,8 @@
 // The trim: header copy, the MCU window encoded from the coefficient store, the tail.
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "ExifRewrite.h"
@@ -8,6 +10,7 @@
 #include "JpegMarkers.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
+#include "OptimalHuffmanTable.h"
 
 namespace tarvo {
 
@@ -42,6 +45,7 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
     return false;
   }
   writer_->WriteWord(kSoi);
+  std::vector<TOutputSpan> dhtSegments;
   for (;;) {
     const std::uint16_t marker = reader_->ReadWord();
     if (marker == kSof0) {
@@ -50,9 +54,20 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
       if (components <= 0 || components == 4) return false;
       continue;
     }
-    if (marker == kDqt || marker == kDht || marker == kApp1) {
-      if (!(marker == kDqt ? CopyDqt() : marker == kDht ? ReadDht() : CopyApp1())) return false;
+    if (marker == kDht) {
+      const std::int64_t start = output.Position();
+      if (!ReadDht()) return false;
+      dhtSegments.push_back({start, output.Position()});
       continue;
+    }
+    if (marker == kDqt || marker == kApp1) {
+      if (!(marker == kDqt ? CopyDqt() : CopyApp1())) return false;
+      continue;
+    }
+    // Where the source has no DHT before its scan, tables fitted to the window go just
+    // before the SOS.
+    if (marker == kSos && dhtSegments.empty()) {
+      dhtSegments.push_back({output.Position(), output.Position()});
     }
     // The remaining segments are interpreted, then copied byte for byte.
     reader_->MarkPosition();
@@ -109,7 +124,7 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
                                           (sourceStream_.Size() - scanEndPosition_) + 1024));
 
   BuildEncodeTables();
-  if (!EncodeWindow()) return false;
+  if (!FitTablesToWindow(output, dhtSegments) || !EncodeWindow()) return false;
   // The tail (EOI and whatever follows it) in one block; its first byte pads the last coded
   // byte with 1-bits. A source without a tail still gets its last coded byte completed.
   CopyBytes(static_cast<std::size_t>(sourceStream_.Size() - reader_->Position()));
@@ -123,33 +138,110 @@ void TJpegTrimming::BuildEncodeTables() {
   for (std::size_t i = 0; i < encodeTables_.size(); ++i) encodeTables_[i].Build(huffmanTables_[i]);
 }
 
-bool TJpegTrimming::EncodeWindow() {
+template <typename AtRow, typename Visit, typename AtRestart>
+bool TJpegTrimming::WalkWindow(AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
   dcPredictor_.fill(0);
   restartCount_ = 0;
-  int restartNumber = 0;
-  TOutBitStreamFile& writer = *writer_;
   for (int r = firstRow_; r < endRow_; ++r) {
-    ReportProgress(mcuRows_ + r);
+    atRow(r);
     for (int m = firstCol_; m < endCol_; ++m) {
-      const bool encoded = ForEachBlockOfMcu(r, m, [&](std::size_t s, const std::int16_t* block) {
-        return EncodeBlock(writer, encodeTables_[static_cast<std::size_t>(dcSelector_[s])],
-                           encodeTables_[static_cast<std::size_t>(2 + acSelector_[s])],
-                           dcPredictor_[s], block);
+      const bool visited = ForEachBlockOfMcu(r, m, [&](std::size_t s, const std::int16_t* block) {
+        return visit(s, block, dcPredictor_[s]);
       });
-      if (!encoded) {
-        Report(kMsgMissingHuffmanCode);
-        return false;
-      }
+      if (!visited) return false;
       if (restartEnabled_ && ++restartCount_ == restartInterval_ &&
           !(r == endRow_ - 1 && m == endCol_ - 1)) {
         dcPredictor_.fill(0);
         restartCount_ = 0;
-        writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
-        restartNumber = (restartNumber + 1) % 8;
+        atRestart();
       }
     }
   }
   return true;
+}
+
+bool TJpegTrimming::FitTablesToWindow(TByteStream& output,
+                                      const std::vector<TOutputSpan>& dhtSegments) {
+  // The window's first blocks and those after its restart points are coded against 0, and
+  // the first block of each window row against the end of the row above, so the window can
+  // need DC categories, and odd encoders AC symbols, that the source's own blocks never used.
+  std::array<TSymbolCounts, 4> counts{};
+  const bool codable = WalkWindow(
+      [](int) {},
+      [&](std::size_t s, const std::int16_t* block, int& predictor) {
+        return CountBlockSymbols(block, predictor, counts[static_cast<std::size_t>(dcSelector_[s])],
+                                 counts[static_cast<std::size_t>(2 + acSelector_[s])]);
+      },
+      [] {});
+  if (!codable) {
+    Report(kMsgUncodableCoefficient);
+    return false;
+  }
+  bool covered = true;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    for (std::size_t symbol = 0; symbol < 256; ++symbol) {
+      covered = covered && (counts[i][symbol] == 0 || encodeTables_[i].Length[symbol] != 0);
+    }
+  }
+  if (covered) return true;
+
+  // One DHT segment with every table the source defines, those of the scan fitted to the
+  // window (ITU-T T.81 K.2), in place of the first DHT segment; later ones go.
+  std::vector<std::uint8_t> segment = {kDht >> 8, kDht & 0xFF, 0, 0};
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const int tableClass = static_cast<int>(i / 2);
+    const int destination = static_cast<int>(i % 2);
+    const bool used = std::any_of(counts[i].begin(), counts[i].end(),
+                                  [](std::uint64_t count) { return count != 0; });
+    if (used) {
+      const TOptimalCode code = BuildOptimalCode(counts[i]);
+      AppendDhtTable(segment, tableClass, destination, code.Counts, code.Symbols.data());
+      THuffmanTable table;
+      table.Assign(code.Counts, code.Symbols.data());
+      encodeTables_[i].Build(table);
+    } else if (huffmanTables_[i].Count > 0) {
+      AppendDhtTable(segment, tableClass, destination, huffmanTables_[i]);
+    }
+  }
+  // Four tables of at most 17 + 256 bytes each keep the length within 16 bits.
+  segment[2] = static_cast<std::uint8_t>((segment.size() - 2) >> 8);
+  segment[3] = static_cast<std::uint8_t>(segment.size() - 2);
+
+  // The header written so far follows the new segment, less the source's DHT segments.
+  const std::span<const std::uint8_t> written = output.Bytes();
+  const auto at = [&](std::int64_t position) {
+    return written.begin() + static_cast<std::ptrdiff_t>(position);
+  };
+  const std::int64_t first = dhtSegments.front().Start;
+  std::int64_t kept = first;
+  for (const TOutputSpan& span : dhtSegments) {
+    segment.insert(segment.end(), at(kept), at(span.Start));
+    kept = span.End;
+  }
+  segment.insert(segment.end(), at(kept), written.end());
+  output.Resize(static_cast<std::size_t>(first));
+  output.SetPosition(first);
+  output.Write(segment.data(), segment.size());
+  return true;
+}
+
+bool TJpegTrimming::EncodeWindow() {
+  int restartNumber = 0;
+  TOutBitStreamFile& writer = *writer_;
+  const bool encoded = WalkWindow(
+      [&](int r) { ReportProgress(mcuRows_ + r); },
+      [&](std::size_t s, const std::int16_t* block, int& predictor) {
+        return EncodeBlock(writer, encodeTables_[static_cast<std::size_t>(dcSelector_[s])],
+                           encodeTables_[static_cast<std::size_t>(2 + acSelector_[s])], predictor,
+                           block);
+      },
+      [&] {
+        writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
+        restartNumber = (restartNumber + 1) % 8;
+      });
+  // FitTablesToWindow has made sure of every code, so this only guards that promise.
+  if (!encoded) Report(kMsgUncodableCoefficient);
+  return encoded;
 }
 
 bool TJpegTrimming::CopyApp1() {

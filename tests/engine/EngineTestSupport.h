@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ByteStream.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 
@@ -93,6 +94,32 @@ inline Bytes TinyGreyJpeg(int width = 16, int height = 8) {
   if (usedBits != 0) scan.back() = static_cast<std::uint8_t>((1 << (8 - usedBits)) - 1);
   return Concat({kSoi, Dqt(), Sof0(width, height, {{1, 0x11}}), Dht({0x00, 0x10}), Sos({{1, 0x00}}),
                  scan, kEoi});
+}
+
+inline Bytes BytesOf(const TByteStream& stream) {
+  return {stream.Bytes().begin(), stream.Bytes().end()};
+}
+
+// Header segments up to and including SOS: marker and whole segment bytes.
+inline std::vector<std::pair<std::uint16_t, Bytes>> HeaderSegments(const Bytes& jpeg) {
+  std::vector<std::pair<std::uint16_t, Bytes>> segments;
+  std::size_t pos = 2;
+  while (pos + 4 <= jpeg.size()) {
+    const auto marker = static_cast<std::uint16_t>(jpeg[pos] << 8 | jpeg[pos + 1]);
+    const std::size_t length = static_cast<std::size_t>(jpeg[pos + 2] << 8 | jpeg[pos + 3]);
+    segments.emplace_back(marker,
+                          Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(pos),
+                                jpeg.begin() + static_cast<std::ptrdiff_t>(pos + 2 + length)));
+    pos += 2 + length;
+    if (marker == 0xFFDA) break;
+  }
+  return segments;
+}
+
+inline std::size_t ScanStart(const Bytes& jpeg) {
+  std::size_t pos = 2;
+  for (const auto& segment : HeaderSegments(jpeg)) pos += segment.second.size();
+  return pos;
 }
 
 // Records what the engine reports.

@@ -21,30 +21,6 @@ using fixtures::MakeJpeg;
 using fixtures::ReadCoefficients;
 using fixtures::Sampling;
 
-Bytes BytesOf(const TByteStream& stream) { return {stream.Bytes().begin(), stream.Bytes().end()}; }
-
-// Header segments up to and including SOS: marker and whole segment bytes.
-std::vector<std::pair<std::uint16_t, Bytes>> HeaderSegments(const Bytes& jpeg) {
-  std::vector<std::pair<std::uint16_t, Bytes>> segments;
-  std::size_t pos = 2;
-  while (pos + 4 <= jpeg.size()) {
-    const auto marker = static_cast<std::uint16_t>(jpeg[pos] << 8 | jpeg[pos + 1]);
-    const std::size_t length = static_cast<std::size_t>(jpeg[pos + 2] << 8 | jpeg[pos + 3]);
-    segments.emplace_back(marker,
-                          Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(pos),
-                                jpeg.begin() + static_cast<std::ptrdiff_t>(pos + 2 + length)));
-    pos += 2 + length;
-    if (marker == 0xFFDA) break;
-  }
-  return segments;
-}
-
-std::size_t ScanStart(const Bytes& jpeg) {
-  std::size_t pos = 2;
-  for (const auto& segment : HeaderSegments(jpeg)) pos += segment.second.size();
-  return pos;
-}
-
 // Markers inside the entropy-coded data, up to EOI.
 std::vector<std::uint8_t> ScanMarkers(const Bytes& jpeg) {
   std::vector<std::uint8_t> markers;
@@ -385,31 +361,6 @@ TEST(Trim, RectanglesOutsideTheImageAreRefused) {
     EXPECT_EQ(log.Only(), kMsgRectOutside);
   }
   EXPECT_TRUE(engine.Trim(output, {8, 0, 16, 8}, false));
-}
-
-TEST(Trim, SymbolMissingFromTheTableFailsTheTrim) {
-  // DC table with a code for category 1 only; two blocks with DC 1 and 2 (differences 1, 1).
-  // Starting the window at the second block needs a difference of 2: category 2.
-  Bytes dcTable = {0x00, 1};
-  dcTable.resize(17, 0);
-  dcTable.push_back(1);
-  const Bytes file = Concat({kSoi,
-                             Dqt(),
-                             Sof0(16, 8, {{1, 0x11}}),
-                             Segment(0xFFC4, dcTable),
-                             Dht({0x10}),
-                             Sos({{1, 0x00}}),
-                             {0x4B},  // 0 1 0, 0 1 0, padding 11
-                             kEoi});
-  TJpegTrimming engine;
-  MessageLog log;
-  log.Attach(engine);
-  ASSERT_TRUE(engine.AnalyzeBytes(file));
-  TByteStream output;
-  EXPECT_TRUE(engine.Trim(output, {0, 0, 16, 8}, false)) << log.Only();
-  EXPECT_EQ(BytesOf(output), file);
-  EXPECT_FALSE(engine.Trim(output, {8, 0, 16, 8}, false));
-  EXPECT_EQ(log.Only(), kMsgMissingHuffmanCode);
 }
 
 TEST(Trim, UndecodableScanFailsAndDecodesAgainNextTime) {
