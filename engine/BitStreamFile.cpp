@@ -58,8 +58,11 @@ void TBitBuffer::LoadByteExactly() {
   }
   if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
   // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
-  // its 0xFF is served as eight 1-bits.
-  if (*next_++ != 0x00 && *onMessage_) (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
+  // its 0xFF is served as eight 1-bits. The first one is reported; the decoder stops there.
+  if (*next_++ != 0x00 && !markerMet_) {
+    markerMet_ = true;
+    if (*onMessage_) (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
+  }
   Append(0xFF, true);
 }
 

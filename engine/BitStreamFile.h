@@ -43,6 +43,10 @@ class TBitBuffer {
   }
   int ReadBit() { return static_cast<int>(ReadBits(1)); }
 
+  // True once a marker other than the stuffing has been met inside the data: whatever was
+  // decoded from its bits is not image data.
+  bool MarkerMet() const { return markerMet_; }
+
   // 7 when no unread bits are left in the current byte, else the next bit to be read.
   int BitPosition() const { return (bits_ & 7) == 0 ? 7 : (bits_ & 7) - 1; }
   // Starts bit-level reading at position.
@@ -101,6 +105,7 @@ class TBitBuffer {
   // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
   // (0xFF with its stuffed 0x00, or with a marker code).
   std::uint64_t wide_ = 0;
+  bool markerMet_ = false;
 };
 
 // Reads a JPEG stream held in memory.
@@ -132,6 +137,7 @@ class TInBitStreamFile {
   void SetPosition(std::int64_t position);
   std::int64_t Size() const { return source_.Size(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
+  bool MarkerMet() const { return bits_.MarkerMet(); }
 
   // Bit-level access for the Huffman decoder, starting bit-level reading if needed.
   TBitBuffer& Bits() {

@@ -3,12 +3,13 @@
 namespace tarvo {
 
 bool IsValidCodeLengthCounts(const std::uint8_t (&counts)[16]) {
-  // Kraft: the codes of each length must fit in what the shorter ones leave free.
+  // Kraft: the codes of each length must fit in what the shorter ones leave free, and the
+  // all-1-bits word of each length stays free (ITU-T T.81 C.2), as decoders require.
   std::uint32_t free = 1;
   int total = 0;
   for (int length = 0; length < 16; ++length) {
     free *= 2;
-    if (counts[length] > free) return false;
+    if (counts[length] >= free) return false;
     free -= counts[length];
     total += counts[length];
   }

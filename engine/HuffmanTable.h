@@ -49,7 +49,8 @@ inline int ExtendMagnitude(std::uint32_t bits, int size) {
                                                 : static_cast<int>(bits);
 }
 
-// True when the code lengths of counts fit a prefix code of at most 16 bits.
+// True when the code lengths of counts fit a prefix code of at most 16 bits that leaves the
+// all-1-bits word of every length unused.
 bool IsValidCodeLengthCounts(const std::uint8_t (&counts)[16]);
 
 }  // namespace tarvo

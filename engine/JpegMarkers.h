@@ -8,6 +8,7 @@
 namespace tarvo::markers {
 
 inline constexpr std::uint16_t kSoi = 0xFFD8;
+inline constexpr std::uint16_t kEoi = 0xFFD9;
 inline constexpr std::uint16_t kSof0 = 0xFFC0;
 inline constexpr std::uint16_t kSof2 = 0xFFC2;
 inline constexpr std::uint16_t kDht = 0xFFC4;

@@ -13,6 +13,11 @@ using namespace markers;
 namespace {
 
 constexpr int kMaxSampling = 4;  // ITU-T T.81 B.2.2: H and V run from 1 to 4
+// ITU-T T.81 B.2.3: an interleaved MCU holds at most ten blocks.
+constexpr int kMaxBlocksInMcu = 10;
+// libjpeg, which shows the picture, refuses larger frames, so no trim of one could be opened.
+constexpr int kMaxDimension = 65500;
+constexpr int kQuantTables = 4;
 
 }  // namespace
 
@@ -58,6 +63,7 @@ void TJpegTrimming::ResetHeaderState() {
   restartInterval_ = 0;
   hSampling_.fill(0);
   vSampling_.fill(0);
+  quantDefined_ = 0;
   // A table the file does not define must not be left over from an earlier file.
   for (THuffmanTable& table : huffmanTables_) table.Clear();
 }
@@ -83,7 +89,7 @@ bool TJpegTrimming::ParseHeaders() {
     return false;
   }
   for (;;) {
-    const std::uint16_t marker = reader_->ReadWord();
+    const std::uint16_t marker = ReadMarker();
     bool ok = true;
     if (marker == kSof0) {
       const int components = ReadSof0();
@@ -110,6 +116,12 @@ bool TJpegTrimming::ParseHeaders() {
   }
 }
 
+std::uint16_t TJpegTrimming::ReadMarker() {
+  std::uint16_t word = reader_->ReadWord();
+  while (word == 0xFFFF) word = static_cast<std::uint16_t>(0xFF00 | reader_->ReadByte());
+  return word;
+}
+
 bool TJpegTrimming::ReadSegmentLength(std::uint16_t& length, bool copy) {
   length = reader_->ReadWord();
   if (copy) writer_->WriteWord(length);
@@ -133,7 +145,8 @@ int TJpegTrimming::ReadSof0() {
   writer_->WriteWord(kSof0);
   std::uint16_t length;
   if (!ReadSegmentLength(length, true)) return -1;
-  writer_->WriteByte(reader_->ReadByte());  // sample precision
+  const std::uint8_t precision = reader_->ReadByte();
+  writer_->WriteByte(precision);
   const std::uint16_t height = reader_->ReadWord();
   const std::uint16_t width = reader_->ReadWord();
   writer_->WriteWord(static_cast<std::uint16_t>(trimHeight_));
@@ -141,7 +154,7 @@ int TJpegTrimming::ReadSof0() {
   const int count = reader_->ReadByte();
   writer_->WriteByte(static_cast<std::uint8_t>(count));
   // The segment must be exactly its components long: 8 + 3 x Nf (ITU-T T.81 B.2.2).
-  if (count == 0 || count > 4 || length != 8 + 3 * count) {
+  if (count == 0 || count > 4 || length != 8 + 3 * count || precision != 8) {
     Report(kMsgBadSof0);
     return -1;
   }
@@ -162,17 +175,27 @@ int TJpegTrimming::ReadSof0() {
     Report(kMsgBadSof0);
     return -1;
   }
+  if (width > kMaxDimension || height > kMaxDimension) {
+    Report(kMsgTooLarge);
+    return -1;
+  }
+  int blocksInMcu = 0;
   for (int i = 0; i < count; ++i) {
     const int id = fields[i][0];
     const int h = fields[i][1] >> 4;
     const int v = fields[i][1] & 15;
-    if (id >= kSlots || hSampling_[static_cast<std::size_t>(id)] != 0 || h < 1 ||
-        h > kMaxSampling || v < 1 || v > kMaxSampling) {
+    const int quant = fields[i][2];
+    blocksInMcu += h * v;
+    // The blocks of an MCU are coded in slot order, so the frame must list its components in
+    // that order too: a scan follows the frame's order (ITU-T T.81 B.2.3).
+    if (id >= kSlots || (i > 0 && id <= fields[i - 1][0]) || h < 1 || h > kMaxSampling || v < 1 ||
+        v > kMaxSampling || quant >= kQuantTables || (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
       Report(kMsgBadSof0);
       return -1;
     }
     hSampling_[static_cast<std::size_t>(id)] = h;
     vSampling_[static_cast<std::size_t>(id)] = v;
+    quantSelector_[static_cast<std::size_t>(id)] = quant;
   }
   // A scan of one component codes single blocks in raster order whatever its sampling
   // factors say (ITU-T T.81 A.2.2), which is the layout of a 1x1 MCU.
@@ -221,6 +244,12 @@ bool TJpegTrimming::ReadDht() {
     reader_->ReadBlock(symbols, static_cast<std::size_t>(total));
     writer_->WriteBlock(symbols, static_cast<std::size_t>(total));
     remaining -= total;
+    // A DC symbol is a magnitude category, 0 to 15 (ITU-T T.81 F.1.2.1.1).
+    if (tableClass == 0 &&
+        std::any_of(symbols, symbols + total, [](std::uint8_t symbol) { return symbol > 15; })) {
+      Report(kMsgBadDht);
+      return false;
+    }
     huffmanTables_[static_cast<std::size_t>(tableClass * 2 + destination)].Assign(counts, symbols);
   }
   return true;
@@ -230,7 +259,21 @@ bool TJpegTrimming::CopyDqt() {
   writer_->WriteWord(kDqt);
   std::uint16_t length;
   if (!ReadSegmentLength(length, true)) return false;
-  CopyBytes(length - 2u);
+  // Each table: precision and destination, then 64 entries of one or two bytes (B.2.4.1).
+  for (int remaining = length - 2; remaining > 0;) {
+    const std::uint8_t precisionAndDestination = reader_->ReadByte();
+    writer_->WriteByte(precisionAndDestination);
+    const int precision = precisionAndDestination >> 4;
+    const int destination = precisionAndDestination & 15;
+    const int size = precision == 0 ? 64 : 128;
+    if (precision > 1 || destination >= kQuantTables || remaining < 1 + size) {
+      Report(kMsgBadDqt);
+      return false;
+    }
+    CopyBytes(static_cast<std::size_t>(size));
+    quantDefined_ |= 1u << destination;
+    remaining -= 1 + size;
+  }
   return true;
 }
 
@@ -244,25 +287,34 @@ bool TJpegTrimming::ReadSos() {
                : kMsgBadSos);
     return false;
   }
-  std::array<bool, kSlots> named{};
+  // In the frame's order, which is ascending (ReadSof0), so no component is named twice.
+  int previousId = -1;
   for (int i = 0; i < count; ++i) {
     const int id = reader_->ReadByte();
     const int selectors = reader_->ReadByte();
     const int dc = selectors >> 4;
     const int ac = selectors & 15;
-    if (id >= kSlots || hSampling_[static_cast<std::size_t>(id)] == 0 ||
-        named[static_cast<std::size_t>(id)] || dc > 1 || ac > 1) {
+    if (id >= kSlots || hSampling_[static_cast<std::size_t>(id)] == 0 || id <= previousId ||
+        dc > 1 || ac > 1) {
       Report(kMsgBadSos);
       return false;
     }
-    named[static_cast<std::size_t>(id)] = true;
+    if ((quantDefined_ >> quantSelector_[static_cast<std::size_t>(id)] & 1) == 0) {
+      Report(kMsgNoDqt);
+      return false;
+    }
+    previousId = id;
     dcSelector_[static_cast<std::size_t>(id)] = dc;
     acSelector_[static_cast<std::size_t>(id)] = ac;
   }
-  // Ss, Se and Ah/Al are fixed for a baseline scan.
-  reader_->ReadByte();
-  reader_->ReadByte();
-  reader_->ReadByte();
+  // Ss, Se and Ah/Al are fixed for a sequential scan: 0, 63 and 0 (ITU-T T.81 B.2.3).
+  const std::uint8_t ss = reader_->ReadByte();
+  const std::uint8_t se = reader_->ReadByte();
+  const std::uint8_t approximation = reader_->ReadByte();
+  if (ss != 0 || se != 63 || approximation != 0) {
+    Report(kMsgBadSos);
+    return false;
+  }
   return true;
 }
 
@@ -280,12 +332,8 @@ bool TJpegTrimming::ReadDri() {
 }
 
 bool TJpegTrimming::SkipSegment() {
-  const std::uint16_t length = reader_->ReadWord();
-  if (length <= 2) return true;
-  if (length - 2 > reader_->Size() - reader_->Position()) {
-    Report(kMsgBadSegmentLength);
-    return false;
-  }
+  std::uint16_t length;
+  if (!ReadSegmentLength(length, false)) return false;
   reader_->SetPosition(reader_->Position() + (length - 2));
   return true;
 }

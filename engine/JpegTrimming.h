@@ -88,6 +88,8 @@ class TJpegTrimming {
   }
 
   bool ParseHeaders();
+  // The next marker word, past any fill bytes 0xFF before it (ITU-T T.81 B.1.1.2).
+  std::uint16_t ReadMarker();
   void Report(std::string_view text);
   void ReportProgressStart(int total);
   void ReportProgress(int position);
@@ -112,6 +114,11 @@ class TJpegTrimming {
 
   bool DecodeAllMcus();
   void AllocateStore();
+  // Reads the marker ending a restart interval; false unless it is RSTn with n = number.
+  bool ReadRestartMarker(int number);
+  // Finds where the copied tail starts after the coded data, and whether it holds an EOI;
+  // false after a report when something other than APPn or COM segments comes before EOI.
+  bool LocateTail(std::int64_t& start, bool& hasEoi);
   void BuildEncodeTables();
   // Bytes of the output, [Start, End).
   struct TOutputSpan {
@@ -140,6 +147,8 @@ class TJpegTrimming {
   std::array<THuffmanTable, 4> huffmanTables_;
   std::array<int, kSlots> dcSelector_{};
   std::array<int, kSlots> acSelector_{};
+  std::array<int, kSlots> quantSelector_{};
+  unsigned quantDefined_ = 0;  // bit t set once DQT has defined table t
   std::array<THuffmanEncodeTable, 4> encodeTables_;
   // Per component slot, the blocks in scan (zig-zag) order of each coefficient.
   std::array<TCoefficientArray, kSlots> store_;

@@ -34,11 +34,18 @@ inline constexpr std::string_view kMsgHuffmanBlock =
 inline constexpr std::string_view kMsgBadDht = "ハフマンテーブル(DHT)の内容が正しくありません。";
 inline constexpr std::string_view kMsgBadSof0 = "フレームヘッダ(SOF0)の内容が正しくありません。";
 inline constexpr std::string_view kMsgSecondFrame = "フレームヘッダ(SOF0)が複数あります。";
+inline constexpr std::string_view kMsgBadDqt = "量子化テーブル(DQT)の内容が正しくありません。";
+inline constexpr std::string_view kMsgNoDqt =
+    "スキャンの成分が使う量子化テーブル(DQT)が定義されていません。";
+inline constexpr std::string_view kMsgTooLarge =
+    "画像の幅または高さが65500画素を超えているため、処理できません。";
 inline constexpr std::string_view kMsgBadSos = "スキャンヘッダ(SOS)の内容が正しくありません。";
 inline constexpr std::string_view kMsgNotInterleaved =
     "全成分を1つのスキャンに含まないJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgBadSegmentLength =
     "ヘッダの長さが正しくないか、ファイルの終わりを越えています。";
+inline constexpr std::string_view kMsgBadTail =
+    "画像データの後にEOI($FFD9)以外のデータがあるため、処理できません。";
 inline constexpr std::string_view kMsgScanTooShort =
     "画像データが画像の大きさに比べて短すぎます。ファイルが途中で切れているようです。";
 

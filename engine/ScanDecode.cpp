@@ -1,5 +1,6 @@
 // Decoding the whole interleaved scan into the coefficient store.
 #include "HuffmanBlockCoder.h"
+#include "JpegMarkers.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
 
@@ -16,6 +17,7 @@ void TJpegTrimming::AllocateStore() {
 bool TJpegTrimming::DecodeAllMcus() {
   dcPredictor_.fill(0);
   restartCount_ = 0;
+  int restartNumber = 0;
   AllocateStore();
   for (int r = 0; r < mcuRows_; ++r) {
     ReportProgress(r);
@@ -24,20 +26,39 @@ bool TJpegTrimming::DecodeAllMcus() {
         return DecodeBlock(reader_->Bits(), Table(0, dcSelector_[s]), Table(1, acSelector_[s]),
                            dcPredictor_[s], block);
       });
+      // Bits taken from a marker are not image data: the scan is cut short or damaged, and
+      // the reader has said so already.
+      if (reader_->MarkerMet()) return false;
       if (!decoded) {
         Report(kMsgHuffmanBlock);
         return false;
       }
       if (restartEnabled_ && ++restartCount_ == restartInterval_ &&
           !(r == mcuRows_ - 1 && m == mcuCols_ - 1)) {
-        // The RSTn marker is not examined; reading it as a word drops the interval's fill bits.
+        // Reading the marker at byte level drops the interval's fill bits. Anything but the
+        // next RSTn in turn means intervals were lost or the data run on: the blocks after it
+        // would land in the wrong place.
         dcPredictor_.fill(0);
         restartCount_ = 0;
-        reader_->ReadWord();
+        if (!ReadRestartMarker(restartNumber)) {
+          Report(kMsgBitStream);
+          return false;
+        }
+        restartNumber = (restartNumber + 1) % 8;
       }
     }
   }
   return true;
+}
+
+bool TJpegTrimming::ReadRestartMarker(int number) {
+  if (reader_->ReadByte() != 0xFF) return false;
+  std::uint8_t code;
+  // A marker may be preceded by fill bytes 0xFF (ITU-T T.81 B.1.1.2).
+  do {
+    code = reader_->ReadByte();
+  } while (code == 0xFF);
+  return code == ((markers::kRst0 & 0xFF) + number);
 }
 
 }  // namespace tarvo

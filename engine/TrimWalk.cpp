@@ -47,7 +47,7 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
   writer_->WriteWord(kSoi);
   std::vector<TOutputSpan> dhtSegments;
   for (;;) {
-    const std::uint16_t marker = reader_->ReadWord();
+    const std::uint16_t marker = ReadMarker();
     if (marker == kSof0) {
       const int components = ReadSof0();
       if (components == 4) Report(kMsgNotYCbCr);
@@ -116,6 +116,9 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
     decodedValid_ = true;
     scanEndPosition_ = reader_->Position();
   }
+  std::int64_t tailStart = 0;
+  bool tailHasEoi = false;
+  if (!LocateTail(tailStart, tailHasEoi)) return false;
   // The window's share of the coded data, with room to spare, saves regrowing the output.
   const double share = static_cast<double>(endCol_ - firstCol_) * (endRow_ - firstRow_) /
                        (static_cast<double>(mcuCols_) * mcuRows_);
@@ -126,11 +129,52 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
   BuildEncodeTables();
   if (!FitTablesToWindow(output, dhtSegments) || !EncodeWindow()) return false;
   // The tail (EOI and whatever follows it) in one block; its first byte pads the last coded
-  // byte with 1-bits. A source without a tail still gets its last coded byte completed.
-  CopyBytes(static_cast<std::size_t>(sourceStream_.Size() - reader_->Position()));
+  // byte with 1-bits. A source that ends without EOI gets one, so that the output is whole.
+  reader_->SetPosition(tailStart);
+  CopyBytes(static_cast<std::size_t>(sourceStream_.Size() - tailStart));
+  if (!tailHasEoi) writer_->WriteWord(kEoi);
   writer_->FlushBits();
   decodedValid_ = true;
   output.SetPosition(0);
+  return true;
+}
+
+bool TJpegTrimming::LocateTail(std::int64_t& start, bool& hasEoi) {
+  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
+  const std::size_t size = bytes.size();
+  const auto markerAt = [&](std::size_t at) {
+    return at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] != 0x00 && bytes[at + 1] != 0xFF;
+  };
+  // Bytes between the last coded byte and the next marker belong to no block (a decoder skips
+  // them, a stray RSTn included): they are left out, so the output holds only what it shows.
+  auto at = static_cast<std::size_t>(scanEndPosition_);
+  while (at < size && !(markerAt(at) && (bytes[at + 1] & 0xF8) != (kRst0 & 0xF8))) ++at;
+  start = static_cast<std::int64_t>(at);
+  hasEoi = false;
+  while (at < size) {
+    const auto marker = static_cast<std::uint16_t>(0xFF00 | bytes[at + 1]);
+    if (marker == kEoi) {
+      hasEoi = true;
+      return true;
+    }
+    // Comments and application data may sit between the scan and EOI; another scan, frame
+    // or table would not survive the trim, and a decoder would read the output wrongly.
+    if (!IsAppOrCom(marker)) {
+      Report(kMsgBadTail);
+      return false;
+    }
+    const std::size_t length = at + 4 <= size ? (bytes[at + 2] << 8 | bytes[at + 3]) : 0;
+    if (length < 2 || length > size - at - 2) {
+      Report(kMsgBadSegmentLength);
+      return false;
+    }
+    at += 2 + length;
+    while (at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] == 0xFF) ++at;  // fill bytes
+    if (at < size && !markerAt(at)) {
+      Report(kMsgBadTail);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+// jerror.h needs jpeglib.h first.
+#include <jerror.h>
 
 namespace tarvo::fuzzing {
 namespace {
@@ -17,8 +19,17 @@ void ErrorExit(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
+// Counts libjpeg's warnings and says which they are, so that a finding explains itself.
+// Warnings about what an APP0 or APP14 segment says are the source's: those segments are
+// copied unchanged, and the picture decodes all the same.
 void CountWarning(j_common_ptr info, int level) {
-  if (level < 0) ++info->err->num_warnings;
+  if (level >= 0) return;
+  const int code = info->err->msg_code;
+  if (code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM) return;
+  ++info->err->num_warnings;
+  char text[JMSG_LENGTH_MAX];
+  info->err->format_message(info, text);
+  std::fprintf(stderr, "libjpeg: %s\n", text);
 }
 
 }  // namespace
@@ -31,8 +42,10 @@ bool OutputDecodes(std::span<const std::uint8_t> jpeg, const TTrimRect& rect) {
   errors.pub.error_exit = ErrorExit;
   errors.pub.emit_message = CountWarning;
   if (setjmp(errors.jump)) {
+    char text[JMSG_LENGTH_MAX];
+    errors.pub.format_message(reinterpret_cast<j_common_ptr>(&info), text);
     jpeg_destroy_decompress(&info);
-    std::fprintf(stderr, "trimmed output does not decode\n");
+    std::fprintf(stderr, "trimmed output does not decode: %s\n", text);
     return false;
   }
   jpeg_create_decompress(&info);

@@ -164,7 +164,8 @@ std::vector<Refusal> Refusals() {
       {"FourComponents", Cmyk(), std::string(kMsgNotYCbCr)},
       {"ExtendedSequential", Headed({Segment(0xFFC1, {8, 0, 8, 0, 8, 1, 1, 0x11, 0})}),
        Unknown("FFC1")},
-      {"FillByteBeforeMarker", Headed({{0xFF}, grey}), Unknown("FFFF")},
+      // Fill bytes before a marker are skipped: the walk gets past the frame to the junk.
+      {"FillBytesBeforeMarker", Headed({{0xFF, 0xFF}, grey}), Unknown("3F3F")},
       {"EoiBeforeSos", Headed({grey, kEoi}), Unknown("FFD9")},
       {"DhtClassTwo", Headed({grey, DhtBody(TinyTable(0x20))}), std::string(kMsgBadDht)},
       {"DhtDestinationTwo", Headed({grey, DhtBody(TinyTable(0x02))}), std::string(kMsgBadDht)},
@@ -198,7 +199,7 @@ std::vector<Refusal> Refusals() {
       {"DqtPastEnd", Headed({{0xFF, 0xDB, 0x10, 0x00}}), std::string(kMsgBadSegmentLength)},
       {"DriWrongLength", Headed({Segment(0xFFDD, {0, 1, 0})}), std::string(kMsgBadSegmentLength)},
       {"ScanTooShortForFrame",
-       Headed({Sof0(65535, 65535, {{1, 0x22}, {2, 0x11}, {3, 0x11}}), Dht({0x00, 0x10}),
+       Headed({Dqt(), Sof0(65500, 65500, {{1, 0x22}, {2, 0x11}, {3, 0x11}}), Dht({0x00, 0x10}),
                Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}})}),
        std::string(kMsgScanTooShort)},
   };

@@ -273,8 +273,10 @@ TEST(HuffmanBlocks, SeededRoundTrips) {
 TEST(HuffmanTable, CountsMustFitSixteenBitCodes) {
   std::uint8_t counts[16] = {3};  // three codes of one bit
   EXPECT_FALSE(IsValidCodeLengthCounts(counts));
-  std::uint8_t full[16] = {2};
-  EXPECT_TRUE(IsValidCodeLengthCounts(full));
+  std::uint8_t full[16] = {2};  // "0" and "1": the all-ones code must stay free
+  EXPECT_FALSE(IsValidCodeLengthCounts(full));
+  std::uint8_t nearlyFull[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  EXPECT_TRUE(IsValidCodeLengthCounts(nearlyFull));
   std::uint8_t many[16] = {};
   many[15] = 255;
   many[14] = 10;  // 265 codes
