@@ -1,7 +1,6 @@
 #include "JpegTrimming.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "JpegMarkers.h"
 #include "Messages.h"

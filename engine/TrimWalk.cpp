@@ -1,6 +1,5 @@
 // The trim: header copy, the MCU window encoded from the coefficient store, the tail.
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <span>
 #include <vector>
