@@ -165,9 +165,15 @@ class TOutBitStreamFile {
   explicit TOutBitStreamFile(TByteStream& target) : target_(target) {}
 
   void WriteBit(int bit) { WriteBits(static_cast<std::uint32_t>(bit & 1), 1); }
-  // The low n (0..32) bits of value, most significant first; n <= 0 writes nothing.
+  // The low n bits of value, most significant first (zeros above bit 31); n <= 0 writes
+  // nothing.
   void WriteBits(std::uint32_t value, int n) {
     if (n <= 0) return;
+    while (n > 32) {
+      const int zeros = n - 32 < 32 ? n - 32 : 32;
+      WriteBits(0, zeros);
+      n -= zeros;
+    }
     acc_ = (acc_ << n) | (value & (0xFFFFFFFFu >> (32 - n)));
     pending_ += n;
     if (pending_ >= 8) EmitWholeBytes();

@@ -1,5 +1,6 @@
 // The trim: header copy, the MCU window encoded from the coefficient store, the tail.
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <span>
 #include <vector>

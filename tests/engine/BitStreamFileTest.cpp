@@ -166,6 +166,13 @@ TEST(OutBitStream, WholeByteGoesOutAtOnce) {
   EXPECT_EQ(BytesOf(stream), (std::vector<std::uint8_t>{0xFF, 0x00, 1, 2, 3, 4}));
 }
 
+TEST(OutBitStream, FieldsWiderThanTheValueGetLeadingZeros) {
+  TByteStream stream;
+  TOutBitStreamFile writer(stream);
+  writer.WriteBits(0x80000001u, 40);
+  EXPECT_EQ(BytesOf(stream), (std::vector<std::uint8_t>{0x00, 0x80, 0x00, 0x00, 0x01}));
+}
+
 TEST(OutBitStream, AppendsAtTheStreamsPosition) {
   TByteStream stream = StreamOf({0xAA, 0xBB});
   stream.SetPosition(2);

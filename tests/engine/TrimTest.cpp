@@ -315,6 +315,28 @@ TEST(Trim, BytesAfterEoiAreKept) {
   EXPECT_EQ(trimmed[trimmed.size() - 9], 0xD9);
 }
 
+TEST(Trim, UnusedCodedBytesBeforeEoiAreNotCarriedOver) {
+  JpegOptions options;
+  options.width = 64;
+  options.height = 48;
+  Bytes source = MakeJpeg(options);
+  // Padding after the last block, with a stuffed 0xFF and a fill byte, before EOI.
+  const Bytes padding = {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xFF};
+  source.insert(source.end() - 2, padding.begin(), padding.end());
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
+  TByteStream output;
+  for (const TTrimRect rect : {TTrimRect{16, 16, 40, 40}, TTrimRect{0, 0, 64, 48}}) {
+    ASSERT_TRUE(engine.Trim(output, rect, false));
+    const Bytes trimmed = BytesOf(output);
+    EXPECT_EQ(ReadCoefficients(trimmed).warnings, 0);
+    EXPECT_EQ(std::search(trimmed.begin(), trimmed.end(), padding.begin(), padding.end()),
+              trimmed.end());
+    EXPECT_EQ(trimmed[trimmed.size() - 2], 0xFF);
+    EXPECT_EQ(trimmed[trimmed.size() - 1], 0xD9);
+  }
+}
+
 TEST(Trim, DhtWithFourTablesInOneSegment) {
   // libjpeg writes one table per segment; merge them as some encoders do.
   JpegOptions options;
