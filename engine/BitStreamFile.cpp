@@ -59,8 +59,8 @@ void TBitBuffer::LoadByteExactly() {
   if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
   // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
   // its 0xFF is served as eight 1-bits. The first one is reported; the decoder stops there.
-  if (*next_++ != 0x00 && !markerMet_) {
-    markerMet_ = true;
+  if (*next_++ != 0x00 && !*markerMet_) {
+    *markerMet_ = true;
     if (*onMessage_) (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
   }
   Append(0xFF, true);
@@ -69,7 +69,7 @@ void TBitBuffer::LoadByteExactly() {
 TInBitStreamFile::TInBitStreamFile(TByteStream& source, TMessageProc onMessage)
     : source_(source),
       onMessage_(std::move(onMessage)),
-      bits_(source.Bytes().data(), source.Bytes().size(), &onMessage_) {
+      bits_(source.Bytes().data(), source.Bytes().size(), &onMessage_, &markerMet_) {
   source_.SetPosition(0);
 }
 

@@ -18,8 +18,11 @@ namespace tarvo {
 // work on a copy held in registers and hand it back when they are done.
 class TBitBuffer {
  public:
-  TBitBuffer(const std::uint8_t* data, std::size_t size, const TMessageProc* onMessage)
-      : begin_(data), end_(data + size), onMessage_(onMessage) {}
+  // markerMet is the reader's: the hot loops' copies of the buffer must not lose it when a
+  // read past the end raises.
+  TBitBuffer(const std::uint8_t* data, std::size_t size, const TMessageProc* onMessage,
+             bool* markerMet)
+      : begin_(data), end_(data + size), onMessage_(onMessage), markerMet_(markerMet) {}
 
   // Makes at least 16 bits available where the bytes ahead allow it without passing a marker
   // or the end; returns how many are available.
@@ -45,7 +48,7 @@ class TBitBuffer {
 
   // True once a marker other than the stuffing has been met inside the data: whatever was
   // decoded from its bits is not image data.
-  bool MarkerMet() const { return markerMet_; }
+  bool MarkerMet() const { return *markerMet_; }
 
   // 7 when no unread bits are left in the current byte, else the next bit to be read.
   int BitPosition() const { return (bits_ & 7) == 0 ? 7 : (bits_ & 7) - 1; }
@@ -105,7 +108,7 @@ class TBitBuffer {
   // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
   // (0xFF with its stuffed 0x00, or with a marker code).
   std::uint64_t wide_ = 0;
-  bool markerMet_ = false;
+  bool* markerMet_;
 };
 
 // Reads a JPEG stream held in memory.
@@ -137,7 +140,7 @@ class TInBitStreamFile {
   void SetPosition(std::int64_t position);
   std::int64_t Size() const { return source_.Size(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
-  bool MarkerMet() const { return bits_.MarkerMet(); }
+  bool MarkerMet() const { return markerMet_; }
 
   // Bit-level access for the Huffman decoder, starting bit-level reading if needed.
   TBitBuffer& Bits() {
@@ -151,6 +154,7 @@ class TInBitStreamFile {
 
   TByteStream& source_;
   TMessageProc onMessage_;
+  bool markerMet_ = false;
   TBitBuffer bits_;
   bool bitLevel_ = false;
   std::int64_t mark_ = 0;

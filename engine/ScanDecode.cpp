@@ -3,6 +3,7 @@
 #include "JpegMarkers.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
+#include "StreamError.h"
 
 namespace tarvo {
 
@@ -19,34 +20,40 @@ bool TJpegTrimming::DecodeAllMcus() {
   restartCount_ = 0;
   int restartNumber = 0;
   AllocateStore();
-  for (int r = 0; r < mcuRows_; ++r) {
-    ReportProgress(r);
-    for (int m = 0; m < mcuCols_; ++m) {
-      const bool decoded = ForEachBlockOfMcu(r, m, [&](std::size_t s, std::int16_t* block) {
-        return DecodeBlock(reader_->Bits(), Table(0, dcSelector_[s]), Table(1, acSelector_[s]),
-                           dcPredictor_[s], block);
-      });
-      // Bits taken from a marker are not image data: the scan is cut short or damaged, and
-      // the reader has said so already.
-      if (reader_->MarkerMet()) return false;
-      if (!decoded) {
-        Report(kMsgHuffmanBlock);
-        return false;
-      }
-      if (restartEnabled_ && ++restartCount_ == restartInterval_ &&
-          !(r == mcuRows_ - 1 && m == mcuCols_ - 1)) {
-        // Reading the marker at byte level drops the interval's fill bits. Anything but the
-        // next RSTn in turn means intervals were lost or the data run on: the blocks after it
-        // would land in the wrong place.
-        dcPredictor_.fill(0);
-        restartCount_ = 0;
-        if (!ReadRestartMarker(restartNumber)) {
-          Report(kMsgBitStream);
+  try {
+    for (int r = 0; r < mcuRows_; ++r) {
+      ReportProgress(r);
+      for (int m = 0; m < mcuCols_; ++m) {
+        const bool decoded = ForEachBlockOfMcu(r, m, [&](std::size_t s, std::int16_t* block) {
+          return DecodeBlock(reader_->Bits(), Table(0, dcSelector_[s]), Table(1, acSelector_[s]),
+                             dcPredictor_[s], block);
+        });
+        // Bits taken from a marker are not image data: the scan is cut short or damaged, and
+        // the reader has said so already.
+        if (reader_->MarkerMet()) return false;
+        if (!decoded) {
+          Report(kMsgHuffmanBlock);
           return false;
         }
-        restartNumber = (restartNumber + 1) % 8;
+        if (restartEnabled_ && ++restartCount_ == restartInterval_ &&
+            !(r == mcuRows_ - 1 && m == mcuCols_ - 1)) {
+          // Reading the marker at byte level drops the interval's fill bits. Anything but the
+          // next RSTn in turn means intervals were lost or the data run on: the blocks after it
+          // would land in the wrong place.
+          dcPredictor_.fill(0);
+          restartCount_ = 0;
+          if (!ReadRestartMarker(restartNumber)) {
+            Report(kMsgBitStream);
+            return false;
+          }
+          restartNumber = (restartNumber + 1) % 8;
+        }
       }
     }
+  } catch (const EStreamError&) {
+    // Running out of data after a marker inside them is the same fault, reported already.
+    if (!reader_->MarkerMet()) throw;
+    return false;
   }
   return true;
 }
