@@ -78,8 +78,10 @@ bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTabl
         }
       }
       const int symbol = DecodeSymbolFast(bits, ac);
-      if (symbol <= 0) {
-        ok = symbol == 0;  // EOB: the rest of the block is zero
+      // EOB, or a run without a coefficient other than ZRL, read as EOB as decoders do: the
+      // rest of the block is zero.
+      if (symbol < 0 || ((symbol & 15) == 0 && symbol != 0xF0)) {
+        ok = symbol >= 0;
         break;
       }
       const int run = symbol >> 4;

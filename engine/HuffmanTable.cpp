@@ -45,7 +45,9 @@ void THuffmanTable::Assign(const std::uint8_t (&counts)[16], const std::uint8_t*
       Lookahead[first + fill] = entry;
       const int run = Symbols[i] >> 4;
       const int size = Symbols[i] & 15;
-      if (Symbols[i] == 0) {
+      // EOB, and the runs without a coefficient that T.81 leaves undefined (all but ZRL):
+      // decoders, libjpeg among them, end the block there too.
+      if (size == 0 && run != 15) {
         FastAc[first + fill] = kFastEob | Lengths[i];
       } else if (size <= spare) {
         // The magnitude bits are the top `size` bits of the fill (EXTEND, ITU-T T.81 F.2.2.1).

@@ -218,6 +218,27 @@ TEST(HuffmanDecode, RunsPastTheLastCoefficientFail) {
       ac));
 }
 
+// T.81 defines no AC symbol with a run and no coefficient besides ZRL; decoders, libjpeg
+// among them, end the block there, and so must the trim to carry the blocks the picture shows.
+TEST(HuffmanDecode, RunWithoutCoefficientEndsTheBlockAsEob) {
+  const THuffmanTable dc = DcTable();
+  for (const std::size_t length : {2u, 11u}) {  // within the lookahead and past it
+    std::vector<int> counts(length, 0);
+    counts.back() = 3;
+    const THuffmanTable ac = MakeTable(counts, {0x00, 0x10, 0x01});
+    // Coefficient 1 at k = 1, then "run 1, size 0"; the padding after it matches no code.
+    TByteStream stream;
+    stream.Assign(
+        EncodeSymbols({{0, 0}, {0x01, 1}, {0x10, 0}}, EncodeTableOf(dc), EncodeTableOf(ac)));
+    TInBitStreamFile reader(stream, {});
+    std::int16_t block[64];
+    int predictor = 0;
+    ASSERT_TRUE(DecodeBlock(reader, dc, ac, predictor, block)) << length;
+    EXPECT_EQ(block[1], 1) << length;
+    for (int k = 2; k < 64; ++k) EXPECT_EQ(block[k], 0) << length << " " << k;
+  }
+}
+
 TEST(HuffmanDecode, DcCategorySixteenFails) {
   const THuffmanTable dc = MakeTable({0, 2}, {16, 0});
   const THuffmanTable ac = AcTable();

@@ -257,9 +257,12 @@ TEST(Trim, UnusableExifSegmentsAreCopiedUnchanged) {
   Bytes badExifIfd = fixtures::MakeExifSegment(true, 64, 48, 3);
   // Entry count of the Exif IFD raised past the end of the segment.
   badExifIfd[10 + 8 + 2 + 2 * 12 + 4] = 0x40;
+  // The Exif IFD pointer (value of IFD0's second entry) leads back to IFD0 itself.
+  Bytes loop = fixtures::MakeExifSegment(true, 64, 48, 3);
+  loop[10 + 8 + 2 + 12 + 8] = 8;
   const Bytes shortExif = Segment(0xFFE1, {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42});
   const Bytes tiny = Segment(0xFFE1, {'E', 'x'});
-  for (const Bytes& segment : {noPointer, badIfd0, badExifIfd, shortExif, tiny}) {
+  for (const Bytes& segment : {noPointer, badIfd0, badExifIfd, loop, shortExif, tiny}) {
     JpegOptions options;
     options.width = 64;
     options.height = 48;
