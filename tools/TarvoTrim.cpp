@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <new>
@@ -198,6 +199,10 @@ int main(int argc, char** argv) {
     return kExitFailed;
   } catch (const std::bad_alloc&) {
     std::cerr << tarvo::kMsgOutOfMemory << '\n';
+    return kExitFailed;
+  } catch (const std::exception& error) {
+    // Whatever else the library raises is still a failed run with a reason, never an abort.
+    std::cerr << error.what() << '\n';
     return kExitFailed;
   }
 }
