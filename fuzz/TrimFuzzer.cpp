@@ -2,8 +2,10 @@
 // DropExif flag taken from the input. Every outcome must be a message or a decodable JPEG.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <string>
 
 #include "ByteStream.h"
 #include "JpegTrimming.h"
@@ -50,14 +52,25 @@ tarvo::TTrimRect MakeRect(const Steering& s, const tarvo::TJpegTrimming& engine)
   return rect;
 }
 
-void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bool dropExif) {
+// Every refusal must say why: a false without a report would leave the user guessing.
+void CheckReported(int reports) {
+  if (reports == 0) {
+    std::fprintf(stderr, "refused without a message\n");
+    std::abort();
+  }
+}
+
+void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bool dropExif,
+                  int& reports) {
   tarvo::TByteStream output;
   bool trimmed = false;
+  reports = 0;
   try {
     trimmed = engine.Trim(output, rect, dropExif);
   } catch (const tarvo::EStreamError&) {
     return;
   }
+  if (!trimmed) CheckReported(reports);
   if (trimmed && !tarvo::fuzzing::OutputDecodes(output.Bytes(), rect)) std::abort();
 }
 
@@ -67,17 +80,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < kSteeringSize) return 0;
   const Steering steering = ReadSteering(data);
   tarvo::TJpegTrimming engine;
+  int reports = 0;
+  engine.OnMessage = [&reports](const std::string&, int) { ++reports; };
   try {
-    if (!engine.AnalyzeBytes(std::span(data + kSteeringSize, size - kSteeringSize))) return 0;
+    if (!engine.AnalyzeBytes(std::span(data + kSteeringSize, size - kSteeringSize))) {
+      CheckReported(reports);
+      return 0;
+    }
   } catch (const tarvo::EStreamError&) {
     return 0;
   }
   const tarvo::TTrimRect first = MakeRect(steering, engine);
-  TrimAndCheck(engine, first, steering.dropExif);
+  TrimAndCheck(engine, first, steering.dropExif, reports);
   // A second trim runs from the cached coefficients: another window, the other Exif choice.
   Steering other = steering;
   other.left = static_cast<std::uint8_t>(255 - steering.left);
   other.top = static_cast<std::uint8_t>(255 - steering.top);
-  TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif);
+  TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif, reports);
   return 0;
 }
