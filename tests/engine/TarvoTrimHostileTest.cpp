@@ -156,6 +156,8 @@ TEST(TarvoTrimHostile, ExitsZeroWithCleanTrimsOrOneWithAMessage) {
     }
   }
   fs::remove_all(folder);
+  RecordProperty("trimmed", trimmed);
+  RecordProperty("refused", refused);
   // The damage is varied enough to reach both outcomes often.
   EXPECT_GT(trimmed, 20);
   EXPECT_GT(refused, 100);
