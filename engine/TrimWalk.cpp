@@ -103,10 +103,13 @@ bool TJpegTrimming::TrimScan(TByteStream& output, const TTrimRect& rect) {
   ReportProgress(0);
   const int mcuWidth = 8 * maxHSampling_;
   const int mcuHeight = 8 * maxVSampling_;
+  // A Left or Top off the grid moves the window back to the grid line before it; the window
+  // then spans the MCUs that the declared size covers from there, which is what a decoder
+  // reads. Counting to the MCU of Right instead would code one column too many per row.
   firstCol_ = rect.Left / mcuWidth;
-  endCol_ = (rect.Right + mcuWidth - 1) / mcuWidth;
+  endCol_ = firstCol_ + (trimWidth_ + mcuWidth - 1) / mcuWidth;
   firstRow_ = rect.Top / mcuHeight;
-  endRow_ = (rect.Bottom + mcuHeight - 1) / mcuHeight;
+  endRow_ = firstRow_ + (trimHeight_ + mcuHeight - 1) / mcuHeight;
 
   const std::int64_t scanStart = reader_->Position();
   if (decodedValid_) {

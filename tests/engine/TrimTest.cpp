@@ -181,7 +181,15 @@ TEST(Trim, LeftOffTheGridStartsAtTheMcuBelow) {
   const Coefficients out = ReadCoefficients(BytesOf(output));
   const Coefficients in = ReadCoefficients(source);
   EXPECT_EQ(out.width, 30);
-  EXPECT_EQ(0, std::memcmp(out.components[0].Block(0, 0), in.components[0].Block(0, 0), 128));
+  // Two MCUs per row, as the declared width says: a third would shift every row after the first.
+  EXPECT_EQ(out.warnings, 0);
+  for (int row = 0; row < 2; ++row) {
+    for (int col = 0; col < 4; ++col) {
+      EXPECT_EQ(
+          0, std::memcmp(out.components[0].Block(row, col), in.components[0].Block(row, col), 128))
+          << row << " " << col;
+    }
+  }
 }
 
 TEST(Trim, ProgressDecodesOnceThenOnlyEncodes) {
