@@ -1,5 +1,6 @@
 // Fuzz target: analysis and two trims of whatever bytes arrive, with the rectangle and the
-// DropExif flag taken from the input. Every outcome must be a message or a decodable JPEG.
+// DropExif flag taken from the input. Every outcome must be a message or a decodable JPEG that
+// carries the source's blocks wherever libjpeg reads the source cleanly.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -60,8 +61,9 @@ void CheckReported(int reports) {
   }
 }
 
+// source: the blocks libjpeg reads from the source, when it reads them without a warning.
 void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bool dropExif,
-                  int& reports) {
+                  int& reports, const tarvo::fuzzing::TCoefficientImage* source) {
   tarvo::TByteStream output;
   bool trimmed = false;
   reports = 0;
@@ -71,7 +73,15 @@ void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bo
     return;
   }
   if (!trimmed) CheckReported(reports);
-  if (trimmed && !tarvo::fuzzing::OutputDecodes(output.Bytes(), rect)) std::abort();
+  if (!trimmed) return;
+  tarvo::fuzzing::TCoefficientImage trim;
+  if (!tarvo::fuzzing::OutputDecodes(output.Bytes(), rect, trim)) std::abort();
+  // The window starts at the MCU of Left and Top, whatever the grid.
+  if (source != nullptr &&
+      !tarvo::fuzzing::WindowMatches(*source, trim, rect.Left / (8 * engine.MaxHSampling()),
+                                     rect.Top / (8 * engine.MaxVSampling()))) {
+    std::abort();
+  }
 }
 
 }  // namespace
@@ -90,12 +100,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tarvo::EStreamError&) {
     return 0;
   }
+  tarvo::fuzzing::TCoefficientImage source;
+  const bool sourceClean =
+      tarvo::fuzzing::ReadCoefficientImage(std::span(data + kSteeringSize, size - kSteeringSize),
+                                           source, false) &&
+      source.warnings == 0;
+  const tarvo::fuzzing::TCoefficientImage* reference = sourceClean ? &source : nullptr;
   const tarvo::TTrimRect first = MakeRect(steering, engine);
-  TrimAndCheck(engine, first, steering.dropExif, reports);
+  TrimAndCheck(engine, first, steering.dropExif, reports, reference);
   // A second trim runs from the cached coefficients: another window, the other Exif choice.
   Steering other = steering;
   other.left = static_cast<std::uint8_t>(255 - steering.left);
   other.top = static_cast<std::uint8_t>(255 - steering.top);
-  TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif, reports);
+  TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif, reports, reference);
   return 0;
 }
