@@ -17,6 +17,7 @@
 #include "CoefficientArray.h"
 #include "EngineCallbacks.h"
 #include "HuffmanTable.h"
+#include "PagePopulator.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -152,6 +153,8 @@ class TJpegTrimming {
   std::array<THuffmanEncodeTable, 4> encodeTables_;
   // Per component slot, the blocks in scan (zig-zag) order of each coefficient.
   std::array<TCoefficientArray, kSlots> store_;
+  // Declared after the store: it must stop touching the store before the store is freed.
+  TPagePopulator populator_;
   int imageWidth_ = 0;
   int imageHeight_ = 0;
   std::array<int, kSlots> dcPredictor_{};

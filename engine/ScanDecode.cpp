@@ -8,11 +8,18 @@
 namespace tarvo {
 
 void TJpegTrimming::AllocateStore() {
+  // A populating thread from an earlier decode must be done before memory is given back.
+  populator_.Wait();
+  std::vector<std::span<std::byte>> regions;
   for (std::size_t s = 0; s < kSlots; ++s) {
     if (hSampling_[s] == 0) continue;
-    store_[s].Resize(static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
-                     static_cast<std::size_t>(mcuRows_) * vSampling_[s]);
+    const std::size_t blocks = static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
+                               static_cast<std::size_t>(mcuRows_) * vSampling_[s];
+    store_[s].Resize(blocks);
+    regions.push_back(std::as_writable_bytes(
+        std::span(store_[s].Block(0), blocks * TCoefficientArray::kBlockCoefficients)));
   }
+  populator_.Start(std::move(regions));
 }
 
 bool TJpegTrimming::DecodeAllMcus() {

