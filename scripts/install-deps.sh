@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang clang-format libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev
-  libjpeg62-turbo-dev libjpeg-turbo-progs
+  libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   libgtest-dev libgmock-dev
   fonts-noto-cjk
   xvfb xauth

@@ -72,11 +72,11 @@ std::uint32_t GetU32(const std::uint8_t* p, bool little) {
                 : (GetU16(p, false) << 16) | GetU16(p + 2, false);
 }
 
-// One 12-byte IFD entry whose value fits the 4-byte field.
+// One 12-byte IFD entry whose value fits the 4-byte field: one SHORT or LONG, or 4 UNDEFINED bytes.
 void PutEntry(Bytes& out, std::uint16_t tag, std::uint16_t type, std::uint32_t value, bool little) {
   PutU16(out, tag, little);
   PutU16(out, type, little);
-  PutU32(out, 1, little);
+  PutU32(out, type == 7 ? 4 : 1, little);  // UNDEFINED values here are 4 bytes long
   if (type == 3) {
     PutU16(out, static_cast<std::uint16_t>(value), little);
     PutU16(out, 0, little);

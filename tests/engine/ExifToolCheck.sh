@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# A second opinion on the Exif rewrite from an independent reader: exiftool must report each
+# trim's size as the Exif image width and height, in both byte orders and both value types.
+# usage: ExifToolCheck.sh TARVO_TRIM SAMPLE.jpg SEED_FOLDER
+set -euo pipefail
+trim=$1 sample=$2 seeds=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+check() {  # file rect expected-width expected-height
+  "$trim" "$1" "$work/out.jpg" "$2"
+  local size w h
+  size=$(exiftool -s3 -n -ExifImageWidth -ExifImageHeight "$work/out.jpg" | paste -sd' ')
+  read -r w h <<< "$size"
+  if [ "$w" != "$3" ] || [ "$h" != "$4" ]; then
+    echo "$1 $2: exiftool reads ${w}x${h}, expected $3x$4" >&2
+    exit 1
+  fi
+  echo "$1 $2: ${w}x${h}"
+}
+
+check "$sample" 640x480+32+16 640 480
+check "$sample" 0,0,1203,917 1203 917
+# The seeds carry five steering bytes before the file.
+tail -c +6 "$seeds/seed-exif-le-short" > "$work/le-short.jpg"
+tail -c +6 "$seeds/seed-exif-be-long" > "$work/be-long.jpg"
+check "$work/le-short.jpg" 17x9+16+16 17 9
+check "$work/be-long.jpg" 0,0,20,30 20 30
