@@ -50,8 +50,6 @@ std::vector<HeaderFault> HeaderFaults() {
     for (const Bytes& header : headers) out.insert(out.end(), header.begin(), header.end());
     return Concat({out, blocks, kEoi});
   };
-  Bytes quantBody = {0x00};
-  quantBody.resize(65, 1);
   const auto quant = [&](std::uint8_t precisionAndDestination, std::size_t entries) {
     Bytes body = {precisionAndDestination};
     body.resize(1 + entries, 1);
