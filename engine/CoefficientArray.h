@@ -17,6 +17,7 @@ class TCoefficientArray {
   // cleared: the decoder writes every block. Throws std::bad_alloc.
   void Resize(std::size_t count);
   std::size_t Count() const { return count_; }
+  std::size_t Capacity() const { return capacity_; }
   std::int16_t* Block(std::size_t index) { return data_.get() + index * kBlockCoefficients; }
   const std::int16_t* Block(std::size_t index) const {
     return data_.get() + index * kBlockCoefficients;

@@ -1,4 +1,9 @@
 // Decoding the whole interleaved scan into the coefficient store.
+#include <array>
+#include <new>
+#include <span>
+#include <vector>
+
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
 #include "JpegTrimming.h"
@@ -8,18 +13,37 @@
 namespace tarvo {
 
 void TJpegTrimming::AllocateStore() {
-  // A populating thread from an earlier decode must be done before memory is given back.
-  populator_.Wait();
+  std::array<std::size_t, kSlots> blocks{};
+  bool fits = true;
+  for (std::size_t s = 0; s < kSlots; ++s) {
+    if (hSampling_[s] == 0) continue;
+    blocks[s] = static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
+                static_cast<std::size_t>(mcuRows_) * vSampling_[s];
+    fits = fits && blocks[s] <= store_[s].Capacity();
+  }
+  // Memory that is kept was populated before (or is being populated now, after an analysis);
+  // new memory gets its pages faulted in on the side. Before memory is given back, a
+  // populating thread from earlier must be done with it.
+  if (!fits) populator_.Wait();
   std::vector<std::span<std::byte>> regions;
   for (std::size_t s = 0; s < kSlots; ++s) {
     if (hSampling_[s] == 0) continue;
-    const std::size_t blocks = static_cast<std::size_t>(mcuCols_) * hSampling_[s] *
-                               static_cast<std::size_t>(mcuRows_) * vSampling_[s];
-    store_[s].Resize(blocks);
+    store_[s].Resize(blocks[s]);
     regions.push_back(std::as_writable_bytes(
-        std::span(store_[s].Block(0), blocks * TCoefficientArray::kBlockCoefficients)));
+        std::span(store_[s].Block(0), blocks[s] * TCoefficientArray::kBlockCoefficients)));
   }
-  populator_.Start(std::move(regions));
+  if (!fits) populator_.Start(std::move(regions));
+}
+
+bool TJpegTrimming::PrepareStore() {
+  // The first trim needs the whole store; taking it now lets its pages be faulted in while
+  // the window shows the picture, or while the trim reads the headers again.
+  try {
+    AllocateStore();
+  } catch (const std::bad_alloc&) {
+    // The first trim asks again and reports it.
+  }
+  return true;
 }
 
 bool TJpegTrimming::DecodeAllMcus() {
