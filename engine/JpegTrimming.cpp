@@ -42,13 +42,13 @@ bool TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   decodedValid_ = false;
   sourceStream_.Clear();
   sourceStream_.LoadFromFile(fileName);
-  return ParseHeaders() && PrepareStore();
+  return ParseHeaders();
 }
 
 bool TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
   decodedValid_ = false;
   sourceStream_.Assign(bytes);
-  return ParseHeaders() && PrepareStore();
+  return ParseHeaders();
 }
 
 void TJpegTrimming::ResetHeaderState() {

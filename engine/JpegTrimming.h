@@ -115,8 +115,6 @@ class TJpegTrimming {
 
   bool DecodeAllMcus();
   void AllocateStore();
-  // Takes the store for the analysed frame ahead of the first trim; always true.
-  bool PrepareStore();
   // Reads the marker ending a restart interval; false unless it is RSTn with n = number.
   bool ReadRestartMarker(int number);
   // Finds where the copied tail starts after the coded data, and whether it holds an EOI;

@@ -21,10 +21,10 @@ void TJpegTrimming::AllocateStore() {
                 static_cast<std::size_t>(mcuRows_) * vSampling_[s];
     fits = fits && blocks[s] <= store_[s].Capacity();
   }
-  // Memory that is kept was populated before (or is being populated now, after an analysis);
-  // new memory gets its pages faulted in on the side. Before memory is given back, a
-  // populating thread from earlier must be done with it.
-  if (!fits) populator_.Wait();
+  // Memory that is kept was faulted in by an earlier decode; new memory gets its pages faulted
+  // in on the side, row by row ahead of the decoder. Before memory is given back, a populating
+  // thread from earlier must be done with it.
+  populator_.Finish();
   std::vector<std::span<std::byte>> regions;
   for (std::size_t s = 0; s < kSlots; ++s) {
     if (hSampling_[s] == 0) continue;
@@ -32,18 +32,7 @@ void TJpegTrimming::AllocateStore() {
     regions.push_back(std::as_writable_bytes(
         std::span(store_[s].Block(0), blocks[s] * TCoefficientArray::kBlockCoefficients)));
   }
-  if (!fits) populator_.Start(std::move(regions));
-}
-
-bool TJpegTrimming::PrepareStore() {
-  // The first trim needs the whole store; taking it now lets its pages be faulted in while
-  // the window shows the picture, or while the trim reads the headers again.
-  try {
-    AllocateStore();
-  } catch (const std::bad_alloc&) {
-    // The first trim asks again and reports it.
-  }
-  return true;
+  if (!fits) populator_.Start(std::move(regions), static_cast<std::size_t>(mcuRows_));
 }
 
 bool TJpegTrimming::DecodeAllMcus() {
@@ -51,9 +40,15 @@ bool TJpegTrimming::DecodeAllMcus() {
   restartCount_ = 0;
   int restartNumber = 0;
   AllocateStore();
+  // However decoding ends, the populating thread ends with it.
+  struct TFinish {
+    TPagePopulator& populator;
+    ~TFinish() { populator.Finish(); }
+  } const finish{populator_};
   try {
     for (int r = 0; r < mcuRows_; ++r) {
       ReportProgress(r);
+      populator_.Advance(static_cast<std::size_t>(r));
       for (int m = 0; m < mcuCols_; ++m) {
         const bool decoded = ForEachBlockOfMcu(r, m, [&](std::size_t s, std::int16_t* block) {
           return DecodeBlock(reader_->Bits(), Table(0, dcSelector_[s]), Table(1, acSelector_[s]),
