@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +27,7 @@
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 #include "MainWindow.h"
+#include "Options.h"
 #include "Resources.h"
 #include "SettingsStore.h"
 
@@ -377,6 +380,44 @@ class MainWindowTest : public QObject {
     QCOMPARE(stored.value(QStringLiteral("App_Width")).toInt(), 520);
     QCOMPARE(stored.value(QStringLiteral("App_Height")).toInt(), 420);
     QCOMPARE(stored.value(QStringLiteral("gViewRate")).toInt(), 3);
+  }
+
+  void optionsPresetReachesTheComboAndTheSettings() {
+    const QString file = settingsDir_.filePath(QStringLiteral("options.conf"));
+    auto window = std::make_unique<TFm_Main>(std::make_unique<TQSettingsStore>(file));
+    TFm_Options options(window->TrimModeList(), window->Settings(), window.get());
+    window->SetDialogs(nullptr, nullptr, &options);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* combo = Child<QComboBox>(*window, "Cbo_TrimMode");
+    const int before = combo->count();
+    // Cancel first: nothing may change.
+    OnNextModal([](QWidget* modal) {
+      Child<QLineEdit>(*modal, "Txt_Title")->setText(QStringLiteral("捨てる"));
+      Child<QAbstractButton>(*modal, "Btn_Cancel")->click();
+    });
+    Child<QAction>(*window, "mnu_Option")->trigger();
+    QCOMPARE(combo->count(), before);
+    // Then a new preset from a blank row of the grid, committed with OK.
+    OnNextModal([](QWidget* modal) {
+      auto* grid = Child<QTableWidget>(*modal, "Grid");
+      grid->setCurrentCell(grid->rowCount() - 1, 0);
+      Child<QLineEdit>(*modal, "Txt_Title")->setText(QStringLiteral("正方形"));
+      Child<QLineEdit>(*modal, "Txt_Explanation")->setText(QStringLiteral("1:1"));
+      Child<QLineEdit>(*modal, "Txt_AspectRatio_X")->setText(QStringLiteral("1"));
+      Child<QLineEdit>(*modal, "Txt_AspectRatio_Y")->setText(QStringLiteral("1"));
+      Child<QAbstractButton>(*modal, "Btn_Update")->click();
+      Child<QAbstractButton>(*modal, "Btn_OK")->click();
+    });
+    Activate(*window);
+    Child<QAction>(*window, "mnu_Option")->trigger();
+    QCOMPARE(combo->count(), before + 1);
+    QVERIFY(combo->itemText(before).contains(QStringLiteral("正方形")));
+    Activate(*window);
+    QVERIFY(window->close());
+    const QSettings stored(file, QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("gModeCount")).toInt(), 5);
+    QCOMPARE(stored.value(QStringLiteral("Mode_Title_4")).toString(), QStringLiteral("正方形"));
   }
 
   void openDialogListsJpegsInEveryLetterCase() {
