@@ -41,6 +41,10 @@ class TJpegTrimming {
   // MCU = 8*MaxHSampling x 8*MaxVSampling pixels.
   int MaxHSampling() const { return maxHSampling_; }
   int MaxVSampling() const { return maxVSampling_; }
+  // rect with Left and Top moved down to this image's MCU grid (SnapToMcuGrid).
+  TTrimRect SnapToGrid(const TTrimRect& rect) const {
+    return SnapToMcuGrid(rect, 8 * maxHSampling_, 8 * maxVSampling_);
+  }
   int ComponentCount() const { return componentCount_; }
   // 0 without restart markers.
   int RestartInterval() const { return restartEnabled_ ? restartInterval_ : 0; }

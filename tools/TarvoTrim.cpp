@@ -133,14 +133,6 @@ void SaveAtomically(const tarvo::TByteStream& bytes, const std::string& path) {
   }
 }
 
-void Snap(tarvo::TTrimRect& rect, const tarvo::TJpegTrimming& engine) {
-  // Left and top move down to the MCU grid, as the window's selection does.
-  const int mcuWidth = 8 * engine.MaxHSampling();
-  const int mcuHeight = 8 * engine.MaxVSampling();
-  if (rect.Left > 0) rect.Left -= rect.Left % mcuWidth;
-  if (rect.Top > 0) rect.Top -= rect.Top % mcuHeight;
-}
-
 int Run(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
@@ -183,9 +175,7 @@ int Run(int argc, char** argv) {
   if (!engine.AnalyzeFile(std::string(args[0]))) return refuse();
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    tarvo::TTrimRect rect = rects[k];
-    Snap(rect, engine);
-    if (!engine.Trim(output, rect, dropExif)) return refuse();
+    if (!engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif)) return refuse();
     SaveAtomically(output, std::string(args[1 + 2 * k]));
   }
   return kExitOk;

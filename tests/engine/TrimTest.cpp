@@ -169,6 +169,23 @@ TEST(Trim, RestartMarkersAreNumberedAnewAndNotWrittenAfterTheLastMcu) {
       (std::vector<std::uint8_t>{0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD0, 0xD1}));
 }
 
+TEST(Trim, SnapToMcuGridMovesOnlyLeftAndTopDown) {
+  struct TCase {
+    TTrimRect in;
+    TTrimRect out;
+  };
+  const TCase cases[] = {
+      {{17, 9, 30, 21}, {16, 8, 30, 21}},    // both off the grid; the far edges stay
+      {{16, 8, 33, 25}, {16, 8, 33, 25}},    // on the grid already
+      {{-5, -3, 10, 10}, {-5, -3, 10, 10}},  // left for the trim to refuse
+  };
+  for (const TCase& c : cases) {
+    const TTrimRect r = SnapToMcuGrid(c.in, 16, 8);
+    EXPECT_EQ(std::tie(r.Left, r.Top, r.Right, r.Bottom),
+              std::tie(c.out.Left, c.out.Top, c.out.Right, c.out.Bottom));
+  }
+}
+
 TEST(Trim, LeftOffTheGridStartsAtTheMcuBelow) {
   JpegOptions options;
   options.width = 64;
