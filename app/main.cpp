@@ -15,6 +15,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QString::fromUtf8(tarvo::kAppTitle));
   QApplication::setOrganizationName(QStringLiteral("Quillmoor"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvo.svg")));
+  // Ties the window to its installed desktop entry, so docks show its name and icon.
+  QApplication::setDesktopFileName(QStringLiteral("jp.quillmoor.tarvo"));
 
   // The main window comes first: its creation must not rely on the dialogs.
   tarvo::TFm_Main main;

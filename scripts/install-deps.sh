@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-noto-cjk
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev file man-db groff-base librsvg2-bin
 )
 
 missing=()
