@@ -20,11 +20,6 @@ QString FolderOf(const QString& path) {
   return folder;
 }
 
-// Products are formed before the division, which truncates; 64 bits keep them exact.
-std::int32_t Scale(std::int32_t value, std::int32_t multiplier, std::int32_t divisor) {
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(value) * multiplier / divisor);
-}
-
 // Writes to a temporary file beside path and renames it into place, so a failure midway leaves
 // an existing file as it was.
 void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> bytes) {
@@ -38,29 +33,46 @@ void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> byte
 
 }  // namespace
 
-TDocument::TDocument(TJpegTrimming& engine, TAppSettings& settings, TDocumentPrompts& prompts)
-    : engine_(engine), settings_(settings), prompts_(prompts) {}
+TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage)
+    : settings_(settings),
+      prompts_(prompts),
+      onMessage_(std::move(onMessage)),
+      engine_(std::make_unique<TJpegTrimming>()) {}
 
-bool TDocument::OpenDocument(const QString& path) {
-  // Whatever happens below, the earlier document is gone: a failed open leaves none.
-  Close();
-  if (!engine_.AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
+TDocument::~TDocument() = default;
+
+bool TDocument::OpenDocument(const QString& path, const TOpenCheck& check) {
+  // The new file is analysed and checked on the side; a refusal or a read error leaves the
+  // document the user has been working on untouched.
+  auto analysed = std::make_unique<TJpegTrimming>();
+  analysed->OnMessage = onMessage_;
+  if (!analysed->AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
+  const TFileTimes times = ReadFileTimes(path);
+  if (check) check(*analysed);
   // The engine holds the file's bytes already; reading the file again would give the same.
-  docStream_.CopyFrom(engine_.SourceStream());
-  sourceTimes_ = ReadFileTimes(path);
+  TByteStream bytes;
+  bytes.CopyFrom(analysed->SourceStream());
+  Close();
+  engine_ = std::move(analysed);
+  docStream_ = std::move(bytes);
+  sourceTimes_ = times;
   PresetSaveDialog(path);
   docFileName_ = path;
   opened_ = true;
   return true;
 }
 
+int TDocument::MaxHSampling() const { return engine_->MaxHSampling(); }
+
+int TDocument::MaxVSampling() const { return engine_->MaxVSampling(); }
+
 QString TDocument::StatusText() const {
   if (!opened_) return {};
   if (trimHistory_.empty()) {
     return QStringLiteral("%1 (%2x%3)")
         .arg(docFileName_)
-        .arg(engine_.ImageWidth())
-        .arg(engine_.ImageHeight());
+        .arg(engine_->ImageWidth())
+        .arg(engine_->ImageHeight());
   }
   const TTrimStep& r = trimHistory_.back();
   // Shown 1-based and inclusive, then the width and height.
@@ -71,30 +83,18 @@ QString TDocument::StatusText() const {
                            static_cast<unsigned>(r.Bottom - r.Top));
 }
 
-TTrimRect TDocument::SelectionToSource(const TSelectionRect& selection, TViewScale scale) const {
-  const std::int32_t n = scale.Num;
-  const std::int32_t s = scale.Den;
-  if (trimHistory_.empty()) {
-    return {Scale(selection.Left, s, n), Scale(selection.Top, s, n), Scale(selection.Right, s, n),
-            Scale(selection.Bottom, s, n)};
-  }
-  // The picture shown starts at the last trim's corner; width and height convert as a whole.
-  const TTrimStep& p = trimHistory_.back();
-  TTrimRect rect;
-  rect.Left = p.Left + Scale(selection.Left, s, n);
-  rect.Top = p.Top + Scale(selection.Top, s, n);
-  rect.Right = rect.Left + Scale(selection.Right - selection.Left, s, n);
-  rect.Bottom = rect.Top + Scale(selection.Bottom - selection.Top, s, n);
-  return rect;
-}
-
-bool TDocument::Trim(const TSelectionRect& selection, TViewScale scale) {
+bool TDocument::Trim(const TTrimRect& pictureRect) {
   if (!opened_) return false;
-  const TTrimRect rect = SelectionToSource(selection, scale);
+  // The picture shown starts at the last trim's top-left corner.
+  TTrimRect rect = pictureRect;
+  if (!trimHistory_.empty()) {
+    const TTrimStep& p = trimHistory_.back();
+    rect = {p.Left + rect.Left, p.Top + rect.Top, p.Left + rect.Right, p.Top + rect.Bottom};
+  }
   const bool dropExif = settings_.gAllowDropExif;
   bool trimmed = false;
   try {
-    trimmed = engine_.Trim(docStream_, rect, dropExif);
+    trimmed = engine_->Trim(docStream_, rect, dropExif);
   } catch (...) {
     RecoverDocStream();
     throw;
@@ -108,7 +108,7 @@ bool TDocument::Trim(const TSelectionRect& selection, TViewScale scale) {
   return true;
 }
 
-std::optional<TSelectionRect> TDocument::Undo(TViewScale scale) {
+std::optional<TTrimRect> TDocument::Undo() {
   if (!opened_ || trimHistory_.empty()) return std::nullopt;
   const TTrimStep undone = trimHistory_.back();
   TTrimRect restored = undone.Rect();
@@ -135,19 +135,17 @@ std::optional<TSelectionRect> TDocument::Undo(TViewScale scale) {
     return std::nullopt;
   }
   if (modifyCount_ >= 0) --modifyCount_;
-  return TSelectionRect{
-      Scale(restored.Left, scale.Num, scale.Den), Scale(restored.Top, scale.Num, scale.Den),
-      Scale(restored.Right, scale.Num, scale.Den), Scale(restored.Bottom, scale.Num, scale.Den)};
+  return restored;
 }
 
 bool TDocument::RenderLastStep() {
   if (trimHistory_.empty()) {
-    docStream_.CopyFrom(engine_.SourceStream());
+    docStream_.CopyFrom(engine_->SourceStream());
     return true;
   }
   // Redone with the Exif choice recorded then, not today's setting.
   const TTrimStep& last = trimHistory_.back();
-  return engine_.Trim(docStream_, last.Rect(), last.DropExif);
+  return engine_->Trim(docStream_, last.Rect(), last.DropExif);
 }
 
 void TDocument::RecoverDocStream() {

@@ -4,14 +4,15 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "AppSettings.h"
 #include "ByteStream.h"
+#include "EngineCallbacks.h"
 #include "FileTimes.h"
-#include "Selection.h"
 #include "TrimRect.h"
 
 class QMimeData;
@@ -32,12 +33,6 @@ struct TTrimStep {
   friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
 };
 
-// The view rate: view pixels = picture pixels * Num / Den.
-struct TViewScale {
-  std::int32_t Num = 1;
-  std::int32_t Den = 1;
-};
-
 enum class TAnswer { Yes, No, Cancel };
 
 // The document's questions and its save dialog, answered by the user (or a test's script).
@@ -51,30 +46,38 @@ class TDocumentPrompts {
   virtual QString RunSaveDialog(const QString& folder, const QString& fileName) = 0;
 };
 
+// Looks at a newly analysed file before it becomes the document; an exception it raises
+// leaves the document as it was.
+using TOpenCheck = std::function<void(const TJpegTrimming& analysed)>;
+
+// Rectangles given to and returned by the document are in pixels of the picture it shows; the
+// document adds the corner of its last trim to reach the source's pixels.
 class TDocument {
  public:
-  // engine, settings and prompts belong to the window and outlive the document.
-  TDocument(TJpegTrimming& engine, TAppSettings& settings, TDocumentPrompts& prompts);
+  // settings and prompts belong to the window and outlive the document; each file opened gets
+  // an engine of its own, which reports through onMessage.
+  TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage);
+  ~TDocument();
 
-  // Loads and analyses path. False when the engine refused it (the engine has said why): the
-  // document is then closed, so nothing of an earlier document survives under the new name.
-  // A file that cannot be read raises EStreamError, likewise after closing the document.
-  bool OpenDocument(const QString& path);
+  // Analyses path in an engine of its own and runs check on it; only when both succeed does it
+  // replace the document. False when the engine refused the file (it has said why); a file that
+  // cannot be read raises EStreamError. Either way the earlier document stays exactly as it was.
+  bool OpenDocument(const QString& path, const TOpenCheck& check = {});
   bool HasDocument() const { return opened_; }
+
+  // The MCU of the document's file is 8 * MaxHSampling by 8 * MaxVSampling pixels.
+  int MaxHSampling() const;
+  int MaxVSampling() const;
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;
 
-  // The selection (view pixels) in source pixels: the picture shown starts at the last trim's
-  // top-left corner.
-  TTrimRect SelectionToSource(const TSelectionRect& selection, TViewScale scale) const;
-
-  // Trims the document to the selection. False when the engine refused (it has said why); the
-  // document then holds its previous bytes again, or is closed should even they fail.
-  bool Trim(const TSelectionRect& selection, TViewScale scale);
-  // Goes back one trim. The selection that produced the undone trim, in view pixels of the
-  // picture now shown; nothing when there was no trim or the earlier trim could not be redone.
-  std::optional<TSelectionRect> Undo(TViewScale scale);
+  // Trims the document to rect. False when the engine refused (it has said why); the document
+  // then holds its previous bytes again, or is closed should even they fail.
+  bool Trim(const TTrimRect& rect);
+  // Goes back one trim. The rectangle that produced the undone trim, in pixels of the picture
+  // now shown; nothing when there was no trim or the earlier trim could not be redone.
+  std::optional<TTrimRect> Undo();
 
   // "上書き保存": asks first, then saves over DocFileName.
   bool SaveFile();
@@ -82,7 +85,8 @@ class TDocument {
   // when the user cancelled or declined to overwrite. A file that cannot be written raises
   // EStreamError and leaves any existing file untouched.
   bool SaveDocument(QString path);
-  // May the window close? Asks about unsaved changes and saves on request.
+  // May the document be let go (the window closing, another file opened, "閉じる")? Asks about
+  // unsaved changes and saves on request.
   bool CloseQuery();
   void Close();
 
@@ -107,9 +111,10 @@ class TDocument {
   void PresetSaveDialog(const QString& path);
   void SetSourceTimesOn(const QString& path) const;
 
-  TJpegTrimming& engine_;
   TAppSettings& settings_;
   TDocumentPrompts& prompts_;
+  TMessageProc onMessage_;
+  std::unique_ptr<TJpegTrimming> engine_;
 
   bool opened_ = false;
   QString docFileName_;

@@ -31,6 +31,7 @@
 #include "Explanation.h"
 #include "Fonts.h"
 #include "Help.h"
+#include "JpegTrimming.h"
 #include "Options.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
@@ -69,7 +70,7 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
     : SaveDialog(new QFileDialog(this)),
       settingsStore_(store ? std::move(store) : std::make_unique<TQSettingsStore>()),
       prompts_(std::make_unique<TWindowPrompts>(this, SaveDialog)),
-      document_(Engine, AppSettings, *prompts_),
+      document_(AppSettings, *prompts_, EngineMessage),
       selection_(*this) {
   setObjectName(QStringLiteral("Fm_Main"));
   setWindowTitle(Text(kMainCaption));
@@ -234,7 +235,6 @@ void TFm_Main::BuildMenus() {
 void TFm_Main::FormCreate() {
   ApplyCommandEvent(TCommandEvent::Start);
   RebuildTrimModeCombo();
-  Engine.OnMessage = EngineMessage;
 
   TWindowSettings stored;
   QString message;
@@ -396,12 +396,21 @@ void TFm_Main::dropEvent(QDropEvent* event) {
   const QString path = FirstDroppedFile(event->mimeData());
   if (path.isEmpty()) return;
   event->acceptProposedAction();
-  RunCommand([this, path] { OpenDocument(path); });
+  RunCommand([this, path] {
+    if (document_.CloseQuery()) OpenDocument(path);
+  });
 }
 
 void TFm_Main::OpenDocument(const QString& path) {
-  if (!document_.OpenDocument(path)) return;
-  LoadDocumentPicture();
+  // Decoded before the file becomes the document: a picture that cannot be shown leaves the
+  // open document as it was.
+  QImage picture;
+  if (!document_.OpenDocument(path, [&picture](const TJpegTrimming& analysed) {
+        picture = DecodePicture(analysed.SourceStream().Bytes());
+      })) {
+    return;
+  }
+  ShowPicture(picture, document_.MaxHSampling(), document_.MaxVSampling());
   selection_.Clear();
   SetInformationText({});
   ApplyCommandEvent(TCommandEvent::FileOpened);
@@ -422,11 +431,9 @@ void TFm_Main::CloseDocumentView() {
   ApplyCommandEvent(TCommandEvent::DocumentClosed);
 }
 
-TViewScale TFm_Main::ViewScale() const { return {View_.ViewScaleNum(), View_.ViewScaleDen()}; }
-
 void TFm_Main::LoadDocumentPicture() {
   try {
-    LoadPicture(document_.DocStream().Bytes(), Engine.MaxHSampling(), Engine.MaxVSampling());
+    LoadPicture(document_.DocStream().Bytes(), document_.MaxHSampling(), document_.MaxVSampling());
   } catch (...) {
     // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
     // document is closed rather than shown with the picture of another state.
@@ -458,8 +465,8 @@ TTrimModeKind TFm_Main::TrimModeKind() const {
 }
 
 void TFm_Main::DrawSelection(const TSelectionRect& rect) {
-  const TViewScale scale = ViewScale();
-  SetInformationText(QString::fromStdString(SelectionInformation(rect, scale.Num, scale.Den)));
+  SetInformationText(QString::fromStdString(
+      SelectionInformation(rect, View_.ViewScaleNum(), View_.ViewScaleDen())));
   // Only the frame's band is painted again, never the whole picture.
   PaintBox->update(SelectionFrameRegion(rect));
 }
@@ -526,6 +533,8 @@ void TFm_Main::SetPointer(TPointerShape shape) {
 }
 
 void TFm_Main::mnu_OpenFileClick() {
+  // Unsaved trims are asked about before another file can take their place.
+  if (!document_.CloseQuery()) return;
   if (OpenDialog->exec() != QDialog::Accepted) return;
   const QStringList chosen = OpenDialog->selectedFiles();
   if (!chosen.isEmpty()) OpenDocument(chosen.constFirst());
@@ -536,6 +545,7 @@ void TFm_Main::mnu_SaveFileClick() { document_.SaveFile(); }
 void TFm_Main::mnu_SaveAsFileClick() { document_.SaveDocument({}); }
 
 void TFm_Main::mnu_CloseFileClick() {
+  if (!document_.CloseQuery()) return;
   document_.Close();
   CloseDocumentView();
 }
@@ -544,7 +554,11 @@ void TFm_Main::mnu_ExitClick() { close(); }
 
 void TFm_Main::mnu_GoOperationClick() {
   if (selection_.SelectionState == selNone) return;
-  if (!document_.Trim(selection_.SelectionRect, ViewScale())) return;
+  const TSelectionRect& s = selection_.SelectionRect;
+  if (!document_.Trim({View_.ToImage(s.Left), View_.ToImage(s.Top), View_.ToImage(s.Right),
+                       View_.ToImage(s.Bottom)})) {
+    return;
+  }
   LoadDocumentPicture();
   SetInformationText({});
   selection_.Clear();
@@ -553,13 +567,14 @@ void TFm_Main::mnu_GoOperationClick() {
 }
 
 void TFm_Main::mnu_UndoClick() {
-  const std::optional<TSelectionRect> restored = document_.Undo(ViewScale());
+  const std::optional<TTrimRect> restored = document_.Undo();
   if (!restored) return;
   ApplyCommandEvent(document_.TrimHistory().empty() ? TCommandEvent::UndoNoStepRemains
                                                     : TCommandEvent::UndoStepsRemain);
   LoadDocumentPicture();
   SetInformationText({});
-  selection_.Restore(*restored);
+  selection_.Restore({View_.ToView(restored->Left), View_.ToView(restored->Top),
+                      View_.ToView(restored->Right), View_.ToView(restored->Bottom)});
   SetStatusText(document_.StatusText());
   Cbo_ViewRateChange();
 }
@@ -603,7 +618,10 @@ void TFm_Main::mnu_AboutClick() {
 }
 
 void TFm_Main::LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling) {
-  const QImage picture = DecodePicture(jpeg);
+  ShowPicture(DecodePicture(jpeg), maxHSampling, maxVSampling);
+}
+
+void TFm_Main::ShowPicture(const QImage& picture, int maxHSampling, int maxVSampling) {
   PaintBox->SetPicture(picture);
   View_.SetPicture(picture.width(), picture.height(), maxHSampling, maxVSampling);
   PictureLoaded_ = true;

@@ -11,13 +11,13 @@
 #include "AppSettings.h"
 #include "CommandStates.h"
 #include "Document.h"
-#include "JpegTrimming.h"
 #include "LoadSaveSettings.h"
 #include "Selection.h"
 #include "TrimModePreset.h"
 #include "ViewMapping.h"
 
 class QAction;
+class QImage;
 class QComboBox;
 class QFileDialog;
 class QLabel;
@@ -60,7 +60,6 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
 
   const TDocument& Document() const { return document_; }
   TSelection& Selection() { return selection_; }
-  TViewScale ViewScale() const;
 
   // Enables each menu item together with its toolbar button.
   void SetCommandStates(const TCommandStates& states);
@@ -93,6 +92,7 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   // The picture of the document: decoded once here (open, trim, undo), then only painted.
   // The sampling factors give the MCU grid. Raises EPictureError when the bytes do not decode.
   void LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling);
+  void ShowPicture(const QImage& picture, int maxHSampling, int maxVSampling);
   // No document: the paint area keeps its last size and shows nothing.
   void UnloadPicture();
   bool PictureLoaded() const { return PictureLoaded_; }
@@ -188,7 +188,6 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   std::unique_ptr<TSettingsStore> settingsStore_;
   TAppSettings AppSettings;
   TTrimModeList TrimModes;
-  TJpegTrimming Engine;
   std::unique_ptr<TWindowPrompts> prompts_;
   TDocument document_;
   TSelection selection_;

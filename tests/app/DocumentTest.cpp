@@ -93,13 +93,12 @@ class DocumentTest : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  TJpegTrimming engine;
   TAppSettings settings;
   TScriptedPrompts prompts;
-  TDocument document{engine, settings, prompts};
+  std::vector<std::string> messages;
+  TDocument document{settings, prompts,
+                     [this](const std::string& text, int) { messages.push_back(text); }};
 };
-
-constexpr TViewScale kOneToOne{1, 1};
 
 TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) {
   const QString path = SourcePicture();
@@ -107,8 +106,8 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
   EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (1600x1200)"));
 
-  ASSERT_TRUE(document.Trim({16, 8, 656, 488}, kOneToOne));
-  ASSERT_TRUE(document.Trim({32, 16, 352, 256}, kOneToOne));
+  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
+  ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
   const std::vector<TTrimStep> expectedHistory = {{16, 8, 656, 488, false},
                                                   {48, 24, 368, 264, false}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
@@ -117,36 +116,31 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(document.StatusText(),
             path + QStringLiteral(" トリミング範囲 : [  49,  25] - [ 368, 264] ( 320, 240)"));
 
-  EXPECT_EQ(document.Undo(kOneToOne), (TSelectionRect{32, 16, 352, 256}));
+  EXPECT_EQ(document.Undo(), (TTrimRect{32, 16, 352, 256}));
   EXPECT_EQ(Load(document.DocStream()), Expected(path, {16, 8, 656, 488}, false));
   EXPECT_EQ(fixtures::Decode(Load(document.DocStream())).width, 640);
   EXPECT_EQ(document.StatusText(),
             path + QStringLiteral(" トリミング範囲 : [  17,   9] - [ 656, 488] ( 640, 480)"));
 
-  EXPECT_EQ(document.Undo(kOneToOne), (TSelectionRect{16, 8, 656, 488}));
+  EXPECT_EQ(document.Undo(), (TTrimRect{16, 8, 656, 488}));
   EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
-  EXPECT_EQ(document.Undo(kOneToOne), std::nullopt);
+  EXPECT_EQ(document.Undo(), std::nullopt);
 
   // Trim, undo, trim: the new step is taken on the source picture again.
-  ASSERT_TRUE(document.Trim({32, 16, 352, 256}, kOneToOne));
+  ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
   EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 16, 352, 256, false}));
 }
 
-TEST_F(DocumentTest, SelectionsConvertByTheViewRateAndTheLastTrimsCorner) {
+TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
   ASSERT_TRUE(document.OpenDocument(SourcePicture()));
-  EXPECT_EQ(document.SelectionToSource({8, 8, 111, 61}, {1, 2}), (TTrimRect{16, 16, 222, 122}));
-  EXPECT_EQ(document.SelectionToSource({32, 16, 101, 51}, {2, 1}), (TTrimRect{16, 8, 50, 25}));
-
-  ASSERT_TRUE(document.Trim({8, 8, 111, 61}, {1, 2}));
-  // After a trim the width and height are converted whole and added to the new corner.
-  EXPECT_EQ(document.SelectionToSource({8, 8, 13, 13}, {2, 1}), (TTrimRect{20, 20, 22, 22}));
-  ASSERT_TRUE(document.Trim({16, 16, 33, 31}, {1, 1}));
+  ASSERT_TRUE(document.Trim({16, 16, 222, 122}));
+  // The picture shown starts at the last trim's corner.
+  ASSERT_TRUE(document.Trim({16, 16, 33, 31}));
   EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 32, 49, 47, false}));
-  // The undone selection comes back in view pixels of the rate now shown.
-  EXPECT_EQ(document.Undo({2, 1}), (TSelectionRect{32, 32, 66, 62}));
-  EXPECT_EQ(document.Undo({1, 2}), (TSelectionRect{8, 8, 111, 61}));
+  EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 33, 31}));
+  EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 222, 122}));
 }
 
 TEST_F(DocumentTest, UndoRedoesTheEarlierTrimWithTheExifChoiceRecordedThen) {
@@ -154,15 +148,15 @@ TEST_F(DocumentTest, UndoRedoesTheEarlierTrimWithTheExifChoiceRecordedThen) {
   ASSERT_TRUE(HasExif(fixtures::ReadFile(path.toStdString())));
   ASSERT_TRUE(document.OpenDocument(path));
   settings.gAllowDropExif = true;
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   EXPECT_FALSE(HasExif(Load(document.DocStream())));
   settings.gAllowDropExif = false;
-  ASSERT_TRUE(document.Trim({16, 16, 160, 120}, kOneToOne));
+  ASSERT_TRUE(document.Trim({16, 16, 160, 120}));
   EXPECT_TRUE(HasExif(Load(document.DocStream())));
   EXPECT_EQ(document.TrimHistory().front().DropExif, true);
   EXPECT_EQ(document.TrimHistory().back().DropExif, false);
 
-  ASSERT_TRUE(document.Undo(kOneToOne));
+  ASSERT_TRUE(document.Undo());
   EXPECT_FALSE(HasExif(Load(document.DocStream())));
   EXPECT_EQ(Load(document.DocStream()), Expected(path, {0, 0, 320, 240}, true));
 }
@@ -173,21 +167,21 @@ TEST_F(DocumentTest, ModifyCountFollowsTrimsSavesAndUndos) {
   EXPECT_TRUE(document.CloseQuery());
 
   // Trim then undo: back to unchanged, closing asks nothing.
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
-  ASSERT_TRUE(document.Undo(kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(document.Undo());
   EXPECT_EQ(document.ModifyCount(), 0);
   EXPECT_TRUE(document.CloseQuery());
   EXPECT_TRUE(prompts.questions.isEmpty());
 
   // Trim, save, undo: the document has gone back past its saved state.
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   prompts.answers = {TAnswer::Yes};
   ASSERT_TRUE(document.SaveFile());
   EXPECT_EQ(prompts.questions.takeFirst(), QString::fromUtf8(kMsgSaveOver));
   EXPECT_EQ(document.ModifyCount(), 0);
-  ASSERT_TRUE(document.Undo(kOneToOne));
+  ASSERT_TRUE(document.Undo());
   EXPECT_EQ(document.ModifyCount(), -1);
-  ASSERT_TRUE(document.Trim({0, 0, 160, 160}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 160, 160}));
   EXPECT_EQ(document.ModifyCount(), -1);
 
   // The close question: cancel keeps the window; yes with a cancelled dialog asks again; no
@@ -219,7 +213,7 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
   const QString taken = Path("out/taken.jpg");
   fixtures::WriteFile(taken.toStdString(), {1, 2, 3});
   ASSERT_TRUE(document.OpenDocument(path));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
 
   // Right after opening the dialog proposes the opened file itself, which exists.
   prompts.chosenPaths = {path};
@@ -257,7 +251,7 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
 
 TEST_F(DocumentTest, AFailedSaveReportsThePathAndChangesNothing) {
   ASSERT_TRUE(document.OpenDocument(SourcePicture()));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   const QString unreachable = Path("missing/b.jpg");
   try {
     document.SaveDocument(unreachable);
@@ -311,7 +305,7 @@ TEST_F(DocumentTest, CopyOffersTheDocumentsBytesOrOneEmptyEntry) {
   EXPECT_TRUE(document.ClipboardData()->data(QStringLiteral("JFIF")).isEmpty());
 
   ASSERT_TRUE(document.OpenDocument(SourcePicture()));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   const std::unique_ptr<QMimeData> data = document.ClipboardData();
   const Bytes doc = Load(document.DocStream());
   const QByteArray expected(reinterpret_cast<const char*>(doc.data()),
@@ -320,41 +314,47 @@ TEST_F(DocumentTest, CopyOffersTheDocumentsBytesOrOneEmptyEntry) {
   EXPECT_EQ(data->data(QStringLiteral("image/jpeg")), expected);
 }
 
-TEST_F(DocumentTest, AFileThatFailsToOpenLeavesNoDocumentBehind) {
-  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  const Bytes trimmed = Load(document.DocStream());
+  const auto unchanged = [&] {
+    EXPECT_TRUE(document.HasDocument());
+    EXPECT_EQ(document.DocFileName(), path);
+    EXPECT_EQ(Load(document.DocStream()), trimmed);
+    EXPECT_EQ(document.TrimHistory(), (std::vector<TTrimStep>{{0, 0, 320, 240, false}}));
+    EXPECT_EQ(document.ModifyCount(), 1);
+  };
 
   fixtures::JpegOptions progressive;
   progressive.progressive = true;
   EXPECT_FALSE(document.OpenDocument(WriteJpeg("p.jpg", progressive)));
-  EXPECT_FALSE(document.HasDocument());
-  EXPECT_TRUE(document.DocFileName().isEmpty());
-  EXPECT_EQ(document.DocStream().Size(), 0);
-  EXPECT_TRUE(document.TrimHistory().empty());
-  EXPECT_EQ(document.ModifyCount(), 0);
-  // Nothing can be saved or trimmed now.
-  EXPECT_FALSE(document.SaveDocument(Path("p-out.jpg")));
-  EXPECT_FALSE(QFile::exists(Path("p-out.jpg")));
-  EXPECT_FALSE(document.Trim({0, 0, 16, 16}, kOneToOne));
-
-  ASSERT_TRUE(document.OpenDocument(Path("a.jpg")));
+  EXPECT_EQ(messages.size(), 1u);
+  unchanged();
   EXPECT_THROW(document.OpenDocument(Path("nothing.jpg")), EStreamError);
-  EXPECT_FALSE(document.HasDocument());
-  EXPECT_EQ(document.DocStream().Size(), 0);
+  unchanged();
+  // A file the window cannot show is turned away the same way.
+  const auto refuse = [](const TJpegTrimming&) { throw EStreamError("undecodable"); };
+  EXPECT_THROW(document.OpenDocument(path, refuse), EStreamError);
+  unchanged();
+  // Undo still re-trims from the document's own source.
+  EXPECT_EQ(document.Undo(), (TTrimRect{0, 0, 320, 240}));
+  EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
 }
 
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   const QString path = SourcePicture();
   ASSERT_TRUE(document.OpenDocument(path));
   // An empty selection is refused by the engine.
-  EXPECT_FALSE(document.Trim({16, 16, 16, 64}, kOneToOne));
+  EXPECT_FALSE(document.Trim({16, 16, 16, 64}));
   EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
 
-  ASSERT_TRUE(document.Trim({16, 8, 656, 488}, kOneToOne));
+  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
   const Bytes trimmed = Load(document.DocStream());
-  EXPECT_FALSE(document.Trim({16, 16, 64, 16}, kOneToOne));
+  EXPECT_FALSE(document.Trim({16, 16, 64, 16}));
   EXPECT_TRUE(document.HasDocument());
   EXPECT_EQ(Load(document.DocStream()), trimmed);
   EXPECT_EQ(document.TrimHistory().size(), 1u);
@@ -366,7 +366,7 @@ TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
 TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {
   const QString path = SourcePicture();
   ASSERT_TRUE(document.OpenDocument(path));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}, kOneToOne));
+  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   document.Close();
   EXPECT_FALSE(document.HasDocument());
   EXPECT_TRUE(document.StatusText().isEmpty());

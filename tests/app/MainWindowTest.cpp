@@ -260,37 +260,76 @@ class MainWindowTest : public QObject {
     QCOMPARE(stored.value(QStringLiteral("App_WindowState")).toInt(), 0);
   }
 
-  // With unsaved changes the close question comes first; "キャンセル" keeps the window.
-  void closeAsksAboutUnsavedChanges() {
+  // Answers the next question with the button captioned answer, records it, then runs next.
+  static void Answer(const char* answer, QString* question, std::function<void()> next = {}) {
+    OnNextModal([answer, question, next](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box == nullptr) qFatal("expected a message box");
+      *question = box->windowTitle() + QLatin1Char('|') + box->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QString::fromUtf8(answer)) button->click();
+      }
+      if (next) next();
+    });
+  }
+
+  // With unsaved changes, closing the window, opening another file (dialog or drop) and
+  // "閉じる" all ask the close question first; only its answer lets the trims go.
+  void unsavedTrimsAreAskedAboutBeforeTheyGo() {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("photo.jpg"));
+    const QString other = dir.filePath(QStringLiteral("other.jpg"));
+    const QString saved = dir.filePath(QStringLiteral("saved.jpg"));
     fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg({}));
+    fixtures::WriteFile(other.toStdString(), fixtures::MakeJpeg({}));
     const std::unique_ptr<TFm_Main> owner = NewWindow();
     TFm_Main& window = *owner;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.OpenDocument(source);
-    window.Selection().Place({0, 0, 32, 32});
-    window.mnu_GoOperationClick();
-    QCOMPARE(window.Document().ModifyCount(), 1);
+    const auto openAndTrim = [&window, &source] {
+      window.OpenDocument(source);
+      window.Selection().Place({0, 0, 32, 32});
+      window.mnu_GoOperationClick();
+      QCOMPARE(window.Document().ModifyCount(), 1);
+    };
+    const QString expected = QStringLiteral("警告|変更があります。\nファイルに保存しますか？");
+    openAndTrim();
 
     QString question;
-    OnNextModal([&question](QWidget* modal) {
-      auto* box = qobject_cast<QMessageBox*>(modal);
-      if (box == nullptr) qFatal("expected a message box");
-      question = box->windowTitle() + QLatin1Char('|') + box->text();
-      for (QAbstractButton* button : box->buttons()) {
-        if (button->text() == QStringLiteral("キャンセル")) button->click();
-      }
-    });
+    Answer("キャンセル", &question);
     QVERIFY(!window.close());
-    QCOMPARE(question, QStringLiteral("警告|変更があります。\nファイルに保存しますか？"));
+    QCOMPARE(question, expected);
     QVERIFY(window.isVisible());
 
-    // "閉じる" drops the changes without asking; then the window closes at once.
+    // "キャンセル" before the open dialog: no dialog, the trims stay.
+    question.clear();
+    Answer("キャンセル", &question);
+    Child<QAction>(window, "mnu_OpenFile")->trigger();
+    QCOMPARE(question, expected);
+    QCOMPARE(window.Document().ModifyCount(), 1);
+    QCOMPARE(window.Document().DocFileName(), source);
+
+    // "いいえ" lets a dropped file take the document's place.
+    question.clear();
+    Answer("いいえ(&N)", &question);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(other)});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(window).event(&drop);
+    QCOMPARE(question, expected);
+    QCOMPARE(window.Document().DocFileName(), other);
+
+    // "はい" saves first; "閉じる" goes on only once the file is written.
+    openAndTrim();
+    Activate(window);
+    question.clear();
+    Answer("はい(&Y)", &question, [&saved] { ChooseFile(saved); });
     Child<QAction>(window, "mnu_CloseFile")->trigger();
+    QCOMPARE(question, expected);
+    QVERIFY(QFile::exists(saved));
     QCOMPARE(window.CommandStates(), TCommandStates{});
     QVERIFY(window.StatusText().isEmpty());
+    Activate(window);
     QVERIFY(window.close());
   }
 
@@ -321,7 +360,7 @@ class MainWindowTest : public QObject {
   }
 
   // Of several dropped files only the first is opened; a file that cannot be read is reported
-  // by the general error handler with the application title, and the window stays usable.
+  // by the general error handler with the application title, and the window keeps its document.
   void droppedFilesAndErrors() {
     QTemporaryDir dir;
     const QString first = dir.filePath(QStringLiteral("first.jpg"));
@@ -349,11 +388,15 @@ class MainWindowTest : public QObject {
       shown = box->windowTitle() + QLatin1Char('|') + box->text();
       box->buttons().constFirst()->click();
     });
+    const QString status = window.StatusText();
+    const TCommandStates states = window.CommandStates();
     window.RunCommand([&] { window.OpenDocument(missing); });
     QCOMPARE(shown, QStringLiteral("tarvo|ファイル %1 は開けません").arg(missing));
-    QVERIFY(!window.Document().HasDocument());
-    QVERIFY(window.StatusText().isEmpty());
-    QCOMPARE(window.CommandStates(), TCommandStates{});
+    // The open document is kept as it was.
+    QCOMPARE(window.Document().DocFileName(), first);
+    QVERIFY(window.PictureLoaded());
+    QCOMPARE(window.StatusText(), status);
+    QCOMPARE(window.CommandStates(), states);
   }
 
   // The stored placement replaces the designed one and is written back at close.
