@@ -96,7 +96,7 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
   connect(PaintBox, &TPaintBox::PaintOverlay, this,
           [this](QPainter& painter, const QRect& exposed) {
             if (selection_.FrameShown())
-              PaintSelectionFrame(painter, selection_.SelectionRect, exposed);
+              PaintSelectionFrame(painter, selection_.ViewRect(), exposed);
           });
   setCentralWidget(client);
 
@@ -444,10 +444,8 @@ void TFm_Main::LoadDocumentPicture() {
 
 void TFm_Main::Cbo_TrimModeChange() {
   if (!PictureLoaded_) return;
-  const QSize picture = PaintBox->Picture().size();
   ChangeTrimMode(selection_, Cbo_TrimMode->currentIndex(), TrimModes,
-                 {picture.width(), picture.height(), View_.ViewScaleNum(), View_.ViewScaleDen(),
-                  View_.ViewWidth(), View_.ViewHeight()});
+                 {View_.PictureWidth(), View_.PictureHeight()});
 }
 
 void TFm_Main::Cbo_TrimModeSelect() {
@@ -465,10 +463,9 @@ TTrimModeKind TFm_Main::TrimModeKind() const {
 }
 
 void TFm_Main::DrawSelection(const TSelectionRect& rect) {
-  SetInformationText(QString::fromStdString(
-      SelectionInformation(rect, View_.ViewScaleNum(), View_.ViewScaleDen())));
+  SetInformationText(QString::fromStdString(SelectionInformation(rect)));
   // Only the frame's band is painted again, never the whole picture.
-  PaintBox->update(SelectionFrameRegion(rect));
+  PaintBox->update(SelectionFrameRegion(selection_.ToViewRect(rect)));
 }
 
 void TFm_Main::PaintBoxMouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x,
@@ -555,10 +552,7 @@ void TFm_Main::mnu_ExitClick() { close(); }
 void TFm_Main::mnu_GoOperationClick() {
   if (selection_.SelectionState == selNone) return;
   const TSelectionRect& s = selection_.SelectionRect;
-  if (!document_.Trim({View_.ToImage(s.Left), View_.ToImage(s.Top), View_.ToImage(s.Right),
-                       View_.ToImage(s.Bottom)})) {
-    return;
-  }
+  if (!document_.Trim({s.Left, s.Top, s.Right, s.Bottom})) return;
   LoadDocumentPicture();
   SetInformationText({});
   selection_.Clear();
@@ -572,9 +566,9 @@ void TFm_Main::mnu_UndoClick() {
   ApplyCommandEvent(document_.TrimHistory().empty() ? TCommandEvent::UndoNoStepRemains
                                                     : TCommandEvent::UndoStepsRemain);
   LoadDocumentPicture();
-  SetInformationText({});
-  selection_.Restore({View_.ToView(restored->Left), View_.ToView(restored->Top),
-                      View_.ToView(restored->Right), View_.ToView(restored->Bottom)});
+  const TSelectionRect selection{restored->Left, restored->Top, restored->Right, restored->Bottom};
+  selection_.Restore(selection);
+  SetInformationText(QString::fromStdString(SelectionInformation(selection)));
   SetStatusText(document_.StatusText());
   Cbo_ViewRateChange();
 }
@@ -634,15 +628,11 @@ void TFm_Main::UnloadPicture() {
 
 void TFm_Main::Cbo_ViewRateChange() {
   if (!PictureLoaded_) return;
-  View_.ChangeRate(Cbo_ViewRate->currentIndex(), selection_.SelectionRect);
-  selection_.SetViewGrid(
-      {View_.ViewWidth(), View_.ViewHeight(), View_.ViewMcuWidth(), View_.ViewMcuHeight()});
+  View_.SetRateIndex(Cbo_ViewRate->currentIndex());
+  // The selection keeps its image pixels; the repaint draws its frame at the new rate.
+  selection_.SetGrid({View_.PictureWidth(), View_.PictureHeight(), View_.McuWidth(),
+                      View_.McuHeight(), View_.ViewScaleNum(), View_.ViewScaleDen()});
   ScrollBox->SetViewSize(View_.ViewWidth(), View_.ViewHeight());
-  // The repaint draws the frame at the new rate; its text follows, in image pixels again.
-  if (selection_.FrameShown()) {
-    SetInformationText(QString::fromStdString(SelectionInformation(
-        selection_.SelectionRect, View_.ViewScaleNum(), View_.ViewScaleDen())));
-  }
 }
 
 void TFm_Main::Cbo_ViewRateSelect() {

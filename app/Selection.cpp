@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ViewMapping.h"
+
 namespace tarvo {
 
 namespace {
@@ -37,18 +39,33 @@ int32_t ClampEdge(int64_t v, int32_t high) {
 
 }  // namespace
 
-std::string SelectionInformation(const TSelectionRect& rect, int32_t num, int32_t den) {
-  const auto image = [num, den](int64_t v) { return static_cast<unsigned>(v * den / num); };
+std::string SelectionInformation(const TSelectionRect& rect) {
+  const auto u = [](int64_t v) { return static_cast<unsigned>(v); };
   char text[96];
-  std::snprintf(text, sizeof text, "[%4u,%4u] - [%4u,%4u] (%4u,%4u)", image(rect.Left) + 1,
-                image(rect.Top) + 1, image(rect.Right), image(rect.Bottom),
-                image(int64_t{rect.Right} - rect.Left), image(int64_t{rect.Bottom} - rect.Top));
+  std::snprintf(text, sizeof text, "[%4u,%4u] - [%4u,%4u] (%4u,%4u)", u(rect.Left) + 1,
+                u(rect.Top) + 1, u(rect.Right), u(rect.Bottom), u(int64_t{rect.Right} - rect.Left),
+                u(int64_t{rect.Bottom} - rect.Top));
   return text;
 }
 
 bool TSelection::GridUsable() const {
-  return Grid.ViewWidth >= 1 && Grid.ViewHeight >= 1 && Grid.ViewMcuWidth >= 1 &&
-         Grid.ViewMcuHeight >= 1;
+  return Grid.PictureWidth >= 1 && Grid.PictureHeight >= 1 && Grid.McuWidth >= 1 &&
+         Grid.McuHeight >= 1 && Grid.ViewScaleNum >= 1 && Grid.ViewScaleDen >= 1;
+}
+
+int32_t TSelection::ImageX(int32_t x) const {
+  return PointerToImage(x, Grid.PictureWidth, Grid.ViewScaleNum, Grid.ViewScaleDen);
+}
+
+int32_t TSelection::ImageY(int32_t y) const {
+  return PointerToImage(y, Grid.PictureHeight, Grid.ViewScaleNum, Grid.ViewScaleDen);
+}
+
+TSelectionRect TSelection::ToViewRect(const TSelectionRect& rect) const {
+  const auto view = [this](int32_t v) {
+    return ImageToView(v, Grid.ViewScaleNum, Grid.ViewScaleDen);
+  };
+  return {view(rect.Left), view(rect.Top), view(rect.Right), view(rect.Bottom)};
 }
 
 void TSelection::EraseFrame() {
@@ -66,7 +83,8 @@ void TSelection::DrawFrame() {
 }
 
 TSelectionState TSelection::HitTest(int32_t x, int32_t y) const {
-  const TSelectionRect& r = SelectionRect;
+  // The handles are view pixels deep, whatever the rate.
+  const TSelectionRect r = ViewRect();
   if (x < r.Left || x > r.Right || y < r.Top || y > r.Bottom) return selNone;
   // Left before right and top before bottom: on a narrow rectangle the left and top handles win.
   const bool nearLeft = x <= r.Left + kHandleTolerance;
@@ -101,13 +119,13 @@ TPointerShape TSelection::PointerAt(int32_t x, int32_t y) const {
 
 void TSelection::MouseDown(int32_t x, int32_t y) {
   if (!GridUsable()) return;
-  x = std::min(x, Grid.ViewWidth);
-  y = std::min(y, Grid.ViewHeight);
+  x = std::min(x, ImageToView(Grid.PictureWidth, Grid.ViewScaleNum, Grid.ViewScaleDen));
+  y = std::min(y, ImageToView(Grid.PictureHeight, Grid.ViewScaleNum, Grid.ViewScaleDen));
   const TSelectionState hit = SelectionState == selNone ? selNone : HitTest(x, y);
   if (hit != selNone) {
     SelectionState = hit;
     if (hit == selMoving) {
-      MoveGrabPoint = {SnapDown(x, Grid.ViewMcuWidth), SnapDown(y, Grid.ViewMcuHeight)};
+      MoveGrabPoint = {SnapDown(ImageX(x), Grid.McuWidth), SnapDown(ImageY(y), Grid.McuHeight)};
       DragStartRect = SelectionRect;
     }
     return;
@@ -115,8 +133,8 @@ void TSelection::MouseDown(int32_t x, int32_t y) {
   // Any frame still shown goes, also that of a creation a second button interrupts.
   EraseFrame();
   // The anchor is at least 1 so that a one-pixel selection always fits left of and above it.
-  x = std::clamp(x, 1, Grid.ViewWidth);
-  y = std::clamp(y, 1, Grid.ViewHeight);
+  x = std::clamp(ImageX(x), 1, Grid.PictureWidth);
+  y = std::clamp(ImageY(y), 1, Grid.PictureHeight);
   SelectionRect = {x, y, x, y};
   DragStartRect = SelectionRect;
   SelectionState = selCreating;
@@ -139,23 +157,23 @@ void TSelection::MouseMove(int32_t x, int32_t y, bool leftHeld, TTrimModeKind mo
 
 void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
   EraseFrame();
-  x = std::clamp(x, 1, Grid.ViewWidth);
-  y = std::clamp(y, 1, Grid.ViewHeight);
+  x = std::clamp(ImageX(x), 1, Grid.PictureWidth);
+  y = std::clamp(ImageY(y), 1, Grid.PictureHeight);
   const int32_t ax = DragStartRect.Left;
   const int32_t ay = DragStartRect.Top;
   TSelectionRect& r = SelectionRect;
   if (x > ax) {
-    r.Left = SnapDown(ax, Grid.ViewMcuWidth);
+    r.Left = SnapDown(ax, Grid.McuWidth);
     r.Right = x;
   } else {
-    r.Left = SnapDown(x, Grid.ViewMcuWidth);
+    r.Left = SnapDown(x, Grid.McuWidth);
     r.Right = ax;
   }
   if (y > ay) {
-    r.Top = SnapDown(ay, Grid.ViewMcuHeight);
+    r.Top = SnapDown(ay, Grid.McuHeight);
     r.Bottom = y;
   } else {
-    r.Top = SnapDown(y, Grid.ViewMcuHeight);
+    r.Top = SnapDown(y, Grid.McuHeight);
     r.Bottom = ay;
   }
   if (r.Top == r.Bottom) ++r.Bottom;
@@ -174,8 +192,8 @@ void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
 void TSelection::Move(int32_t x, int32_t y) {
   EraseFrame();
   // The raw pointer, not clamped: the rectangle moves in whole MCU steps.
-  const int32_t snappedX = SnapDown(x, Grid.ViewMcuWidth);
-  const int32_t snappedY = SnapDown(y, Grid.ViewMcuHeight);
+  const int32_t snappedX = SnapDown(ImageX(x), Grid.McuWidth);
+  const int32_t snappedY = SnapDown(ImageY(y), Grid.McuHeight);
   TSelectionRect& r = SelectionRect;
   const int32_t w = r.Right - r.Left;
   const int32_t h = r.Bottom - r.Top;
@@ -184,13 +202,13 @@ void TSelection::Move(int32_t x, int32_t y) {
   r.Right = r.Left + w;
   r.Bottom = r.Top + h;
   // Pushed back at the right and bottom edges, off the grid until the release snaps it.
-  if (r.Right > Grid.ViewWidth) {
-    r.Right = Grid.ViewWidth;
-    r.Left = Grid.ViewWidth - w;
+  if (r.Right > Grid.PictureWidth) {
+    r.Right = Grid.PictureWidth;
+    r.Left = Grid.PictureWidth - w;
   }
-  if (r.Bottom > Grid.ViewHeight) {
-    r.Bottom = Grid.ViewHeight;
-    r.Top = Grid.ViewHeight - h;
+  if (r.Bottom > Grid.PictureHeight) {
+    r.Bottom = Grid.PictureHeight;
+    r.Top = Grid.PictureHeight - h;
   }
   KeepInsidePicture();
   DrawFrame();
@@ -202,17 +220,19 @@ void TSelection::Resize(int32_t x, int32_t y) {
   const TSelectionState s = SelectionState;
   // A left or top edge stays at least one MCU inside the opposite edge; a right or bottom edge
   // one pixel.
+  x = ImageX(x);
+  y = ImageY(y);
   if (s == selSizeTopLeft || s == selSizeBottomLeft || s == selSizeLeft) {
-    r.Left = SnapDown(std::min(r.Right - Grid.ViewMcuWidth, std::max(x, 0)), Grid.ViewMcuWidth);
+    r.Left = SnapDown(std::min(r.Right - Grid.McuWidth, std::max(x, 0)), Grid.McuWidth);
   }
   if (s == selSizeTopRight || s == selSizeBottomRight || s == selSizeRight) {
-    r.Right = std::max(r.Left + 1, std::min(x, Grid.ViewWidth));
+    r.Right = std::max(r.Left + 1, std::min(x, Grid.PictureWidth));
   }
   if (s == selSizeTopLeft || s == selSizeTopRight || s == selSizeTop) {
-    r.Top = SnapDown(std::min(r.Bottom - Grid.ViewMcuHeight, std::max(y, 0)), Grid.ViewMcuHeight);
+    r.Top = SnapDown(std::min(r.Bottom - Grid.McuHeight, std::max(y, 0)), Grid.McuHeight);
   }
   if (s == selSizeBottomLeft || s == selSizeBottomRight || s == selSizeBottom) {
-    r.Bottom = std::max(r.Top + 1, std::min(y, Grid.ViewHeight));
+    r.Bottom = std::max(r.Top + 1, std::min(y, Grid.PictureHeight));
   }
   if (KeepAspect) ApplyRatio(s);
   KeepInsidePicture();
@@ -225,8 +245,8 @@ void TSelection::ApplyRatio(TSelectionState handle) {
   const int32_t ay = AspectY;
   const auto ratioHeight = [ax, ay](int64_t x) { return CeilQuotient(x, ay, ax); };
   const auto ratioWidth = [ax, ay](int64_t y) { return CeilQuotient(y, ax, ay); };
-  const int64_t vw = Grid.ViewWidth;
-  const int64_t vh = Grid.ViewHeight;
+  const int64_t vw = Grid.PictureWidth;
+  const int64_t vh = Grid.PictureHeight;
   int64_t left = SelectionRect.Left;
   int64_t top = SelectionRect.Top;
   int64_t right = SelectionRect.Right;
@@ -322,26 +342,26 @@ void TSelection::ApplyRatio(TSelectionState handle) {
       return;
   }
   // Edges recomputed from a rounded-up quotient can end a pixel or so beyond the picture.
-  SelectionRect = {ClampEdge(left, Grid.ViewWidth), ClampEdge(top, Grid.ViewHeight),
-                   ClampEdge(right, Grid.ViewWidth), ClampEdge(bottom, Grid.ViewHeight)};
+  SelectionRect = {ClampEdge(left, Grid.PictureWidth), ClampEdge(top, Grid.PictureHeight),
+                   ClampEdge(right, Grid.PictureWidth), ClampEdge(bottom, Grid.PictureHeight)};
   KeepInsidePicture();
 }
 
 void TSelection::KeepInsidePicture() {
   TSelectionRect& r = SelectionRect;
-  r.Left = std::clamp(r.Left, 0, Grid.ViewWidth);
-  r.Top = std::clamp(r.Top, 0, Grid.ViewHeight);
-  r.Right = std::clamp(r.Right, 0, Grid.ViewWidth);
-  r.Bottom = std::clamp(r.Bottom, 0, Grid.ViewHeight);
+  r.Left = std::clamp(r.Left, 0, Grid.PictureWidth);
+  r.Top = std::clamp(r.Top, 0, Grid.PictureHeight);
+  r.Right = std::clamp(r.Right, 0, Grid.PictureWidth);
+  r.Bottom = std::clamp(r.Bottom, 0, Grid.PictureHeight);
   // An empty side, such as the one-pixel minimum pushed beyond the right or bottom border, takes
   // the last MCU column or row inside the picture instead, so Left and Top stay on the grid.
   if (r.Right <= r.Left) {
     r.Right = std::max(r.Right, 1);
-    r.Left = SnapDown(r.Right - 1, Grid.ViewMcuWidth);
+    r.Left = SnapDown(r.Right - 1, Grid.McuWidth);
   }
   if (r.Bottom <= r.Top) {
     r.Bottom = std::max(r.Bottom, 1);
-    r.Top = SnapDown(r.Bottom - 1, Grid.ViewMcuHeight);
+    r.Top = SnapDown(r.Bottom - 1, Grid.McuHeight);
   }
 }
 
@@ -351,10 +371,10 @@ void TSelection::MouseUp(TTrimModeKind mode) {
   if (SelectionState == selMoving || IsSizing(SelectionState)) {
     // Onto the grid, keeping the size: the rectangle shifts left and up.
     EraseFrame();
-    const int32_t d = r.Left % Grid.ViewMcuWidth;
+    const int32_t d = r.Left % Grid.McuWidth;
     r.Left -= d;
     r.Right -= d;
-    const int32_t e = r.Top % Grid.ViewMcuHeight;
+    const int32_t e = r.Top % Grid.McuHeight;
     r.Top -= e;
     r.Bottom -= e;
     DrawFrame();
@@ -380,7 +400,7 @@ void TSelection::MouseUp(TTrimModeKind mode) {
 bool TSelection::SelectAll() {
   if (!GridUsable() || (SelectionState != selNone && SelectionState != selIdle)) return false;
   EraseFrame();
-  SelectionRect = {0, 0, Grid.ViewWidth, Grid.ViewHeight};
+  SelectionRect = {0, 0, Grid.PictureWidth, Grid.PictureHeight};
   SelectionState = selIdle;
   DrawFrame();
   return true;
@@ -390,8 +410,8 @@ void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t 
   if (!GridUsable() || SelectionState != selIdle) return;
   EraseFrame();
   TSelectionRect& r = SelectionRect;
-  const int32_t mw = Grid.ViewMcuWidth;
-  const int32_t mh = Grid.ViewMcuHeight;
+  const int32_t mw = Grid.McuWidth;
+  const int32_t mh = Grid.McuHeight;
   switch (key) {
     case TArrowKey::Left:
       if (resize) {
@@ -410,13 +430,13 @@ void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t 
       }
       break;
     case TArrowKey::Right:
-      if (r.Right + mw <= Grid.ViewWidth) {
+      if (r.Right + mw <= Grid.PictureWidth) {
         if (!resize) r.Left += mw;
         r.Right += mw;
       }
       break;
     case TArrowKey::Down:
-      if (r.Bottom + mh <= Grid.ViewHeight) {
+      if (r.Bottom + mh <= Grid.PictureHeight) {
         if (!resize) r.Top += mh;
         r.Bottom += mh;
       }
@@ -430,8 +450,8 @@ void TSelection::AdjustToMcus() {
   if (!GridUsable() || SelectionState == selNone) return;
   EraseFrame();
   TSelectionRect& r = SelectionRect;
-  r.Right = std::min(Grid.ViewWidth, SnapUp(r.Right, Grid.ViewMcuWidth));
-  r.Bottom = std::min(Grid.ViewHeight, SnapUp(r.Bottom, Grid.ViewMcuHeight));
+  r.Right = std::min(Grid.PictureWidth, SnapUp(r.Right, Grid.McuWidth));
+  r.Bottom = std::min(Grid.PictureHeight, SnapUp(r.Bottom, Grid.McuHeight));
   DrawFrame();
 }
 

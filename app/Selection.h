@@ -1,4 +1,5 @@
-// The selection rectangle over the picture: its mouse and key gestures, worked out in view pixels.
+// The selection rectangle over the picture: held in image pixels of the picture shown, so a zoom
+// changes only how it is drawn; the gestures' pointer positions are converted at the view's edge.
 #pragma once
 
 #include <cstdint>
@@ -56,20 +57,22 @@ enum class TTrimModeKind {
 
 enum class TArrowKey { Left, Up, Right, Down };
 
-// The picture as the view shows it: its size and the MCU grid, in view pixels.
-struct TViewGrid {
-  int32_t ViewWidth = 0;
-  int32_t ViewHeight = 0;
-  int32_t ViewMcuWidth = 1;
-  int32_t ViewMcuHeight = 1;
+// The picture shown and its MCU grid in image pixels, and the view rate the pointer comes at.
+struct TSelectionGrid {
+  int32_t PictureWidth = 0;
+  int32_t PictureHeight = 0;
+  int32_t McuWidth = 1;
+  int32_t McuHeight = 1;
+  int32_t ViewScaleNum = 1;
+  int32_t ViewScaleDen = 1;
 };
 
-// What the selection asks of the window. The frame is drawn by inverting pixels, so every
-// DrawSelection call toggles it: the same rectangle drawn twice leaves the picture as it was.
+// What the selection asks of the window. Every DrawSelection call toggles the frame: the same
+// rectangle drawn twice leaves the picture as it was.
 class TSelectionHost {
  public:
   virtual ~TSelectionHost() = default;
-  // Toggles the frame of rect and shows rect as the information text.
+  // Toggles the frame of rect (image pixels) and shows rect as the information text.
   virtual void DrawSelection(const TSelectionRect& rect) = 0;
   virtual void ClearInformation() = 0;
   // Trim and "選択範囲の調整", menu items and toolbar buttons together.
@@ -78,18 +81,23 @@ class TSelectionHost {
   virtual void SetPointer(TPointerShape shape) = 0;
 };
 
-// The information text: first and last image pixel counted from 1, then the size, at the view
-// rate num/den.
-std::string SelectionInformation(const TSelectionRect& rect, int32_t num, int32_t den);
+// The information text for a rectangle in image pixels: first and last pixel counted from 1,
+// then the size. It is exactly what a trim of the rectangle keeps.
+std::string SelectionInformation(const TSelectionRect& rect);
 
 class TSelection {
  public:
   explicit TSelection(TSelectionHost& host) : Host(host) {}
 
-  // The grid the gestures snap to; the window keeps it in line with the view rate.
-  void SetViewGrid(const TViewGrid& grid) { Grid = grid; }
-  const TViewGrid& ViewGrid() const { return Grid; }
+  // The picture, its grid and the view rate; the window keeps them in line with the view. A new
+  // rate leaves the rectangle as it is.
+  void SetGrid(const TSelectionGrid& grid) { Grid = grid; }
 
+  // The rectangle on the paint area, in view pixels; rect is any in image pixels.
+  TSelectionRect ViewRect() const { return ToViewRect(SelectionRect); }
+  TSelectionRect ToViewRect(const TSelectionRect& rect) const;
+
+  // The pointer positions below are in view pixels on the paint area.
   // Which gesture a press at (x, y) starts: a handle, selMoving inside, selNone outside.
   TSelectionState HitTest(int32_t x, int32_t y) const;
   // The pointer that tells what a press at (x, y) would do.
@@ -108,8 +116,8 @@ class TSelection {
   // "選択範囲の調整": widens the right and bottom edges to whole MCUs or the picture's edge.
   void AdjustToMcus();
 
-  // Replaces the selection by rect (kept inside the picture), shows it and enables the
-  // selection commands.
+  // Replaces the selection by rect (image pixels, kept inside the picture), shows it and enables
+  // the selection commands.
   void Place(const TSelectionRect& rect);
   // The picture was replaced and is about to be repainted: no frame is left to erase.
   void Clear();
@@ -122,12 +130,13 @@ class TSelection {
   // Whether AspectX : AspectY can be kept at all; a zero or negative term cannot.
   bool RatioUsable() const { return AspectX > 0 && AspectY > 0; }
 
+  // Image pixels of the picture shown.
   TSelectionRect SelectionRect;
   TSelectionState SelectionState = selNone;
   // At mouse-down: the anchor of a new selection in all four edges, or the rectangle a move
-  // starts from.
+  // starts from (image pixels).
   TSelectionRect DragStartRect;
-  // The press point of a move, snapped down to the MCU grid.
+  // The press point of a move in image pixels, snapped down to the MCU grid.
   TGrabPoint MoveGrabPoint;
   int32_t AspectX = 0;
   int32_t AspectY = 0;
@@ -135,6 +144,10 @@ class TSelection {
 
  private:
   bool GridUsable() const;
+  // A pointer position in image pixels; on or past the paint area's far edge it reaches the
+  // picture's own edge, which the truncated view size may fall short of.
+  int32_t ImageX(int32_t x) const;
+  int32_t ImageY(int32_t y) const;
   void EraseFrame();
   void DrawFrame();
   void Create(int32_t x, int32_t y, TTrimModeKind mode);
@@ -144,7 +157,7 @@ class TSelection {
   void KeepInsidePicture();
 
   TSelectionHost& Host;
-  TViewGrid Grid;
+  TSelectionGrid Grid;
   bool Shown = false;
 };
 

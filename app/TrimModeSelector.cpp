@@ -24,24 +24,15 @@ TTrimModeKind TrimModeKindAt(int index, const TTrimModeList& trimModes) {
 std::optional<TSelectionRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view) {
   const int32_t ax = preset.AspectRatio_X;
   const int32_t ay = preset.AspectRatio_Y;
-  if (ax <= 0 || ay <= 0 || view.ViewWidth < 1 || view.ViewHeight < 1) return std::nullopt;
-  int32_t right = 0;
-  int32_t bottom = 0;
-  if (!preset.ExtendSize && view.PictureWidth > ax && view.PictureHeight > ay) {
-    right = static_cast<int32_t>(int64_t{ax} * view.ViewScaleNum / view.ViewScaleDen);
-    bottom = static_cast<int32_t>(int64_t{ay} * view.ViewScaleNum / view.ViewScaleDen);
-  } else if (int64_t{view.PictureWidth} * ay < int64_t{view.PictureHeight} * ax) {
-    // Narrower than the ratio: the full width. ViewWidth is truncated before the quotient is
-    // rounded up, so at rates below 1/1 the height could pass the picture by a pixel.
-    right = view.ViewWidth;
-    bottom = CeilQuotientUpTo(view.ViewWidth, ay, ax, view.ViewHeight);
-  } else {
-    bottom = view.ViewHeight;
-    right = CeilQuotientUpTo(view.ViewHeight, ax, ay, view.ViewWidth);
+  const int32_t width = view.PictureWidth;
+  const int32_t height = view.PictureHeight;
+  if (ax <= 0 || ay <= 0 || width < 1 || height < 1) return std::nullopt;
+  if (!preset.ExtendSize && width > ax && height > ay) return TSelectionRect{0, 0, ax, ay};
+  if (int64_t{width} * ay < int64_t{height} * ax) {
+    // Narrower than the ratio: the full width.
+    return TSelectionRect{0, 0, width, std::max(CeilQuotientUpTo(width, ay, ax, height), 1)};
   }
-  // A size below one view pixel at a small rate still leaves a selection to see and trim.
-  return TSelectionRect{0, 0, std::clamp(right, 1, view.ViewWidth),
-                        std::clamp(bottom, 1, view.ViewHeight)};
+  return TSelectionRect{0, 0, std::max(CeilQuotientUpTo(height, ax, ay, width), 1), height};
 }
 
 void ChangeTrimMode(TSelection& selection, int index, const TTrimModeList& trimModes,

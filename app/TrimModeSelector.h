@@ -15,20 +15,16 @@ namespace tarvo {
 // index beyond the list reads no entry and selects freely.
 TTrimModeKind TrimModeKindAt(int index, const TTrimModeList& trimModes);
 
-// The picture shown and its view rate, for placing a preset's selection.
+// The size of the picture shown, in image pixels, for placing a preset's selection.
 struct TPresetView {
-  int32_t PictureWidth = 0;  // image pixels
+  int32_t PictureWidth = 0;
   int32_t PictureHeight = 0;
-  int32_t ViewScaleNum = 1;
-  int32_t ViewScaleDen = 1;
-  int32_t ViewWidth = 0;  // view pixels
-  int32_t ViewHeight = 0;
 };
 
-// The selection a preset places at the picture's top-left corner, in view pixels: its two terms
-// as a size in image pixels when it does not extend and the picture is strictly larger,
-// otherwise the largest rectangle of its ratio. Never beyond the picture and never empty; none
-// for a term that is zero or negative, or an empty view.
+// The selection a preset places at the picture's top-left corner, in image pixels: its two
+// terms as a size when it does not extend and the picture is strictly larger, otherwise the
+// largest rectangle of its ratio. Never beyond the picture and never empty; none for a term that
+// is zero or negative, or an empty picture.
 std::optional<TSelectionRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view);
 
 // Applies the mode at index to the selection of a loaded picture: the built-in modes set or

@@ -29,9 +29,28 @@ int DropDownListWidth(int modeDropDownWidth, int itemCount, int visibleItems, in
   return width;
 }
 
-std::int32_t TViewMapping::ToView(std::int32_t image) const { return image * num_ / den_; }
+std::int32_t ImageToView(std::int32_t image, std::int32_t num, std::int32_t den) {
+  return static_cast<std::int32_t>(std::int64_t{image} * num / den);
+}
 
-std::int32_t TViewMapping::ToImage(std::int32_t view) const { return view * den_ / num_; }
+std::int32_t ViewToImage(std::int32_t view, std::int32_t num, std::int32_t den) {
+  return static_cast<std::int32_t>(std::int64_t{view} * den / num);
+}
+
+std::int32_t PointerToImage(std::int32_t view, std::int32_t pictureSize, std::int32_t num,
+                            std::int32_t den) {
+  const std::int32_t viewSize = ImageToView(pictureSize, num, den);
+  if (view < viewSize) return ViewToImage(view, num, den);
+  return pictureSize + ViewToImage(view - viewSize, num, den);
+}
+
+std::int32_t TViewMapping::ToView(std::int32_t image) const {
+  return ImageToView(image, num_, den_);
+}
+
+std::int32_t TViewMapping::ToImage(std::int32_t view) const {
+  return ViewToImage(view, num_, den_);
+}
 
 void TViewMapping::SetRateIndex(int index) {
   const TViewRate rate = ViewRateAt(index);

@@ -33,6 +33,15 @@ TViewRate ViewRateAt(int index);
 int ZoomInIndex(int index);
 int ZoomOutIndex(int index);
 
+// Image to view, i * num / den, and view to image, v * den / num, each truncating.
+std::int32_t ImageToView(std::int32_t image, std::int32_t num, std::int32_t den);
+std::int32_t ViewToImage(std::int32_t view, std::int32_t num, std::int32_t den);
+// A pointer position on a paint area showing a picture pictureSize image pixels wide (or high),
+// in image pixels. The paint area's size is truncated, so its far edge may lie short of the
+// picture's; a pointer on or past that edge reaches the picture's own edge.
+std::int32_t PointerToImage(std::int32_t view, std::int32_t pictureSize, std::int32_t num,
+                            std::int32_t den);
+
 // Scroll-bar steps of the vertical bar for a visible height: one wheel notch is one line.
 struct TScrollSteps {
   int Page;
@@ -54,6 +63,11 @@ class TViewMapping {
   std::int32_t ViewHeight() const { return viewHeight_; }
   std::int32_t ViewMcuWidth() const { return viewMcuWidth_; }
   std::int32_t ViewMcuHeight() const { return viewMcuHeight_; }
+  // The picture and its MCU in image pixels.
+  std::int32_t PictureWidth() const { return pictureWidth_; }
+  std::int32_t PictureHeight() const { return pictureHeight_; }
+  std::int32_t McuWidth() const { return 8 * maxHSampling_; }
+  std::int32_t McuHeight() const { return 8 * maxVSampling_; }
 
   // Image to view: i * Num / Den. View to image: v * Den / Num.
   std::int32_t ToView(std::int32_t image) const;
@@ -63,22 +77,6 @@ class TViewMapping {
   void SetRateIndex(int index);
   // The picture's frame size and the MCU's sampling factors that the sizes are computed from.
   void SetPicture(std::int32_t width, std::int32_t height, int maxHSampling, int maxVSampling);
-
-  // Changes the rate and carries a view-pixel rectangle (any type with Left, Top, Right and
-  // Bottom) over through image pixels, so each edge truncates once on the way down and once on
-  // the way up: edges off the coarser grid move toward the origin and do not come back.
-  template <typename Rect>
-  void ChangeRate(int index, Rect& rect) {
-    rect.Left = ToImage(rect.Left);
-    rect.Top = ToImage(rect.Top);
-    rect.Right = ToImage(rect.Right);
-    rect.Bottom = ToImage(rect.Bottom);
-    SetRateIndex(index);
-    rect.Left = ToView(rect.Left);
-    rect.Top = ToView(rect.Top);
-    rect.Right = ToView(rect.Right);
-    rect.Bottom = ToView(rect.Bottom);
-  }
 
  private:
   void Recompute();

@@ -17,7 +17,7 @@ class TRecordingHost : public TSelectionHost {
   void DrawSelection(const TSelectionRect& rect) override {
     const std::array<int32_t, 4> key{rect.Left, rect.Top, rect.Right, rect.Bottom};
     if (!Frames.erase(key)) Frames.insert(key);
-    Information = SelectionInformation(rect, 1, 1);
+    Information = SelectionInformation(rect);
   }
   void ClearInformation() override { Information.clear(); }
   void EnableSelectionCommands(bool enabled) override { CommandsEnabled = enabled; }

@@ -12,8 +12,9 @@ namespace {
 
 class SelectionTest : public ::testing::Test {
  protected:
-  void SetGrid(int32_t width, int32_t height, int32_t mcuWidth, int32_t mcuHeight) {
-    Sel.SetViewGrid({width, height, mcuWidth, mcuHeight});
+  void SetGrid(int32_t width, int32_t height, int32_t mcuWidth, int32_t mcuHeight, int32_t num = 1,
+               int32_t den = 1) {
+    Sel.SetGrid({width, height, mcuWidth, mcuHeight, num, den});
   }
 
   void Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
@@ -406,13 +407,44 @@ TEST_F(SelectionTest, AdjustRoundsRightAndBottomUpToWholeMcus) {
 }
 
 TEST(SelectionInformationTest, ShowsImagePixelsCountedFromOne) {
-  EXPECT_EQ(SelectionInformation({0, 0, 640, 480}, 1, 1), "[   1,   1] - [ 640, 480] ( 640, 480)");
-  EXPECT_EQ(SelectionInformation({0, 0, 320, 240}, 1, 2), "[   1,   1] - [ 640, 480] ( 640, 480)");
-  EXPECT_EQ(SelectionInformation({1, 1, 125, 114}, 1, 8), "[   9,   9] - [1000, 912] ( 992, 904)");
-  EXPECT_EQ(SelectionInformation({64, 8, 1601, 800}, 8, 1),
-            "[   9,   2] - [ 200, 100] ( 192,  99)");
-  EXPECT_EQ(SelectionInformation({0, 0, 12345, 80}, 1, 1),
-            "[   1,   1] - [12345,  80] (12345,  80)");
+  EXPECT_EQ(SelectionInformation({0, 0, 640, 480}), "[   1,   1] - [ 640, 480] ( 640, 480)");
+  EXPECT_EQ(SelectionInformation({8, 1, 200, 100}), "[   9,   2] - [ 200, 100] ( 192,  99)");
+  EXPECT_EQ(SelectionInformation({0, 0, 12345, 80}), "[   1,   1] - [12345,  80] (12345,  80)");
+}
+
+// At every rate the pointer comes in view pixels and the rectangle is kept in image pixels: the
+// left and top edges still snap to the MCU grid, and an edge dragged onto the paint area's far
+// edge reaches the picture's own, which a truncated view size falls short of.
+TEST_F(SelectionTest, GesturesAtEveryRateSnapToTheGridAndReachTheBorder) {
+  const struct {
+    int32_t num, den;
+    TSelectionRect created;  // dragged from view (5, 5) to view (50, 40)
+  } rates[] = {{1, 8, {32, 32, 400, 320}}, {1, 4, {16, 16, 200, 160}}, {1, 2, {0, 0, 100, 80}},
+               {1, 1, {0, 0, 50, 40}},     {2, 1, {0, 0, 25, 20}},     {8, 1, {0, 0, 6, 5}}};
+  for (const auto& rate : rates) {
+    SCOPED_TRACE(std::to_string(rate.num) + "/" + std::to_string(rate.den));
+    SetGrid(1203, 917, 16, 16, rate.num, rate.den);
+    Sel.Clear();
+    Host.Frames.clear();
+    const int32_t viewWidth = 1203 * rate.num / rate.den;
+    const int32_t viewHeight = 917 * rate.num / rate.den;
+    Drag(5, 5, 50, 40);
+    EXPECT_EQ(Sel.SelectionRect, rate.created);
+    // The bottom-right handle dragged onto the far corner, then the right and bottom edges
+    // dragged past it one after the other.
+    const TSelectionRect view = Sel.ViewRect();
+    Drag(view.Right, view.Bottom, viewWidth, viewHeight);
+    EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{rate.created.Left, rate.created.Top, 1203, 917}));
+    Sel.Place({0, 0, 256, 256});
+    const int32_t middle = Sel.ViewRect().Bottom / 2;
+    Drag(Sel.ViewRect().Right, middle, viewWidth + 3, middle);
+    Drag(middle, Sel.ViewRect().Bottom, middle, viewHeight + 3);
+    EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 1203, 917}));
+    EXPECT_TRUE(Sel.SelectAll());
+    EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 1203, 917}));
+    EXPECT_EQ(Host.Information, "[   1,   1] - [1203, 917] (1203, 917)");
+    ExpectOneFrameOnPicture();
+  }
 }
 
 // Random gestures in every mode and on awkward grids: after each completed gesture the
@@ -428,7 +460,9 @@ TEST_F(SelectionTest, RandomGesturesKeepTheSelectionInsideThePicture) {
     const int32_t mh = std::array{1, 2, 8, 16, 64}[pick(0, 4)];
     const int32_t vw = pick(1, 400);
     const int32_t vh = pick(1, 400);
-    SetGrid(vw, vh, mw, mh);
+    const int32_t factor = std::array{1, 2, 8}[pick(0, 2)];
+    const bool enlarged = pick(0, 1) == 1;
+    SetGrid(vw, vh, mw, mh, enlarged ? factor : 1, enlarged ? 1 : factor);
     Sel.Clear();
     Host.Frames.clear();
     Sel.AspectX = std::array{3, 2, 1524, 1074, 1, 4000, 0, -3}[pick(0, 7)];

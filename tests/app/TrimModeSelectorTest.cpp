@@ -21,9 +21,7 @@ constexpr int kPortraitL = 3;   // "Ｌ版(縦)" 1074 : 1524
 constexpr int kCamera = 4;      // "カメラ(横)" 3 : 2
 constexpr int kCameraTall = 5;  // "カメラ(縦)" 2 : 3
 
-TPresetView ViewOf(int32_t width, int32_t height, int32_t num = 1, int32_t den = 1) {
-  return {width, height, num, den, width * num / den, height * num / den};
-}
+TPresetView ViewOf(int32_t width, int32_t height) { return {width, height}; }
 
 TTrimModePreset Preset(int32_t x, int32_t y, bool extendSize, bool fixAspectRatio = true) {
   return {u"test"_s, QString(), x, y, extendSize, fixAspectRatio};
@@ -35,15 +33,13 @@ TEST(PresetRectTest, LargestRectangleOfTheRatioFillsOneSide) {
   EXPECT_EQ(PresetRect(modes[kPortraitL], ViewOf(2000, 3000)), (TSelectionRect{0, 0, 2000, 2838}));
   EXPECT_EQ(PresetRect(modes[kCameraTall], ViewOf(3000, 2000)), (TSelectionRect{0, 0, 1334, 2000}));
   EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(4000, 3000)), (TSelectionRect{0, 0, 4000, 2667}));
-  // At 1/8 the truncated view height would be passed: ⌈124 × 2 ÷ 3⌉ = 83 > 82.
-  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(992, 662, 1, 8)), (TSelectionRect{0, 0, 124, 82}));
+  // Just narrower than the ratio: ⌈992 × 2 ÷ 3⌉ = 662 is the picture's whole height.
+  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(992, 662)), (TSelectionRect{0, 0, 992, 662}));
 }
 
 TEST(PresetRectTest, SizeInPixelsOnlyOnAStrictlyLargerPicture) {
   const TTrimModePreset landscape = Preset(1524, 1074, false);
   EXPECT_EQ(PresetRect(landscape, ViewOf(3000, 2000)), (TSelectionRect{0, 0, 1524, 1074}));
-  EXPECT_EQ(PresetRect(landscape, ViewOf(3000, 2000, 1, 2)), (TSelectionRect{0, 0, 762, 537}));
-  EXPECT_EQ(PresetRect(landscape, ViewOf(3000, 2000, 2, 1)), (TSelectionRect{0, 0, 3048, 2148}));
   EXPECT_EQ(PresetRect(landscape, ViewOf(1524, 2000)), (TSelectionRect{0, 0, 1524, 1074}));
   EXPECT_EQ(PresetRect(landscape, ViewOf(1200, 2000)), (TSelectionRect{0, 0, 1200, 846}));
 
@@ -53,28 +49,27 @@ TEST(PresetRectTest, SizeInPixelsOnlyOnAStrictlyLargerPicture) {
   EXPECT_EQ(PresetRect(vga, ViewOf(641, 480)), (TSelectionRect{0, 0, 640, 480}));
   EXPECT_EQ(PresetRect(vga, ViewOf(800, 480)), (TSelectionRect{0, 0, 640, 480}));
 
-  // A few pixels at 1/8 would be no selection at all.
-  EXPECT_EQ(PresetRect(Preset(4, 3, false), ViewOf(800, 600, 1, 8)), (TSelectionRect{0, 0, 1, 1}));
+  EXPECT_EQ(PresetRect(Preset(4, 3, false), ViewOf(800, 600)), (TSelectionRect{0, 0, 4, 3}));
 }
 
 TEST(PresetRectTest, NothingIsPlacedForAnUnusableRatioOrAnEmptyView) {
   EXPECT_FALSE(PresetRect(Preset(0, 3, true), ViewOf(800, 600)));
   EXPECT_FALSE(PresetRect(Preset(4, 0, false), ViewOf(800, 600)));
   EXPECT_FALSE(PresetRect(Preset(-4, 3, true), ViewOf(800, 600)));
-  EXPECT_FALSE(PresetRect(Preset(4, 3, true), ViewOf(7, 600, 1, 8)));
+  EXPECT_FALSE(PresetRect(Preset(4, 3, true), ViewOf(0, 600)));
 
   constexpr int32_t kHuge = std::numeric_limits<int32_t>::max();
   EXPECT_EQ(PresetRect(Preset(kHuge, 1, false), ViewOf(65535, 65535)),
             (TSelectionRect{0, 0, 65535, 1}));
-  EXPECT_EQ(PresetRect(Preset(1, kHuge, true), ViewOf(65535, 65535, 8, 1)),
-            (TSelectionRect{0, 0, 1, 524280}));
+  EXPECT_EQ(PresetRect(Preset(1, kHuge, true), ViewOf(65535, 65535)),
+            (TSelectionRect{0, 0, 1, 65535}));
 }
 
 class ChangeTrimModeTest : public ::testing::Test {
  protected:
   void Open(int32_t width, int32_t height, int32_t mcu = 16) {
     View = ViewOf(width, height);
-    Sel.SetViewGrid({width, height, mcu, mcu});
+    Sel.SetGrid({width, height, mcu, mcu});
   }
 
   TRecordingHost Host;

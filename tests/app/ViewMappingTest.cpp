@@ -7,10 +7,6 @@
 namespace tarvo {
 namespace {
 
-struct TEdges {
-  std::int32_t Left, Top, Right, Bottom;
-};
-
 constexpr int k1of8 = 0;
 constexpr int k1of1 = 3;
 constexpr int k8of1 = 6;
@@ -79,47 +75,31 @@ TEST(ViewMapping, SizesFollowANewPictureAtTheKeptRate) {
   EXPECT_EQ(view.ViewMcuWidth(), 16);
 }
 
-TEST(ViewMapping, RateChangeTruncatesOnTheWayDownAndDoesNotComeBack) {
+TEST(ViewMapping, ViewEdgesTruncateAndEnlargeExactly) {
   TViewMapping view;
   view.SetPicture(2000, 1500, 2, 2);
-  TEdges selection{16, 32, 1003, 999};
-  view.ChangeRate(k1of8, selection);
-  EXPECT_EQ(selection.Left, 2);
-  EXPECT_EQ(selection.Top, 4);
-  EXPECT_EQ(selection.Right, 125);
-  EXPECT_EQ(selection.Bottom, 124);
-  view.ChangeRate(k1of1, selection);
-  EXPECT_EQ(selection.Left, 16);
-  EXPECT_EQ(selection.Top, 32);
-  EXPECT_EQ(selection.Right, 1000);
-  EXPECT_EQ(selection.Bottom, 992);
-  EXPECT_EQ(view.ViewWidth(), 2000);
-}
-
-TEST(ViewMapping, NarrowSelectionCollapsesAtOneEighth) {
-  TViewMapping view;
-  view.SetPicture(640, 480, 1, 1);
-  TEdges selection{16, 8, 23, 100};  // 7 image pixels wide, left on the MCU grid
-  view.ChangeRate(k1of8, selection);
-  EXPECT_EQ(selection.Left, 2);
-  EXPECT_EQ(selection.Right, 2);
-}
-
-TEST(ViewMapping, EdgesInsideAnImagePixelFallBackAtEightToOne) {
-  TViewMapping view;
-  view.SetPicture(640, 480, 1, 1);
+  view.SetRateIndex(k1of8);
+  EXPECT_EQ(view.ToView(1003), 125);
+  EXPECT_EQ(view.ToView(999), 124);
+  // A selection 7 image pixels wide on the MCU grid has no width at 1/8.
+  EXPECT_EQ(view.ToView(16), view.ToView(23));
   view.SetRateIndex(k8of1);
-  TEdges selection{0, 0, 7, 7};
-  view.ChangeRate(k8of1, selection);
-  EXPECT_EQ(selection.Right, 0);
-  EXPECT_EQ(selection.Bottom, 0);
-  // Going up from 1/1 is exact.
-  view.SetRateIndex(k1of1);
-  TEdges exact{16, 16, 33, 47};
-  view.ChangeRate(k8of1, exact);
-  EXPECT_EQ(exact.Left, 128);
-  EXPECT_EQ(exact.Right, 264);
-  EXPECT_EQ(exact.Bottom, 376);
+  EXPECT_EQ(view.ToView(33), 264);
+  EXPECT_EQ(view.ToImage(7), 0);
+}
+
+// A pointer in image pixels: view pixels scaled back, except that the paint area's far edge,
+// truncated at rates below 1/1, is the picture's own edge.
+TEST(PointerToImage, FarEdgeOfThePaintAreaIsThePicturesEdge) {
+  const struct {
+    std::int32_t view, num, den, image;
+  } cases[] = {{149, 1, 8, 1192}, {150, 1, 8, 1203},  {152, 1, 8, 1219}, {-5, 1, 8, -40},
+               {600, 1, 2, 1200}, {601, 1, 2, 1203},  {602, 1, 2, 1205}, {1203, 1, 1, 1203},
+               {7, 8, 1, 0},      {9623, 8, 1, 1202}, {9624, 8, 1, 1203}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(PointerToImage(c.view, 1203, c.num, c.den), c.image)
+        << c.view << " at " << c.num << "/" << c.den;
+  }
 }
 
 TEST(ViewMapping, UnknownIndexMeansOneToOne) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,7 +88,9 @@ TEST_F(ViewWindow, UndecodableBytesLeaveThePictureAsItWas) {
   EXPECT_EQ(window.View().ViewWidth(), 64);
 }
 
-TEST_F(ViewWindow, SelectAllAtOneEighthTrimsToWholeViewPixels) {
+// The selection is held in image pixels: zooming never moves or resizes it, Ctrl+A takes the
+// whole picture at 1/8, and what the information text shows is what the trim keeps.
+TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
   ASSERT_TRUE(folder.isValid());
   const QString path = folder.filePath(QStringLiteral("photo.jpg"));
   fixtures::JpegOptions options;
@@ -95,17 +98,25 @@ TEST_F(ViewWindow, SelectAllAtOneEighthTrimsToWholeViewPixels) {
   options.height = 917;
   fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
   window.OpenDocument(path);
+  auto* information = window.findChild<QLabel*>(QStringLiteral("Lbl_Information"));
+  window.Selection().Place({16, 16, 533, 373});
+  for (int i = 0; i < 3; ++i) window.mnu_ZoomOutClick();
+  for (int i = 0; i < 3; ++i) window.mnu_ZoomInClick();
+  EXPECT_EQ(window.Selection().SelectionRect, (TSelectionRect{16, 16, 533, 373}));
+  EXPECT_EQ(information->text(), QStringLiteral("[  17,  17] - [ 533, 373] ( 517, 357)"));
+
   Rate().setCurrentIndex(0);
   window.Cbo_ViewRateSelect();
   ASSERT_EQ(PaintArea(), QSize(150, 114));
   QTest::keyClick(window.findChild<TPaintBox*>(QStringLiteral("PaintBox")), Qt::Key_A,
                   Qt::ControlModifier);
   ASSERT_EQ(window.Selection().SelectionState, selIdle);
+  EXPECT_EQ(information->text(), QStringLiteral("[   1,   1] - [1203, 917] (1203, 917)"));
   window.mnu_GoOperationClick();
-  // 150 x 114 view pixels are 1200 x 912 image pixels: the last 3 columns and 5 rows are cut.
   EXPECT_EQ(window.findChild<TPaintBox*>(QStringLiteral("PaintBox"))->Picture().size(),
-            QSize(1200, 912));
-  EXPECT_EQ(PaintArea(), QSize(150, 114));
+            QSize(1203, 917));
+  EXPECT_EQ(window.StatusText(),
+            path + QStringLiteral(" トリミング範囲 : [   1,   1] - [1203, 917] (1203, 917)"));
 }
 
 }  // namespace
