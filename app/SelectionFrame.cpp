@@ -1,53 +1,59 @@
 #include "SelectionFrame.h"
 
 #include <QPainter>
-#include <QPolygon>
 #include <algorithm>
 
 namespace tarvo {
 
 namespace {
 
-// Adds the dots of row y (or column x, when vertical) between from and to, both inclusive,
-// that lie inside exposed. A dot is a pixel whose coordinates add up to an even number, so
-// the three nested rectangles interleave into a checkered band.
-void AddDots(QPolygon& dots, bool vertical, int at, int from, int to, const QRect& exposed) {
-  const int low = std::max(from, vertical ? exposed.top() : exposed.left());
-  const int high = std::min(to, vertical ? exposed.bottom() : exposed.right());
+// Dashes this many pixels long, dark and light in turn, counted from the paint area's origin
+// along a row (horizontal sides) or a column (vertical sides).
+constexpr int kDashLength = 4;
+const QColor kDark(0, 0, 0);
+const QColor kLight(255, 255, 255);
+
+// Fills the dashes of row y (or column x, when vertical) between from and to, both inclusive,
+// that lie inside exposed. Whole logical pixels, so a 2x device pixel ratio fills 2 x 2 device
+// pixels each and the frame stays solid.
+void FillDashes(QPainter& painter, bool vertical, int at, int from, int to, const QRect& exposed) {
   if (at < (vertical ? exposed.left() : exposed.top()) ||
       at > (vertical ? exposed.right() : exposed.bottom())) {
     return;
   }
-  for (int v = low + ((low + at) & 1); v <= high; v += 2) {
-    dots << (vertical ? QPoint(at, v) : QPoint(v, at));
+  const int low = std::max(from, vertical ? exposed.top() : exposed.left());
+  const int high = std::min(to, vertical ? exposed.bottom() : exposed.right());
+  for (int start = low; start <= high;) {
+    // The dash holding start ends before the next multiple of the dash length; view pixels are
+    // never negative.
+    const int dash = start / kDashLength;
+    const int end = std::min(high, (dash + 1) * kDashLength - 1);
+    const QColor& colour = dash % 2 == 0 ? kDark : kLight;
+    const int length = end - start + 1;
+    painter.fillRect(vertical ? QRect(at, start, 1, length) : QRect(start, at, length, 1), colour);
+    start = end + 1;
   }
 }
 
-// The dots of one rectangle's border; a row or column shared by two sides is taken once.
-void AddRectangleDots(QPolygon& dots, int left, int top, int right, int bottom,
-                      const QRect& exposed) {
+// One ring; a row or column shared by two sides is filled once.
+void FillRing(QPainter& painter, int left, int top, int right, int bottom, const QRect& exposed) {
   if (right <= left || bottom <= top) return;
   const int lastX = right - 1;
   const int lastY = bottom - 1;
-  AddDots(dots, false, top, left, lastX, exposed);
-  if (lastY > top) AddDots(dots, false, lastY, left, lastX, exposed);
-  AddDots(dots, true, left, top + 1, lastY - 1, exposed);
-  if (lastX > left) AddDots(dots, true, lastX, top + 1, lastY - 1, exposed);
+  FillDashes(painter, false, top, left, lastX, exposed);
+  if (lastY > top) FillDashes(painter, false, lastY, left, lastX, exposed);
+  FillDashes(painter, true, left, top + 1, lastY - 1, exposed);
+  if (lastX > left) FillDashes(painter, true, lastX, top + 1, lastY - 1, exposed);
 }
 
 }  // namespace
 
 void PaintSelectionFrame(QPainter& painter, const TSelectionRect& rect, const QRect& exposed) {
-  QPolygon dots;
-  for (int k = 0; k < kSelectionFrameDepth; ++k) {
-    AddRectangleDots(dots, rect.Left + k, rect.Top + k, rect.Right - k, rect.Bottom - k, exposed);
-  }
-  if (dots.isEmpty()) return;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
-  painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-  painter.setPen(QPen(Qt::white, 0));
-  painter.drawPoints(dots);
+  for (int k = 0; k < kSelectionFrameDepth; ++k) {
+    FillRing(painter, rect.Left + k, rect.Top + k, rect.Right - k, rect.Bottom - k, exposed);
+  }
   painter.restore();
 }
 

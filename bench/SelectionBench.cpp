@@ -1,5 +1,6 @@
 // Cost of one pointer move while a selection is dragged on a 24-megapixel photo: the frame's old
-// and new bands painted again from the picture and inverted, against one whole screenful.
+// and new bands painted again from the picture with the frame's dashes, against one whole
+// screenful.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -11,7 +11,7 @@
 namespace tarvo {
 
 // Frames are kept as the set of rectangles
-// currently inverted on the picture, so a frame drawn once too often or too rarely shows up.
+// currently drawn on the picture, so a frame drawn once too often or too rarely shows up.
 class TRecordingHost : public TSelectionHost {
  public:
   void DrawSelection(const TSelectionRect& rect) override {

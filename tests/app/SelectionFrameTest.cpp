@@ -8,6 +8,9 @@
 namespace tarvo {
 namespace {
 
+constexpr QRgb kDark = 0xFF000000u;
+constexpr QRgb kLight = 0xFFFFFFFFu;
+
 // A picture with a different colour in every pixel, so any stray write shows.
 QImage Picture(int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);
@@ -22,11 +25,7 @@ void Paint(QImage& image, const TSelectionRect& rect, const QRect& exposed) {
   PaintSelectionFrame(painter, rect, exposed);
 }
 
-bool Inverted(const QImage& before, const QImage& after, int x, int y) {
-  return after.pixel(x, y) == (before.pixel(x, y) ^ 0x00FFFFFFu);
-}
-
-TEST(SelectionFrameTest, FrameIsACheckeredBandThreePixelsDeep) {
+TEST(SelectionFrameTest, FrameIsABandOfDarkAndLightDashesThreePixelsDeep) {
   const QImage picture = Picture(60, 50);
   QImage image = picture;
   const TSelectionRect rect{10, 8, 40, 30};
@@ -34,14 +33,18 @@ TEST(SelectionFrameTest, FrameIsACheckeredBandThreePixelsDeep) {
   const QRegion band = SelectionFrameRegion(rect);
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 0; x < image.width(); ++x) {
-      const bool inBand = band.contains(QPoint(x, y));
-      const bool dot = inBand && (x + y) % 2 == 0;
-      ASSERT_EQ(Inverted(picture, image, x, y), dot) << x << "," << y;
-      if (!dot) {
+      if (!band.contains(QPoint(x, y))) {
         ASSERT_EQ(image.pixel(x, y), picture.pixel(x, y)) << x << "," << y;
+      } else {
+        ASSERT_TRUE(image.pixel(x, y) == kDark || image.pixel(x, y) == kLight) << x << "," << y;
       }
     }
   }
+  // Dashes four pixels long along the top, dark and light in turn.
+  EXPECT_EQ(image.pixel(11, 8), kDark);
+  EXPECT_EQ(image.pixel(12, 8), kLight);
+  EXPECT_EQ(image.pixel(16, 8), kDark);
+  EXPECT_EQ(image.pixel(10, 15), kLight);
   // The band: the outer border at the rectangle's edges, Right and Bottom exclusive.
   EXPECT_TRUE(band.contains(QPoint(10, 8)));
   EXPECT_TRUE(band.contains(QPoint(39, 29)));
@@ -51,20 +54,32 @@ TEST(SelectionFrameTest, FrameIsACheckeredBandThreePixelsDeep) {
   EXPECT_FALSE(band.contains(QPoint(20, 30)));
 }
 
-TEST(SelectionFrameTest, DrawingTwiceLeavesThePictureAsItWas) {
-  const QImage picture = Picture(40, 40);
-  for (const TSelectionRect rect :
-       {TSelectionRect{5, 5, 30, 20}, TSelectionRect{3, 3, 4, 30}, TSelectionRect{0, 0, 2, 2},
-        TSelectionRect{7, 9, 12, 10}, TSelectionRect{0, 0, 40, 40}, TSelectionRect{9, 9, 9, 9}}) {
-    QImage image = picture;
-    Paint(image, rect, image.rect());
-    Paint(image, rect, image.rect());
-    EXPECT_EQ(image, picture) << rect.Left << "," << rect.Top << "," << rect.Right;
+// Mid-grey, where an inverted frame would be #7F7F7F on #808080, and a 2x device pixel ratio,
+// where single device pixels would leave the frame sparse: every device pixel of the band is
+// dark or light.
+TEST(SelectionFrameTest, ShowsSolidOnMidGreyAtEveryDevicePixelRatio) {
+  for (const int ratio : {1, 2}) {
+    QImage image(60 * ratio, 50 * ratio, QImage::Format_RGB32);
+    image.fill(qRgb(0x80, 0x80, 0x80));
+    image.setDevicePixelRatio(ratio);
+    const TSelectionRect rect{10, 8, 40, 30};
+    Paint(image, rect, QRect(0, 0, 60, 50));
+    const QRegion band = SelectionFrameRegion(rect);
+    int dark = 0;
+    int light = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (!band.contains(QPoint(x / ratio, y / ratio))) continue;
+        dark += image.pixel(x, y) == kDark;
+        light += image.pixel(x, y) == kLight;
+      }
+    }
+    long long area = 0;
+    for (const QRect& part : band) area += static_cast<long long>(part.width()) * part.height();
+    EXPECT_EQ(dark + light, area * ratio * ratio) << ratio;
+    EXPECT_GT(dark, area * ratio * ratio / 3) << ratio;
+    EXPECT_GT(light, area * ratio * ratio / 3) << ratio;
   }
-  // A one-pixel-wide rectangle is still drawn: its shared column is inverted once, not twice.
-  QImage image = picture;
-  Paint(image, {3, 3, 4, 30}, image.rect());
-  EXPECT_TRUE(Inverted(picture, image, 3, 5));
 }
 
 TEST(SelectionFrameTest, PaintsOnlyInsideTheExposedPart) {
@@ -73,13 +88,17 @@ TEST(SelectionFrameTest, PaintsOnlyInsideTheExposedPart) {
   QImage parts = picture;
   const TSelectionRect rect{10, 8, 40, 30};
   Paint(whole, rect, whole.rect());
-  // Painted in two parts, as two exposures would: the same picture, no dot drawn twice.
-  Paint(parts, rect, QRect(0, 0, 60, 20));
-  Paint(parts, rect, QRect(0, 20, 60, 30));
+  // Painted in two parts, as two exposures would: the same picture.
+  Paint(parts, rect, QRect(0, 0, 60, 21));
+  Paint(parts, rect, QRect(0, 21, 60, 29));
   EXPECT_EQ(parts, whole);
   QImage none = picture;
   Paint(none, rect, QRect(15, 12, 20, 10));
   EXPECT_EQ(none, picture);
+  // A one-pixel-wide rectangle is still drawn.
+  QImage narrow = picture;
+  Paint(narrow, {3, 3, 4, 30}, narrow.rect());
+  EXPECT_NE(narrow.pixel(3, 5), picture.pixel(3, 5));
 }
 
 }  // namespace

@@ -80,9 +80,10 @@ class SelectionWindowTest : public QObject {
     QCOMPARE(Information(window), QStringLiteral("[  97,  97] - [ 500, 400] ( 404, 304)"));
     QVERIFY(window.CommandStates().GoOperation);
     QVERIFY(window.CommandStates().AdjustRect);
-    // The frame inverts the picture's pixels on its edge and leaves its inside alone.
+    // The frame paints dark and light dashes on its edge and leaves its inside alone.
     const QImage framed = paintBox->grab().toImage();
-    QCOMPARE(framed.pixel(96, 96), clean.pixel(96, 96) ^ 0x00FFFFFFu);
+    QCOMPARE(framed.pixel(96, 96), qRgb(0, 0, 0));
+    QCOMPARE(framed.pixel(100, 96), qRgb(255, 255, 255));
     QCOMPARE(framed.pixel(300, 250), clean.pixel(300, 250));
 
     // A click outside removes it and leaves no trace.
