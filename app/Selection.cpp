@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "TrimRect.h"
 #include "ViewMapping.h"
 
 namespace tarvo {
@@ -390,6 +391,15 @@ void TSelection::MouseUp(TTrimModeKind mode) {
     if (mode == TTrimModeKind::FixedRatio) {
       AspectX = r.Right - r.Left;
       AspectY = r.Bottom - r.Top;
+    }
+    // A ratio rule may have left the left or top edge off the grid. A trim starts at the grid
+    // line before it, so the edge goes there now: the selection shows what a trim keeps.
+    const TTrimRect onGrid =
+        SnapToMcuGrid({r.Left, r.Top, r.Right, r.Bottom}, Grid.McuWidth, Grid.McuHeight);
+    if (onGrid.Left != r.Left || onGrid.Top != r.Top) {
+      EraseFrame();
+      r = {onGrid.Left, onGrid.Top, onGrid.Right, onGrid.Bottom};
+      DrawFrame();
     }
   }
   Host.EnableSelectionCommands(true);

@@ -120,6 +120,10 @@ TEST_F(SelectionTest, PresetRatioFollowsTheCornerOnThePointersSide) {
   // (816, 496)-(900, 700): height leads, Left = 900 − ⌈204 × 3 ÷ 2⌉ = 594.
   EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{594, 496, 900, 700}));
   ExpectOneFrameOnPicture();
+  // The release puts it on the grid line where a trim of it starts, keeping the anchor.
+  Sel.MouseUp(TTrimModeKind::Preset);
+  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{592, 496, 900, 700}));
+  ExpectOneFrameOnPicture();
 
   // The same drags are free in the two built-in modes, whatever KeepAspect says.
   Sel.KeepAspect = true;
