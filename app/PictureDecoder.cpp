@@ -1,33 +1,16 @@
 #include "PictureDecoder.h"
 
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "LibjpegErrors.h"
+
 namespace tarvo {
 
 namespace {
-
-// libjpeg reports a fatal error by calling error_exit, which must not return. It jumps back to
-// DecodeInto, which turns the jump into a return value; nothing with a destructor lives on that
-// frame, so the jump skips no cleanup.
-struct TJumpErrorManager {
-  jpeg_error_mgr Base;
-  std::jmp_buf Jump;
-  int Code;
-};
-
-void JumpOnError(j_common_ptr cinfo) {
-  auto* manager = reinterpret_cast<TJumpErrorManager*>(cinfo->err);
-  manager->Code = cinfo->err->msg_code;
-  std::longjmp(manager->Jump, 1);
-}
-
-// Corrupt-data warnings are not errors for display: libjpeg fills what it cannot decode.
-void IgnoreMessage(j_common_ptr, int) {}
 
 // Everything the decode needs, kept off DecodeInto's frame. Pixels is allocated once the
 // header gives the size; Allocate must not throw and returns null when there is no memory.
@@ -35,7 +18,7 @@ struct TDecodeJob {
   const unsigned char* Data;
   unsigned long Size;
   jpeg_decompress_struct Info;
-  TJumpErrorManager Error;
+  TLibjpegErrors Error;
   void* Target;
   unsigned char* (*Allocate)(void* target, unsigned width, unsigned height, std::size_t* stride);
 };
@@ -44,10 +27,8 @@ constexpr int kRowsPerRead = 16;
 
 // Returns 0 on success or libjpeg's message code of the failure.
 int DecodeInto(TDecodeJob* job) {
-  job->Info.err = jpeg_std_error(&job->Error.Base);
-  job->Error.Base.error_exit = JumpOnError;
-  job->Error.Base.emit_message = IgnoreMessage;
-  job->Error.Code = 0;
+  // Corrupt-data warnings are not errors for display: libjpeg fills what it cannot decode.
+  job->Info.err = UseLibjpegErrors(job->Error);
   if (setjmp(job->Error.Jump) != 0) {
     jpeg_destroy_decompress(&job->Info);
     return job->Error.Code;

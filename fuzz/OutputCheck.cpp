@@ -1,39 +1,14 @@
 #include "OutputCheck.h"
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 
 #include <jpeglib.h>
-// jerror.h needs jpeglib.h first.
-#include <jerror.h>
+
+#include "LibjpegErrors.h"
 
 namespace tarvo::fuzzing {
 namespace {
-
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  bool reportWarnings;
-};
-
-void ErrorExit(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-// Counts libjpeg's warnings and says which they are, so that a finding explains itself.
-// Warnings about what an APP0 or APP14 segment says are the source's: those segments are
-// copied unchanged, and the picture decodes all the same.
-void CountWarning(j_common_ptr info, int level) {
-  if (level >= 0) return;
-  const int code = info->err->msg_code;
-  if (code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM) return;
-  ++info->err->num_warnings;
-  if (!reinterpret_cast<ErrorManager*>(info->err)->reportWarnings) return;
-  char text[JMSG_LENGTH_MAX];
-  info->err->format_message(info, text);
-  std::fprintf(stderr, "libjpeg: %s\n", text);
-}
 
 int RoundUp(unsigned value, int multiple) {
   return static_cast<int>((value + multiple - 1) / multiple * multiple);
@@ -44,17 +19,13 @@ int RoundUp(unsigned value, int multiple) {
 // No C++ objects with destructors on this frame: libjpeg's errors leave it by longjmp.
 bool ReadCoefficientImage(std::span<const std::uint8_t> jpeg, TCoefficientImage& image,
                           bool reportWarnings) {
-  ErrorManager errors;
-  errors.reportWarnings = reportWarnings;
+  TLibjpegErrors errors;
   jpeg_decompress_struct info;
-  info.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = ErrorExit;
-  errors.pub.emit_message = CountWarning;
-  if (setjmp(errors.jump)) {
-    char text[JMSG_LENGTH_MAX];
-    errors.pub.format_message(reinterpret_cast<j_common_ptr>(&info), text);
+  info.err = UseLibjpegErrors(errors);
+  errors.PrintWarnings = reportWarnings;
+  if (setjmp(errors.Jump)) {
     jpeg_destroy_decompress(&info);
-    if (reportWarnings) std::fprintf(stderr, "libjpeg cannot read it: %s\n", text);
+    if (reportWarnings) std::fprintf(stderr, "libjpeg cannot read it: %s\n", errors.Message);
     return false;
   }
   jpeg_create_decompress(&info);
@@ -85,7 +56,7 @@ bool ReadCoefficientImage(std::span<const std::uint8_t> jpeg, TCoefficientImage&
     }
   }
   jpeg_finish_decompress(&info);
-  image.warnings = errors.pub.num_warnings;
+  image.warnings = errors.Base.num_warnings;
   jpeg_destroy_decompress(&info);
   return true;
 }

@@ -1,6 +1,5 @@
 #include "JpegFixtures.h"
 
-#include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,33 +10,10 @@
 
 #include <jpeglib.h>
 
+#include "LibjpegErrors.h"
+
 namespace tarvo::fixtures {
 namespace {
-
-// libjpeg reports fatal errors through longjmp; the jump lands in the small C-style functions
-// below, which hold no C++ objects with destructors on their frames.
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void ErrorExit(j_common_ptr info) {
-  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-  (*info->err->format_message)(info, manager->message);
-  std::longjmp(manager->jump, 1);
-}
-
-void EmitMessage(j_common_ptr info, int level) {
-  if (level < 0) ++info->err->num_warnings;
-}
-
-void InstallErrorManager(ErrorManager& manager) {
-  jpeg_std_error(&manager.pub);
-  manager.pub.error_exit = ErrorExit;
-  manager.pub.emit_message = EmitMessage;
-  manager.message[0] = '\0';
-}
 
 std::uint8_t Clamp(double value) {
   return static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : std::lround(value));
@@ -111,12 +87,12 @@ void SetSampling(jpeg_compress_struct& info, Sampling sampling) {
 
 // Returns an error text, or an empty string on success. No C++ objects live on this frame.
 const char* Compress(const JpegOptions& options, const std::uint8_t* rgb, unsigned char** out,
-                     unsigned long* outSize, ErrorManager& errors) {
+                     unsigned long* outSize, TLibjpegErrors& errors) {
   jpeg_compress_struct info;
-  info.err = &errors.pub;
-  if (setjmp(errors.jump)) {
+  info.err = &errors.Base;
+  if (setjmp(errors.Jump)) {
     jpeg_destroy_compress(&info);
-    return errors.message;
+    return errors.Message;
   }
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, out, outSize);
@@ -147,7 +123,8 @@ const char* Compress(const JpegOptions& options, const std::uint8_t* rgb, unsign
   }
   const int stride = options.width * info.input_components;
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(rgb + static_cast<std::size_t>(info.next_scanline) * stride);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(rgb + static_cast<std::size_t>(info.next_scanline) * stride);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -170,8 +147,8 @@ std::vector<std::uint8_t> PhotoPixels(int width, int height, unsigned seed) {
       double r, g, b;
       if (fy < ridge) {
         // Sky: a vertical gradient with soft clouds.
-        const double cloud = 0.5 + 0.5 * std::sin(fx * 17.0 + fy * 5.0 + phase) *
-                                       std::cos(fx * 7.0 - fy * 11.0);
+        const double cloud =
+            0.5 + 0.5 * std::sin(fx * 17.0 + fy * 5.0 + phase) * std::cos(fx * 7.0 - fy * 11.0);
         r = 90 + 90 * fy + 50 * cloud;
         g = 140 + 70 * fy + 45 * cloud;
         b = 230 - 30 * fy + 20 * cloud;
@@ -199,7 +176,8 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
   if (options.sampling == Sampling::kGrey) {
     grey.resize(static_cast<std::size_t>(options.width) * options.height);
     for (std::size_t i = 0; i < grey.size(); ++i) {
-      grey[i] = static_cast<std::uint8_t>((rgb[i * 3] * 3 + rgb[i * 3 + 1] * 5 + rgb[i * 3 + 2] * 2) / 10);
+      grey[i] = static_cast<std::uint8_t>(
+          (rgb[i * 3] * 3 + rgb[i * 3 + 1] * 5 + rgb[i * 3 + 2] * 2) / 10);
     }
     input = grey.data();
   } else if (options.cmyk) {
@@ -210,8 +188,8 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
     }
     input = grey.data();
   }
-  ErrorManager errors;
-  InstallErrorManager(errors);
+  TLibjpegErrors errors;
+  UseLibjpegErrors(errors);
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   const char* error = Compress(options, input, &out, &outSize, errors);
@@ -296,13 +274,13 @@ bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& h
 
 namespace {
 
-const char* ReadCoefficientsC(const Bytes& jpeg, Coefficients& result, ErrorManager& errors,
+const char* ReadCoefficientsC(const Bytes& jpeg, Coefficients& result, TLibjpegErrors& errors,
                               std::vector<ComponentCoefficients>& components) {
   jpeg_decompress_struct info;
-  info.err = &errors.pub;
-  if (setjmp(errors.jump)) {
+  info.err = &errors.Base;
+  if (setjmp(errors.Jump)) {
     jpeg_destroy_decompress(&info);
-    return errors.message;
+    return errors.Message;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
@@ -334,17 +312,17 @@ const char* ReadCoefficientsC(const Bytes& jpeg, Coefficients& result, ErrorMana
     }
   }
   jpeg_finish_decompress(&info);
-  result.warnings = errors.pub.num_warnings;
+  result.warnings = errors.Base.num_warnings;
   jpeg_destroy_decompress(&info);
   return "";
 }
 
-const char* DecodeC(const Bytes& jpeg, Pixels& result, ErrorManager& errors) {
+const char* DecodeC(const Bytes& jpeg, Pixels& result, TLibjpegErrors& errors) {
   jpeg_decompress_struct info;
-  info.err = &errors.pub;
-  if (setjmp(errors.jump)) {
+  info.err = &errors.Base;
+  if (setjmp(errors.Jump)) {
     jpeg_destroy_decompress(&info);
-    return errors.message;
+    return errors.Message;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
@@ -360,23 +338,23 @@ const char* DecodeC(const Bytes& jpeg, Pixels& result, ErrorManager& errors) {
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
-  result.warnings = errors.pub.num_warnings;
+  result.warnings = errors.Base.num_warnings;
   jpeg_destroy_decompress(&info);
   return "";
 }
 
-const char* CropC(const Bytes& jpeg, int left, int top, int width, int height,
-                  unsigned char** out, unsigned long* outSize, ErrorManager& errors) {
+const char* CropC(const Bytes& jpeg, int left, int top, int width, int height, unsigned char** out,
+                  unsigned long* outSize, TLibjpegErrors& errors) {
   jpeg_decompress_struct src;
   jpeg_compress_struct dst;
-  src.err = &errors.pub;
-  dst.err = &errors.pub;
+  src.err = &errors.Base;
+  dst.err = &errors.Base;
   jpeg_create_decompress(&src);
   jpeg_create_compress(&dst);
-  if (setjmp(errors.jump)) {
+  if (setjmp(errors.Jump)) {
     jpeg_destroy_compress(&dst);
     jpeg_destroy_decompress(&src);
-    return errors.message;
+    return errors.Message;
   }
   jpeg_mem_src(&src, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_save_markers(&src, JPEG_COM, 0xFFFF);
@@ -390,11 +368,11 @@ const char* CropC(const Bytes& jpeg, int left, int top, int width, int height,
   const int mcuRows = (height + mcuH - 1) / mcuH;
   for (int c = 0; c < src.num_components; ++c) {
     const jpeg_component_info& comp = src.comp_info[c];
-    cropped[c] = (*src.mem->request_virt_barray)(
-        reinterpret_cast<j_common_ptr>(&src), JPOOL_IMAGE, FALSE,
-        static_cast<JDIMENSION>(mcuCols * comp.h_samp_factor),
-        static_cast<JDIMENSION>(mcuRows * comp.v_samp_factor),
-        static_cast<JDIMENSION>(comp.v_samp_factor));
+    cropped[c] =
+        (*src.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&src), JPOOL_IMAGE, FALSE,
+                                        static_cast<JDIMENSION>(mcuCols * comp.h_samp_factor),
+                                        static_cast<JDIMENSION>(mcuRows * comp.v_samp_factor),
+                                        static_cast<JDIMENSION>(comp.v_samp_factor));
   }
   jvirt_barray_ptr* source = jpeg_read_coefficients(&src);
   for (int c = 0; c < src.num_components; ++c) {
@@ -403,12 +381,11 @@ const char* CropC(const Bytes& jpeg, int left, int top, int width, int height,
     const int rowOffset = top / mcuH * comp.v_samp_factor;
     const int cols = mcuCols * comp.h_samp_factor;
     for (int row = 0; row < mcuRows * comp.v_samp_factor; ++row) {
-      JBLOCKARRAY to = (*src.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&src),
-                                                      cropped[c], static_cast<JDIMENSION>(row), 1,
-                                                      TRUE);
-      JBLOCKARRAY from = (*src.mem->access_virt_barray)(
-          reinterpret_cast<j_common_ptr>(&src), source[c],
-          static_cast<JDIMENSION>(row + rowOffset), 1, FALSE);
+      JBLOCKARRAY to = (*src.mem->access_virt_barray)(
+          reinterpret_cast<j_common_ptr>(&src), cropped[c], static_cast<JDIMENSION>(row), 1, TRUE);
+      JBLOCKARRAY from =
+          (*src.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&src), source[c],
+                                         static_cast<JDIMENSION>(row + rowOffset), 1, FALSE);
       std::memcpy(to[0][0], from[0][colOffset], static_cast<std::size_t>(cols) * sizeof(JBLOCK));
     }
   }
@@ -430,8 +407,8 @@ const char* CropC(const Bytes& jpeg, int left, int top, int width, int height,
 }  // namespace
 
 Coefficients ReadCoefficients(const Bytes& jpeg) {
-  ErrorManager errors;
-  InstallErrorManager(errors);
+  TLibjpegErrors errors;
+  UseLibjpegErrors(errors);
   Coefficients result;
   const char* error = ReadCoefficientsC(jpeg, result, errors, result.components);
   if (*error != '\0') throw std::runtime_error(std::string("libjpeg read: ") + error);
@@ -439,8 +416,8 @@ Coefficients ReadCoefficients(const Bytes& jpeg) {
 }
 
 Pixels Decode(const Bytes& jpeg) {
-  ErrorManager errors;
-  InstallErrorManager(errors);
+  TLibjpegErrors errors;
+  UseLibjpegErrors(errors);
   Pixels result;
   const char* error = DecodeC(jpeg, result, errors);
   if (*error != '\0') throw std::runtime_error(std::string("libjpeg decode: ") + error);
@@ -448,8 +425,8 @@ Pixels Decode(const Bytes& jpeg) {
 }
 
 Bytes LibjpegCrop(const Bytes& jpeg, int left, int top, int width, int height) {
-  ErrorManager errors;
-  InstallErrorManager(errors);
+  TLibjpegErrors errors;
+  UseLibjpegErrors(errors);
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   const char* error = CropC(jpeg, left, top, width, height, &out, &outSize, errors);
@@ -470,7 +447,8 @@ Bytes ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 

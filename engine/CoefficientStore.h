@@ -1,0 +1,45 @@
+// The quantised coefficients of a whole picture, one array of blocks per component, laid out
+// in rows of whole MCUs so that an interleaved scan and a scan of one component fill the same
+// places.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "CoefficientArray.h"
+#include "JpegModel.h"
+#include "PagePopulator.h"
+
+namespace tarvo {
+
+class TCoefficientStore {
+ public:
+  static constexpr int kMaxComponents = 4;
+
+  // Sizes the arrays for model. Memory that is kept was faulted in by an earlier decode; new
+  // memory has its pages faulted in on the side, row by row ahead of the decoder (Advance).
+  // zeroed clears every block, for decoders that fill blocks a piece at a time. Throws
+  // std::bad_alloc.
+  void Allocate(const TJpegModel& model, bool zeroed);
+  // The decoder has filled the first rows MCU rows.
+  void Advance(int rows) { populator_.Advance(static_cast<std::size_t>(rows)); }
+  // Stops faulting pages in; called however decoding ends.
+  void Finish() { populator_.Finish(); }
+
+  std::size_t RowBlocks(int slot) const { return rowBlocks_[static_cast<std::size_t>(slot)]; }
+  std::int16_t* Block(int slot, std::size_t row, std::size_t col) {
+    return arrays_[static_cast<std::size_t>(slot)].Block(row * RowBlocks(slot) + col);
+  }
+  const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const {
+    return arrays_[static_cast<std::size_t>(slot)].Block(row * RowBlocks(slot) + col);
+  }
+
+ private:
+  std::array<TCoefficientArray, kMaxComponents> arrays_;
+  std::array<std::size_t, kMaxComponents> rowBlocks_{};
+  // Declared after the arrays: it must stop touching them before they are freed.
+  TPagePopulator populator_;
+};
+
+}  // namespace tarvo

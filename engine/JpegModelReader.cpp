@@ -1,0 +1,346 @@
+#include "JpegModelReader.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "BitStreamFile.h"
+#include "JpegMarkers.h"
+#include "Messages.h"
+
+namespace tarvo {
+
+using namespace markers;
+
+namespace {
+
+constexpr int kMaxSampling = 4;  // ITU-T T.81 B.2.2: H and V run from 1 to 4
+// ITU-T T.81 B.2.3: an interleaved MCU holds at most ten blocks.
+constexpr int kMaxBlocksInMcu = 10;
+// libjpeg, which shows the picture, refuses larger frames, so no trim of one could be opened.
+constexpr int kMaxDimension = 65500;
+constexpr int kQuantTables = 4;
+constexpr int kMaxComponents = 4;
+
+class TModelReader {
+ public:
+  TModelReader(TByteStream& source, const TMessageProc& onMessage, bool forTrim, TJpegModel& model)
+      : reader_(source, onMessage), onMessage_(onMessage), forTrim_(forTrim), model_(model) {}
+
+  bool Read();
+
+ private:
+  void Report(std::string_view text) {
+    if (onMessage_) onMessage_(std::string(text), kSeverityError);
+  }
+  // The next marker word, past any fill bytes 0xFF before it (ITU-T T.81 B.1.1.2).
+  std::uint16_t ReadMarker() {
+    std::uint16_t word = reader_.ReadWord();
+    while (word == 0xFFFF) word = static_cast<std::uint16_t>(0xFF00 | reader_.ReadByte());
+    return word;
+  }
+  // Reads a segment's length word; false (after a report) when it is below 2 or the segment
+  // runs past the end of the stream.
+  bool ReadSegmentLength(std::uint16_t& length);
+  bool ReadFrame();
+  bool ReadDht();
+  bool ReadDqt();
+  bool ReadDri();
+  bool ReadSos();
+  bool SkipSegment();
+  bool CheckScanLength();
+  void AddSegment(TSegment::TKind kind, std::uint16_t marker, std::int64_t start) {
+    model_.Header.push_back({kind, marker, start, reader_.Position()});
+  }
+
+  TInBitStreamFile reader_;
+  const TMessageProc& onMessage_;
+  bool forTrim_;
+  TJpegModel& model_;
+  bool frameSeen_ = false;
+  unsigned quantDefined_ = 0;  // bit t set once DQT has defined table t
+  std::array<int, kHuffmanSlots> tables_{};
+  int restartInterval_ = 0;
+};
+
+bool TModelReader::Read() {
+  model_ = TJpegModel{};
+  tables_.fill(-1);
+  if (reader_.ReadWord() != kSoi) {
+    Report(forTrim_ ? kMsgTrimNoSoi : kMsgNoSoi);
+    return false;
+  }
+  for (;;) {
+    const std::uint16_t marker = ReadMarker();
+    const std::int64_t start = reader_.Position();
+    TSegment::TKind kind = TSegment::TKind::kCopied;
+    bool ok = true;
+    if (marker == kSof0) {
+      kind = TSegment::TKind::kFrame;
+      ok = ReadFrame();
+    } else if (marker == kSof2) {
+      Report(kMsgProgressive);
+      return false;
+    } else if (marker == kDht) {
+      kind = TSegment::TKind::kHuffman;
+      ok = ReadDht();
+    } else if (marker == kDqt) {
+      ok = ReadDqt();
+    } else if (marker == kDri) {
+      ok = ReadDri();
+    } else if (IsAppOrCom(marker)) {
+      if (marker == kApp1) kind = TSegment::TKind::kExif;
+      ok = SkipSegment();
+    } else if (marker == kSos) {
+      if (!ReadSos()) return false;
+      AddSegment(TSegment::TKind::kScanHeader, marker, start);
+      model_.HeaderTables = tables_;
+      return CheckScanLength();
+    } else {
+      Report(FormatMessage(forTrim_ ? kMsgTrimUnknownMarker : kMsgUnknownMarker, HexWord(marker)));
+      return false;
+    }
+    if (!ok) return false;
+    AddSegment(kind, marker, start);
+  }
+}
+
+bool TModelReader::ReadSegmentLength(std::uint16_t& length) {
+  length = reader_.ReadWord();
+  if (length < 2 || length - 2 > reader_.Size() - reader_.Position()) {
+    Report(kMsgBadSegmentLength);
+    return false;
+  }
+  return true;
+}
+
+bool TModelReader::ReadFrame() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  const std::uint8_t precision = reader_.ReadByte();
+  const std::uint16_t height = reader_.ReadWord();
+  const std::uint16_t width = reader_.ReadWord();
+  const int count = reader_.ReadByte();
+  // The segment must be exactly its components long: 8 + 3 x Nf (ITU-T T.81 B.2.2).
+  if (count == 0 || count > kMaxComponents || length != 8 + 3 * count || precision != 8) {
+    Report(kMsgBadSof0);
+    return false;
+  }
+  std::uint8_t fields[kMaxComponents][3];
+  for (int i = 0; i < count; ++i) reader_.ReadBlock(fields[i], 3);
+  if (count == 4) {
+    Report(kMsgNotYCbCr);
+    return false;
+  }
+  if (frameSeen_) {
+    Report(kMsgSecondFrame);
+    return false;
+  }
+  if (width == 0 || height == 0) {
+    Report(kMsgBadSof0);
+    return false;
+  }
+  if (width > kMaxDimension || height > kMaxDimension) {
+    Report(kMsgTooLarge);
+    return false;
+  }
+  int blocksInMcu = 0;
+  for (int i = 0; i < count; ++i) {
+    TFrameComponent component;
+    component.Id = fields[i][0];
+    component.HSampling = fields[i][1] >> 4;
+    component.VSampling = fields[i][1] & 15;
+    component.QuantTable = fields[i][2];
+    blocksInMcu += component.HSampling * component.VSampling;
+    // The blocks of an MCU are coded in slot order, so the frame must list its components in
+    // that order too: a scan follows the frame's order (ITU-T T.81 B.2.3).
+    if (component.Id >= kMaxComponents || (i > 0 && component.Id <= fields[i - 1][0]) ||
+        component.HSampling < 1 || component.HSampling > kMaxSampling || component.VSampling < 1 ||
+        component.VSampling > kMaxSampling || component.QuantTable >= kQuantTables ||
+        (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
+      Report(kMsgBadSof0);
+      return false;
+    }
+    model_.Components.push_back(component);
+  }
+  if (count == 1) model_.Components[0].HSampling = model_.Components[0].VSampling = 1;
+  for (const TFrameComponent& component : model_.Components) {
+    model_.MaxHSampling = std::max(model_.MaxHSampling, component.HSampling);
+    model_.MaxVSampling = std::max(model_.MaxVSampling, component.VSampling);
+  }
+  const int mcuWidth = 8 * model_.MaxHSampling;
+  const int mcuHeight = 8 * model_.MaxVSampling;
+  model_.McuCols = (width + mcuWidth - 1) / mcuWidth;
+  model_.McuRows = (height + mcuHeight - 1) / mcuHeight;
+  for (TFrameComponent& component : model_.Components) {
+    // ITU-T T.81 A.1.1: a component has ceil(X * H / Hmax) samples per line.
+    const int samplesWide =
+        (width * component.HSampling + model_.MaxHSampling - 1) / model_.MaxHSampling;
+    const int samplesHigh =
+        (height * component.VSampling + model_.MaxVSampling - 1) / model_.MaxVSampling;
+    component.BlocksWide = (samplesWide + 7) / 8;
+    component.BlocksHigh = (samplesHigh + 7) / 8;
+  }
+  model_.FrameMarker = kSof0;
+  model_.Width = width;
+  model_.Height = height;
+  frameSeen_ = true;
+  return true;
+}
+
+bool TModelReader::ReadDht() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  int remaining = length - 2;
+  while (remaining > 0) {
+    // Class/destination byte and sixteen counts precede the symbols.
+    if (remaining < 17) {
+      Report(kMsgBadDht);
+      return false;
+    }
+    const std::uint8_t classAndDestination = reader_.ReadByte();
+    const int tableClass = classAndDestination >> 4;
+    const int destination = classAndDestination & 15;
+    std::uint8_t counts[16];
+    reader_.ReadBlock(counts, sizeof counts);
+    int total = 0;
+    for (const std::uint8_t count : counts) total += count;
+    remaining -= 17;
+    if (tableClass > 1 || destination > 1 || total > remaining ||
+        !IsValidCodeLengthCounts(counts)) {
+      Report(kMsgBadDht);
+      return false;
+    }
+    std::uint8_t symbols[256];
+    reader_.ReadBlock(symbols, static_cast<std::size_t>(total));
+    remaining -= total;
+    // A DC symbol is a magnitude category, 0 to 15 (ITU-T T.81 F.1.2.1.1).
+    if (tableClass == 0 &&
+        std::any_of(symbols, symbols + total, [](std::uint8_t symbol) { return symbol > 15; })) {
+      Report(kMsgBadDht);
+      return false;
+    }
+    model_.HuffmanTables.emplace_back().Assign(counts, symbols);
+    tables_[static_cast<std::size_t>(HuffmanSlot(tableClass, destination))] =
+        static_cast<int>(model_.HuffmanTables.size() - 1);
+  }
+  return true;
+}
+
+bool TModelReader::ReadDqt() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  // Each table: precision and destination, then 64 entries of one or two bytes (B.2.4.1).
+  for (int remaining = length - 2; remaining > 0;) {
+    const std::uint8_t precisionAndDestination = reader_.ReadByte();
+    const int precision = precisionAndDestination >> 4;
+    const int destination = precisionAndDestination & 15;
+    const int size = precision == 0 ? 64 : 128;
+    if (precision > 1 || destination >= kQuantTables || remaining < 1 + size) {
+      Report(kMsgBadDqt);
+      return false;
+    }
+    reader_.SetPosition(reader_.Position() + size);
+    quantDefined_ |= 1u << destination;
+    if (precision == 1) {
+      model_.SixteenBitQuant |= 1u << destination;
+    } else {
+      model_.SixteenBitQuant &= ~(1u << destination);
+    }
+    remaining -= 1 + size;
+  }
+  return true;
+}
+
+bool TModelReader::ReadDri() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  if (length != 4) {
+    Report(kMsgBadSegmentLength);
+    return false;
+  }
+  restartInterval_ = reader_.ReadWord();
+  return true;
+}
+
+bool TModelReader::ReadSos() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  const int count = reader_.ReadByte();
+  const int frameCount = static_cast<int>(model_.Components.size());
+  if (!frameSeen_ || count != frameCount || length != 6 + 2 * count) {
+    Report(frameSeen_ && count >= 1 && count < frameCount && length == 6 + 2 * count
+               ? kMsgNotInterleaved
+               : kMsgBadSos);
+    return false;
+  }
+  TScan scan;
+  // In the frame's order, so no component is named twice.
+  int previous = -1;
+  for (int i = 0; i < count; ++i) {
+    const int id = reader_.ReadByte();
+    const int selectors = reader_.ReadByte();
+    const int dc = selectors >> 4;
+    const int ac = selectors & 15;
+    const auto found =
+        std::find_if(model_.Components.begin(), model_.Components.end(),
+                     [id](const TFrameComponent& component) { return component.Id == id; });
+    const int index = static_cast<int>(found - model_.Components.begin());
+    if (found == model_.Components.end() || index <= previous || dc > 1 || ac > 1) {
+      Report(kMsgBadSos);
+      return false;
+    }
+    if ((quantDefined_ >> found->QuantTable & 1) == 0) {
+      Report(kMsgNoDqt);
+      return false;
+    }
+    previous = index;
+    scan.Components.push_back({index, tables_[static_cast<std::size_t>(HuffmanSlot(0, dc))],
+                               tables_[static_cast<std::size_t>(HuffmanSlot(1, ac))],
+                               static_cast<std::uint8_t>(selectors)});
+  }
+  // Ss, Se and Ah/Al are fixed for a sequential scan: 0, 63 and 0 (ITU-T T.81 B.2.3).
+  const std::uint8_t ss = reader_.ReadByte();
+  const std::uint8_t se = reader_.ReadByte();
+  const std::uint8_t approximation = reader_.ReadByte();
+  if (ss != 0 || se != 63 || approximation != 0) {
+    Report(kMsgBadSos);
+    return false;
+  }
+  scan.RestartInterval = restartInterval_;
+  scan.DataStart = reader_.Position();
+  model_.Scans.push_back(std::move(scan));
+  return true;
+}
+
+bool TModelReader::SkipSegment() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  reader_.SetPosition(reader_.Position() + (length - 2));
+  return true;
+}
+
+bool TModelReader::CheckScanLength() {
+  std::int64_t blocksPerMcu = 0;
+  for (const TFrameComponent& component : model_.Components) {
+    blocksPerMcu += component.HSampling * component.VSampling;
+  }
+  // Every block takes at least two bits (a DC code and an EOB code, or a DC code and a
+  // coefficient), so a scan shorter than that cannot fill the store: refuse before allocating.
+  const std::int64_t blocks = blocksPerMcu * model_.McuCols * model_.McuRows;
+  const std::int64_t bytesLeft = reader_.Size() - reader_.Position();
+  if (blocks * 2 > bytesLeft * 8) {
+    Report(kMsgScanTooShort);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadJpegModel(TByteStream& source, const TMessageProc& onMessage, bool forTrim,
+                   TJpegModel& model) {
+  return TModelReader(source, onMessage, forTrim, model).Read();
+}
+
+}  // namespace tarvo

@@ -1,0 +1,25 @@
+// The scan decoders, which fill the coefficient store from the coded data of a file's scans.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "BitStreamFile.h"
+#include "CoefficientStore.h"
+#include "JpegModel.h"
+
+namespace tarvo {
+
+// What a scan decoder reports through: a failure's text, and the MCU row its walk has reached.
+struct TScanReports {
+  std::function<void(std::string_view)> Failure;
+  std::function<void(int)> AtRow;
+};
+
+// Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2).
+// False after a report; reading past the end of the stream raises EStreamError.
+bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                          TCoefficientStore& store, const TScanReports& reports);
+
+}  // namespace tarvo

@@ -1,0 +1,104 @@
+// The order in which a scan codes its blocks, with its restart intervals (ITU-T T.81 A.2, B.2.5),
+// shared by the scan decoders.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "BitStreamFile.h"
+#include "CoefficientStore.h"
+#include "JpegMarkers.h"
+#include "JpegModel.h"
+#include "Messages.h"
+#include "ScanDecoder.h"
+#include "StreamError.h"
+
+namespace tarvo {
+
+// Reads the marker ending a restart interval; false unless it is RSTn with n = number.
+inline bool ReadRestartMarker(TInBitStreamFile& reader, int number) {
+  if (reader.ReadByte() != 0xFF) return false;
+  std::uint8_t code;
+  // A marker may be preceded by fill bytes 0xFF (ITU-T T.81 B.1.1.2).
+  do {
+    code = reader.ReadByte();
+  } while (code == 0xFF);
+  return code == ((markers::kRst0 & 0xFF) + number);
+}
+
+// Calls decode(bits, c, block) for every block of scan in coding order, c indexing the scan's
+// components, and restart() before the first MCU and after each restart marker. An interleaved
+// scan codes MCUs of each component's H x V blocks; a scan of one component codes its blocks in
+// raster order (ITU-T T.81 A.2.2, A.2.3). False after a report.
+template <typename Decode, typename Restart>
+bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+              TCoefficientStore& store, const TScanReports& reports, Decode&& decode,
+              Restart&& restart) {
+  struct TLayout {
+    int Slot;
+    int H;
+    int V;
+  };
+  std::array<TLayout, TCoefficientStore::kMaxComponents> layout{};
+  const std::size_t count = scan.Components.size();
+  const bool single = count == 1;
+  for (std::size_t c = 0; c < count; ++c) {
+    const int slot = scan.Components[c].Component;
+    const TFrameComponent& component = model.Components[static_cast<std::size_t>(slot)];
+    layout[c] = {slot, single ? 1 : component.HSampling, single ? 1 : component.VSampling};
+  }
+  const TFrameComponent& first =
+      model.Components[static_cast<std::size_t>(scan.Components[0].Component)];
+  const int cols = single ? first.BlocksWide : model.McuCols;
+  const int rows = single ? first.BlocksHigh : model.McuRows;
+  // Rows of a one-component scan are block rows: V of them make an MCU row.
+  const int rowsPerMcuRow = single ? first.VSampling : 1;
+  int restartCount = 0;
+  int restartNumber = 0;
+  restart();
+  try {
+    for (int r = 0; r < rows; ++r) {
+      reports.AtRow(r / rowsPerMcuRow);
+      for (int m = 0; m < cols; ++m) {
+        bool decoded = true;
+        for (std::size_t c = 0; c < count && decoded; ++c) {
+          const TLayout& l = layout[c];
+          for (int v = 0; v < l.V && decoded; ++v) {
+            const std::size_t row = static_cast<std::size_t>(r) * l.V + v;
+            for (int h = 0; h < l.H && decoded; ++h) {
+              const std::size_t col = static_cast<std::size_t>(m) * l.H + h;
+              decoded = decode(reader.Bits(), c, store.Block(l.Slot, row, col));
+            }
+          }
+        }
+        // Bits taken from a marker are not image data: the scan is cut short or damaged, and
+        // the reader has said so already.
+        if (reader.MarkerMet()) return false;
+        if (!decoded) {
+          reports.Failure(kMsgHuffmanBlock);
+          return false;
+        }
+        if (scan.RestartInterval != 0 && ++restartCount == scan.RestartInterval &&
+            !(r == rows - 1 && m == cols - 1)) {
+          // Reading the marker at byte level drops the interval's fill bits. Anything but the
+          // next RSTn in turn means intervals were lost or the data run on: the blocks after
+          // it would land in the wrong place.
+          restart();
+          restartCount = 0;
+          if (!ReadRestartMarker(reader, restartNumber)) {
+            reports.Failure(kMsgBitStream);
+            return false;
+          }
+          restartNumber = (restartNumber + 1) % 8;
+        }
+      }
+    }
+  } catch (const EStreamError&) {
+    // Running out of data after a marker inside them is the same fault, reported already.
+    if (!reader.MarkerMet()) throw;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,77 @@
+// The MCUs a trim keeps, and the order in which the output's single interleaved scan codes them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "CoefficientStore.h"
+#include "JpegModel.h"
+#include "TrimRect.h"
+
+namespace tarvo {
+
+struct TTrimWindow {
+  int FirstCol = 0;
+  int FirstRow = 0;
+  int EndCol = 0;  // exclusive
+  int EndRow = 0;
+  std::uint16_t Width = 0;  // the declared size of the output
+  std::uint16_t Height = 0;
+};
+
+// The window for rect, which lies inside the picture. A Left or Top off the grid moves the
+// window back to the grid line before it; the window then spans the MCUs that the declared size
+// covers from there, which is what a decoder reads. Counting to the MCU of Right instead would
+// code one column too many per row.
+inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
+  const int mcuWidth = 8 * model.MaxHSampling;
+  const int mcuHeight = 8 * model.MaxVSampling;
+  TTrimWindow window;
+  window.Width = static_cast<std::uint16_t>(rect.Right - rect.Left);
+  window.Height = static_cast<std::uint16_t>(rect.Bottom - rect.Top);
+  window.FirstCol = rect.Left / mcuWidth;
+  window.EndCol = window.FirstCol + (window.Width + mcuWidth - 1) / mcuWidth;
+  window.FirstRow = rect.Top / mcuHeight;
+  window.EndRow = window.FirstRow + (window.Height + mcuHeight - 1) / mcuHeight;
+  return window;
+}
+
+// Walks window in coding order: atRow(r) before each MCU row, visit(slot, block, predictor)
+// for each block with its component's DC predictor, which starts at 0 with the window and
+// after each restart point, and atRestart() where a restart marker goes (every
+// restartInterval MCUs, 0 for none). False as soon as visit returns false.
+template <typename AtRow, typename Visit, typename AtRestart>
+bool WalkWindow(const TJpegModel& model, const TCoefficientStore& store, const TTrimWindow& window,
+                int restartInterval, AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
+  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
+  int restartCount = 0;
+  const int slots = static_cast<int>(model.Components.size());
+  for (int r = window.FirstRow; r < window.EndRow; ++r) {
+    atRow(r);
+    for (int m = window.FirstCol; m < window.EndCol; ++m) {
+      for (int slot = 0; slot < slots; ++slot) {
+        const TFrameComponent& component = model.Components[static_cast<std::size_t>(slot)];
+        const int hs = component.HSampling;
+        const int vs = component.VSampling;
+        for (int v = 0; v < vs; ++v) {
+          const std::size_t row = static_cast<std::size_t>(r) * vs + v;
+          for (int h = 0; h < hs; ++h) {
+            const std::int16_t* block =
+                store.Block(slot, row, static_cast<std::size_t>(m) * hs + h);
+            if (!visit(slot, block, predictor[static_cast<std::size_t>(slot)])) return false;
+          }
+        }
+      }
+      if (restartInterval != 0 && ++restartCount == restartInterval &&
+          !(r == window.EndRow - 1 && m == window.EndCol - 1)) {
+        predictor.fill(0);
+        restartCount = 0;
+        atRestart();
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace tarvo

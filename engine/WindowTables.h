@@ -1,0 +1,33 @@
+// The Huffman tables a trim codes its window with, chosen before anything is written.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "CoefficientStore.h"
+#include "HuffmanTable.h"
+#include "JpegModel.h"
+#include "TrimWindow.h"
+
+namespace tarvo {
+
+struct TWindowTables {
+  std::array<THuffmanEncodeTable, kHuffmanSlots> Encode;
+  // Per frame component, the slots of its DC and AC tables in the output.
+  std::array<int, TCoefficientStore::kMaxComponents> DcSlot{};
+  std::array<int, TCoefficientStore::kMaxComponents> AcSlot{};
+  // A whole DHT segment that replaces the source's DHT segments in the output; empty when they
+  // are copied as they stand.
+  std::vector<std::uint8_t> Dht;
+};
+
+// The source's tables when they hold a code for every symbol of the window, else tables fitted
+// to it (ITU-T T.81 K.2). False after reporting a coefficient no table can code.
+bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
+                        const TTrimWindow& window, TWindowTables& tables,
+                        const std::function<void(std::string_view)>& failure);
+
+}  // namespace tarvo
