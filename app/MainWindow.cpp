@@ -266,6 +266,7 @@ void TFm_Main::FormCreate() {
   connect(zoomOut, &QShortcut::activated, mnu_ZoomOut, &QAction::trigger);
 
   FirstShow = true;
+  pictures_.SetSlowDecodeNotice([this](bool running) { ShowSlowDecode(running); });
 }
 
 void TFm_Main::SetDialogs(TFm_Help* help, TFm_Explanation* explanation, TFm_Options* options) {
@@ -328,10 +329,18 @@ void TFm_Main::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (FirstShow) {
     FirstShow = false;
-    // Opened once the window is on screen, so an error box has a window to sit over.
-    QMetaObject::invokeMethod(
-        this, [this] { RunCommand([this] { FormShow(); }); }, Qt::QueuedConnection);
+    openAfterFirstPaint_ = true;
   }
+}
+
+void TFm_Main::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  if (!openAfterFirstPaint_) return;
+  openAfterFirstPaint_ = false;
+  // Opened once the window is on screen and painted, so an error box has a window to sit over
+  // and the decode of a large picture never leaves a blank window.
+  QMetaObject::invokeMethod(
+      this, [this] { RunCommand([this] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void TFm_Main::FormShow() {
@@ -404,13 +413,14 @@ void TFm_Main::dropEvent(QDropEvent* event) {
 void TFm_Main::OpenDocument(const QString& path) {
   // Decoded before the file becomes the document: a picture that cannot be shown leaves the
   // open document as it was.
-  QImage picture;
-  if (!document_.OpenDocument(path, [&picture](const TJpegTrimming& analysed) {
-        picture = DecodePicture(analysed.SourceStream().Bytes());
+  TPicture picture;
+  if (!document_.OpenDocument(path, [this, &picture](const TJpegTrimming& analysed) {
+        picture = pictures_.Decode(analysed.SourceStream().Bytes(), RateReduction());
       })) {
     return;
   }
-  ShowPicture(picture, document_.MaxHSampling(), document_.MaxVSampling());
+  ShowPicture(document_.DocStream().Bytes(), std::move(picture), document_.MaxHSampling(),
+              document_.MaxVSampling());
   selection_.Clear();
   SetInformationText({});
   ApplyCommandEvent(TCommandEvent::FileOpened);
@@ -612,22 +622,47 @@ void TFm_Main::mnu_AboutClick() {
 }
 
 void TFm_Main::LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling) {
-  ShowPicture(DecodePicture(jpeg), maxHSampling, maxVSampling);
+  // The pictures of the bytes before go first: a large photo is never held twice.
+  UnloadPicture();
+  ShowPicture(jpeg, pictures_.Decode(jpeg, RateReduction()), maxHSampling, maxVSampling);
 }
 
-void TFm_Main::ShowPicture(const QImage& picture, int maxHSampling, int maxVSampling) {
-  PaintBox->SetPicture(picture);
-  View_.SetPicture(picture.width(), picture.height(), maxHSampling, maxVSampling);
+void TFm_Main::ShowPicture(std::span<const std::uint8_t> jpeg, TPicture picture, int maxHSampling,
+                           int maxVSampling) {
+  const TPicture& held = pictures_.Hold(jpeg, std::move(picture));
+  const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
+  PaintBox->SetPicture(held, rate.Num, rate.Den);
+  View_.SetPicture(held.Frame.width(), held.Frame.height(), maxHSampling, maxVSampling);
   PictureLoaded_ = true;
 }
 
 void TFm_Main::UnloadPicture() {
-  PaintBox->SetPicture(QImage());
+  PaintBox->SetPicture({}, 1, 1);
+  pictures_.Clear();
   PictureLoaded_ = false;
+}
+
+int TFm_Main::RateReduction() const {
+  const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
+  return TPictureCache::ReductionFor(rate.Num, rate.Den);
+}
+
+void TFm_Main::ShowSlowDecode(bool running) {
+  if (running) {
+    statusBeforeDecode_ = StatusText();
+    SetStatusText(Text(kMsgReadingPicture));
+    // The window waits for the decode: paint now, not when it returns to its event loop.
+    repaint();
+  } else {
+    SetStatusText(statusBeforeDecode_);
+  }
 }
 
 void TFm_Main::Cbo_ViewRateChange() {
   if (!PictureLoaded_) return;
+  // Decoded before anything changes, so a picture that fails to decode leaves the view as it was.
+  const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
+  PaintBox->SetPicture(pictures_.At(RateReduction()), rate.Num, rate.Den);
   View_.SetRateIndex(Cbo_ViewRate->currentIndex());
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   selection_.SetGrid({View_.PictureWidth(), View_.PictureHeight(), View_.McuWidth(),

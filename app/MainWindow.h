@@ -12,6 +12,7 @@
 #include "CommandStates.h"
 #include "Document.h"
 #include "LoadSaveSettings.h"
+#include "PictureCache.h"
 #include "Selection.h"
 #include "TrimModePreset.h"
 #include "ViewMapping.h"
@@ -89,13 +90,18 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void mnu_TopicClick();
   void mnu_AboutClick();
 
-  // The picture of the document: decoded once here (open, trim, undo), then only painted.
-  // The sampling factors give the MCU grid. Raises EPictureError when the bytes do not decode.
+  // The picture of the document (open, trim, undo), decoded at the reduction the view rate
+  // needs; other reductions are decoded when a rate first needs them, then only painted.
+  // The sampling factors give the MCU grid. Raises EPictureError when the bytes do not decode,
+  // leaving no picture loaded.
   void LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling);
-  void ShowPicture(const QImage& picture, int maxHSampling, int maxVSampling);
+  // Shows picture, decoded from jpeg, and holds the bytes for the other reductions.
+  void ShowPicture(std::span<const std::uint8_t> jpeg, TPicture picture, int maxHSampling,
+                   int maxVSampling);
   // No document: the paint area keeps its last size and shows nothing.
   void UnloadPicture();
   bool PictureLoaded() const { return PictureLoaded_; }
+  const TPictureCache& Pictures() const { return pictures_; }
   const TViewMapping& View() const { return View_; }
   // Lays the view out at the combo's rate (only while a picture is loaded).
   void Cbo_ViewRateChange();
@@ -104,6 +110,7 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -115,6 +122,10 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   bool FormCloseQuery();
   void FormClose();
   void ApplySettings(const TWindowSettings& stored);
+  // The status bar says so while a decode runs long, then shows its text again.
+  void ShowSlowDecode(bool running);
+  // The reduction of the picture the combo's rate paints from.
+  int RateReduction() const;
   // Back to the window without a document, after "閉じる" or a document lost to a failure.
   void CloseDocumentView();
   // Closes the view when a command's failure has closed the document under it.
@@ -195,7 +206,10 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   TCommandStates commandStates_;
   QStringList arguments_;
   bool FirstShow = false;
+  bool openAfterFirstPaint_ = false;
+  QString statusBeforeDecode_;
   TViewMapping View_;
+  TPictureCache pictures_;
   bool PictureLoaded_ = false;
 };
 

@@ -17,6 +17,9 @@ namespace {
 struct TDecodeJob {
   const unsigned char* Data;
   unsigned long Size;
+  unsigned Reduction;
+  unsigned FrameWidth;
+  unsigned FrameHeight;
   jpeg_decompress_struct Info;
   TLibjpegErrors Error;
   void* Target;
@@ -36,7 +39,11 @@ int DecodeInto(TDecodeJob* job) {
   jpeg_create_decompress(&job->Info);
   jpeg_mem_src(&job->Info, job->Data, job->Size);
   jpeg_read_header(&job->Info, TRUE);
+  job->FrameWidth = job->Info.image_width;
+  job->FrameHeight = job->Info.image_height;
   job->Info.out_color_space = JCS_RGB;
+  job->Info.scale_num = 1;
+  job->Info.scale_denom = job->Reduction;
   jpeg_start_decompress(&job->Info);
   std::size_t stride = 0;
   unsigned char* pixels =
@@ -83,18 +90,21 @@ unsigned char* AllocateImage(void* target, unsigned width, unsigned height,
 EPictureError::EPictureError(int code)
     : std::runtime_error("JPEG エラー #" + std::to_string(code)), code_(code) {}
 
-QImage DecodePicture(std::span<const std::uint8_t> jpeg) {
-  QImage image;
+TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction) {
+  TPicture picture;
   TDecodeJob job{};
   job.Data = jpeg.data();
   job.Size = static_cast<unsigned long>(jpeg.size());
-  job.Target = &image;
+  job.Reduction = static_cast<unsigned>(reduction);
+  job.Target = &picture.Pixels;
   job.Allocate = AllocateImage;
   const int code = DecodeInto(&job);
   if (code != 0) {
     throw EPictureError(code);
   }
-  return image;
+  picture.Frame = QSize(static_cast<int>(job.FrameWidth), static_cast<int>(job.FrameHeight));
+  picture.Reduction = reduction;
+  return picture;
 }
 
 }  // namespace tarvo

@@ -1,4 +1,5 @@
-// Decodes the document's JPEG bytes for display: full size, 24-bit colour, with libjpeg-turbo.
+// Decodes the document's JPEG bytes for display: 24-bit colour, at full size or reduced by
+// libjpeg-turbo's DCT scaling, which averages each block down instead of dropping pixels.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include <QImage>
+#include <QSize>
 
 namespace tarvo {
 
@@ -21,9 +23,20 @@ class EPictureError : public std::runtime_error {
   int code_;
 };
 
-// Decodes at full size into QImage::Format_RGB888 (grey pictures are expanded to RGB).
-// Damaged entropy data decodes as far as libjpeg can take it; anything libjpeg refuses throws
-// EPictureError.
-QImage DecodePicture(std::span<const std::uint8_t> jpeg);
+// The reductions DCT scaling offers: one picture pixel for 1, 2x2, 4x4 or 8x8 image pixels.
+inline constexpr int kPictureReductions[] = {1, 2, 4, 8};
+
+// Decoded pixels and the frame they stand for. Pixels is Frame / Reduction, rounded up: the last
+// column and row of a reduced picture cover what is left of the frame.
+struct TPicture {
+  QImage Pixels;
+  QSize Frame;
+  int Reduction = 1;
+};
+
+// Decodes into QImage::Format_RGB888 (grey pictures are expanded to RGB), reduced by one of
+// kPictureReductions. Damaged entropy data decodes as far as libjpeg can take it; anything
+// libjpeg refuses throws EPictureError.
+TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction = 1);
 
 }  // namespace tarvo

@@ -19,32 +19,32 @@ namespace {
 
 constexpr int kWheelNotch = 120;
 
-// Which source pixel a view pixel shows; 64-bit because view size times picture size exceeds
-// 32 bits at 8/1 on large photos.
-int SourceIndex(int view, int pictureSize, int viewSize) {
-  const auto index = static_cast<std::int64_t>(view) * pictureSize / viewSize;
+// Which picture pixel a view pixel shows.
+int SourceIndex(int view, std::int32_t num, std::int32_t den, int pictureSize) {
+  const auto index = static_cast<std::int64_t>(view) * den / num;
   return static_cast<int>(std::clamp<std::int64_t>(index, 0, pictureSize - 1));
 }
 
 }  // namespace
 
-QImage RenderViewRegion(const QImage& picture, QSize viewSize, const QRect& region) {
+QImage RenderViewRegion(const QImage& pixels, std::int32_t num, std::int32_t den,
+                        const QRect& region) {
   QImage out(region.size(), QImage::Format_RGB32);
-  if (out.isNull() || picture.isNull() || viewSize.isEmpty()) {
+  if (out.isNull() || pixels.isNull() || num <= 0 || den <= 0) {
     return out;
   }
-  const QImage source = picture.format() == QImage::Format_RGB888
-                            ? picture
-                            : picture.convertToFormat(QImage::Format_RGB888);
+  const QImage source = pixels.format() == QImage::Format_RGB888
+                            ? pixels
+                            : pixels.convertToFormat(QImage::Format_RGB888);
   std::vector<int> columnOffsets(static_cast<std::size_t>(region.width()));
   for (int x = 0; x < region.width(); ++x) {
     columnOffsets[static_cast<std::size_t>(x)] =
-        3 * SourceIndex(region.left() + x, source.width(), viewSize.width());
+        3 * SourceIndex(region.left() + x, num, den, source.width());
   }
   int previousRow = -1;
   for (int y = 0; y < region.height(); ++y) {
     auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
-    const int row = SourceIndex(region.top() + y, source.height(), viewSize.height());
+    const int row = SourceIndex(region.top() + y, num, den, source.height());
     if (row == previousRow) {
       // Enlarged views repeat source rows: copy the row just made.
       std::memcpy(target, out.constScanLine(y - 1), static_cast<std::size_t>(out.bytesPerLine()));
@@ -66,18 +66,21 @@ TPaintBox::TPaintBox(TScrollBox* owner) : owner_(owner) {
   resize(100, 100);
 }
 
-void TPaintBox::SetPicture(const QImage& picture) {
-  picture_ = picture.format() == QImage::Format_RGB888 || picture.isNull()
-                 ? picture
-                 : picture.convertToFormat(QImage::Format_RGB888);
+void TPaintBox::SetPicture(const TPicture& picture, std::int32_t viewNum, std::int32_t viewDen) {
+  picture_ = picture;
+  if (!picture_.Pixels.isNull() && picture_.Pixels.format() != QImage::Format_RGB888) {
+    picture_.Pixels = picture_.Pixels.convertToFormat(QImage::Format_RGB888);
+  }
+  num_ = viewNum * picture_.Reduction;
+  den_ = viewDen;
   // A picture covers every exposed pixel, so the view behind need not be painted first; with
   // none the view's background shows through.
-  setAttribute(Qt::WA_OpaquePaintEvent, !picture_.isNull());
+  setAttribute(Qt::WA_OpaquePaintEvent, !picture_.Pixels.isNull());
   update();
 }
 
 void TPaintBox::paintEvent(QPaintEvent* event) {
-  if (picture_.isNull()) {
+  if (picture_.Pixels.isNull()) {
     return;
   }
   QPainter painter(this);
@@ -85,7 +88,7 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
   for (const QRect& exposed : event->region()) {
     const QRect part = exposed.intersected(area);
     if (!part.isEmpty()) {
-      painter.drawImage(part.topLeft(), RenderViewRegion(picture_, area.size(), part));
+      painter.drawImage(part.topLeft(), RenderViewRegion(picture_.Pixels, num_, den_, part));
     }
   }
   painter.setClipRegion(event->region());

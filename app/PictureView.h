@@ -1,22 +1,28 @@
 // The picture's paint area (PaintBox) and the scrolling view around it (ScrollBox).
 #pragma once
 
+#include <cstdint>
+
 #include <QImage>
 #include <QRect>
 #include <QScrollArea>
 #include <QSize>
 #include <QWidget>
 
+#include "PictureDecoder.h"
+
 class QPainter;
 
 namespace tarvo {
 
-// The part `region` of the picture stretched to fill a paint area of `viewSize`, nearest
-// neighbour: view pixel (x, y) shows picture pixel (x * width / view width, y * height / view
-// height). The same formula for every region, so separately painted parts join without seams.
-// Returns a Format_RGB32 image of region's size; parts of region outside the view repeat the
-// picture's edge.
-QImage RenderViewRegion(const QImage& picture, QSize viewSize, const QRect& region);
+// The part `region` of a view in which one pixel of `pixels` spans num / den view pixels: view
+// pixel (x, y) shows pixel (x * den / num, y * den / num), the image pixel the view mapping
+// gives for it, divided by the picture's reduction. Enlarged views repeat pixels as crisp blocks;
+// a picture reduced to the view's own rate is shown one to one. The same formula for every
+// region, so separately painted parts join without seams. Returns a Format_RGB32 image of
+// region's size; parts of region beyond the picture repeat its edge.
+QImage RenderViewRegion(const QImage& pixels, std::int32_t num, std::int32_t den,
+                        const QRect& region);
 
 class TScrollBox;
 
@@ -29,9 +35,10 @@ class TPaintBox : public QWidget {
  public:
   explicit TPaintBox(TScrollBox* owner);
 
-  // A null image shows nothing: the view's background stays visible.
-  void SetPicture(const QImage& picture);
-  const QImage& Picture() const { return picture_; }
+  // The picture shown at the view rate viewNum / viewDen; one without pixels shows nothing, the
+  // view's background stays visible. A picture of another reduction than the rate's shows too.
+  void SetPicture(const TPicture& picture, std::int32_t viewNum, std::int32_t viewDen);
+  const TPicture& Picture() const { return picture_; }
 
  signals:
   // After the picture of each paint, only while a picture is shown: the painter is clipped to
@@ -46,7 +53,10 @@ class TPaintBox : public QWidget {
 
  private:
   TScrollBox* owner_;
-  QImage picture_;
+  TPicture picture_;
+  // View pixels per picture pixel: num_ / den_.
+  std::int32_t num_ = 1;
+  std::int32_t den_ = 1;
 };
 
 // The scrolling view. It owns the paint area at its origin and scrolls vertically by the smooth

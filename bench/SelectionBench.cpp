@@ -13,6 +13,7 @@
 
 #include "BestTime.h"
 #include "JpegFixtures.h"
+#include "PictureCache.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
 #include "SelectionFrame.h"
@@ -23,11 +24,13 @@ namespace {
 using tarvo::bench::BestMilliseconds;
 
 // What a paint of region costs: the picture under each of its rectangles, then the frame.
-void PaintRegion(const QImage& picture, QSize viewSize, const QRegion& region,
-                 const tarvo::TSelectionRect& frame, QImage& screen) {
+void PaintRegion(const tarvo::TPicture& picture, const tarvo::TViewRate& rate,
+                 const QRegion& region, const tarvo::TSelectionRect& frame, QImage& screen) {
   QPainter painter(&screen);
   for (const QRect& part : region) {
-    painter.drawImage(part.topLeft(), tarvo::RenderViewRegion(picture, viewSize, part));
+    painter.drawImage(
+        part.topLeft(),
+        tarvo::RenderViewRegion(picture.Pixels, rate.Num * picture.Reduction, rate.Den, part));
   }
   painter.setClipRegion(region);
   tarvo::PaintSelectionFrame(painter, frame, region.boundingRect());
@@ -47,11 +50,15 @@ int main(int argc, char** argv) {
   tarvo::fixtures::JpegOptions options;
   options.width = 6000;
   options.height = 4000;
-  const QImage picture = tarvo::DecodePicture(tarvo::fixtures::MakeJpeg(options));
+  const tarvo::fixtures::Bytes jpeg = tarvo::fixtures::MakeJpeg(options);
 
   for (const int index : {0, 3, 6}) {
+    // The picture the window paints at this rate.
+    const tarvo::TViewRate rate = tarvo::ViewRateAt(index);
+    const tarvo::TPicture picture =
+        tarvo::DecodePicture(jpeg, tarvo::TPictureCache::ReductionFor(rate.Num, rate.Den));
     tarvo::TViewMapping view;
-    view.SetPicture(picture.width(), picture.height(), 2, 2);
+    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 2, 2);
     view.SetRateIndex(index);
     const QSize size(view.ViewWidth(), view.ViewHeight());
     const QRect visible = QRect(0, 0, 1920, 1080).intersected(QRect({0, 0}, size));
@@ -63,9 +70,9 @@ int main(int argc, char** argv) {
         (tarvo::SelectionFrameRegion(before) | tarvo::SelectionFrameRegion(after)) &
         QRegion(visible);
     const double pointer =
-        BestMilliseconds(20, [&] { PaintRegion(picture, size, move, after, screen); });
+        BestMilliseconds(20, [&] { PaintRegion(picture, rate, move, after, screen); });
     const double whole =
-        BestMilliseconds(10, [&] { PaintRegion(picture, size, QRegion(visible), after, screen); });
+        BestMilliseconds(10, [&] { PaintRegion(picture, rate, QRegion(visible), after, screen); });
     std::printf("%s  pointer move %6.3f ms (%lld pixels)   whole screen %6.2f ms\n",
                 std::string(tarvo::kViewRates[static_cast<std::size_t>(index)].Text).c_str(),
                 pointer, Pixels(move), whole);

@@ -1,53 +1,191 @@
-// Display cost on a 24-megapixel photo: the one decode per open, trim or undo, and the repaint of
-// one screenful at each view rate (what a scroll step or a zoom costs).
-#include <algorithm>
-#include <chrono>
+// Display cost. Without arguments: the decode and the repaint of one screenful at each view rate
+// on a generated 24-megapixel photo (what a scroll step or a zoom costs). With --first-picture
+// FILE: how long the real window takes from opening FILE, or from a trim, until its picture
+// could be painted, against a plain full-size libjpeg-turbo decode of FILE in the same run, and
+// the peak memory of an open at 25 %. --write-photo FILE writes a 5640 x 3172 4:2:0 quality-95
+// photo-like image to try it on.
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include "BestTime.h"
 #include "JpegFixtures.h"
+#include "MainWindow.h"
+#include "PictureCache.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
+#include "Resources.h"
+#include "SettingsStore.h"
 #include "ViewMapping.h"
 
 namespace {
 
 using tarvo::bench::BestMilliseconds;
 
-}  // namespace
+constexpr int kRuns = 7;
+constexpr int kRateQuarter = 1;
 
-int main() {
+void RepaintTable() {
   tarvo::fixtures::JpegOptions options;
   options.width = 6000;
   options.height = 4000;
   options.quality = 92;
   const tarvo::fixtures::Bytes jpeg = tarvo::fixtures::MakeJpeg(options);
 
-  QImage picture;
-  const double decode = BestMilliseconds(3, [&] { picture = tarvo::DecodePicture(jpeg); });
-  std::printf("decode 6000x4000 4:2:0 (%zu bytes): %.1f ms\n", jpeg.size(), decode);
-
   // A full-HD viewport scrolled to the middle of the picture, and a one-notch scroll strip.
   for (int index = 0; index < static_cast<int>(tarvo::kViewRates.size()); ++index) {
+    const tarvo::TViewRate rate = tarvo::ViewRateAt(index);
+    const int reduction = tarvo::TPictureCache::ReductionFor(rate.Num, rate.Den);
+    tarvo::TPicture picture;
+    const double decode =
+        BestMilliseconds(3, [&] { picture = tarvo::DecodePicture(jpeg, reduction); });
     tarvo::TViewMapping view;
-    view.SetPicture(picture.width(), picture.height(), 2, 2);
+    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 2, 2);
     view.SetRateIndex(index);
     const QSize size(view.ViewWidth(), view.ViewHeight());
     const QRect screen =
         QRect(size.width() / 2, size.height() / 2, 1920, 1080).intersected(QRect({0, 0}, size));
     const QRect strip(screen.left(), screen.top(), screen.width(),
                       tarvo::VerticalScrollSteps(screen.height()).Line);
-    const double full =
-        BestMilliseconds(10, [&] { tarvo::RenderViewRegion(picture, size, screen); });
-    const double notch =
-        BestMilliseconds(10, [&] { tarvo::RenderViewRegion(picture, size, strip); });
-    std::printf("%s  screen %4dx%-4d %6.2f ms   wheel strip %4dx%-3d %6.2f ms\n",
-                std::string(tarvo::kViewRates[static_cast<std::size_t>(index)].Text).c_str(),
-                screen.width(), screen.height(), full, strip.width(), strip.height(), notch);
+    const std::int32_t num = rate.Num * reduction;
+    const double full = BestMilliseconds(
+        10, [&] { tarvo::RenderViewRegion(picture.Pixels, num, rate.Den, screen); });
+    const double notch = BestMilliseconds(
+        10, [&] { tarvo::RenderViewRegion(picture.Pixels, num, rate.Den, strip); });
+    std::printf(
+        "%s  decode 1/%d %7.1f ms  screen %4dx%-4d %6.2f ms   wheel strip %4dx%-3d %6.2f ms\n",
+        std::string(rate.Text).c_str(), reduction, decode, screen.width(), screen.height(), full,
+        strip.width(), strip.height(), notch);
+  }
+}
+
+// A window as the program shows it, with settings of its own, at a view rate.
+class TBenchWindow {
+ public:
+  explicit TBenchWindow(int rateIndex)
+      : window_(std::make_unique<tarvo::TFm_Main>(std::make_unique<tarvo::TQSettingsStore>(
+            folder_.filePath(QStringLiteral("tarvo.conf"))))) {
+    window_->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))->setCurrentIndex(rateIndex);
+    window_->show();
+    window_->repaint();
+  }
+  tarvo::TFm_Main& operator*() { return *window_; }
+  tarvo::TFm_Main* operator->() { return window_.get(); }
+
+ private:
+  QTemporaryDir folder_;
+  std::unique_ptr<tarvo::TFm_Main> window_;
+};
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  std::exit(1);
+}
+
+// Opens path and paints the window, as the command line, a drop or the open dialog would.
+void OpenAndPaint(tarvo::TFm_Main& window, const QString& path) {
+  window.OpenDocument(path);
+  if (!window.PictureLoaded()) Fail("the window did not open the file");
+  window.repaint();
+}
+
+// VmHWM or VmRSS of this process, in MiB.
+double StatusMebibytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024;
+  }
+  return 0;
+}
+
+// The peak resident memory of one open at 25 %, measured before anything else of the run has
+// grown the heap. Writing 5 to clear_refs starts the peak again from the present size.
+void PrintPeakMemoryOfQuarterOpen(const QString& path) {
+  TBenchWindow window(kRateQuarter);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const double before = StatusMebibytes("VmRSS");
+  OpenAndPaint(*window, path);
+  const double peak = StatusMebibytes("VmHWM");
+  std::printf("peak_memory_25=%.1f MiB (%.1f MiB above the %.1f MiB before the open)\n", peak,
+              peak - before, before);
+}
+
+void FirstPicture(const std::string& file) {
+  const QString path = QString::fromStdString(file);
+  const tarvo::fixtures::Bytes bytes = tarvo::fixtures::ReadFile(file);
+  PrintPeakMemoryOfQuarterOpen(path);
+
+  const double decode = BestMilliseconds(kRuns, [&] { tarvo::fixtures::Decode(bytes); });
+  std::unique_ptr<TBenchWindow> window;
+  const auto openAt = [&](int rateIndex) {
+    return BestMilliseconds(
+        kRuns, [&] { OpenAndPaint(**window, path); },
+        [&] { window = std::make_unique<TBenchWindow>(rateIndex); });
+  };
+  const double open25 = openAt(kRateQuarter);
+  const double open100 = openAt(tarvo::kViewRateOneToOne);
+  const double trim25 = BestMilliseconds(
+      kRuns,
+      [&] {
+        (*window)->mnu_GoOperationClick();
+        (*window)->repaint();
+      },
+      [&] {
+        window = std::make_unique<TBenchWindow>(kRateQuarter);
+        OpenAndPaint(**window, path);
+        // A centred selection of half the picture's width and height, in image pixels.
+        const tarvo::TViewMapping& view = (*window)->View();
+        const std::int32_t width = view.PictureWidth();
+        const std::int32_t height = view.PictureHeight();
+        (*window)->Selection().Place(
+            {width / 4, height / 4, width / 4 + width / 2, height / 4 + height / 2});
+      });
+  if ((*window)->Document().TrimHistory().empty()) Fail("the window did not trim");
+
+  std::printf(
+      "full-size libjpeg-turbo decode %.1f ms; open at 25 %% %.1f ms, at 100 %% %.1f ms; "
+      "trim at 25 %% %.1f ms\n",
+      decode, open25, open100, trim25);
+  std::printf("first_picture_25=%.3f\n", open25 / decode);
+  std::printf("first_picture_100=%.3f\n", open100 / decode);
+  std::printf("trim_picture_25=%.3f\n", trim25 / decode);
+}
+
+void WritePhoto(const std::string& file) {
+  tarvo::fixtures::JpegOptions options;
+  options.width = 5640;
+  options.height = 3172;
+  options.sampling = tarvo::fixtures::Sampling::k420;
+  options.quality = 95;
+  tarvo::fixtures::WriteFile(file, tarvo::fixtures::MakeJpeg(options));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc == 3 ? argv[1] : "";
+  if (mode == "--write-photo") {
+    WritePhoto(argv[2]);
+    return 0;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  tarvo::InitResources();
+  if (mode == "--first-picture") {
+    FirstPicture(argv[2]);
+  } else if (argc == 1) {
+    RepaintTable();
+  } else {
+    std::fprintf(stderr, "usage: view_bench [--first-picture FILE | --write-photo FILE]\n");
+    return 2;
   }
   return 0;
 }

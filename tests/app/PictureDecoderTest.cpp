@@ -39,7 +39,24 @@ TEST(PictureDecoder, DecodesColourAtFullSize) {
     options.sampling = sampling;
     options.restartInterval = 3;
     const Bytes jpeg = MakeJpeg(options);
-    ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+    ExpectSamePixels(DecodePicture(jpeg).Pixels, fixtures::Decode(jpeg));
+  }
+}
+
+TEST(PictureDecoder, ReducedPicturesRoundUpAndKeepTheFrameSize) {
+  fixtures::JpegOptions options;
+  options.width = 203;
+  options.height = 117;
+  const Bytes jpeg = MakeJpeg(options);
+  const struct {
+    int reduction;
+    QSize pixels;
+  } cases[] = {{1, {203, 117}}, {2, {102, 59}}, {4, {51, 30}}, {8, {26, 15}}};
+  for (const auto& c : cases) {
+    const TPicture picture = DecodePicture(jpeg, c.reduction);
+    EXPECT_EQ(picture.Pixels.size(), c.pixels) << c.reduction;
+    EXPECT_EQ(picture.Frame, QSize(203, 117));
+    EXPECT_EQ(picture.Reduction, c.reduction);
   }
 }
 
@@ -47,7 +64,7 @@ TEST(PictureDecoder, ExpandsGreyToRgb) {
   fixtures::JpegOptions options;
   options.sampling = fixtures::Sampling::kGrey;
   const Bytes jpeg = MakeJpeg(options);
-  ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+  ExpectSamePixels(DecodePicture(jpeg).Pixels, fixtures::Decode(jpeg));
 }
 
 TEST(PictureDecoder, DamagedScanStillShowsWhatCanBeDecoded) {
@@ -56,7 +73,7 @@ TEST(PictureDecoder, DamagedScanStillShowsWhatCanBeDecoded) {
   options.height = 160;
   Bytes jpeg = MakeJpeg(options);
   jpeg.resize(jpeg.size() * 2 / 3);
-  const QImage image = DecodePicture(jpeg);
+  const QImage image = DecodePicture(jpeg).Pixels;
   EXPECT_EQ(image.width(), 160);
   EXPECT_EQ(image.height(), 160);
 }

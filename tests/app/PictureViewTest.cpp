@@ -29,45 +29,45 @@ QImage TestPicture(int width, int height) {
 
 QRgb SourcePixel(const QImage& picture, int x, int y) { return picture.pixel(x, y) | 0xFF000000u; }
 
-TEST(RenderViewRegion, ShrinkingDropsAndFillsTheTruncatedAreaExactly) {
-  const QImage picture = TestPicture(1001, 37);
-  TViewMapping view;
-  view.SetPicture(1001, 37, 1, 1);
-  view.SetRateIndex(0);
-  const QSize size(view.ViewWidth(), view.ViewHeight());
-  ASSERT_EQ(size, QSize(125, 4));
-  const QImage out = RenderViewRegion(picture, size, QRect(QPoint(0, 0), size));
-  ASSERT_EQ(out.size(), size);
-  for (int x = 0; x < size.width(); ++x) {
-    // 1001 / 125 is just over 8: the view column and the mapping differ by less than a view pixel.
-    const int column = x * 1001 / 125;
-    EXPECT_LT(column - view.ToImage(x), 8);
-    EXPECT_EQ(out.pixel(x, 3), SourcePixel(picture, column, 3 * 37 / 4));
-  }
-}
-
-TEST(RenderViewRegion, EnlargingRepeatsPixelsAsTheMappingDoes) {
-  const QImage picture = TestPicture(40, 30);
-  TViewMapping view;
-  view.SetPicture(40, 30, 1, 1);
-  view.SetRateIndex(6);
-  const QSize size(view.ViewWidth(), view.ViewHeight());
-  const QRect region(101, 57, 90, 70);
-  const QImage out = RenderViewRegion(picture, size, region);
-  for (int y = 0; y < region.height(); ++y) {
-    for (int x = 0; x < region.width(); ++x) {
-      ASSERT_EQ(out.pixel(x, y), SourcePixel(picture, view.ToImage(region.left() + x),
-                                             view.ToImage(region.top() + y)));
+TEST(RenderViewRegion, EachViewPixelShowsThePixelTheMappingGives) {
+  struct Case {
+    int rateIndex;
+    int reduction;  // of the picture painted
+  };
+  // Reduced rates with their own picture (one to one), with the full picture (every Den-th
+  // pixel), and enlarged rates (blocks); 1001 x 37 is off every grid.
+  const Case cases[] = {{0, 8}, {1, 4}, {2, 2}, {0, 1}, {3, 1}, {4, 1}, {6, 1}, {3, 4}};
+  for (const Case& c : cases) {
+    TViewMapping view;
+    view.SetPicture(1001, 37, 1, 1);
+    view.SetRateIndex(c.rateIndex);
+    const QImage picture =
+        TestPicture((1001 + c.reduction - 1) / c.reduction, (37 + c.reduction - 1) / c.reduction);
+    const QRect region(0, 0, view.ViewWidth(), view.ViewHeight());
+    const QImage out =
+        RenderViewRegion(picture, view.ViewScaleNum() * c.reduction, view.ViewScaleDen(), region);
+    ASSERT_EQ(out.size(), region.size());
+    for (int y = 0; y < region.height(); ++y) {
+      for (int x = 0; x < region.width(); ++x) {
+        ASSERT_EQ(out.pixel(x, y), SourcePixel(picture, view.ToImage(x) / c.reduction,
+                                               view.ToImage(y) / c.reduction))
+            << c.rateIndex << " " << c.reduction << " " << x << "," << y;
+      }
     }
   }
 }
 
 TEST(RenderViewRegion, PartsJoinWithoutSeams) {
   const QImage picture = TestPicture(203, 117);
-  for (const QSize size : {QSize(25, 14), QSize(203, 117), QSize(812, 468), QSize(101, 58)}) {
-    const QImage whole = RenderViewRegion(picture, size, QRect(QPoint(0, 0), size));
+  const struct {
+    int num;
+    int den;
+  } scales[] = {{1, 8}, {1, 1}, {4, 1}, {3, 2}};
+  for (const auto scale : scales) {
+    const QSize size(203 * scale.num / scale.den, 117 * scale.num / scale.den);
+    const QImage whole = RenderViewRegion(picture, scale.num, scale.den, QRect(QPoint(0, 0), size));
     const QRect part(size.width() / 3, size.height() / 5, size.width() / 2, size.height() / 2);
-    const QImage piece = RenderViewRegion(picture, size, part);
+    const QImage piece = RenderViewRegion(picture, scale.num, scale.den, part);
     EXPECT_EQ(piece, whole.copy(part)) << size.width();
   }
 }
@@ -75,18 +75,19 @@ TEST(RenderViewRegion, PartsJoinWithoutSeams) {
 TEST(PaintBox, PaintsThePictureOrNothing) {
   TScrollBox box;
   box.resize(300, 200);
-  const QImage picture = TestPicture(64, 48);
-  box.PaintBox()->SetPicture(picture);
+  const TPicture picture{TestPicture(64, 48), QSize(256, 192), 4};
+  // A picture reduced by 4 at 1/2: each of its pixels is two view pixels wide.
+  box.PaintBox()->SetPicture(picture, 1, 2);
   box.SetViewSize(128, 96);
   bool overlay = false;
   QObject::connect(box.PaintBox(), &TPaintBox::PaintOverlay,
                    [&](QPainter&, const QRect&) { overlay = true; });
   const QImage shown = box.PaintBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_TRUE(overlay);
-  EXPECT_EQ(shown, RenderViewRegion(picture, QSize(128, 96), QRect(0, 0, 128, 96)));
+  EXPECT_EQ(shown, RenderViewRegion(picture.Pixels, 2, 1, QRect(0, 0, 128, 96)));
 
   overlay = false;
-  box.PaintBox()->SetPicture(QImage());
+  box.PaintBox()->SetPicture({}, 1, 1);
   box.PaintBox()->grab();
   EXPECT_FALSE(overlay);
   // The paint area keeps its last size after the picture is gone.

@@ -95,14 +95,14 @@ class SelectionWindowTest : public QObject {
 
     Drag(paintBox, QPoint(100, 100), QPoint(500, 400));
     Child<QAction>(window, "mnu_GoOperation")->trigger();
-    QCOMPARE(paintBox->Picture().size(), QSize(404, 304));
+    QCOMPARE(paintBox->Picture().Frame, QSize(404, 304));
     QCOMPARE(window.Selection().SelectionState, selNone);
     QVERIFY(!window.CommandStates().GoOperation);
     QVERIFY(window.CommandStates().Undo);
 
     // Undo brings the picture back with the selection that was trimmed.
     Child<QAction>(window, "mnu_Undo")->trigger();
-    QCOMPARE(paintBox->Picture().size(), QSize(800, 600));
+    QCOMPARE(paintBox->Picture().Frame, QSize(800, 600));
     QCOMPARE(window.Selection().SelectionState, selIdle);
     QCOMPARE(window.Selection().SelectionRect, (TSelectionRect{96, 96, 500, 400}));
     QCOMPARE(Information(window), QStringLiteral("[  97,  97] - [ 500, 400] ( 404, 304)"));
@@ -121,7 +121,7 @@ class SelectionWindowTest : public QObject {
     QVERIFY(window.CommandStates().GoOperation);
     Child<QAction>(window, "mnu_GoOperation")->trigger();
     auto* paintBox = Child<TPaintBox>(window, "PaintBox");
-    QCOMPARE(paintBox->Picture().size(), QSize(400, 600));
+    QCOMPARE(paintBox->Picture().Frame, QSize(400, 600));
     // The preset is placed again on the trimmed picture, ready for the next trim.
     QCOMPARE(window.Selection().SelectionState, selIdle);
     QCOMPARE(window.Selection().SelectionRect, (TSelectionRect{0, 0, 400, 600}));

@@ -1,0 +1,58 @@
+// The decoded pictures of one state of the document, one per reduction.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "PictureDecoder.h"
+
+namespace tarvo {
+
+// A picture is decoded the first time a view rate needs its reduction and kept while the
+// document's bytes stay the same, so zooming back and scrolling never decode. Reduced rates
+// decode reduced: a 48-megapixel photo shown at 1/4 never has its full-size pixels in memory.
+class TPictureCache {
+ public:
+  // A decode that takes longer than this is announced through the slow-decode notice.
+  static constexpr std::chrono::milliseconds kSlowDecode{250};
+
+  // The reduction a view rate paints from: at 1/2, 1/4 and 1/8 one picture pixel per view
+  // pixel, at 1/1 and above the full picture.
+  static int ReductionFor(std::int32_t viewNum, std::int32_t viewDen);
+
+  // Called on this thread with true when a decode still runs after kSlowDecode (it may
+  // repaint meanwhile), and with false once that decode is over, whether it failed or not.
+  void SetSlowDecodeNotice(std::function<void(bool running)> notice) {
+    slowDecode_ = std::move(notice);
+  }
+
+  // Decodes jpeg at reduction, announcing a slow decode, and keeps nothing of it: a document
+  // decodes its picture before its bytes replace those held.
+  TPicture Decode(std::span<const std::uint8_t> jpeg, int reduction);
+  // Releases the pictures held and from then on holds those of jpeg: picture, decoded from it,
+  // and the other reductions once they are asked for.
+  const TPicture& Hold(std::span<const std::uint8_t> jpeg, TPicture picture);
+  // The picture at reduction of the bytes held, decoded on first use. Only after Hold.
+  const TPicture& At(int reduction);
+  // Releases every picture and the bytes.
+  void Clear();
+
+  bool Holds(int reduction) const;
+  // Decodes so far, for the tests that check nothing is decoded twice.
+  int DecodeCount() const { return decodeCount_; }
+
+ private:
+  static std::size_t Slot(int reduction);
+
+  std::vector<std::uint8_t> jpeg_;
+  std::array<std::optional<TPicture>, std::size(kPictureReductions)> pictures_;
+  std::function<void(bool running)> slowDecode_;
+  int decodeCount_ = 0;
+};
+
+}  // namespace tarvo
