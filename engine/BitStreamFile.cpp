@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "JpegMarkers.h"
 #include "Messages.h"
 
 namespace tarvo {
@@ -59,10 +60,17 @@ void TBitBuffer::LoadByteExactly() {
   if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
   // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
   // its 0xFF is served as eight 1-bits. The first one is reported; the decoder stops there.
-  if (*next_++ != 0x00 && !*markerMet_) {
+  // An EOI there (after any fill bytes) means the data end before the image does.
+  if (*next_ != 0x00 && !*markerMet_) {
     *markerMet_ = true;
-    if (*onMessage_) (*onMessage_)(std::string(kMsgBitStream), kSeverityError);
+    const std::uint8_t* code = next_;
+    while (code < end_ && *code == 0xFF) ++code;
+    const bool ended = code < end_ && *code == (markers::kEoi & 0xFF);
+    if (*onMessage_) {
+      (*onMessage_)(std::string(ended ? kMsgScanTooShort : kMsgBitStream), kSeverityError);
+    }
   }
+  ++next_;
   Append(0xFF, true);
 }
 

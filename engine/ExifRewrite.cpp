@@ -9,6 +9,10 @@ constexpr std::uint16_t kPixelXDimension = 0xA002;
 constexpr std::uint16_t kPixelYDimension = 0xA003;
 constexpr std::uint16_t kTypeShort = 3;
 constexpr std::uint16_t kTypeLong = 4;
+// Exif allows only SHORT and LONG here, but some programs write the signed types; a reader
+// takes their value all the same, so they must tell the trim's size too.
+constexpr std::uint16_t kTypeSignedShort = 8;
+constexpr std::uint16_t kTypeSignedLong = 9;
 constexpr std::uint32_t kTiffHeaderSize = 8;
 constexpr std::uint32_t kEntrySize = 12;  // tag, type, count, value or offset
 
@@ -78,10 +82,10 @@ bool RewriteExifPixelSize(std::span<std::uint8_t> block, bool littleEndian,
     if (tag != kPixelXDimension && tag != kPixelYDimension) continue;
     const std::uint32_t size = tag == kPixelXDimension ? width : height;
     const std::uint16_t type = tiff.Get16(entry + 2);
-    if (type == kTypeShort) {
+    if (type == kTypeShort || type == kTypeSignedShort) {
       tiff.Put16(entry + 8, static_cast<std::uint16_t>(size));
       tiff.Put16(entry + 10, 0);
-    } else if (type == kTypeLong) {
+    } else if (type == kTypeLong || type == kTypeSignedLong) {
       tiff.Put32(entry + 8, size);
     }
   }

@@ -73,6 +73,9 @@ struct TJpegModel {
   std::vector<THuffmanTable> HuffmanTables;
   // The tables in force when the first scan starts, by slot; -1 where none is defined.
   std::array<int, kHuffmanSlots> HeaderTables{};
+  // Bit slot set where the first scan takes a standard table (ITU-T T.81 K.3) because the
+  // file defines none there; the output must then carry it.
+  unsigned StandardTables = 0;
   std::vector<TScan> Scans;
   std::vector<TSegment> Header;  // up to and including the first scan header
 

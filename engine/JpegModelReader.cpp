@@ -7,6 +7,7 @@
 #include "BitStreamFile.h"
 #include "JpegMarkers.h"
 #include "Messages.h"
+#include "StandardHuffmanTables.h"
 
 namespace tarvo {
 
@@ -21,6 +22,28 @@ constexpr int kMaxBlocksInMcu = 10;
 constexpr int kMaxDimension = 65500;
 constexpr int kQuantTables = 4;
 constexpr int kMaxComponents = 4;
+
+// Why the engine cannot take the components of a frame ({id, sampling, table} each), or empty.
+std::string_view FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents][3], int count) {
+  int blocksInMcu = 0;
+  for (int i = 0; i < count; ++i) {
+    const int id = fields[i][0];
+    const int h = fields[i][1] >> 4;
+    const int v = fields[i][1] & 15;
+    blocksInMcu += h * v;
+    // Identifiers index the component slots directly.
+    if (id >= kMaxComponents) return kMsgComponentIdRange;
+    // The blocks of an MCU are coded in slot order, so the frame must list its components in
+    // that order too: a scan follows the frame's order (ITU-T T.81 B.2.3).
+    if (i > 0 && id <= fields[i - 1][0]) return kMsgComponentIdOrder;
+    if (h < 1 || h > kMaxSampling || v < 1 || v > kMaxSampling ||
+        (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
+      return kMsgBadSampling;
+    }
+    if (fields[i][2] >= kQuantTables) return kMsgBadQuantSelector;
+  }
+  return {};
+}
 
 class TModelReader {
  public:
@@ -47,6 +70,9 @@ class TModelReader {
   bool ReadDqt();
   bool ReadDri();
   bool ReadSos();
+  // A scan may select a table that its file never defines, as Motion-JPEG frames do for all of
+  // them; decoders then take the table of ITU-T T.81 K.3, and so does the engine.
+  void SupplyStandardTable(int tableClass, int destination);
   bool SkipSegment();
   bool CheckScanLength();
   void AddSegment(TSegment::TKind kind, std::uint16_t marker, std::int64_t start) {
@@ -122,8 +148,16 @@ bool TModelReader::ReadFrame() {
   const std::uint16_t width = reader_.ReadWord();
   const int count = reader_.ReadByte();
   // The segment must be exactly its components long: 8 + 3 x Nf (ITU-T T.81 B.2.2).
-  if (count == 0 || count > kMaxComponents || length != 8 + 3 * count || precision != 8) {
+  if (length != 8 + 3 * count) {
     Report(kMsgBadSof0);
+    return false;
+  }
+  if (count == 0 || count > kMaxComponents) {
+    Report(kMsgComponentCount);
+    return false;
+  }
+  if (precision != 8) {
+    Report(kMsgNotEightBit);
     return false;
   }
   std::uint8_t fields[kMaxComponents][3];
@@ -137,30 +171,24 @@ bool TModelReader::ReadFrame() {
     return false;
   }
   if (width == 0 || height == 0) {
-    Report(kMsgBadSof0);
+    Report(kMsgZeroSize);
     return false;
   }
   if (width > kMaxDimension || height > kMaxDimension) {
     Report(kMsgTooLarge);
     return false;
   }
-  int blocksInMcu = 0;
+  const std::string_view fault = FrameComponentFault(fields, count);
+  if (!fault.empty()) {
+    Report(fault);
+    return false;
+  }
   for (int i = 0; i < count; ++i) {
     TFrameComponent component;
     component.Id = fields[i][0];
     component.HSampling = fields[i][1] >> 4;
     component.VSampling = fields[i][1] & 15;
     component.QuantTable = fields[i][2];
-    blocksInMcu += component.HSampling * component.VSampling;
-    // The blocks of an MCU are coded in slot order, so the frame must list its components in
-    // that order too: a scan follows the frame's order (ITU-T T.81 B.2.3).
-    if (component.Id >= kMaxComponents || (i > 0 && component.Id <= fields[i - 1][0]) ||
-        component.HSampling < 1 || component.HSampling > kMaxSampling || component.VSampling < 1 ||
-        component.VSampling > kMaxSampling || component.QuantTable >= kQuantTables ||
-        (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
-      Report(kMsgBadSof0);
-      return false;
-    }
     model_.Components.push_back(component);
   }
   if (count == 1) model_.Components[0].HSampling = model_.Components[0].VSampling = 1;
@@ -295,6 +323,8 @@ bool TModelReader::ReadSos() {
       return false;
     }
     previous = index;
+    SupplyStandardTable(0, dc);
+    SupplyStandardTable(1, ac);
     scan.Components.push_back({index, tables_[static_cast<std::size_t>(HuffmanSlot(0, dc))],
                                tables_[static_cast<std::size_t>(HuffmanSlot(1, ac))],
                                static_cast<std::uint8_t>(selectors)});
@@ -311,6 +341,15 @@ bool TModelReader::ReadSos() {
   scan.DataStart = reader_.Position();
   model_.Scans.push_back(std::move(scan));
   return true;
+}
+
+void TModelReader::SupplyStandardTable(int tableClass, int destination) {
+  const auto slot = static_cast<std::size_t>(HuffmanSlot(tableClass, destination));
+  if (tables_[slot] >= 0) return;
+  const TStandardHuffmanTable& standard = StandardHuffmanTable(tableClass, destination);
+  model_.HuffmanTables.emplace_back().Assign(standard.Counts, standard.Symbols.data());
+  tables_[slot] = static_cast<int>(model_.HuffmanTables.size() - 1);
+  model_.StandardTables |= 1u << slot;
 }
 
 bool TModelReader::SkipSegment() {

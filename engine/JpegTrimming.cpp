@@ -3,6 +3,7 @@
 #include <new>
 
 #include "BitStreamFile.h"
+#include "JpegMarkers.h"
 #include "JpegModelReader.h"
 #include "Messages.h"
 #include "ScanDecoder.h"
@@ -41,9 +42,24 @@ bool TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
 }
 
 bool TJpegTrimming::Analyze(bool forTrim) {
-  modelValid_ = ReadJpegModel(sourceStream_, OnMessage, forTrim, model_);
+  modelValid_ =
+      ReadJpegModel(sourceStream_, OnMessage, forTrim, model_) && DecodeUnlessMarkerFollows();
   if (!modelValid_) model_ = TJpegModel{};
   return modelValid_;
+}
+
+bool TJpegTrimming::DecodeUnlessMarkerFollows() {
+  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
+  // Past stuffed zeros, fill bytes and restart markers to the first marker that ends the data.
+  for (auto at = static_cast<std::size_t>(model_.Scans.back().DataStart); at + 1 < bytes.size();
+       ++at) {
+    if (bytes[at] != 0xFF) continue;
+    const std::uint8_t code = bytes[at + 1];
+    if (code != 0x00 && code != 0xFF && (code & 0xF8) != (markers::kRst0 & 0xF8)) return true;
+  }
+  if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
+  decodedValid_ = DecodeScans();
+  return decodedValid_;
 }
 
 bool TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif) {

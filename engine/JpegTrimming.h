@@ -53,6 +53,10 @@ class TJpegTrimming {
 
  private:
   bool Analyze(bool forTrim);
+  // A file cut off inside its coded data has no marker after them. Only decoding tells it from
+  // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
+  // trim would, and refused there when it is cut.
+  bool DecodeUnlessMarkerFollows();
   bool TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif);
   bool DecodeScans();
   void Report(std::string_view text);

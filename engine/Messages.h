@@ -34,6 +34,20 @@ inline constexpr std::string_view kMsgHuffmanBlock =
 inline constexpr std::string_view kMsgBadDht = "ハフマンテーブル(DHT)の内容が正しくありません。";
 inline constexpr std::string_view kMsgBadSof0 = "フレームヘッダ(SOF0)の内容が正しくありません。";
 inline constexpr std::string_view kMsgSecondFrame = "フレームヘッダ(SOF0)が複数あります。";
+// Frames whose components the engine cannot take, each for its own reason.
+inline constexpr std::string_view kMsgComponentCount =
+    "成分の数が1から3でないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgComponentIdRange =
+    "成分の識別子が0から3の範囲にないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgComponentIdOrder =
+    "成分の識別子が重複しているか昇順に並んでいないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgBadSampling =
+    "成分のサンプリング係数が正しくありません(1から4、1つのMCUに10ブロックまで)。";
+inline constexpr std::string_view kMsgBadQuantSelector =
+    "成分の量子化テーブルの番号が正しくありません。";
+inline constexpr std::string_view kMsgNotEightBit =
+    "サンプルの精度が8ビットでないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgZeroSize = "画像の幅または高さが0のため、処理できません。";
 inline constexpr std::string_view kMsgBadDqt = "量子化テーブル(DQT)の内容が正しくありません。";
 inline constexpr std::string_view kMsgNoDqt =
     "スキャンの成分が使う量子化テーブル(DQT)が定義されていません。";

@@ -132,4 +132,10 @@ void AppendDhtTable(std::vector<std::uint8_t>& segment, int tableClass, int dest
   AppendDhtTable(segment, tableClass, destination, counts, table.Symbols.data());
 }
 
+void SetDhtSegmentLength(std::vector<std::uint8_t>& segment) {
+  // Eight tables of at most 17 + 256 bytes each keep the length within 16 bits.
+  segment[2] = static_cast<std::uint8_t>((segment.size() - 2) >> 8);
+  segment[3] = static_cast<std::uint8_t>(segment.size() - 2);
+}
+
 }  // namespace tarvo

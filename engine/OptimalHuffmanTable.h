@@ -34,5 +34,7 @@ void AppendDhtTable(std::vector<std::uint8_t>& segment, int tableClass, int dest
                     const std::uint8_t (&counts)[16], const std::uint8_t* symbols);
 void AppendDhtTable(std::vector<std::uint8_t>& segment, int tableClass, int destination,
                     const THuffmanTable& table);
+// Writes the length word of a DHT segment that starts with its marker and holds its tables.
+void SetDhtSegmentLength(std::vector<std::uint8_t>& segment);
 
 }  // namespace tarvo

@@ -18,7 +18,7 @@ struct TScanReports {
 };
 
 // Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2).
-// False after a report; reading past the end of the stream raises EStreamError.
+// False after a report, also when the data end before the last block.
 bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                           TCoefficientStore& store, const TScanReports& reports);
 

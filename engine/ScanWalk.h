@@ -15,15 +15,20 @@
 
 namespace tarvo {
 
-// Reads the marker ending a restart interval; false unless it is RSTn with n = number.
-inline bool ReadRestartMarker(TInBitStreamFile& reader, int number) {
-  if (reader.ReadByte() != 0xFF) return false;
-  std::uint8_t code;
-  // A marker may be preceded by fill bytes 0xFF (ITU-T T.81 B.1.1.2).
-  do {
-    code = reader.ReadByte();
-  } while (code == 0xFF);
-  return code == ((markers::kRst0 & 0xFF) + number);
+// Reads the marker ending a restart interval; false after a report unless it is RSTn with
+// n = number.
+inline bool ReadRestartMarker(TInBitStreamFile& reader, int number, const TScanReports& reports) {
+  std::uint8_t code = 0;
+  if (reader.ReadByte() == 0xFF) {
+    // A marker may be preceded by fill bytes 0xFF (ITU-T T.81 B.1.1.2).
+    do {
+      code = reader.ReadByte();
+    } while (code == 0xFF);
+  }
+  if (code == ((markers::kRst0 & 0xFF) + number)) return true;
+  // EOI in place of the next interval: the data end before the picture does.
+  reports.Failure(code == (markers::kEoi & 0xFF) ? kMsgScanTooShort : kMsgBitStream);
+  return false;
 }
 
 // Calls decode(bits, c, block) for every block of scan in coding order, c indexing the scan's
@@ -85,17 +90,15 @@ bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& read
           // it would land in the wrong place.
           restart();
           restartCount = 0;
-          if (!ReadRestartMarker(reader, restartNumber)) {
-            reports.Failure(kMsgBitStream);
-            return false;
-          }
+          if (!ReadRestartMarker(reader, restartNumber, reports)) return false;
           restartNumber = (restartNumber + 1) % 8;
         }
       }
     }
   } catch (const EStreamError&) {
     // Running out of data after a marker inside them is the same fault, reported already.
-    if (!reader.MarkerMet()) throw;
+    // Otherwise the file ends before its last block: it was cut off.
+    if (!reader.MarkerMet()) reports.Failure(kMsgScanTooShort);
     return false;
   }
   return true;

@@ -45,10 +45,11 @@ bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
       covered = covered && (counts[i][symbol] == 0 || tables.Encode[i].Length[symbol] != 0);
     }
   }
-  if (covered) return true;
+  if (covered && model.StandardTables == 0) return true;
 
-  // One DHT segment with every table the source defines, those of the scan fitted to the
-  // window.
+  // One DHT segment with every table in force at the scan, standard ones included, so that the
+  // output carries them too; unless they code the whole window, those of the scan are fitted
+  // to it.
   std::vector<std::uint8_t>& segment = tables.Dht;
   segment = {markers::kDht >> 8, markers::kDht & 0xFF, 0, 0};
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
@@ -57,7 +58,7 @@ bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
     const bool used = std::any_of(counts[i].begin(), counts[i].end(),
                                   [](std::uint64_t count) { return count != 0; });
     const THuffmanTable& source = model.Table(model.HeaderTables[i]);
-    if (used) {
+    if (used && !covered) {
       const TOptimalCode code = BuildOptimalCode(counts[i]);
       AppendDhtTable(segment, tableClass, destination, code.Counts, code.Symbols.data());
       THuffmanTable table;
@@ -67,9 +68,7 @@ bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
       AppendDhtTable(segment, tableClass, destination, source);
     }
   }
-  // Eight tables of at most 17 + 256 bytes each keep the length within 16 bits.
-  segment[2] = static_cast<std::uint8_t>((segment.size() - 2) >> 8);
-  segment[3] = static_cast<std::uint8_t>(segment.size() - 2);
+  SetDhtSegmentLength(segment);
   return true;
 }
 

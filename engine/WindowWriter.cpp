@@ -7,6 +7,7 @@
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
 #include "Messages.h"
+#include "MpfRewrite.h"
 #include "WindowTables.h"
 
 namespace tarvo {
@@ -18,12 +19,13 @@ namespace {
 constexpr std::uint32_t kExifIdentifier = 0x45786966;  // "Exif"
 
 struct TTail {
-  std::int64_t Start = 0;
-  bool HasEoi = false;
+  // The APPn and COM segments between the coded data and EOI.
+  std::vector<TSegment> Segments;
+  std::int64_t Eoi = 0;  // where EOI starts; the stream's size without one
 };
 
-// Finds where the copied tail starts after the coded data, and whether it holds an EOI; false
-// after a report when something other than APPn or COM segments comes before EOI.
+// Finds the segments between the coded data and EOI, and where EOI is; false after a report
+// when something other than APPn or COM segments comes before EOI.
 bool LocateTail(std::span<const std::uint8_t> bytes, std::int64_t scanEnd, TTail& tail,
                 const TWriteReports& reports) {
   const std::size_t size = bytes.size();
@@ -34,12 +36,12 @@ bool LocateTail(std::span<const std::uint8_t> bytes, std::int64_t scanEnd, TTail
   // them, a stray RSTn included): they are left out, so the output holds only what it shows.
   auto at = static_cast<std::size_t>(scanEnd);
   while (at < size && !(markerAt(at) && (bytes[at + 1] & 0xF8) != (kRst0 & 0xF8))) ++at;
-  tail.Start = static_cast<std::int64_t>(at);
-  tail.HasEoi = false;
+  tail.Segments.clear();
+  tail.Eoi = static_cast<std::int64_t>(size);
   while (at < size) {
     const auto marker = static_cast<std::uint16_t>(0xFF00 | bytes[at + 1]);
     if (marker == kEoi) {
-      tail.HasEoi = true;
+      tail.Eoi = static_cast<std::int64_t>(at);
       return true;
     }
     // Comments and application data may sit between the scan and EOI; another scan, frame
@@ -53,6 +55,9 @@ bool LocateTail(std::span<const std::uint8_t> bytes, std::int64_t scanEnd, TTail
       reports.Failure(kMsgBadSegmentLength);
       return false;
     }
+    tail.Segments.push_back({marker == kApp1 ? TSegment::TKind::kExif : TSegment::TKind::kCopied,
+                             marker, static_cast<std::int64_t>(at + 2),
+                             static_cast<std::int64_t>(at + 2 + length)});
     at += 2 + length;
     while (at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] == 0xFF) ++at;  // fill bytes
     if (at < size && !markerAt(at)) {
@@ -67,23 +72,28 @@ class TWindowWriter {
  public:
   TWindowWriter(const TJpegModel& model, std::span<const std::uint8_t> source,
                 const TTrimWindow& window, TByteStream& output)
-      : model_(model), source_(source), window_(window), writer_(output) {}
+      : model_(model), source_(source), window_(window), output_(output), writer_(output) {}
 
   void WriteHeader(const TWindowTables& tables, bool dropExif);
   bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
                  const TWriteReports& reports);
-  void WriteTail(const TTail& tail);
+  // Returns where the output's EOI starts.
+  std::int64_t WriteTail(const TTail& tail, bool dropExif);
 
  private:
   void Copy(std::int64_t start, std::int64_t end) {
     writer_.WriteBlock(source_.data() + start, static_cast<std::size_t>(end - start));
   }
   void WriteFrame(const TSegment& segment);
+  // An APP1 segment left out with dropExif, else with the window's size in its Exif data; any
+  // other segment copied.
+  void WriteMetadata(const TSegment& segment, bool dropExif);
   void WriteExif(const TSegment& segment);
 
   const TJpegModel& model_;
   std::span<const std::uint8_t> source_;
   const TTrimWindow& window_;
+  TByteStream& output_;
   TOutBitStreamFile writer_;
 };
 
@@ -100,13 +110,19 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
     }
     if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
-    } else if (segment.Kind == TSegment::TKind::kExif) {
-      if (!dropExif) WriteExif(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
-      writer_.WriteWord(segment.Marker);
-      Copy(segment.Start, segment.End);
+      WriteMetadata(segment, dropExif);
     }
   }
+}
+
+void TWindowWriter::WriteMetadata(const TSegment& segment, bool dropExif) {
+  if (segment.Kind == TSegment::TKind::kExif) {
+    if (!dropExif) WriteExif(segment);
+    return;
+  }
+  writer_.WriteWord(segment.Marker);
+  Copy(segment.Start, segment.End);
 }
 
 void TWindowWriter::WriteFrame(const TSegment& segment) {
@@ -162,12 +178,17 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
   return encoded;
 }
 
-void TWindowWriter::WriteTail(const TTail& tail) {
-  // The tail in one block; its first byte pads the last coded byte with 1-bits. A source that
-  // ends without EOI gets one, so that the output is whole.
-  Copy(tail.Start, static_cast<std::int64_t>(source_.size()));
-  if (!tail.HasEoi) writer_.WriteWord(kEoi);
+std::int64_t TWindowWriter::WriteTail(const TTail& tail, bool dropExif) {
+  // The first byte written pads the last coded byte with 1-bits. Segments before EOI are
+  // written as in the header, so a second Exif segment there is dropped or rewritten too; EOI
+  // and whatever follows it go in one block. A source that ends without EOI gets one, so that
+  // the output is whole.
+  for (const TSegment& segment : tail.Segments) WriteMetadata(segment, dropExif);
   writer_.FlushBits();
+  const std::int64_t eoi = output_.Position();
+  Copy(tail.Eoi, static_cast<std::int64_t>(source_.size()));
+  if (tail.Eoi == static_cast<std::int64_t>(source_.size())) writer_.WriteWord(kEoi);
+  return eoi;
 }
 
 }  // namespace
@@ -191,7 +212,11 @@ bool WriteWindow(const TJpegModel& model, const TCoefficientStore& store,
   TWindowWriter writer(model, source, window, output);
   writer.WriteHeader(tables, dropExif);
   if (!writer.WriteScan(store, tables, reports)) return false;
-  writer.WriteTail(tail);
+  const std::int64_t eoi = writer.WriteTail(tail, dropExif);
+  // Images stored after the first one (an MPF preview, say) have moved with its end.
+  const bool sourceHasEoi = tail.Eoi < static_cast<std::int64_t>(source.size());
+  RewriteMpfEntries(output.MutableBytes(), static_cast<std::size_t>(eoi + 2), source,
+                    static_cast<std::size_t>(tail.Eoi + (sourceHasEoi ? 2 : 0)));
   return true;
 }
 

@@ -20,8 +20,9 @@ struct TWriteReports {
 
 // Writes the header segments, the window coded with tables chosen for it, and the source's
 // tail after scanEnd (EOI and whatever follows) into output, which is empty. With dropExif
-// every APP1 segment is left out; otherwise an Exif segment states the window's size. False
-// after a report.
+// every APP1 segment, before or after the scan, is left out; otherwise an Exif segment states
+// the window's size. The MP entries of an MPF segment follow the new length. False after a
+// report.
 bool WriteWindow(const TJpegModel& model, const TCoefficientStore& store,
                  std::span<const std::uint8_t> source, std::int64_t scanEnd,
                  const TTrimWindow& window, bool dropExif, TByteStream& output,

@@ -74,5 +74,12 @@ int main(int argc, char** argv) {
   Write(folder, "422-trailing", trailing, 0, 0, 0);
 
   Write(folder, "raw-rect", MakeJpeg(Small(Sampling::k420, 30, 30)), 2, 7, 9);
+
+  // A Motion-JPEG frame without DHT, and a camera file with an MPF preview after its EOI.
+  Write(folder, "422-motion-jpeg", MakeMotionJpegFrame(Small(Sampling::k422, 40, 24)), 0, 90, 40);
+  JpegOptions mpf = Small(Sampling::k420, 48, 32);
+  mpf.extraSegments.push_back(MakeExifSegment(false, 48, 32, 3));
+  Write(folder, "420-mpf-preview", MakeMpfJpeg(mpf, MakeJpeg(Small(Sampling::k420, 16, 16)), false),
+        1, 128, 128);
   return 0;
 }

@@ -8,11 +8,14 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <deque>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "FileTimes.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
+#include "Messages.h"
 #include "StreamError.h"
 #include "WindowTexts.h"
 
@@ -341,6 +344,21 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
   // Undo still re-trims from the document's own source.
   EXPECT_EQ(document.Undo(), (TTrimRect{0, 0, 320, 240}));
   EXPECT_EQ(Load(document.DocStream()), fixtures::ReadFile(path.toStdString()));
+}
+
+// A download cut off inside its picture data is refused when it is opened, with the reason,
+// not at the first trim.
+TEST_F(DocumentTest, AFileCutOffInsideItsPictureSaysSoWhenOpened) {
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  Bytes cut = fixtures::MakeJpeg(options);
+  cut.resize(cut.size() * 2 / 3);
+  const QString path = Path("cut.jpg");
+  fixtures::WriteFile(path.toStdString(), cut);
+  EXPECT_FALSE(document.OpenDocument(path));
+  EXPECT_EQ(messages, std::vector<std::string>{std::string(kMsgScanTooShort)});
+  EXPECT_FALSE(document.HasDocument());
 }
 
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {

@@ -40,16 +40,24 @@ TEST(InBitStream, StuffedZeroIsNeverData) {
 }
 
 TEST(InBitStream, MarkerInsideDataIsReportedOnceAndServedAsOnes) {
-  TByteStream stream = StreamOf({0xFF, 0xD9, 0x00});
-  MessageLog log;
-  TInBitStreamFile reader(stream, log.Proc());
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(reader.ReadBit(), 1) << i;
-  ASSERT_EQ(log.messages.size(), 1u);
-  EXPECT_EQ(log.messages[0].first, kMsgBitStream);
-  EXPECT_EQ(log.messages[0].second, 2);
-  // The marker code was dropped: the next byte is the 0x00 after it.
-  EXPECT_EQ(reader.ReadBits(8), 0u);
-  EXPECT_EQ(log.messages.size(), 1u);
+  // EOI, also after a fill byte, says the data end too early; another marker says they are
+  // damaged.
+  const std::pair<std::vector<std::uint8_t>, std::string_view> cases[] = {
+      {{0xFF, 0xD3, 0x00}, kMsgBitStream},
+      {{0xFF, 0xD9, 0x00}, kMsgScanTooShort},
+      {{0xFF, 0xFF, 0xD9}, kMsgScanTooShort}};
+  for (const auto& [bytes, message] : cases) {
+    TByteStream stream = StreamOf(bytes);
+    MessageLog log;
+    TInBitStreamFile reader(stream, log.Proc());
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(reader.ReadBit(), 1) << i;
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].first, message);
+    EXPECT_EQ(log.messages[0].second, 2);
+    // The marker code was dropped: the next byte is the one after it.
+    EXPECT_EQ(reader.ReadBits(8), bytes[2]);
+    EXPECT_EQ(log.messages.size(), 1u);
+  }
 }
 
 TEST(InBitStream, MarkerIsNotReportedUntilOneOfItsBitsIsNeeded) {

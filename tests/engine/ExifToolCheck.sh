@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# A second opinion on the Exif rewrite from an independent reader: exiftool must report each
-# trim's size as the Exif image width and height, in both byte orders and both value types.
+# A second opinion on the metadata rewrites from an independent reader: exiftool must report each
+# trim's size as the Exif image width and height, in both byte orders and both value types, and
+# extract the source's MPF preview from each trim byte for byte.
 # usage: ExifToolCheck.sh TARVO_TRIM SAMPLE.jpg SEED_FOLDER
 set -euo pipefail
 trim=$1 sample=$2 seeds=$3
@@ -26,3 +27,17 @@ tail -c +6 "$seeds/seed-exif-le-short" > "$work/le-short.jpg"
 tail -c +6 "$seeds/seed-exif-be-long" > "$work/be-long.jpg"
 check "$work/le-short.jpg" 17x9+16+16 17 9
 check "$work/be-long.jpg" 0,0,20,30 20 30
+
+tail -c +6 "$seeds/seed-420-mpf-preview" > "$work/mpf.jpg"
+exiftool -b -PreviewImage "$work/mpf.jpg" > "$work/preview.jpg"
+[ -s "$work/preview.jpg" ] || { echo "no MPF preview in the seed" >&2; exit 1; }
+# Dropping the Exif segment in front of the MPF one moves the MP header the offsets count from.
+for drop in "" --drop-exif; do
+  "$trim" $drop "$work/mpf.jpg" "$work/out.jpg" 20x10+16+16
+  exiftool -b -PreviewImage "$work/out.jpg" > "$work/trim-preview.jpg"
+  if ! cmp -s "$work/preview.jpg" "$work/trim-preview.jpg"; then
+    echo "MPF $drop: exiftool extracts another preview from the trim" >&2
+    exit 1
+  fi
+  echo "MPF $drop: preview kept"
+done

@@ -1,6 +1,8 @@
 #include "JpegFixtures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -48,12 +50,13 @@ std::uint32_t GetU32(const std::uint8_t* p, bool little) {
                 : (GetU16(p, false) << 16) | GetU16(p + 2, false);
 }
 
-// One 12-byte IFD entry whose value fits the 4-byte field: one SHORT or LONG, or 4 UNDEFINED bytes.
+// One 12-byte IFD entry whose value fits the 4-byte field: one (S)SHORT or (S)LONG, or 4
+// UNDEFINED bytes.
 void PutEntry(Bytes& out, std::uint16_t tag, std::uint16_t type, std::uint32_t value, bool little) {
   PutU16(out, tag, little);
   PutU16(out, type, little);
   PutU32(out, type == 7 ? 4 : 1, little);  // UNDEFINED values here are 4 bytes long
-  if (type == 3) {
+  if (type == 3 || type == 8) {
     PutU16(out, static_cast<std::uint16_t>(value), little);
     PutU16(out, 0, little);
   } else {
@@ -237,6 +240,74 @@ Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t heig
   return segment;
 }
 
+Bytes MakeMotionJpegFrame(JpegOptions options) {
+  options.writeJfif = false;
+  options.optimizeCoding = false;
+  // "AVI1", polarity (0: not interlaced), a reserved byte, two 32-bit field sizes.
+  const Bytes avi1 = {0xFF, 0xE0, 0x00, 0x0E, 'A', 'V', 'I', '1', 0, 0, 0, 0, 0, 0, 0, 0};
+  options.extraSegments.insert(options.extraSegments.begin(), avi1);
+  const Bytes jpeg = MakeJpeg(options);
+  // Every header segment but DHT, then the scan as it is.
+  Bytes frame = {0xFF, 0xD8};
+  std::size_t at = 2;
+  for (bool scan = false; !scan;) {
+    const auto end = static_cast<std::ptrdiff_t>(at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]));
+    scan = jpeg[at + 1] == 0xDA;
+    if (jpeg[at + 1] != 0xC4) {
+      frame.insert(frame.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.begin() + end);
+    }
+    at = static_cast<std::size_t>(end);
+  }
+  frame.insert(frame.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
+  return frame;
+}
+
+Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian) {
+  const bool le = littleEndian;
+  constexpr std::uint32_t kEntries = 8 + 2 + 3 * 12 + 4;  // after the MP Index IFD
+  Bytes body = {'M', 'P', 'F', 0};
+  body.push_back(le ? 'I' : 'M');
+  body.push_back(le ? 'I' : 'M');
+  PutU16(body, 42, le);
+  PutU32(body, 8, le);  // the MP Index IFD right after the header
+  PutU16(body, 3, le);
+  PutEntry(body, 0xB000, 7, 0x30313030, le);  // MPFVersion "0100" (UNDEFINED, 4 bytes)
+  PutEntry(body, 0xB001, 4, 2, le);           // NumberOfImages
+  PutU16(body, 0xB002, le);                   // MPEntry: two 16-byte entries at kEntries
+  PutU16(body, 7, le);
+  PutU32(body, 32, le);
+  PutU32(body, kEntries, le);
+  PutU32(body, 0, le);  // no MP Attribute IFD
+  // Entry 1: representative baseline primary image; entry 2: a large thumbnail (VGA). Sizes
+  // and the preview's offset are filled in once the primary's length is known.
+  const std::size_t entries = body.size();
+  for (const std::uint32_t attribute : {0x20030000u, 0x00010001u}) {
+    PutU32(body, attribute, le);
+    PutU32(body, 0, le);
+    PutU32(body, 0, le);
+    PutU32(body, 0, le);  // no dependent images
+  }
+  Bytes segment = {0xFF, 0xE2};
+  PutU16(segment, static_cast<std::uint16_t>(2 + body.size()), false);
+  segment.insert(segment.end(), body.begin(), body.end());
+  options.extraSegments.push_back(segment);
+  Bytes jpeg = MakeJpeg(options);
+  const std::size_t at = static_cast<std::size_t>(
+      std::search(jpeg.begin(), jpeg.end(), segment.begin(), segment.end()) - jpeg.begin());
+  const std::size_t base = at + 4 + 4;  // the MP header, past marker, length and "MPF\0"
+  const auto put = [&](std::size_t field, std::uint32_t value) {
+    Bytes bytes;
+    PutU32(bytes, value, le);
+    std::copy(bytes.begin(), bytes.end(),
+              jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4 + field));
+  };
+  put(entries + 4, static_cast<std::uint32_t>(jpeg.size()));
+  put(entries + 16 + 4, static_cast<std::uint32_t>(preview.size()));
+  put(entries + 16 + 8, static_cast<std::uint32_t>(jpeg.size() - base));
+  jpeg.insert(jpeg.end(), preview.begin(), preview.end());
+  return jpeg;
+}
+
 bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& height) {
   std::size_t pos = 2;
   while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF && jpeg[pos + 1] != 0xDA) {
@@ -261,7 +332,9 @@ bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& h
       if (exifIfd == 0) return false;
       walk(exifIfd, [&](const std::uint8_t* e) {
         const std::uint32_t tag = GetU16(e, le);
-        const std::uint32_t value = GetU16(e + 2, le) == 3 ? GetU16(e + 8, le) : GetU32(e + 8, le);
+        const std::uint32_t type = GetU16(e + 2, le);
+        // SHORT or SSHORT: two bytes; LONG or SLONG: four.
+        const std::uint32_t value = type == 3 || type == 8 ? GetU16(e + 8, le) : GetU32(e + 8, le);
         if (tag == 0xA002) width = value, found = true;
         if (tag == 0xA003) height = value;
       });

@@ -40,9 +40,18 @@ Bytes MakeJpeg(const JpegOptions& options);
 Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint8_t>& rgb);
 
 // An APP1 "Exif" segment (marker included) with IFD0 -> Exif IFD holding PixelXDimension and
-// PixelYDimension of the given type (3 SHORT or 4 LONG) and an Orientation tag in IFD0.
+// PixelYDimension of the given type (3 SHORT, 4 LONG, 8 SSHORT or 9 SLONG) and an Orientation tag
+// in IFD0.
 Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t height,
                       std::uint16_t type = 4, bool withExifIfdPointer = true);
+
+// A Motion-JPEG frame: an AVI1 APP0 in place of JFIF and no DHT, so that a decoder takes the
+// standard tables of ITU-T T.81 K.3, which are the ones libjpeg codes with unless it optimises.
+Bytes MakeMotionJpegFrame(JpegOptions options);
+
+// A camera-like file with a preview: options' JPEG carrying an APP2 "MPF" segment whose two MP
+// entries point at itself and at preview, which follows its EOI.
+Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian);
 
 // Reads the Exif pixel dimensions back from a JPEG file's first Exif APP1 (false if absent).
 bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& height);
