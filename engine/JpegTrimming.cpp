@@ -50,12 +50,15 @@ bool TJpegTrimming::Analyze(bool forTrim) {
 
 bool TJpegTrimming::DecodeUnlessMarkerFollows() {
   const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
-  // Past stuffed zeros, fill bytes and restart markers to the first marker that ends the data.
-  for (auto at = static_cast<std::size_t>(model_.Scans.back().DataStart); at + 1 < bytes.size();
-       ++at) {
-    if (bytes[at] != 0xFF) continue;
-    const std::uint8_t code = bytes[at + 1];
-    if (code != 0x00 && code != 0xFF && (code & 0xF8) != (markers::kRst0 & 0xF8)) return true;
+  // Any marker but a stuffed zero, a fill byte or a restart marker ends the data. Looking from
+  // the end finds the EOI of a whole file at once.
+  const auto start = static_cast<std::size_t>(model_.Scans.back().DataStart);
+  for (std::size_t at = bytes.size(); at >= start + 2; --at) {
+    const std::uint8_t code = bytes[at - 1];
+    if (bytes[at - 2] == 0xFF && code != 0x00 && code != 0xFF &&
+        (code & 0xF8) != (markers::kRst0 & 0xF8)) {
+      return true;
+    }
   }
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   decodedValid_ = DecodeScans();

@@ -472,14 +472,6 @@ TEST(Trim, MotionJpegFrameTakesTheStandardTables) {
   EXPECT_EQ(shown.samples, fixtures::Decode(frame).samples);
   // It carries the tables, which are those libjpeg codes with by default.
   EXPECT_EQ(DhtTables(BytesOf(output)), DhtTables(MakeJpeg(options)));
-  // A window holds the frame's blocks.
-  ASSERT_TRUE(engine.Trim(output, {16, 8, 48, 40}, false));
-  const Coefficients out = ReadCoefficients(BytesOf(output));
-  const Coefficients reference = ReadCoefficients(fixtures::LibjpegCrop(frame, 16, 8, 32, 32));
-  ASSERT_EQ(out.components.size(), 3u);
-  for (std::size_t k = 0; k < 3; ++k) {
-    EXPECT_EQ(out.components[k].blocks, reference.components[k].blocks) << k;
-  }
 }
 
 TEST(Trim, RectanglesOutsideTheImageAreRefused) {
@@ -535,52 +527,6 @@ TEST(Trim, MarkerInsideTheScanIsReported) {
   }
   ASSERT_FALSE(log.messages.empty());
   EXPECT_EQ(log.messages[0].first, kMsgBitStream);
-}
-
-// A download cut off inside the scan, at several points, with restart markers or without.
-TEST(Trim, ScanCutOffIsRefusedAsCutOff) {
-  for (const unsigned restart : {0u, 2u}) {
-    JpegOptions options;
-    options.width = 64;
-    options.height = 48;
-    options.restartInterval = restart;
-    const Bytes whole = MakeJpeg(options);
-    const std::size_t scan = ScanStart(whole);
-    for (const std::size_t at : {scan + 40, (scan + whole.size()) / 2, whole.size() - 3}) {
-      const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(at));
-      TJpegTrimming engine;
-      MessageLog log;
-      log.Attach(engine);
-      TByteStream output;
-      // Nothing follows the data, so the analysis decodes them and tells.
-      EXPECT_FALSE(engine.AnalyzeBytes(cut)) << at;
-      EXPECT_EQ(log.Only(), kMsgScanTooShort) << at;
-      log.messages.clear();
-      EXPECT_FALSE(engine.Trim(output, {0, 0, 64, 48}, false)) << at;
-      EXPECT_EQ(log.Only(), kMsgScanTooShort) << at;
-      EXPECT_FALSE(engine.DecodedValid());
-      // An EOI after the cut hides it from the analysis; the first trim tells.
-      log.messages.clear();
-      ASSERT_TRUE(engine.AnalyzeBytes(Concat({cut, kEoi}))) << at;
-      EXPECT_FALSE(engine.Trim(output, {0, 0, 64, 48}, false)) << at;
-      EXPECT_EQ(log.Only(), kMsgScanTooShort) << at;
-    }
-  }
-}
-
-// Only the EOI missing: the analysis decodes the whole scan, and the trims only encode.
-TEST(Trim, ScanWithoutEoiIsDecodedAtAnalysis) {
-  JpegOptions options;
-  options.width = 64;
-  options.height = 48;
-  Bytes source = MakeJpeg(options);
-  source.resize(source.size() - 2);
-  TJpegTrimming engine;
-  ASSERT_TRUE(engine.AnalyzeBytes(source));
-  EXPECT_TRUE(engine.DecodedValid());
-  TByteStream output;
-  ASSERT_TRUE(engine.Trim(output, {0, 0, 64, 48}, false));
-  EXPECT_EQ(BytesOf(output), Concat({source, kEoi}));
 }
 
 }  // namespace
