@@ -28,6 +28,18 @@ struct TDecodeJob {
 
 constexpr int kRowsPerRead = 16;
 
+// libjpeg-turbo gives four-component pictures as CMYK only. Adobe's applications write CMYK
+// inverted (0 is full ink), and a file with their segment is read that way; others directly.
+void CmykToRgb(const JSAMPLE* cmyk, unsigned char* rgb, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+    const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+    for (int i = 0; i < 3; ++i) {
+      const unsigned ink = inverted ? cmyk[i] : 255u - cmyk[i];
+      rgb[i] = static_cast<unsigned char>((ink * k + 127) / 255);
+    }
+  }
+}
+
 // Returns 0 on success or libjpeg's message code of the failure.
 int DecodeInto(TDecodeJob* job) {
   // Corrupt-data warnings are not errors for display: libjpeg fills what it cannot decode.
@@ -41,7 +53,9 @@ int DecodeInto(TDecodeJob* job) {
   jpeg_read_header(&job->Info, TRUE);
   job->FrameWidth = job->Info.image_width;
   job->FrameHeight = job->Info.image_height;
-  job->Info.out_color_space = JCS_RGB;
+  const bool fourComponents =
+      job->Info.jpeg_color_space == JCS_CMYK || job->Info.jpeg_color_space == JCS_YCCK;
+  job->Info.out_color_space = fourComponents ? JCS_CMYK : JCS_RGB;
   job->Info.scale_num = 1;
   job->Info.scale_denom = job->Reduction;
   jpeg_start_decompress(&job->Info);
@@ -51,6 +65,19 @@ int DecodeInto(TDecodeJob* job) {
   if (pixels == nullptr) {
     jpeg_destroy_decompress(&job->Info);
     return JERR_OUT_OF_MEMORY;
+  }
+  if (fourComponents) {
+    // One row at a time through a row of libjpeg's own memory, freed with the decompressor.
+    JSAMPARRAY row = (*job->Info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job->Info),
+                                                    JPOOL_IMAGE, job->Info.output_width * 4, 1);
+    while (job->Info.output_scanline < job->Info.output_height) {
+      unsigned char* target = pixels + job->Info.output_scanline * stride;
+      jpeg_read_scanlines(&job->Info, row, 1);
+      CmykToRgb(row[0], target, job->Info.output_width, job->Info.saw_Adobe_marker != 0);
+    }
+    jpeg_finish_decompress(&job->Info);
+    jpeg_destroy_decompress(&job->Info);
+    return 0;
   }
   JSAMPROW rows[kRowsPerRead];
   while (job->Info.output_scanline < job->Info.output_height) {

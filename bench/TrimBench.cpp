@@ -82,18 +82,22 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) {
-    // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise.
+    // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise: baseline, and progressive
+    // with libjpeg-turbo's own script.
     tarvo::fixtures::JpegOptions options;
     options.width = 6000;
     options.height = 4000;
     options.sampling = tarvo::fixtures::Sampling::k420;
     options.quality = 95;
-    const auto path = std::filesystem::temp_directory_path() / "tarvo-bench-24mp.jpg";
-    if (!std::filesystem::exists(path)) {
-      std::printf("generating %s ...\n", path.c_str());
-      tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(options));
+    for (const char* name : {"tarvo-bench-24mp.jpg", "tarvo-bench-24mp-progressive.jpg"}) {
+      const auto path = std::filesystem::temp_directory_path() / name;
+      if (!std::filesystem::exists(path)) {
+        std::printf("generating %s ...\n", path.c_str());
+        tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(options));
+      }
+      files.push_back(path.string());
+      options.progressive = true;
     }
-    files.push_back(path.string());
   }
   for (const std::string& file : files) BenchFile(file, runs);
   return 0;

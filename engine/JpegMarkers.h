@@ -10,8 +10,12 @@ namespace tarvo::markers {
 inline constexpr std::uint16_t kSoi = 0xFFD8;
 inline constexpr std::uint16_t kEoi = 0xFFD9;
 inline constexpr std::uint16_t kSof0 = 0xFFC0;
+inline constexpr std::uint16_t kSof1 = 0xFFC1;
 inline constexpr std::uint16_t kSof2 = 0xFFC2;
 inline constexpr std::uint16_t kDht = 0xFFC4;
+inline constexpr std::uint16_t kDac = 0xFFCC;
+inline constexpr std::uint16_t kDhp = 0xFFDE;
+inline constexpr std::uint16_t kExp = 0xFFDF;
 inline constexpr std::uint16_t kDqt = 0xFFDB;
 inline constexpr std::uint16_t kDri = 0xFFDD;
 inline constexpr std::uint16_t kSos = 0xFFDA;
@@ -20,6 +24,11 @@ inline constexpr std::uint16_t kApp0 = 0xFFE0;
 inline constexpr std::uint16_t kApp1 = 0xFFE1;
 inline constexpr std::uint16_t kApp15 = 0xFFEF;
 inline constexpr std::uint16_t kCom = 0xFFFE;
+
+// SOF0 to SOF15, less DHT, JPG and DAC, which share their range (ITU-T T.81 Table B.1).
+inline bool IsFrameMarker(std::uint16_t marker) {
+  return (marker & 0xFFF0) == 0xFFC0 && marker != kDht && marker != 0xFFC8 && marker != kDac;
+}
 
 inline bool IsAppOrCom(std::uint16_t marker) {
   return (marker >= kApp0 && marker <= kApp15) || marker == kCom;

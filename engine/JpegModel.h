@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HuffmanTable.h"
+#include "JpegMarkers.h"
 
 namespace tarvo {
 
@@ -85,10 +86,20 @@ struct TJpegModel {
     return index < 0 ? kNone : HuffmanTables[static_cast<std::size_t>(index)];
   }
 
+  bool Progressive() const { return FrameMarker == markers::kSof2; }
   // One sequential scan with every component: the file's own scan header and tables can serve
   // the trim.
   bool SingleScan() const {
-    return Scans.size() == 1 && Scans[0].Components.size() == Components.size();
+    return !Progressive() && Scans.size() == 1 && Scans[0].Components.size() == Components.size();
+  }
+  // A trim is sequential: baseline, or extended where a component's quantisation table has
+  // 16-bit entries, which baseline does not allow (ITU-T T.81 B.2.4.1).
+  std::uint16_t OutputFrameMarker() const {
+    if (!Progressive()) return FrameMarker;
+    for (const TFrameComponent& component : Components) {
+      if ((SixteenBitQuant >> component.QuantTable & 1) != 0) return markers::kSof1;
+    }
+    return markers::kSof0;
   }
 };
 

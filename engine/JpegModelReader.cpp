@@ -1,6 +1,8 @@
 #include "JpegModelReader.h"
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,11 +33,10 @@ std::string_view FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents
     const int h = fields[i][1] >> 4;
     const int v = fields[i][1] & 15;
     blocksInMcu += h * v;
-    // Identifiers index the component slots directly.
-    if (id >= kMaxComponents) return kMsgComponentIdRange;
-    // The blocks of an MCU are coded in slot order, so the frame must list its components in
-    // that order too: a scan follows the frame's order (ITU-T T.81 B.2.3).
-    if (i > 0 && id <= fields[i - 1][0]) return kMsgComponentIdOrder;
+    // A scan names components by identifier, so two with one identifier cannot be told apart.
+    for (int j = 0; j < i; ++j) {
+      if (fields[j][0] == id) return kMsgDuplicateComponentId;
+    }
     if (h < 1 || h > kMaxSampling || v < 1 || v > kMaxSampling ||
         (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
       return kMsgBadSampling;
@@ -48,7 +49,11 @@ std::string_view FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents
 class TModelReader {
  public:
   TModelReader(TByteStream& source, const TMessageProc& onMessage, bool forTrim, TJpegModel& model)
-      : reader_(source, onMessage), onMessage_(onMessage), forTrim_(forTrim), model_(model) {}
+      : source_(source),
+        reader_(source, onMessage),
+        onMessage_(onMessage),
+        forTrim_(forTrim),
+        model_(model) {}
 
   bool Read();
 
@@ -65,7 +70,19 @@ class TModelReader {
   // Reads a segment's length word; false (after a report) when it is below 2 or the segment
   // runs past the end of the stream.
   bool ReadSegmentLength(std::uint16_t& length);
-  bool ReadFrame();
+  // Refuses, with the reason, the codings the engine cannot decode: arithmetic, lossless and
+  // hierarchical frames (ITU-T T.81 Table B.1).
+  bool CheckCoding(std::uint16_t marker);
+  bool ReadFrame(std::uint16_t marker);
+  // The scans after the first, up to the last: a sequential frame's last scan is the one that
+  // completes its components, a progressive frame's the one before EOI. The segments between
+  // scans may define tables and restart intervals; anything else ends the walk.
+  bool ReadLaterScans();
+  // Where the coded data from start ends: the first marker other than RSTn, or the end.
+  std::int64_t FindDataEnd(std::int64_t start) const;
+  bool Progressive() const { return model_.FrameMarker == kSof2; }
+  // Baseline frames have two tables of each class, the others four (ITU-T T.81 B.2.4.2).
+  int MaxTableDestination() const { return model_.FrameMarker == kSof0 ? 1 : 3; }
   bool ReadDht();
   bool ReadDqt();
   bool ReadDri();
@@ -79,6 +96,7 @@ class TModelReader {
     model_.Header.push_back({kind, marker, start, reader_.Position()});
   }
 
+  TByteStream& source_;
   TInBitStreamFile reader_;
   const TMessageProc& onMessage_;
   bool forTrim_;
@@ -87,6 +105,7 @@ class TModelReader {
   unsigned quantDefined_ = 0;  // bit t set once DQT has defined table t
   std::array<int, kHuffmanSlots> tables_{};
   int restartInterval_ = 0;
+  unsigned coded_ = 0;  // bit c set once a sequential scan has coded component c
 };
 
 bool TModelReader::Read() {
@@ -101,11 +120,12 @@ bool TModelReader::Read() {
     const std::int64_t start = reader_.Position();
     TSegment::TKind kind = TSegment::TKind::kCopied;
     bool ok = true;
-    if (marker == kSof0) {
+    if (IsFrameMarker(marker)) {
+      if (!CheckCoding(marker)) return false;
       kind = TSegment::TKind::kFrame;
-      ok = ReadFrame();
-    } else if (marker == kSof2) {
-      Report(kMsgProgressive);
+      ok = ReadFrame(marker);
+    } else if (marker == kDac || marker == kDhp || marker == kExp) {
+      Report(marker == kDac ? kMsgArithmetic : kMsgHierarchical);
       return false;
     } else if (marker == kDht) {
       kind = TSegment::TKind::kHuffman;
@@ -121,7 +141,7 @@ bool TModelReader::Read() {
       if (!ReadSos()) return false;
       AddSegment(TSegment::TKind::kScanHeader, marker, start);
       model_.HeaderTables = tables_;
-      return CheckScanLength();
+      return CheckScanLength() && (model_.SingleScan() || ReadLaterScans());
     } else {
       Report(FormatMessage(forTrim_ ? kMsgTrimUnknownMarker : kMsgUnknownMarker, HexWord(marker)));
       return false;
@@ -140,7 +160,21 @@ bool TModelReader::ReadSegmentLength(std::uint16_t& length) {
   return true;
 }
 
-bool TModelReader::ReadFrame() {
+bool TModelReader::CheckCoding(std::uint16_t marker) {
+  const int type = marker & 15;
+  if (type == 3 || type == 11) {
+    Report(kMsgLossless);
+  } else if (type == 5 || type == 6 || type == 7 || type >= 13) {
+    Report(kMsgHierarchical);
+  } else if (type >= 9) {
+    Report(kMsgArithmetic);
+  } else {
+    return true;
+  }
+  return false;
+}
+
+bool TModelReader::ReadFrame(std::uint16_t marker) {
   std::uint16_t length;
   if (!ReadSegmentLength(length)) return false;
   const std::uint8_t precision = reader_.ReadByte();
@@ -162,10 +196,6 @@ bool TModelReader::ReadFrame() {
   }
   std::uint8_t fields[kMaxComponents][3];
   for (int i = 0; i < count; ++i) reader_.ReadBlock(fields[i], 3);
-  if (count == 4) {
-    Report(kMsgNotYCbCr);
-    return false;
-  }
   if (frameSeen_) {
     Report(kMsgSecondFrame);
     return false;
@@ -209,7 +239,7 @@ bool TModelReader::ReadFrame() {
     component.BlocksWide = (samplesWide + 7) / 8;
     component.BlocksHigh = (samplesHigh + 7) / 8;
   }
-  model_.FrameMarker = kSof0;
+  model_.FrameMarker = marker;
   model_.Width = width;
   model_.Height = height;
   frameSeen_ = true;
@@ -234,8 +264,8 @@ bool TModelReader::ReadDht() {
     int total = 0;
     for (const std::uint8_t count : counts) total += count;
     remaining -= 17;
-    if (tableClass > 1 || destination > 1 || total > remaining ||
-        !IsValidCodeLengthCounts(counts)) {
+    if (tableClass > 1 || destination > (frameSeen_ ? MaxTableDestination() : 3) ||
+        total > remaining || !IsValidCodeLengthCounts(counts)) {
       Report(kMsgBadDht);
       return false;
     }
@@ -296,25 +326,24 @@ bool TModelReader::ReadSos() {
   if (!ReadSegmentLength(length)) return false;
   const int count = reader_.ReadByte();
   const int frameCount = static_cast<int>(model_.Components.size());
-  if (!frameSeen_ || count != frameCount || length != 6 + 2 * count) {
-    Report(frameSeen_ && count >= 1 && count < frameCount && length == 6 + 2 * count
-               ? kMsgNotInterleaved
-               : kMsgBadSos);
+  if (!frameSeen_ || count == 0 || count > frameCount || length != 6 + 2 * count) {
+    Report(kMsgBadSos);
     return false;
   }
   TScan scan;
   // In the frame's order, so no component is named twice.
   int previous = -1;
+  std::uint8_t selectors[kMaxComponents];
   for (int i = 0; i < count; ++i) {
     const int id = reader_.ReadByte();
-    const int selectors = reader_.ReadByte();
-    const int dc = selectors >> 4;
-    const int ac = selectors & 15;
+    selectors[i] = reader_.ReadByte();
     const auto found =
         std::find_if(model_.Components.begin(), model_.Components.end(),
                      [id](const TFrameComponent& component) { return component.Id == id; });
     const int index = static_cast<int>(found - model_.Components.begin());
-    if (found == model_.Components.end() || index <= previous || dc > 1 || ac > 1) {
+    if (found == model_.Components.end() || index <= previous ||
+        (selectors[i] >> 4) > MaxTableDestination() ||
+        (selectors[i] & 15) > MaxTableDestination()) {
       Report(kMsgBadSos);
       return false;
     }
@@ -323,19 +352,49 @@ bool TModelReader::ReadSos() {
       return false;
     }
     previous = index;
-    SupplyStandardTable(0, dc);
-    SupplyStandardTable(1, ac);
-    scan.Components.push_back({index, tables_[static_cast<std::size_t>(HuffmanSlot(0, dc))],
-                               tables_[static_cast<std::size_t>(HuffmanSlot(1, ac))],
-                               static_cast<std::uint8_t>(selectors)});
+    scan.Components.push_back({index, -1, -1, selectors[i]});
   }
-  // Ss, Se and Ah/Al are fixed for a sequential scan: 0, 63 and 0 (ITU-T T.81 B.2.3).
-  const std::uint8_t ss = reader_.ReadByte();
-  const std::uint8_t se = reader_.ReadByte();
-  const std::uint8_t approximation = reader_.ReadByte();
-  if (ss != 0 || se != 63 || approximation != 0) {
+  const int ss = reader_.ReadByte();
+  const int se = reader_.ReadByte();
+  const int approximation = reader_.ReadByte();
+  scan.SpectralStart = ss;
+  scan.SpectralEnd = se;
+  scan.ApproximationHigh = approximation >> 4;
+  scan.ApproximationLow = approximation & 15;
+  bool valid;
+  if (Progressive()) {
+    // The progression libjpeg decodes (ITU-T T.81 G.1.1.1): a DC scan is DC alone, an AC scan
+    // one component's band, a refinement one bit below the scan before it.
+    valid = ss == 0 ? se == 0 : se >= ss && se <= 63 && count == 1;
+    valid = valid &&
+            (scan.ApproximationHigh == 0 || scan.ApproximationLow == scan.ApproximationHigh - 1) &&
+            scan.ApproximationLow <= 13;
+  } else {
+    // Ss, Se and Ah/Al are fixed for a sequential scan: 0, 63 and 0 (ITU-T T.81 B.2.3), and
+    // each component is coded by one scan.
+    valid = ss == 0 && se == 63 && approximation == 0;
+    for (const TScanComponent& component : scan.Components) {
+      valid = valid && (coded_ >> component.Component & 1) == 0;
+      coded_ |= 1u << component.Component;
+    }
+  }
+  if (!valid) {
     Report(kMsgBadSos);
     return false;
+  }
+  // The tables the scan codes with: a DC refinement needs none, an AC scan no DC table.
+  const bool needsDc = ss == 0 && (scan.ApproximationHigh == 0 || !Progressive());
+  const bool needsAc = se > 0;
+  for (int i = 0; i < count; ++i) {
+    TScanComponent& component = scan.Components[static_cast<std::size_t>(i)];
+    if (needsDc) {
+      SupplyStandardTable(0, selectors[i] >> 4);
+      component.DcTable = tables_[static_cast<std::size_t>(HuffmanSlot(0, selectors[i] >> 4))];
+    }
+    if (needsAc) {
+      SupplyStandardTable(1, selectors[i] & 15);
+      component.AcTable = tables_[static_cast<std::size_t>(HuffmanSlot(1, selectors[i] & 15))];
+    }
   }
   scan.RestartInterval = restartInterval_;
   scan.DataStart = reader_.Position();
@@ -352,6 +411,55 @@ void TModelReader::SupplyStandardTable(int tableClass, int destination) {
   model_.StandardTables |= 1u << slot;
 }
 
+std::int64_t TModelReader::FindDataEnd(std::int64_t start) const {
+  const std::span<const std::uint8_t> bytes = source_.Bytes();
+  const std::uint8_t* const end = bytes.data() + bytes.size();
+  for (const std::uint8_t* at = bytes.data() + start; at < end; ++at) {
+    at =
+        static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, static_cast<std::size_t>(end - at)));
+    if (at == nullptr || at + 1 == end) break;
+    if (at[1] != 0x00 && (at[1] & 0xF8) != (kRst0 & 0xF8)) return at - bytes.data();
+  }
+  return source_.Size();
+}
+
+bool TModelReader::ReadLaterScans() {
+  const unsigned all = (1u << model_.Components.size()) - 1;
+  for (;;) {
+    if (!Progressive() && coded_ == all) return true;
+    TScan& scan = model_.Scans.back();
+    scan.DataEnd = FindDataEnd(scan.DataStart);
+    reader_.SetPosition(scan.DataEnd);
+    bool nextScan = false;
+    while (!nextScan && reader_.Position() < reader_.Size()) {
+      const std::int64_t markerStart = reader_.Position();
+      const std::uint16_t marker = ReadMarker();
+      bool ok = true;
+      if (marker == kDht) {
+        ok = ReadDht();
+      } else if (marker == kDri) {
+        ok = ReadDri();
+      } else if (IsAppOrCom(marker)) {
+        ok = SkipSegment();
+      } else if (marker == kSos) {
+        ok = ReadSos();
+        nextScan = true;
+      } else {
+        // EOI or what the tail check refuses: the walk ends before it.
+        reader_.SetPosition(markerStart);
+        break;
+      }
+      if (!ok) return false;
+    }
+    if (!nextScan) break;
+  }
+  if (!Progressive()) {
+    Report(kMsgComponentNotCoded);
+    return false;
+  }
+  return true;
+}
+
 bool TModelReader::SkipSegment() {
   std::uint16_t length;
   if (!ReadSegmentLength(length)) return false;
@@ -365,10 +473,11 @@ bool TModelReader::CheckScanLength() {
     blocksPerMcu += component.HSampling * component.VSampling;
   }
   // Every block takes at least two bits (a DC code and an EOB code, or a DC code and a
-  // coefficient), so a scan shorter than that cannot fill the store: refuse before allocating.
+  // coefficient), or in a progressive frame one (its DC code), so scans shorter than that cannot
+  // fill the store: refuse before allocating.
   const std::int64_t blocks = blocksPerMcu * model_.McuCols * model_.McuRows;
   const std::int64_t bytesLeft = reader_.Size() - reader_.Position();
-  if (blocks * 2 > bytesLeft * 8) {
+  if (blocks * (Progressive() ? 1 : 2) > bytesLeft * 8) {
     Report(kMsgScanTooShort);
     return false;
   }

@@ -102,22 +102,33 @@ bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool 
 }
 
 bool TJpegTrimming::DecodeScans() {
-  store_.Allocate(model_, false);
+  // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
+  // component skips the blocks that pad its rows to whole MCUs: the store starts cleared.
+  store_.Allocate(model_, !model_.SingleScan());
   // However decoding ends, the thread faulting pages in ends with it.
   struct TFinish {
     TCoefficientStore& store;
     ~TFinish() { store.Finish(); }
   } const finish{store_};
   TInBitStreamFile reader(sourceStream_, OnMessage);
-  const TScanReports reports{[this](std::string_view text) { Report(text); },
-                             [this](int row) {
-                               ReportProgress(row);
-                               store_.Advance(row);
-                             }};
-  const TScan& scan = model_.Scans.front();
-  reader.SetPosition(scan.DataStart);
-  if (!DecodeSequentialScan(model_, scan, reader, store_, reports)) return false;
-  scanEnd_ = reader.Position();
+  const int scans = static_cast<int>(model_.Scans.size());
+  for (int i = 0; i < scans; ++i) {
+    const TScanReports reports{[this](std::string_view text) { Report(text); },
+                               [this, i, scans](int row) {
+                                 ReportProgress((i * model_.McuRows + row) / scans);
+                                 store_.Advance(row);
+                               }};
+    const TScan& scan = model_.Scans[static_cast<std::size_t>(i)];
+    reader.SetPosition(scan.DataStart);
+    const bool decoded = model_.Progressive()
+                             ? DecodeProgressiveScan(model_, scan, reader, store_, reports)
+                             : DecodeSequentialScan(model_, scan, reader, store_, reports);
+    if (!decoded) return false;
+  }
+  // The last scan of a sequential file ends where its decoding does; the walk at analysis
+  // found the end of a progressive one.
+  const TScan& last = model_.Scans.back();
+  scanEnd_ = last.DataEnd != 0 ? last.DataEnd : reader.Position();
   return true;
 }
 

@@ -16,14 +16,11 @@ inline constexpr std::string_view kMsgBitStream = "ビットストリームが�
 
 // Analysis of the marker segments.
 inline constexpr std::string_view kMsgNoSoi = "JPEGファイルの開始のヘッダ($FFD8)を認識できません";
-inline constexpr std::string_view kMsgNotYCbCr = "この画像はYCbCr色空間の情報でないようです。";
 inline constexpr std::string_view kMsgUnknownMarker = "ヘッダ($%s)を認識できませんでした。";
 
 // The trim's own reports.
 inline constexpr std::string_view kMsgTrimNoSoi =
     "致命的エラー : JPEGファイルの開始のヘッダ($FFD8)を認識できません";
-inline constexpr std::string_view kMsgProgressive =
-    "致命的エラー : このJPEGファイルはプログレッシブ形式のため、処理できませんでした。";
 inline constexpr std::string_view kMsgTrimUnknownMarker =
     "致命的エラー : ヘッダ($%s)を認識できません";
 // "\r" is one carriage return: the window shows the text on two lines.
@@ -36,11 +33,9 @@ inline constexpr std::string_view kMsgBadSof0 = "フレームヘッダ(SOF0)の�
 inline constexpr std::string_view kMsgSecondFrame = "フレームヘッダ(SOF0)が複数あります。";
 // Frames whose components the engine cannot take, each for its own reason.
 inline constexpr std::string_view kMsgComponentCount =
-    "成分の数が1から3でないJPEGファイルは処理できません。";
-inline constexpr std::string_view kMsgComponentIdRange =
-    "成分の識別子が0から3の範囲にないJPEGファイルは処理できません。";
-inline constexpr std::string_view kMsgComponentIdOrder =
-    "成分の識別子が重複しているか昇順に並んでいないJPEGファイルは処理できません。";
+    "成分の数が1から4でないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgDuplicateComponentId =
+    "成分の識別子が重複しているJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgBadSampling =
     "成分のサンプリング係数が正しくありません(1から4、1つのMCUに10ブロックまで)。";
 inline constexpr std::string_view kMsgBadQuantSelector =
@@ -54,8 +49,13 @@ inline constexpr std::string_view kMsgNoDqt =
 inline constexpr std::string_view kMsgTooLarge =
     "画像の幅または高さが65500画素を超えているため、処理できません。";
 inline constexpr std::string_view kMsgBadSos = "スキャンヘッダ(SOS)の内容が正しくありません。";
-inline constexpr std::string_view kMsgNotInterleaved =
-    "全成分を1つのスキャンに含まないJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgComponentNotCoded =
+    "どのスキャンにも含まれない成分があるため、処理できません。";
+// Codings the engine does not decode (ITU-T T.81 Table B.1).
+inline constexpr std::string_view kMsgArithmetic = "算術符号化のJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgLossless = "ロスレス形式のJPEGファイルは処理できません。";
+inline constexpr std::string_view kMsgHierarchical =
+    "階層型(ハイアラーキカル)のJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgBadSegmentLength =
     "ヘッダの長さが正しくないか、ファイルの終わりを越えています。";
 inline constexpr std::string_view kMsgBadTail =

@@ -22,4 +22,10 @@ struct TScanReports {
 bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                           TCoefficientStore& store, const TScanReports& reports);
 
+// Decodes a scan of a progressive frame into blocks that earlier scans of it may have begun:
+// its band of coefficients, or one more bit of them (ITU-T T.81 G.1.2). The store must start
+// cleared.
+bool DecodeProgressiveScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                           TCoefficientStore& store, const TScanReports& reports);
+
 }  // namespace tarvo

@@ -22,6 +22,8 @@ struct TWindowTables {
   // A whole DHT segment that replaces the source's DHT segments in the output; empty when they
   // are copied as they stand.
   std::vector<std::uint8_t> Dht;
+  // A whole scan header for the output's one interleaved scan; empty when the source's serves.
+  std::vector<std::uint8_t> ScanHeader;
 };
 
 // The source's tables when they hold a code for every symbol of the window, else tables fitted

@@ -108,7 +108,9 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
       writer_.WriteBlock(tables.Dht.data(), tables.Dht.size());
       dhtWritten = true;
     }
-    if (segment.Kind == TSegment::TKind::kFrame) {
+    if (segment.Kind == TSegment::TKind::kScanHeader && !tables.ScanHeader.empty()) {
+      writer_.WriteBlock(tables.ScanHeader.data(), tables.ScanHeader.size());
+    } else if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
       WriteMetadata(segment, dropExif);
@@ -126,7 +128,7 @@ void TWindowWriter::WriteMetadata(const TSegment& segment, bool dropExif) {
 }
 
 void TWindowWriter::WriteFrame(const TSegment& segment) {
-  writer_.WriteWord(model_.FrameMarker);
+  writer_.WriteWord(model_.OutputFrameMarker());
   // The length word and the precision, then the window's size in place of the picture's.
   Copy(segment.Start, segment.Start + 3);
   writer_.WriteWord(window_.Height);

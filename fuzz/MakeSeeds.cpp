@@ -81,5 +81,28 @@ int main(int argc, char** argv) {
   mpf.extraSegments.push_back(MakeExifSegment(false, 48, 32, 3));
   Write(folder, "420-mpf-preview", MakeMpfJpeg(mpf, MakeJpeg(Small(Sampling::k420, 16, 16)), false),
         1, 128, 128);
+
+  JpegOptions progressive = Small(Sampling::k420, 40, 40);
+  progressive.progressive = true;
+  Write(folder, "progressive-420", MakeJpeg(progressive), 0, 128, 60);
+  progressive.sampling = Sampling::kGrey;
+  progressive.restartInterval = 2;
+  // Successive approximation in DC and AC scans, with end-of-band runs across restarts.
+  progressive.scans = {{{0}, 0, 0, 0, 1}, {{0}, 1, 9, 0, 2}, {{0}, 10, 63, 0, 1},
+                       {{0}, 1, 9, 2, 1}, {{0}, 0, 0, 1, 0}, {{0}, 1, 63, 1, 0}};
+  Write(folder, "progressive-grey-approximation-restart2", MakeJpeg(progressive), 1, 40, 200);
+
+  JpegOptions scans = Small(Sampling::k422, 35, 27);
+  scans.scans = {{{0}}, {{1, 2}}};
+  Write(folder, "422-two-scans", MakeJpeg(scans), 0, 90, 90);
+
+  JpegOptions cmyk = Small(Sampling::k444, 24, 16);
+  cmyk.cmyk = cmyk.ycck = true;
+  Write(folder, "ycck-adobe", MakeJpeg(cmyk), 0, 100, 0);
+
+  JpegOptions extended = Small(Sampling::k420, 32, 32);
+  extended.forceBaseline = false;
+  extended.quality = 3;
+  Write(folder, "sof1-sixteen-bit-tables", MakeJpeg(extended), 1, 0, 128);
   return 0;
 }

@@ -33,8 +33,10 @@ constexpr std::string_view kUsage =
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
-    "tarvo-trim crops baseline JPEG files losslessly: the kept blocks carry the source's\n"
-    "quantised coefficients unchanged, so the pixels inside the rectangle lose nothing.\n"
+    "tarvo-trim crops JPEG files losslessly: the kept blocks carry the source's quantised\n"
+    "coefficients unchanged, so the pixels inside the rectangle lose nothing. Baseline,\n"
+    "extended (8-bit) and progressive Huffman-coded files are read; progressive ones are\n"
+    "written as baseline.\n"
     "\n"
     "  --info FILE   Analyse FILE and print width=, height=, components=, mcu=WxH (MCU size in\n"
     "                pixels) and restart= (restart interval in MCUs, 0 without one).\n"

@@ -72,11 +72,11 @@ TEST_F(TarvoTrimTool, InfoPrintsTheGeometry) {
 }
 
 TEST_F(TarvoTrimTool, RefusalsAndStreamErrorsExitWithOne) {
-  JpegOptions progressive;
-  progressive.progressive = true;
-  WriteFile(Path("progressive.jpg"), MakeJpeg(progressive));
-  EXPECT_EQ(Run("--info '" + Path("progressive.jpg") + "'"), 1);
-  EXPECT_EQ(err_, std::string(kMsgProgressive) + "\n");
+  JpegOptions arithmetic;
+  arithmetic.progressive = arithmetic.arithmetic = true;
+  WriteFile(Path("arithmetic.jpg"), MakeJpeg(arithmetic));
+  EXPECT_EQ(Run("--info '" + Path("arithmetic.jpg") + "'"), 1);
+  EXPECT_EQ(err_, std::string(kMsgArithmetic) + "\n");
   WriteFile(Path("empty.jpg"), {});
   EXPECT_EQ(Run("--info '" + Path("empty.jpg") + "'"), 1);
   EXPECT_EQ(err_, std::string(kMsgStreamReadError) + "\n");

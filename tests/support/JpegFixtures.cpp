@@ -89,7 +89,8 @@ void SetSampling(jpeg_compress_struct& info, Sampling sampling) {
 }
 
 // Returns an error text, or an empty string on success. No C++ objects live on this frame.
-const char* Compress(const JpegOptions& options, const std::uint8_t* rgb, unsigned char** out,
+const char* Compress(const JpegOptions& options, const std::uint8_t* rgb,
+                     const jpeg_scan_info* script, int scans, unsigned char** out,
                      unsigned long* outSize, TLibjpegErrors& errors) {
   jpeg_compress_struct info;
   info.err = &errors.Base;
@@ -105,8 +106,10 @@ const char* Compress(const JpegOptions& options, const std::uint8_t* rgb, unsign
   info.input_components = options.cmyk ? 4 : grey ? 1 : 3;
   info.in_color_space = options.cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, options.quality, TRUE);
-  if (!options.cmyk) SetSampling(info, options.sampling);
+  if (options.rgb) jpeg_set_colorspace(&info, JCS_RGB);
+  if (options.ycck) jpeg_set_colorspace(&info, JCS_YCCK);
+  jpeg_set_quality(&info, options.quality, options.forceBaseline ? TRUE : FALSE);
+  if (!options.cmyk && !options.rgb) SetSampling(info, options.sampling);
   info.restart_interval = options.restartInterval;
   info.optimize_coding = options.optimizeCoding ? TRUE : FALSE;
   info.arith_code = options.arithmetic ? TRUE : FALSE;
@@ -116,6 +119,10 @@ const char* Compress(const JpegOptions& options, const std::uint8_t* rgb, unsign
     for (int c = 0; c < info.num_components; ++c) info.comp_info[c].component_id = c;
   }
   if (options.progressive) jpeg_simple_progression(&info);
+  if (scans > 0) {
+    info.scan_info = script;
+    info.num_scans = scans;
+  }
   jpeg_start_compress(&info, TRUE);
   for (const Bytes& segment : options.extraSegments) {
     // jpeg_write_marker takes the body; the segment carries marker and length.
@@ -195,7 +202,18 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
   UseLibjpegErrors(errors);
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
-  const char* error = Compress(options, input, &out, &outSize, errors);
+  std::vector<jpeg_scan_info> script;
+  for (const JpegOptions::Scan& scan : options.scans) {
+    jpeg_scan_info& entry = script.emplace_back();
+    entry.comps_in_scan = static_cast<int>(scan.components.size());
+    std::copy(scan.components.begin(), scan.components.end(), entry.component_index);
+    entry.Ss = scan.ss;
+    entry.Se = scan.se;
+    entry.Ah = scan.ah;
+    entry.Al = scan.al;
+  }
+  const char* error = Compress(options, input, script.data(), static_cast<int>(script.size()), &out,
+                               &outSize, errors);
   if (*error != '\0') {
     std::free(out);
     throw std::runtime_error(std::string("libjpeg compress: ") + error);

@@ -21,8 +21,20 @@ struct JpegOptions {
   bool optimizeCoding = false;
   bool progressive = false;
   bool arithmetic = false;
-  // Four-component (CMYK) frame instead of YCbCr.
+  // Four-component (CMYK) frame instead of YCbCr; with ycck, stored as YCCK.
   bool cmyk = false;
+  bool ycck = false;
+  // RGB stored as RGB (component identifiers 'R', 'G', 'B'), not converted to YCbCr.
+  bool rgb = false;
+  // False lets low qualities take quantisation steps above 255: 16-bit tables in an SOF1 frame.
+  bool forceBaseline = true;
+  // A scan script of its own (libjpeg's scan_info): components by frame index, spectral
+  // selection and successive approximation. Empty: one scan, or libjpeg's own progression.
+  struct Scan {
+    std::vector<int> components;
+    int ss = 0, se = 63, ah = 0, al = 0;
+  };
+  std::vector<Scan> scans;
   // Component identifiers 0,1,2 instead of 1,2,3 (as some encoders with an Adobe segment write).
   bool zeroBasedIds = false;
   bool writeJfif = true;
