@@ -60,6 +60,18 @@ TEST(PictureDecoder, ReducedPicturesRoundUpAndKeepTheFrameSize) {
   }
 }
 
+// The fixture's CMYK has no black, so the colours shown are the stored C, M and Y.
+TEST(PictureDecoder, ShowsAdobeCmykAndYcckAsRgb) {
+  for (const bool ycck : {false, true}) {
+    fixtures::JpegOptions options;
+    options.sampling = fixtures::Sampling::k444;
+    options.cmyk = true;
+    options.ycck = ycck;
+    const Bytes jpeg = MakeJpeg(options);
+    ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+  }
+}
+
 TEST(PictureDecoder, ExpandsGreyToRgb) {
   fixtures::JpegOptions options;
   options.sampling = fixtures::Sampling::kGrey;

@@ -192,9 +192,11 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
     input = grey.data();
   } else if (options.cmyk) {
     grey.resize(static_cast<std::size_t>(options.width) * options.height * 4);
+    // Inverted, as Adobe's applications write CMYK under their segment: 255 is no ink, so the
+    // colours are R, G and B themselves over no black.
     for (std::size_t i = 0; i < grey.size() / 4; ++i) {
-      for (int k = 0; k < 3; ++k) grey[i * 4 + k] = static_cast<std::uint8_t>(255 - rgb[i * 3 + k]);
-      grey[i * 4 + 3] = 0;
+      for (int k = 0; k < 3; ++k) grey[i * 4 + k] = rgb[i * 3 + k];
+      grey[i * 4 + 3] = 255;
     }
     input = grey.data();
   }
