@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   Write(folder, "422-two-scans", MakeJpeg(scans), 0, 90, 90);
 
   JpegOptions cmyk = Small(Sampling::k444, 24, 16);
-  cmyk.cmyk = cmyk.ycck = true;
+  cmyk.cmyk = cmyk.ycck = cmyk.writeAdobe = true;
   Write(folder, "ycck-adobe", MakeJpeg(cmyk), 0, 100, 0);
 
   JpegOptions extended = Small(Sampling::k420, 32, 32);

@@ -330,9 +330,9 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
     EXPECT_EQ(document.ModifyCount(), 1);
   };
 
-  fixtures::JpegOptions progressive;
-  progressive.progressive = true;
-  EXPECT_FALSE(document.OpenDocument(WriteJpeg("p.jpg", progressive)));
+  fixtures::JpegOptions arithmetic;
+  arithmetic.arithmetic = true;
+  EXPECT_FALSE(document.OpenDocument(WriteJpeg("p.jpg", arithmetic)));
   EXPECT_EQ(messages.size(), 1u);
   unchanged();
   EXPECT_THROW(document.OpenDocument(Path("nothing.jpg")), EStreamError);

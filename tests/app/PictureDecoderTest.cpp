@@ -67,6 +67,7 @@ TEST(PictureDecoder, ShowsAdobeCmykAndYcckAsRgb) {
     options.sampling = fixtures::Sampling::k444;
     options.cmyk = true;
     options.ycck = ycck;
+    options.writeAdobe = true;
     const Bytes jpeg = MakeJpeg(options);
     ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
   }
