@@ -69,7 +69,7 @@ TEST(PictureDecoder, ShowsAdobeCmykAndYcckAsRgb) {
     options.ycck = ycck;
     options.writeAdobe = true;
     const Bytes jpeg = MakeJpeg(options);
-    ExpectSamePixels(DecodePicture(jpeg), fixtures::Decode(jpeg));
+    ExpectSamePixels(DecodePicture(jpeg).Pixels, fixtures::Decode(jpeg));
   }
 }
 
