@@ -25,7 +25,7 @@ bool ReadCoefficientImage(std::span<const std::uint8_t> jpeg, TCoefficientImage&
   errors.PrintWarnings = reportWarnings;
   if (setjmp(errors.Jump)) {
     jpeg_destroy_decompress(&info);
-    if (reportWarnings) std::fprintf(stderr, "libjpeg cannot read it: %s\n", errors.Message);
+    if (errors.PrintWarnings) std::fprintf(stderr, "libjpeg cannot read it: %s\n", errors.Message);
     return false;
   }
   jpeg_create_decompress(&info);
