@@ -16,7 +16,8 @@ fail() {
 
 desktop-file-validate "$share/applications/$id.desktop"
 metainfo=$share/metainfo/$id.metainfo.xml
-appstreamcli validate --no-net --pedantic "$metainfo"
+# The tree check also finds the desktop entry the metainfo names as its launchable.
+appstreamcli validate-tree --no-net --pedantic "$root/usr"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "no release notes for $version"
 # The screenshot the software centre shows is a file of this repository.
 screenshot=$(sed -n 's|.*<image>.*/raw/branch/main/\(.*\)</image>.*|\1|p' "$metainfo")
