@@ -14,18 +14,19 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <exception>
 
 #include <QClipboard>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 
 #include "EngineMessage.h"
 #include "Explanation.h"
@@ -41,8 +42,10 @@
 #include "SettingsStore.h"
 #include "TrimModeCombo.h"
 #include "ViewRateCombo.h"
+#include "WindowPlacement.h"
 #include "WindowPrompts.h"
 #include "WindowTexts.h"
+#include "ZoomKeys.h"
 
 namespace tarvo {
 namespace {
@@ -54,6 +57,7 @@ constexpr int kDesignedWidth = 696;
 constexpr int kDesignedHeight = 480;
 constexpr int kToolbarHeight = 32;
 constexpr int kImageButtonSize = 28;
+constexpr int kViewRateWidth = 73;
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -164,7 +168,11 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   Cbo_ViewRate->setFont(MinchoFont());
   Cbo_ViewRate->setFocusPolicy(Qt::ClickFocus);
   Cbo_ViewRate->move(152, 4);
-  Cbo_ViewRate->setFixedWidth(73);
+  // The designed width, or more where the font the system gives needs it to show "100.0%".
+  const int rateWidth =
+      std::max(kViewRateWidth, Cbo_ViewRate->WidthShowing(QStringLiteral("100.0%")));
+  Cbo_ViewRate->setFixedWidth(rateWidth);
+  const int widened = rateWidth - kViewRateWidth;
   connect(Cbo_ViewRate, &QComboBox::activated, this,
           [this] { RunCommand([this] { Cbo_ViewRateSelect(); }); });
 
@@ -172,14 +180,14 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   Cbo_TrimMode->setObjectName(QStringLiteral("Cbo_TrimMode"));
   Cbo_TrimMode->setToolTip(Text("選択モード"));
   Cbo_TrimMode->setFocusPolicy(Qt::ClickFocus);
-  Cbo_TrimMode->move(230, 4);
+  Cbo_TrimMode->move(230 + widened, 4);
   Cbo_TrimMode->setFixedWidth(104);
   connect(Cbo_TrimMode, &QComboBox::activated, this,
           [this] { RunCommand([this] { Cbo_TrimModeSelect(); }); });
 
   Lbl_Information = new QLabel(panel);
   Lbl_Information->setObjectName(QStringLiteral("Lbl_Information"));
-  Lbl_Information->move(352, 8);
+  Lbl_Information->move(352 + widened, 8);
 }
 
 QAction* TFm_Main::AddCommand(QMenu* menu, const char* name, const char* caption,
@@ -252,18 +260,10 @@ void TFm_Main::FormCreate() {
   };
   taps->OnMenuPanelMouseMove = [this] { Pnl_MenuMouseMove(); };
 
-  // Only the numeric keypad's plus and minus zoom: the label after the tab is the menu's whole
-  // shortcut text, and the main keyboard's plus and minus stay unbound.
+  // Only the numeric keypad's plus and minus zoom (see FormKeyDown): the label after the tab is
+  // the menu's whole shortcut text, and the main keyboard's plus and minus stay unbound.
   mnu_ZoomIn->setText(Text("拡大\tCtrl +"));
   mnu_ZoomOut->setText(Text("縮小\tCtrl -"));
-  auto* zoomIn =
-      new QShortcut(QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Plus), this);
-  zoomIn->setObjectName(QStringLiteral("ZoomInKey"));
-  connect(zoomIn, &QShortcut::activated, mnu_ZoomIn, &QAction::trigger);
-  auto* zoomOut =
-      new QShortcut(QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Minus), this);
-  zoomOut->setObjectName(QStringLiteral("ZoomOutKey"));
-  connect(zoomOut, &QShortcut::activated, mnu_ZoomOut, &QAction::trigger);
 
   FirstShow = true;
   pictures_.SetSlowDecodeNotice([this](bool running) { ShowSlowDecode(running); });
@@ -361,8 +361,16 @@ void TFm_Main::closeEvent(QCloseEvent* event) {
 }
 
 void TFm_Main::ApplySettings(const TWindowSettings& stored) {
-  move(stored.App_Left, stored.App_Top);
-  resize(stored.App_Width, stored.App_Height);
+  QList<QRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    screens.append(screen->availableGeometry());
+  }
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  const QRect placement =
+      FittedPlacement(QRect(stored.App_Left, stored.App_Top, stored.App_Width, stored.App_Height),
+                      screens, primary != nullptr ? primary->availableGeometry() : QRect());
+  move(placement.topLeft());
+  resize(placement.size());
   if (stored.App_WindowState == TWindowSettings::kStateMaximised) {
     setWindowState(Qt::WindowMaximized);
   } else if (stored.App_WindowState == TWindowSettings::kStateMinimised) {
@@ -494,6 +502,10 @@ void TFm_Main::PaintBoxMouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardMo
 }
 
 void TFm_Main::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (const std::optional<TZoomStep> zoom = ZoomKeyOf(key, modifiers)) {
+    (zoom == TZoomStep::In ? mnu_ZoomIn : mnu_ZoomOut)->trigger();
+    return;
+  }
   if (!PictureLoaded_) return;
   if (IsSelectAllKey(key, modifiers) && selection_.SelectAll()) {
     Cbo_TrimModeChange();

@@ -65,7 +65,7 @@ QSize TTrimModeItemDelegate::sizeHint(const QStyleOptionViewItem& option,
           std::max(kItemHeight, QFontMetrics(combo_->font()).height())};
 }
 
-TTrimModeCombo::TTrimModeCombo(QWidget* parent) : QComboBox(parent) {
+TTrimModeCombo::TTrimModeCombo(QWidget* parent) : TToolbarCombo(parent) {
   setFont(GothicFont());
   setItemDelegate(new TTrimModeItemDelegate(this));
 }
@@ -83,12 +83,7 @@ void TTrimModeCombo::Rebuild(const TTrimModeList& trimModes) {
   setCurrentIndex(RebuiltTrimModeIndex(previous, count()));
 }
 
-void TTrimModeCombo::showPopup() {
-  // Qt never makes the list narrower than the combo itself.
-  view()->setMinimumWidth(DropDownListWidth(ModeDropDownWidth(), count(), maxVisibleItems(),
-                                            style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
-  QComboBox::showPopup();
-}
+void TTrimModeCombo::showPopup() { ShowPopupAtLeast(ModeDropDownWidth()); }
 
 void TTrimModeCombo::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);

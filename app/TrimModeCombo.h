@@ -2,9 +2,9 @@
 // explanation.
 #pragma once
 
-#include <QComboBox>
 #include <QStyledItemDelegate>
 
+#include "ToolbarCombo.h"
 #include "TrimModeSelector.h"
 
 namespace tarvo {
@@ -32,7 +32,7 @@ class TTrimModeItemDelegate : public QStyledItemDelegate {
   const QComboBox* combo_;
 };
 
-class TTrimModeCombo : public QComboBox {
+class TTrimModeCombo : public TToolbarCombo {
   Q_OBJECT
 
  public:

@@ -1,24 +1,27 @@
 #include "ViewRateCombo.h"
 
-#include <QAbstractItemView>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include "ViewMapping.h"
 
 namespace tarvo {
 
-TViewRateCombo::TViewRateCombo(QWidget* parent) : QComboBox(parent) {
+TViewRateCombo::TViewRateCombo(QWidget* parent) : TToolbarCombo(parent) {
   for (const TViewRate& rate : kViewRates) {
     addItem(QString::fromUtf8(rate.Text.data(), static_cast<qsizetype>(rate.Text.size())));
   }
   setCurrentIndex(kViewRateOneToOne);
 }
 
-void TViewRateCombo::showPopup() {
-  // The list is never narrower than the combo itself.
-  view()->setMinimumWidth(DropDownListWidth(modeDropDownWidth_, count(), maxVisibleItems(),
-                                            style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
-  QComboBox::showPopup();
+void TViewRateCombo::showPopup() { ShowPopupAtLeast(modeDropDownWidth_); }
+
+int TViewRateCombo::WidthShowing(const QString& text) const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  const QFontMetrics metrics = fontMetrics();
+  const QSize contents(metrics.horizontalAdvance(text), metrics.height());
+  return style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, this).width();
 }
 
 }  // namespace tarvo

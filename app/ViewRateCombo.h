@@ -2,11 +2,11 @@
 // combo's, so both lists open alike.
 #pragma once
 
-#include <QComboBox>
+#include "ToolbarCombo.h"
 
 namespace tarvo {
 
-class TViewRateCombo : public QComboBox {
+class TViewRateCombo : public TToolbarCombo {
   Q_OBJECT
 
  public:
@@ -16,6 +16,9 @@ class TViewRateCombo : public QComboBox {
   void SetModeDropDownWidth(int width) { modeDropDownWidth_ = width; }
 
   void showPopup() override;
+
+  // The width that shows text whole in the closed combo, in the font it is drawn with.
+  int WidthShowing(const QString& text) const;
 
  private:
   int modeDropDownWidth_ = 0;

@@ -6,12 +6,15 @@
 #include "Help.h"
 #include "MainWindow.h"
 #include "Options.h"
+#include "QtTranslation.h"
 #include "Resources.h"
+#include "StateReport.h"
 #include "WindowTexts.h"
 
 int main(int argc, char* argv[]) {
   tarvo::InitResources();
   QApplication application(argc, argv);
+  tarvo::InstallQtTranslation(application);
   QApplication::setApplicationName(QString::fromUtf8(tarvo::kAppTitle));
   QApplication::setOrganizationName(QStringLiteral("Quillmoor"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvo.svg")));
@@ -28,6 +31,7 @@ int main(int argc, char* argv[]) {
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
   main.SetArguments(arguments);
+  tarvo::StartStateReportIfAsked(main);
   main.show();
   return QApplication::exec();
 }

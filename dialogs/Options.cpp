@@ -126,6 +126,9 @@ QWidget* TFm_Options::CreateGeneralTab() {
   chk_KeepTimeStamp_Create =
       new QCheckBox(u"画像ファイルを保存する際、元のファイルの作成日付をコピーする。"_s);
   chk_KeepTimeStamp_Create->setObjectName(u"chk_KeepTimeStamp_Create"_s);
+  // Linux keeps no settable creation time; the box shows the stored choice, which is kept.
+  chk_KeepTimeStamp_Create->setEnabled(false);
+  chk_KeepTimeStamp_Create->setToolTip(u"Linux ではファイルの作成日時を設定できません。"_s);
   chk_KeepTimeStamp_Write =
       new QCheckBox(u"画像ファイルを保存する際、元のファイルの更新日付をコピーする。"_s);
   chk_KeepTimeStamp_Write->setObjectName(u"chk_KeepTimeStamp_Write"_s);

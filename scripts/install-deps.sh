@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   clang clang-format libclang-rt-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev qt6-translations-l10n
   libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   libgtest-dev libgmock-dev
   fonts-noto-cjk
-  xvfb xauth
+  xvfb xauth openbox x11-utils xdotool xclip imagemagick
   desktop-file-utils appstream dpkg-dev file man-db groff-base librsvg2-bin
 )
 

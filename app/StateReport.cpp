@@ -1,0 +1,103 @@
+#include "StateReport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "MainWindow.h"
+
+namespace tarvo {
+namespace {
+
+// Often enough that a test never waits long, seldom enough to cost nothing.
+constexpr int kPollIntervalMs = 40;
+
+// A value never breaks the line or its fields.
+QString Field(const char* name, QString value) {
+  value.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return QString::fromLatin1(name) + QLatin1Char('=') + value;
+}
+
+QString NameOf(const QWidget* widget) {
+  if (widget == nullptr) return {};
+  return widget->objectName().isEmpty() ? widget->windowTitle() : widget->objectName();
+}
+
+// Where a control sits in the window's client area: x,y,width,height.
+QString PlaceOf(const QWidget& window, const char* name) {
+  const auto* widget = window.findChild<QWidget*>(QString::fromLatin1(name));
+  if (widget == nullptr || !widget->isVisible()) return {};
+  const QPoint at = widget->mapTo(&window, QPoint(0, 0));
+  return QStringLiteral("%1,%2,%3,%4")
+      .arg(at.x())
+      .arg(at.y())
+      .arg(widget->width())
+      .arg(widget->height());
+}
+
+// The default button of the modal dialog on top, by its text.
+QString DefaultButtonOf(const QWidget* modal) {
+  if (modal == nullptr) return {};
+  for (const QPushButton* button : modal->findChildren<QPushButton*>()) {
+    if (button->isDefault() && button->isVisible()) return button->text();
+  }
+  return {};
+}
+
+QString Report(TFm_Main& window) {
+  const auto* rate = window.findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"));
+  const auto* mode = window.findChild<QComboBox*>(QStringLiteral("Cbo_TrimMode"));
+  const auto* info = window.findChild<QLabel*>(QStringLiteral("Lbl_Information"));
+  const QWidget* modal = QApplication::activeModalWidget();
+  const QWidget* popup = QApplication::activePopupWidget();
+  const QRect frame = window.frameGeometry();
+  const QStringList fields = {
+      // Asking for the id of a window not yet shown would create it early.
+      Field("wid", window.isVisible() ? QString::number(window.winId()) : QString()),
+      Field("active", NameOf(QApplication::activeWindow())),
+      Field("focus", NameOf(QApplication::focusWidget())),
+      Field("modal", NameOf(modal)),
+      Field("default", DefaultButtonOf(modal)),
+      Field("popup",
+            popup != nullptr ? QString::fromLatin1(popup->metaObject()->className()) : QString()),
+      Field("rate", rate->currentText()),
+      Field("mode", QString::number(mode->currentIndex())),
+      Field("status", window.StatusText()),
+      Field("info", info->text()),
+      Field("modified", QString::number(window.Document().ModifyCount())),
+      Field("frame", QStringLiteral("%1,%2,%3,%4")
+                         .arg(frame.x())
+                         .arg(frame.y())
+                         .arg(frame.width())
+                         .arg(frame.height())),
+      Field("Cbo_ViewRate", PlaceOf(window, "Cbo_ViewRate")),
+      Field("Cbo_TrimMode", PlaceOf(window, "Cbo_TrimMode")),
+      Field("PaintBox", PlaceOf(window, "PaintBox")),
+  };
+  return fields.join(QLatin1Char('\t'));
+}
+
+}  // namespace
+
+void StartStateReportIfAsked(TFm_Main& window) {
+  if (!qEnvironmentVariableIsSet("TARVO_STATE_REPORT")) return;
+  auto* timer = new QTimer(&window);
+  auto last = std::make_shared<QString>();
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, last] {
+    const QString now = Report(window);
+    if (now == *last) return;
+    *last = now;
+    std::fputs((now + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+  });
+  timer->start(kPollIntervalMs);
+}
+
+}  // namespace tarvo
