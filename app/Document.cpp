@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QSaveFile>
 
+#include "ClipboardPicture.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
 #include "StreamError.h"
@@ -219,15 +220,10 @@ void TDocument::Close() {
 }
 
 std::unique_ptr<QMimeData> TDocument::ClipboardData() const {
+  if (!HasDocument()) return nullptr;
   const std::span<const std::uint8_t> bytes = docStream_.Bytes();
-  const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
-                        static_cast<qsizetype>(bytes.size()));
-  auto data = std::make_unique<QMimeData>();
-  data->setData(QStringLiteral("JFIF"), jpeg);
-  // Without a document the entry stays empty; offering an empty "image/jpeg" would only make
-  // other programs fail to paste it.
-  if (!jpeg.isEmpty()) data->setData(QStringLiteral("image/jpeg"), jpeg);
-  return data;
+  return std::make_unique<TClipboardPicture>(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                        static_cast<qsizetype>(bytes.size())));
 }
 
 void TDocument::PresetSaveDialog(const QString& path) {

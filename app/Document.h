@@ -90,8 +90,8 @@ class TDocument {
   bool CloseQuery();
   void Close();
 
-  // The clipboard's contents for "コピー": the document's JPEG bytes under "JFIF" and
-  // "image/jpeg"; with no document, one empty "JFIF" entry.
+  // The clipboard's contents for "コピー": the document's picture (TClipboardPicture); nothing
+  // without a document, so that the clipboard keeps what it holds.
   std::unique_ptr<QMimeData> ClipboardData() const;
 
   const QString& DocFileName() const { return docFileName_; }

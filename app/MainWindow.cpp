@@ -30,6 +30,7 @@
 
 #include "EngineMessage.h"
 #include "Explanation.h"
+#include "FileDialogs.h"
 #include "Fonts.h"
 #include "Help.h"
 #include "JpegTrimming.h"
@@ -71,9 +72,8 @@ QString FirstDroppedFile(const QMimeData* data) {
 }  // namespace
 
 TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
-    : SaveDialog(new QFileDialog(this)),
-      settingsStore_(store ? std::move(store) : std::make_unique<TQSettingsStore>()),
-      prompts_(std::make_unique<TWindowPrompts>(this, SaveDialog)),
+    : settingsStore_(store ? std::move(store) : std::make_unique<TQSettingsStore>()),
+      prompts_(std::make_unique<TWindowPrompts>(this)),
       document_(AppSettings, *prompts_, EngineMessage),
       selection_(*this) {
   setObjectName(QStringLiteral("Fm_Main"));
@@ -113,21 +113,6 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
   statusBar()->addWidget(StatusBarText, 1);
 
   BuildMenus();
-
-  OpenDialog = new QFileDialog(this);
-  OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
-  OpenDialog->setFileMode(QFileDialog::ExistingFile);
-  OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
-  OpenDialog->setNameFilter(Text(kJpegFilter));
-  SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
-  SaveDialog->setFileMode(QFileDialog::AnyFile);
-  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog->setOption(QFileDialog::HideNameFilterDetails);
-  // The document asks its own overwrite question.
-  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
-  SaveDialog->setNameFilter(Text(kJpegFilter));
-  SaveDialog->setDefaultSuffix(Text(kJpegSuffix));
 
   FormCreate();
 }
@@ -554,9 +539,10 @@ void TFm_Main::SetPointer(TPointerShape shape) {
 void TFm_Main::mnu_OpenFileClick() {
   // Unsaved trims are asked about before another file can take their place.
   if (!document_.CloseQuery()) return;
-  if (OpenDialog->exec() != QDialog::Accepted) return;
-  const QStringList chosen = OpenDialog->selectedFiles();
-  if (!chosen.isEmpty()) OpenDocument(chosen.constFirst());
+  const QString chosen = RunFileDialog(*NewOpenDialog(this), openFolder_);
+  if (chosen.isEmpty()) return;
+  openFolder_ = QFileInfo(chosen).absolutePath();
+  OpenDocument(chosen);
 }
 
 void TFm_Main::mnu_SaveFileClick() { document_.SaveFile(); }
@@ -605,7 +591,9 @@ void TFm_Main::mnu_AdjustRectClick() {
 }
 
 void TFm_Main::a1Click() {
-  QGuiApplication::clipboard()->setMimeData(document_.ClipboardData().release());
+  if (std::unique_ptr<QMimeData> data = document_.ClipboardData()) {
+    QGuiApplication::clipboard()->setMimeData(data.release());
+  }
 }
 
 void TFm_Main::mnu_OptionClick() {

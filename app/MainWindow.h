@@ -20,7 +20,6 @@
 class QAction;
 class QImage;
 class QComboBox;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QToolButton;
@@ -189,8 +188,8 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   QAction* mnu_Topic = nullptr;
   QAction* mnu_About = nullptr;
 
-  QFileDialog* OpenDialog = nullptr;
-  QFileDialog* SaveDialog = nullptr;
+  // Where the open dialog starts: the folder of the file last chosen in it.
+  QString openFolder_;
 
   TFm_Help* helpDialog_ = nullptr;
   TFm_Explanation* explanationDialog_ = nullptr;

@@ -1,15 +1,14 @@
 #include "WindowPrompts.h"
 
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "FileDialogs.h"
 #include "WindowTexts.h"
 
 namespace tarvo {
 
-TWindowPrompts::TWindowPrompts(QWidget* owner, QFileDialog* saveDialog)
-    : owner_(owner), saveDialog_(saveDialog) {}
+TWindowPrompts::TWindowPrompts(QWidget* owner) : owner_(owner) {}
 
 TAnswer TWindowPrompts::Ask(const QString& text, bool withCancel) {
   QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kCaptionWarning), text,
@@ -19,7 +18,9 @@ TAnswer TWindowPrompts::Ask(const QString& text, bool withCancel) {
   QPushButton* cancel =
       withCancel ? box.addButton(QString::fromUtf8(kButtonCancel), QMessageBox::RejectRole)
                  : nullptr;
-  box.setDefaultButton(yes);
+  // A question without a way out is about writing over a file: Enter must not destroy it. The
+  // question with キャンセル offers to save, where yes is the safe answer.
+  box.setDefaultButton(withCancel ? yes : no);
   // Escape means the most cautious answer.
   box.setEscapeButton(withCancel ? cancel : no);
   box.exec();
@@ -29,11 +30,7 @@ TAnswer TWindowPrompts::Ask(const QString& text, bool withCancel) {
 }
 
 QString TWindowPrompts::RunSaveDialog(const QString& folder, const QString& fileName) {
-  saveDialog_->setDirectory(folder);
-  saveDialog_->selectFile(fileName);
-  if (saveDialog_->exec() != QDialog::Accepted) return {};
-  const QStringList chosen = saveDialog_->selectedFiles();
-  return chosen.isEmpty() ? QString() : chosen.constFirst();
+  return RunFileDialog(*NewSaveDialog(owner_), folder, fileName);
 }
 
 }  // namespace tarvo

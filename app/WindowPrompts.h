@@ -3,22 +3,19 @@
 
 #include "Document.h"
 
-class QFileDialog;
 class QWidget;
 
 namespace tarvo {
 
 class TWindowPrompts final : public TDocumentPrompts {
  public:
-  // The save dialog belongs to the window; it keeps its state between saves.
-  TWindowPrompts(QWidget* owner, QFileDialog* saveDialog);
+  explicit TWindowPrompts(QWidget* owner);
 
   TAnswer Ask(const QString& text, bool withCancel) override;
   QString RunSaveDialog(const QString& folder, const QString& fileName) override;
 
  private:
   QWidget* owner_;
-  QFileDialog* saveDialog_;
 };
 
 }  // namespace tarvo

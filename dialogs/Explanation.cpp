@@ -49,8 +49,8 @@ constexpr const char* kAdjustRectLines[] = {
 }  // namespace
 
 TFm_Explanation::TFm_Explanation(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       Lbl_Title(new QLabel),
       Memo(new QPlainTextEdit),
       Lbl_confirm(new QLabel(QStringLiteral("この機能を利用しますか？"))),

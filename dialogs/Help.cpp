@@ -17,8 +17,8 @@ constexpr int kIconSize = 32;
 }  // namespace
 
 TFm_Help::TFm_Help(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       Image(new QLabel),
       Lbl_01(new QLabel(QStringLiteral("JPEGファイル切り出しプログラム  - tarvo -"))),
       Lbl_02(new QLabel(QStringLiteral("Version 1.08"))),

@@ -26,6 +26,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "FileDialogs.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 #include "MainWindow.h"
@@ -481,7 +482,7 @@ class MainWindowTest : public QObject {
       QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const std::unique_ptr<TFm_Main> owner = NewWindow();
-    auto* dialog = Child<QFileDialog>(*owner, "OpenDialog");
+    const std::unique_ptr<QFileDialog> dialog = NewOpenDialog(owner.get());
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setDirectory(dir.path());
     auto* filter = Child<QComboBox>(*dialog, "fileTypeCombo");
