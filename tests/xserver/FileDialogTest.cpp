@@ -1,0 +1,51 @@
+// The file dialogs and the questions around them, answered from the keyboard.
+#include "XWindow.h"
+
+namespace tarvo::xtest {
+namespace {
+
+bool NoModal(const TState& state) { return state.value(QStringLiteral("modal")).isEmpty(); }
+
+// Ctrl+O, the full path typed into the name field, Enter.
+void OpenByTyping(TTarvo& tarvo, const QString& path) {
+  tarvo.Key({QStringLiteral("ctrl+o")});
+  ASSERT_TRUE(tarvo.WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
+  tarvo.Type(path);
+  tarvo.Key({QStringLiteral("Return")});
+}
+
+TEST_F(XWindow, ATypedPathOpensThatFileOnEveryUseOfTheOpenDialog) {
+  const QString second = files_.filePath(QStringLiteral("second.jpg"));
+  ASSERT_TRUE(QFile::copy(Photo(), second));
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  for (const QString& path : {second, Photo()}) {
+    OpenByTyping(*tarvo, path);
+    EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+      return NoModal(state) && state.value(QStringLiteral("status")).startsWith(path + u' ');
+    })) << qPrintable(path);
+  }
+  // No completion list left behind to swallow the next key.
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("popup")), QString());
+  tarvo->Key({QStringLiteral("ctrl+KP_Add")});
+  EXPECT_TRUE(tarvo->WaitFor(QStringLiteral("rate"), QStringLiteral("200.0% (2/1)")));
+}
+
+// Save as proposes the opened file: two Enters must not write over the original photo.
+TEST_F(XWindow, TheOverwriteQuestionAnswersNoToEnter) {
+  QFile photo(Photo());
+  ASSERT_TRUE(photo.open(QIODevice::ReadOnly));
+  const QByteArray original = photo.readAll();
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  tarvo->Key({QStringLiteral("ctrl+a"), QStringLiteral("ctrl+x"), QStringLiteral("ctrl+s")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
+  tarvo->Key({QStringLiteral("Return")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("modal"), QStringLiteral("警告")));
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("default")), QStringLiteral("いいえ(&N)"));
+  tarvo->Key({QStringLiteral("Return")});
+  ASSERT_TRUE(tarvo->WaitFor(NoModal));
+  photo.seek(0);
+  EXPECT_EQ(photo.readAll(), original);
+}
+
+}  // namespace
+}  // namespace tarvo::xtest
