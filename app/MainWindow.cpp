@@ -69,6 +69,17 @@ QString FirstDroppedFile(const QMimeData* data) {
   return first.isLocalFile() ? first.toLocalFile() : QString();
 }
 
+// Where the last trim's picture starts in the picture before it. Steps are in source pixels,
+// and a trim starts at the MCU grid line at or before its Left and Top.
+QPoint LastTrimOffset(const std::vector<TTrimStep>& steps, int mcuWidth, int mcuHeight) {
+  const auto start = [&](const TTrimStep& step) {
+    const TTrimRect snapped = SnapToMcuGrid(step.Rect(), mcuWidth, mcuHeight);
+    return QPoint(snapped.Left, snapped.Top);
+  };
+  const QPoint before = steps.size() >= 2 ? start(steps[steps.size() - 2]) : QPoint();
+  return start(steps.back()) - before;
+}
+
 }  // namespace
 
 TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
@@ -434,9 +445,18 @@ void TFm_Main::CloseDocumentView() {
   ApplyCommandEvent(TCommandEvent::DocumentClosed);
 }
 
-void TFm_Main::LoadDocumentPicture() {
+void TFm_Main::LoadDocumentPicture(std::optional<QPoint> trimmedAt) {
+  const std::span<const std::uint8_t> jpeg = document_.DocStream().Bytes();
+  const int maxH = document_.MaxHSampling();
+  const int maxV = document_.MaxVSampling();
   try {
-    LoadPicture(document_.DocStream().Bytes(), document_.MaxHSampling(), document_.MaxVSampling());
+    std::optional<TPicture> cut;
+    if (trimmedAt) cut = pictures_.CutTrim(jpeg, *trimmedAt, RateReduction());
+    if (cut) {
+      ShowPicture(jpeg, std::move(*cut), maxH, maxV);
+    } else {
+      LoadPicture(jpeg, maxH, maxV);
+    }
   } catch (...) {
     // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
     // document is closed rather than shown with the picture of another state.
@@ -561,7 +581,8 @@ void TFm_Main::mnu_GoOperationClick() {
   if (selection_.SelectionState == selNone) return;
   const TSelectionRect& s = selection_.SelectionRect;
   if (!document_.Trim({s.Left, s.Top, s.Right, s.Bottom})) return;
-  LoadDocumentPicture();
+  LoadDocumentPicture(LastTrimOffset(document_.TrimHistory(), 8 * document_.MaxHSampling(),
+                                     8 * document_.MaxVSampling()));
   SetInformationText({});
   selection_.Clear();
   ApplyCommandEvent(TCommandEvent::TrimDone);

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "AppSettings.h"
@@ -130,7 +132,9 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   // Closes the view when a command's failure has closed the document under it.
   void ForgetLostDocument();
   // The picture of the document's bytes as they stand.
-  void LoadDocumentPicture();
+  // After a trim, trimmedAt is where it starts in the picture shown before, which a reduced
+  // picture is then cut from.
+  void LoadDocumentPicture(std::optional<QPoint> trimmedAt = std::nullopt);
   void Cbo_TrimModeChange();
   // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
   void Cbo_TrimModeSelect();

@@ -4,6 +4,8 @@
 #include <bit>
 #include <future>
 
+#include <QRect>
+
 namespace tarvo {
 
 int TPictureCache::ReductionFor(std::int32_t viewNum, std::int32_t viewDen) {
@@ -42,6 +44,20 @@ const TPicture& TPictureCache::At(int reduction) {
   std::optional<TPicture>& slot = pictures_[Slot(reduction)];
   if (!slot) slot = Decode(jpeg_, reduction);
   return *slot;
+}
+
+std::optional<TPicture> TPictureCache::CutTrim(std::span<const std::uint8_t> jpeg, QPoint at,
+                                               int reduction) const {
+  const std::optional<TPicture>& held = pictures_[Slot(reduction)];
+  if (reduction == 1 || !held || at.x() % reduction != 0 || at.y() % reduction != 0) {
+    return std::nullopt;
+  }
+  const QSize frame = ReadPictureFrame(jpeg);
+  // Rounded up as the decoder rounds: the trim's last partial block holds the same pixels.
+  const QRect cut(at / reduction, QSize((frame.width() + reduction - 1) / reduction,
+                                        (frame.height() + reduction - 1) / reduction));
+  if (!held->Pixels.rect().contains(cut)) return std::nullopt;
+  return TPicture{held->Pixels.copy(cut), frame, reduction};
 }
 
 void TPictureCache::Clear() {

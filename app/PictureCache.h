@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include <QPoint>
+
 #include "PictureDecoder.h"
 
 namespace tarvo {
@@ -39,6 +41,13 @@ class TPictureCache {
   const TPicture& Hold(std::span<const std::uint8_t> jpeg, TPicture picture);
   // The picture at reduction of the bytes held, decoded on first use. Only after Hold.
   const TPicture& At(int reduction);
+  // The picture at reduction of jpeg, a trim of the bytes held whose frame starts at `at` in
+  // theirs, cut out of the reduced picture held instead of decoded: a trim keeps whole blocks and
+  // each reduced pixel is an average inside one block, so only the chroma right along the cut
+  // may differ by a little. Nothing at full size, which shows the decoded pixels exactly, nor
+  // when no picture at reduction is held.
+  std::optional<TPicture> CutTrim(std::span<const std::uint8_t> jpeg, QPoint at,
+                                  int reduction) const;
   // Releases every picture and the bytes.
   void Clear();
 

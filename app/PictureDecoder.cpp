@@ -18,6 +18,7 @@ struct TDecodeJob {
   const unsigned char* Data;
   unsigned long Size;
   unsigned Reduction;
+  bool HeaderOnly;
   unsigned FrameWidth;
   unsigned FrameHeight;
   jpeg_decompress_struct Info;
@@ -53,6 +54,10 @@ int DecodeInto(TDecodeJob* job) {
   jpeg_read_header(&job->Info, TRUE);
   job->FrameWidth = job->Info.image_width;
   job->FrameHeight = job->Info.image_height;
+  if (job->HeaderOnly) {
+    jpeg_destroy_decompress(&job->Info);
+    return 0;
+  }
   const bool fourComponents =
       job->Info.jpeg_color_space == JCS_CMYK || job->Info.jpeg_color_space == JCS_YCCK;
   job->Info.out_color_space = fourComponents ? JCS_CMYK : JCS_RGB;
@@ -116,6 +121,18 @@ unsigned char* AllocateImage(void* target, unsigned width, unsigned height,
 
 EPictureError::EPictureError(int code)
     : std::runtime_error("JPEG エラー #" + std::to_string(code)), code_(code) {}
+
+QSize ReadPictureFrame(std::span<const std::uint8_t> jpeg) {
+  TDecodeJob job{};
+  job.Data = jpeg.data();
+  job.Size = static_cast<unsigned long>(jpeg.size());
+  job.HeaderOnly = true;
+  const int code = DecodeInto(&job);
+  if (code != 0) {
+    throw EPictureError(code);
+  }
+  return QSize(static_cast<int>(job.FrameWidth), static_cast<int>(job.FrameHeight));
+}
 
 TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction) {
   TPicture picture;

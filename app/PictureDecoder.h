@@ -38,5 +38,7 @@ struct TPicture {
 // kPictureReductions. Damaged entropy data decodes as far as libjpeg can take it; anything
 // libjpeg refuses throws EPictureError.
 TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction = 1);
+// The frame size alone, from the header; throws EPictureError as DecodePicture does.
+QSize ReadPictureFrame(std::span<const std::uint8_t> jpeg);
 
 }  // namespace tarvo

@@ -59,6 +59,16 @@ class ViewWindow : public testing::Test {
     window.Cbo_ViewRateChange();
     return jpeg;
   }
+  // A 1203 x 917 photo in the test's folder; its path.
+  QString WritePhoto() {
+    EXPECT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("photo.jpg"));
+    fixtures::JpegOptions options;
+    options.width = 1203;
+    options.height = 917;
+    fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+    return path;
+  }
   void ChooseRate(int index) {
     Rate().setCurrentIndex(index);
     window.Cbo_ViewRateSelect();
@@ -128,6 +138,25 @@ TEST_F(ViewWindow, EachReductionIsDecodedOnceAndOnlyWhenARateNeedsIt) {
   EXPECT_FALSE(window.Pictures().Holds(1));
 }
 
+TEST_F(ViewWindow, TrimsAtAReducedRateAreCutFromThePictureShown) {
+  ChooseRate(1);
+  window.OpenDocument(WritePhoto());
+  // The second trim starts inside the first: the cut must add up both offsets.
+  const TSelectionRect trims[] = {{64, 48, 664, 448}, {32, 16, 352, 256}};
+  for (const TSelectionRect& trim : trims) {
+    window.Selection().Place(trim);
+    window.mnu_GoOperationClick();
+    const QImage shown = PaintBox().grab().toImage();
+    ASSERT_EQ(shown.size(), QSize((trim.Right - trim.Left) / 4, (trim.Bottom - trim.Top) / 4));
+    const std::span<const std::uint8_t> bytes = window.Document().DocStream().Bytes();
+    EXPECT_GT(PsnrAgainstAreaAverage(shown, fixtures::Decode({bytes.begin(), bytes.end()}), 4), 40);
+  }
+  EXPECT_EQ(window.Pictures().DecodeCount(), 1);
+  // At full size the trim's own bytes are decoded.
+  ChooseRate(3);
+  EXPECT_EQ(window.Pictures().DecodeCount(), 2);
+}
+
 TEST_F(ViewWindow, WithoutAPictureOnlyTheComboMoves) {
   Open(64, 48);
   window.UnloadPicture();
@@ -164,12 +193,7 @@ TEST_F(ViewWindow, UndecodableBytesLeaveNoPicture) {
 // The selection is held in image pixels: zooming never moves or resizes it, Ctrl+A takes the
 // whole picture at 1/8, and what the information text shows is what the trim keeps.
 TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
-  ASSERT_TRUE(folder.isValid());
-  const QString path = folder.filePath(QStringLiteral("photo.jpg"));
-  fixtures::JpegOptions options;
-  options.width = 1203;
-  options.height = 917;
-  fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+  const QString path = WritePhoto();
   window.OpenDocument(path);
   auto* information = window.findChild<QLabel*>(QStringLiteral("Lbl_Information"));
   window.Selection().Place({16, 16, 533, 373});
