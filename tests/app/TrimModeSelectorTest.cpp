@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QImage>
 #include <QPainter>
 #include <QStyleOptionViewItem>
@@ -190,6 +191,20 @@ TEST(TrimModeComboTest, RebuildMirrorsTheListAndKeepsTheChosenItem) {
   const QSize item =
       combo.itemDelegate()->sizeHint(QStyleOptionViewItem(), combo.model()->index(2, 0));
   EXPECT_EQ(item.height(), std::max(TTrimModeItemDelegate::kItemHeight, metrics.height()));
+}
+
+TEST(TrimModeComboTest, TheOpenListShowsEightItemsAtATime) {
+  TTrimModeCombo combo;
+  for (int item = 0; item < 20; ++item) combo.addItem(QString::number(item));
+  combo.show();
+  combo.showPopup();
+  QAbstractItemView* list = combo.view();
+  int shown = 0;
+  for (int row = 0; row < combo.count(); ++row) {
+    if (list->viewport()->rect().contains(list->visualRect(combo.model()->index(row, 0)))) ++shown;
+  }
+  combo.hidePopup();
+  EXPECT_EQ(shown, TToolbarCombo::kDropDownCount);
 }
 
 TEST(TrimModeComboTest, ExplanationsStartSixPixelsAfterTheWidestTitle) {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "Explanation.h"
 #include "Help.h"
 
 namespace tarvo {
@@ -26,6 +27,19 @@ TEST(Help, ShowsItsTextsExactly) {
   EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("btn_close"))->text(),
             QStringLiteral("閉じる"));
   EXPECT_EQ(dialog.size(), QSize(388, 134));
+}
+
+TEST(Help, AboutAndExplanationOfferOnlyACloseBox) {
+  TFm_Help help;
+  TFm_Explanation explanation;
+  for (const QWidget* dialog :
+       {static_cast<QWidget*>(&help), static_cast<QWidget*>(&explanation)}) {
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint)) << dialog->objectName().toStdString();
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowContextHelpButtonHint))
+        << dialog->objectName().toStdString();
+  }
 }
 
 TEST(Help, ShowsTheProgramIcon) {

@@ -132,6 +132,18 @@ TEST_F(OptionsDialogTest, PresetAddedAndGeneralSettingsCommittedByOk) {
   EXPECT_FALSE(app_.gKeepTimeStamp_Create);
 }
 
+TEST_F(OptionsDialogTest, CreationTimeChoiceIsShownDisabledAndKeptThroughOk) {
+  app_.gKeepTimeStamp_Create = true;
+  EXPECT_TRUE(Execute([&] {
+    auto* box = Find<QCheckBox>("chk_KeepTimeStamp_Create");
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_FALSE(box->toolTip().isEmpty());
+    Click("Btn_OK");
+  }));
+  EXPECT_TRUE(app_.gKeepTimeStamp_Create);
+}
+
 TEST_F(OptionsDialogTest, CancelDiscardsInitialiseAndEdits) {
   EXPECT_FALSE(Execute([&] {
     prompts_.answer = false;
