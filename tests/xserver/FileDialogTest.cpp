@@ -41,6 +41,8 @@ TEST_F(XWindow, TheOverwriteQuestionAnswersNoToEnter) {
   tarvo->Key({QStringLiteral("Return")});
   ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("modal"), QStringLiteral("警告")));
   EXPECT_EQ(tarvo->State().value(QStringLiteral("default")), QStringLiteral("いいえ(&N)"));
+  // The window manager hands the question the keyboard a little after it is shown.
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("active"), QStringLiteral("警告")));
   tarvo->Key({QStringLiteral("Return")});
   ASSERT_TRUE(tarvo->WaitFor(NoModal));
   photo.seek(0);

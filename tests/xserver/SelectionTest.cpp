@@ -46,7 +46,7 @@ TEST_F(XWindow, EscapeAtTheUnsavedChangesQuestionKeepsTheTrim) {
   ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("modified"), QStringLiteral("1")));
   const QString status = tarvo->State().value(QStringLiteral("status"));
   tarvo->Key({QStringLiteral("ctrl+o")});
-  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("modal"), QStringLiteral("警告")));
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("active"), QStringLiteral("警告")));
   tarvo->Key({QStringLiteral("Escape")});
   // Ctrl+A reaches the window only when no dialog holds the keys.
   tarvo->Key({QStringLiteral("ctrl+a")});
