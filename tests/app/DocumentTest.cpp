@@ -78,7 +78,7 @@ class DocumentTest : public ::testing::Test {
     return path;
   }
 
-  // The Part's example picture: 1600 x 1200, 4:2:0 (16 x 16 MCUs).
+  // A camera-sized picture: 1600 x 1200, 4:2:0 (16 x 16 MCUs).
   QString SourcePicture() {
     fixtures::JpegOptions options;
     options.width = 1600;
