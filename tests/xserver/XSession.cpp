@@ -1,9 +1,14 @@
 #include "XSession.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QPoint>
 #include <QThread>
 
@@ -33,49 +38,95 @@ TState Parse(const QByteArray& line) {
   return state;
 }
 
+// Display numbers the tests take, well above those of a desktop session.
+constexpr int kFirstDisplay = 90;
+constexpr int kLastDisplay = 899;
+// One try at a server; a try that fails is repeated on another number.
+constexpr int kStartTimeoutMs = 20000;
+constexpr int kStartTries = 3;
+
+// Takes a display number that no other test holds and no other server uses, from `from` on.
+// Xvfb's own choice (-displayfd without a number) probes every number in use by binding its
+// socket, which for that moment takes the socket of the server already there, so a client of
+// a test running beside it fails to connect. A lock on a file of our own instead lasts as long
+// as the returned descriptor, and so as long as the server on that number.
+int LockDisplay(int from, int* number) {
+  for (int n = from; n <= kLastDisplay; ++n) {
+    const QByteArray path =
+        QStringLiteral("%1/tarvo-xtest-%2.lock").arg(QDir::tempPath()).arg(n).toLocal8Bit();
+    const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) &&
+        !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) {
+      *number = n;
+      return fd;
+    }
+    close(fd);
+  }
+  return -1;
+}
+
 }  // namespace
 
 TXServer::TXServer(QSize screen) {
   DieWithParent(xvfb_);
-  // -displayfd: the server picks a free display itself and writes its number to our pipe, so
-  // test runs at the same time never race for one.
+  DieWithParent(windowManager_);
+  windowManager_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  int from = kFirstDisplay;
+  for (int tries = 0; tries < kStartTries; ++tries) {
+    int number = 0;
+    lock_ = LockDisplay(from, &number);
+    if (lock_ < 0) return;
+    if (Start(number, screen)) return;
+    StopAll();
+    from = number + 1;
+  }
+}
+
+bool TXServer::Start(int number, QSize screen) {
+  const QString display = QStringLiteral(":%1").arg(number);
+  // With the number given, -displayfd only tells us when the server accepts clients.
   xvfb_.start(
       QStringLiteral("Xvfb"),
-      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+      {display, QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
        QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-  const QDeadlineTimer deadline(kTimeoutMs);
-  QByteArray number;
-  while (!number.endsWith('\n') && !deadline.hasExpired() &&
-         xvfb_.state() != QProcess::NotRunning) {
-    if (xvfb_.waitForReadyRead(100)) number += xvfb_.readAllStandardOutput();
+  const QDeadlineTimer deadline(kStartTimeoutMs);
+  QByteArray ready;
+  while (!ready.endsWith('\n') && !deadline.hasExpired() && xvfb_.state() != QProcess::NotRunning) {
+    if (xvfb_.waitForReadyRead(100)) ready += xvfb_.readAllStandardOutput();
   }
-  if (!number.endsWith('\n')) return;
-  const QString display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+  if (!ready.endsWith('\n')) return false;
 
-  DieWithParent(windowManager_);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("DISPLAY"), display);
   windowManager_.setProcessEnvironment(environment);
-  windowManager_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   windowManager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
   display_ = display;
   // The manager is up once it has named its supporting window on the root window.
-  while (!deadline.hasExpired()) {
+  while (!deadline.hasExpired() && windowManager_.state() != QProcess::NotRunning) {
     int status = -1;
     const QByteArray root =
         Run(QStringLiteral("xprop"),
-            {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, &status);
-    if (status == 0 && root.contains("window id")) return;
+            {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, &status,
+            static_cast<int>(deadline.remainingTime()));
+    if (status == 0 && root.contains("window id")) return true;
     QThread::msleep(100);
   }
-  display_.clear();
+  return false;
 }
 
-TXServer::~TXServer() {
+void TXServer::StopAll() {
   Stop(windowManager_);
   Stop(xvfb_);
+  log_ += QString::fromLocal8Bit(xvfb_.readAllStandardError());
+  display_.clear();
+  if (lock_ >= 0) close(lock_);
+  lock_ = -1;
 }
+
+TXServer::~TXServer() { StopAll(); }
 
 QProcessEnvironment TXServer::Environment() const {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -85,13 +136,13 @@ QProcessEnvironment TXServer::Environment() const {
   return environment;
 }
 
-QByteArray TXServer::Run(const QString& program, const QStringList& arguments,
-                         int* exitCode) const {
+QByteArray TXServer::Run(const QString& program, const QStringList& arguments, int* exitCode,
+                         int timeoutMs) const {
   QProcess client;
   DieWithParent(client);
   client.setProcessEnvironment(Environment());
   client.start(program, arguments);
-  const bool done = client.waitForFinished(kTimeoutMs);
+  const bool done = client.waitForFinished(timeoutMs);
   if (!done) Stop(client);
   if (exitCode != nullptr) {
     *exitCode = done && client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;

@@ -20,25 +20,33 @@ using TState = QMap<QString, QString>;
 
 class TXServer {
  public:
-  // Starts Xvfb with one screen of the given size and a window manager on it; both are stopped
-  // by the destructor, and killed with the test process should it die first.
+  // Starts Xvfb with one screen of the given size and a window manager on it, trying again on
+  // another display should either fail to come up; both are stopped by the destructor, and
+  // killed with the test process should it die first.
   explicit TXServer(QSize screen = QSize(1280, 1024));
   ~TXServer();
   TXServer(const TXServer&) = delete;
   TXServer& operator=(const TXServer&) = delete;
 
   bool Ready() const { return !display_.isEmpty(); }
+  // What Xvfb printed, for the message of a test that could not start it.
+  QString Log() const { return log_; }
   QProcessEnvironment Environment() const;
 
   // Runs an X client to its end and returns its standard output; exitCode gets its status
   // (-1 when it could not run or did not finish in time).
-  QByteArray Run(const QString& program, const QStringList& arguments,
-                 int* exitCode = nullptr) const;
+  QByteArray Run(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
+                 int timeoutMs = kTimeoutMs) const;
 
  private:
+  bool Start(int number, QSize screen);
+  void StopAll();
+
   QProcess xvfb_;
   QProcess windowManager_;
   QString display_;
+  QString log_;
+  int lock_ = -1;
 };
 
 class TTarvo {

@@ -16,7 +16,8 @@ namespace tarvo::xtest {
 class XWindow : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server_.Ready()) << "Xvfb or openbox did not start";
+    ASSERT_TRUE(server_.Ready()) << "Xvfb or openbox did not start:\n"
+                                 << server_.Log().toStdString();
     ASSERT_TRUE(QFile::copy(QStringLiteral(TARVO_SAMPLE), Photo()));
   }
 
