@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -55,6 +56,12 @@ struct TSegment {
 
 // Huffman table slots: class (0 DC, 1 AC) * 4 + destination.
 inline constexpr int kHuffmanSlots = 8;
+
+// A scan may be a few bytes that code whole runs of blocks, while decoding it walks every block
+// of its component: a small file of many such scans would keep the engine, and the window's
+// decoder after it, busy for minutes. Real progressive files have a few dozen scans at most;
+// libjpeg-turbo's own guard against this stops at the same count.
+inline constexpr std::size_t kMaxScans = 500;
 inline constexpr int HuffmanSlot(int tableClass, int destination) {
   return tableClass * 4 + destination;
 }

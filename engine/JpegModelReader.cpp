@@ -330,6 +330,10 @@ bool TModelReader::ReadSos() {
     Report(kMsgBadSos);
     return false;
   }
+  if (model_.Scans.size() == kMaxScans) {
+    Report(kMsgTooManyScans);
+    return false;
+  }
   TScan scan;
   // In the frame's order, so no component is named twice.
   int previous = -1;

@@ -49,6 +49,8 @@ inline constexpr std::string_view kMsgNoDqt =
 inline constexpr std::string_view kMsgTooLarge =
     "画像の幅または高さが65500画素を超えているため、処理できません。";
 inline constexpr std::string_view kMsgBadSos = "スキャンヘッダ(SOS)の内容が正しくありません。";
+inline constexpr std::string_view kMsgTooManyScans =
+    "スキャンの数が500を超えているため、処理できません。";
 inline constexpr std::string_view kMsgComponentNotCoded =
     "どのスキャンにも含まれない成分があるため、処理できません。";
 // Codings the engine does not decode (ITU-T T.81 Table B.1).

@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 #include "HostileInputSupport.h"
 #include "JpegFixtures.h"
+#include "JpegModel.h"
 #include "Messages.h"
 
 namespace tarvo::testing {
@@ -170,6 +171,23 @@ TEST(HostileTail, WhatFollowsTheCodedData) {
 }
 
 // Damage inside the coded data: exact outcomes on a file with restart markers.
+// Each scan here is one byte, but decoding it walks every block of the picture: the count is
+// what bounds the time a hostile file can take.
+TEST(HostileScan, AtMostFiveHundredScansAreRead) {
+  const Bytes dcFirst = Concat({Segment(0xFFDA, {1, 1, 0x00, 0, 0, 0x01}), {0x7F}});
+  const Bytes dcRefinement = Concat({Segment(0xFFDA, {1, 1, 0x00, 0, 0, 0x10}), {0x7F}});
+  const auto progressive = [&](std::size_t scans) {
+    Bytes file = Concat(
+        {kSoi, Dqt(), Segment(0xFFC2, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}), Dht({0x00}), dcFirst});
+    for (std::size_t i = 1; i < scans; ++i) file = Concat({file, dcRefinement});
+    return Concat({file, kEoi});
+  };
+  EXPECT_TRUE(TrimWholeImage(progressive(kMaxScans)).trimmed);
+  const Outcome outcome = TrimWholeImage(progressive(kMaxScans + 1));
+  EXPECT_FALSE(outcome.trimmed);
+  EXPECT_EQ(outcome.First(), kMsgTooManyScans);
+}
+
 TEST(HostileScan, MarkersAndRestartsInsideTheData) {
   JpegOptions options;
   options.width = 64;
