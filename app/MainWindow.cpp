@@ -409,9 +409,16 @@ void TFm_Main::dropEvent(QDropEvent* event) {
   const QString path = FirstDroppedFile(event->mimeData());
   if (path.isEmpty()) return;
   event->acceptProposedAction();
-  RunCommand([this, path] {
-    if (document_.CloseQuery()) OpenDocument(path);
-  });
+  // Opened once the drop has returned: the program the file came from waits until it has, and
+  // should not wait on the unsaved-changes question or on decoding a large photo.
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        RunCommand([this, path] {
+          if (document_.CloseQuery()) OpenDocument(path);
+        });
+      },
+      Qt::QueuedConnection);
 }
 
 void TFm_Main::OpenDocument(const QString& path) {
