@@ -103,6 +103,9 @@ class TModelReader {
   TJpegModel& model_;
   bool frameSeen_ = false;
   unsigned quantDefined_ = 0;  // bit t set once DQT has defined table t
+  // Bit t set once a scan has coded a component with table t: decoders take a component's
+  // table as it stands at its first scan, so the frame can no longer have t redefined.
+  unsigned quantInUse_ = 0;
   std::array<int, kHuffmanSlots> tables_{};
   int restartInterval_ = 0;
   unsigned coded_ = 0;  // bit c set once a sequential scan has coded component c
@@ -298,6 +301,10 @@ bool TModelReader::ReadDqt() {
       Report(kMsgBadDqt);
       return false;
     }
+    if ((quantInUse_ >> destination & 1) != 0) {
+      Report(kMsgQuantRedefined);
+      return false;
+    }
     reader_.SetPosition(reader_.Position() + size);
     quantDefined_ |= 1u << destination;
     if (precision == 1) {
@@ -356,6 +363,7 @@ bool TModelReader::ReadSos() {
       return false;
     }
     previous = index;
+    quantInUse_ |= 1u << found->QuantTable;
     scan.Components.push_back({index, -1, -1, selectors[i]});
   }
   const int ss = reader_.ReadByte();
@@ -441,6 +449,15 @@ bool TModelReader::ReadLaterScans() {
       bool ok = true;
       if (marker == kDht) {
         ok = ReadDht();
+      } else if (marker == kDqt) {
+        // A table first defined for the components of a later scan: the trim, one scan,
+        // carries it in its header, after whatever defined the table before.
+        const std::int64_t start = reader_.Position();
+        ok = ReadDqt();
+        if (ok) {
+          model_.Header.insert(model_.Header.end() - 1,
+                               {TSegment::TKind::kCopied, marker, start, reader_.Position()});
+        }
       } else if (marker == kDri) {
         ok = ReadDri();
       } else if (IsAppOrCom(marker)) {

@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
+#include "Messages.h"
 
 namespace tarvo::testing {
 namespace {
@@ -24,7 +25,36 @@ struct FormatCase {
   const char* name;
   JpegOptions options;
   std::uint16_t outputFrame;  // the output's SOF marker
+  // Rewrites the file libjpeg made, for structures its writer never makes.
+  Bytes (*rewrite)(Bytes) = nullptr;
 };
+
+// Where the marker of the scan with the given index starts: markers cannot occur in coded data.
+std::size_t ScanMarker(const Bytes& jpeg, int index) {
+  for (std::size_t at = 2; at + 1 < jpeg.size(); ++at) {
+    if (jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA && index-- == 0) return at;
+  }
+  return jpeg.size();
+}
+
+// Moves the DQT segment of table 1 from the header to just before the second scan, as encoders
+// do that define a table with the first scan that needs it.
+Bytes ChromaTableBeforeSecondScan(Bytes jpeg) {
+  for (std::size_t at = 2; at + 4 < jpeg.size();) {
+    const std::size_t size = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+    if (jpeg[at + 1] == 0xDB && (jpeg[at + 4] & 15) == 1) {
+      const Bytes segment(jpeg.begin() + static_cast<std::ptrdiff_t>(at),
+                          jpeg.begin() + static_cast<std::ptrdiff_t>(at + size));
+      jpeg.erase(jpeg.begin() + static_cast<std::ptrdiff_t>(at),
+                 jpeg.begin() + static_cast<std::ptrdiff_t>(at + size));
+      jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(ScanMarker(jpeg, 1)), segment.begin(),
+                  segment.end());
+      return jpeg;
+    }
+    at += size;
+  }
+  return jpeg;
+}
 
 std::string Name(const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; }
 
@@ -81,6 +111,18 @@ std::vector<FormatCase> FormatCases() {
               o.scans = {{{0}}, {{1}}, {{2}}};
             }),
        0xFFC0},
+      {"ChromaTableDefinedBetweenScans",
+       With(Options(Sampling::k420),
+            [](JpegOptions& o) {
+              o.scans = {{{0}}, {{1}}, {{2}}};
+            }),
+       0xFFC0, ChromaTableBeforeSecondScan},
+      {"ProgressiveChromaTableDefinedBetweenScans",
+       With(Options(Sampling::k422),
+            [](JpegOptions& o) {
+              o.scans = {{{0}, 0, 0}, {{0}, 1, 63}, {{1, 2}, 0, 0}, {{1}, 1, 63}, {{2}, 1, 63}};
+            }),
+       0xFFC0, ChromaTableBeforeSecondScan},
       {"Rgb", With(Options(Sampling::k444), [](JpegOptions& o) { o.rgb = true; }), 0xFFC0},
       {"CmykAdobe",
        With(Options(Sampling::k444), [](JpegOptions& o) { o.cmyk = o.writeAdobe = true; }), 0xFFC0},
@@ -117,7 +159,8 @@ class FormatOracle : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatOracle, KeepsEveryBlockAndPixelOfTheWindow) {
   const FormatCase& c = GetParam();
-  const Bytes source = MakeJpeg(c.options);
+  const Bytes made = MakeJpeg(c.options);
+  const Bytes source = c.rewrite != nullptr ? c.rewrite(made) : made;
   const Coefficients in = ReadCoefficients(source);
   ASSERT_EQ(in.warnings, 0);
   TJpegTrimming engine;
@@ -164,6 +207,25 @@ TEST_P(FormatOracle, KeepsEveryBlockAndPixelOfTheWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatOracle, ::testing::ValuesIn(FormatCases()), Name);
+
+// A table redefined after a scan has used it would apply to some components and not to others,
+// which one frame header cannot say.
+TEST(QuantTables, RedefinedAfterAScanUsedThemAreRefused) {
+  const Bytes source = MakeJpeg(With(Options(Sampling::k420), [](JpegOptions& o) {
+    o.scans = {{{0}}, {{1}}, {{2}}};
+  }));
+  Bytes redefined = source;
+  Bytes table = {0x00};
+  table.resize(65, 2);
+  const Bytes dqt = Segment(0xFFDB, table);
+  redefined.insert(redefined.begin() + static_cast<std::ptrdiff_t>(ScanMarker(source, 1)),
+                   dqt.begin(), dqt.end());
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  EXPECT_FALSE(engine.AnalyzeBytes(redefined));
+  EXPECT_EQ(log.Only(), kMsgQuantRedefined);
+}
 
 }  // namespace
 }  // namespace tarvo::testing
