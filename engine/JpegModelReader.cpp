@@ -88,8 +88,9 @@ class TModelReader {
   bool ReadDri();
   bool ReadSos();
   // A scan may select a table that its file never defines, as Motion-JPEG frames do for all of
-  // them; decoders then take the table of ITU-T T.81 K.3, and so does the engine.
-  void SupplyStandardTable(int tableClass, int destination);
+  // them; decoders then take the table of ITU-T T.81 K.3, and so does the engine. There are
+  // such tables for destinations 0 and 1 only: any other is refused, false after a report.
+  bool SupplyStandardTable(int tableClass, int destination);
   bool SkipSegment();
   bool CheckScanLength();
   void AddSegment(TSegment::TKind kind, std::uint16_t marker, std::int64_t start) {
@@ -400,11 +401,11 @@ bool TModelReader::ReadSos() {
   for (int i = 0; i < count; ++i) {
     TScanComponent& component = scan.Components[static_cast<std::size_t>(i)];
     if (needsDc) {
-      SupplyStandardTable(0, selectors[i] >> 4);
+      if (!SupplyStandardTable(0, selectors[i] >> 4)) return false;
       component.DcTable = tables_[static_cast<std::size_t>(HuffmanSlot(0, selectors[i] >> 4))];
     }
     if (needsAc) {
-      SupplyStandardTable(1, selectors[i] & 15);
+      if (!SupplyStandardTable(1, selectors[i] & 15)) return false;
       component.AcTable = tables_[static_cast<std::size_t>(HuffmanSlot(1, selectors[i] & 15))];
     }
   }
@@ -414,13 +415,18 @@ bool TModelReader::ReadSos() {
   return true;
 }
 
-void TModelReader::SupplyStandardTable(int tableClass, int destination) {
+bool TModelReader::SupplyStandardTable(int tableClass, int destination) {
   const auto slot = static_cast<std::size_t>(HuffmanSlot(tableClass, destination));
-  if (tables_[slot] >= 0) return;
+  if (tables_[slot] >= 0) return true;
+  if (destination >= kStandardHuffmanDestinations) {
+    Report(kMsgNoDht);
+    return false;
+  }
   const TStandardHuffmanTable& standard = StandardHuffmanTable(tableClass, destination);
   model_.HuffmanTables.emplace_back().Assign(standard.Counts, standard.Symbols.data());
   tables_[slot] = static_cast<int>(model_.HuffmanTables.size() - 1);
   model_.StandardTables |= 1u << slot;
+  return true;
 }
 
 std::int64_t TModelReader::FindDataEnd(std::int64_t start) const {

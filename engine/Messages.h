@@ -46,6 +46,8 @@ inline constexpr std::string_view kMsgZeroSize = "画像の幅または高さが
 inline constexpr std::string_view kMsgBadDqt = "量子化テーブル(DQT)の内容が正しくありません。";
 inline constexpr std::string_view kMsgQuantRedefined =
     "スキャンで使われた量子化テーブル(DQT)が後から定義し直されているため、処理できません。";
+inline constexpr std::string_view kMsgNoDht =
+    "スキャンの成分が使うハフマンテーブル(DHT)が定義されていません。";
 inline constexpr std::string_view kMsgNoDqt =
     "スキャンの成分が使う量子化テーブル(DQT)が定義されていません。";
 inline constexpr std::string_view kMsgTooLarge =

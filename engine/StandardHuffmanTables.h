@@ -12,7 +12,9 @@ struct TStandardHuffmanTable {
 };
 
 // Destination 0 takes the luminance tables and destination 1 the chrominance ones, as
-// decoders do for a scan that selects a table its file never defines.
+// decoders do for a scan that selects a table its file never defines; destination must be
+// below kStandardHuffmanDestinations.
+inline constexpr int kStandardHuffmanDestinations = 2;
 const TStandardHuffmanTable& StandardHuffmanTable(int tableClass, int destination);
 
 }  // namespace tarvo

@@ -90,6 +90,11 @@ std::vector<HeaderFault> HeaderFaults() {
        kMsgBadSos},
       {"SuccessiveApproximation",
        file({Dqt(), grey, tables, Segment(0xFFDA, {1, 1, 0x00, 0, 63, 0x10})}), kMsgBadSos},
+      // Standard tables stand in for destinations 0 and 1 only.
+      {"ExtendedScanSelectsUndefinedTableTwo",
+       file({Dqt(), Segment(0xFFC1, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}), tables,
+             Segment(0xFFDA, {1, 1, 0x22, 0, 63, 0})}),
+       kMsgNoDht},
       {"DcSymbolSixteen", file({Dqt(), grey, Segment(0xFFC4, dcSixteen)}), kMsgBadDht},
       {"AllOnesCodeTaken", file({Dqt(), grey, Segment(0xFFC4, twoOneBitCodes)}), kMsgBadDht},
       {"AppLengthOne", file({{0xFF, 0xE2, 0x00, 0x01}, Dqt(), grey, tables, scan}),
