@@ -78,6 +78,9 @@ class TMpEntries {
   std::size_t SizeField(std::uint32_t i) const { return list_ + i * kMpEntrySize + 4; }
   std::size_t OffsetField(std::uint32_t i) const { return list_ + i * kMpEntrySize + 8; }
   bool Little() const { return little_; }
+  // An image the file does not hold (a dependent image left out, say) has size and offset 0;
+  // the first image's offset is 0 as well, so this is for the others only.
+  bool Absent(std::uint32_t i) const { return i > 0 && Size(i) == 0 && Offset(i) == 0; }
 
   std::uint32_t Count = 0;
 
@@ -119,6 +122,7 @@ bool RewriteMpfEntries(std::span<std::uint8_t> output, std::size_t outputFirstIm
     return false;
   }
   for (std::uint32_t i = 1; i < entries.Count; ++i) {
+    if (entries.Absent(i)) continue;
     const std::uint64_t start = from->Base + std::uint64_t{entries.Offset(i)};
     if (start < sourceFirstImageEnd || start + entries.Size(i) > source.size() ||
         entries.Size(i) < 2 || source[start] != 0xFF || source[start + 1] != 0xD8) {
@@ -134,12 +138,13 @@ bool RewriteMpfEntries(std::span<std::uint8_t> output, std::size_t outputFirstIm
   constexpr std::int64_t kLargest = std::numeric_limits<std::uint32_t>::max();
   if (static_cast<std::int64_t>(outputFirstImageEnd) > kLargest) return false;
   for (std::uint32_t i = 1; i < entries.Count; ++i) {
-    if (entries.Offset(i) + shift > kLargest) return false;
+    if (!entries.Absent(i) && entries.Offset(i) + shift > kLargest) return false;
   }
   std::uint8_t* header = &output[to->Base];
   Put32(header + entries.SizeField(0), static_cast<std::uint32_t>(outputFirstImageEnd),
         entries.Little());
   for (std::uint32_t i = 1; i < entries.Count; ++i) {
+    if (entries.Absent(i)) continue;
     Put32(header + entries.OffsetField(i), static_cast<std::uint32_t>(entries.Offset(i) + shift),
           entries.Little());
   }

@@ -67,6 +67,23 @@ TEST(MpfRewrite, EntriesFollowTheNewLengthInBothByteOrders) {
   }
 }
 
+// An entry of size and offset 0 stands for an image the file does not hold: it stays so, and
+// the others are still rewritten.
+TEST(MpfRewrite, EntriesOfImagesNotHeldStayEmpty) {
+  Bytes file = MpfSource(false, Preview());
+  const std::size_t base = MpEntries(file, false).base;
+  std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(base + 50 + 16 + 4), 8, 0);
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(file));
+  TByteStream output;
+  ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, false));
+  const Bytes trimmed = BytesOf(output);
+  const MpEntries entries(trimmed, false);
+  EXPECT_EQ(entries.firstSize, trimmed.size() - (file.size() - MpEntries(file, false).firstSize));
+  EXPECT_EQ(entries.previewSize, 0u);
+  EXPECT_EQ(entries.previewOffset, 0u);
+}
+
 TEST(MpfRewrite, EntriesThatDoNotDescribeTheFileAreCopiedUnchanged) {
   const Bytes good = MpfSource(true, Preview());
   const std::size_t base = MpEntries(good, true).base;
