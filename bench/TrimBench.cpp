@@ -28,8 +28,8 @@ void BenchFile(const std::string& path, int runs) {
   const Bytes bytes = tarvo::fixtures::ReadFile(path);
   tarvo::TJpegTrimming probe;
   if (!probe.AnalyzeFile(path)) Fail("the engine refuses " + path);
-  const int mcuW = 8 * probe.MaxHSampling();
-  const int mcuH = 8 * probe.MaxVSampling();
+  const int mcuW = probe.McuWidth();
+  const int mcuH = probe.McuHeight();
   // A 640 x 480 window in the middle of the picture, on the MCU grid.
   const int width = std::min(640, probe.ImageWidth());
   const int height = std::min(480, probe.ImageHeight());

@@ -93,6 +93,10 @@ struct TJpegModel {
     return index < 0 ? kNone : HuffmanTables[static_cast<std::size_t>(index)];
   }
 
+  // An MCU covers this many pixels: the grid a trim's origin lies on.
+  int McuWidth() const { return 8 * MaxHSampling; }
+  int McuHeight() const { return 8 * MaxVSampling; }
+
   bool Progressive() const { return FrameMarker == markers::kSof2; }
   // One sequential scan with every component: the file's own scan header and tables can serve
   // the trim.

@@ -230,8 +230,8 @@ bool TModelReader::ReadFrame(std::uint16_t marker) {
     model_.MaxHSampling = std::max(model_.MaxHSampling, component.HSampling);
     model_.MaxVSampling = std::max(model_.MaxVSampling, component.VSampling);
   }
-  const int mcuWidth = 8 * model_.MaxHSampling;
-  const int mcuHeight = 8 * model_.MaxVSampling;
+  const int mcuWidth = model_.McuWidth();
+  const int mcuHeight = model_.McuHeight();
   model_.McuCols = (width + mcuWidth - 1) / mcuWidth;
   model_.McuRows = (height + mcuHeight - 1) / mcuHeight;
   for (TFrameComponent& component : model_.Components) {

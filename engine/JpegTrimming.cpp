@@ -65,17 +65,19 @@ bool TJpegTrimming::DecodeUnlessMarkerFollows() {
   return decodedValid_;
 }
 
-bool TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif) {
+bool TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
+                         TTrimRect* cut) {
   output.Clear();
   try {
-    return TrimWindow(output, rect, dropExif);
+    return TrimWindow(output, rect, dropExif, cut);
   } catch (const std::bad_alloc&) {
     Report(kMsgOutOfMemory);
     return false;
   }
 }
 
-bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif) {
+bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif,
+                               TTrimRect* cut) {
   // A file the analysis refused is refused again, with the trim's words where they differ.
   if (!modelValid_ && !Analyze(true)) return false;
   // Kept in 64 bits: a rectangle from a caller may be anything.
@@ -98,6 +100,7 @@ bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool 
     return false;
   }
   output.SetPosition(0);
+  if (cut != nullptr) *cut = window.Cut;
   return true;
 }
 

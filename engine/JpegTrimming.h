@@ -26,17 +26,21 @@ class TJpegTrimming {
   bool AnalyzeFile(const std::string& fileName);
   bool AnalyzeBytes(std::span<const std::uint8_t> bytes);
   // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
-  // The first trim after an analysis decodes the scans; later ones only encode.
-  bool Trim(TByteStream& output, const TTrimRect& rect, bool dropExif);
+  // The first trim after an analysis decodes the scans; later ones only encode. A Left or Top
+  // off the MCU grid moves down to it with the size kept; cut, when given, receives the source
+  // rectangle the output shows, which callers record instead of working the grid out again.
+  bool Trim(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut = nullptr);
 
   int ImageWidth() const { return model_.Width; }
   int ImageHeight() const { return model_.Height; }
-  // MCU = 8*MaxHSampling x 8*MaxVSampling pixels.
   int MaxHSampling() const { return model_.MaxHSampling; }
   int MaxVSampling() const { return model_.MaxVSampling; }
+  // The MCU size in pixels: the grid every trim's Left and Top lie on.
+  int McuWidth() const { return model_.McuWidth(); }
+  int McuHeight() const { return model_.McuHeight(); }
   // rect with Left and Top moved down to this image's MCU grid (SnapToMcuGrid).
   TTrimRect SnapToGrid(const TTrimRect& rect) const {
-    return SnapToMcuGrid(rect, 8 * model_.MaxHSampling, 8 * model_.MaxVSampling);
+    return SnapToMcuGrid(rect, McuWidth(), McuHeight());
   }
   int ComponentCount() const { return static_cast<int>(model_.Components.size()); }
   // 0 without restart markers.
@@ -57,7 +61,7 @@ class TJpegTrimming {
   // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
   // trim would, and refused there when it is cut.
   bool DecodeUnlessMarkerFollows();
-  bool TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif);
+  bool TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut);
   bool DecodeScans();
   void Report(std::string_view text);
   void ReportProgress(int position);

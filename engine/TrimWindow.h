@@ -18,6 +18,8 @@ struct TTrimWindow {
   int EndRow = 0;
   std::uint16_t Width = 0;  // the declared size of the output
   std::uint16_t Height = 0;
+  // The source pixels the output shows: from the window's first MCU, the declared size.
+  TTrimRect Cut;
 };
 
 // The window for rect, which lies inside the picture. A Left or Top off the grid moves the
@@ -25,8 +27,8 @@ struct TTrimWindow {
 // covers from there, which is what a decoder reads. Counting to the MCU of Right instead would
 // code one column too many per row.
 inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
-  const int mcuWidth = 8 * model.MaxHSampling;
-  const int mcuHeight = 8 * model.MaxVSampling;
+  const int mcuWidth = model.McuWidth();
+  const int mcuHeight = model.McuHeight();
   TTrimWindow window;
   window.Width = static_cast<std::uint16_t>(rect.Right - rect.Left);
   window.Height = static_cast<std::uint16_t>(rect.Bottom - rect.Top);
@@ -34,6 +36,10 @@ inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
   window.EndCol = window.FirstCol + (window.Width + mcuWidth - 1) / mcuWidth;
   window.FirstRow = rect.Top / mcuHeight;
   window.EndRow = window.FirstRow + (window.Height + mcuHeight - 1) / mcuHeight;
+  window.Cut.Left = window.FirstCol * mcuWidth;
+  window.Cut.Top = window.FirstRow * mcuHeight;
+  window.Cut.Right = window.Cut.Left + window.Width;
+  window.Cut.Bottom = window.Cut.Top + window.Height;
   return window;
 }
 

@@ -41,8 +41,8 @@ tarvo::TTrimRect MakeRect(const Steering& s, const tarvo::TJpegTrimming& engine)
   if (s.rawRect) {
     return {s.left * 8 - 64, s.top * 8 - 64, s.right * 8 - 64, s.bottom * 8 - 64};
   }
-  const std::int32_t mcuW = 8 * engine.MaxHSampling();
-  const std::int32_t mcuH = 8 * engine.MaxVSampling();
+  const std::int32_t mcuW = engine.McuWidth();
+  const std::int32_t mcuH = engine.McuHeight();
   tarvo::TTrimRect rect;
   rect.Left = static_cast<std::int32_t>(std::int64_t{w - 1} * s.left / 255) / mcuW * mcuW;
   rect.Top = static_cast<std::int32_t>(std::int64_t{h - 1} * s.top / 255) / mcuH * mcuH;
@@ -66,9 +66,10 @@ void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bo
                   int& reports, const tarvo::fuzzing::TCoefficientImage* source) {
   tarvo::TByteStream output;
   bool trimmed = false;
+  tarvo::TTrimRect cut;
   reports = 0;
   try {
-    trimmed = engine.Trim(output, rect, dropExif);
+    trimmed = engine.Trim(output, rect, dropExif, &cut);
   } catch (const tarvo::EStreamError&) {
     return;
   }
@@ -76,10 +77,16 @@ void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bo
   if (!trimmed) return;
   tarvo::fuzzing::TCoefficientImage trim;
   if (!tarvo::fuzzing::OutputDecodes(output.Bytes(), rect, trim)) std::abort();
-  // The window starts at the MCU of Left and Top, whatever the grid.
+  // The cut starts at the MCU of Left and Top, whatever the grid, and keeps the size asked for.
+  const int mcuW = engine.McuWidth();
+  const int mcuH = engine.McuHeight();
+  if (cut.Left != rect.Left / mcuW * mcuW || cut.Top != rect.Top / mcuH * mcuH ||
+      cut.Right - cut.Left != rect.Right - rect.Left ||
+      cut.Bottom - cut.Top != rect.Bottom - rect.Top) {
+    std::abort();
+  }
   if (source != nullptr &&
-      !tarvo::fuzzing::WindowMatches(*source, trim, rect.Left / (8 * engine.MaxHSampling()),
-                                     rect.Top / (8 * engine.MaxVSampling()))) {
+      !tarvo::fuzzing::WindowMatches(*source, trim, cut.Left / mcuW, cut.Top / mcuH)) {
     std::abort();
   }
 }

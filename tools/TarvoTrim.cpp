@@ -157,7 +157,7 @@ int Run(int argc, char** argv) {
     std::cout << "width=" << engine.ImageWidth() << '\n'
               << "height=" << engine.ImageHeight() << '\n'
               << "components=" << engine.ComponentCount() << '\n'
-              << "mcu=" << 8 * engine.MaxHSampling() << 'x' << 8 * engine.MaxVSampling() << '\n'
+              << "mcu=" << engine.McuWidth() << 'x' << engine.McuHeight() << '\n'
               << "restart=" << engine.RestartInterval() << '\n';
     return kExitOk;
   }

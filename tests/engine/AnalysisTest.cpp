@@ -32,8 +32,8 @@ TEST_P(AnalysisGeometry, ReportsSizeAndMcu) {
   EXPECT_TRUE(log.messages.empty());
   EXPECT_EQ(engine.ImageWidth(), 70);
   EXPECT_EQ(engine.ImageHeight(), 35);
-  EXPECT_EQ(8 * engine.MaxHSampling(), GetParam().mcuWidth);
-  EXPECT_EQ(8 * engine.MaxVSampling(), GetParam().mcuHeight);
+  EXPECT_EQ(engine.McuWidth(), GetParam().mcuWidth);
+  EXPECT_EQ(engine.McuHeight(), GetParam().mcuHeight);
   EXPECT_EQ(engine.ComponentCount(), GetParam().components);
   EXPECT_EQ(engine.RestartInterval(), 0);
   EXPECT_FALSE(engine.DecodedValid());

@@ -167,8 +167,8 @@ TEST_P(FormatOracle, KeepsEveryBlockAndPixelOfTheWindow) {
   MessageLog log;
   log.Attach(engine);
   ASSERT_TRUE(engine.AnalyzeBytes(source)) << log.Only();
-  const int mcuWidth = 8 * engine.MaxHSampling();
-  const int mcuHeight = 8 * engine.MaxVSampling();
+  const int mcuWidth = engine.McuWidth();
+  const int mcuHeight = engine.McuHeight();
   // In MCUs: origin, middle, and up to the right and bottom edges; right and bottom inside an
   // MCU, so the declared size hides the rest of it.
   const struct { int col, row; } starts[] = {{0, 0}, {2, 1}, {3, 2}};

@@ -35,8 +35,8 @@ inline Outcome TrimWholeImage(const Bytes& file, bool alsoLowerRight = false) {
     TByteStream output;
     outcome.trimmed = engine.Trim(output, outcome.rect, false);
     if (outcome.trimmed && alsoLowerRight) {
-      const int mcuWidth = 8 * engine.MaxHSampling();
-      const int mcuHeight = 8 * engine.MaxVSampling();
+      const int mcuWidth = engine.McuWidth();
+      const int mcuHeight = engine.McuHeight();
       outcome.rect = {engine.ImageWidth() / 2 / mcuWidth * mcuWidth,
                       engine.ImageHeight() / 2 / mcuHeight * mcuHeight, engine.ImageWidth(),
                       engine.ImageHeight()};

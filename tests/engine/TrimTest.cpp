@@ -72,8 +72,8 @@ TEST_P(TrimOracle, KeepsEveryBlockOfTheWindow) {
   MessageLog log;
   log.Attach(engine);
   ASSERT_TRUE(engine.AnalyzeBytes(source));
-  const int mcuWidth = 8 * engine.MaxHSampling();
-  const int mcuHeight = 8 * engine.MaxVSampling();
+  const int mcuWidth = engine.McuWidth();
+  const int mcuHeight = engine.McuHeight();
   TTrimRect rect;
   rect.Left = c.window.firstCol * mcuWidth;
   rect.Top = c.window.firstRow * mcuHeight;
@@ -184,6 +184,35 @@ TEST(Trim, SnapToMcuGridMovesOnlyLeftAndTopDown) {
     const TTrimRect r = SnapToMcuGrid(c.in, 16, 8);
     EXPECT_EQ(std::tie(r.Left, r.Top, r.Right, r.Bottom),
               std::tie(c.out.Left, c.out.Top, c.out.Right, c.out.Bottom));
+  }
+}
+
+// The engine says which source pixels it cut, so that no caller works the grid out again; the
+// rectangle it reports, trimmed again, gives the same file.
+TEST(Trim, ReportsTheRectangleItCut) {
+  struct TCase {
+    Sampling sampling;
+    TTrimRect asked;
+    TTrimRect cut;
+  };
+  const TCase cases[] = {
+      {Sampling::k420, {10, 3, 40, 30}, {0, 0, 30, 27}},   // both off the grid: the size stays
+      {Sampling::k420, {16, 8, 64, 48}, {16, 0, 64, 40}},  // the far edge moves with the origin
+      {Sampling::k422, {17, 9, 33, 25}, {16, 8, 32, 24}},
+      {Sampling::kGrey, {8, 8, 64, 48}, {8, 8, 64, 48}},  // on the grid already
+  };
+  for (const TCase& c : cases) {
+    JpegOptions options;
+    options.sampling = c.sampling;
+    TJpegTrimming engine;
+    ASSERT_TRUE(engine.AnalyzeBytes(MakeJpeg(options)));
+    TByteStream asked, again;
+    TTrimRect cut{-1, -1, -1, -1};
+    ASSERT_TRUE(engine.Trim(asked, c.asked, false, &cut));
+    EXPECT_EQ(std::tie(cut.Left, cut.Top, cut.Right, cut.Bottom),
+              std::tie(c.cut.Left, c.cut.Top, c.cut.Right, c.cut.Bottom));
+    ASSERT_TRUE(engine.Trim(again, cut, false));
+    EXPECT_TRUE(std::ranges::equal(asked.Bytes(), again.Bytes()));
   }
 }
 

@@ -46,8 +46,8 @@ struct WindowInMcus {
 };
 
 TTrimRect RectOf(const TJpegTrimming& engine, const WindowInMcus& w) {
-  const int mcuWidth = 8 * engine.MaxHSampling();
-  const int mcuHeight = 8 * engine.MaxVSampling();
+  const int mcuWidth = engine.McuWidth();
+  const int mcuHeight = engine.McuHeight();
   TTrimRect rect;
   rect.Left = w.firstCol * mcuWidth;
   rect.Top = w.firstRow * mcuHeight;
