@@ -3,12 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QSaveFile>
 
+#include "AtomicFileWriter.h"
 #include "ClipboardPicture.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
-#include "StreamError.h"
 #include "WindowTexts.h"
 
 namespace tarvo {
@@ -24,12 +23,9 @@ QString FolderOf(const QString& path) {
 // Writes to a temporary file beside path and renames it into place, so a failure midway leaves
 // an existing file as it was.
 void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> bytes) {
-  QSaveFile file(path);
-  const auto size = static_cast<qint64>(bytes.size());
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit()) {
-    throw EStreamError(FormatMessage(kMsgCannotCreateFile, path.toStdString()));
-  }
+  TAtomicFileWriter writer(true);
+  writer.Add(QFile::encodeName(path).toStdString(), bytes);
+  writer.Commit();
 }
 
 }  // namespace

@@ -342,7 +342,8 @@ void TFm_Main::paintEvent(QPaintEvent* event) {
 void TFm_Main::FormShow() {
   if (arguments_.isEmpty()) return;
   const QFileInfo first(arguments_.constFirst());
-  if (first.isFile()) OpenDocument(first.absoluteFilePath());
+  // A FIFO or a device is an existing file too: the open refuses it with its message.
+  if (first.exists() && !first.isDir()) OpenDocument(first.absoluteFilePath());
 }
 
 void TFm_Main::closeEvent(QCloseEvent* event) {

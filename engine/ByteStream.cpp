@@ -1,5 +1,6 @@
 #include "ByteStream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -52,22 +53,35 @@ void TByteStream::Clear() {
 
 void TByteStream::Resize(std::size_t size) { bytes_.resize(size, 0); }
 
-void TByteStream::LoadFromFile(const std::string& path) {
-  // A folder opens as a stream on some systems and then reports a nonsense size.
+void TByteStream::LoadFromFile(const std::string& path,
+                               std::span<const std::uint8_t> expectedStart) {
+  // Only a regular file is opened: opening a FIFO waits for a writer, a device never ends, and
+  // a folder opens as a stream on some systems with a nonsense size.
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
+  if (!std::filesystem::is_regular_file(path, error)) {
     throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
   }
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
-  // One read of the whole size: a photo is tens of megabytes, and growing a buffer piecemeal
-  // would copy and touch it several times over.
   const std::streamoff size = in.tellg();
   if (size < 0) throw EStreamError(kMsgStreamReadError);
   in.seekg(0);
-  decltype(bytes_) bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), size);
-  if (in.gcount() != size) throw EStreamError(kMsgStreamReadError);
+  // A file that does not start as expected is refused by its reader from its first bytes; a
+  // huge one is then never read whole.
+  const auto headSize = std::min(static_cast<std::size_t>(size), expectedStart.size());
+  decltype(bytes_) bytes(headSize);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(headSize));
+  if (in.gcount() != static_cast<std::streamsize>(headSize)) {
+    throw EStreamError(kMsgStreamReadError);
+  }
+  if (std::equal(bytes.begin(), bytes.end(), expectedStart.begin())) {
+    // One read of the rest: a photo is tens of megabytes, and growing a buffer piecemeal would
+    // copy and touch it several times over.
+    bytes.resize(static_cast<std::size_t>(size));
+    const auto rest = static_cast<std::streamsize>(size) - static_cast<std::streamsize>(headSize);
+    in.read(reinterpret_cast<char*>(bytes.data() + headSize), rest);
+    if (in.gcount() != rest) throw EStreamError(kMsgStreamReadError);
+  }
   bytes_ = std::move(bytes);
   position_ = 0;
 }

@@ -30,8 +30,10 @@ class TByteStream {
   void Resize(std::size_t size);
   void Reserve(std::size_t size) { bytes_.reserve(size); }
 
-  // Replaces the contents with the file's bytes and rewinds; throws "ファイル %s は開けません".
-  void LoadFromFile(const std::string& path);
+  // Replaces the contents with the file's bytes and rewinds; throws "ファイル %s は開けません",
+  // also for anything but a regular file. Of a file that does not begin with expectedStart,
+  // only the first expectedStart.size() bytes are loaded.
+  void LoadFromFile(const std::string& path, std::span<const std::uint8_t> expectedStart = {});
   // Writes the whole contents to path; throws "ファイル %s を作成できません".
   void SaveToFile(const std::string& path) const;
   // Replaces the contents with a copy of other's and rewinds.

@@ -30,7 +30,9 @@ bool TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   decodedValid_ = false;
   modelValid_ = false;
   sourceStream_.Clear();
-  sourceStream_.LoadFromFile(fileName);
+  // A file that does not start with SOI is refused from its first two bytes.
+  static constexpr std::uint8_t kSoiBytes[] = {markers::kSoi >> 8, markers::kSoi & 0xFF};
+  sourceStream_.LoadFromFile(fileName, kSoiBytes);
   return Analyze(false);
 }
 
@@ -80,9 +82,7 @@ bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool 
                                TTrimRect* cut) {
   // A file the analysis refused is refused again, with the trim's words where they differ.
   if (!modelValid_ && !Analyze(true)) return false;
-  // Kept in 64 bits: a rectangle from a caller may be anything.
-  if (rect.Left < 0 || rect.Top < 0 || rect.Left >= rect.Right || rect.Top >= rect.Bottom ||
-      rect.Right > model_.Width || rect.Bottom > model_.Height) {
+  if (!LiesInside(rect, model_.Width, model_.Height)) {
     Report(kMsgRectOutside);
     return false;
   }

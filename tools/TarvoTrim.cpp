@@ -1,20 +1,13 @@
 // tarvo-trim: the command-line front end of the trimming engine.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "AtomicFileWriter.h"
 #include "ByteStream.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
@@ -29,7 +22,7 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kUsage =
     "Usage:\n"
     "  tarvo-trim --info FILE\n"
-    "  tarvo-trim [--drop-exif] INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
+    "  tarvo-trim [--drop-exif] [--in-place] INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
@@ -45,19 +38,26 @@ constexpr std::string_view kHelp =
     "                rectangles from the same source, which is decoded only once.\n"
     "  --drop-exif   Leave every APP1 segment (Exif and others) out of the outputs; without\n"
     "                it the Exif pixel dimensions are set to the size of each rectangle.\n"
+    "  --in-place    Allow an OUTPUT that is INPUT itself: the source is replaced by its cut.\n"
+    "                Without it, such a command is refused.\n"
     "\n"
     "RECT is LEFT,TOP,RIGHT,BOTTOM in source pixels (right and bottom exclusive) or\n"
-    "WIDTHxHEIGHT+X+Y. LEFT and TOP move down to the MCU grid (see --info); RIGHT and BOTTOM\n"
-    "stay, and a partial MCU at the right or bottom edge is hidden by the declared size.\n"
-    "A rectangle must lie inside the image.\n"
+    "WIDTHxHEIGHT+X+Y. As given, it must have a positive width and height and lie inside the\n"
+    "image; otherwise the command is wrong usage. Then LEFT and TOP move down to the MCU grid\n"
+    "(see --info); RIGHT and BOTTOM stay, and a partial MCU at the right or bottom edge is\n"
+    "hidden by the declared size.\n"
     "\n"
-    "Each OUTPUT is written to a temporary file in its folder and renamed into place, so a\n"
-    "failed trim leaves no output file behind.\n"
+    "INPUT must be a regular file. Each OUTPUT is written to a temporary file in its folder;\n"
+    "only when every rectangle has been cut are they renamed into place, so a failed command\n"
+    "leaves all outputs as they were. An existing OUTPUT keeps its mode and owner, one the\n"
+    "user may not write is refused, a symbolic link is followed to the file it names, and a\n"
+    "device or FIFO is written into, never replaced.\n"
     "\n"
     "Exit status: 0 success, 1 the file was refused or could not be read or written,\n"
     "2 wrong usage.\n";
 
-int Usage() {
+int Usage(std::string_view reason = {}) {
+  if (!reason.empty()) std::cerr << "tarvo-trim: " << reason << '\n';
   std::cerr << kUsage;
   return kExitUsage;
 }
@@ -106,35 +106,6 @@ bool ParseRect(std::string_view text, tarvo::TTrimRect& rect) {
   return true;
 }
 
-// Writes bytes to a temporary file next to path and renames it into place.
-void SaveAtomically(const tarvo::TByteStream& bytes, const std::string& path) {
-  const std::filesystem::path target(path);
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) throw tarvo::EStreamError(tarvo::FormatMessage(tarvo::kMsgCannotCreateFile, path));
-  // mkstemp makes the file private; an output gets the permissions a new file normally has.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  const auto data = bytes.Bytes();
-  std::size_t written = 0;
-  while (written < data.size()) {
-    const ssize_t n = write(fd, data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<std::size_t>(n);
-  }
-  // No fsync: like other command-line image tools, the output is left to the system's write-back;
-  // the rename alone guarantees that no reader ever sees a partial file.
-  const bool ok = written == data.size();
-  if (close(fd) != 0 || !ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    throw tarvo::EStreamError(tarvo::kMsgStreamWriteError);
-  }
-}
-
 int Run(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
@@ -163,23 +134,42 @@ int Run(int argc, char** argv) {
   }
 
   bool dropExif = false;
-  if (!args.empty() && args[0] == "--drop-exif") {
-    dropExif = true;
-    args.erase(args.begin());
+  bool inPlace = false;
+  for (; !args.empty() && (args[0] == "--drop-exif" || args[0] == "--in-place");
+       args.erase(args.begin())) {
+    (args[0] == "--drop-exif" ? dropExif : inPlace) = true;
   }
   if (args.size() < 3 || args.size() % 2 != 1) return Usage();
+  const std::string input(args[0]);
   std::vector<tarvo::TTrimRect> rects;
   for (std::size_t i = 2; i < args.size(); i += 2) {
     tarvo::TTrimRect rect;
     if (args[i - 1].starts_with("--") || !ParseRect(args[i], rect)) return Usage();
+    if (rect.Left >= rect.Right || rect.Top >= rect.Bottom) {
+      return Usage(std::string(args[i]) + ": the rectangle has no positive width and height");
+    }
+    if (!inPlace && tarvo::IsSameFile(std::string(args[i - 1]), input)) {
+      return Usage(std::string(args[i - 1]) +
+                   " is the input file; give --in-place to replace it with its cut");
+    }
     rects.push_back(rect);
   }
-  if (!engine.AnalyzeFile(std::string(args[0]))) return refuse();
+  if (!engine.AnalyzeFile(input)) return refuse();
+  for (std::size_t k = 0; k < rects.size(); ++k) {
+    if (!tarvo::LiesInside(rects[k], engine.ImageWidth(), engine.ImageHeight())) {
+      return Usage(std::string(args[2 + 2 * k]) + ": the rectangle does not lie inside the " +
+                   std::to_string(engine.ImageWidth()) + "x" +
+                   std::to_string(engine.ImageHeight()) + " image");
+    }
+  }
+  // Temporary files first; the outputs change only once every rectangle has been cut.
+  tarvo::TAtomicFileWriter writer(false);
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
     if (!engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif)) return refuse();
-    SaveAtomically(output, std::string(args[1 + 2 * k]));
+    writer.Add(std::string(args[1 + 2 * k]), output.Bytes());
   }
+  writer.Commit();
   return kExitOk;
 }
 

@@ -1,6 +1,9 @@
 #include "Document.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -253,7 +256,7 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
             fixtures::ReadFile(path.toStdString()));
 }
 
-TEST_F(DocumentTest, AFailedSaveReportsThePathAndChangesNothing) {
+TEST_F(DocumentTest, AFailedSaveReportsThePathWithTheReasonAndChangesNothing) {
   ASSERT_TRUE(document.OpenDocument(SourcePicture()));
   ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
   const QString unreachable = Path("missing/b.jpg");
@@ -262,7 +265,8 @@ TEST_F(DocumentTest, AFailedSaveReportsThePathAndChangesNothing) {
     FAIL() << "no exception";
   } catch (const EStreamError& error) {
     EXPECT_EQ(QString::fromUtf8(error.what()),
-              QStringLiteral("ファイル %1 を作成できません").arg(unreachable));
+              QStringLiteral("ファイル %1 を作成できません: %2")
+                  .arg(unreachable, QString::fromLocal8Bit(std::strerror(ENOENT))));
   }
   EXPECT_EQ(document.ModifyCount(), 1);
   EXPECT_EQ(document.DocFileName(), Path("a.jpg"));

@@ -1,4 +1,6 @@
 // The real main window under QTest: layout, menus, shortcuts and command states.
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "FileDialogs.h"
 #include "JpegFixtures.h"
@@ -55,6 +62,18 @@ class MainWindowTest : public QObject {
         return;
       }
       answer(modal);
+    });
+  }
+
+  // Runs answer on the next message box, letting a file dialog before it pass.
+  static void OnNextMessageBox(std::function<void(QMessageBox*)> answer) {
+    QTimer::singleShot(0, [answer] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) {
+        OnNextMessageBox(answer);
+        return;
+      }
+      answer(box);
     });
   }
 
@@ -411,6 +430,53 @@ class MainWindowTest : public QObject {
     QVERIFY(window.PictureLoaded());
     QCOMPARE(window.StatusText(), status);
     QCOMPARE(window.CommandStates(), states);
+  }
+
+  // A FIFO reaches the open as any file does, through the dialog, a drop or the command line;
+  // it is refused with the open's message before it is opened, never waited on.
+  void fifoIsRefusedUnopenedInEveryWayIn() {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.jpg"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0666) == 0);
+    // Blocked in open(), the window would never come back: fail instead of hanging.
+    struct TWatchdog {
+      std::atomic<bool> done = false;
+      std::thread thread{[this] {
+        for (int tenth = 0; tenth < 300 && !done; ++tenth) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!done) qFatal("the window blocked opening a FIFO");
+      }};
+      ~TWatchdog() {
+        done = true;
+        thread.join();
+      }
+    } watchdog;
+    const std::function<void(TFm_Main&)> ways[] = {
+        [&](TFm_Main& window) {
+          ChooseFile(fifo);
+          window.RunCommand([&window] { window.mnu_OpenFileClick(); });
+        },
+        [&](TFm_Main& window) {
+          QMimeData data;
+          data.setUrls({QUrl::fromLocalFile(fifo)});
+          QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+          static_cast<QObject&>(window).event(&drop);
+        },
+        [&](TFm_Main& window) { window.SetArguments({fifo}); },
+    };
+    for (const auto& way : ways) {
+      const std::unique_ptr<TFm_Main> window = NewWindow();
+      QString shown;
+      OnNextMessageBox([&shown](QMessageBox* box) {
+        shown = box->text();
+        box->buttons().constFirst()->click();
+      });
+      way(*window);
+      window->show();
+      QTRY_COMPARE(shown, QStringLiteral("ファイル %1 は開けません").arg(fifo));
+      QVERIFY(!window->Document().HasDocument());
+    }
   }
 
   // The stored placement replaces the designed one and is written back at close.

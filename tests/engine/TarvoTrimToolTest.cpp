@@ -1,12 +1,20 @@
 // The command-line front end, run as a separate process: output, exit codes, atomic files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "JpegFixtures.h"
 #include "Messages.h"
@@ -37,8 +45,9 @@ class TarvoTrimTool : public ::testing::Test {
 
   // Runs tarvo-trim with args; returns its exit status and keeps its output.
   int Run(const std::string& args) {
-    const std::string command = std::string("'") + TARVO_TRIM_PATH + "' " + args + " > '" +
-                                Path("stdout") + "' 2> '" + Path("stderr") + "'";
+    // A tool that blocks on a FIFO fails the test instead of hanging it.
+    const std::string command = std::string("timeout 20 '") + TARVO_TRIM_PATH + "' " + args +
+                                " > '" + Path("stdout") + "' 2> '" + Path("stderr") + "'";
     const int status = std::system(command.c_str());
     out_ = Slurp(Path("stdout"));
     err_ = Slurp(Path("stderr"));
@@ -125,18 +134,163 @@ TEST_F(TarvoTrimTool, DropExifLeavesApp1Out) {
   EXPECT_FALSE(ReadExifPixelSize(ReadFile(Path("a.jpg")), width, height));
 }
 
-TEST_F(TarvoTrimTool, FailedTrimLeavesNoFileBehind) {
+TEST_F(TarvoTrimTool, FailedCommandLeavesNoFileBehind) {
   WriteFile(Path("keep.jpg"), {1, 2, 3});
   EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("a.jpg") + "' 0,0,32,32 '" + Path("keep.jpg") +
                 "' 0,0,101,70"),
-            1);
-  EXPECT_FALSE(err_.empty());
-  EXPECT_TRUE(fs::exists(Path("a.jpg")));
-  // The existing file is untouched and no temporary file is left.
+            2);
+  EXPECT_NE(err_.find("does not lie inside the 100x70 image"), std::string::npos) << err_;
+  // The existing file is untouched, the earlier output is not written, no temporary file stays.
   EXPECT_EQ(ReadFile(Path("keep.jpg")), (Bytes{1, 2, 3}));
-  EXPECT_EQ(OtherFiles(), 2);
+  EXPECT_EQ(OtherFiles(), 1);
   EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("nofolder/x.jpg") + "' 0,0,32,32"), 1);
-  EXPECT_EQ(OtherFiles(), 2);
+  EXPECT_NE(err_.find(std::strerror(ENOENT)), std::string::npos) << err_;
+  EXPECT_EQ(OtherFiles(), 1);
+}
+
+// Each case prepares the folder, runs one command and looks at what is there afterwards.
+TEST_F(TarvoTrimTool, OutputsAreWrittenIntoOrRefusedNeverClobbered) {
+  const bool root = geteuid() == 0;
+  const std::string in = "'" + Path("in.jpg") + "' ";
+  const Bytes source = ReadFile(Path("in.jpg"));
+  const auto isJpeg = [](const Bytes& bytes) { return bytes.size() > 2 && bytes[0] == 0xFF; };
+  const auto mode = [](const std::string& path) {
+    return fs::symlink_status(path).permissions() & fs::perms::mask;
+  };
+  const auto node = [&](const char* name, mode_t type, dev_t device) {
+    ASSERT_EQ(::mknod(Path(name).c_str(), type | 0666, device), 0) << name;
+  };
+  Bytes fromFifo;
+  std::thread reader;
+  int status = 0;
+  struct Case {
+    const char* what;
+    bool needsRoot;
+    std::function<void()> prepare;
+    std::string args;
+    int status;
+    std::function<void()> check;
+  } cases[] = {
+      {"fifo gets the bytes", false,
+       [&] {
+         ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0666), 0);
+         reader = std::thread([&] { fromFifo = ReadFile(Path("fifo")); });
+       },
+       in + "'" + Path("fifo") + "' 0,0,32,32", 0,
+       [&] {
+         // A tool that never opened the FIFO leaves the reader waiting for a writer.
+         if (status != 0) ::close(::open(Path("fifo").c_str(), O_WRONLY));
+         reader.join();
+         EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+         EXPECT_EQ(ReadCoefficients(fromFifo).width, 32);
+       }},
+      {"device is written into", true, [&] { node("null", S_IFCHR, makedev(1, 3)); },
+       in + "'" + Path("null") + "' 0,0,32,32", 0,
+       [&] { EXPECT_TRUE(fs::is_character_file(Path("null"))); }},
+      {"full device fails", true, [&] { node("full", S_IFCHR, makedev(1, 7)); },
+       in + "'" + Path("a.jpg") + "' 0,0,32,32 '" + Path("full") + "' 0,0,16,16", 1,
+       [&] {
+         EXPECT_TRUE(fs::is_character_file(Path("full")));
+         EXPECT_FALSE(fs::exists(Path("a.jpg")));
+         EXPECT_NE(err_.find(std::strerror(ENOSPC)), std::string::npos) << err_;
+       }},
+      {"private output stays private", false,
+       [&] {
+         WriteFile(Path("private.jpg"), {1});
+         fs::permissions(Path("private.jpg"), fs::perms::owner_read | fs::perms::owner_write);
+       },
+       in + "'" + Path("private.jpg") + "' 0,0,32,32", 0,
+       [&] {
+         EXPECT_EQ(mode(Path("private.jpg")), fs::perms::owner_read | fs::perms::owner_write);
+         EXPECT_TRUE(isJpeg(ReadFile(Path("private.jpg"))));
+       }},
+      {"read-only output: refused, or kept read-only for root as cp does", false,
+       [&] {
+         WriteFile(Path("ro.jpg"), {1});
+         fs::permissions(Path("ro.jpg"), fs::perms::owner_read | fs::perms::group_read);
+       },
+       in + "'" + Path("ro.jpg") + "' 0,0,32,32", root ? 0 : 1,
+       [&] {
+         EXPECT_EQ(mode(Path("ro.jpg")), fs::perms::owner_read | fs::perms::group_read);
+         EXPECT_EQ(isJpeg(ReadFile(Path("ro.jpg"))), root);
+       }},
+      {"owner is kept", true,
+       [&] {
+         WriteFile(Path("theirs.jpg"), {1});
+         ASSERT_EQ(::chown(Path("theirs.jpg").c_str(), 65534, 65534), 0);
+       },
+       in + "'" + Path("theirs.jpg") + "' 0,0,32,32", 0,
+       [&] {
+         struct stat info;
+         ASSERT_EQ(::stat(Path("theirs.jpg").c_str(), &info), 0);
+         EXPECT_EQ(info.st_uid, 65534u);
+         EXPECT_EQ(info.st_gid, 65534u);
+       }},
+      {"link is followed, also to a file not there yet", false,
+       [&] {
+         fs::create_symlink("target.jpg", Path("link.jpg"));
+         fs::create_symlink("new.jpg", Path("dangling.jpg"));
+         WriteFile(Path("target.jpg"), {1});
+       },
+       in + "'" + Path("link.jpg") + "' 0,0,32,32 '" + Path("dangling.jpg") + "' 0,0,16,16", 0,
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(Path("link.jpg")));
+         EXPECT_TRUE(fs::is_symlink(Path("dangling.jpg")));
+         EXPECT_EQ(ReadCoefficients(ReadFile(Path("target.jpg"))).width, 32);
+         EXPECT_EQ(ReadCoefficients(ReadFile(Path("new.jpg"))).width, 16);
+       }},
+      {"input as output is refused", false, [&] { fs::create_symlink("in.jpg", Path("alias")); },
+       in + "'" + Path("a.jpg") + "' 0,0,16,16 '" + Path("alias") + "' 0,0,32,32", 2,
+       [&] {
+         EXPECT_NE(err_.find("--in-place"), std::string::npos) << err_;
+         EXPECT_FALSE(fs::exists(Path("a.jpg")));
+       }},
+      {"--in-place replaces the input", false, [] {}, "--in-place " + in + in + "0,0,32,32", 0,
+       [&] { EXPECT_EQ(ReadCoefficients(ReadFile(Path("in.jpg"))).width, 32); }},
+      {"folder as output", false, [&] { fs::create_directory(Path("dir")); },
+       in + "'" + Path("dir") + "' 0,0,32,32", 1,
+       [&] { EXPECT_NE(err_.find(std::strerror(EISDIR)), std::string::npos) << err_; }},
+      {"no permission in the folder", false,
+       [&] {
+         fs::create_directory(Path("locked"));
+         fs::permissions(Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+       },
+       in + "'" + Path("locked/a.jpg") + "' 0,0,32,32", root ? 0 : 1,
+       [&] {
+         if (!root) {
+           EXPECT_NE(err_.find(std::strerror(EACCES)), std::string::npos) << err_;
+         }
+         fs::permissions(Path("locked"), fs::perms::owner_all);
+       }},
+      {"empty size", false, [] {}, in + "'" + Path("a.jpg") + "' 0x0+5+5", 2, [] {}},
+      {"right before left", false, [] {}, in + "'" + Path("a.jpg") + "' 105,0,100,100", 2, [] {}},
+      {"negative width", false, [] {}, in + "'" + Path("a.jpg") + "' -3x10+20+0", 2, [] {}},
+      {"outside the picture", false, [] {}, in + "'" + Path("a.jpg") + "' 90x10+20+0", 2, [] {}},
+      {"fifo input is refused unopened", false,
+       [&] { ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0666), 0); }, "--info '" + Path("fifo") + "'",
+       1, [&] { EXPECT_EQ(err_, FormatMessage(kMsgCannotOpenFile, Path("fifo")) + "\n"); }},
+      {"device input is refused", false, [] {}, "/dev/zero '" + Path("a.jpg") + "' 0,0,8,8", 1,
+       [&] { EXPECT_EQ(err_, FormatMessage(kMsgCannotOpenFile, "/dev/zero") + "\n"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsRoot && !root) continue;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      if (entry.path().filename() != "in.jpg") fs::remove_all(entry.path());
+    }
+    WriteFile(Path("in.jpg"), source);
+    c.prepare();
+    status = Run(c.args);
+    EXPECT_EQ(status, c.status) << err_;
+    c.check();
+    if (c.status != 0) {
+      EXPECT_EQ(ReadFile(Path("in.jpg")), source);
+      EXPECT_FALSE(fs::exists(Path("a.jpg")));
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder_)) {
+      EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
+    }
+  }
 }
 
 }  // namespace
