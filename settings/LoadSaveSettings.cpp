@@ -1,5 +1,9 @@
 #include "LoadSaveSettings.h"
 
+#include <QStringList>
+#include <climits>
+#include <vector>
+
 namespace tarvo {
 namespace {
 
@@ -11,14 +15,15 @@ QString PresetValueName(const char* prefix, int32_t number) {
   return QLatin1StringView(prefix) + QString::number(number);
 }
 
-// Reads values for LoadSettings; the first failure leaves its message and stops the load.
+// Reads values for LoadSettings. A value that cannot be read is named in problems and leaves
+// its target alone, so it keeps its default while every other value is still read.
 class TSettingsReader {
  public:
-  TSettingsReader(const TSettingsStore& store, QString& message)
-      : store_(store), message_(message) {}
+  TSettingsReader(const TSettingsStore& store, QStringList& problems)
+      : store_(store), problems_(problems) {}
 
-  // Each reads name into target when present and leaves target alone when absent. False, with
-  // the message set, when the value is present but cannot be read as asked.
+  // Each reads name into target when present and leaves target alone when absent. False when
+  // the value is present but cannot be read as asked.
   bool IfPresent(const QString& name, int32_t& target, bool* present = nullptr) {
     int32_t value = 0;
     const TReadStatus status = store_.ReadInteger(name, value);
@@ -48,61 +53,105 @@ class TSettingsReader {
     return status == TReadStatus::Ok || Fail(status, name);
   }
 
- private:
+  bool Absent(const QString& name) const {
+    QString ignored;
+    return store_.ReadString(name, ignored) == TReadStatus::Absent;
+  }
+
+  // For a value that reads as a number but is none the program can use.
   bool Fail(TReadStatus status, const QString& name) {
-    message_ = NameMessage(
+    problems_ << NameMessage(
         status == TReadStatus::WrongType ? kMsgSettingWrongType : kMsgSettingCannotRead, name);
     return false;
   }
 
+ private:
   const TSettingsStore& store_;
-  QString& message_;
+  QStringList& problems_;
 };
 
-bool ReadUserPreset(TSettingsReader& read, int32_t number, TTrimModePreset& preset) {
-  return read.IfPresent(PresetValueName("Mode_Title_", number), preset.Title) &&
-         read.IfPresent(PresetValueName("Mode_Explanation_", number), preset.Explanation) &&
-         read.Required(PresetValueName("Mode_AspectRatio_X_", number), preset.AspectRatio_X) &&
-         read.Required(PresetValueName("Mode_AspectRatio_Y_", number), preset.AspectRatio_Y) &&
-         read.IfPresent(PresetValueName("Mode_ExtendSize_", number), preset.ExtendSize) &&
-         read.IfPresent(PresetValueName("Mode_FixAspectRatio_", number), preset.FixAspectRatio);
+constexpr const char* kPresetValuePrefixes[] = {"Mode_Title_",         "Mode_Explanation_",
+                                                "Mode_AspectRatio_X_", "Mode_AspectRatio_Y_",
+                                                "Mode_ExtendSize_",    "Mode_FixAspectRatio_"};
+
+bool PresetAbsent(const TSettingsReader& read, int32_t number) {
+  for (const char* prefix : kPresetValuePrefixes) {
+    if (!read.Absent(PresetValueName(prefix, number))) return false;
+  }
+  return true;
 }
 
-bool ReadValues(TSettingsReader& read, TWindowSettings& window, TTrimModeList& trimModes,
-                TAppSettings& appSettings) {
-  if (!read.IfPresent(QStringLiteral("App_Top"), window.App_Top) ||
-      !read.IfPresent(QStringLiteral("App_Left"), window.App_Left) ||
-      !read.IfPresent(QStringLiteral("App_Height"), window.App_Height) ||
-      !read.IfPresent(QStringLiteral("App_Width"), window.App_Width) ||
-      !read.IfPresent(QStringLiteral("App_WindowState"), window.App_WindowState) ||
-      !read.IfPresent(QStringLiteral("gViewRate"), window.gViewRate)) {
-    return false;
-  }
+// False when a value of the preset could not be read: a size the preset cannot do without
+// drops it (kept false), any other value keeps its default.
+bool ReadUserPreset(TSettingsReader& read, int32_t number, TTrimModePreset& preset, bool& kept) {
+  // Every value is read, so that each bad one is named.
+  const bool title = read.IfPresent(PresetValueName("Mode_Title_", number), preset.Title);
+  const bool explanation =
+      read.IfPresent(PresetValueName("Mode_Explanation_", number), preset.Explanation);
+  const bool x =
+      read.Required(PresetValueName("Mode_AspectRatio_X_", number), preset.AspectRatio_X);
+  const bool y =
+      read.Required(PresetValueName("Mode_AspectRatio_Y_", number), preset.AspectRatio_Y);
+  const bool extend =
+      read.IfPresent(PresetValueName("Mode_ExtendSize_", number), preset.ExtendSize);
+  const bool fix =
+      read.IfPresent(PresetValueName("Mode_FixAspectRatio_", number), preset.FixAspectRatio);
+  kept = x && y;
+  return title && explanation && x && y && extend && fix;
+}
 
+// Reads the user presets; false when they could not all be read as stored.
+bool ReadUserPresets(TSettingsReader& read, TTrimModeList& trimModes) {
   int32_t modeCount = 0;
   bool modeCountStored = false;
-  if (!read.IfPresent(QStringLiteral("gModeCount"), modeCount, &modeCountStored)) return false;
-  if (modeCountStored) {
-    // A stored count, even 0, replaces the factory presets: the user may have deleted them.
-    trimModes.KeepBuiltInModesOnly();
-    for (int32_t number = 0; number < modeCount; ++number) {
-      TTrimModePreset preset;
-      if (!ReadUserPreset(read, number, preset)) return false;
-      trimModes.Append(std::move(preset));
+  bool whole = read.IfPresent(QStringLiteral("gModeCount"), modeCount, &modeCountStored);
+  if (whole && modeCount < 0)
+    whole = read.Fail(TReadStatus::Unreadable, QStringLiteral("gModeCount"));
+  if (whole && !modeCountStored) return true;
+  // Without a usable count, the presets stored are read up to the first number none has.
+  if (!whole) modeCount = INT32_MAX;
+  std::vector<TTrimModePreset> presets;
+  for (int32_t number = 0; number < modeCount; ++number) {
+    if (PresetAbsent(read, number)) {
+      whole =
+          whole && read.Fail(TReadStatus::Absent, PresetValueName("Mode_AspectRatio_X_", number));
+      break;
     }
+    TTrimModePreset preset;
+    bool kept = false;
+    whole = ReadUserPreset(read, number, preset, kept) && whole;
+    if (kept) presets.push_back(std::move(preset));
   }
+  // A stored count, even 0, replaces the factory presets: the user may have deleted them. A
+  // bad count with no preset found leaves the factory presets.
+  if (modeCountStored || !presets.empty()) {
+    trimModes.KeepBuiltInModesOnly();
+    for (TTrimModePreset& preset : presets) trimModes.Append(std::move(preset));
+  }
+  return whole;
+}
 
-  return read.IfPresent(QStringLiteral("gTrimMode"), window.gTrimMode) &&
-         read.IfPresent(QStringLiteral("gAllowDropExif"), appSettings.gAllowDropExif) &&
-         read.IfPresent(QStringLiteral("ShowExplanation_AdjustRect"),
-                        appSettings.ShowExplanation_AdjustRect) &&
-         read.IfPresent(QStringLiteral("ShowExplanation_AllowDropExif"),
-                        appSettings.ShowExplanation_AllowDropExif) &&
-         read.IfPresent(QStringLiteral("gKeepTimeStamp_Create"),
-                        appSettings.gKeepTimeStamp_Create) &&
-         read.IfPresent(QStringLiteral("gKeepTimeStamp_Write"), appSettings.gKeepTimeStamp_Write) &&
-         read.IfPresent(QStringLiteral("gSaveFolder"), appSettings.gSaveFolder) &&
-         read.IfPresent(QStringLiteral("gSaveFolderName"), appSettings.gSaveFolderName);
+// False when the presets could not be read whole; every other problem is only named.
+bool ReadValues(TSettingsReader& read, TWindowSettings& window, TTrimModeList& trimModes,
+                TAppSettings& appSettings) {
+  read.IfPresent(QStringLiteral("App_Top"), window.App_Top);
+  read.IfPresent(QStringLiteral("App_Left"), window.App_Left);
+  read.IfPresent(QStringLiteral("App_Height"), window.App_Height);
+  read.IfPresent(QStringLiteral("App_Width"), window.App_Width);
+  read.IfPresent(QStringLiteral("App_WindowState"), window.App_WindowState);
+  read.IfPresent(QStringLiteral("gViewRate"), window.gViewRate);
+  const bool presetsWhole = ReadUserPresets(read, trimModes);
+  read.IfPresent(QStringLiteral("gTrimMode"), window.gTrimMode);
+  read.IfPresent(QStringLiteral("gAllowDropExif"), appSettings.gAllowDropExif);
+  read.IfPresent(QStringLiteral("ShowExplanation_AdjustRect"),
+                 appSettings.ShowExplanation_AdjustRect);
+  read.IfPresent(QStringLiteral("ShowExplanation_AllowDropExif"),
+                 appSettings.ShowExplanation_AllowDropExif);
+  read.IfPresent(QStringLiteral("gKeepTimeStamp_Create"), appSettings.gKeepTimeStamp_Create);
+  read.IfPresent(QStringLiteral("gKeepTimeStamp_Write"), appSettings.gKeepTimeStamp_Write);
+  read.IfPresent(QStringLiteral("gSaveFolder"), appSettings.gSaveFolder);
+  read.IfPresent(QStringLiteral("gSaveFolderName"), appSettings.gSaveFolderName);
+  return presetsWhole;
 }
 
 // A hand-edited file may hold any number; the window and the preset list only ever see
@@ -187,12 +236,24 @@ bool WriteValues(TSettingsWriter& write, const TWindowSettings& window,
 
 bool LoadSettings(TSettingsStore& store, TWindowSettings& window, TTrimModeList& trimModes,
                   TAppSettings& appSettings, QString& message) {
-  if (!store.Open()) return true;
-  TSettingsReader read(store, message);
-  const bool loaded = ReadValues(read, window, trimModes, appSettings);
+  if (!store.Open()) {
+    message = NameMessage(kMsgSettingsUnreadable, store.FileName());
+    return false;
+  }
+  QStringList problems;
+  if (store.Damaged()) problems << NameMessage(kMsgSettingsDamaged, store.FileName());
+  TSettingsReader read(store, problems);
+  const bool presetsWhole = ReadValues(read, window, trimModes, appSettings);
+  // The exit writes the presets as loaded: what could not be read would be lost for good.
+  if (!presetsWhole || store.Damaged()) {
+    const QString backup = store.KeepBackup();
+    problems << (backup.isEmpty() ? NameMessage(kMsgSettingsNoBackup, store.FileName())
+                                  : NameMessage(kMsgSettingsBackup, backup));
+  }
   store.Close();
   KeepIndexesInRange(window, trimModes);
-  return loaded;
+  message = problems.join(QLatin1Char('\n'));
+  return problems.isEmpty();
 }
 
 bool SaveSettings(TSettingsStore& store, const TWindowSettings& window,

@@ -10,7 +10,7 @@
 //     const bool loaded = LoadSettings(store, window, TrimModes, AppSettings, message);
 //     apply window (App_* placement and state, gViewRate to the zoom combo),
 //     rebuild the trim-mode combo from TrimModes, select window.gTrimMode in it;
-//     if (!loaded) show message in an error box (what was read before the failure is kept).
+//     if (!loaded) show message in an error box (every value that could be read is used).
 //
 //   When the window closes:
 //     TWindowSettings window;
@@ -35,6 +35,11 @@ namespace tarvo {
 inline constexpr char kMsgSettingCannotRead[] = "'%s' の取得に失敗しました";
 inline constexpr char kMsgSettingWrongType[] = "'%s' のデータ型が不正です";
 inline constexpr char kMsgSettingCannotWrite[] = "'%s' の設定に失敗しました";
+inline constexpr char kMsgSettingsUnreadable[] = "設定ファイル %s を読み込めません";
+inline constexpr char kMsgSettingsDamaged[] = "設定ファイル %s は壊れています";
+inline constexpr char kMsgSettingsBackup[] = "元の設定ファイルを %s として残しました";
+inline constexpr char kMsgSettingsNoBackup[] =
+    "設定ファイル %s の控えを作成できません。読めなかった設定は終了時に失われます";
 
 // The main window's share of the settings, named after the stored values. The initial values
 // are the window's designed placement and the default choices.
@@ -58,10 +63,12 @@ struct TWindowSettings {
 // Applies every stored value that is present. Preconditions: appSettings and window hold their
 // initial values and trimModes the built-in presets. A stored preset count replaces the user
 // presets by the stored ones.
-// Returns false when a value is present with the wrong type, or a preset's size is missing:
-// message then names that value. Everything read before it stays, the preset being read is
-// dropped and every later value keeps its initial value. A store that cannot be opened leaves
-// everything as it was and counts as success.
+// Returns false when something could not be read; message then says what, one line each: a
+// value present with the wrong type or out of range (it keeps its initial value, all others are
+// still read), a preset without its size (dropped, the others kept), a damaged file (whatever
+// lines could be read are used) or a store that cannot be read at all (everything stays as it
+// was). When the presets could not be read whole or the file is damaged, the file is first kept
+// beside as a backup, since the exit writes back only what was read; message says where.
 bool LoadSettings(TSettingsStore& store, TWindowSettings& window, TTrimModeList& trimModes,
                   TAppSettings& appSettings, QString& message);
 

@@ -2,6 +2,7 @@
 
 #include "DecimalInteger.h"
 
+#include <QFile>
 #include <QStringList>
 
 namespace tarvo {
@@ -27,6 +28,17 @@ bool TQSettingsStore::Open() {
   for (const QString& key : keys) keysByFoldedName_.emplace(key.toCaseFolded(), key);
   return true;
 }
+
+bool TQSettingsStore::Damaged() const { return settings_->status() == QSettings::FormatError; }
+
+QString TQSettingsStore::KeepBackup() {
+  const QString backup = settings_->fileName() + QStringLiteral(".bak");
+  // An older backup gives way: it is the copy of a file the user has run with since.
+  QFile::remove(backup);
+  return QFile::copy(settings_->fileName(), backup) ? backup : QString();
+}
+
+QString TQSettingsStore::FileName() const { return settings_->fileName(); }
 
 QString TQSettingsStore::StoredKey(const QString& name) const {
   const auto found = keysByFoldedName_.find(name.toCaseFolded());

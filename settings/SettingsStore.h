@@ -24,6 +24,13 @@ class TSettingsStore {
 
   // Opens the store, creating it where missing. False when it can be neither read nor written.
   virtual bool Open() = 0;
+  // After Open: whether the store held text that could not be read (random bytes, a line cut
+  // off). What could be read is still served.
+  virtual bool Damaged() const = 0;
+  // Copies the store as it is now beside it; the copy's name, or empty when none was made.
+  virtual QString KeepBackup() = 0;
+  // Where the store lives, for messages.
+  virtual QString FileName() const = 0;
   virtual TReadStatus ReadInteger(const QString& name, int32_t& value) const = 0;
   virtual TReadStatus ReadString(const QString& name, QString& value) const = 0;
   // A failed write returns false; later writes are then not attempted by the caller.
@@ -43,6 +50,9 @@ class TQSettingsStore final : public TSettingsStore {
   explicit TQSettingsStore(const QString& fileName);
 
   bool Open() override;
+  bool Damaged() const override;
+  QString KeepBackup() override;
+  QString FileName() const override;
   TReadStatus ReadInteger(const QString& name, int32_t& value) const override;
   TReadStatus ReadString(const QString& name, QString& value) const override;
   bool WriteInteger(const QString& name, int32_t value) override;

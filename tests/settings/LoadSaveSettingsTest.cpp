@@ -104,30 +104,120 @@ TEST_F(SettingsFileTest, StoredCountReplacesTheFactoryPresets) {
   EXPECT_EQ(modes.Count(), 2);
 }
 
-TEST_F(SettingsFileTest, MissingPresetSizeStopsLoadingAtThatValue) {
+TEST_F(SettingsFileTest, MissingPresetSizeDropsThatPresetAlone) {
   WriteFile(
       "App_Top=5\ngModeCount=2\n"
       "Mode_Title_0=one\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=2\n"
       "Mode_Title_1=two\nMode_AspectRatio_X_1=3\n"
-      "gTrimMode=3\ngAllowDropExif=1\n");
+      "gTrimMode=2\ngAllowDropExif=1\n");
   EXPECT_FALSE(Load());
-  EXPECT_EQ(message_, u"'Mode_AspectRatio_Y_1' の取得に失敗しました"_s);
+  EXPECT_EQ(message_, u"'Mode_AspectRatio_Y_1' の取得に失敗しました\n元の設定ファイルを "_s +
+                          Path() + u".bak として残しました"_s);
   EXPECT_EQ(window_.App_Top, 5);
-  // The first preset was complete and stays; the second and everything after are dropped.
   ASSERT_EQ(modes_.Count(), 3);
   EXPECT_EQ(modes_[2].Title, "one");
-  EXPECT_EQ(window_.gTrimMode, 0);
-  EXPECT_FALSE(app_.gAllowDropExif);
+  EXPECT_EQ(window_.gTrimMode, 2);
+  EXPECT_TRUE(app_.gAllowDropExif);
 }
 
-TEST_F(SettingsFileTest, WrongTypeIsNamedAndLaterValuesKeepTheirDefaults) {
+TEST_F(SettingsFileTest, WrongTypeIsNamedAndKeepsItsDefaultAlone) {
   WriteFile("App_Top=7\nApp_Left=abc\nApp_Height=100\ngSaveFolder=1\n");
   EXPECT_FALSE(Load());
   EXPECT_EQ(message_, u"'App_Left' のデータ型が不正です"_s);
   EXPECT_EQ(window_.App_Top, 7);
   EXPECT_EQ(window_.App_Left, 323);
-  EXPECT_EQ(window_.App_Height, 480);
-  EXPECT_FALSE(app_.gSaveFolder);
+  EXPECT_EQ(window_.App_Height, 100);
+  EXPECT_TRUE(app_.gSaveFolder);
+  EXPECT_FALSE(QFile::exists(Path() + ".bak"));
+}
+
+// Damaged files: what is named, which presets are used, and that the exit's save loses none of
+// the user's presets (they stay in the file, or in the backup beside it).
+TEST_F(SettingsFileTest, DamagedFilesKeepEveryReadableValue) {
+  const QByteArray presets =
+      "Mode_Title_0=mine\nMode_AspectRatio_X_0=3\nMode_AspectRatio_Y_0=2\n"
+      "Mode_Title_1=also\nMode_AspectRatio_X_1=5\nMode_AspectRatio_Y_1=4\n";
+  const QByteArray after = "gTrimMode=3\ngSaveFolderName=/photos/\n";
+  const struct {
+    const char* what;
+    QByteArray text;
+    QStringList named;   // in the message, one line each
+    QStringList titles;  // of the user presets loaded
+    bool backup;
+  } cases[] = {
+      {"bad window value",
+       "App_Top=abc\ngModeCount=2\n" + presets + after,
+       {"'App_Top'"},
+       {"mine", "also"},
+       false},
+      {"empty count", "gModeCount=\n" + presets + after, {"'gModeCount'"}, {"mine", "also"}, true},
+      {"word count",
+       "gModeCount=two\n" + presets + after,
+       {"'gModeCount'"},
+       {"mine", "also"},
+       true},
+      {"negative count",
+       "gModeCount=-5\n" + presets + after,
+       {"'gModeCount'"},
+       {"mine", "also"},
+       true},
+      {"huge width",
+       "App_Width=99999999999\ngModeCount=2\n" + presets + after,
+       {"'App_Width'"},
+       {"mine", "also"},
+       false},
+      {"bad value in one preset",
+       "gModeCount=2\n" + QByteArray(presets).replace("X_0=3", "X_0=wide") + after,
+       {"'Mode_AspectRatio_X_0'"},
+       {"also"},
+       true},
+      {"count beyond the presets",
+       "gModeCount=9\n" + presets + after,
+       {"'Mode_AspectRatio_X_2'"},
+       {"mine", "also"},
+       true},
+      {"cut off",
+       "gModeCount=2\n" + presets + after + "gKeepTime",
+       {"は壊れています"},
+       {"mine", "also"},
+       true},
+      {"random bytes",
+       QByteArray("\x01\xFF[\x80zz\n\x00\x13=\x9F\n[\xE3", 14),
+       {"は壊れています"},
+       {u"\uFF2C版(横)"_s, u"\uFF2C版(縦)"_s, u"カメラ(横)"_s, u"カメラ(縦)"_s},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(Path() + ".bak");
+    WriteFile(c.text);
+    window_ = {};
+    app_ = {};
+    SetDefaultTrimModes(modes_);
+    EXPECT_FALSE(Load());
+    const QStringList lines = message_.split('\n');
+    ASSERT_EQ(lines.size(), c.named.size() + (c.backup ? 1 : 0)) << message_.toStdString();
+    for (int i = 0; i < c.named.size(); ++i) {
+      EXPECT_TRUE(lines[i].contains(c.named[i])) << lines[i].toStdString();
+    }
+    QStringList titles;
+    for (int i = TTrimModeList::kFirstUserPreset; i < modes_.Count(); ++i)
+      titles << modes_[i].Title;
+    EXPECT_EQ(titles, c.titles);
+    EXPECT_EQ(QFile::exists(Path() + ".bak"), c.backup);
+    if (c.text.contains("gTrimMode=3") && c.titles.size() == 2) {
+      EXPECT_EQ(window_.gTrimMode, 3);
+      EXPECT_EQ(app_.gSaveFolderName, "/photos/");
+    }
+    // The exit writes what was read; the damaged original stays in the backup.
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Stored("gModeCount").toInt(), c.titles.size());
+    if (c.backup) {
+      QFile backup(Path() + ".bak");
+      ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+      EXPECT_EQ(backup.readAll(), "[General]\n" + c.text);
+    }
+  }
 }
 
 TEST_F(SettingsFileTest, UnreadableOrMistypedValuesGiveTheirMessages) {
@@ -151,7 +241,7 @@ TEST_F(SettingsFileTest, UnreadableOrMistypedValuesGiveTheirMessages) {
     app_ = {};
     SetDefaultTrimModes(modes_);
     EXPECT_FALSE(Load()) << c.line.toStdString();
-    EXPECT_EQ(message_, c.message) << c.line.toStdString();
+    EXPECT_EQ(message_.split('\n').constFirst(), c.message) << c.line.toStdString();
   }
 }
 
@@ -220,7 +310,9 @@ TEST_F(SettingsFileTest, NamesMatchWithoutRegardToCase) {
 TEST_F(SettingsFileTest, UnreadableStoreLeavesEverythingAsItWas) {
   ASSERT_TRUE(QDir(dir_.path()).mkdir("tarvo.conf"));  // a folder where the file should be
   window_.App_Top = 1;
-  ASSERT_TRUE(Load());
+  ASSERT_FALSE(Load());
+  EXPECT_EQ(message_, u"設定ファイル "_s + Path() + u" を読み込めません"_s);
+  message_.clear();
   EXPECT_EQ(window_.App_Top, 1);
   EXPECT_EQ(modes_, TTrimModeList());
   EXPECT_TRUE(Save());
@@ -243,6 +335,9 @@ class RecordingStore final : public TSettingsStore {
   bool WriteInteger(const QString& name, int32_t) override { return Write(name); }
   bool WriteString(const QString& name, const QString&) override { return Write(name); }
   bool Close() override { return canClose; }
+  bool Damaged() const override { return false; }
+  QString KeepBackup() override { return {}; }
+  QString FileName() const override { return {}; }
 
   bool canOpen = true;
   bool canClose = true;
