@@ -23,7 +23,7 @@ QString FolderOf(const QString& path) {
 // Writes to a temporary file beside path and renames it into place, so a failure midway leaves
 // an existing file as it was.
 void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> bytes) {
-  TAtomicFileWriter writer(true);
+  TAtomicFileWriter writer({.SyncToDisk = true, .WaitForReader = false});
   writer.Add(QFile::encodeName(path).toStdString(), bytes);
   writer.Commit();
 }

@@ -118,7 +118,7 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
   outputs_.push_back({path, output.target, temporary, {}});
   try {
     TakeOver(fd, path, exists ? &existing : nullptr);
-    if (!WriteAll(fd, bytes) || (syncToDisk_ && fsync(fd) != 0)) Fail(path, errno);
+    if (!WriteAll(fd, bytes) || (options_.SyncToDisk && fsync(fd) != 0)) Fail(path, errno);
   } catch (...) {
     close(fd);
     throw;
@@ -129,9 +129,15 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
 void TAtomicFileWriter::Commit() {
   for (const TOutput& output : outputs_) {
     if (!output.temporary.empty()) continue;
-    // Blocks on a FIFO until something reads it, as any program writing into one does.
-    const int fd = open(output.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    const int wait = options_.WaitForReader ? 0 : O_NONBLOCK;
+    const int fd = open(output.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | wait);
     if (fd < 0) Fail(output.path, errno);
+    // Once a reader is there, the bytes are written as to any file, waiting while it reads.
+    if (wait != 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      const int error = errno;
+      close(fd);
+      Fail(output.path, error);
+    }
     const bool written = WriteAll(fd, output.directBytes);
     const int error = errno;
     if (close(fd) != 0 && written) Fail(output.path, errno);

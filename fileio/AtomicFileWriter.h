@@ -16,9 +16,16 @@ namespace tarvo {
 // Failures raise EStreamError with a text that names the file and the system's reason.
 class TAtomicFileWriter {
  public:
-  // syncToDisk: whether each temporary file reaches the disk before its rename, so that a
-  // crash right after the save finds either the old file or the new one.
-  explicit TAtomicFileWriter(bool syncToDisk) : syncToDisk_(syncToDisk) {}
+  struct TOptions {
+    // Each temporary file reaches the disk before its rename, so that a crash right after the
+    // save finds either the old file or the new one.
+    bool SyncToDisk = false;
+    // A FIFO nothing reads yet is waited on, as a command-line program does; otherwise it is
+    // refused at once, so that a window never blocks.
+    bool WaitForReader = false;
+  };
+
+  explicit TAtomicFileWriter(TOptions options) : options_(options) {}
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
   // Whatever was added but not committed is removed again.
@@ -39,7 +46,7 @@ class TAtomicFileWriter {
   };
   void RemoveTemporaries();
 
-  bool syncToDisk_;
+  TOptions options_;
   std::vector<TOutput> outputs_;
 };
 

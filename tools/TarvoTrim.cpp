@@ -163,7 +163,7 @@ int Run(int argc, char** argv) {
     }
   }
   // Temporary files first; the outputs change only once every rectangle has been cut.
-  tarvo::TAtomicFileWriter writer(false);
+  tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
     if (!engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif)) return refuse();

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -271,6 +272,19 @@ TEST_F(DocumentTest, AFailedSaveReportsThePathWithTheReasonAndChangesNothing) {
   EXPECT_EQ(document.ModifyCount(), 1);
   EXPECT_EQ(document.DocFileName(), Path("a.jpg"));
   EXPECT_FALSE(QFile::exists(unreachable));
+}
+
+TEST_F(DocumentTest, SavingIntoAFifoNothingReadsIsRefusedAtOnce) {
+  ASSERT_TRUE(document.OpenDocument(SourcePicture()));
+  const QString fifo = Path("pipe.jpg");
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+  try {
+    document.SaveDocument(fifo);
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_TRUE(QString::fromUtf8(error.what()).endsWith(std::strerror(ENXIO))) << error.what();
+  }
+  EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
 }
 
 TEST_F(DocumentTest, SavingOverAFileKeepsItsPermissions) {
