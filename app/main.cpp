@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "Explanation.h"
+#include "FreedMemory.h"
 #include "Help.h"
 #include "MainWindow.h"
 #include "Options.h"
@@ -12,6 +13,7 @@
 #include "WindowTexts.h"
 
 int main(int argc, char* argv[]) {
+  tarvo::ReturnFreedLargeBlocksToTheSystem();
   tarvo::InitResources();
   QApplication application(argc, argv);
   tarvo::InstallQtTranslation(application);
