@@ -1,5 +1,8 @@
 #include "FreedMemory.h"
 
+// Any C library header says which library this is.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
