@@ -63,9 +63,9 @@ void TBitBuffer::LoadByteExactly() {
   // An EOI there (after any fill bytes) means the data end before the image does.
   if (*next_ != 0x00 && !*markerMet_) {
     *markerMet_ = true;
-    const std::uint8_t* code = next_;
-    while (code < end_ && *code == 0xFF) ++code;
-    const bool ended = code < end_ && *code == (markers::kEoi & 0xFF);
+    const std::span<const std::uint8_t> bytes(begin_, end_);
+    const std::size_t code = markers::MarkerCodeAt(bytes, static_cast<std::size_t>(next_ - begin_));
+    const bool ended = code < bytes.size() && bytes[code] == (markers::kEoi & 0xFF);
     if (*onMessage_) {
       (*onMessage_)(std::string(ended ? kMsgScanTooShort : kMsgBitStream), kSeverityError);
     }

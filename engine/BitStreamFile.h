@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "ByteStream.h"
 #include "EngineCallbacks.h"
@@ -139,6 +140,7 @@ class TInBitStreamFile {
   // Continues reading at position; bit-level reading starts afresh there.
   void SetPosition(std::int64_t position);
   std::int64_t Size() const { return source_.Size(); }
+  std::span<const std::uint8_t> Bytes() const { return source_.Bytes(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
   bool MarkerMet() const { return markerMet_; }
 

@@ -2,17 +2,15 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+
+#include "TiffView.h"
 
 namespace tarvo {
 
-// block holds an Exif segment's TIFF structure from its byte 8 on (just after the TIFF
-// header), so a TIFF offset o is found at o - 8. Follows IFD0 to the Exif IFD (the last 0x8769
-// entry counts) and writes width and height into its PixelXDimension (0xA002) and
-// PixelYDimension (0xA003) entries of type SHORT or LONG (or SSHORT or SLONG, keeping the type).
-// Returns false and leaves block
-// untouched when there is no Exif IFD pointer or an offset or count points outside the block.
-bool RewriteExifPixelSize(std::span<std::uint8_t> block, bool littleEndian,
-                          std::uint32_t ifd0Offset, std::uint32_t width, std::uint32_t height);
+// Follows IFD0 of the Exif segment's TIFF structure to the Exif IFD (the last 0x8769 entry
+// counts) and writes width and height into its PixelXDimension (0xA002) and PixelYDimension
+// (0xA003) entries of type SHORT or LONG (or SSHORT or SLONG, keeping the type). Returns false
+// and leaves tiff untouched when there is no Exif IFD or an offset or count points outside it.
+bool RewriteExifPixelSize(TTiffView& tiff, std::uint32_t width, std::uint32_t height);
 
 }  // namespace tarvo

@@ -1,8 +1,10 @@
 // The marker words the engine knows (ITU-T T.81 Table B.1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace tarvo::markers {
@@ -22,12 +24,26 @@ inline constexpr std::uint16_t kSos = 0xFFDA;
 inline constexpr std::uint16_t kRst0 = 0xFFD0;
 inline constexpr std::uint16_t kApp0 = 0xFFE0;
 inline constexpr std::uint16_t kApp1 = 0xFFE1;
+inline constexpr std::uint16_t kApp2 = 0xFFE2;
 inline constexpr std::uint16_t kApp15 = 0xFFEF;
 inline constexpr std::uint16_t kCom = 0xFFFE;
 
 // SOF0 to SOF15, less DHT, JPG and DAC, which share their range (ITU-T T.81 Table B.1).
 inline bool IsFrameMarker(std::uint16_t marker) {
   return (marker & 0xFFF0) == 0xFFC0 && marker != kDht && marker != 0xFFC8 && marker != kDac;
+}
+
+// Whether the marker code after an 0xFF inside entropy-coded data ends them: anything but the
+// stuffed zero and the restart markers (ITU-T T.81 B.1.1.5, F.1.2.3).
+inline bool EndsCodedData(std::uint8_t code) {
+  return code != 0x00 && (code & 0xF8) != (kRst0 & 0xF8);
+}
+
+// Where the code of a marker is when bytes[at] is its 0xFF: past any fill bytes 0xFF before it
+// (ITU-T T.81 B.1.1.2). bytes.size() when the bytes end first.
+inline std::size_t MarkerCodeAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+  while (at < bytes.size() && bytes[at] == 0xFF) ++at;
+  return at;
 }
 
 inline bool IsAppOrCom(std::uint16_t marker) {

@@ -2,9 +2,12 @@
 // the header segments a trim writes again. Every value in it has been checked against the file.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "HuffmanTable.h"
@@ -40,15 +43,23 @@ struct TScan {
   int ApproximationLow = 0;
   int RestartInterval = 0;  // MCUs per interval, 0 without restart markers
   std::int64_t DataStart = 0;
-  // Where the marker after the coded data starts; for the scan of a single-scan file it is
-  // found by decoding.
+  // Where the marker after the coded data starts (its last fill byte 0xFF), or the file's size.
   std::int64_t DataEnd = 0;
 };
 
-// A segment before the first scan; the trim writes its marker and copies or rewrites the rest.
+// A marker segment of the file: its marker, then Start (its length word) to End.
 struct TSegment {
-  enum class TKind { kCopied, kFrame, kHuffman, kExif, kScanHeader };
-  TKind Kind = TKind::kCopied;
+  enum class TKind {
+    kFrame,
+    kHuffman,
+    kQuant,
+    kScanHeader,
+    kExif,  // APP1 with Exif data: the TIFF structure starts 6 bytes into its body
+    kApp1,  // any other APP1, left out with the Exif segments on request
+    kMpf,   // APP2 with MPF data: the MP header starts 4 bytes into its body
+    kOther,
+  };
+  TKind Kind = TKind::kOther;
   std::uint16_t Marker = 0;
   std::int64_t Start = 0;  // the length word
   std::int64_t End = 0;    // one past the last byte
@@ -85,7 +96,15 @@ struct TJpegModel {
   // file defines none there; the output must then carry it.
   unsigned StandardTables = 0;
   std::vector<TScan> Scans;
-  std::vector<TSegment> Header;  // up to and including the first scan header
+  // The file's layout: every marker segment between SOI and EOI in file order, each scan's
+  // coded data lying between its header and the next segment. The coded data of the last scan
+  // end at Scans.back().DataEnd.
+  std::vector<TSegment> Segments;
+  // Where EOI starts; the file's size when it has none.
+  std::int64_t Eoi = 0;
+  // Why the segments after the coded data cannot follow a trim's scan, or empty: only APPn and
+  // COM segments may stand before EOI. Analysis accepts such a file; a trim refuses it.
+  std::string_view TailFault;
 
   // The table at index, or an empty one, which matches no code, for -1.
   const THuffmanTable& Table(int index) const {
@@ -96,6 +115,21 @@ struct TJpegModel {
   // An MCU covers this many pixels: the grid a trim's origin lies on.
   int McuWidth() const { return 8 * MaxHSampling; }
   int McuHeight() const { return 8 * MaxVSampling; }
+
+  // The segments up to and including the first scan header.
+  std::span<const TSegment> HeaderSegments() const {
+    const auto scan = std::find_if(Segments.begin(), Segments.end(), [](const TSegment& segment) {
+      return segment.Kind == TSegment::TKind::kScanHeader;
+    });
+    return {Segments.begin(), scan == Segments.end() ? scan : scan + 1};
+  }
+  // The segments between the coded data and EOI.
+  std::span<const TSegment> TailSegments() const {
+    const std::int64_t dataEnd = Scans.back().DataEnd;
+    const auto first = std::find_if(Segments.begin(), Segments.end(),
+                                    [dataEnd](const TSegment& s) { return s.Start > dataEnd; });
+    return {first, Segments.end()};
+  }
 
   bool Progressive() const { return FrameMarker == markers::kSof2; }
   // One sequential scan with every component: the file's own scan header and tables can serve

@@ -61,24 +61,34 @@ class TModelReader {
   void Report(std::string_view text) {
     if (onMessage_) onMessage_(std::string(text), kSeverityError);
   }
-  // The next marker word, past any fill bytes 0xFF before it (ITU-T T.81 B.1.1.2).
-  std::uint16_t ReadMarker() {
-    std::uint16_t word = reader_.ReadWord();
-    while (word == 0xFFFF) word = static_cast<std::uint16_t>(0xFF00 | reader_.ReadByte());
-    return word;
+  // The next marker word, past any fill bytes before it; the two bytes as they are where no
+  // 0xFF starts them, for the report to show.
+  std::uint16_t ReadMarker();
+  // Whether a segment of length, its length word just read, is at least that word and fits in
+  // the stream.
+  bool LengthFits(std::uint16_t length) const {
+    return length >= 2 && length - 2 <= reader_.Size() - reader_.Position();
   }
-  // Reads a segment's length word; false (after a report) when it is below 2 or the segment
-  // runs past the end of the stream.
+  // Reads a segment's length word; false (after a report) unless LengthFits.
   bool ReadSegmentLength(std::uint16_t& length);
+  // Finds the end of the last scan's coded data and goes there. True once the scans are
+  // complete: the tail after them has been read as well.
+  bool SkipCodedData();
+  // At a marker that no scan can follow: a progressive frame is complete, a sequential one
+  // lacks components. Reads the tail of a complete one.
+  bool EndScans();
+  // Reads the APPn and COM segments after the coded data up to EOI, noting in TailFault, not
+  // refusing, what a trim cannot carry: analysis accepts such a file as before.
+  void ReadTail();
+  // kExif, kApp1 or kMpf for the metadata segment of marker from start to end, by its
+  // identifier; kOther for any other.
+  TSegment::TKind MetadataKind(std::uint16_t marker, std::int64_t start, std::int64_t end) const;
   // Refuses, with the reason, the codings the engine cannot decode: arithmetic, lossless and
   // hierarchical frames (ITU-T T.81 Table B.1).
   bool CheckCoding(std::uint16_t marker);
   bool ReadFrame(std::uint16_t marker);
-  // The scans after the first, up to the last: a sequential frame's last scan is the one that
-  // completes its components, a progressive frame's the one before EOI. The segments between
-  // scans may define tables and restart intervals; anything else ends the walk.
-  bool ReadLaterScans();
-  // Where the coded data from start ends: the first marker other than RSTn, or the end.
+  // Where the coded data from start end: the marker after them (its last fill byte), or the
+  // end of the stream.
   std::int64_t FindDataEnd(std::int64_t start) const;
   bool Progressive() const { return model_.FrameMarker == kSof2; }
   // Baseline frames have two tables of each class, the others four (ITU-T T.81 B.2.4.2).
@@ -94,7 +104,7 @@ class TModelReader {
   bool SkipSegment();
   bool CheckScanLength();
   void AddSegment(TSegment::TKind kind, std::uint16_t marker, std::int64_t start) {
-    model_.Header.push_back({kind, marker, start, reader_.Position()});
+    model_.Segments.push_back({kind, marker, start, reader_.Position()});
   }
 
   TByteStream& source_;
@@ -110,6 +120,8 @@ class TModelReader {
   std::array<int, kHuffmanSlots> tables_{};
   int restartInterval_ = 0;
   unsigned coded_ = 0;  // bit c set once a sequential scan has coded component c
+  // The number of segments before the last scan's coded data ended.
+  std::size_t afterData_ = 0;
 };
 
 bool TModelReader::Read() {
@@ -120,32 +132,44 @@ bool TModelReader::Read() {
     return false;
   }
   for (;;) {
+    const bool afterScan = !model_.Scans.empty();
+    if (afterScan && reader_.Position() >= reader_.Size()) return EndScans();
+    const std::int64_t markerStart = reader_.Position();
     const std::uint16_t marker = ReadMarker();
     const std::int64_t start = reader_.Position();
-    TSegment::TKind kind = TSegment::TKind::kCopied;
+    TSegment::TKind kind = TSegment::TKind::kOther;
     bool ok = true;
-    if (IsFrameMarker(marker)) {
+    if (marker == kDht) {
+      kind = TSegment::TKind::kHuffman;
+      ok = ReadDht();
+    } else if (marker == kDqt) {
+      kind = TSegment::TKind::kQuant;
+      ok = ReadDqt();
+    } else if (marker == kDri) {
+      ok = ReadDri();
+    } else if (IsAppOrCom(marker)) {
+      ok = SkipSegment();
+      if (ok) kind = MetadataKind(marker, start, reader_.Position());
+    } else if (marker == kSos) {
+      if (!ReadSos()) return false;
+      AddSegment(TSegment::TKind::kScanHeader, marker, start);
+      if (!afterScan) {
+        model_.HeaderTables = tables_;
+        if (!CheckScanLength()) return false;
+      }
+      if (SkipCodedData()) return true;
+      continue;
+    } else if (afterScan) {
+      // EOI, or what a trim refuses to carry after its scan: the scans end before it.
+      reader_.SetPosition(markerStart);
+      return EndScans();
+    } else if (IsFrameMarker(marker)) {
       if (!CheckCoding(marker)) return false;
       kind = TSegment::TKind::kFrame;
       ok = ReadFrame(marker);
     } else if (marker == kDac || marker == kDhp || marker == kExp) {
       Report(marker == kDac ? kMsgArithmetic : kMsgHierarchical);
       return false;
-    } else if (marker == kDht) {
-      kind = TSegment::TKind::kHuffman;
-      ok = ReadDht();
-    } else if (marker == kDqt) {
-      ok = ReadDqt();
-    } else if (marker == kDri) {
-      ok = ReadDri();
-    } else if (IsAppOrCom(marker)) {
-      if (marker == kApp1) kind = TSegment::TKind::kExif;
-      ok = SkipSegment();
-    } else if (marker == kSos) {
-      if (!ReadSos()) return false;
-      AddSegment(TSegment::TKind::kScanHeader, marker, start);
-      model_.HeaderTables = tables_;
-      return CheckScanLength() && (model_.SingleScan() || ReadLaterScans());
     } else {
       Report(FormatMessage(forTrim_ ? kMsgTrimUnknownMarker : kMsgUnknownMarker, HexWord(marker)));
       return false;
@@ -155,9 +179,95 @@ bool TModelReader::Read() {
   }
 }
 
+std::uint16_t TModelReader::ReadMarker() {
+  const std::span<const std::uint8_t> bytes = source_.Bytes();
+  const auto at = static_cast<std::size_t>(reader_.Position());
+  if (at >= bytes.size() || bytes[at] != 0xFF) return reader_.ReadWord();
+  reader_.SetPosition(static_cast<std::int64_t>(MarkerCodeAt(bytes, at)));
+  return static_cast<std::uint16_t>(0xFF00 | reader_.ReadByte());
+}
+
+bool TModelReader::SkipCodedData() {
+  TScan& scan = model_.Scans.back();
+  scan.DataEnd = FindDataEnd(scan.DataStart);
+  reader_.SetPosition(scan.DataEnd);
+  afterData_ = model_.Segments.size();
+  // A sequential frame's last scan is the one that completes its components; whatever follows
+  // it is the tail.
+  const unsigned all = (1u << model_.Components.size()) - 1;
+  if (Progressive() || coded_ != all) return false;
+  ReadTail();
+  return true;
+}
+
+bool TModelReader::EndScans() {
+  if (!Progressive()) {
+    Report(kMsgComponentNotCoded);
+    return false;
+  }
+  ReadTail();
+  return true;
+}
+
+void TModelReader::ReadTail() {
+  model_.Eoi = reader_.Size();
+  // A progressive frame's walk has taken the segments after its last scan already.
+  for (std::size_t i = afterData_; i < model_.Segments.size(); ++i) {
+    if (!IsAppOrCom(model_.Segments[i].Marker)) {
+      model_.TailFault = kMsgBadTail;
+      return;
+    }
+  }
+  const std::span<const std::uint8_t> bytes = source_.Bytes();
+  while (reader_.Position() < reader_.Size()) {
+    const auto at = static_cast<std::size_t>(reader_.Position());
+    const std::size_t code = bytes[at] == 0xFF ? MarkerCodeAt(bytes, at) : at;
+    if (code == at || code == bytes.size() || bytes[code] == 0x00) {
+      model_.TailFault = kMsgBadTail;
+      return;
+    }
+    const std::uint16_t marker = ReadMarker();
+    if (marker == kEoi) {
+      model_.Eoi = static_cast<std::int64_t>(code) - 1;
+      return;
+    }
+    // Comments and application data may sit between the scan and EOI; another scan, frame or
+    // table would not survive the trim, and a decoder would read the output wrongly.
+    if (!IsAppOrCom(marker)) {
+      model_.TailFault = kMsgBadTail;
+      return;
+    }
+    const std::int64_t start = reader_.Position();
+    const std::uint16_t length = reader_.Size() - start >= 2 ? reader_.ReadWord() : 0;
+    if (!LengthFits(length)) {
+      model_.TailFault = kMsgBadSegmentLength;
+      return;
+    }
+    reader_.SetPosition(start + length);
+    AddSegment(MetadataKind(marker, start, start + length), marker, start);
+  }
+}
+
+TSegment::TKind TModelReader::MetadataKind(std::uint16_t marker, std::int64_t start,
+                                           std::int64_t end) const {
+  const std::span<const std::uint8_t> body = source_.Bytes().subspan(
+      static_cast<std::size_t>(start + 2), static_cast<std::size_t>(end - start - 2));
+  const auto startsWith = [&](std::string_view identifier, std::size_t least) {
+    return body.size() >= least &&
+           std::memcmp(body.data(), identifier.data(), identifier.size()) == 0;
+  };
+  if (marker == kApp1) {
+    // The identifier, two pad bytes, then a TIFF header of eight bytes.
+    return startsWith("Exif", 14) ? TSegment::TKind::kExif : TSegment::TKind::kApp1;
+  }
+  // "MPF" and its terminating zero, then the MP header of eight bytes.
+  if (marker == kApp2 && startsWith(std::string_view("MPF", 4), 12)) return TSegment::TKind::kMpf;
+  return TSegment::TKind::kOther;
+}
+
 bool TModelReader::ReadSegmentLength(std::uint16_t& length) {
   length = reader_.ReadWord();
-  if (length < 2 || length - 2 > reader_.Size() - reader_.Position()) {
+  if (!LengthFits(length)) {
     Report(kMsgBadSegmentLength);
     return false;
   }
@@ -431,60 +541,17 @@ bool TModelReader::SupplyStandardTable(int tableClass, int destination) {
 
 std::int64_t TModelReader::FindDataEnd(std::int64_t start) const {
   const std::span<const std::uint8_t> bytes = source_.Bytes();
-  const std::uint8_t* const end = bytes.data() + bytes.size();
-  for (const std::uint8_t* at = bytes.data() + start; at < end; ++at) {
-    at =
-        static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, static_cast<std::size_t>(end - at)));
-    if (at == nullptr || at + 1 == end) break;
-    if (at[1] != 0x00 && (at[1] & 0xF8) != (kRst0 & 0xF8)) return at - bytes.data();
+  const std::uint8_t* const begin = bytes.data();
+  for (auto at = static_cast<std::size_t>(start); at < bytes.size();) {
+    const void* found = std::memchr(begin + at, 0xFF, bytes.size() - at);
+    if (found == nullptr) break;
+    const std::size_t code = MarkerCodeAt(
+        bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - begin));
+    if (code == bytes.size()) break;
+    if (EndsCodedData(bytes[code])) return static_cast<std::int64_t>(code) - 1;
+    at = code + 1;
   }
   return source_.Size();
-}
-
-bool TModelReader::ReadLaterScans() {
-  const unsigned all = (1u << model_.Components.size()) - 1;
-  for (;;) {
-    if (!Progressive() && coded_ == all) return true;
-    TScan& scan = model_.Scans.back();
-    scan.DataEnd = FindDataEnd(scan.DataStart);
-    reader_.SetPosition(scan.DataEnd);
-    bool nextScan = false;
-    while (!nextScan && reader_.Position() < reader_.Size()) {
-      const std::int64_t markerStart = reader_.Position();
-      const std::uint16_t marker = ReadMarker();
-      bool ok = true;
-      if (marker == kDht) {
-        ok = ReadDht();
-      } else if (marker == kDqt) {
-        // A table first defined for the components of a later scan: the trim, one scan,
-        // carries it in its header, after whatever defined the table before.
-        const std::int64_t start = reader_.Position();
-        ok = ReadDqt();
-        if (ok) {
-          model_.Header.insert(model_.Header.end() - 1,
-                               {TSegment::TKind::kCopied, marker, start, reader_.Position()});
-        }
-      } else if (marker == kDri) {
-        ok = ReadDri();
-      } else if (IsAppOrCom(marker)) {
-        ok = SkipSegment();
-      } else if (marker == kSos) {
-        ok = ReadSos();
-        nextScan = true;
-      } else {
-        // EOI or what the tail check refuses: the walk ends before it.
-        reader_.SetPosition(markerStart);
-        break;
-      }
-      if (!ok) return false;
-    }
-    if (!nextScan) break;
-  }
-  if (!Progressive()) {
-    Report(kMsgComponentNotCoded);
-    return false;
-  }
-  return true;
 }
 
 bool TModelReader::SkipSegment() {

@@ -51,17 +51,7 @@ bool TJpegTrimming::Analyze(bool forTrim) {
 }
 
 bool TJpegTrimming::DecodeUnlessMarkerFollows() {
-  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
-  // Any marker but a stuffed zero, a fill byte or a restart marker ends the data. Looking from
-  // the end finds the EOI of a whole file at once.
-  const auto start = static_cast<std::size_t>(model_.Scans.back().DataStart);
-  for (std::size_t at = bytes.size(); at >= start + 2; --at) {
-    const std::uint8_t code = bytes[at - 1];
-    if (bytes[at - 2] == 0xFF && code != 0x00 && code != 0xFF &&
-        (code & 0xF8) != (markers::kRst0 & 0xF8)) {
-      return true;
-    }
-  }
+  if (model_.Scans.back().DataEnd < sourceStream_.Size()) return true;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   decodedValid_ = DecodeScans();
   return decodedValid_;
@@ -95,8 +85,7 @@ bool TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool 
   const TTrimWindow window = WindowOf(model_, rect);
   const TWriteReports reports{[this](std::string_view text) { Report(text); },
                               [this](int row) { ReportProgress(model_.McuRows + row); }};
-  if (!WriteWindow(model_, store_, sourceStream_.Bytes(), scanEnd_, window, dropExif, output,
-                   reports)) {
+  if (!WriteWindow({sourceStream_.Bytes(), model_, store_}, window, dropExif, output, reports)) {
     return false;
   }
   output.SetPosition(0);
@@ -128,10 +117,6 @@ bool TJpegTrimming::DecodeScans() {
                              : DecodeSequentialScan(model_, scan, reader, store_, reports);
     if (!decoded) return false;
   }
-  // The last scan of a sequential file ends where its decoding does; the walk at analysis
-  // found the end of a progressive one.
-  const TScan& last = model_.Scans.back();
-  scanEnd_ = last.DataEnd != 0 ? last.DataEnd : reader.Position();
   return true;
 }
 

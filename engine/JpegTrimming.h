@@ -71,8 +71,6 @@ class TJpegTrimming {
   bool modelValid_ = false;
   TCoefficientStore store_;
   bool decodedValid_ = false;
-  // Where the coded data of the last scan ends, once decoded.
-  std::int64_t scanEnd_ = 0;
 };
 
 }  // namespace tarvo

@@ -8,13 +8,20 @@
 
 namespace tarvo {
 
-// output is a trim of source: the same header segments, with the first image (SOI to EOI) ending
-// at outputFirstImageEnd instead of sourceFirstImageEnd, and the same bytes after it. Sets the
-// first MP entry's size to the new length and moves the offsets of the other entries with the
-// images they point at. Returns false and leaves output untouched when the source has no MPF
-// segment or its entries do not describe the source: the first image at offset 0 with its true
-// size, every other one a JPEG stream after it.
-bool RewriteMpfEntries(std::span<std::uint8_t> output, std::size_t outputFirstImageEnd,
-                       std::span<const std::uint8_t> source, std::size_t sourceFirstImageEnd);
+// Where a file's MPF segment has its MP header (the base of its offsets) and its end, and where
+// the file's first image (SOI to EOI) ends.
+struct TMpfPlace {
+  std::size_t Header = 0;
+  std::size_t End = 0;
+  std::size_t FirstImageEnd = 0;
+};
+
+// output is a trim of source holding source's MPF segment unchanged at to, and the same bytes
+// after its first image. Sets the first MP entry's size to the new length and moves the offsets
+// of the other entries with the images they point at. Returns false and leaves output untouched
+// when the entries do not describe the source: the first image at offset 0 with its true size,
+// every other one a JPEG stream after it.
+bool RewriteMpfEntries(std::span<std::uint8_t> output, const TMpfPlace& to,
+                       std::span<const std::uint8_t> source, const TMpfPlace& from);
 
 }  // namespace tarvo

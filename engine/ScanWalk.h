@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 
 #include "BitStreamFile.h"
 #include "CoefficientStore.h"
@@ -18,16 +19,17 @@ namespace tarvo {
 // Reads the marker ending a restart interval; false after a report unless it is RSTn with
 // n = number.
 inline bool ReadRestartMarker(TInBitStreamFile& reader, int number, const TScanReports& reports) {
-  std::uint8_t code = 0;
-  if (reader.ReadByte() == 0xFF) {
-    // A marker may be preceded by fill bytes 0xFF (ITU-T T.81 B.1.1.2).
-    do {
-      code = reader.ReadByte();
-    } while (code == 0xFF);
+  const std::span<const std::uint8_t> bytes = reader.Bytes();
+  const auto at = static_cast<std::size_t>(reader.Position());
+  const std::size_t code =
+      at < bytes.size() && bytes[at] == 0xFF ? markers::MarkerCodeAt(bytes, at) : at;
+  if (code < bytes.size() && code > at && bytes[code] == (markers::kRst0 & 0xFF) + number) {
+    reader.SetPosition(static_cast<std::int64_t>(code + 1));
+    return true;
   }
-  if (code == ((markers::kRst0 & 0xFF) + number)) return true;
-  // EOI in place of the next interval: the data end before the picture does.
-  reports.Failure(code == (markers::kEoi & 0xFF) ? kMsgScanTooShort : kMsgBitStream);
+  // The data end, or EOI comes, in place of the next interval: they end before the picture does.
+  const bool ended = code == bytes.size() || (code > at && bytes[code] == (markers::kEoi & 0xFF));
+  reports.Failure(ended ? kMsgScanTooShort : kMsgBitStream);
   return false;
 }
 

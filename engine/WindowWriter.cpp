@@ -1,6 +1,6 @@
 #include "WindowWriter.h"
 
-#include <vector>
+#include <span>
 
 #include "BitStreamFile.h"
 #include "ExifRewrite.h"
@@ -8,6 +8,7 @@
 #include "JpegMarkers.h"
 #include "Messages.h"
 #include "MpfRewrite.h"
+#include "TiffView.h"
 #include "WindowTables.h"
 
 namespace tarvo {
@@ -16,69 +17,21 @@ using namespace markers;
 
 namespace {
 
-constexpr std::uint32_t kExifIdentifier = 0x45786966;  // "Exif"
-
-struct TTail {
-  // The APPn and COM segments between the coded data and EOI.
-  std::vector<TSegment> Segments;
-  std::int64_t Eoi = 0;  // where EOI starts; the stream's size without one
-};
-
-// Finds the segments between the coded data and EOI, and where EOI is; false after a report
-// when something other than APPn or COM segments comes before EOI.
-bool LocateTail(std::span<const std::uint8_t> bytes, std::int64_t scanEnd, TTail& tail,
-                const TWriteReports& reports) {
-  const std::size_t size = bytes.size();
-  const auto markerAt = [&](std::size_t at) {
-    return at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] != 0x00 && bytes[at + 1] != 0xFF;
-  };
-  // Bytes between the last coded byte and the next marker belong to no block (a decoder skips
-  // them, a stray RSTn included): they are left out, so the output holds only what it shows.
-  auto at = static_cast<std::size_t>(scanEnd);
-  while (at < size && !(markerAt(at) && (bytes[at + 1] & 0xF8) != (kRst0 & 0xF8))) ++at;
-  tail.Segments.clear();
-  tail.Eoi = static_cast<std::int64_t>(size);
-  while (at < size) {
-    const auto marker = static_cast<std::uint16_t>(0xFF00 | bytes[at + 1]);
-    if (marker == kEoi) {
-      tail.Eoi = static_cast<std::int64_t>(at);
-      return true;
-    }
-    // Comments and application data may sit between the scan and EOI; another scan, frame
-    // or table would not survive the trim, and a decoder would read the output wrongly.
-    if (!IsAppOrCom(marker)) {
-      reports.Failure(kMsgBadTail);
-      return false;
-    }
-    const std::size_t length = at + 4 <= size ? (bytes[at + 2] << 8 | bytes[at + 3]) : 0;
-    if (length < 2 || length > size - at - 2) {
-      reports.Failure(kMsgBadSegmentLength);
-      return false;
-    }
-    tail.Segments.push_back({marker == kApp1 ? TSegment::TKind::kExif : TSegment::TKind::kCopied,
-                             marker, static_cast<std::int64_t>(at + 2),
-                             static_cast<std::int64_t>(at + 2 + length)});
-    at += 2 + length;
-    while (at + 1 < size && bytes[at] == 0xFF && bytes[at + 1] == 0xFF) ++at;  // fill bytes
-    if (at < size && !markerAt(at)) {
-      reports.Failure(kMsgBadTail);
-      return false;
-    }
-  }
-  return true;
-}
-
 class TWindowWriter {
  public:
-  TWindowWriter(const TJpegModel& model, std::span<const std::uint8_t> source,
-                const TTrimWindow& window, TByteStream& output)
-      : model_(model), source_(source), window_(window), output_(output), writer_(output) {}
+  TWindowWriter(const TTrimSource& source, const TTrimWindow& window, TByteStream& output)
+      : model_(source.Model),
+        source_(source.Bytes),
+        window_(window),
+        output_(output),
+        writer_(output) {}
 
   void WriteHeader(const TWindowTables& tables, bool dropExif);
   bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
                  const TWriteReports& reports);
-  // Returns where the output's EOI starts.
-  std::int64_t WriteTail(const TTail& tail, bool dropExif);
+  void WriteTail(bool dropExif);
+  // Points the MP entries of the first MPF segment at the images after the output's EOI.
+  void RewriteMpf();
 
  private:
   void Copy(std::int64_t start, std::int64_t end) {
@@ -88,22 +41,34 @@ class TWindowWriter {
   // An APP1 segment left out with dropExif, else with the window's size in its Exif data; any
   // other segment copied.
   void WriteMetadata(const TSegment& segment, bool dropExif);
-  void WriteExif(const TSegment& segment);
 
   const TJpegModel& model_;
   std::span<const std::uint8_t> source_;
   const TTrimWindow& window_;
   TByteStream& output_;
   TOutBitStreamFile writer_;
+  // The first MPF segment of the header, in the source and in the output; End 0 without one.
+  TMpfPlace mpfFrom_;
+  TMpfPlace mpfTo_;
 };
 
 void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
   writer_.WriteWord(kSoi);
   bool dhtWritten = false;
-  for (const TSegment& segment : model_.Header) {
+  const std::span<const TSegment> header = model_.HeaderSegments();
+  for (const TSegment& segment : header) {
     // Fitted tables go in place of the first DHT segment, or just before the scan header.
     const bool replaced = !tables.Dht.empty() && (segment.Kind == TSegment::TKind::kHuffman ||
                                                   segment.Kind == TSegment::TKind::kScanHeader);
+    if (segment.Kind == TSegment::TKind::kScanHeader) {
+      // A table first defined for the components of a later scan: the trim, one scan, carries
+      // it in its header, after whatever defined the table before.
+      const std::int64_t dataEnd = model_.Scans.back().DataEnd;
+      for (const TSegment& later : std::span(model_.Segments).subspan(header.size())) {
+        if (later.Start > dataEnd) break;
+        if (later.Kind == TSegment::TKind::kQuant) WriteMetadata(later, dropExif);
+      }
+    }
     if (replaced && !dhtWritten) {
       writer_.WriteBlock(tables.Dht.data(), tables.Dht.size());
       dhtWritten = true;
@@ -113,18 +78,33 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
     } else if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
+      if (segment.Kind == TSegment::TKind::kMpf && mpfFrom_.End == 0) {
+        // Offsets in the MP header count from its first byte, 4 bytes into the body.
+        constexpr std::int64_t kMpHeader = 2 + 4;
+        mpfFrom_.Header = static_cast<std::size_t>(segment.Start + kMpHeader);
+        mpfFrom_.End = static_cast<std::size_t>(segment.End);
+        mpfTo_.Header = static_cast<std::size_t>(output_.Position() + 2 + kMpHeader);
+        mpfTo_.End = mpfTo_.Header + (mpfFrom_.End - mpfFrom_.Header);
+      }
       WriteMetadata(segment, dropExif);
     }
   }
 }
 
 void TWindowWriter::WriteMetadata(const TSegment& segment, bool dropExif) {
-  if (segment.Kind == TSegment::TKind::kExif) {
-    if (!dropExif) WriteExif(segment);
-    return;
-  }
+  const bool app1 =
+      segment.Kind == TSegment::TKind::kExif || segment.Kind == TSegment::TKind::kApp1;
+  if (app1 && dropExif) return;
   writer_.WriteWord(segment.Marker);
+  const std::int64_t start = output_.Position();
   Copy(segment.Start, segment.End);
+  if (segment.Kind != TSegment::TKind::kExif) return;
+  // The length word, "Exif" and two pad bytes come before the TIFF header.
+  constexpr std::int64_t kTiffHeader = 2 + 6;
+  TTiffView tiff(output_.MutableBytes().subspan(
+      static_cast<std::size_t>(start + kTiffHeader),
+      static_cast<std::size_t>(segment.End - segment.Start - kTiffHeader)));
+  if (tiff.Valid()) RewriteExifPixelSize(tiff, window_.Width, window_.Height);
 }
 
 void TWindowWriter::WriteFrame(const TSegment& segment) {
@@ -134,30 +114,6 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
   writer_.WriteWord(window_.Height);
   writer_.WriteWord(window_.Width);
   Copy(segment.Start + 7, segment.End);
-}
-
-void TWindowWriter::WriteExif(const TSegment& segment) {
-  writer_.WriteWord(segment.Marker);
-  const std::int64_t body = segment.End - segment.Start - 2;
-  const std::int64_t at = segment.Start + 2;
-  // The identifier, two pad bytes, the TIFF byte order, its magic number and the offset of IFD0.
-  constexpr std::int64_t kHeader = 14;
-  const auto byteAt = [&](std::int64_t offset) -> std::uint32_t {
-    return source_[static_cast<std::size_t>(at + offset)];
-  };
-  if (body < kHeader ||
-      (byteAt(0) << 24 | byteAt(1) << 16 | byteAt(2) << 8 | byteAt(3)) != kExifIdentifier) {
-    Copy(segment.Start, segment.End);
-    return;
-  }
-  Copy(segment.Start, at + kHeader);
-  const bool little = byteAt(6) == 0x49 && byteAt(7) == 0x49;  // "II"
-  const std::uint32_t ifd0 =
-      little ? byteAt(10) | byteAt(11) << 8 | byteAt(12) << 16 | byteAt(13) << 24
-             : byteAt(10) << 24 | byteAt(11) << 16 | byteAt(12) << 8 | byteAt(13);
-  std::vector<std::uint8_t> block(source_.begin() + at + kHeader, source_.begin() + segment.End);
-  RewriteExifPixelSize(block, little, ifd0, window_.Width, window_.Height);
-  writer_.WriteBlock(block.data(), block.size());
 }
 
 bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
@@ -180,45 +136,50 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
   return encoded;
 }
 
-std::int64_t TWindowWriter::WriteTail(const TTail& tail, bool dropExif) {
+void TWindowWriter::WriteTail(bool dropExif) {
   // The first byte written pads the last coded byte with 1-bits. Segments before EOI are
   // written as in the header, so a second Exif segment there is dropped or rewritten too; EOI
   // and whatever follows it go in one block. A source that ends without EOI gets one, so that
   // the output is whole.
-  for (const TSegment& segment : tail.Segments) WriteMetadata(segment, dropExif);
+  for (const TSegment& segment : model_.TailSegments()) WriteMetadata(segment, dropExif);
   writer_.FlushBits();
-  const std::int64_t eoi = output_.Position();
-  Copy(tail.Eoi, static_cast<std::int64_t>(source_.size()));
-  if (tail.Eoi == static_cast<std::int64_t>(source_.size())) writer_.WriteWord(kEoi);
-  return eoi;
+  const auto size = static_cast<std::int64_t>(source_.size());
+  mpfTo_.FirstImageEnd = static_cast<std::size_t>(output_.Position() + 2);
+  mpfFrom_.FirstImageEnd = static_cast<std::size_t>(model_.Eoi < size ? model_.Eoi + 2 : size);
+  Copy(model_.Eoi, size);
+  if (model_.Eoi == size) writer_.WriteWord(kEoi);
+}
+
+void TWindowWriter::RewriteMpf() {
+  if (mpfFrom_.End != 0) RewriteMpfEntries(output_.MutableBytes(), mpfTo_, source_, mpfFrom_);
 }
 
 }  // namespace
 
-bool WriteWindow(const TJpegModel& model, const TCoefficientStore& store,
-                 std::span<const std::uint8_t> source, std::int64_t scanEnd,
-                 const TTrimWindow& window, bool dropExif, TByteStream& output,
-                 const TWriteReports& reports) {
-  TTail tail;
-  if (!LocateTail(source, scanEnd, tail, reports)) return false;
+bool WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+                 TByteStream& output, const TWriteReports& reports) {
+  const TJpegModel& model = source.Model;
+  if (!model.TailFault.empty()) {
+    reports.Failure(model.TailFault);
+    return false;
+  }
   // The window's share of the coded data, with room to spare, saves regrowing the output.
-  const std::int64_t headerEnd = model.Header.back().End;
+  const std::int64_t headerEnd = model.HeaderSegments().back().End;
+  const std::int64_t dataEnd = model.Scans.back().DataEnd;
   const double share = static_cast<double>(window.EndCol - window.FirstCol) *
                        (window.EndRow - window.FirstRow) /
                        (static_cast<double>(model.McuCols) * model.McuRows);
-  output.Reserve(static_cast<std::size_t>(headerEnd + share * 1.1 * (scanEnd - headerEnd) +
-                                          (static_cast<std::int64_t>(source.size()) - scanEnd) +
-                                          1024));
+  output.Reserve(
+      static_cast<std::size_t>(headerEnd + share * 1.1 * (dataEnd - headerEnd) +
+                               (static_cast<std::int64_t>(source.Bytes.size()) - dataEnd) + 1024));
   TWindowTables tables;
-  if (!ChooseWindowTables(model, store, window, tables, reports.Failure)) return false;
-  TWindowWriter writer(model, source, window, output);
+  if (!ChooseWindowTables(model, source.Store, window, tables, reports.Failure)) return false;
+  TWindowWriter writer(source, window, output);
   writer.WriteHeader(tables, dropExif);
-  if (!writer.WriteScan(store, tables, reports)) return false;
-  const std::int64_t eoi = writer.WriteTail(tail, dropExif);
+  if (!writer.WriteScan(source.Store, tables, reports)) return false;
+  writer.WriteTail(dropExif);
   // Images stored after the first one (an MPF preview, say) have moved with its end.
-  const bool sourceHasEoi = tail.Eoi < static_cast<std::int64_t>(source.size());
-  RewriteMpfEntries(output.MutableBytes(), static_cast<std::size_t>(eoi + 2), source,
-                    static_cast<std::size_t>(tail.Eoi + (sourceHasEoi ? 2 : 0)));
+  writer.RewriteMpf();
   return true;
 }
 

@@ -13,19 +13,24 @@
 
 namespace tarvo {
 
+// What every trim of one analysed file is written from.
+struct TTrimSource {
+  std::span<const std::uint8_t> Bytes;
+  const TJpegModel& Model;
+  const TCoefficientStore& Store;
+};
+
 struct TWriteReports {
   std::function<void(std::string_view)> Failure;
   std::function<void(int)> AtRow;  // the MCU row about to be coded
 };
 
 // Writes the header segments, the window coded with tables chosen for it, and the source's
-// tail after scanEnd (EOI and whatever follows) into output, which is empty. With dropExif
-// every APP1 segment, before or after the scan, is left out; otherwise an Exif segment states
-// the window's size. The MP entries of an MPF segment follow the new length. False after a
-// report.
-bool WriteWindow(const TJpegModel& model, const TCoefficientStore& store,
-                 std::span<const std::uint8_t> source, std::int64_t scanEnd,
-                 const TTrimWindow& window, bool dropExif, TByteStream& output,
-                 const TWriteReports& reports);
+// tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty. With
+// dropExif every APP1 segment, before or after the scan, is left out; otherwise an Exif segment
+// states the window's size. The MP entries of an MPF segment follow the new length. False after
+// a report.
+bool WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+                 TByteStream& output, const TWriteReports& reports);
 
 }  // namespace tarvo

@@ -56,6 +56,18 @@ Bytes ChromaTableBeforeSecondScan(Bytes jpeg) {
   return jpeg;
 }
 
+// Puts a fill byte before every restart marker, as encoders may (ITU-T T.81 B.1.1.2): it must not
+// end the coded data of a scan, nor hide the scans after it.
+Bytes FillBytesBeforeRestartMarkers(Bytes jpeg) {
+  for (std::size_t at = ScanMarker(jpeg, 0); at + 1 < jpeg.size(); ++at) {
+    if (jpeg[at] == 0xFF && (jpeg[at + 1] & 0xF8) == 0xD0) {
+      jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), 0xFF);
+      at += 2;
+    }
+  }
+  return jpeg;
+}
+
 std::string Name(const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; }
 
 void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
@@ -123,6 +135,10 @@ std::vector<FormatCase> FormatCases() {
               o.scans = {{{0}, 0, 0}, {{0}, 1, 63}, {{1, 2}, 0, 0}, {{1}, 1, 63}, {{2}, 1, 63}};
             }),
        0xFFC0, ChromaTableBeforeSecondScan},
+      {"ProgressiveFillBytesBeforeRestartMarkers", With(Options(Sampling::k420, 3), progressive),
+       0xFFC0, FillBytesBeforeRestartMarkers},
+      {"FillBytesBeforeRestartMarkers", Options(Sampling::k422, 2), 0xFFC0,
+       FillBytesBeforeRestartMarkers},
       {"Rgb", With(Options(Sampling::k444), [](JpegOptions& o) { o.rgb = true; }), 0xFFC0},
       {"CmykAdobe",
        With(Options(Sampling::k444), [](JpegOptions& o) { o.cmyk = o.writeAdobe = true; }), 0xFFC0},
