@@ -1,5 +1,7 @@
 #include "FileDialogs.h"
 
+#include <QPixmapCache>
+
 #include "WindowTexts.h"
 
 namespace tarvo {
@@ -34,7 +36,11 @@ std::unique_ptr<QFileDialog> NewSaveDialog(QWidget* owner) {
 QString RunFileDialog(QFileDialog& dialog, const QString& folder, const QString& fileName) {
   if (!folder.isEmpty()) dialog.setDirectory(folder);
   if (!fileName.isEmpty()) dialog.selectFile(fileName);
-  if (dialog.exec() != QDialog::Accepted) return {};
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  // The dialog paints its icons into Qt's shared pixmap cache under keys that die with it;
+  // left there, each use would add its own copies until the cache is full (10 MB).
+  QPixmapCache::clear();
+  if (!accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? QString() : chosen.constFirst();
 }
