@@ -91,7 +91,7 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
   const bool dropExif = settings_.gAllowDropExif;
   bool trimmed = false;
   try {
-    trimmed = engine_->Trim(docStream_, rect, dropExif);
+    trimmed = static_cast<bool>(engine_->Trim(docStream_, rect, dropExif));
   } catch (...) {
     RecoverDocStream();
     throw;
@@ -142,7 +142,7 @@ bool TDocument::RenderLastStep() {
   }
   // Redone with the Exif choice recorded then, not today's setting.
   const TTrimStep& last = trimHistory_.back();
-  return engine_->Trim(docStream_, last.Rect(), last.DropExif);
+  return static_cast<bool>(engine_->Trim(docStream_, last.Rect(), last.DropExif));
 }
 
 void TDocument::RecoverDocStream() {

@@ -59,25 +59,20 @@ void TBitBuffer::LoadByteExactly() {
   }
   if (next_ >= end_) throw EStreamError(kMsgStreamReadError);
   // 0x00 is the stuffing; any other code is a marker inside the data, dropped as well, and
-  // its 0xFF is served as eight 1-bits. The first one is reported; the decoder stops there.
-  // An EOI there (after any fill bytes) means the data end before the image does.
-  if (*next_ != 0x00 && !*markerMet_) {
-    *markerMet_ = true;
+  // its 0xFF is served as eight 1-bits. The first one is noted; the decoder stops there. An
+  // EOI there (after any fill bytes) means the data end before the image does.
+  if (*next_ != 0x00 && *markerFault_ == EJpegError::kNone) {
     const std::span<const std::uint8_t> bytes(begin_, end_);
     const std::size_t code = markers::MarkerCodeAt(bytes, static_cast<std::size_t>(next_ - begin_));
     const bool ended = code < bytes.size() && bytes[code] == (markers::kEoi & 0xFF);
-    if (*onMessage_) {
-      (*onMessage_)(std::string(ended ? kMsgScanTooShort : kMsgBitStream), kSeverityError);
-    }
+    *markerFault_ = ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
   }
   ++next_;
   Append(0xFF, true);
 }
 
-TInBitStreamFile::TInBitStreamFile(TByteStream& source, TMessageProc onMessage)
-    : source_(source),
-      onMessage_(std::move(onMessage)),
-      bits_(source.Bytes().data(), source.Bytes().size(), &onMessage_, &markerMet_) {
+TInBitStreamFile::TInBitStreamFile(TByteStream& source)
+    : source_(source), bits_(source.Bytes().data(), source.Bytes().size(), &markerFault_) {
   source_.SetPosition(0);
 }
 

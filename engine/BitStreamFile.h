@@ -9,7 +9,7 @@
 #include <span>
 
 #include "ByteStream.h"
-#include "EngineCallbacks.h"
+#include "JpegError.h"
 
 namespace tarvo {
 
@@ -19,11 +19,10 @@ namespace tarvo {
 // work on a copy held in registers and hand it back when they are done.
 class TBitBuffer {
  public:
-  // markerMet is the reader's: the hot loops' copies of the buffer must not lose it when a
+  // markerFault is the reader's: the hot loops' copies of the buffer must not lose it when a
   // read past the end raises.
-  TBitBuffer(const std::uint8_t* data, std::size_t size, const TMessageProc* onMessage,
-             bool* markerMet)
-      : begin_(data), end_(data + size), onMessage_(onMessage), markerMet_(markerMet) {}
+  TBitBuffer(const std::uint8_t* data, std::size_t size, EJpegError* markerFault)
+      : begin_(data), end_(data + size), markerFault_(markerFault) {}
 
   // Makes at least 16 bits available where the bytes ahead allow it without passing a marker
   // or the end; returns how many are available.
@@ -49,7 +48,7 @@ class TBitBuffer {
 
   // True once a marker other than the stuffing has been met inside the data: whatever was
   // decoded from its bits is not image data.
-  bool MarkerMet() const { return *markerMet_; }
+  bool MarkerMet() const { return *markerFault_ != EJpegError::kNone; }
 
   // 7 when no unread bits are left in the current byte, else the next bit to be read.
   int BitPosition() const { return (bits_ & 7) == 0 ? 7 : (bits_ & 7) - 1; }
@@ -90,7 +89,7 @@ class TBitBuffer {
   // address taken and can stay in registers.
   static TBitBuffer FilledBytewise(TBitBuffer bits);
   // Makes n bits available, loading the bytes the accumulator could not take one at a time as
-  // the JPEG rules say: a marker is reported and served as 0xFF, the end of the stream raises.
+  // the JPEG rules say: a marker is noted and served as 0xFF, the end of the stream raises.
   static TBitBuffer WithBits(TBitBuffer bits, int n);
   void LoadByteExactly();
   void Append(std::uint8_t byte, bool wide) {
@@ -101,7 +100,6 @@ class TBitBuffer {
 
   const std::uint8_t* begin_;
   const std::uint8_t* end_;
-  const TMessageProc* onMessage_;
   const std::uint8_t* next_ = nullptr;  // next byte to load
   // Unread bits, left-aligned: the next bit is the most significant; the bits below are 0.
   std::uint64_t acc_ = 0;
@@ -109,14 +107,14 @@ class TBitBuffer {
   // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
   // (0xFF with its stuffed 0x00, or with a marker code).
   std::uint64_t wide_ = 0;
-  bool* markerMet_;
+  EJpegError* markerFault_;
 };
 
 // Reads a JPEG stream held in memory.
 class TInBitStreamFile {
  public:
   // Rewinds source to position 0. The reader must not outlive source.
-  TInBitStreamFile(TByteStream& source, TMessageProc onMessage);
+  explicit TInBitStreamFile(TByteStream& source);
   TInBitStreamFile(const TInBitStreamFile&) = delete;
   TInBitStreamFile& operator=(const TInBitStreamFile&) = delete;
 
@@ -142,7 +140,10 @@ class TInBitStreamFile {
   std::int64_t Size() const { return source_.Size(); }
   std::span<const std::uint8_t> Bytes() const { return source_.Bytes(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
-  bool MarkerMet() const { return markerMet_; }
+  bool MarkerMet() const { return markerFault_ != EJpegError::kNone; }
+  // What the first marker met inside coded data means: kScanTooShort for EOI, which ends the
+  // data before the picture does, else kBitStream; kNone before any.
+  EJpegError MarkerFault() const { return markerFault_; }
 
   // Bit-level access for the Huffman decoder, starting bit-level reading if needed.
   TBitBuffer& Bits() {
@@ -155,8 +156,7 @@ class TInBitStreamFile {
   void LeaveBitLevel();
 
   TByteStream& source_;
-  TMessageProc onMessage_;
-  bool markerMet_ = false;
+  EJpegError markerFault_ = EJpegError::kNone;
   TBitBuffer bits_;
   bool bitLevel_ = false;
   std::int64_t mark_ = 0;

@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "HuffmanTable.h"
+#include "JpegError.h"
 #include "JpegMarkers.h"
 
 namespace tarvo {
@@ -102,9 +102,9 @@ struct TJpegModel {
   std::vector<TSegment> Segments;
   // Where EOI starts; the file's size when it has none.
   std::int64_t Eoi = 0;
-  // Why the segments after the coded data cannot follow a trim's scan, or empty: only APPn and
+  // Why the segments after the coded data cannot follow a trim's scan, or kNone: only APPn and
   // COM segments may stand before EOI. Analysis accepts such a file; a trim refuses it.
-  std::string_view TailFault;
+  EJpegError TailFault = EJpegError::kNone;
 
   // The table at index, or an empty one, which matches no code, for -1.
   const THuffmanTable& Table(int index) const {

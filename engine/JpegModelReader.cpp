@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "BitStreamFile.h"
+#include "JpegError.h"
 #include "JpegMarkers.h"
-#include "Messages.h"
 #include "StandardHuffmanTables.h"
 
 namespace tarvo {
@@ -25,8 +25,8 @@ constexpr int kMaxDimension = 65500;
 constexpr int kQuantTables = 4;
 constexpr int kMaxComponents = 4;
 
-// Why the engine cannot take the components of a frame ({id, sampling, table} each), or empty.
-std::string_view FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents][3], int count) {
+// Why the engine cannot take the components of a frame ({id, sampling, table} each), or kNone.
+EJpegError FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents][3], int count) {
   int blocksInMcu = 0;
   for (int i = 0; i < count; ++i) {
     const int id = fields[i][0];
@@ -35,31 +35,31 @@ std::string_view FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents
     blocksInMcu += h * v;
     // A scan names components by identifier, so two with one identifier cannot be told apart.
     for (int j = 0; j < i; ++j) {
-      if (fields[j][0] == id) return kMsgDuplicateComponentId;
+      if (fields[j][0] == id) return EJpegError::kDuplicateComponentId;
     }
     if (h < 1 || h > kMaxSampling || v < 1 || v > kMaxSampling ||
         (count > 1 && blocksInMcu > kMaxBlocksInMcu)) {
-      return kMsgBadSampling;
+      return EJpegError::kBadSampling;
     }
-    if (fields[i][2] >= kQuantTables) return kMsgBadQuantSelector;
+    if (fields[i][2] >= kQuantTables) return EJpegError::kBadQuantSelector;
   }
-  return {};
+  return EJpegError::kNone;
 }
 
 class TModelReader {
  public:
-  TModelReader(TByteStream& source, const TMessageProc& onMessage, bool forTrim, TJpegModel& model)
-      : source_(source),
-        reader_(source, onMessage),
-        onMessage_(onMessage),
-        forTrim_(forTrim),
-        model_(model) {}
+  TModelReader(TByteStream& source, TJpegModel& model)
+      : source_(source), reader_(source), model_(model) {}
 
+  // Fills the model; false when the file is refused, with the reason in Status().
   bool Read();
+  const TJpegStatus& Status() const { return status_; }
 
  private:
-  void Report(std::string_view text) {
-    if (onMessage_) onMessage_(std::string(text), kSeverityError);
+  // Refuses the file for error: returns false for the caller to pass on.
+  bool Fail(TJpegStatus error) {
+    status_ = error;
+    return false;
   }
   // The next marker word, past any fill bytes before it; the two bytes as they are where no
   // 0xFF starts them, for the report to show.
@@ -109,9 +109,8 @@ class TModelReader {
 
   TByteStream& source_;
   TInBitStreamFile reader_;
-  const TMessageProc& onMessage_;
-  bool forTrim_;
   TJpegModel& model_;
+  TJpegStatus status_;
   bool frameSeen_ = false;
   unsigned quantDefined_ = 0;  // bit t set once DQT has defined table t
   // Bit t set once a scan has coded a component with table t: decoders take a component's
@@ -127,10 +126,7 @@ class TModelReader {
 bool TModelReader::Read() {
   model_ = TJpegModel{};
   tables_.fill(-1);
-  if (reader_.ReadWord() != kSoi) {
-    Report(forTrim_ ? kMsgTrimNoSoi : kMsgNoSoi);
-    return false;
-  }
+  if (reader_.ReadWord() != kSoi) return Fail(EJpegError::kNoSoi);
   for (;;) {
     const bool afterScan = !model_.Scans.empty();
     if (afterScan && reader_.Position() >= reader_.Size()) return EndScans();
@@ -168,11 +164,9 @@ bool TModelReader::Read() {
       kind = TSegment::TKind::kFrame;
       ok = ReadFrame(marker);
     } else if (marker == kDac || marker == kDhp || marker == kExp) {
-      Report(marker == kDac ? kMsgArithmetic : kMsgHierarchical);
-      return false;
+      return Fail(marker == kDac ? EJpegError::kArithmetic : EJpegError::kHierarchical);
     } else {
-      Report(FormatMessage(forTrim_ ? kMsgTrimUnknownMarker : kMsgUnknownMarker, HexWord(marker)));
-      return false;
+      return Fail({EJpegError::kUnknownMarker, marker});
     }
     if (!ok) return false;
     AddSegment(kind, marker, start);
@@ -202,8 +196,7 @@ bool TModelReader::SkipCodedData() {
 
 bool TModelReader::EndScans() {
   if (!Progressive()) {
-    Report(kMsgComponentNotCoded);
-    return false;
+    return Fail(EJpegError::kComponentNotCoded);
   }
   ReadTail();
   return true;
@@ -214,7 +207,7 @@ void TModelReader::ReadTail() {
   // A progressive frame's walk has taken the segments after its last scan already.
   for (std::size_t i = afterData_; i < model_.Segments.size(); ++i) {
     if (!IsAppOrCom(model_.Segments[i].Marker)) {
-      model_.TailFault = kMsgBadTail;
+      model_.TailFault = EJpegError::kBadTail;
       return;
     }
   }
@@ -223,7 +216,7 @@ void TModelReader::ReadTail() {
     const auto at = static_cast<std::size_t>(reader_.Position());
     const std::size_t code = bytes[at] == 0xFF ? MarkerCodeAt(bytes, at) : at;
     if (code == at || code == bytes.size() || bytes[code] == 0x00) {
-      model_.TailFault = kMsgBadTail;
+      model_.TailFault = EJpegError::kBadTail;
       return;
     }
     const std::uint16_t marker = ReadMarker();
@@ -234,13 +227,13 @@ void TModelReader::ReadTail() {
     // Comments and application data may sit between the scan and EOI; another scan, frame or
     // table would not survive the trim, and a decoder would read the output wrongly.
     if (!IsAppOrCom(marker)) {
-      model_.TailFault = kMsgBadTail;
+      model_.TailFault = EJpegError::kBadTail;
       return;
     }
     const std::int64_t start = reader_.Position();
     const std::uint16_t length = reader_.Size() - start >= 2 ? reader_.ReadWord() : 0;
     if (!LengthFits(length)) {
-      model_.TailFault = kMsgBadSegmentLength;
+      model_.TailFault = EJpegError::kBadSegmentLength;
       return;
     }
     reader_.SetPosition(start + length);
@@ -268,24 +261,17 @@ TSegment::TKind TModelReader::MetadataKind(std::uint16_t marker, std::int64_t st
 bool TModelReader::ReadSegmentLength(std::uint16_t& length) {
   length = reader_.ReadWord();
   if (!LengthFits(length)) {
-    Report(kMsgBadSegmentLength);
-    return false;
+    return Fail(EJpegError::kBadSegmentLength);
   }
   return true;
 }
 
 bool TModelReader::CheckCoding(std::uint16_t marker) {
   const int type = marker & 15;
-  if (type == 3 || type == 11) {
-    Report(kMsgLossless);
-  } else if (type == 5 || type == 6 || type == 7 || type >= 13) {
-    Report(kMsgHierarchical);
-  } else if (type >= 9) {
-    Report(kMsgArithmetic);
-  } else {
-    return true;
-  }
-  return false;
+  if (type == 3 || type == 11) return Fail(EJpegError::kLossless);
+  if (type == 5 || type == 6 || type == 7 || type >= 13) return Fail(EJpegError::kHierarchical);
+  if (type >= 9) return Fail(EJpegError::kArithmetic);
+  return true;
 }
 
 bool TModelReader::ReadFrame(std::uint16_t marker) {
@@ -297,36 +283,27 @@ bool TModelReader::ReadFrame(std::uint16_t marker) {
   const int count = reader_.ReadByte();
   // The segment must be exactly its components long: 8 + 3 x Nf (ITU-T T.81 B.2.2).
   if (length != 8 + 3 * count) {
-    Report(kMsgBadSof0);
-    return false;
+    return Fail(EJpegError::kBadFrame);
   }
   if (count == 0 || count > kMaxComponents) {
-    Report(kMsgComponentCount);
-    return false;
+    return Fail(EJpegError::kComponentCount);
   }
   if (precision != 8) {
-    Report(kMsgNotEightBit);
-    return false;
+    return Fail(EJpegError::kNotEightBit);
   }
   std::uint8_t fields[kMaxComponents][3];
   for (int i = 0; i < count; ++i) reader_.ReadBlock(fields[i], 3);
   if (frameSeen_) {
-    Report(kMsgSecondFrame);
-    return false;
+    return Fail(EJpegError::kSecondFrame);
   }
   if (width == 0 || height == 0) {
-    Report(kMsgZeroSize);
-    return false;
+    return Fail(EJpegError::kZeroSize);
   }
   if (width > kMaxDimension || height > kMaxDimension) {
-    Report(kMsgTooLarge);
-    return false;
+    return Fail(EJpegError::kTooLarge);
   }
-  const std::string_view fault = FrameComponentFault(fields, count);
-  if (!fault.empty()) {
-    Report(fault);
-    return false;
-  }
+  const EJpegError fault = FrameComponentFault(fields, count);
+  if (fault != EJpegError::kNone) return Fail(fault);
   for (int i = 0; i < count; ++i) {
     TFrameComponent component;
     component.Id = fields[i][0];
@@ -367,8 +344,7 @@ bool TModelReader::ReadDht() {
   while (remaining > 0) {
     // Class/destination byte and sixteen counts precede the symbols.
     if (remaining < 17) {
-      Report(kMsgBadDht);
-      return false;
+      return Fail(EJpegError::kBadDht);
     }
     const std::uint8_t classAndDestination = reader_.ReadByte();
     const int tableClass = classAndDestination >> 4;
@@ -380,8 +356,7 @@ bool TModelReader::ReadDht() {
     remaining -= 17;
     if (tableClass > 1 || destination > (frameSeen_ ? MaxTableDestination() : 3) ||
         total > remaining || !IsValidCodeLengthCounts(counts)) {
-      Report(kMsgBadDht);
-      return false;
+      return Fail(EJpegError::kBadDht);
     }
     std::uint8_t symbols[256];
     reader_.ReadBlock(symbols, static_cast<std::size_t>(total));
@@ -389,8 +364,7 @@ bool TModelReader::ReadDht() {
     // A DC symbol is a magnitude category, 0 to 15 (ITU-T T.81 F.1.2.1.1).
     if (tableClass == 0 &&
         std::any_of(symbols, symbols + total, [](std::uint8_t symbol) { return symbol > 15; })) {
-      Report(kMsgBadDht);
-      return false;
+      return Fail(EJpegError::kBadDht);
     }
     model_.HuffmanTables.emplace_back().Assign(counts, symbols);
     tables_[static_cast<std::size_t>(HuffmanSlot(tableClass, destination))] =
@@ -409,12 +383,10 @@ bool TModelReader::ReadDqt() {
     const int destination = precisionAndDestination & 15;
     const int size = precision == 0 ? 64 : 128;
     if (precision > 1 || destination >= kQuantTables || remaining < 1 + size) {
-      Report(kMsgBadDqt);
-      return false;
+      return Fail(EJpegError::kBadDqt);
     }
     if ((quantInUse_ >> destination & 1) != 0) {
-      Report(kMsgQuantRedefined);
-      return false;
+      return Fail(EJpegError::kQuantRedefined);
     }
     reader_.SetPosition(reader_.Position() + size);
     quantDefined_ |= 1u << destination;
@@ -432,8 +404,7 @@ bool TModelReader::ReadDri() {
   std::uint16_t length;
   if (!ReadSegmentLength(length)) return false;
   if (length != 4) {
-    Report(kMsgBadSegmentLength);
-    return false;
+    return Fail(EJpegError::kBadSegmentLength);
   }
   restartInterval_ = reader_.ReadWord();
   return true;
@@ -445,12 +416,10 @@ bool TModelReader::ReadSos() {
   const int count = reader_.ReadByte();
   const int frameCount = static_cast<int>(model_.Components.size());
   if (!frameSeen_ || count == 0 || count > frameCount || length != 6 + 2 * count) {
-    Report(kMsgBadSos);
-    return false;
+    return Fail(EJpegError::kBadSos);
   }
   if (model_.Scans.size() == kMaxScans) {
-    Report(kMsgTooManyScans);
-    return false;
+    return Fail(EJpegError::kTooManyScans);
   }
   TScan scan;
   // In the frame's order, so no component is named twice.
@@ -466,12 +435,10 @@ bool TModelReader::ReadSos() {
     if (found == model_.Components.end() || index <= previous ||
         (selectors[i] >> 4) > MaxTableDestination() ||
         (selectors[i] & 15) > MaxTableDestination()) {
-      Report(kMsgBadSos);
-      return false;
+      return Fail(EJpegError::kBadSos);
     }
     if ((quantDefined_ >> found->QuantTable & 1) == 0) {
-      Report(kMsgNoDqt);
-      return false;
+      return Fail(EJpegError::kNoDqt);
     }
     previous = index;
     quantInUse_ |= 1u << found->QuantTable;
@@ -502,8 +469,7 @@ bool TModelReader::ReadSos() {
     }
   }
   if (!valid) {
-    Report(kMsgBadSos);
-    return false;
+    return Fail(EJpegError::kBadSos);
   }
   // The tables the scan codes with: a DC refinement needs none, an AC scan no DC table.
   const bool needsDc = ss == 0 && (scan.ApproximationHigh == 0 || !Progressive());
@@ -529,8 +495,7 @@ bool TModelReader::SupplyStandardTable(int tableClass, int destination) {
   const auto slot = static_cast<std::size_t>(HuffmanSlot(tableClass, destination));
   if (tables_[slot] >= 0) return true;
   if (destination >= kStandardHuffmanDestinations) {
-    Report(kMsgNoDht);
-    return false;
+    return Fail(EJpegError::kNoDht);
   }
   const TStandardHuffmanTable& standard = StandardHuffmanTable(tableClass, destination);
   model_.HuffmanTables.emplace_back().Assign(standard.Counts, standard.Symbols.data());
@@ -572,17 +537,17 @@ bool TModelReader::CheckScanLength() {
   const std::int64_t blocks = blocksPerMcu * model_.McuCols * model_.McuRows;
   const std::int64_t bytesLeft = reader_.Size() - reader_.Position();
   if (blocks * (Progressive() ? 1 : 2) > bytesLeft * 8) {
-    Report(kMsgScanTooShort);
-    return false;
+    return Fail(EJpegError::kScanTooShort);
   }
   return true;
 }
 
 }  // namespace
 
-bool ReadJpegModel(TByteStream& source, const TMessageProc& onMessage, bool forTrim,
-                   TJpegModel& model) {
-  return TModelReader(source, onMessage, forTrim, model).Read();
+TJpegStatus ReadJpegModel(TByteStream& source, TJpegModel& model) {
+  TModelReader reader(source, model);
+  reader.Read();
+  return reader.Status();
 }
 
 }  // namespace tarvo

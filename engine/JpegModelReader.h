@@ -3,14 +3,12 @@
 #pragma once
 
 #include "ByteStream.h"
-#include "EngineCallbacks.h"
+#include "JpegError.h"
 #include "JpegModel.h"
 
 namespace tarvo {
 
-// Fills model from source and reports why when it returns false. Short reads raise
-// EStreamError. forTrim picks the trim's wording for a missing SOI and an unknown marker.
-bool ReadJpegModel(TByteStream& source, const TMessageProc& onMessage, bool forTrim,
-                   TJpegModel& model);
+// Fills model from source, or returns why the file is refused. Short reads raise EStreamError.
+TJpegStatus ReadJpegModel(TByteStream& source, TJpegModel& model);
 
 }  // namespace tarvo

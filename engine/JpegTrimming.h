@@ -10,6 +10,7 @@
 #include "ByteStream.h"
 #include "CoefficientStore.h"
 #include "EngineCallbacks.h"
+#include "JpegError.h"
 #include "JpegModel.h"
 #include "TrimRect.h"
 
@@ -21,15 +22,17 @@ class TJpegTrimming {
   TJpegTrimming(const TJpegTrimming&) = delete;
   TJpegTrimming& operator=(const TJpegTrimming&) = delete;
 
-  // Loads the file into SourceStream and analyses it; false after reporting why the engine
-  // cannot trim it. File and stream failures raise EStreamError.
-  bool AnalyzeFile(const std::string& fileName);
-  bool AnalyzeBytes(std::span<const std::uint8_t> bytes);
+  // Loads the file into SourceStream and analyses it. A refusal is returned and reported
+  // through OnMessage; file and stream failures raise EStreamError.
+  TJpegStatus AnalyzeFile(const std::string& fileName);
+  TJpegStatus AnalyzeBytes(std::span<const std::uint8_t> bytes);
   // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
   // The first trim after an analysis decodes the scans; later ones only encode. A Left or Top
   // off the MCU grid moves down to it with the size kept; cut, when given, receives the source
   // rectangle the output shows, which callers record instead of working the grid out again.
-  bool Trim(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut = nullptr);
+  // A refusal is returned and reported as for analysis.
+  TJpegStatus Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
+                   TTrimRect* cut = nullptr);
 
   int ImageWidth() const { return model_.Width; }
   int ImageHeight() const { return model_.Height; }
@@ -56,14 +59,16 @@ class TJpegTrimming {
   TProgressProc OnProgress;
 
  private:
-  bool Analyze(bool forTrim);
+  TJpegStatus Analyze();
   // A file cut off inside its coded data has no marker after them. Only decoding tells it from
   // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
   // trim would, and refused there when it is cut.
-  bool DecodeUnlessMarkerFollows();
-  bool TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut);
-  bool DecodeScans();
-  void Report(std::string_view text);
+  EJpegError DecodeUnlessMarkerFollows();
+  TJpegStatus TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut);
+  EJpegError DecodeScans();
+  // Reports a failed status through OnMessage, in the trim's words for trimWording, and
+  // returns it: the one place where errors become text.
+  TJpegStatus Reported(TJpegStatus status, bool trimWording);
   void ReportProgress(int position);
 
   TByteStream sourceStream_;

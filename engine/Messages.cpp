@@ -1,11 +1,82 @@
 #include "Messages.h"
 
+#include "JpegMarkers.h"
+
 namespace tarvo {
 
 std::string FormatMessage(std::string_view pattern, std::string_view argument) {
   std::string text(pattern);
   if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, argument);
   return text;
+}
+
+std::string MessageText(const TJpegStatus& status, bool trimWording) {
+  switch (status.Error) {
+    case EJpegError::kNone:
+      return {};
+    case EJpegError::kNoSoi:
+      return std::string(trimWording ? kMsgTrimNoSoi : kMsgNoSoi);
+    case EJpegError::kUnknownMarker:
+      return FormatMessage(trimWording ? kMsgTrimUnknownMarker : kMsgUnknownMarker,
+                           markers::HexWord(status.Marker));
+    case EJpegError::kBadSegmentLength:
+      return std::string(kMsgBadSegmentLength);
+    case EJpegError::kBadFrame:
+      return std::string(kMsgBadSof0);
+    case EJpegError::kSecondFrame:
+      return std::string(kMsgSecondFrame);
+    case EJpegError::kComponentCount:
+      return std::string(kMsgComponentCount);
+    case EJpegError::kDuplicateComponentId:
+      return std::string(kMsgDuplicateComponentId);
+    case EJpegError::kBadSampling:
+      return std::string(kMsgBadSampling);
+    case EJpegError::kBadQuantSelector:
+      return std::string(kMsgBadQuantSelector);
+    case EJpegError::kNotEightBit:
+      return std::string(kMsgNotEightBit);
+    case EJpegError::kZeroSize:
+      return std::string(kMsgZeroSize);
+    case EJpegError::kTooLarge:
+      return std::string(kMsgTooLarge);
+    case EJpegError::kBadDht:
+      return std::string(kMsgBadDht);
+    case EJpegError::kBadDqt:
+      return std::string(kMsgBadDqt);
+    case EJpegError::kQuantRedefined:
+      return std::string(kMsgQuantRedefined);
+    case EJpegError::kNoDht:
+      return std::string(kMsgNoDht);
+    case EJpegError::kNoDqt:
+      return std::string(kMsgNoDqt);
+    case EJpegError::kBadSos:
+      return std::string(kMsgBadSos);
+    case EJpegError::kTooManyScans:
+      return std::string(kMsgTooManyScans);
+    case EJpegError::kComponentNotCoded:
+      return std::string(kMsgComponentNotCoded);
+    case EJpegError::kArithmetic:
+      return std::string(kMsgArithmetic);
+    case EJpegError::kLossless:
+      return std::string(kMsgLossless);
+    case EJpegError::kHierarchical:
+      return std::string(kMsgHierarchical);
+    case EJpegError::kBadTail:
+      return std::string(kMsgBadTail);
+    case EJpegError::kScanTooShort:
+      return std::string(kMsgScanTooShort);
+    case EJpegError::kBitStream:
+      return std::string(kMsgBitStream);
+    case EJpegError::kHuffmanBlock:
+      return std::string(kMsgHuffmanBlock);
+    case EJpegError::kRectOutside:
+      return std::string(kMsgRectOutside);
+    case EJpegError::kUncodableCoefficient:
+      return std::string(kMsgUncodableCoefficient);
+    case EJpegError::kOutOfMemory:
+      return std::string(kMsgOutOfMemory);
+  }
+  return {};
 }
 
 }  // namespace tarvo

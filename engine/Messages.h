@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "JpegError.h"
+
 namespace tarvo {
 
 inline constexpr std::string_view kMsgStreamReadError = "ストリームからの読み込みエラー";
@@ -79,5 +81,9 @@ inline constexpr std::string_view kMsgOutOfMemory = "メモリが足りないた
 
 // Replaces the first "%s" of pattern with argument.
 std::string FormatMessage(std::string_view pattern, std::string_view argument);
+
+// The words for a failed status. A trim that meets a file its analysis refused words a missing
+// SOI and an unknown marker as fatal (trimWording).
+std::string MessageText(const TJpegStatus& status, bool trimWording = false);
 
 }  // namespace tarvo

@@ -34,8 +34,9 @@ int EobRun(TBitBuffer& bits, int r) { return (1 << r) + static_cast<int>(bits.Re
 
 }  // namespace
 
-bool DecodeProgressiveScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                           TCoefficientStore& store, const TScanReports& reports) {
+EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
+                                 TInBitStreamFile& reader, TCoefficientStore& store,
+                                 const TRowProc& atRow) {
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> tables{};
   const bool dc = scan.SpectralStart == 0;
   for (std::size_t c = 0; c < scan.Components.size(); ++c) {
@@ -52,7 +53,7 @@ bool DecodeProgressiveScan(const TJpegModel& model, const TScan& scan, TInBitStr
     eobRun = 0;
   };
   const auto walk = [&](auto&& decode) {
-    return WalkScan(model, scan, reader, store, reports, decode, restart);
+    return WalkScan(model, scan, reader, store, atRow, decode, restart);
   };
 
   if (dc && scan.ApproximationHigh == 0) {

@@ -3,29 +3,28 @@
 
 #include <cstdint>
 #include <functional>
-#include <string_view>
 
 #include "BitStreamFile.h"
 #include "CoefficientStore.h"
+#include "JpegError.h"
 #include "JpegModel.h"
 
 namespace tarvo {
 
-// What a scan decoder reports through: a failure's text, and the MCU row its walk has reached.
-struct TScanReports {
-  std::function<void(std::string_view)> Failure;
-  std::function<void(int)> AtRow;
-};
+// Told the MCU row a scan decoder's walk has reached.
+using TRowProc = std::function<void(int)>;
 
 // Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2).
-// False after a report, also when the data end before the last block.
-bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                          TCoefficientStore& store, const TScanReports& reports);
+// Returns why it failed, also when the data end before the last block.
+EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
+                                TInBitStreamFile& reader, TCoefficientStore& store,
+                                const TRowProc& atRow);
 
 // Decodes a scan of a progressive frame into blocks that earlier scans of it may have begun:
 // its band of coefficients, or one more bit of them (ITU-T T.81 G.1.2). The store must start
 // cleared.
-bool DecodeProgressiveScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                           TCoefficientStore& store, const TScanReports& reports);
+EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
+                                 TInBitStreamFile& reader, TCoefficientStore& store,
+                                 const TRowProc& atRow);
 
 }  // namespace tarvo

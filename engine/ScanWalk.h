@@ -8,39 +8,37 @@
 
 #include "BitStreamFile.h"
 #include "CoefficientStore.h"
+#include "JpegError.h"
 #include "JpegMarkers.h"
 #include "JpegModel.h"
-#include "Messages.h"
 #include "ScanDecoder.h"
 #include "StreamError.h"
 
 namespace tarvo {
 
-// Reads the marker ending a restart interval; false after a report unless it is RSTn with
-// n = number.
-inline bool ReadRestartMarker(TInBitStreamFile& reader, int number, const TScanReports& reports) {
+// Reads the marker ending a restart interval; kNone when it is RSTn with n = number.
+inline EJpegError ReadRestartMarker(TInBitStreamFile& reader, int number) {
   const std::span<const std::uint8_t> bytes = reader.Bytes();
   const auto at = static_cast<std::size_t>(reader.Position());
   const std::size_t code =
       at < bytes.size() && bytes[at] == 0xFF ? markers::MarkerCodeAt(bytes, at) : at;
   if (code < bytes.size() && code > at && bytes[code] == (markers::kRst0 & 0xFF) + number) {
     reader.SetPosition(static_cast<std::int64_t>(code + 1));
-    return true;
+    return EJpegError::kNone;
   }
   // The data end, or EOI comes, in place of the next interval: they end before the picture does.
   const bool ended = code == bytes.size() || (code > at && bytes[code] == (markers::kEoi & 0xFF));
-  reports.Failure(ended ? kMsgScanTooShort : kMsgBitStream);
-  return false;
+  return ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
 }
 
 // Calls decode(bits, c, block) for every block of scan in coding order, c indexing the scan's
 // components, and restart() before the first MCU and after each restart marker. An interleaved
 // scan codes MCUs of each component's H x V blocks; a scan of one component codes its blocks in
-// raster order (ITU-T T.81 A.2.2, A.2.3). False after a report.
+// raster order (ITU-T T.81 A.2.2, A.2.3). Returns why the scan cannot be read, or kNone.
 template <typename Decode, typename Restart>
-bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-              TCoefficientStore& store, const TScanReports& reports, Decode&& decode,
-              Restart&& restart) {
+EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                    TCoefficientStore& store, const TRowProc& atRow, Decode&& decode,
+                    Restart&& restart) {
   struct TLayout {
     int Slot;
     int H;
@@ -65,7 +63,7 @@ bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& read
   restart();
   try {
     for (int r = 0; r < rows; ++r) {
-      reports.AtRow(r / rowsPerMcuRow);
+      atRow(r / rowsPerMcuRow);
       for (int m = 0; m < cols; ++m) {
         bool decoded = true;
         for (std::size_t c = 0; c < count && decoded; ++c) {
@@ -78,13 +76,10 @@ bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& read
             }
           }
         }
-        // Bits taken from a marker are not image data: the scan is cut short or damaged, and
-        // the reader has said so already.
-        if (reader.MarkerMet()) return false;
-        if (!decoded) {
-          reports.Failure(kMsgHuffmanBlock);
-          return false;
-        }
+        // Bits taken from a marker are not image data: the scan is cut short or damaged, as
+        // the reader has noted.
+        if (reader.MarkerMet()) return reader.MarkerFault();
+        if (!decoded) return EJpegError::kHuffmanBlock;
         if (scan.RestartInterval != 0 && ++restartCount == scan.RestartInterval &&
             !(r == rows - 1 && m == cols - 1)) {
           // Reading the marker at byte level drops the interval's fill bits. Anything but the
@@ -92,18 +87,20 @@ bool WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& read
           // it would land in the wrong place.
           restart();
           restartCount = 0;
-          if (!ReadRestartMarker(reader, restartNumber, reports)) return false;
+          if (const EJpegError error = ReadRestartMarker(reader, restartNumber);
+              error != EJpegError::kNone) {
+            return error;
+          }
           restartNumber = (restartNumber + 1) % 8;
         }
       }
     }
   } catch (const EStreamError&) {
-    // Running out of data after a marker inside them is the same fault, reported already.
+    // Running out of data after a marker inside them is the same fault, noted already.
     // Otherwise the file ends before its last block: it was cut off.
-    if (!reader.MarkerMet()) reports.Failure(kMsgScanTooShort);
-    return false;
+    return reader.MarkerMet() ? reader.MarkerFault() : EJpegError::kScanTooShort;
   }
-  return true;
+  return EJpegError::kNone;
 }
 
 }  // namespace tarvo

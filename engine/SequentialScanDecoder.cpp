@@ -7,8 +7,9 @@
 
 namespace tarvo {
 
-bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                          TCoefficientStore& store, const TScanReports& reports) {
+EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
+                                TInBitStreamFile& reader, TCoefficientStore& store,
+                                const TRowProc& atRow) {
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> dc{};
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> ac{};
   for (std::size_t c = 0; c < scan.Components.size(); ++c) {
@@ -17,7 +18,7 @@ bool DecodeSequentialScan(const TJpegModel& model, const TScan& scan, TInBitStre
   }
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   return WalkScan(
-      model, scan, reader, store, reports,
+      model, scan, reader, store, atRow,
       [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
         return DecodeBlock(bits, *dc[c], *ac[c], predictor[c], block);
       },

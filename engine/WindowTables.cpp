@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "JpegMarkers.h"
-#include "Messages.h"
 #include "OptimalHuffmanTable.h"
 
 namespace tarvo {
@@ -32,14 +31,14 @@ void Fit(TWindowTables& tables, std::size_t slot, const TSymbolCounts& counts) {
   tables.Encode[slot].Build(table);
 }
 
-// Counts the symbols of the window per output table slot; false after a report.
+// Counts the symbols of the window per output table slot; false when a coefficient is beyond
+// what a Huffman symbol can name.
 bool CountWindow(const TJpegModel& model, const TCoefficientStore& store, const TTrimWindow& window,
-                 const TWindowTables& tables, std::array<TSymbolCounts, kHuffmanSlots>& counts,
-                 const std::function<void(std::string_view)>& failure) {
+                 const TWindowTables& tables, std::array<TSymbolCounts, kHuffmanSlots>& counts) {
   // The window's first blocks and those after its restart points are coded against 0, and
   // the first block of each window row against the end of the row above, so the window can
   // need DC categories, and odd encoders AC symbols, that the source's own blocks never used.
-  const bool codable = WalkWindow(
+  return WalkWindow(
       model, store, window, model.Scans[0].RestartInterval, [](int) {},
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
@@ -48,14 +47,11 @@ bool CountWindow(const TJpegModel& model, const TCoefficientStore& store, const 
                                  counts[static_cast<std::size_t>(tables.AcSlot[s])]);
       },
       [] {});
-  if (!codable) failure(kMsgUncodableCoefficient);
-  return codable;
 }
 
 // The file's own scan codes the window: its selectors stay, and its tables where they serve.
 bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store,
-                         const TTrimWindow& window, TWindowTables& tables,
-                         const std::function<void(std::string_view)>& failure) {
+                         const TTrimWindow& window, TWindowTables& tables) {
   for (const TScanComponent& component : model.Scans[0].Components) {
     const auto slot = static_cast<std::size_t>(component.Component);
     tables.DcSlot[slot] = HuffmanSlot(0, component.Selectors >> 4);
@@ -65,7 +61,7 @@ bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store
     tables.Encode[i].Build(model.Table(model.HeaderTables[i]));
   }
   std::array<TSymbolCounts, kHuffmanSlots> counts{};
-  if (!CountWindow(model, store, window, tables, counts, failure)) return false;
+  if (!CountWindow(model, store, window, tables, counts)) return false;
   bool covered = true;
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
     covered = covered && Covers(tables.Encode[i], counts[i]);
@@ -93,8 +89,7 @@ bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store
 // codes every symbol; a progressive file's tables code bands and bits, not blocks, so its
 // window always gets fitted tables.
 bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& store,
-                           const TTrimWindow& window, TWindowTables& tables,
-                           const std::function<void(std::string_view)>& failure) {
+                           const TTrimWindow& window, TWindowTables& tables) {
   std::array<int, kHuffmanSlots> source;
   source.fill(-1);
   std::array<bool, kHuffmanSlots> shared{};
@@ -115,7 +110,7 @@ bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& sto
     tables.AcSlot[c] = HuffmanSlot(1, c == 0 ? 0 : 1);
   }
   std::array<TSymbolCounts, kHuffmanSlots> counts{};
-  if (!CountWindow(model, store, window, tables, counts, failure)) return false;
+  if (!CountWindow(model, store, window, tables, counts)) return false;
   tables.Dht = {markers::kDht >> 8, markers::kDht & 0xFF, 0, 0};
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
     if (!AnyCounted(counts[i])) continue;
@@ -146,12 +141,11 @@ bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& sto
 }  // namespace
 
 bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
-                        const TTrimWindow& window, TWindowTables& tables,
-                        const std::function<void(std::string_view)>& failure) {
+                        const TTrimWindow& window, TWindowTables& tables) {
   tables.Dht.clear();
   tables.ScanHeader.clear();
-  return model.SingleScan() ? ChooseForSingleScan(model, store, window, tables, failure)
-                            : ChooseForSeveralScans(model, store, window, tables, failure);
+  return model.SingleScan() ? ChooseForSingleScan(model, store, window, tables)
+                            : ChooseForSeveralScans(model, store, window, tables);
 }
 
 }  // namespace tarvo

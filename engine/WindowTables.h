@@ -3,8 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <string_view>
 #include <vector>
 
 #include "CoefficientStore.h"
@@ -27,9 +25,8 @@ struct TWindowTables {
 };
 
 // The source's tables when they hold a code for every symbol of the window, else tables fitted
-// to it (ITU-T T.81 K.2). False after reporting a coefficient no table can code.
+// to it (ITU-T T.81 K.2). False when a coefficient is beyond what any table can code.
 bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
-                        const TTrimWindow& window, TWindowTables& tables,
-                        const std::function<void(std::string_view)>& failure);
+                        const TTrimWindow& window, TWindowTables& tables);
 
 }  // namespace tarvo

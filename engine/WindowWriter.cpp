@@ -6,7 +6,6 @@
 #include "ExifRewrite.h"
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
-#include "Messages.h"
 #include "MpfRewrite.h"
 #include "TiffView.h"
 #include "WindowTables.h"
@@ -28,7 +27,7 @@ class TWindowWriter {
 
   void WriteHeader(const TWindowTables& tables, bool dropExif);
   bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
-                 const TWriteReports& reports);
+                 const std::function<void(int)>& atRow);
   void WriteTail(bool dropExif);
   // Points the MP entries of the first MPF segment at the images after the output's EOI.
   void RewriteMpf();
@@ -117,10 +116,10 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
 }
 
 bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
-                              const TWriteReports& reports) {
+                              const std::function<void(int)>& atRow) {
   int restartNumber = 0;
   const bool encoded = WalkWindow(
-      model_, store, window_, model_.Scans[0].RestartInterval, [&](int r) { reports.AtRow(r); },
+      model_, store, window_, model_.Scans[0].RestartInterval, [&](int r) { atRow(r); },
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return EncodeBlock(writer_, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
@@ -131,8 +130,6 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
         writer_.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
         restartNumber = (restartNumber + 1) % 8;
       });
-  // ChooseWindowTables has made sure of every code, so this only guards that promise.
-  if (!encoded) reports.Failure(kMsgUncodableCoefficient);
   return encoded;
 }
 
@@ -156,13 +153,10 @@ void TWindowWriter::RewriteMpf() {
 
 }  // namespace
 
-bool WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
-                 TByteStream& output, const TWriteReports& reports) {
+EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+                       TByteStream& output, const std::function<void(int)>& atRow) {
   const TJpegModel& model = source.Model;
-  if (!model.TailFault.empty()) {
-    reports.Failure(model.TailFault);
-    return false;
-  }
+  if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the output.
   const std::int64_t headerEnd = model.HeaderSegments().back().End;
   const std::int64_t dataEnd = model.Scans.back().DataEnd;
@@ -173,14 +167,17 @@ bool WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool drop
       static_cast<std::size_t>(headerEnd + share * 1.1 * (dataEnd - headerEnd) +
                                (static_cast<std::int64_t>(source.Bytes.size()) - dataEnd) + 1024));
   TWindowTables tables;
-  if (!ChooseWindowTables(model, source.Store, window, tables, reports.Failure)) return false;
+  if (!ChooseWindowTables(model, source.Store, window, tables)) {
+    return EJpegError::kUncodableCoefficient;
+  }
   TWindowWriter writer(source, window, output);
   writer.WriteHeader(tables, dropExif);
-  if (!writer.WriteScan(source.Store, tables, reports)) return false;
+  // ChooseWindowTables has made sure of every code, so this only guards that promise.
+  if (!writer.WriteScan(source.Store, tables, atRow)) return EJpegError::kUncodableCoefficient;
   writer.WriteTail(dropExif);
   // Images stored after the first one (an MPF preview, say) have moved with its end.
   writer.RewriteMpf();
-  return true;
+  return EJpegError::kNone;
 }
 
 }  // namespace tarvo

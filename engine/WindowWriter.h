@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <string_view>
 
 #include "ByteStream.h"
 #include "CoefficientStore.h"
+#include "JpegError.h"
 #include "JpegModel.h"
 #include "TrimWindow.h"
 
@@ -20,17 +20,12 @@ struct TTrimSource {
   const TCoefficientStore& Store;
 };
 
-struct TWriteReports {
-  std::function<void(std::string_view)> Failure;
-  std::function<void(int)> AtRow;  // the MCU row about to be coded
-};
-
 // Writes the header segments, the window coded with tables chosen for it, and the source's
 // tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty. With
 // dropExif every APP1 segment, before or after the scan, is left out; otherwise an Exif segment
-// states the window's size. The MP entries of an MPF segment follow the new length. False after
-// a report.
-bool WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
-                 TByteStream& output, const TWriteReports& reports);
+// states the window's size. The MP entries of an MPF segment follow the new length. atRow is
+// told each MCU row about to be coded. Returns why the window cannot be written, or kNone.
+EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+                       TByteStream& output, const std::function<void(int)>& atRow);
 
 }  // namespace tarvo

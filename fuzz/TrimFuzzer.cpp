@@ -69,7 +69,7 @@ void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bo
   tarvo::TTrimRect cut;
   reports = 0;
   try {
-    trimmed = engine.Trim(output, rect, dropExif, &cut);
+    trimmed = static_cast<bool>(engine.Trim(output, rect, dropExif, &cut));
   } catch (const tarvo::EStreamError&) {
     return;
   }

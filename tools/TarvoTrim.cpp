@@ -117,14 +117,17 @@ int Run(int argc, char** argv) {
   engine.OnMessage = [&message](const std::string& text, int) {
     if (message.empty()) message = text;
   };
-  const auto refuse = [&message]() {
+  // A rectangle the engine will not cut is wrong usage; anything else refuses the file.
+  const auto refuse = [&message](const tarvo::TJpegStatus& status) {
     std::cerr << message << '\n';
-    return kExitFailed;
+    return status.Error == tarvo::EJpegError::kRectOutside ? kExitUsage : kExitFailed;
   };
 
   if (!args.empty() && args[0] == "--info") {
     if (args.size() != 2) return Usage();
-    if (!engine.AnalyzeFile(std::string(args[1]))) return refuse();
+    if (const auto status = engine.AnalyzeFile(std::string(args[1])); !status) {
+      return refuse(status);
+    }
     std::cout << "width=" << engine.ImageWidth() << '\n'
               << "height=" << engine.ImageHeight() << '\n'
               << "components=" << engine.ComponentCount() << '\n'
@@ -154,7 +157,7 @@ int Run(int argc, char** argv) {
     }
     rects.push_back(rect);
   }
-  if (!engine.AnalyzeFile(input)) return refuse();
+  if (const auto status = engine.AnalyzeFile(input); !status) return refuse(status);
   for (std::size_t k = 0; k < rects.size(); ++k) {
     if (!tarvo::LiesInside(rects[k], engine.ImageWidth(), engine.ImageHeight())) {
       return Usage(std::string(args[2 + 2 * k]) + ": the rectangle does not lie inside the " +
@@ -166,7 +169,8 @@ int Run(int argc, char** argv) {
   tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    if (!engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif)) return refuse();
+    const auto status = engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif);
+    if (!status) return refuse(status);
     writer.Add(std::string(args[1 + 2 * k]), output.Bytes());
   }
   writer.Commit();

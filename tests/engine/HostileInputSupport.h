@@ -16,6 +16,8 @@ namespace tarvo::testing {
 
 struct Outcome {
   bool trimmed = false;
+  // Why the engine refused, when it did.
+  EJpegError error = EJpegError::kNone;
   // The reports in order, then the text of a stream error if one was raised.
   std::vector<std::string> messages;
   Bytes output;
@@ -30,17 +32,24 @@ inline Outcome TrimWholeImage(const Bytes& file, bool alsoLowerRight = false) {
   TJpegTrimming engine;
   engine.OnMessage = [&outcome](const std::string& text, int) { outcome.messages.push_back(text); };
   try {
-    if (!engine.AnalyzeBytes(file)) return outcome;
+    if (const TJpegStatus status = engine.AnalyzeBytes(file); !status) {
+      outcome.error = status.Error;
+      return outcome;
+    }
     outcome.rect = {0, 0, engine.ImageWidth(), engine.ImageHeight()};
     TByteStream output;
-    outcome.trimmed = engine.Trim(output, outcome.rect, false);
+    const TJpegStatus first = engine.Trim(output, outcome.rect, false);
+    outcome.trimmed = static_cast<bool>(first);
+    outcome.error = first.Error;
     if (outcome.trimmed && alsoLowerRight) {
       const int mcuWidth = engine.McuWidth();
       const int mcuHeight = engine.McuHeight();
       outcome.rect = {engine.ImageWidth() / 2 / mcuWidth * mcuWidth,
                       engine.ImageHeight() / 2 / mcuHeight * mcuHeight, engine.ImageWidth(),
                       engine.ImageHeight()};
-      outcome.trimmed = engine.Trim(output, outcome.rect, true);
+      const TJpegStatus second = engine.Trim(output, outcome.rect, true);
+      outcome.trimmed = static_cast<bool>(second);
+      outcome.error = second.Error;
     }
     if (outcome.trimmed) outcome.output = BytesOf(output);
   } catch (const EStreamError& error) {

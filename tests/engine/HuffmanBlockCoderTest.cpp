@@ -133,7 +133,7 @@ TEST(HuffmanEncode, LastCoefficientNeedsNoEob) {
   // Decoding the first block ends at coefficient 63 without reading an EOB.
   TByteStream in;
   in.Assign(bytes);
-  TInBitStreamFile reader(in, {});
+  TInBitStreamFile reader(in);
   std::int16_t decoded[64];
   predictor = 0;
   ASSERT_TRUE(DecodeBlock(reader, DcTable(), AcTable(false), predictor, decoded));
@@ -162,7 +162,7 @@ TEST(HuffmanDecode, UnmatchedPatternReadsTheLongestCodeLength) {
     }
     TByteStream stream;
     stream.Assign(bytes);
-    TInBitStreamFile reader(stream, {});
+    TInBitStreamFile reader(stream);
     EXPECT_EQ(DecodeSymbol(reader, table), -1);
     EXPECT_EQ(reader.BitPosition(), 6);
     EXPECT_EQ(reader.Position(), 4);
@@ -191,7 +191,7 @@ bool DecodeBytes(const std::vector<std::uint8_t>& bytes, const THuffmanTable& dc
                  const THuffmanTable& ac) {
   TByteStream stream;
   stream.Assign(bytes);
-  TInBitStreamFile reader(stream, {});
+  TInBitStreamFile reader(stream);
   std::int16_t block[64];
   int predictor = 0;
   return DecodeBlock(reader, dc, ac, predictor, block);
@@ -230,7 +230,7 @@ TEST(HuffmanDecode, RunWithoutCoefficientEndsTheBlockAsEob) {
     TByteStream stream;
     stream.Assign(
         EncodeSymbols({{0, 0}, {0x01, 1}, {0x10, 0}}, EncodeTableOf(dc), EncodeTableOf(ac)));
-    TInBitStreamFile reader(stream, {});
+    TInBitStreamFile reader(stream);
     std::int16_t block[64];
     int predictor = 0;
     ASSERT_TRUE(DecodeBlock(reader, dc, ac, predictor, block)) << length;
@@ -244,7 +244,7 @@ TEST(HuffmanDecode, DcCategorySixteenFails) {
   const THuffmanTable ac = AcTable();
   TByteStream stream;
   stream.Assign(std::vector<std::uint8_t>(24, 0x00));
-  TInBitStreamFile reader(stream, {});
+  TInBitStreamFile reader(stream);
   std::int16_t block[64];
   int predictor = 0;
   EXPECT_FALSE(DecodeBlock(reader, dc, ac, predictor, block));
@@ -280,7 +280,7 @@ TEST(HuffmanBlocks, SeededRoundTrips) {
       }
       writer.FlushBits();
     }
-    TInBitStreamFile reader(stream, {});
+    TInBitStreamFile reader(stream);
     int predictor = 0;
     for (std::size_t i = 0; i < blocks.size(); ++i) {
       std::int16_t decoded[64];

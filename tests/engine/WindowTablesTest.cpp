@@ -259,8 +259,7 @@ TEST_F(TwoBlockFile, DcDifferenceBeyondFifteenBitsFailsTheTrim) {
                              {0x04, 0x00, 0x03},
                              kEoi});
   ASSERT_NO_FATAL_FAILURE(Open(file));
-  EXPECT_FALSE(engine.Trim(output, {8, 0, 16, 8}, false));
-  EXPECT_EQ(log.Only(), kMsgUncodableCoefficient);
+  EXPECT_EQ(engine.Trim(output, {8, 0, 16, 8}, false).Error, EJpegError::kUncodableCoefficient);
 }
 
 }  // namespace
