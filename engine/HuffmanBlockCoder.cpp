@@ -4,14 +4,6 @@
 
 namespace tarvo {
 
-namespace {
-
-constexpr int kBlockSize = 64;
-// DC categories run to 11 for 8-bit samples; 16 would need more bits than ReadBits serves.
-constexpr int kMaxCategory = 15;
-
-}  // namespace
-
 TSlowSymbol DecodeSymbolSlowly(TBitBuffer bits, const THuffmanTable& table) {
   if (bits.Prefetch() >= 16) {
     // The lookahead found no code of its length. Canonical codes of one length are consecutive, so

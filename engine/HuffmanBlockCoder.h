@@ -11,6 +11,12 @@
 
 namespace tarvo {
 
+// Coefficients in a block.
+inline constexpr int kBlockSize = 64;
+// The most magnitude bits the low nibble of a symbol names. DC categories run to 11 for 8-bit
+// samples; 16 would need more bits than ReadBits serves.
+inline constexpr int kMaxCategory = 15;
+
 // The next symbol of table, or -1 when no code matches; a failed match has read as many bits
 // as the table's longest code.
 int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table);

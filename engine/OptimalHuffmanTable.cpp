@@ -9,8 +9,6 @@ namespace tarvo {
 
 namespace {
 
-constexpr int kBlockSize = 64;
-constexpr int kMaxCategory = 15;  // magnitude bits a symbol's low nibble can name
 constexpr int kMaxCodeLength = 16;
 // FREQ(256) of Figure K.1: a symbol of count 1 that holds the all-ones code point until
 // Figure K.3 takes its code away again, so that no real code consists of 1-bits only.

@@ -7,6 +7,7 @@
 
 #include "CoefficientStore.h"
 #include "JpegModel.h"
+#include "McuWalk.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -43,41 +44,42 @@ inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
   return window;
 }
 
-// Walks window in coding order: atRow(r) before each MCU row, visit(slot, block, predictor)
-// for each block with its component's DC predictor, which starts at 0 with the window and
-// after each restart point, and atRestart() where a restart marker goes (every
-// restartInterval MCUs, 0 for none). False as soon as visit returns false.
+// The output's one interleaved scan over the window: every component, its MCUs, and the
+// source's restart interval.
+inline TMcuLayout WindowLayout(const TJpegModel& model, const TTrimWindow& window) {
+  TMcuLayout layout;
+  layout.Count = static_cast<int>(model.Components.size());
+  for (int slot = 0; slot < layout.Count; ++slot) {
+    const TFrameComponent& component = model.Components[static_cast<std::size_t>(slot)];
+    layout.Components[static_cast<std::size_t>(slot)] = {slot, component.HSampling,
+                                                         component.VSampling};
+  }
+  layout.FirstCol = window.FirstCol;
+  layout.EndCol = window.EndCol;
+  layout.FirstRow = window.FirstRow;
+  layout.EndRow = window.EndRow;
+  layout.RestartInterval = model.Scans[0].RestartInterval;
+  return layout;
+}
+
+// Walks the window as the output codes it (WalkMcus): visit(slot, block, predictor) for each
+// block with its component's DC predictor, which starts at 0 with the window and after each
+// restart point, and atRestart() where a restart marker goes. False as soon as visit returns
+// false.
 template <typename AtRow, typename Visit, typename AtRestart>
 bool WalkWindow(const TJpegModel& model, const TCoefficientStore& store, const TTrimWindow& window,
-                int restartInterval, AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
+                AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
-  int restartCount = 0;
-  const int slots = static_cast<int>(model.Components.size());
-  for (int r = window.FirstRow; r < window.EndRow; ++r) {
-    atRow(r);
-    for (int m = window.FirstCol; m < window.EndCol; ++m) {
-      for (int slot = 0; slot < slots; ++slot) {
-        const TFrameComponent& component = model.Components[static_cast<std::size_t>(slot)];
-        const int hs = component.HSampling;
-        const int vs = component.VSampling;
-        for (int v = 0; v < vs; ++v) {
-          const std::size_t row = static_cast<std::size_t>(r) * vs + v;
-          for (int h = 0; h < hs; ++h) {
-            const std::int16_t* block =
-                store.Block(slot, row, static_cast<std::size_t>(m) * hs + h);
-            if (!visit(slot, block, predictor[static_cast<std::size_t>(slot)])) return false;
-          }
-        }
-      }
-      if (restartInterval != 0 && ++restartCount == restartInterval &&
-          !(r == window.EndRow - 1 && m == window.EndCol - 1)) {
+  return WalkMcus(
+      WindowLayout(model, window), atRow,
+      [&](int slot, std::size_t row, std::size_t col) {
+        return visit(slot, store.Block(slot, row, col), predictor[static_cast<std::size_t>(slot)]);
+      },
+      [&] {
         predictor.fill(0);
-        restartCount = 0;
         atRestart();
-      }
-    }
-  }
-  return true;
+        return true;
+      });
 }
 
 }  // namespace tarvo

@@ -119,7 +119,7 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
                               const std::function<void(int)>& atRow) {
   int restartNumber = 0;
   const bool encoded = WalkWindow(
-      model_, store, window_, model_.Scans[0].RestartInterval, [&](int r) { atRow(r); },
+      model_, store, window_, [&](int r) { atRow(r); },
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return EncodeBlock(writer_, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
