@@ -1,21 +1,10 @@
-// Which document commands are enabled after each event of the window: one table, no widgets.
+// Which document commands are enabled: derived from the document and the selection, no widgets.
 #pragma once
 
 namespace tarvo {
 
-// The events that switch document commands. Everything not listed here is always enabled.
-enum class TCommandEvent {
-  Start,
-  FileOpened,
-  SelectionPlaced,
-  SelectionRemoved,
-  TrimDone,
-  UndoStepsRemain,
-  UndoNoStepRemains,
-  DocumentClosed,
-};
-
 // Enabled state of each switched command; a menu item and its toolbar button share one flag.
+// Everything not listed here is always enabled.
 struct TCommandStates {
   bool OpenFile = true;
   bool SaveFile = false;
@@ -28,7 +17,14 @@ struct TCommandStates {
   friend bool operator==(const TCommandStates&, const TCommandStates&) = default;
 };
 
-// The states left by event, starting from current (commands the event does not touch keep theirs).
-TCommandStates NextCommandStates(TCommandStates current, TCommandEvent event);
+// What the command states depend on.
+struct TCommandInputs {
+  bool HasDocument = false;
+  bool HasTrims = false;
+  bool HasSelection = false;
+};
+
+// The states for the document and the selection as they stand.
+TCommandStates CommandStatesFor(const TCommandInputs& inputs);
 
 }  // namespace tarvo

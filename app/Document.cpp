@@ -38,26 +38,30 @@ TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessage
 
 TDocument::~TDocument() = default;
 
-bool TDocument::OpenDocument(const QString& path, const TOpenCheck& check) {
-  // The new file is analysed and checked on the side; a refusal or a read error leaves the
+bool TDocument::OpenDocument(const QString& path, int reduction) {
+  // The new file is analysed and decoded on the side; a refusal or a read error leaves the
   // document the user has been working on untouched.
   auto analysed = std::make_unique<TJpegTrimming>();
   analysed->OnMessage = onMessage_;
   if (!analysed->AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
   const TFileTimes times = ReadFileTimes(path);
-  if (check) check(*analysed);
-  // The engine holds the file's bytes already; reading the file again would give the same.
-  TByteStream bytes;
-  bytes.CopyFrom(analysed->SourceStream());
-  Close();
+  TPicture picture = pictures_.Decode(analysed->SourceStream().Bytes(), reduction);
+  Forget();
   engine_ = std::move(analysed);
-  docStream_ = std::move(bytes);
+  pictures_.Hold(std::move(picture));
   sourceTimes_ = times;
   PresetSaveDialog(path);
   docFileName_ = path;
   opened_ = true;
+  Tell({TDocumentChange::Opened, {}});
   return true;
 }
+
+std::span<const std::uint8_t> TDocument::Bytes() const {
+  return trimHistory_.empty() ? engine_->SourceStream().Bytes() : docStream_.Bytes();
+}
+
+const TPicture& TDocument::Picture(int reduction) { return pictures_.At(Bytes(), reduction); }
 
 int TDocument::MaxHSampling() const { return engine_->MaxHSampling(); }
 
@@ -102,6 +106,13 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
   }
   trimHistory_.push_back({rect.Left, rect.Top, rect.Right, rect.Bottom, dropExif});
   if (modifyCount_ >= 0) ++modifyCount_;
+  try {
+    pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Tell({TDocumentChange::Trimmed, {}});
   return true;
 }
 
@@ -132,12 +143,14 @@ std::optional<TTrimRect> TDocument::Undo() {
     return std::nullopt;
   }
   if (modifyCount_ >= 0) --modifyCount_;
+  pictures_.Clear();
+  Tell({TDocumentChange::Undone, restored});
   return restored;
 }
 
 bool TDocument::RenderLastStep() {
   if (trimHistory_.empty()) {
-    docStream_.CopyFrom(engine_->SourceStream());
+    docStream_.Clear();
     return true;
   }
   // Redone with the Exif choice recorded then, not today's setting.
@@ -179,10 +192,11 @@ bool TDocument::SaveDocument(QString path) {
       return false;
     }
   }
-  WriteFileAtomically(path, docStream_.Bytes());
+  WriteFileAtomically(path, Bytes());
   docFileName_ = path;
   SetSourceTimesOn(path);
   modifyCount_ = 0;
+  Tell({TDocumentChange::Saved, {}});
   return true;
 }
 
@@ -208,18 +222,42 @@ bool TDocument::CloseQuery() {
 }
 
 void TDocument::Close() {
+  const bool wasOpen = opened_;
+  Forget();
+  if (wasOpen) Tell({TDocumentChange::Closed, {}});
+}
+
+void TDocument::Tell(const TDocumentChange& change) const {
+  if (changeNotice_) changeNotice_(change);
+}
+
+void TDocument::Forget() {
   opened_ = false;
   trimHistory_.clear();
   docFileName_.clear();
   docStream_.Clear();
   modifyCount_ = 0;
+  pictures_.Clear();
+  // The file's bytes go with their engine.
+  engine_ = std::make_unique<TJpegTrimming>();
 }
 
 std::unique_ptr<QMimeData> TDocument::ClipboardData() const {
   if (!HasDocument()) return nullptr;
-  const std::span<const std::uint8_t> bytes = docStream_.Bytes();
+  const std::span<const std::uint8_t> bytes = Bytes();
   return std::make_unique<TClipboardPicture>(QByteArray(reinterpret_cast<const char*>(bytes.data()),
                                                         static_cast<qsizetype>(bytes.size())));
+}
+
+QPoint TDocument::LastTrimOffset() const {
+  // A trim starts at the MCU grid line at or before its Left and Top.
+  const auto start = [this](const TTrimStep& step) {
+    const TTrimRect snapped = engine_->SnapToGrid(step.Rect());
+    return QPoint(snapped.Left, snapped.Top);
+  };
+  const std::size_t steps = trimHistory_.size();
+  const QPoint before = steps >= 2 ? start(trimHistory_[steps - 2]) : QPoint();
+  return start(trimHistory_.back()) - before;
 }
 
 void TDocument::PresetSaveDialog(const QString& path) {

@@ -7,12 +7,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "AppSettings.h"
 #include "ByteStream.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
+#include "PictureCache.h"
 #include "TrimRect.h"
 
 class QMimeData;
@@ -35,6 +37,20 @@ struct TTrimStep {
 
 enum class TAnswer { Yes, No, Cancel };
 
+// What a change did to the document, told as it happens so that the window refreshes once.
+struct TDocumentChange {
+  enum TKind {
+    Opened,  // another file, or the first
+    Trimmed,
+    Undone,
+    Saved,   // the file name may be another now
+    Closed,  // by "閉じる", or after a failure the document would not survive
+  };
+  TKind Kind = Opened;
+  // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown.
+  TTrimRect Restored;
+};
+
 // The document's questions and its save dialog, answered by the user (or a test's script).
 class TDocumentPrompts {
  public:
@@ -46,10 +62,6 @@ class TDocumentPrompts {
   virtual QString RunSaveDialog(const QString& folder, const QString& fileName) = 0;
 };
 
-// Looks at a newly analysed file before it becomes the document; an exception it raises
-// leaves the document as it was.
-using TOpenCheck = std::function<void(const TJpegTrimming& analysed)>;
-
 // Rectangles given to and returned by the document are in pixels of the picture it shows; the
 // document adds the corner of its last trim to reach the source's pixels.
 class TDocument {
@@ -59,10 +71,16 @@ class TDocument {
   TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage);
   ~TDocument();
 
-  // Analyses path in an engine of its own and runs check on it; only when both succeed does it
-  // replace the document. False when the engine refused the file (it has said why); a file that
-  // cannot be read raises EStreamError. Either way the earlier document stays exactly as it was.
-  bool OpenDocument(const QString& path, const TOpenCheck& check = {});
+  // Told after each change, once the document is in its new state.
+  void SetChangeNotice(std::function<void(const TDocumentChange&)> notice) {
+    changeNotice_ = std::move(notice);
+  }
+
+  // Analyses path in an engine of its own and decodes its picture at reduction (the view's);
+  // only when both succeed does it replace the document. False when the engine refused the file
+  // (it has said why); a file that cannot be read raises EStreamError, a picture that cannot be
+  // decoded EPictureError. Either way the earlier document stays exactly as it was.
+  bool OpenDocument(const QString& path, int reduction);
   bool HasDocument() const { return opened_; }
 
   // The MCU of the document's file is 8 * MaxHSampling by 8 * MaxVSampling pixels.
@@ -73,7 +91,9 @@ class TDocument {
   QString StatusText() const;
 
   // Trims the document to rect. False when the engine refused (it has said why); the document
-  // then holds its previous bytes again, or is closed should even they fail.
+  // then holds its previous bytes again, or is closed should even they fail. Reduced pictures
+  // held are cut to the trim; should that fail the document closes rather than show another
+  // state's picture, and the error is raised.
   bool Trim(const TTrimRect& rect);
   // Goes back one trim. The rectangle that produced the undone trim, in pixels of the picture
   // now shown; nothing when there was no trim or the earlier trim could not be redone.
@@ -81,21 +101,32 @@ class TDocument {
 
   // "上書き保存": asks first, then saves over DocFileName.
   bool SaveFile();
-  // Writes DocStream to path, or to a path chosen in the save dialog when path is empty. False
-  // when the user cancelled or declined to overwrite. A file that cannot be written raises
+  // Writes the document's bytes to path, or to a path chosen in the save dialog when path is empty.
+  // False when the user cancelled or declined to overwrite. A file that cannot be written raises
   // EStreamError and leaves any existing file untouched.
   bool SaveDocument(QString path);
   // May the document be let go (the window closing, another file opened, "閉じる")? Asks about
   // unsaved changes and saves on request.
   bool CloseQuery();
+  // Lets the document go; Closed is told when there was one.
   void Close();
 
   // The clipboard's contents for "コピー": the document's picture (TClipboardPicture); nothing
   // without a document, so that the clipboard keeps what it holds.
   std::unique_ptr<QMimeData> ClipboardData() const;
 
+  // The picture of the document's bytes at reduction, decoded on first use (EPictureError when
+  // they do not decode; the document stays as it was).
+  const TPicture& Picture(int reduction);
+  const TPictureCache& Pictures() const { return pictures_; }
+  // See TPictureCache::SetSlowDecodeNotice.
+  void SetSlowDecodeNotice(std::function<void(bool running)> notice) {
+    pictures_.SetSlowDecodeNotice(std::move(notice));
+  }
+
   const QString& DocFileName() const { return docFileName_; }
-  const TByteStream& DocStream() const { return docStream_; }
+  // The document's JPEG as it stands: the opened file's bytes, or those of the last trim.
+  std::span<const std::uint8_t> Bytes() const;
   const std::vector<TTrimStep>& TrimHistory() const { return trimHistory_; }
   std::int32_t ModifyCount() const { return modifyCount_; }
   const TFileTimes& SourceTimes() const { return sourceTimes_; }
@@ -104,26 +135,34 @@ class TDocument {
   const QString& SaveDialogFileName() const { return saveDialogFileName_; }
 
  private:
-  // DocStream for the history as it stands: the last step's trim, or the source.
+  // docStream_ for the history as it stands: the last step's trim, or nothing for the source.
   bool RenderLastStep();
   // After a failed trim: the bytes of the last step again, or no document if that fails too.
   void RecoverDocStream();
+  // Back to no document, telling no one: opening replaces the document without closing it.
+  void Forget();
+  void Tell(const TDocumentChange& change) const;
+  // Where the last trim's picture starts in the picture before it.
+  QPoint LastTrimOffset() const;
   void PresetSaveDialog(const QString& path);
   void SetSourceTimesOn(const QString& path) const;
 
   TAppSettings& settings_;
   TDocumentPrompts& prompts_;
   TMessageProc onMessage_;
+  std::function<void(const TDocumentChange&)> changeNotice_;
   std::unique_ptr<TJpegTrimming> engine_;
 
   bool opened_ = false;
   QString docFileName_;
+  // The last trim's output; the opened file's bytes stay with the engine alone.
   TByteStream docStream_;
   std::vector<TTrimStep> trimHistory_;
   std::int32_t modifyCount_ = 0;
   TFileTimes sourceTimes_;
   QString saveDialogFolder_;
   QString saveDialogFileName_;
+  TPictureCache pictures_;
 };
 
 }  // namespace tarvo

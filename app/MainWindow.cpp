@@ -69,17 +69,6 @@ QString FirstDroppedFile(const QMimeData* data) {
   return first.isLocalFile() ? first.toLocalFile() : QString();
 }
 
-// Where the last trim's picture starts in the picture before it. Steps are in source pixels,
-// and a trim starts at the MCU grid line at or before its Left and Top.
-QPoint LastTrimOffset(const std::vector<TTrimStep>& steps, int mcuWidth, int mcuHeight) {
-  const auto start = [&](const TTrimStep& step) {
-    const TTrimRect snapped = SnapToMcuGrid(step.Rect(), mcuWidth, mcuHeight);
-    return QPoint(snapped.Left, snapped.Top);
-  };
-  const QPoint before = steps.size() >= 2 ? start(steps[steps.size() - 2]) : QPoint();
-  return start(steps.back()) - before;
-}
-
 }  // namespace
 
 TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
@@ -87,6 +76,7 @@ TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
       prompts_(std::make_unique<TWindowPrompts>(this)),
       document_(AppSettings, *prompts_, EngineMessage),
       selection_(*this) {
+  document_.SetChangeNotice([this](const TDocumentChange& change) { SyncToDocument(change); });
   setObjectName(QStringLiteral("Fm_Main"));
   setWindowTitle(Text(kMainCaption));
   setFont(GothicFont());
@@ -237,7 +227,7 @@ void TFm_Main::BuildMenus() {
 }
 
 void TFm_Main::FormCreate() {
-  ApplyCommandEvent(TCommandEvent::Start);
+  SyncCommandStates();
   RebuildTrimModeCombo();
 
   TWindowSettings stored;
@@ -262,7 +252,7 @@ void TFm_Main::FormCreate() {
   mnu_ZoomOut->setText(Text("縮小\tCtrl -"));
 
   FirstShow = true;
-  pictures_.SetSlowDecodeNotice([this](bool running) { ShowSlowDecode(running); });
+  document_.SetSlowDecodeNotice([this](bool running) { ShowSlowDecode(running); });
 }
 
 void TFm_Main::SetDialogs(TFm_Help* help, TFm_Explanation* explanation, TFm_Options* options) {
@@ -288,8 +278,10 @@ void TFm_Main::SetCommandStates(const TCommandStates& states) {
   Sbn_AdjustRect->setEnabled(states.AdjustRect);
 }
 
-void TFm_Main::ApplyCommandEvent(TCommandEvent event) {
-  SetCommandStates(NextCommandStates(commandStates_, event));
+void TFm_Main::SyncCommandStates() {
+  SetCommandStates(CommandStatesFor({.HasDocument = document_.HasDocument(),
+                                     .HasTrims = !document_.TrimHistory().empty(),
+                                     .HasSelection = selection_.SelectionState != selNone}));
 }
 
 QString TFm_Main::StatusText() const { return StatusBarText->text(); }
@@ -305,20 +297,11 @@ void TFm_Main::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& error) {
-    ForgetLostDocument();
     QMessageBox box(QMessageBox::Critical, Text(kAppTitle), QString::fromUtf8(error.what()),
                     QMessageBox::NoButton, this);
     box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
     box.exec();
-    return;
   }
-  ForgetLostDocument();
-}
-
-void TFm_Main::ForgetLostDocument() {
-  // The document closes itself rather than keep bytes a failed open, trim or undo may have
-  // spoilt; the window must not go on showing the picture it had.
-  if (!document_.HasDocument() && PictureLoaded_) CloseDocumentView();
 }
 
 void TFm_Main::showEvent(QShowEvent* event) {
@@ -422,59 +405,42 @@ void TFm_Main::dropEvent(QDropEvent* event) {
       Qt::QueuedConnection);
 }
 
-void TFm_Main::OpenDocument(const QString& path) {
-  // Decoded before the file becomes the document: a picture that cannot be shown leaves the
-  // open document as it was.
-  TPicture picture;
-  if (!document_.OpenDocument(path, [this, &picture](const TJpegTrimming& analysed) {
-        picture = pictures_.Decode(analysed.SourceStream().Bytes(), RateReduction());
-      })) {
-    return;
+void TFm_Main::OpenDocument(const QString& path) { document_.OpenDocument(path, RateReduction()); }
+
+void TFm_Main::SyncToDocument(const TDocumentChange& change) {
+  const TDocumentChange::TKind kind = change.Kind;
+  if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
+      kind == TDocumentChange::Closed) {
+    selection_.Clear();
+    SetInformationText({});
   }
-  ShowPicture(document_.DocStream().Bytes(), std::move(picture), document_.MaxHSampling(),
-              document_.MaxVSampling());
-  selection_.Clear();
-  SetInformationText({});
-  ApplyCommandEvent(TCommandEvent::FileOpened);
-  RefreshDocumentView();
-}
-
-void TFm_Main::RefreshDocumentView() {
-  SetStatusText(document_.StatusText());
-  Cbo_ViewRateChange();
-  Cbo_TrimModeChange();
-}
-
-void TFm_Main::CloseDocumentView() {
-  selection_.Clear();
-  UnloadPicture();
-  SetStatusText({});
-  SetInformationText({});
-  ApplyCommandEvent(TCommandEvent::DocumentClosed);
-}
-
-void TFm_Main::LoadDocumentPicture(std::optional<QPoint> trimmedAt) {
-  const std::span<const std::uint8_t> jpeg = document_.DocStream().Bytes();
-  const int maxH = document_.MaxHSampling();
-  const int maxV = document_.MaxVSampling();
-  try {
-    std::optional<TPicture> cut;
-    if (trimmedAt) cut = pictures_.CutTrim(jpeg, *trimmedAt, RateReduction());
-    if (cut) {
-      ShowPicture(jpeg, std::move(*cut), maxH, maxV);
-    } else {
-      LoadPicture(jpeg, maxH, maxV);
+  if (!document_.HasDocument()) {
+    // The paint area keeps its last size and shows nothing.
+    PaintBox->SetPicture({}, 1, 1);
+  } else if (kind != TDocumentChange::Saved) {
+    try {
+      ShowDocumentPicture();
+    } catch (...) {
+      // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
+      // document is closed rather than shown with the picture of another state.
+      document_.Close();
+      throw;
     }
-  } catch (...) {
-    // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
-    // document is closed rather than shown with the picture of another state.
-    document_.Close();
-    throw;
   }
+  if (kind == TDocumentChange::Undone) {
+    // The selection that made the undone trim, ready to be changed and trimmed again.
+    const TTrimRect& r = change.Restored;
+    const TSelectionRect restored{r.Left, r.Top, r.Right, r.Bottom};
+    selection_.Restore(restored);
+    SetInformationText(QString::fromStdString(SelectionInformation(restored)));
+  }
+  SetStatusText(document_.StatusText());
+  if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed) Cbo_TrimModeChange();
+  SyncCommandStates();
 }
 
 void TFm_Main::Cbo_TrimModeChange() {
-  if (!PictureLoaded_) return;
+  if (!document_.HasDocument()) return;
   ChangeTrimMode(selection_, Cbo_TrimMode->currentIndex(), TrimModes,
                  {View_.PictureWidth(), View_.PictureHeight()});
 }
@@ -501,17 +467,17 @@ void TFm_Main::DrawSelection(const TSelectionRect& rect) {
 
 void TFm_Main::PaintBoxMouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x,
                                  int y) {
-  if (PictureLoaded_) selection_.MouseDown(x, y);
+  if (document_.HasDocument()) selection_.MouseDown(x, y);
 }
 
 void TFm_Main::PaintBoxMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, int x, int y) {
-  if (PictureLoaded_) {
+  if (document_.HasDocument()) {
     selection_.MouseMove(x, y, buttons.testFlag(Qt::LeftButton), TrimModeKind());
   }
 }
 
 void TFm_Main::PaintBoxMouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int, int) {
-  if (PictureLoaded_) selection_.MouseUp(TrimModeKind());
+  if (document_.HasDocument()) selection_.MouseUp(TrimModeKind());
 }
 
 void TFm_Main::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
@@ -519,10 +485,10 @@ void TFm_Main::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     (zoom == TZoomStep::In ? mnu_ZoomIn : mnu_ZoomOut)->trigger();
     return;
   }
-  if (!PictureLoaded_) return;
+  if (!document_.HasDocument()) return;
   if (IsSelectAllKey(key, modifiers) && selection_.SelectAll()) {
     Cbo_TrimModeChange();
-    EnableSelectionCommands(true);
+    SyncCommandStates();
   }
   if (const std::optional<TArrowKey> arrow = ArrowKeyOf(key)) {
     const QPoint pointer = PaintBox->mapFromGlobal(QCursor::pos());
@@ -534,9 +500,7 @@ void TFm_Main::Pnl_MenuMouseMove() { SetPointer(TPointerShape::Arrow); }
 
 void TFm_Main::ClearInformation() { SetInformationText({}); }
 
-void TFm_Main::EnableSelectionCommands(bool enabled) {
-  ApplyCommandEvent(enabled ? TCommandEvent::SelectionPlaced : TCommandEvent::SelectionRemoved);
-}
+void TFm_Main::EnableSelectionCommands(bool) { SyncCommandStates(); }
 
 void TFm_Main::SetPointer(TPointerShape shape) {
   Qt::CursorShape cursor = Qt::ArrowCursor;
@@ -578,9 +542,7 @@ void TFm_Main::mnu_SaveFileClick() { document_.SaveFile(); }
 void TFm_Main::mnu_SaveAsFileClick() { document_.SaveDocument({}); }
 
 void TFm_Main::mnu_CloseFileClick() {
-  if (!document_.CloseQuery()) return;
-  document_.Close();
-  CloseDocumentView();
+  if (document_.CloseQuery()) document_.Close();
 }
 
 void TFm_Main::mnu_ExitClick() { close(); }
@@ -588,27 +550,10 @@ void TFm_Main::mnu_ExitClick() { close(); }
 void TFm_Main::mnu_GoOperationClick() {
   if (selection_.SelectionState == selNone) return;
   const TSelectionRect& s = selection_.SelectionRect;
-  if (!document_.Trim({s.Left, s.Top, s.Right, s.Bottom})) return;
-  LoadDocumentPicture(LastTrimOffset(document_.TrimHistory(), 8 * document_.MaxHSampling(),
-                                     8 * document_.MaxVSampling()));
-  SetInformationText({});
-  selection_.Clear();
-  ApplyCommandEvent(TCommandEvent::TrimDone);
-  RefreshDocumentView();
+  document_.Trim({s.Left, s.Top, s.Right, s.Bottom});
 }
 
-void TFm_Main::mnu_UndoClick() {
-  const std::optional<TTrimRect> restored = document_.Undo();
-  if (!restored) return;
-  ApplyCommandEvent(document_.TrimHistory().empty() ? TCommandEvent::UndoNoStepRemains
-                                                    : TCommandEvent::UndoStepsRemain);
-  LoadDocumentPicture();
-  const TSelectionRect selection{restored->Left, restored->Top, restored->Right, restored->Bottom};
-  selection_.Restore(selection);
-  SetInformationText(QString::fromStdString(SelectionInformation(selection)));
-  SetStatusText(document_.StatusText());
-  Cbo_ViewRateChange();
-}
+void TFm_Main::mnu_UndoClick() { document_.Undo(); }
 
 void TFm_Main::mnu_AdjustRectClick() {
   if (selection_.SelectionState == selNone) return;
@@ -650,27 +595,6 @@ void TFm_Main::mnu_AboutClick() {
   if (helpDialog_ != nullptr) helpDialog_->exec();
 }
 
-void TFm_Main::LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling) {
-  // The pictures of the bytes before go first: a large photo is never held twice.
-  UnloadPicture();
-  ShowPicture(jpeg, pictures_.Decode(jpeg, RateReduction()), maxHSampling, maxVSampling);
-}
-
-void TFm_Main::ShowPicture(std::span<const std::uint8_t> jpeg, TPicture picture, int maxHSampling,
-                           int maxVSampling) {
-  const TPicture& held = pictures_.Hold(jpeg, std::move(picture));
-  const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
-  PaintBox->SetPicture(held, rate.Num, rate.Den);
-  View_.SetPicture(held.Frame.width(), held.Frame.height(), maxHSampling, maxVSampling);
-  PictureLoaded_ = true;
-}
-
-void TFm_Main::UnloadPicture() {
-  PaintBox->SetPicture({}, 1, 1);
-  pictures_.Clear();
-  PictureLoaded_ = false;
-}
-
 int TFm_Main::RateReduction() const {
   const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
   return TPictureCache::ReductionFor(rate.Num, rate.Den);
@@ -688,10 +612,16 @@ void TFm_Main::ShowSlowDecode(bool running) {
 }
 
 void TFm_Main::Cbo_ViewRateChange() {
-  if (!PictureLoaded_) return;
+  if (document_.HasDocument()) ShowDocumentPicture();
+}
+
+void TFm_Main::ShowDocumentPicture() {
   // Decoded before anything changes, so a picture that fails to decode leaves the view as it was.
+  const TPicture& picture = document_.Picture(RateReduction());
   const TViewRate rate = ViewRateAt(Cbo_ViewRate->currentIndex());
-  PaintBox->SetPicture(pictures_.At(RateReduction()), rate.Num, rate.Den);
+  PaintBox->SetPicture(picture, rate.Num, rate.Den);
+  View_.SetPicture(picture.Frame.width(), picture.Frame.height(), document_.MaxHSampling(),
+                   document_.MaxVSampling());
   View_.SetRateIndex(Cbo_ViewRate->currentIndex());
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   selection_.SetGrid({View_.PictureWidth(), View_.PictureHeight(), View_.McuWidth(),

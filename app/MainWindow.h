@@ -14,7 +14,6 @@
 #include "CommandStates.h"
 #include "Document.h"
 #include "LoadSaveSettings.h"
-#include "PictureCache.h"
 #include "Selection.h"
 #include "TrimModePreset.h"
 #include "ViewMapping.h"
@@ -57,15 +56,12 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void SetArguments(const QStringList& arguments);
 
   void OpenDocument(const QString& path);
-  // The status text, the view laid out for the picture, the trim mode applied again.
-  void RefreshDocumentView();
 
   const TDocument& Document() const { return document_; }
   TSelection& Selection() { return selection_; }
 
   // Enables each menu item together with its toolbar button.
   void SetCommandStates(const TCommandStates& states);
-  void ApplyCommandEvent(TCommandEvent event);
   const TCommandStates& CommandStates() const { return commandStates_; }
 
   QString StatusText() const;
@@ -91,18 +87,6 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void mnu_TopicClick();
   void mnu_AboutClick();
 
-  // The picture of the document (open, trim, undo), decoded at the reduction the view rate
-  // needs; other reductions are decoded when a rate first needs them, then only painted.
-  // The sampling factors give the MCU grid. Raises EPictureError when the bytes do not decode,
-  // leaving no picture loaded.
-  void LoadPicture(std::span<const std::uint8_t> jpeg, int maxHSampling, int maxVSampling);
-  // Shows picture, decoded from jpeg, and holds the bytes for the other reductions.
-  void ShowPicture(std::span<const std::uint8_t> jpeg, TPicture picture, int maxHSampling,
-                   int maxVSampling);
-  // No document: the paint area keeps its last size and shows nothing.
-  void UnloadPicture();
-  bool PictureLoaded() const { return PictureLoaded_; }
-  const TPictureCache& Pictures() const { return pictures_; }
   const TViewMapping& View() const { return View_; }
   // Lays the view out at the combo's rate (only while a picture is loaded).
   void Cbo_ViewRateChange();
@@ -127,14 +111,13 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void ShowSlowDecode(bool running);
   // The reduction of the picture the combo's rate paints from.
   int RateReduction() const;
-  // Back to the window without a document, after "閉じる" or a document lost to a failure.
-  void CloseDocumentView();
-  // Closes the view when a command's failure has closed the document under it.
-  void ForgetLostDocument();
-  // The picture of the document's bytes as they stand.
-  // After a trim, trimmedAt is where it starts in the picture shown before, which a reduced
-  // picture is then cut from.
-  void LoadDocumentPicture(std::optional<QPoint> trimmedAt = std::nullopt);
+  // The document's picture at the combo's rate, the view and the selection's grid laid out for
+  // it. Raises EPictureError, changing nothing, when the picture does not decode.
+  void ShowDocumentPicture();
+  // Brings picture, selection, status text and command states up to what changed.
+  void SyncToDocument(const TDocumentChange& change);
+  // The command states for the document and the selection as they stand.
+  void SyncCommandStates();
   void Cbo_TrimModeChange();
   // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
   void Cbo_TrimModeSelect();
@@ -212,8 +195,6 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   bool openAfterFirstPaint_ = false;
   QString statusBeforeDecode_;
   TViewMapping View_;
-  TPictureCache pictures_;
-  bool PictureLoaded_ = false;
 };
 
 }  // namespace tarvo

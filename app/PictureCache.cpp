@@ -33,37 +33,48 @@ TPicture TPictureCache::Decode(std::span<const std::uint8_t> jpeg, int reduction
   return decoded.get();
 }
 
-const TPicture& TPictureCache::Hold(std::span<const std::uint8_t> jpeg, TPicture picture) {
+const TPicture& TPictureCache::Hold(TPicture picture) {
   Clear();
-  jpeg_.assign(jpeg.begin(), jpeg.end());
   const std::size_t slot = Slot(picture.Reduction);
   return pictures_[slot].emplace(std::move(picture));
 }
 
-const TPicture& TPictureCache::At(int reduction) {
+const TPicture& TPictureCache::At(std::span<const std::uint8_t> jpeg, int reduction) {
   std::optional<TPicture>& slot = pictures_[Slot(reduction)];
-  if (!slot) slot = Decode(jpeg_, reduction);
+  if (!slot) slot = Decode(jpeg, reduction);
   return *slot;
 }
 
-std::optional<TPicture> TPictureCache::CutTrim(std::span<const std::uint8_t> jpeg, QPoint at,
-                                               int reduction) const {
-  const std::optional<TPicture>& held = pictures_[Slot(reduction)];
-  if (reduction == 1 || !held || at.x() % reduction != 0 || at.y() % reduction != 0) {
-    return std::nullopt;
+void TPictureCache::KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at) {
+  // The full-size picture goes first: it is never cut, and the frame is read only when a reduced
+  // picture may be.
+  pictures_[Slot(1)].reset();
+  if (std::none_of(pictures_.begin(), pictures_.end(), [](const auto& held) { return held; })) {
+    return;
   }
-  const QSize frame = ReadPictureFrame(jpeg);
-  // Rounded up as the decoder rounds: the trim's last partial block holds the same pixels.
-  const QRect cut(at / reduction, QSize((frame.width() + reduction - 1) / reduction,
-                                        (frame.height() + reduction - 1) / reduction));
-  if (!held->Pixels.rect().contains(cut)) return std::nullopt;
-  return TPicture{held->Pixels.copy(cut), frame, reduction};
+  QSize frame;
+  try {
+    frame = ReadPictureFrame(trimmed);
+  } catch (...) {
+    Clear();
+    throw;
+  }
+  for (std::optional<TPicture>& held : pictures_) {
+    if (!held) continue;
+    const int reduction = held->Reduction;
+    // Rounded up as the decoder rounds: the trim's last partial block holds the same pixels.
+    const QRect cut(at / reduction, QSize((frame.width() + reduction - 1) / reduction,
+                                          (frame.height() + reduction - 1) / reduction));
+    if (at.x() % reduction == 0 && at.y() % reduction == 0 && held->Pixels.rect().contains(cut)) {
+      held = TPicture{held->Pixels.copy(cut), frame, reduction};
+    } else {
+      held.reset();
+    }
+  }
 }
 
 void TPictureCache::Clear() {
   for (std::optional<TPicture>& picture : pictures_) picture.reset();
-  jpeg_.clear();
-  jpeg_.shrink_to_fit();
 }
 
 bool TPictureCache::Holds(int reduction) const { return pictures_[Slot(reduction)].has_value(); }

@@ -16,7 +16,8 @@
 namespace tarvo {
 
 // A picture is decoded the first time a view rate needs its reduction and kept while the
-// document's bytes stay the same, so zooming back and scrolling never decode. Reduced rates
+// document's bytes stay the same, so zooming back and scrolling never decode. The bytes stay the
+// document's: each call that decodes is handed them. Reduced rates
 // decode reduced: a 48-megapixel photo shown at 1/4 never has its full-size pixels in memory.
 class TPictureCache {
  public:
@@ -36,19 +37,19 @@ class TPictureCache {
   // Decodes jpeg at reduction, announcing a slow decode, and keeps nothing of it: a document
   // decodes its picture before its bytes replace those held.
   TPicture Decode(std::span<const std::uint8_t> jpeg, int reduction);
-  // Releases the pictures held and from then on holds those of jpeg: picture, decoded from it,
-  // and the other reductions once they are asked for.
-  const TPicture& Hold(std::span<const std::uint8_t> jpeg, TPicture picture);
-  // The picture at reduction of the bytes held, decoded on first use. Only after Hold.
-  const TPicture& At(int reduction);
-  // The picture at reduction of jpeg, a trim of the bytes held whose frame starts at `at` in
-  // theirs, cut out of the reduced picture held instead of decoded: a trim keeps whole blocks and
-  // each reduced pixel is an average inside one block, so only the chroma right along the cut
-  // may differ by a little. Nothing at full size, which shows the decoded pixels exactly, nor
-  // when no picture at reduction is held.
-  std::optional<TPicture> CutTrim(std::span<const std::uint8_t> jpeg, QPoint at,
-                                  int reduction) const;
-  // Releases every picture and the bytes.
+  // Releases the pictures held and holds picture instead; the other reductions of the same
+  // bytes follow once they are asked for.
+  const TPicture& Hold(TPicture picture);
+  // The picture at reduction of jpeg, the bytes of the pictures held, decoded on first use.
+  const TPicture& At(std::span<const std::uint8_t> jpeg, int reduction);
+  // The bytes are now trimmed, a trim whose frame starts at `at` in the picture held: each reduced
+  // picture held is replaced by its cut instead of decoded again. A trim keeps whole blocks and
+  // each reduced pixel is an average inside one block, so only the chroma right along the cut may
+  // differ by a little. The full-size picture, which shows the decoded pixels exactly, and any
+  // picture the cut does not fit are released, to be decoded when asked for. Raises
+  // EPictureError, holding nothing, when the trimmed bytes have no readable frame.
+  void KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at);
+  // Releases every picture.
   void Clear();
 
   bool Holds(int reduction) const;
@@ -58,7 +59,6 @@ class TPictureCache {
  private:
   static std::size_t Slot(int reduction);
 
-  std::vector<std::uint8_t> jpeg_;
   std::array<std::optional<TPicture>, std::size(kPictureReductions)> pictures_;
   std::function<void(bool running)> slowDecode_;
   int decodeCount_ = 0;

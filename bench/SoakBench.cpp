@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   window.show();
   for (int cycle = 1; cycle <= cycles; ++cycle) {
     window.OpenDocument(photo);
-    if (!window.PictureLoaded()) Fail("the window did not open the photo");
+    if (!window.Document().HasDocument()) Fail("the window did not open the photo");
     window.repaint();
     const tarvo::TViewMapping& view = window.View();
     const std::int32_t width = view.PictureWidth();

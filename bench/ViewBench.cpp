@@ -92,7 +92,7 @@ void Fail(const char* what) {
 // Opens path and paints the window, as the command line, a drop or the open dialog would.
 void OpenAndPaint(tarvo::TFm_Main& window, const QString& path) {
   window.OpenDocument(path);
-  if (!window.PictureLoaded()) Fail("the window did not open the file");
+  if (!window.Document().HasDocument()) Fail("the window did not open the file");
   window.repaint();
 }
 

@@ -5,51 +5,30 @@
 namespace tarvo {
 namespace {
 
-using E = TCommandEvent;
-
-TEST(CommandStates, OpeningEnablesFileCommandsAndNothingThatNeedsASelection) {
-  const TCommandStates start = NextCommandStates(TCommandStates{.Undo = true}, E::Start);
-  EXPECT_EQ(start, TCommandStates{});
-  const TCommandStates opened = NextCommandStates(
-      TCommandStates{.GoOperation = true, .Undo = true, .AdjustRect = true}, E::FileOpened);
-  EXPECT_EQ(opened, (TCommandStates{.SaveFile = true, .SaveAsFile = true, .CloseFile = true}));
-}
-
-TEST(CommandStates, SelectionTrimAndUndoSwitchOnlyTheirOwnCommands) {
-  const TCommandStates opened = NextCommandStates({}, E::FileOpened);
-  TCommandStates expected = opened;
-
-  const TCommandStates selected = NextCommandStates(opened, E::SelectionPlaced);
-  expected.GoOperation = expected.AdjustRect = true;
-  EXPECT_EQ(selected, expected);
-
-  const TCommandStates trimmed = NextCommandStates(selected, E::TrimDone);
-  expected.GoOperation = expected.AdjustRect = false;
-  expected.Undo = true;
-  EXPECT_EQ(trimmed, expected);
-
-  // Undo leaves itself alone while steps remain.
-  const TCommandStates undone = NextCommandStates(trimmed, E::UndoStepsRemain);
-  expected.GoOperation = expected.AdjustRect = true;
-  EXPECT_EQ(undone, expected);
-
-  const TCommandStates removed = NextCommandStates(undone, E::SelectionRemoved);
-  expected.GoOperation = expected.AdjustRect = false;
-  EXPECT_EQ(removed, expected);
-
-  const TCommandStates backAtSource = NextCommandStates(removed, E::UndoNoStepRemains);
-  expected.GoOperation = expected.AdjustRect = true;
-  expected.Undo = false;
-  EXPECT_EQ(backAtSource, expected);
-  EXPECT_TRUE(backAtSource.SaveFile);
-}
-
-TEST(CommandStates, ClosingLeavesOnlyOpenEnabled) {
-  const TCommandStates all{true, true, true, true, true, true, true};
-  EXPECT_EQ(NextCommandStates(all, E::DocumentClosed), TCommandStates{});
-  for (E event : {E::Start, E::FileOpened, E::SelectionPlaced, E::SelectionRemoved, E::TrimDone,
-                  E::UndoStepsRemain, E::UndoNoStepRemains, E::DocumentClosed}) {
-    EXPECT_TRUE(NextCommandStates({}, event).OpenFile);
+TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
+  const TCommandStates none{};
+  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true};
+  TCommandStates trimmed = file;
+  trimmed.Undo = true;
+  TCommandStates selected = file;
+  selected.GoOperation = selected.AdjustRect = true;
+  TCommandStates both = selected;
+  both.Undo = true;
+  const struct {
+    TCommandInputs inputs;
+    TCommandStates expected;
+  } cases[] = {
+      {{}, none},
+      // Without a document neither trims nor a selection left behind enable anything.
+      {{.HasTrims = true, .HasSelection = true}, none},
+      {{.HasDocument = true}, file},
+      {{.HasDocument = true, .HasTrims = true}, trimmed},
+      {{.HasDocument = true, .HasSelection = true}, selected},
+      {{.HasDocument = true, .HasTrims = true, .HasSelection = true}, both},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CommandStatesFor(c.inputs), c.expected)
+        << c.inputs.HasDocument << c.inputs.HasTrims << c.inputs.HasSelection;
   }
 }
 

@@ -274,6 +274,9 @@ class MainWindowTest : public QObject {
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
     Activate(window);
     QCOMPARE(window.Document().ModifyCount(), 0);
+    // The status bar names the file the document now is.
+    QCOMPARE(window.StatusText(),
+             saved + QStringLiteral(" トリミング範囲 : [  17,  33] - [ 208, 160] ( 192, 128)"));
     // The saved file is the first trim, block for block, and decodes to its pixels.
     TJpegTrimming engine;
     QVERIFY(engine.AnalyzeFile(source.toStdString()));
@@ -427,7 +430,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(shown, QStringLiteral("tarvo|ファイル %1 は開けません").arg(missing));
     // The open document is kept as it was.
     QCOMPARE(window.Document().DocFileName(), first);
-    QVERIFY(window.PictureLoaded());
+    QVERIFY(window.Document().HasDocument());
     QCOMPARE(window.StatusText(), status);
     QCOMPARE(window.CommandStates(), states);
   }

@@ -11,6 +11,7 @@
 
 #include "JpegFixtures.h"
 #include "MainWindow.h"
+#include "PictureCache.h"
 #include "PictureDecoder.h"
 #include "PictureView.h"
 #include "SettingsStore.h"
@@ -50,13 +51,15 @@ class ViewWindow : public testing::Test {
   QComboBox& Rate() { return *window.findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate")); }
   TPaintBox& PaintBox() { return *window.findChild<TPaintBox*>(QStringLiteral("PaintBox")); }
   QSize PaintArea() { return PaintBox().size(); }
+  // Opens a photo of that size; its bytes.
   fixtures::Bytes Open(int width, int height) {
     fixtures::JpegOptions options;
     options.width = width;
     options.height = height;
     const fixtures::Bytes jpeg = fixtures::MakeJpeg(options);
-    window.LoadPicture(jpeg, 2, 2);
-    window.Cbo_ViewRateChange();
+    const QString path = folder.filePath(QStringLiteral("open.jpg"));
+    fixtures::WriteFile(path.toStdString(), jpeg);
+    window.OpenDocument(path);
     return jpeg;
   }
   // A 1203 x 917 photo in the test's folder; its path.
@@ -120,22 +123,22 @@ TEST_F(ViewWindow, EachReductionIsDecodedOnceAndOnlyWhenARateNeedsIt) {
   ChooseRate(1);
   Open(1203, 917);
   // At 1/4 no full-size picture is decoded at all.
-  EXPECT_EQ(window.Pictures().DecodeCount(), 1);
-  EXPECT_FALSE(window.Pictures().Holds(1));
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 1);
+  EXPECT_FALSE(window.Document().Pictures().Holds(1));
   ChooseRate(3);
-  EXPECT_EQ(window.Pictures().DecodeCount(), 2);
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 2);
   ChooseRate(6);
   ChooseRate(1);
   window.show();
   auto* scroll = window.findChild<QScrollArea*>(QStringLiteral("ScrollBox"));
   scroll->verticalScrollBar()->setValue(100);
   PaintBox().grab();
-  EXPECT_EQ(window.Pictures().DecodeCount(), 2);
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 2);
   // The pictures of the bytes before are released with them.
   Open(640, 480);
-  EXPECT_EQ(window.Pictures().DecodeCount(), 3);
-  EXPECT_TRUE(window.Pictures().Holds(4));
-  EXPECT_FALSE(window.Pictures().Holds(1));
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 3);
+  EXPECT_TRUE(window.Document().Pictures().Holds(4));
+  EXPECT_FALSE(window.Document().Pictures().Holds(1));
 }
 
 TEST_F(ViewWindow, TrimsAtAReducedRateAreCutFromThePictureShown) {
@@ -148,18 +151,18 @@ TEST_F(ViewWindow, TrimsAtAReducedRateAreCutFromThePictureShown) {
     window.mnu_GoOperationClick();
     const QImage shown = PaintBox().grab().toImage();
     ASSERT_EQ(shown.size(), QSize((trim.Right - trim.Left) / 4, (trim.Bottom - trim.Top) / 4));
-    const std::span<const std::uint8_t> bytes = window.Document().DocStream().Bytes();
+    const std::span<const std::uint8_t> bytes = window.Document().Bytes();
     EXPECT_GT(PsnrAgainstAreaAverage(shown, fixtures::Decode({bytes.begin(), bytes.end()}), 4), 40);
   }
-  EXPECT_EQ(window.Pictures().DecodeCount(), 1);
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 1);
   // At full size the trim's own bytes are decoded.
   ChooseRate(3);
-  EXPECT_EQ(window.Pictures().DecodeCount(), 2);
+  EXPECT_EQ(window.Document().Pictures().DecodeCount(), 2);
 }
 
 TEST_F(ViewWindow, WithoutAPictureOnlyTheComboMoves) {
   Open(64, 48);
-  window.UnloadPicture();
+  window.mnu_CloseFileClick();
   window.mnu_ZoomInClick();
   EXPECT_EQ(Rate().currentIndex(), 4);
   EXPECT_EQ(PaintArea(), QSize(64, 48));
@@ -180,14 +183,16 @@ TEST_F(ViewWindow, NoItemChosenZoomsInToTheFirstRate) {
   EXPECT_EQ(PaintArea(), QSize(100, 75));
 }
 
-TEST_F(ViewWindow, UndecodableBytesLeaveNoPicture) {
-  Open(64, 48);
+// A reduction that fails to decode leaves the pictures held as they were.
+TEST_F(ViewWindow, UndecodableBytesLeaveThePicturesHeld) {
+  const fixtures::Bytes jpeg = Open(64, 48);
+  TPictureCache pictures;
+  pictures.Hold(DecodePicture(jpeg));
   const fixtures::Bytes garbage = {0xFF, 0xD8, 0x00, 0x01};
-  EXPECT_THROW(window.LoadPicture(garbage, 1, 1), EPictureError);
-  // The earlier picture was released before the decode: nothing is shown, nothing can be selected.
-  EXPECT_FALSE(window.PictureLoaded());
-  EXPECT_TRUE(PaintBox().Picture().Pixels.isNull());
-  EXPECT_EQ(window.View().ViewWidth(), 64);
+  EXPECT_THROW(pictures.At(garbage, 2), EPictureError);
+  EXPECT_FALSE(pictures.Holds(2));
+  EXPECT_EQ(pictures.At(garbage, 1).Frame, QSize(64, 48));
+  EXPECT_EQ(pictures.DecodeCount(), 1);
 }
 
 // The selection is held in image pixels: zooming never moves or resizes it, Ctrl+A takes the
