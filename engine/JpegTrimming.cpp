@@ -1,6 +1,7 @@
 #include "JpegTrimming.h"
 
 #include <new>
+#include <vector>
 
 #include "BitStreamFile.h"
 #include "JpegMarkers.h"
@@ -102,12 +103,18 @@ TJpegStatus TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect
     decodedValid_ = true;
   }
   const TTrimWindow window = WindowOf(model_, rect);
-  if (const EJpegError error =
-          WriteWindow({sourceStream_.Bytes(), model_, store_}, window, dropExif, output,
-                      [this](int row) { ReportProgress(model_.McuRows + row); });
+  TImageEnds ends;
+  if (const EJpegError error = WriteWindow(
+          {sourceStream_.Bytes(), model_, store_}, window, dropExif, output,
+          [this](int row) { ReportProgress(model_.McuRows + row); }, ends);
       error != EJpegError::kNone) {
     return error;
   }
+  const std::span<const std::uint8_t> written = output.Bytes();
+  std::vector<std::uint8_t> trim(written.begin(), written.end());
+  FollowTrim(trim, ends.Output, {sourceStream_.Bytes(), ends.Source, model_.Width, model_.Height},
+             window.Cut, dropExif, Pictures);
+  output.Assign(trim);
   output.SetPosition(0);
   if (cut != nullptr) *cut = window.Cut;
   return {};

@@ -9,6 +9,7 @@
 
 #include "ByteStream.h"
 #include "CoefficientStore.h"
+#include "EmbeddedPictures.h"
 #include "EngineCallbacks.h"
 #include "JpegError.h"
 #include "JpegModel.h"
@@ -54,6 +55,8 @@ class TJpegTrimming {
   // True while the coefficient store holds the whole decoded picture of SourceStream.
   bool DecodedValid() const { return decodedValid_; }
 
+  // How the thumbnail, previews and gain maps the file holds follow each trim.
+  TEmbeddedPictureOptions Pictures;
   TMessageProc OnMessage;
   TProgressProc OnProgressStart;
   TProgressProc OnProgress;

@@ -1,7 +1,10 @@
 #include "MpfRewrite.h"
 
-#include <limits>
+#include <algorithm>
+#include <cstring>
 
+#include "HeaderSegments.h"
+#include "JpegMarkers.h"
 #include "TiffView.h"
 
 namespace tarvo {
@@ -10,79 +13,83 @@ namespace {
 
 constexpr std::uint16_t kMpEntryTag = 0xB002;
 constexpr std::uint32_t kMpEntrySize = 16;  // attribute, size, offset, two dependent entries
+constexpr std::size_t kIdentifierSize = 4;  // "MPF\0"
+constexpr std::size_t kMpHeaderSize = 8;    // byte order, 42, offset of the MP Index IFD
 
-// The MP entries of an MP header.
-class TMpEntries {
- public:
-  // Empty (Count 0) unless the MP header and the MP Index IFD lead to a whole list of entries.
-  explicit TMpEntries(TTiffView& tiff) : tiff_(tiff) {
-    if (!tiff.Valid()) return;
+bool SoiAt(std::span<const std::uint8_t> file, std::size_t at) {
+  return at + 3 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8 && file[at + 2] == 0xFF;
+}
+
+}  // namespace
+
+std::optional<TMpIndex> ReadMpIndex(std::span<const std::uint8_t> jpeg) {
+  for (const THeaderSegment& segment : HeaderSegments(jpeg)) {
+    if (!SegmentIs(jpeg, segment, markers::kApp2, std::string_view("MPF\0", kIdentifierSize)) ||
+        segment.End - segment.Body() < kIdentifierSize + kMpHeaderSize) {
+      continue;
+    }
+    TMpIndex index;
+    index.Base = segment.Body() + kIdentifierSize;
+    const TTiffView tiff({const_cast<std::uint8_t*>(&jpeg[index.Base]), segment.End - index.Base});
+    if (!tiff.Valid()) return std::nullopt;
     const std::uint32_t ifd = tiff.FirstIfd();
     const int count = tiff.EntryCount(ifd);
+    if (count < 0) return std::nullopt;
     for (int i = 0; i < count; ++i) {
       const std::uint32_t entry = TTiffView::Entry(ifd, i);
       if (tiff.Get16(entry) != kMpEntryTag) continue;
       const std::uint32_t bytes = tiff.Get32(entry + 4);
-      const std::uint32_t offset = tiff.Get32(entry + 8);
-      if (bytes == 0 || bytes % kMpEntrySize != 0 || !tiff.Holds(offset, bytes)) return;
-      list_ = offset;
-      Count = bytes / kMpEntrySize;
+      const std::uint32_t list = tiff.Get32(entry + 8);
+      if (bytes == 0 || bytes % kMpEntrySize != 0 || !tiff.Holds(list, bytes)) return std::nullopt;
+      index.List = list;
+      index.Entries.clear();
+      for (std::uint32_t k = 0; k < bytes / kMpEntrySize; ++k) {
+        const std::uint32_t at = list + k * kMpEntrySize;
+        index.Entries.push_back({tiff.Get32(at), tiff.Get32(at + 4), tiff.Get32(at + 8)});
+      }
     }
+    if (index.Entries.empty()) return std::nullopt;
+    return index;
   }
+  return std::nullopt;
+}
 
-  std::uint32_t Size(std::uint32_t i) const { return tiff_.Get32(SizeField(i)); }
-  std::uint32_t Offset(std::uint32_t i) const { return tiff_.Get32(OffsetField(i)); }
-  void SetSize(std::uint32_t i, std::uint32_t value) { tiff_.Put32(SizeField(i), value); }
-  void SetOffset(std::uint32_t i, std::uint32_t value) { tiff_.Put32(OffsetField(i), value); }
-  // An image the file does not hold (a dependent image left out, say) has size and offset 0;
-  // the first image's offset is 0 as well, so this is for the others only.
-  bool Absent(std::uint32_t i) const { return i > 0 && Size(i) == 0 && Offset(i) == 0; }
-
-  std::uint32_t Count = 0;
-
- private:
-  std::uint32_t SizeField(std::uint32_t i) const { return list_ + i * kMpEntrySize + 4; }
-  std::uint32_t OffsetField(std::uint32_t i) const { return list_ + i * kMpEntrySize + 8; }
-
-  TTiffView& tiff_;
-  std::uint32_t list_ = 0;
-};
-
-}  // namespace
-
-bool RewriteMpfEntries(std::span<std::uint8_t> output, const TMpfPlace& to,
-                       std::span<const std::uint8_t> source, const TMpfPlace& from) {
-  // The output's copy of the segment is read, as it is the one to change.
-  TTiffView tiff(output.subspan(to.Header, to.End - to.Header));
-  TMpEntries entries(tiff);
-  if (entries.Count == 0 || entries.Offset(0) != 0 || entries.Size(0) != from.FirstImageEnd) {
-    return false;
-  }
-  for (std::uint32_t i = 1; i < entries.Count; ++i) {
-    if (entries.Absent(i)) continue;
-    const std::uint64_t start = from.Header + std::uint64_t{entries.Offset(i)};
-    if (start < from.FirstImageEnd || start + entries.Size(i) > source.size() ||
-        entries.Size(i) < 2 || source[start] != 0xFF || source[start + 1] != 0xD8) {
-      return false;
+std::vector<std::optional<TByteRange>> LocateMpImages(std::span<const std::uint8_t> file,
+                                                      const TMpIndex& index,
+                                                      std::size_t firstImageEnd) {
+  std::vector<std::optional<TByteRange>> images(index.Entries.size());
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 1; i < index.Entries.size(); ++i) {
+    if (index.Absent(i)) continue;
+    const std::uint64_t stated = index.Base + std::uint64_t{index.Entries[i].Offset};
+    std::size_t at = static_cast<std::size_t>(std::max<std::uint64_t>(stated, firstImageEnd));
+    if (at >= file.size()) continue;
+    if (!SoiAt(file, at)) {
+      const std::uint8_t soi[] = {0xFF, 0xD8, 0xFF};
+      at = static_cast<std::size_t>(std::search(file.begin() + static_cast<std::ptrdiff_t>(at),
+                                                file.end(), std::begin(soi), std::end(soi)) -
+                                    file.begin());
+      if (at >= file.size()) continue;
     }
+    const std::uint64_t end = at == stated ? stated + index.Entries[i].Size : file.size();
+    images[i] = TByteRange{at, static_cast<std::size_t>(std::min<std::uint64_t>(end, file.size()))};
+    starts.push_back(at);
   }
-  // Each following image moves with the end of the first one; its offset counts from the MP
-  // header, which may have moved as well.
-  const std::int64_t shift =
-      static_cast<std::int64_t>(to.FirstImageEnd) - static_cast<std::int64_t>(from.FirstImageEnd) -
-      (static_cast<std::int64_t>(to.Header) - static_cast<std::int64_t>(from.Header));
-  constexpr std::int64_t kLargest = std::numeric_limits<std::uint32_t>::max();
-  if (static_cast<std::int64_t>(to.FirstImageEnd) > kLargest) return false;
-  for (std::uint32_t i = 1; i < entries.Count; ++i) {
-    if (!entries.Absent(i) && entries.Offset(i) + shift > kLargest) return false;
+  std::sort(starts.begin(), starts.end());
+  for (std::optional<TByteRange>& image : images) {
+    if (!image) continue;
+    const auto next = std::upper_bound(starts.begin(), starts.end(), image->Start);
+    if (next != starts.end()) image->End = std::min(image->End, *next);
   }
-  entries.SetSize(0, static_cast<std::uint32_t>(to.FirstImageEnd));
-  for (std::uint32_t i = 1; i < entries.Count; ++i) {
-    if (!entries.Absent(i)) {
-      entries.SetOffset(i, static_cast<std::uint32_t>(entries.Offset(i) + shift));
-    }
-  }
-  return true;
+  return images;
+}
+
+void PutMpEntry(std::span<std::uint8_t> file, const TMpIndex& index, std::size_t i,
+                std::uint32_t size, std::uint32_t offset) {
+  TTiffView tiff(file.subspan(index.Base));
+  const auto at = static_cast<std::uint32_t>(index.List + i * kMpEntrySize);
+  tiff.Put32(at + 4, size);
+  tiff.Put32(at + 8, offset);
 }
 
 }  // namespace tarvo

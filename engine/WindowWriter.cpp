@@ -6,7 +6,6 @@
 #include "ExifRewrite.h"
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
-#include "MpfRewrite.h"
 #include "TiffView.h"
 #include "WindowTables.h"
 
@@ -28,9 +27,8 @@ class TWindowWriter {
   void WriteHeader(const TWindowTables& tables, bool dropExif);
   bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
                  const std::function<void(int)>& atRow);
-  void WriteTail(bool dropExif);
-  // Points the MP entries of the first MPF segment at the images after the output's EOI.
-  void RewriteMpf();
+  // Returns where the main picture ends in the source and in the output.
+  TImageEnds WriteTail(bool dropExif);
 
  private:
   void Copy(std::int64_t start, std::int64_t end) {
@@ -46,9 +44,6 @@ class TWindowWriter {
   const TTrimWindow& window_;
   TByteStream& output_;
   TOutBitStreamFile writer_;
-  // The first MPF segment of the header, in the source and in the output; End 0 without one.
-  TMpfPlace mpfFrom_;
-  TMpfPlace mpfTo_;
 };
 
 void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
@@ -77,14 +72,6 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
     } else if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
-      if (segment.Kind == TSegment::TKind::kMpf && mpfFrom_.End == 0) {
-        // Offsets in the MP header count from its first byte, 4 bytes into the body.
-        constexpr std::int64_t kMpHeader = 2 + 4;
-        mpfFrom_.Header = static_cast<std::size_t>(segment.Start + kMpHeader);
-        mpfFrom_.End = static_cast<std::size_t>(segment.End);
-        mpfTo_.Header = static_cast<std::size_t>(output_.Position() + 2 + kMpHeader);
-        mpfTo_.End = mpfTo_.Header + (mpfFrom_.End - mpfFrom_.Header);
-      }
       WriteMetadata(segment, dropExif);
     }
   }
@@ -133,7 +120,7 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
   return encoded;
 }
 
-void TWindowWriter::WriteTail(bool dropExif) {
+TImageEnds TWindowWriter::WriteTail(bool dropExif) {
   // The first byte written pads the last coded byte with 1-bits. Segments before EOI are
   // written as in the header, so a second Exif segment there is dropped or rewritten too; EOI
   // and whatever follows it go in one block. A source that ends without EOI gets one, so that
@@ -141,20 +128,18 @@ void TWindowWriter::WriteTail(bool dropExif) {
   for (const TSegment& segment : model_.TailSegments()) WriteMetadata(segment, dropExif);
   writer_.FlushBits();
   const auto size = static_cast<std::int64_t>(source_.size());
-  mpfTo_.FirstImageEnd = static_cast<std::size_t>(output_.Position() + 2);
-  mpfFrom_.FirstImageEnd = static_cast<std::size_t>(model_.Eoi < size ? model_.Eoi + 2 : size);
+  const TImageEnds ends{static_cast<std::size_t>(model_.Eoi < size ? model_.Eoi + 2 : size),
+                        static_cast<std::size_t>(output_.Position() + 2)};
   Copy(model_.Eoi, size);
   if (model_.Eoi == size) writer_.WriteWord(kEoi);
-}
-
-void TWindowWriter::RewriteMpf() {
-  if (mpfFrom_.End != 0) RewriteMpfEntries(output_.MutableBytes(), mpfTo_, source_, mpfFrom_);
+  return ends;
 }
 
 }  // namespace
 
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
-                       TByteStream& output, const std::function<void(int)>& atRow) {
+                       TByteStream& output, const std::function<void(int)>& atRow,
+                       TImageEnds& ends) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the output.
@@ -174,9 +159,7 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, boo
   writer.WriteHeader(tables, dropExif);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
   if (!writer.WriteScan(source.Store, tables, atRow)) return EJpegError::kUncodableCoefficient;
-  writer.WriteTail(dropExif);
-  // Images stored after the first one (an MPF preview, say) have moved with its end.
-  writer.RewriteMpf();
+  ends = writer.WriteTail(dropExif);
   return EJpegError::kNone;
 }
 

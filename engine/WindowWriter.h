@@ -1,6 +1,7 @@
 // Writes the window of a trim as a complete JPEG file from the model and the coefficient store.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -20,12 +21,20 @@ struct TTrimSource {
   const TCoefficientStore& Store;
 };
 
+// Where the main picture ends (one past its EOI) in the source and in the output.
+struct TImageEnds {
+  std::size_t Source = 0;
+  std::size_t Output = 0;
+};
+
 // Writes the header segments, the window coded with tables chosen for it, and the source's
 // tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty. With
 // dropExif every APP1 segment, before or after the scan, is left out; otherwise an Exif segment
-// states the window's size. The MP entries of an MPF segment follow the new length. atRow is
-// told each MCU row about to be coded. Returns why the window cannot be written, or kNone.
+// states the window's size. atRow is told each MCU row about to be coded. Returns why the window
+// cannot be written, or kNone with ends telling where the main picture ends, for the images
+// stored after it to be put right.
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
-                       TByteStream& output, const std::function<void(int)>& atRow);
+                       TByteStream& output, const std::function<void(int)>& atRow,
+                       TImageEnds& ends);
 
 }  // namespace tarvo

@@ -10,6 +10,7 @@
 #include "AtomicFileWriter.h"
 #include "ByteStream.h"
 #include "JpegTrimming.h"
+#include "LibjpegPictureMaker.h"
 #include "Messages.h"
 #include "StreamError.h"
 
@@ -22,7 +23,8 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kUsage =
     "Usage:\n"
     "  tarvo-trim --info FILE\n"
-    "  tarvo-trim [--drop-exif] [--in-place] INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
+    "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] INPUT OUTPUT RECT\n"
+    "             [OUTPUT RECT ...]\n"
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
@@ -40,6 +42,11 @@ constexpr std::string_view kHelp =
     "                it the Exif pixel dimensions are set to the size of each rectangle.\n"
     "  --in-place    Allow an OUTPUT that is INPUT itself: the source is replaced by its cut.\n"
     "                Without it, such a command is refused.\n"
+    "  --keep-thumbnails\n"
+    "                Keep the Exif thumbnail and the MPF previews byte for byte. Without it they\n"
+    "                are made again from each rectangle, so that none shows what was cut away.\n"
+    "                HDR gain maps and views of the same size are cut to the rectangle either\n"
+    "                way.\n"
     "\n"
     "RECT is LEFT,TOP,RIGHT,BOTTOM in source pixels (right and bottom exclusive) or\n"
     "WIDTHxHEIGHT+X+Y. As given, it must have a positive width and height and lie inside the\n"
@@ -138,9 +145,14 @@ int Run(int argc, char** argv) {
 
   bool dropExif = false;
   bool inPlace = false;
-  for (; !args.empty() && (args[0] == "--drop-exif" || args[0] == "--in-place");
+  const tarvo::TLibjpegPictureMaker maker;
+  engine.Pictures.Maker = &maker;
+  for (; !args.empty() &&
+         (args[0] == "--drop-exif" || args[0] == "--in-place" || args[0] == "--keep-thumbnails");
        args.erase(args.begin())) {
-    (args[0] == "--drop-exif" ? dropExif : inPlace) = true;
+    (args[0] == "--drop-exif"  ? dropExif
+     : args[0] == "--in-place" ? inPlace
+                               : engine.Pictures.KeepThumbnails) = true;
   }
   if (args.size() < 3 || args.size() % 2 != 1) return Usage();
   const std::string input(args[0]);

@@ -1,11 +1,16 @@
-// MPF segments after a trim: the entries still find the images that follow the first one.
+// The images stored after the first one, after a trim: MPF previews drawn again, views and gain
+// maps cut with the picture, and the entries and directory lengths finding each of them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 
 #include "EngineTestSupport.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
+#include "LibjpegPictureMaker.h"
+#include "XmpContainer.h"
 
 namespace tarvo::testing {
 namespace {
@@ -30,6 +35,11 @@ struct MpEntries {
     previewSize = get(50 + 16 + 4);
     previewOffset = get(50 + 16 + 8);
   }
+  // The second image as the entries place it.
+  Bytes Second(const Bytes& jpeg) const {
+    const auto at = jpeg.begin() + static_cast<std::ptrdiff_t>(base + previewOffset);
+    return Bytes(at, at + previewSize);
+  }
 };
 
 Bytes Preview() {
@@ -40,29 +50,54 @@ Bytes Preview() {
   return fixtures::MakeJpeg(options);
 }
 
-Bytes MpfSource(bool little, const Bytes& preview) {
+// Padding bytes before the preview, counted in the first entry's size, as some writers do.
+Bytes MpfSource(bool little, const Bytes& preview, std::uint32_t attribute = 0x00010001) {
   fixtures::JpegOptions options;
   options.width = 64;
   options.height = 48;
   // An Exif segment before the MPF one: dropping it moves the MP header.
   options.extraSegments.push_back(fixtures::MakeExifSegment(true, 64, 48));
-  return fixtures::MakeMpfJpeg(options, preview, little);
+  return fixtures::MakeMpfJpeg(options, preview, little, attribute, 5);
 }
 
-TEST(MpfRewrite, EntriesFollowTheNewLengthInBothByteOrders) {
+enum class Mode { kMaker, kKeep, kNoMaker };
+
+TEST(MpfRewrite, EntriesFindEachKeptImageInBothByteOrders) {
   const Bytes preview = Preview();
+  const TLibjpegPictureMaker maker;
   for (const bool little : {true, false}) {
-    TJpegTrimming engine;
-    ASSERT_TRUE(engine.AnalyzeBytes(MpfSource(little, preview)));
-    TByteStream output;
-    for (const bool dropExif : {false, true}) {
-      ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, dropExif));
-      const Bytes trimmed = BytesOf(output);
-      const MpEntries entries(trimmed, little);
-      // The first image ends with the trim's EOI, where the preview starts.
-      EXPECT_EQ(trimmed.size() - entries.firstSize, preview.size());
-      EXPECT_EQ(entries.base + entries.previewOffset, entries.firstSize);
-      EXPECT_EQ(entries.previewSize, preview.size());
+    for (const Mode mode : {Mode::kMaker, Mode::kKeep, Mode::kNoMaker}) {
+      TJpegTrimming engine;
+      engine.Pictures.Maker = mode == Mode::kNoMaker ? nullptr : &maker;
+      engine.Pictures.KeepThumbnails = mode == Mode::kKeep;
+      ASSERT_TRUE(engine.AnalyzeBytes(MpfSource(little, preview)));
+      TByteStream output;
+      for (const bool dropExif : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << little << static_cast<int>(mode) << dropExif);
+        ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, dropExif));
+        const Bytes trimmed = BytesOf(output);
+        const MpEntries entries(trimmed, little);
+        if (mode == Mode::kNoMaker) {
+          // A preview that cannot be drawn again is left out rather than show the whole picture.
+          EXPECT_EQ(entries.firstSize, trimmed.size());
+          EXPECT_EQ(entries.previewSize, 0u);
+          EXPECT_EQ(entries.previewOffset, 0u);
+          continue;
+        }
+        // The preview follows the first image at once and ends the file.
+        EXPECT_EQ(entries.base + entries.previewOffset, entries.firstSize);
+        EXPECT_EQ(entries.firstSize + entries.previewSize, trimmed.size());
+        const Bytes second = entries.Second(trimmed);
+        if (mode == Mode::kKeep) {
+          EXPECT_EQ(second, preview);
+        } else {
+          // Its old longer side, 24, with the trim's aspect.
+          const fixtures::Pixels pixels = fixtures::Decode(second);
+          EXPECT_EQ(pixels.warnings, 0);
+          EXPECT_EQ(pixels.width, 24);
+          EXPECT_EQ(pixels.height, 19);
+        }
+      }
     }
   }
 }
@@ -79,29 +114,170 @@ TEST(MpfRewrite, EntriesOfImagesNotHeldStayEmpty) {
   ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, false));
   const Bytes trimmed = BytesOf(output);
   const MpEntries entries(trimmed, false);
-  EXPECT_EQ(entries.firstSize, trimmed.size() - (file.size() - MpEntries(file, false).firstSize));
+  // What followed the first image (padding, then the preview) stays after it.
+  EXPECT_EQ(entries.firstSize, trimmed.size() - 5 - Preview().size());
   EXPECT_EQ(entries.previewSize, 0u);
   EXPECT_EQ(entries.previewOffset, 0u);
 }
 
-TEST(MpfRewrite, EntriesThatDoNotDescribeTheFileAreCopiedUnchanged) {
-  const Bytes good = MpfSource(true, Preview());
+TEST(MpfRewrite, EntriesThatMissTheirImageAreFoundAgain) {
+  const Bytes preview = Preview();
+  const Bytes good = MpfSource(true, preview);
   const std::size_t base = MpEntries(good, true).base;
-  // The byte order "HI", the first image's size and offset, the preview's offset off its SOI
-  // and its size far past the file's end.
-  for (const std::size_t at : {0, 50 + 4, 50 + 8, 50 + 16 + 8, 50 + 16 + 4 + 3}) {
+  struct Damage {
+    std::size_t at;  // a little-endian field of the entries
+    std::int64_t add;
+  };
+  // The first image's size and offset, the preview's offset a few bytes before its SOI (into
+  // the padding) and its size far past the file's end.
+  for (const Damage d : {Damage{50 + 4, 1}, Damage{50 + 8, 1}, Damage{50 + 16 + 8, -3},
+                         Damage{50 + 16 + 4, 1 << 24}}) {
     Bytes file = good;
-    file[base + at] ^= 0x01;
+    std::int64_t value = 0;
+    for (int k = 0; k < 4; ++k) value |= std::int64_t{file[base + d.at + k]} << 8 * k;
+    value += d.add;
+    for (int k = 0; k < 4; ++k) file[base + d.at + k] = static_cast<std::uint8_t>(value >> 8 * k);
     TJpegTrimming engine;
+    engine.Pictures.KeepThumbnails = true;
     ASSERT_TRUE(engine.AnalyzeBytes(file));
     TByteStream output;
     ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, false));
-    const Bytes segment(file.begin() + static_cast<std::ptrdiff_t>(base) - 8,
-                        file.begin() + static_cast<std::ptrdiff_t>(base) + 50 + 32);
     const Bytes trimmed = BytesOf(output);
-    EXPECT_NE(std::search(trimmed.begin(), trimmed.end(), segment.begin(), segment.end()),
-              trimmed.end())
-        << at;
+    const MpEntries entries(trimmed, true);
+    EXPECT_EQ(entries.base + entries.previewOffset, entries.firstSize) << d.at;
+    EXPECT_EQ(entries.Second(trimmed), preview) << d.at;
+  }
+  // A segment that is no MP header at all (byte order "HI") is copied as it is.
+  Bytes file = good;
+  file[base] ^= 0x01;
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(file));
+  TByteStream output;
+  ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, false));
+  const Bytes segment(file.begin() + static_cast<std::ptrdiff_t>(base) - 8,
+                      file.begin() + static_cast<std::ptrdiff_t>(base) + 50 + 32);
+  const Bytes trimmed = BytesOf(output);
+  EXPECT_NE(std::search(trimmed.begin(), trimmed.end(), segment.begin(), segment.end()),
+            trimmed.end());
+}
+
+TEST(MpfRewrite, ViewsOfTheSameSizeAreCutToTheSameRectangle) {
+  fixtures::JpegOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.seed = 9;
+  const Bytes view = fixtures::MakeJpeg(options);
+  TJpegTrimming alone;
+  ASSERT_TRUE(alone.AnalyzeBytes(view));
+  TByteStream expected;
+  ASSERT_TRUE(alone.Trim(expected, {16, 16, 45, 39}, false));
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(MpfSource(true, view, 0x00020002)));  // disparity
+  TByteStream output;
+  ASSERT_TRUE(engine.Trim(output, {16, 16, 45, 39}, false));
+  const Bytes trimmed = BytesOf(output);
+  EXPECT_EQ(MpEntries(trimmed, true).Second(trimmed), BytesOf(expected));
+}
+
+// An Ultra HDR-style file: a primary whose XMP directory lists a gain map of a quarter its size,
+// stored after it and listed in its MPF segment.
+struct HdrFile {
+  Bytes file, map;
+};
+
+Bytes XmpSegment(const std::string& packet) {
+  const std::string text = std::string(kXmpIdentifier) + packet;
+  Bytes segment(4 + text.size());
+  segment[0] = 0xFF;
+  segment[1] = 0xE1;
+  segment[2] = static_cast<std::uint8_t>((text.size() + 2) >> 8);
+  segment[3] = static_cast<std::uint8_t>(text.size() + 2);
+  std::copy(text.begin(), text.end(), segment.begin() + 4);
+  return segment;
+}
+
+HdrFile UltraHdr() {
+  HdrFile hdr;
+  std::vector<std::uint8_t> smooth(32 * 24 * 3);
+  for (std::size_t i = 0; i < smooth.size(); ++i) {
+    const std::size_t pixel = i / 3;
+    smooth[i] = static_cast<std::uint8_t>(60 + 4 * (pixel % 32) + 3 * (pixel / 32));
+  }
+  fixtures::JpegOptions mapOptions;
+  mapOptions.width = 32;
+  mapOptions.height = 24;
+  mapOptions.sampling = fixtures::Sampling::kGrey;
+  mapOptions.writeJfif = false;
+  mapOptions.extraSegments = {
+      XmpSegment("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF><rdf:Description "
+                 "xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\" hdrgm:Version=\"1.0\" "
+                 "hdrgm:GainMapMax=\"2.0\"/></rdf:RDF></x:xmpmeta>")};
+  hdr.map = fixtures::MakeJpegFromPixels(mapOptions, smooth);
+  fixtures::JpegOptions options;
+  options.width = 128;
+  options.height = 96;
+  options.extraSegments = {XmpSegment(
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF><rdf:Description "
+      "xmlns:Container=\"http://ns.google.com/photos/1.0/container/\" "
+      "xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\"><Container:Directory>"
+      "<rdf:Seq><rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"Primary\" "
+      "Item:Mime=\"image/jpeg\"/></rdf:li><rdf:li rdf:parseType=\"Resource\"><Container:Item "
+      "Item:Semantic=\"GainMap\" Item:Mime=\"image/jpeg\" Item:Length=\"" +
+      std::to_string(hdr.map.size()) +
+      "\"/></rdf:li></rdf:Seq></Container:Directory></rdf:Description></rdf:RDF></x:xmpmeta>")};
+  hdr.file = fixtures::MakeMpfJpeg(options, hdr.map, true, 0);
+  return hdr;
+}
+
+double Psnr(const fixtures::Pixels& a, const fixtures::Pixels& b, int left, int top) {
+  double error = 0;
+  for (int y = 0; y < a.height; ++y) {
+    for (int x = 0; x < a.width; ++x) {
+      const double d = a.samples[static_cast<std::size_t>(y) * a.width + x] -
+                       b.samples[static_cast<std::size_t>(y + top) * b.width + x + left];
+      error += d * d;
+    }
+  }
+  error /= a.width * a.height;
+  return error == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / error);
+}
+
+TEST(MpfRewrite, GainMapIsCutToTheSameRegion) {
+  const HdrFile hdr = UltraHdr();
+  const fixtures::Pixels wholeMap = fixtures::Decode(hdr.map);
+  const TLibjpegPictureMaker maker;
+  struct Case {
+    TTrimRect rect;
+    TTrimRect mapRegion;
+    bool lossless;
+  };
+  // A quarter of 64, 32 falls on the map's 8 x 8 grid; a quarter of 16 does not.
+  for (const Case c : {Case{{64, 32, 128, 96}, {16, 8, 32, 24}, true},
+                       Case{{16, 16, 112, 80}, {4, 4, 28, 20}, false}}) {
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    ASSERT_TRUE(engine.AnalyzeBytes(hdr.file));
+    TByteStream output;
+    ASSERT_TRUE(engine.Trim(output, c.rect, false));
+    const Bytes trimmed = BytesOf(output);
+    const MpEntries entries(trimmed, true);
+    const Bytes map = entries.Second(trimmed);
+    EXPECT_EQ(entries.firstSize + map.size(), trimmed.size());
+    const std::string text(trimmed.begin(), trimmed.end());
+    EXPECT_NE(text.find("Item:Length=\"" + std::to_string(map.size()) + "\""), std::string::npos);
+    // The map keeps its own metadata.
+    EXPECT_NE(std::string(map.begin(), map.end()).find("hdrgm:GainMapMax=\"2.0\""),
+              std::string::npos);
+    const fixtures::Pixels cut = fixtures::Decode(map);
+    EXPECT_EQ(cut.warnings, 0);
+    ASSERT_EQ(cut.width, c.mapRegion.Right - c.mapRegion.Left);
+    ASSERT_EQ(cut.height, c.mapRegion.Bottom - c.mapRegion.Top);
+    if (c.lossless) {
+      const Bytes reference = fixtures::LibjpegCrop(hdr.map, 16, 8, 16, 16);
+      EXPECT_EQ(cut.samples, fixtures::Decode(reference).samples);
+    } else {
+      EXPECT_GE(Psnr(cut, wholeMap, c.mapRegion.Left, c.mapRegion.Top), 40.0);
+    }
   }
 }
 

@@ -260,6 +260,55 @@ Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t heig
   return segment;
 }
 
+Bytes MakeExifWithThumbnail(bool littleEndian, std::uint32_t width, std::uint32_t height,
+                            const Bytes& thumbnail, bool strips) {
+  const bool le = littleEndian;
+  constexpr std::uint32_t kExifIfd = 8 + 2 + 3 * 12 + 4;  // after IFD0
+  constexpr std::uint32_t kIfd1 = kExifIfd + 2 + 2 * 12 + 4;
+  const std::uint16_t ifd1Count = strips ? 6 : 4;
+  const std::uint32_t secondExifIfd = kIfd1 + 2 + ifd1Count * 12 + 4;
+  const std::uint32_t data = secondExifIfd + 2 + 2 * 12 + 4;
+  Bytes tiff = {le ? std::uint8_t{'I'} : std::uint8_t{'M'},
+                le ? std::uint8_t{'I'} : std::uint8_t{'M'}};
+  PutU16(tiff, 42, le);
+  PutU32(tiff, 8, le);
+  PutU16(tiff, 3, le);  // IFD0
+  PutEntry(tiff, 0x0100, 4, width, le);
+  PutEntry(tiff, 0x0101, 4, height, le);
+  PutEntry(tiff, 0x8769, 4, kExifIfd, le);
+  PutU32(tiff, kIfd1, le);
+  PutU16(tiff, 2, le);  // the Exif IFD
+  PutEntry(tiff, 0xA002, 4, width, le);
+  PutEntry(tiff, 0xA003, 3, height, le);
+  PutU32(tiff, 0, le);
+  PutU16(tiff, ifd1Count, le);  // IFD1
+  if (strips) {
+    PutEntry(tiff, 0x0100, 3, 4, le);  // a 4 x n RGB strip: thumbnail.size() / 12 rows
+    PutEntry(tiff, 0x0101, 3, static_cast<std::uint32_t>(thumbnail.size() / 12), le);
+    PutEntry(tiff, 0x0103, 3, 1, le);  // uncompressed
+    PutEntry(tiff, 0x0111, 4, data, le);
+    PutEntry(tiff, 0x0117, 4, static_cast<std::uint32_t>(thumbnail.size()), le);
+  } else {
+    PutEntry(tiff, 0x0103, 3, 6, le);  // JPEG
+    PutEntry(tiff, 0x0201, 4, data, le);
+    PutEntry(tiff, 0x0202, 4, static_cast<std::uint32_t>(thumbnail.size()), le);
+  }
+  PutEntry(tiff, 0x8769, 4, secondExifIfd, le);
+  PutU32(tiff, 0, le);
+  PutU16(tiff, 2, le);  // the second Exif IFD
+  PutEntry(tiff, 0xA002, 3, width, le);
+  PutEntry(tiff, 0xA003, 4, height, le);
+  PutU32(tiff, 0, le);
+  tiff.insert(tiff.end(), thumbnail.begin(), thumbnail.end());
+  Bytes segment = {0xFF, 0xE1};
+  PutU16(segment, static_cast<std::uint16_t>(2 + 6 + tiff.size()), false);
+  for (const char c : std::string("Exif")) segment.push_back(static_cast<std::uint8_t>(c));
+  segment.push_back(0);
+  segment.push_back(0);
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  return segment;
+}
+
 Bytes MakeMotionJpegFrame(JpegOptions options) {
   options.writeJfif = false;
   options.optimizeCoding = false;
@@ -282,7 +331,8 @@ Bytes MakeMotionJpegFrame(JpegOptions options) {
   return frame;
 }
 
-Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian) {
+Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian,
+                  std::uint32_t secondAttribute, std::size_t padding) {
   const bool le = littleEndian;
   constexpr std::uint32_t kEntries = 8 + 2 + 3 * 12 + 4;  // after the MP Index IFD
   Bytes body = {'M', 'P', 'F', 0};
@@ -301,7 +351,7 @@ Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian) 
   // Entry 1: representative baseline primary image; entry 2: a large thumbnail (VGA). Sizes
   // and the preview's offset are filled in once the primary's length is known.
   const std::size_t entries = body.size();
-  for (const std::uint32_t attribute : {0x20030000u, 0x00010001u}) {
+  for (const std::uint32_t attribute : {0x20030000u, secondAttribute}) {
     PutU32(body, attribute, le);
     PutU32(body, 0, le);
     PutU32(body, 0, le);
@@ -321,6 +371,7 @@ Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian) 
     std::copy(bytes.begin(), bytes.end(),
               jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4 + field));
   };
+  jpeg.resize(jpeg.size() + padding, 0);
   put(entries + 4, static_cast<std::uint32_t>(jpeg.size()));
   put(entries + 16 + 4, static_cast<std::uint32_t>(preview.size()));
   put(entries + 16 + 8, static_cast<std::uint32_t>(jpeg.size() - base));

@@ -62,8 +62,16 @@ Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t heig
 Bytes MakeMotionJpegFrame(JpegOptions options);
 
 // A camera-like file with a preview: options' JPEG carrying an APP2 "MPF" segment whose two MP
-// entries point at itself and at preview, which follows its EOI.
-Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian);
+// entries point at itself and at preview, which follows its EOI after padding bytes (counted in
+// the first entry's size, as some writers do). The second entry's attribute says what it is.
+Bytes MakeMpfJpeg(JpegOptions options, const Bytes& preview, bool littleEndian,
+                  std::uint32_t secondAttribute = 0x00010001, std::size_t padding = 0);
+
+// An APP1 "Exif" segment whose IFD0 states ImageWidth and ImageLength and points at an Exif IFD
+// with PixelXDimension and PixelYDimension, and whose IFD1 holds thumbnail, as a JPEG or with
+// strips as one uncompressed strip, and links a second Exif IFD, as some cameras do.
+Bytes MakeExifWithThumbnail(bool littleEndian, std::uint32_t width, std::uint32_t height,
+                            const Bytes& thumbnail, bool strips);
 
 // Reads the Exif pixel dimensions back from a JPEG file's first Exif APP1 (false if absent).
 bool ReadExifPixelSize(const Bytes& jpeg, std::uint32_t& width, std::uint32_t& height);

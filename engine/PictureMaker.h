@@ -1,0 +1,28 @@
+// Pictures made from decoded pixels. The engine codes coefficients only; whoever drives it hands
+// in a maker built on a full JPEG codec for the few pictures that must be drawn anew.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "TrimRect.h"
+
+namespace tarvo {
+
+class TPictureMaker {
+ public:
+  virtual ~TPictureMaker() = default;
+  // picture (a whole JPEG file) scaled down with a filter to fit maxWidth x maxHeight keeping its
+  // aspect, never enlarged, as a baseline JPEG without metadata at about the quality the JPEG
+  // file like was made with. Empty when either cannot be decoded.
+  virtual std::vector<std::uint8_t> Smaller(std::span<const std::uint8_t> picture, int maxWidth,
+                                            int maxHeight,
+                                            std::span<const std::uint8_t> like) const = 0;
+  // The pixels of rect (inside picture) encoded again with picture's own quantisation tables and
+  // sampling, without metadata. Empty when picture cannot be decoded.
+  virtual std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,
+                                            const TTrimRect& rect) const = 0;
+};
+
+}  // namespace tarvo

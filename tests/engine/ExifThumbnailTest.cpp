@@ -1,0 +1,133 @@
+// The Exif thumbnail and size tags after a trim: drawn again from the trim, removed, or kept.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "EngineTestSupport.h"
+#include "ExifThumbnail.h"
+#include "HeaderSegments.h"
+#include "JpegFixtures.h"
+#include "JpegMarkers.h"
+#include "LibjpegPictureMaker.h"
+#include "TiffView.h"
+
+namespace tarvo::testing {
+namespace {
+
+// The TIFF structure of jpeg's Exif segment.
+Bytes ExifTiff(const Bytes& jpeg) {
+  for (const THeaderSegment& segment : tarvo::HeaderSegments(jpeg)) {
+    if (SegmentIs(jpeg, segment, markers::kApp1, std::string_view("Exif\0\0", 6))) {
+      return Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Body() + 6),
+                   jpeg.begin() + static_cast<std::ptrdiff_t>(segment.End));
+    }
+  }
+  return {};
+}
+
+// The value of tag in the IFD at ifd, if there.
+std::optional<std::uint32_t> Tag(Bytes& tiff, std::uint32_t ifd, std::uint16_t tag) {
+  const TTiffView view(tiff);
+  for (int i = 0; i < view.EntryCount(ifd); ++i) {
+    const std::uint32_t entry = TTiffView::Entry(ifd, i);
+    if (view.Get16(entry) != tag) continue;
+    return view.Get16(entry + 2) == 3 ? view.Get16(entry + 8) : view.Get32(entry + 8);
+  }
+  return std::nullopt;
+}
+
+// A 128 x 96 photo whose top left 32 x 32 is bright red, with an Exif thumbnail of it all.
+Bytes RedCornerPhoto(bool little, bool strips) {
+  std::vector<std::uint8_t> rgb = fixtures::PhotoPixels(128, 96, 3);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      std::uint8_t* pixel = &rgb[(static_cast<std::size_t>(y) * 128 + x) * 3];
+      pixel[0] = 255;
+      pixel[1] = pixel[2] = 0;
+    }
+  }
+  fixtures::JpegOptions options;
+  options.width = 128;
+  options.height = 96;
+  const Bytes whole = fixtures::MakeJpegFromPixels(options, rgb);
+  const Bytes thumbnail =
+      strips ? Bytes(4 * 3 * 3, 0xFF) : TLibjpegPictureMaker().Smaller(whole, 40, 30, whole);
+  options.extraSegments = {fixtures::MakeExifWithThumbnail(little, 128, 96, thumbnail, strips)};
+  return fixtures::MakeJpegFromPixels(options, rgb);
+}
+
+bool HasRed(const fixtures::Pixels& pixels) {
+  for (std::size_t i = 0; i + 2 < pixels.samples.size(); i += 3) {
+    if (pixels.samples[i] > 200 && pixels.samples[i + 1] < 80 && pixels.samples[i + 2] < 80) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(ExifThumbnail, FollowsTheTrimAndSizeTagsTellItInBothByteOrders) {
+  const TLibjpegPictureMaker maker;
+  // The source's own thumbnail shows the red corner.
+  const Bytes sourceTiff = ExifTiff(RedCornerPhoto(true, false));
+  const std::span<const std::uint8_t> sourceThumbnail = ExifJpegThumbnail(sourceTiff);
+  ASSERT_TRUE(HasRed(fixtures::Decode(Bytes(sourceThumbnail.begin(), sourceThumbnail.end()))));
+  struct Case {
+    bool little, strips, withMaker, keep;
+  };
+  for (const Case c : {Case{true, false, true, false}, Case{false, false, true, false},
+                       Case{true, true, true, false}, Case{false, false, false, false},
+                       Case{true, false, true, true}}) {
+    SCOPED_TRACE(::testing::Message() << c.little << c.strips << c.withMaker << c.keep);
+    const Bytes source = RedCornerPhoto(c.little, c.strips);
+    TJpegTrimming engine;
+    engine.Pictures.Maker = c.withMaker ? &maker : nullptr;
+    engine.Pictures.KeepThumbnails = c.keep;
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    TByteStream output;
+    ASSERT_TRUE(engine.Trim(output, {32, 32, 128, 96}, false));
+    const Bytes trimmed = BytesOf(output);
+    Bytes tiff = ExifTiff(trimmed);
+    // IFD0 at 8, the Exif IFD at 50 and a second one linked from IFD1 all state 96 x 64.
+    const std::uint32_t ifd1 = TTiffView(tiff).Get32(8 + 2 + 3 * 12);
+    EXPECT_EQ(Tag(tiff, 8, 0x0100), 96u);
+    EXPECT_EQ(Tag(tiff, 8, 0x0101), 64u);
+    EXPECT_EQ(Tag(tiff, 50, 0xA002), 96u);
+    EXPECT_EQ(Tag(tiff, 50, 0xA003), 64u);
+    EXPECT_EQ(Tag(tiff, 80 + 2 + (c.strips ? 6 : 4) * 12 + 4, 0xA003), 64u);
+    const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+    if (c.keep) {
+      const Bytes old = ExifTiff(source);
+      const auto kept = ExifJpegThumbnail(old);
+      EXPECT_TRUE(std::equal(thumbnail.begin(), thumbnail.end(), kept.begin(), kept.end()));
+    } else if (c.strips) {
+      EXPECT_EQ(ifd1, 0u);  // IFD1 unlinked
+      EXPECT_EQ(ExifThumbnailKind(tiff), TExifThumbnailKind::kNone);
+    } else if (!c.withMaker) {
+      EXPECT_TRUE(thumbnail.empty());
+      EXPECT_FALSE(Tag(tiff, ifd1, 0x0201).has_value());
+      EXPECT_EQ(Tag(tiff, ifd1, 0x8769), 80u + 2 + 4 * 12 + 4);  // the rest of IFD1 stays
+    } else {
+      const fixtures::Pixels pixels = fixtures::Decode(Bytes(thumbnail.begin(), thumbnail.end()));
+      EXPECT_EQ(pixels.warnings, 0);
+      EXPECT_EQ(pixels.width, 96);  // never enlarged past the trim
+      EXPECT_EQ(pixels.height, 64);
+      EXPECT_FALSE(HasRed(pixels));
+    }
+  }
+}
+
+TEST(ExifThumbnail, ThatWouldNotFitIsRemovedAndTheOldBytesAreZeroed) {
+  Bytes segment = fixtures::MakeExifWithThumbnail(true, 64, 48, Bytes(100, 0xAB), false);
+  Bytes tiff(segment.begin() + 10, segment.end());
+  // A thumbnail in the middle of the structure cannot be cut off: its bytes are cleared.
+  tiff.insert(tiff.end(), 10, 0x11);
+  const Bytes picture(50, 0xCD);
+  ReplaceExifThumbnail(tiff, picture, tiff.size() + 49);
+  EXPECT_EQ(ExifThumbnailKind(tiff), TExifThumbnailKind::kNone);
+  EXPECT_EQ(std::count(tiff.begin(), tiff.end(), 0xAB), 0);
+  EXPECT_EQ(std::count(tiff.begin(), tiff.end(), 0xCD), 0);
+}
+
+}  // namespace
+}  // namespace tarvo::testing

@@ -1,0 +1,61 @@
+// The libjpeg-turbo picture maker: quality read back from tables, area scaling, re-encoding.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "AreaScaler.h"
+#include "JpegFixtures.h"
+#include "LibjpegPictureMaker.h"
+
+namespace tarvo::testing {
+namespace {
+
+using fixtures::Bytes;
+
+TEST(PictureMaker, EstimatesTheQualityATableWasMadeAt) {
+  for (const int quality : {30, 50, 75, 90, 97}) {
+    fixtures::JpegOptions options;
+    options.quality = quality;
+    EXPECT_NEAR(EstimateJpegQuality(fixtures::MakeJpeg(options)), quality, 1) << quality;
+  }
+  EXPECT_EQ(EstimateJpegQuality(Bytes{0xFF, 0xD8, 0xFF}), 0);
+}
+
+TEST(PictureMaker, AreaScalingAveragesWhatEachPixelCovers) {
+  struct Case {
+    int width, height;
+    std::vector<std::uint8_t> in;
+    int toWidth, toHeight;
+    std::vector<std::uint8_t> out;
+  };
+  for (const Case& c :
+       {Case{4, 1, {0, 100, 200, 40}, 2, 1, {50, 120}},
+        // Each output pixel takes one and a half source pixels.
+        Case{3, 1, {0, 90, 30}, 2, 1, {30, 50}}, Case{2, 2, {10, 20, 30, 40}, 1, 1, {25}},
+        Case{2, 1, {7, 9}, 2, 1, {7, 9}}}) {
+    const TPixelPicture scaled = ScaleByArea({c.width, c.height, 1, c.in}, c.toWidth, c.toHeight);
+    EXPECT_EQ(scaled.Samples, c.out);
+  }
+}
+
+TEST(PictureMaker, SmallerFitsTheBoxKeepingAspectAndNeverEnlarges) {
+  fixtures::JpegOptions options;
+  options.width = 400;
+  options.height = 100;
+  const Bytes wide = fixtures::MakeJpeg(options);
+  const TLibjpegPictureMaker maker;
+  struct Case {
+    int box, width, height;
+  };
+  for (const Case c : {Case{160, 160, 40}, Case{1000, 400, 100}, Case{3, 3, 1}}) {
+    const fixtures::Pixels pixels = fixtures::Decode(maker.Smaller(wide, c.box, c.box, wide));
+    EXPECT_EQ(pixels.width, c.width);
+    EXPECT_EQ(pixels.height, c.height);
+    EXPECT_EQ(pixels.warnings, 0);
+  }
+  EXPECT_TRUE(maker.Smaller(Bytes{0xFF, 0xD8}, 160, 120, wide).empty());
+}
+
+}  // namespace
+}  // namespace tarvo::testing
