@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A second opinion on the metadata rewrites from an independent reader: exiftool must report each
 # trim's size as the Exif image width and height, in both byte orders and both value types, and
-# extract the source's MPF preview from each trim byte for byte.
+# extract from each trim an MPF preview drawn again at the trim's aspect, or with --keep-thumbnails
+# the source's own byte for byte.
 # usage: ExifToolCheck.sh TARVO_TRIM SAMPLE.jpg SEED_FOLDER
 set -euo pipefail
 trim=$1 sample=$2 seeds=$3
@@ -33,11 +34,19 @@ exiftool -b -PreviewImage "$work/mpf.jpg" > "$work/preview.jpg"
 [ -s "$work/preview.jpg" ] || { echo "no MPF preview in the seed" >&2; exit 1; }
 # Dropping the Exif segment in front of the MPF one moves the MP header the offsets count from.
 for drop in "" --drop-exif; do
-  "$trim" $drop "$work/mpf.jpg" "$work/out.jpg" 20x10+16+16
+  "$trim" $drop --keep-thumbnails "$work/mpf.jpg" "$work/out.jpg" 20x10+16+16
   exiftool -b -PreviewImage "$work/out.jpg" > "$work/trim-preview.jpg"
   if ! cmp -s "$work/preview.jpg" "$work/trim-preview.jpg"; then
     echo "MPF $drop: exiftool extracts another preview from the trim" >&2
     exit 1
   fi
   echo "MPF $drop: preview kept"
+  "$trim" $drop "$work/mpf.jpg" "$work/out.jpg" 20x10+16+16
+  exiftool -b -PreviewImage "$work/out.jpg" > "$work/trim-preview.jpg"
+  size=$(exiftool -s3 -ImageSize "$work/trim-preview.jpg")
+  if [ "$size" != "16x8" ]; then  # the seed preview's longer side, 16
+    echo "MPF $drop: exiftool reads a preview of ${size:-nothing}, expected 16x8" >&2
+    exit 1
+  fi
+  echo "MPF $drop: preview drawn again, $size"
 done

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -132,6 +133,27 @@ TEST_F(TarvoTrimTool, DropExifLeavesApp1Out) {
   ASSERT_EQ(Run("--drop-exif '" + Path("in.jpg") + "' '" + Path("a.jpg") + "' 0,0,32,32"), 0);
   std::uint32_t width = 0, height = 0;
   EXPECT_FALSE(ReadExifPixelSize(ReadFile(Path("a.jpg")), width, height));
+}
+
+TEST_F(TarvoTrimTool, ThumbnailIsDrawnAgainUnlessAskedToKeepIt) {
+  JpegOptions options;
+  options.width = 40;
+  options.height = 28;
+  const Bytes thumbnail = MakeJpeg(options);
+  options.width = 100;
+  options.height = 70;
+  options.extraSegments.push_back(MakeExifWithThumbnail(true, 100, 70, thumbnail, false));
+  WriteFile(Path("in.jpg"), MakeJpeg(options));
+  const auto holds = [](const Bytes& file, const Bytes& part) {
+    return std::search(file.begin(), file.end(), part.begin(), part.end()) != file.end();
+  };
+  for (const bool keep : {false, true}) {
+    ASSERT_EQ(Run(std::string(keep ? "--keep-thumbnails " : "") + "'" + Path("in.jpg") + "' '" +
+                  Path("a.jpg") + "' 16,16,60,50"),
+              0)
+        << err_;
+    EXPECT_EQ(holds(ReadFile(Path("a.jpg")), thumbnail), keep);
+  }
 }
 
 TEST_F(TarvoTrimTool, FailedCommandLeavesNoFileBehind) {
