@@ -1,26 +1,16 @@
-// The main window TFm_Main: toolbar, menus, view, status bar, and the commands bound to them.
+// The main window TFm_Main: toolbar, menus, view and status bar around the controller that runs
+// the commands.
 #pragma once
 
 #include <QMainWindow>
-#include <QPoint>
 #include <QStringList>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <span>
 
-#include "AppSettings.h"
-#include "CommandStates.h"
-#include "Document.h"
-#include "LoadSaveSettings.h"
-#include "Selection.h"
-#include "TrimModePreset.h"
-#include "ViewMapping.h"
+#include "MainController.h"
+#include "SettingsStore.h"
 
 class QAction;
-class QImage;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QToolButton;
@@ -36,8 +26,9 @@ class TScrollBox;
 class TTrimModeCombo;
 class TViewRateCombo;
 class TWindowPrompts;
+struct TWindowSettings;
 
-class TFm_Main : public QMainWindow, private TSelectionHost {
+class TFm_Main : public QMainWindow, private TMainView {
   Q_OBJECT
 
  public:
@@ -48,25 +39,22 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
 
   // The dialogs are created after the main window; the commands show them modally.
   void SetDialogs(TFm_Help* help, TFm_Explanation* explanation, TFm_Options* options);
-  TFm_Explanation* ExplanationDialog() const { return explanationDialog_; }
   // What the options dialog edits.
-  TTrimModeList& TrimModeList() { return TrimModes; }
-  TAppSettings& Settings() { return AppSettings; }
+  TTrimModeList& TrimModeList() { return controller_->TrimModeList(); }
+  TAppSettings& Settings() { return controller_->Settings(); }
   // The program's arguments (without the program name); the first show opens the first one.
   void SetArguments(const QStringList& arguments);
 
-  void OpenDocument(const QString& path);
-
-  const TDocument& Document() const { return document_; }
-  TSelection& Selection() { return selection_; }
+  TMainController& Controller() { return *controller_; }
+  void OpenDocument(const QString& path) { controller_->OpenDocument(path); }
+  const TDocument& Document() const { return controller_->Document(); }
+  TSelection& Selection() { return controller_->Selection(); }
+  const TViewMapping& View() const { return controller_->View(); }
+  const TCommandStates& CommandStates() const { return controller_->CommandStates(); }
 
   // Enables each menu item together with its toolbar button.
-  void SetCommandStates(const TCommandStates& states);
-  const TCommandStates& CommandStates() const { return commandStates_; }
-
+  void SetCommandStates(const TCommandStates& states) override;
   QString StatusText() const;
-  void SetStatusText(const QString& text);
-  void SetInformationText(const QString& text);
 
   // Runs one command; an exception escaping it ends the command and is shown by the general
   // error handler, leaving the window usable.
@@ -87,8 +75,7 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void mnu_TopicClick();
   void mnu_AboutClick();
 
-  const TViewMapping& View() const { return View_; }
-  // Lays the view out at the combo's rate (only while a picture is loaded).
+  // Lays the view out at the combo's rate (only while a picture is shown).
   void Cbo_ViewRateChange();
   // A rate chosen in the combo: applied, and the combo gives up the keyboard focus.
   void Cbo_ViewRateSelect();
@@ -102,50 +89,37 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  void FormCreate();
-  void FormShow();
-  bool FormCloseQuery();
-  void FormClose();
-  void ApplySettings(const TWindowSettings& stored);
-  // The status bar says so while a decode runs long, then shows its text again.
-  void ShowSlowDecode(bool running);
-  // The reduction of the picture the combo's rate paints from.
-  int RateReduction() const;
-  // The document's picture at the combo's rate, the view and the selection's grid laid out for
-  // it. Raises EPictureError, changing nothing, when the picture does not decode.
-  void ShowDocumentPicture();
-  // Brings picture, selection, status text and command states up to what changed.
-  void SyncToDocument(const TDocumentChange& change);
-  // The command states for the document and the selection as they stand.
-  void SyncCommandStates();
-  void Cbo_TrimModeChange();
-  // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
-  void Cbo_TrimModeSelect();
-  void RebuildTrimModeCombo();
-  TTrimModeKind TrimModeKind() const;
-
-  // The selection's gestures; the scrolling view reports its own and the paint area's events.
-  void PaintBoxMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons,
-                         Qt::KeyboardModifiers modifiers, int x, int y);
-  void PaintBoxMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
-  void PaintBoxMouseUp(Qt::MouseButton button, Qt::MouseButtons buttons,
-                       Qt::KeyboardModifiers modifiers, int x, int y);
-  // Every key press of the window, before the focused control gets it.
-  void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
-  void Pnl_MenuMouseMove();
-
-  // TSelectionHost
-  void DrawSelection(const TSelectionRect& rect) override;
-  void ClearInformation() override;
-  void EnableSelectionCommands(bool enabled) override;
-  void SetPointer(TPointerShape shape) override;
-
+  // The widgets, menus and toolbar, at their designed places (MainWindowWidgets.cpp).
+  void BuildWidgets();
   void BuildToolbar(QWidget* panel);
   void BuildMenus();
   QAction* AddCommand(QMenu* menu, const char* name, const char* caption,
                       void (TFm_Main::*handler)());
   QToolButton* AddImageButton(QWidget* panel, const char* name, const char* icon, int left,
                               const char* tooltip, void (TFm_Main::*handler)());
+
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void ApplySettings(const TWindowSettings& stored);
+  // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
+  void Cbo_TrimModeSelect();
+  void RebuildTrimModeCombo();
+  // Every key press of the window, before the focused control gets it.
+  void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  void SetInformationText(const QString& text) override;
+
+  // TMainView
+  int ViewRateIndex() const override;
+  int TrimModeIndex() const override;
+  void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) override;
+  void SetViewSize(int width, int height) override;
+  void SetStatusText(const QString& text) override;
+  void RepaintFrame(const TSelectionRect& viewRect) override;
+  void SetPointer(TPointerShape shape) override;
+  void ShowSlowDecode(bool running) override;
+  QString ChooseFileToOpen() override;
+  bool ExplainAdjustRect(bool& showNextTime) override;
 
   QWidget* Pnl_Menu = nullptr;
   QToolButton* Sbn_OpenFile = nullptr;
@@ -183,18 +157,13 @@ class TFm_Main : public QMainWindow, private TSelectionHost {
   TFm_Options* optionsDialog_ = nullptr;
 
   std::unique_ptr<TSettingsStore> settingsStore_;
-  TAppSettings AppSettings;
-  TTrimModeList TrimModes;
   std::unique_ptr<TWindowPrompts> prompts_;
-  TDocument document_;
-  TSelection selection_;
+  std::unique_ptr<TMainController> controller_;
 
-  TCommandStates commandStates_;
   QStringList arguments_;
   bool FirstShow = false;
   bool openAfterFirstPaint_ = false;
   QString statusBeforeDecode_;
-  TViewMapping View_;
 };
 
 }  // namespace tarvo

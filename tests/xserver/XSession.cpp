@@ -154,7 +154,6 @@ TTarvo::TTarvo(const TXServer& server, const QStringList& arguments, const QStri
     : server_(server) {
   DieWithParent(process_);
   QProcessEnvironment environment = server.Environment();
-  environment.insert(QStringLiteral("TARVO_STATE_REPORT"), QStringLiteral("1"));
   environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
   process_.setProcessEnvironment(environment);
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -86,8 +86,7 @@ QString Report(TFm_Main& window) {
 
 }  // namespace
 
-void StartStateReportIfAsked(TFm_Main& window) {
-  if (!qEnvironmentVariableIsSet("TARVO_STATE_REPORT")) return;
+void StartStateReport(TFm_Main& window) {
   auto* timer = new QTimer(&window);
   auto last = std::make_shared<QString>();
   QObject::connect(timer, &QTimer::timeout, &window, [&window, last] {

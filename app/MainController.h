@@ -1,0 +1,111 @@
+// The main window's commands and the coordination of document, pictures, selection and view,
+// without widgets: the window shows what the controller tells it, and tests drive it alone.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include "AppSettings.h"
+#include "CommandStates.h"
+#include "Document.h"
+#include "EngineCallbacks.h"
+#include "Selection.h"
+#include "TrimModePreset.h"
+#include "ViewMapping.h"
+
+namespace tarvo {
+
+// What the controller asks of the window: what to show, and the questions only widgets ask.
+class TMainView {
+ public:
+  virtual ~TMainView() = default;
+  // The combos' item indices: the view rate (see ViewRateAt) and the trim mode.
+  virtual int ViewRateIndex() const = 0;
+  virtual int TrimModeIndex() const = 0;
+  // The picture at the view rate num / den; one without pixels shows nothing, and the paint
+  // area keeps its size.
+  virtual void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) = 0;
+  virtual void SetViewSize(int width, int height) = 0;
+  virtual void SetStatusText(const QString& text) = 0;
+  virtual void SetInformationText(const QString& text) = 0;
+  virtual void SetCommandStates(const TCommandStates& states) = 0;
+  // Paints the band of a selection frame again; rect in view pixels.
+  virtual void RepaintFrame(const TSelectionRect& viewRect) = 0;
+  // For the whole application, until set again.
+  virtual void SetPointer(TPointerShape shape) = 0;
+  // While a decode runs long (true), and once it is over (false).
+  virtual void ShowSlowDecode(bool running) = 0;
+  // The open dialog: the chosen path, or empty when cancelled.
+  virtual QString ChooseFileToOpen() = 0;
+  // The explanation before "選択範囲の調整"; false when the user stops there.
+  virtual bool ExplainAdjustRect(bool& showNextTime) = 0;
+};
+
+class TMainController : private TSelectionHost {
+ public:
+  // view and prompts belong to the window and outlive the controller; the engine's messages go
+  // to onMessage.
+  TMainController(TMainView& view, TDocumentPrompts& prompts, TMessageProc onMessage);
+
+  // What the options dialog edits and the settings store keeps.
+  TAppSettings& Settings() { return settings_; }
+  TTrimModeList& TrimModeList() { return trimModes_; }
+
+  const TDocument& Document() const { return document_; }
+  TSelection& Selection() { return selection_; }
+  const TViewMapping& View() const { return viewMapping_; }
+  const TCommandStates& CommandStates() const { return commandStates_; }
+
+  void OpenDocument(const QString& path);
+  // "ファイルを開く": unsaved trims are asked about before the open dialog.
+  void OpenFile();
+  // A file dropped on the window: unsaved trims are asked about first.
+  void OpenDropped(const QString& path);
+  void SaveFile();
+  void SaveAsFile();
+  void CloseFile();
+  // May the window close? Asks about unsaved trims.
+  bool CloseQuery();
+  void Trim();
+  void Undo();
+  void AdjustRect();
+  void Copy();
+
+  // The view laid out at the view's rate index, when a picture is shown. A picture that fails to
+  // decode raises EPictureError and leaves the view as it was.
+  void ApplyViewRate();
+  // The view's trim mode applied to the selection, when a picture is shown.
+  void ApplyTrimMode();
+
+  // The selection's gestures, at view pixels on the paint area.
+  void MouseDown(int x, int y);
+  void MouseMove(int x, int y, bool leftHeld);
+  void MouseUp();
+  // Ctrl+A and the arrow keys; pointer is where the pointer stands on the paint area.
+  void KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint pointer);
+
+ private:
+  // Brings picture, selection grid, rate, status text and command states up to what changed.
+  void SyncToDocument(const TDocumentChange& change);
+  // The document's picture at the view's rate, the view and the selection's grid laid out for it.
+  void ShowDocumentPicture();
+  void SyncCommandStates();
+  int RateReduction() const;
+  TTrimModeKind TrimModeKind() const;
+
+  // TSelectionHost
+  void DrawSelection(const TSelectionRect& rect) override;
+  void ClearInformation() override;
+  void EnableSelectionCommands(bool enabled) override;
+  void SetPointer(TPointerShape shape) override;
+
+  TMainView& view_;
+  TAppSettings settings_;
+  TTrimModeList trimModes_;
+  TDocument document_;
+  TSelection selection_;
+  TViewMapping viewMapping_;
+  TCommandStates commandStates_;
+};
+
+}  // namespace tarvo

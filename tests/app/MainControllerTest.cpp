@@ -1,0 +1,122 @@
+#include "MainController.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <functional>
+
+#include "JpegFixtures.h"
+
+namespace tarvo {
+namespace {
+
+// The window as the controller sees it: what it was last told to show.
+class TRecordingView : public TMainView {
+ public:
+  int ViewRateIndex() const override { return rateIndex; }
+  int TrimModeIndex() const override { return 0; }
+  void ShowPicture(const TPicture& picture, std::int32_t, std::int32_t) override {
+    pictureSize = picture.Pixels.size();
+  }
+  void SetViewSize(int width, int height) override { viewSize = QSize(width, height); }
+  void SetStatusText(const QString& text) override { status = text; }
+  void SetInformationText(const QString& text) override { information = text; }
+  void SetCommandStates(const TCommandStates& states) override { commands = states; }
+  void RepaintFrame(const TSelectionRect&) override {}
+  void SetPointer(TPointerShape) override {}
+  void ShowSlowDecode(bool) override {}
+  QString ChooseFileToOpen() override { return toOpen; }
+  bool ExplainAdjustRect(bool&) override { return true; }
+
+  int rateIndex = kViewRateOneToOne;
+  QString toOpen;
+  QSize pictureSize;
+  QSize viewSize;
+  QString status;
+  QString information;
+  TCommandStates commands;
+};
+
+// Saves where the test says, and answers every question with yes.
+class TSaveTo : public TDocumentPrompts {
+ public:
+  TAnswer Ask(const QString&, bool) override { return TAnswer::Yes; }
+  QString RunSaveDialog(const QString&, const QString&) override { return path; }
+  QString path;
+};
+
+TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
+  QTemporaryDir dir;
+  const QString source = dir.filePath(QStringLiteral("a.jpg"));
+  const QString saved = dir.filePath(QStringLiteral("b.jpg"));
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg(options));
+  TRecordingView view;
+  TSaveTo prompts;
+  prompts.path = saved;
+  TMainController controller(view, prompts, [](const std::string&, int) {});
+  view.toOpen = source;
+  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true};
+  TCommandStates selected = file;
+  selected.GoOperation = selected.AdjustRect = true;
+  TCommandStates trimmed = file;
+  trimmed.Undo = true;
+  TCommandStates trimmedSelected = selected;
+  trimmedSelected.Undo = true;
+  const QString range = QStringLiteral(" トリミング範囲 : [  17,  33] - [ 208, 160] ( 192, 128)");
+
+  const struct {
+    const char* step;
+    std::function<void()> run;
+    QSize picture;
+    QString status;
+    QString information;
+    TCommandStates commands;
+  } steps[] = {
+      {"open", [&] { controller.OpenFile(); }, {320, 240}, source + " (320x240)", "", file},
+      {"select",
+       [&] {
+         controller.Selection().Place({16, 32, 208, 160});
+       },
+       {320, 240},
+       source + " (320x240)",
+       "[  17,  33] - [ 208, 160] ( 192, 128)",
+       selected},
+      {"trim", [&] { controller.Trim(); }, {192, 128}, source + range, "", trimmed},
+      {"undo",
+       [&] { controller.Undo(); },
+       {320, 240},
+       source + " (320x240)",
+       "[  17,  33] - [ 208, 160] ( 192, 128)",
+       selected},
+      {"trim again", [&] { controller.Trim(); }, {192, 128}, source + range, "", trimmed},
+      {"save as", [&] { controller.SaveAsFile(); }, {192, 128}, saved + range, "", trimmed},
+      {"zoom out",
+       [&] { view.rateIndex = 2, controller.ApplyViewRate(); },
+       {96, 64},
+       saved + range,
+       "",
+       trimmed},
+      {"select all",
+       [&] { controller.KeyDown(Qt::Key_A, Qt::ControlModifier, {}); },
+       {96, 64},
+       saved + range,
+       "[   1,   1] - [ 192, 128] ( 192, 128)",
+       trimmedSelected},
+      {"close", [&] { controller.CloseFile(); }, {0, 0}, "", "", TCommandStates{}},
+  };
+  for (const auto& s : steps) {
+    s.run();
+    EXPECT_EQ(view.pictureSize, s.picture) << s.step;
+    EXPECT_EQ(view.status.toStdString(), s.status.toStdString()) << s.step;
+    EXPECT_EQ(view.information.toStdString(), s.information.toStdString()) << s.step;
+    EXPECT_EQ(view.commands, s.commands) << s.step;
+  }
+  // The view keeps its last size without a picture.
+  EXPECT_EQ(view.viewSize, QSize(96, 64));
+}
+
+}  // namespace
+}  // namespace tarvo
