@@ -6,6 +6,7 @@
 
 #include "AtomicFileWriter.h"
 #include "ClipboardPicture.h"
+#include "DesktopThumbnails.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
 #include "WindowTexts.h"
@@ -43,6 +44,7 @@ bool TDocument::OpenDocument(const QString& path, int reduction) {
   // document the user has been working on untouched.
   auto analysed = std::make_unique<TJpegTrimming>();
   analysed->OnMessage = onMessage_;
+  analysed->Pictures.Maker = &pictureMaker_;
   if (!analysed->AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
   const TFileTimes times = ReadFileTimes(path);
   TPicture picture = pictures_.Decode(analysed->SourceStream().Bytes(), reduction);
@@ -93,6 +95,7 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
     rect = {p.Left + rect.Left, p.Top + rect.Top, p.Left + rect.Right, p.Top + rect.Bottom};
   }
   const bool dropExif = settings_.gAllowDropExif;
+  engine_->Pictures.KeepThumbnails = settings_.gKeepThumbnails;
   bool trimmed = false;
   try {
     trimmed = static_cast<bool>(engine_->Trim(docStream_, rect, dropExif));
@@ -104,7 +107,8 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
     RecoverDocStream();
     return false;
   }
-  trimHistory_.push_back({rect.Left, rect.Top, rect.Right, rect.Bottom, dropExif});
+  trimHistory_.push_back(
+      {rect.Left, rect.Top, rect.Right, rect.Bottom, dropExif, settings_.gKeepThumbnails});
   if (modifyCount_ >= 0) ++modifyCount_;
   try {
     pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
@@ -153,8 +157,9 @@ bool TDocument::RenderLastStep() {
     docStream_.Clear();
     return true;
   }
-  // Redone with the Exif choice recorded then, not today's setting.
+  // Redone with the Exif and thumbnail choices recorded then, not today's settings.
   const TTrimStep& last = trimHistory_.back();
+  engine_->Pictures.KeepThumbnails = last.KeepThumbnails;
   return static_cast<bool>(engine_->Trim(docStream_, last.Rect(), last.DropExif));
 }
 
@@ -193,6 +198,7 @@ bool TDocument::SaveDocument(QString path) {
     }
   }
   WriteFileAtomically(path, Bytes());
+  ForgetDesktopThumbnails(path);
   docFileName_ = path;
   SetSourceTimesOn(path);
   modifyCount_ = 0;

@@ -14,6 +14,7 @@
 #include "ByteStream.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
+#include "LibjpegPictureMaker.h"
 #include "PictureCache.h"
 #include "TrimRect.h"
 
@@ -30,6 +31,7 @@ struct TTrimStep {
   std::int32_t Right = 0;
   std::int32_t Bottom = 0;
   bool DropExif = false;
+  bool KeepThumbnails = false;
 
   TTrimRect Rect() const { return {Left, Top, Right, Bottom}; }
   friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
@@ -150,6 +152,8 @@ class TDocument {
   TAppSettings& settings_;
   TDocumentPrompts& prompts_;
   TMessageProc onMessage_;
+  // Before the engine, which points at it.
+  TLibjpegPictureMaker pictureMaker_;
   std::function<void(const TDocumentChange&)> changeNotice_;
   std::unique_ptr<TJpegTrimming> engine_;
 

@@ -123,6 +123,10 @@ QWidget* TFm_Options::CreateGeneralTab() {
   tab->setObjectName(u"TabSheet1"_s);
   chk_AllowDropExif = new QCheckBox(u"トリミング時にExif情報を破棄する"_s);
   chk_AllowDropExif->setObjectName(u"chk_AllowDropExif"_s);
+  chk_KeepThumbnails = new QCheckBox(u"トリミング時にサムネイルとプレビュー画像を元のまま残す"_s);
+  chk_KeepThumbnails->setObjectName(u"chk_KeepThumbnails"_s);
+  chk_KeepThumbnails->setToolTip(
+      u"オフにすると、サムネイルとプレビュー画像をトリミング後の画像から作り直します。"_s);
   chk_KeepTimeStamp_Create =
       new QCheckBox(u"画像ファイルを保存する際、元のファイルの作成日付をコピーする。"_s);
   chk_KeepTimeStamp_Create->setObjectName(u"chk_KeepTimeStamp_Create"_s);
@@ -139,6 +143,7 @@ QWidget* TFm_Options::CreateGeneralTab() {
 
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(chk_AllowDropExif);
+  layout->addWidget(chk_KeepThumbnails);
   layout->addWidget(chk_KeepTimeStamp_Create);
   layout->addWidget(chk_KeepTimeStamp_Write);
   layout->addSpacing(12);
@@ -240,6 +245,7 @@ void TFm_Options::FormShow() {
   chk_KeepTimeStamp_Create->setChecked(editor_.General.gKeepTimeStamp_Create);
   chk_KeepTimeStamp_Write->setChecked(editor_.General.gKeepTimeStamp_Write);
   chk_AllowDropExif->setChecked(editor_.General.gAllowDropExif);
+  chk_KeepThumbnails->setChecked(editor_.General.gKeepThumbnails);
   Cbo_gSaveFolder->setCurrentIndex(editor_.General.gSaveFolder ? 1 : 0);
   RefreshGrid();
   TabSheet2Resize();
@@ -357,6 +363,7 @@ void TFm_Options::Btn_OKClick() {
   editor_.General.gKeepTimeStamp_Write = chk_KeepTimeStamp_Write->isChecked();
   editor_.General.gSaveFolder = Cbo_gSaveFolder->currentIndex() == 1;
   editor_.General.gAllowDropExif = chk_AllowDropExif->isChecked();
+  editor_.General.gKeepThumbnails = chk_KeepThumbnails->isChecked();
   editor_.Commit(trimModes_, appSettings_);
   accept();
 }

@@ -79,6 +79,7 @@ class TFm_Options : public QDialog {
 
   QTabWidget* tabs_ = nullptr;
   QCheckBox* chk_AllowDropExif = nullptr;
+  QCheckBox* chk_KeepThumbnails = nullptr;
   QCheckBox* chk_KeepTimeStamp_Create = nullptr;
   QCheckBox* chk_KeepTimeStamp_Write = nullptr;
   QComboBox* Cbo_gSaveFolder = nullptr;

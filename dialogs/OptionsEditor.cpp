@@ -81,6 +81,7 @@ void TOptionsEditor::Commit(TTrimModeList& trimModes, TAppSettings& appSettings)
   appSettings.gKeepTimeStamp_Write = General.gKeepTimeStamp_Write;
   appSettings.gSaveFolder = General.gSaveFolder;
   appSettings.gAllowDropExif = General.gAllowDropExif;
+  appSettings.gKeepThumbnails = General.gKeepThumbnails;
 }
 
 QString TOptionsEditor::HeaderText(int column) {

@@ -8,7 +8,8 @@ namespace tarvo {
 // Each field is named after its stored value; the initial values are also what an absent value
 // means.
 struct TAppSettings {
-  bool gAllowDropExif = false;                // discard the Exif segment when trimming
+  bool gAllowDropExif = false;   // discard the Exif segment when trimming
+  bool gKeepThumbnails = false;  // keep the Exif thumbnail and previews as the source has them
   bool ShowExplanation_AdjustRect = true;     // explain "選択範囲の調整" before it runs
   bool ShowExplanation_AllowDropExif = true;  // kept and stored for later versions
   bool gKeepTimeStamp_Create = false;         // saved file gets the opened file's creation time

@@ -143,6 +143,7 @@ bool ReadValues(TSettingsReader& read, TWindowSettings& window, TTrimModeList& t
   const bool presetsWhole = ReadUserPresets(read, trimModes);
   read.IfPresent(QStringLiteral("gTrimMode"), window.gTrimMode);
   read.IfPresent(QStringLiteral("gAllowDropExif"), appSettings.gAllowDropExif);
+  read.IfPresent(QStringLiteral("gKeepThumbnails"), appSettings.gKeepThumbnails);
   read.IfPresent(QStringLiteral("ShowExplanation_AdjustRect"),
                  appSettings.ShowExplanation_AdjustRect);
   read.IfPresent(QStringLiteral("ShowExplanation_AllowDropExif"),
@@ -213,6 +214,7 @@ bool WriteValues(TSettingsWriter& write, const TWindowSettings& window,
   if (!write.Integer(QStringLiteral("gViewRate"), window.gViewRate) ||
       !write.Integer(QStringLiteral("gTrimMode"), window.gTrimMode) ||
       !write.Boolean(QStringLiteral("gAllowDropExif"), appSettings.gAllowDropExif) ||
+      !write.Boolean(QStringLiteral("gKeepThumbnails"), appSettings.gKeepThumbnails) ||
       !write.Boolean(QStringLiteral("ShowExplanation_AdjustRect"),
                      appSettings.ShowExplanation_AdjustRect) ||
       !write.Boolean(QStringLiteral("ShowExplanation_AllowDropExif"),

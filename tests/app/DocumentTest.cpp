@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -301,6 +303,37 @@ TEST_F(DocumentTest, SavingOverAFileKeepsItsPermissions) {
   EXPECT_EQ(status.st_mode & 0777, 0640u);
   EXPECT_EQ(fixtures::ReadFile(target.toStdString()), Load(document.Bytes()));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "temporary left";
+}
+
+// File managers find their cached thumbnail of a file by the MD5 of its URI; saved over, the
+// file must be shown anew, since its name and perhaps its modification time stay.
+TEST_F(DocumentTest, SavingOverAFileMakesTheDesktopForgetItsThumbnails) {
+  const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", Path("cache").toUtf8());
+  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
+  const QString target = Path("with space.jpg");
+  fixtures::WriteFile(target.toStdString(), {1, 2, 3});
+  const QByteArray uri = "file://" + QUrl::toPercentEncoding(target, "/");
+  const QString name =
+      QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) + ".png";
+  const QStringList folders = {"normal", "large", "x-large", "xx-large",
+                               "fail/gnome-thumbnail-factory"};
+  for (const QString& folder : folders) {
+    ASSERT_TRUE(QDir().mkpath(Path("cache/thumbnails/") + folder));
+    for (const QString& file : {name, QStringLiteral("other.png")}) {
+      fixtures::WriteFile((Path("cache/thumbnails/") + folder + '/' + file).toStdString(), {1});
+    }
+  }
+  ASSERT_TRUE(document.SaveDocument(target));
+  for (const QString& folder : folders) {
+    EXPECT_FALSE(QFile::exists(Path("cache/thumbnails/") + folder + '/' + name)) << folder.toStdString();
+    EXPECT_TRUE(QFile::exists(Path("cache/thumbnails/") + folder + "/other.png")) << folder.toStdString();
+  }
+  if (oldCache.isNull()) {
+    qunsetenv("XDG_CACHE_HOME");
+  } else {
+    qputenv("XDG_CACHE_HOME", oldCache);
+  }
 }
 
 TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {

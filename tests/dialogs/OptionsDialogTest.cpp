@@ -123,12 +123,14 @@ TEST_F(OptionsDialogTest, PresetAddedAndGeneralSettingsCommittedByOk) {
 
     Find<QComboBox>("Cbo_gSaveFolder")->setCurrentIndex(1);
     Find<QCheckBox>("chk_AllowDropExif")->setChecked(true);
+    Find<QCheckBox>("chk_KeepThumbnails")->setChecked(true);
     Click("Btn_OK");
   }));
   ASSERT_EQ(modes_.Count(), 7);
   EXPECT_EQ(modes_[6], (TTrimModePreset{"A4", "297 x 210", 297, 210, false, true}));
   EXPECT_TRUE(app_.gSaveFolder);
   EXPECT_TRUE(app_.gAllowDropExif);
+  EXPECT_TRUE(app_.gKeepThumbnails);
   EXPECT_FALSE(app_.gKeepTimeStamp_Create);
 }
 

@@ -159,12 +159,12 @@ TEST_F(OptionsEditorTest, CommitCopiesTheListAndTheGeneralTabOnly) {
   app_.ShowExplanation_AdjustRect = false;
   app_.gSaveFolderName = "/photos/";
   editor_.Show(modes_, app_);
-  editor_.General = {true, true, true, true, true, true, "/elsewhere/"};
+  editor_.General = {true, true, true, true, true, true, true, "/elsewhere/"};
   editor_.SelectRow(1);
   editor_.DeleteSelected();
   editor_.Commit(modes_, app_);
   EXPECT_EQ(modes_.Count(), 5);
-  EXPECT_EQ(app_, (TAppSettings{true, false, true, true, true, true, "/photos/"}));
+  EXPECT_EQ(app_, (TAppSettings{true, true, false, true, true, true, true, "/photos/"}));
 }
 
 TEST_F(OptionsEditorTest, EveryShowingStartsFromTheCommittedList) {

@@ -68,13 +68,14 @@ TEST_F(SettingsFileTest, FirstRunKeepsDefaultsAndSavesTheFactoryPresets) {
   EXPECT_FALSE(Stored("Mode_Title_4").isValid());
   EXPECT_EQ(Stored("App_Width").toString(), "696");
   EXPECT_EQ(Stored("gAllowDropExif").toString(), "0");
+  EXPECT_EQ(Stored("gKeepThumbnails").toString(), "0");
   EXPECT_EQ(Stored("gSaveFolderName").toString(), "");
 }
 
 TEST_F(SettingsFileTest, EverythingSavedIsLoadedBack) {
   window_ = {10, -20, 600, 800, TWindowSettings::kStateNormal, 6, 3};
   modes_.Append({u"名刺, 横"_s, "@odd \"quoted\" text", 91, 55, false, false});
-  app_ = {true, false, false, true, true, true, "/home/user/写真/"};
+  app_ = {true, true, false, false, true, true, true, "/home/user/写真/"};
   ASSERT_TRUE(Save());
 
   TWindowSettings window;
@@ -109,7 +110,7 @@ TEST_F(SettingsFileTest, MissingPresetSizeDropsThatPresetAlone) {
       "App_Top=5\ngModeCount=2\n"
       "Mode_Title_0=one\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=2\n"
       "Mode_Title_1=two\nMode_AspectRatio_X_1=3\n"
-      "gTrimMode=2\ngAllowDropExif=1\n");
+      "gTrimMode=2\ngAllowDropExif=1\ngKeepThumbnails=1\n");
   EXPECT_FALSE(Load());
   EXPECT_EQ(message_, u"'Mode_AspectRatio_Y_1' の取得に失敗しました\n元の設定ファイルを "_s +
                           Path() + u".bak として残しました"_s);
@@ -118,6 +119,7 @@ TEST_F(SettingsFileTest, MissingPresetSizeDropsThatPresetAlone) {
   EXPECT_EQ(modes_[2].Title, "one");
   EXPECT_EQ(window_.gTrimMode, 2);
   EXPECT_TRUE(app_.gAllowDropExif);
+  EXPECT_TRUE(app_.gKeepThumbnails);
 }
 
 TEST_F(SettingsFileTest, WrongTypeIsNamedAndKeepsItsDefaultAlone) {
@@ -367,6 +369,7 @@ TEST(SaveSettings, WritesEveryValueInOrder) {
                                 "gViewRate",
                                 "gTrimMode",
                                 "gAllowDropExif",
+                                "gKeepThumbnails",
                                 "ShowExplanation_AdjustRect",
                                 "ShowExplanation_AllowDropExif",
                                 "gModeCount",
