@@ -1,5 +1,6 @@
 #include "JpegTrimming.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -29,7 +30,8 @@ void TJpegTrimming::ReportProgress(int position) {
 }
 
 TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
-  decodedValid_ = false;
+  decodedRows_ = 0;
+  decodeBottom_ = 0;
   modelValid_ = false;
   sourceStream_.Clear();
   try {
@@ -43,7 +45,8 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
 }
 
 TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
-  decodedValid_ = false;
+  decodedRows_ = 0;
+  decodeBottom_ = 0;
   modelValid_ = false;
   try {
     sourceStream_.Assign(bytes);
@@ -70,9 +73,7 @@ TJpegStatus TJpegTrimming::Analyze() {
 EJpegError TJpegTrimming::DecodeUnlessMarkerFollows() {
   if (model_.Scans.back().DataEnd < sourceStream_.Size()) return EJpegError::kNone;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
-  const EJpegError error = DecodeScans();
-  decodedValid_ = error == EJpegError::kNone;
-  return error;
+  return DecodeScans(model_.McuRows);
 }
 
 TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
@@ -98,11 +99,16 @@ TJpegStatus TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect
   if (!LiesInside(rect, model_.Width, model_.Height)) return EJpegError::kRectOutside;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
-  if (!decodedValid_) {
-    if (const EJpegError error = DecodeScans(); error != EJpegError::kNone) return error;
-    decodedValid_ = true;
-  }
   const TTrimWindow window = WindowOf(model_, rect);
+  if (decodedRows_ < window.EndRow) {
+    const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
+    const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= window.EndRow;
+    if (const EJpegError error =
+            DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows);
+        error != EJpegError::kNone) {
+      return error;
+    }
+  }
   TImageEnds ends;
   if (const EJpegError error = WriteWindow(
           {sourceStream_.Bytes(), model_, store_}, window, dropExif, output,
@@ -120,7 +126,8 @@ TJpegStatus TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect
   return {};
 }
 
-EJpegError TJpegTrimming::DecodeScans() {
+EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
+  decodedRows_ = 0;
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
   // component skips the blocks that pad its rows to whole MCUs: the store starts cleared.
   store_.Allocate(model_, !model_.SingleScan());
@@ -138,11 +145,12 @@ EJpegError TJpegTrimming::DecodeScans() {
     };
     const TScan& scan = model_.Scans[static_cast<std::size_t>(i)];
     reader.SetPosition(scan.DataStart);
-    const EJpegError error = model_.Progressive()
-                                 ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)
-                                 : DecodeSequentialScan(model_, scan, reader, store_, atRow);
+    const EJpegError error =
+        model_.Progressive() ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)
+                             : DecodeSequentialScan(model_, scan, reader, store_, atRow, mcuRows);
     if (error != EJpegError::kNone) return error;
   }
+  decodedRows_ = mcuRows;
   return EJpegError::kNone;
 }
 

@@ -53,7 +53,13 @@ class TJpegTrimming {
   }
   const TByteStream& SourceStream() const { return sourceStream_; }
   // True while the coefficient store holds the whole decoded picture of SourceStream.
-  bool DecodedValid() const { return decodedValid_; }
+  bool DecodedValid() const { return decodedRows_ > 0 && decodedRows_ == model_.McuRows; }
+  // Lets the next decoding of a sequential file stop after the MCU row that holds pixel row
+  // bottom - 1, for a caller that knows every rectangle it will cut before the first (the
+  // command line): the rows below are never needed. A trim that reaches further decodes the
+  // whole picture. Progressive files need every scan to the end and are decoded whole. A new
+  // analysis lifts the limit.
+  void DecodeOnlyTo(int bottom) { decodeBottom_ = bottom; }
 
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
@@ -68,7 +74,8 @@ class TJpegTrimming {
   // trim would, and refused there when it is cut.
   EJpegError DecodeUnlessMarkerFollows();
   TJpegStatus TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut);
-  EJpegError DecodeScans();
+  // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1.
+  EJpegError DecodeScans(int mcuRows);
   // Reports a failed status through OnMessage, in the trim's words for trimWording, and
   // returns it: the one place where errors become text.
   TJpegStatus Reported(TJpegStatus status, bool trimWording);
@@ -78,7 +85,10 @@ class TJpegTrimming {
   TJpegModel model_;
   bool modelValid_ = false;
   TCoefficientStore store_;
-  bool decodedValid_ = false;
+  // The MCU rows of the store that hold decoded blocks: all of them, or the first ones for a
+  // limited decoding, or none.
+  int decodedRows_ = 0;
+  int decodeBottom_ = 0;  // DecodeOnlyTo's pixel row; 0 for no limit
 };
 
 }  // namespace tarvo

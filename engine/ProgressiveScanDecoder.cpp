@@ -53,7 +53,7 @@ EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
     eobRun = 0;
   };
   const auto walk = [&](auto&& decode) {
-    return WalkScan(model, scan, reader, store, atRow, decode, restart);
+    return WalkScan(model, scan, reader, store, atRow, decode, restart, model.McuRows);
   };
 
   if (dc && scan.ApproximationHigh == 0) {

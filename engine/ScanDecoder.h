@@ -14,11 +14,12 @@ namespace tarvo {
 // Told the MCU row a scan decoder's walk has reached.
 using TRowProc = std::function<void(int)>;
 
-// Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2).
-// Returns why it failed, also when the data end before the last block.
+// Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2),
+// in the first mcuRows MCU rows. Returns why it failed, also when the data end before the last
+// block it decodes.
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
-                                const TRowProc& atRow);
+                                const TRowProc& atRow, int mcuRows);
 
 // Decodes a scan of a progressive frame into blocks that earlier scans of it may have begun:
 // its band of coefficients, or one more bit of them (ITU-T T.81 G.1.2). The store must start

@@ -2,6 +2,7 @@
 // shared by the scan decoders.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
@@ -52,18 +53,19 @@ inline TMcuLayout ScanLayout(const TJpegModel& model, const TScan& scan) {
 }
 
 // Calls decode(bits, c, block) for every block of scan in coding order (WalkMcus), c indexing
-// the scan's components, and restart() before the first MCU and after each restart marker.
-// Returns why the scan cannot be read, or kNone.
+// the scan's components, and restart() before the first MCU and after each restart marker, up
+// to the end of MCU row mcuRows - 1. Returns why the scan cannot be read, or kNone.
 template <typename Decode, typename Restart>
 EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                     TCoefficientStore& store, const TRowProc& atRow, Decode&& decode,
-                    Restart&& restart) {
-  const TMcuLayout layout = ScanLayout(model, scan);
+                    Restart&& restart, int mcuRows) {
+  TMcuLayout layout = ScanLayout(model, scan);
   // Rows of a one-component scan are block rows: V of them make an MCU row.
   const int rowsPerMcuRow =
       layout.Count == 1
           ? model.Components[static_cast<std::size_t>(scan.Components[0].Component)].VSampling
           : 1;
+  layout.EndRow = std::min(layout.EndRow, mcuRows * rowsPerMcuRow);
   int restartNumber = 0;
   EJpegError error = EJpegError::kNone;
   restart();

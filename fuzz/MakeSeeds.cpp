@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   JpegOptions restart = Small(Sampling::k420, 72, 40);
   restart.restartInterval = 3;
   Write(folder, "420-restart3", MakeJpeg(restart), 0, 70, 0);
+  Write(folder, "420-restart3-stopped", MakeJpeg(restart), 4, 70, 0);
   restart.sampling = Sampling::k444;
   restart.restartInterval = 1;
   Write(folder, "444-restart1", MakeJpeg(restart), 1, 200, 100);

@@ -18,7 +18,8 @@ namespace {
 // The first bytes steer the trim; the rest is the file.
 struct Steering {
   bool dropExif = false;
-  bool rawRect = false;  // pass the rectangle unsnapped and unchecked
+  bool rawRect = false;    // pass the rectangle unsnapped and unchecked
+  bool stopEarly = false;  // decode only down to the first rectangle
   std::uint8_t left = 0, top = 0, right = 255, bottom = 255;
 };
 constexpr std::size_t kSteeringSize = 5;
@@ -27,6 +28,7 @@ Steering ReadSteering(const std::uint8_t* data) {
   Steering s;
   s.dropExif = (data[0] & 1) != 0;
   s.rawRect = (data[0] & 2) != 0;
+  s.stopEarly = (data[0] & 4) != 0;
   s.left = data[1];
   s.top = data[2];
   s.right = data[3];
@@ -114,6 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       source.warnings == 0;
   const tarvo::fuzzing::TCoefficientImage* reference = sourceClean ? &source : nullptr;
   const tarvo::TTrimRect first = MakeRect(steering, engine);
+  // The second trim may then reach below what was decoded, and decode the rest.
+  if (steering.stopEarly) engine.DecodeOnlyTo(first.Bottom);
   TrimAndCheck(engine, first, steering.dropExif, reports, reference);
   // A second trim runs from the cached coefficients: another window, the other Exif choice.
   Steering other = steering;

@@ -1,4 +1,5 @@
 // tarvo-trim: the command-line front end of the trimming engine.
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <iostream>
@@ -177,6 +178,10 @@ int Run(int argc, char** argv) {
                    std::to_string(engine.ImageHeight()) + " image");
     }
   }
+  // Every rectangle is known: decoding stops below the lowest one.
+  std::int32_t bottom = 0;
+  for (const tarvo::TTrimRect& rect : rects) bottom = std::max(bottom, rect.Bottom);
+  engine.DecodeOnlyTo(bottom);
   // Temporary files first; the outputs change only once every rectangle has been cut.
   tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;

@@ -216,6 +216,44 @@ TEST(Trim, ReportsTheRectangleItCut) {
   }
 }
 
+// Decoding that stops below the lowest rectangle gives the bytes of the whole decoding, with
+// restart intervals of odd lengths, scans of one component and MCUs of one block; a trim
+// below the limit decodes the rest.
+TEST(Trim, DecodingStoppedBelowTheRectanglesGivesTheSameBytes) {
+  struct TCase {
+    Sampling sampling;
+    unsigned restartInterval;
+    std::vector<JpegOptions::Scan> scans;
+  };
+  const TCase cases[] = {
+      {Sampling::k420, 3, {}},
+      {Sampling::k422, 5, {}},
+      {Sampling::kGrey, 7, {}},
+      {Sampling::k420, 0, {{{0}}, {{1}}, {{2}}}},
+  };
+  for (const TCase& c : cases) {
+    JpegOptions options;
+    options.width = 100;
+    options.height = 90;
+    options.sampling = c.sampling;
+    options.restartInterval = c.restartInterval;
+    options.scans = c.scans;
+    const Bytes source = MakeJpeg(options);
+    TJpegTrimming whole, stopped;
+    ASSERT_TRUE(whole.AnalyzeBytes(source));
+    ASSERT_TRUE(stopped.AnalyzeBytes(source));
+    stopped.DecodeOnlyTo(35);
+    for (const TTrimRect rect :
+         {TTrimRect{16, 0, 60, 35}, TTrimRect{0, 16, 100, 33}, TTrimRect{32, 32, 100, 90}}) {
+      TByteStream expected, output;
+      ASSERT_TRUE(whole.Trim(expected, rect, false));
+      ASSERT_TRUE(stopped.Trim(output, rect, false));
+      EXPECT_TRUE(std::ranges::equal(expected.Bytes(), output.Bytes())) << rect.Top;
+      EXPECT_EQ(stopped.DecodedValid(), rect.Bottom == 90) << rect.Top;
+    }
+  }
+}
+
 TEST(Trim, LeftOffTheGridStartsAtTheMcuBelow) {
   JpegOptions options;
   options.width = 64;
