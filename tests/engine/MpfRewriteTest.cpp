@@ -7,9 +7,13 @@
 #include <string>
 
 #include "EngineTestSupport.h"
+#include "ExifThumbnail.h"
+#include "HeaderSegments.h"
 #include "JpegFixtures.h"
+#include "JpegMarkers.h"
 #include "JpegTrimming.h"
 #include "LibjpegPictureMaker.h"
+#include "MpfRewrite.h"
 #include "XmpContainer.h"
 
 namespace tarvo::testing {
@@ -277,6 +281,76 @@ TEST(MpfRewrite, GainMapIsCutToTheSameRegion) {
       EXPECT_EQ(cut.samples, fixtures::Decode(reference).samples);
     } else {
       EXPECT_GE(Psnr(cut, wholeMap, c.mapRegion.Left, c.mapRegion.Top), 40.0);
+    }
+  }
+}
+
+// Every JPEG a cut carries inside it (the Exif thumbnail, each image the MP entries place) as
+// libjpeg sees it, found through the cut's own tags rather than the fixture's layout.
+std::vector<Bytes> EmbeddedJpegs(const Bytes& jpeg) {
+  std::vector<Bytes> found;
+  for (const THeaderSegment& segment : tarvo::HeaderSegments(jpeg)) {
+    if (!SegmentIs(jpeg, segment, markers::kApp1, std::string_view("Exif\0\0", 6))) continue;
+    const std::span<const std::uint8_t> tiff(jpeg.data() + segment.Body() + 6,
+                                             jpeg.data() + segment.End);
+    const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+    if (!thumbnail.empty()) found.emplace_back(thumbnail.begin(), thumbnail.end());
+  }
+  if (const std::optional<TMpIndex> index = ReadMpIndex(jpeg)) {
+    for (std::size_t i = 1; i < index->Entries.size(); ++i) {
+      if (index->Absent(i)) continue;
+      const std::size_t start = index->Base + index->Entries[i].Offset;
+      EXPECT_LE(start + index->Entries[i].Size, jpeg.size()) << "entry " << i;
+      if (start + index->Entries[i].Size > jpeg.size()) continue;
+      found.emplace_back(
+          jpeg.begin() + static_cast<std::ptrdiff_t>(start),
+          jpeg.begin() + static_cast<std::ptrdiff_t>(start + index->Entries[i].Size));
+    }
+  }
+  return found;
+}
+
+TEST(MpfRewrite, EveryEmbeddedPictureOfACutDecodesCleanly) {
+  const TLibjpegPictureMaker maker;
+  fixtures::JpegOptions options;
+  options.width = 128;
+  options.height = 96;
+  const Bytes whole = fixtures::MakeJpeg(options);
+  options.extraSegments = {fixtures::MakeExifWithThumbnail(
+      false, 128, 96, maker.Smaller(whole, 160, 120, whole), false)};
+  const Bytes thumbnailAndPreview = fixtures::MakeMpfJpeg(options, Preview(), false);
+  // The fuzz seed's first five bytes steer the fuzzer; the JPEG follows them.
+  Bytes seed = fixtures::ReadFile(TARVO_CORPUS_DIR "/seed-420-mpf-preview");
+  seed.erase(seed.begin(), seed.begin() + 5);
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::size_t pictures;  // what every cut of it carries
+  };
+  for (const Case& c : {Case{"preview, little-endian", MpfSource(true, Preview()), 1},
+                        Case{"preview, big-endian", MpfSource(false, Preview()), 1},
+                        Case{"thumbnail and preview", thumbnailAndPreview, 2},
+                        Case{"gain map", UltraHdr().file, 1}, Case{"fuzz seed", seed, 1}}) {
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    ASSERT_TRUE(engine.AnalyzeBytes(c.file)) << c.name;
+    for (const TTrimRect rect :
+         {TTrimRect{0, 0, 48, 32}, TTrimRect{16, 16, 45, 31}, TTrimRect{32, 16, 48, 24}}) {
+      SCOPED_TRACE(::testing::Message() << c.name << " " << rect.Left << "," << rect.Top << " "
+                                        << rect.Right << "," << rect.Bottom);
+      TByteStream output;
+      ASSERT_TRUE(engine.Trim(output, rect, false));
+      const std::vector<Bytes> pictures = EmbeddedJpegs(BytesOf(output));
+      EXPECT_EQ(pictures.size(), c.pictures);
+      for (const Bytes& picture : pictures) {
+        const fixtures::Pixels pixels = fixtures::Decode(picture);
+        EXPECT_EQ(pixels.warnings, 0);
+        // No picture shows more than the cut, and a thumbnail stays within 160 x 120.
+        EXPECT_GT(pixels.width, 0);
+        EXPECT_GT(pixels.height, 0);
+        EXPECT_LE(pixels.width, std::min(rect.Right - rect.Left, 160));
+        EXPECT_LE(pixels.height, std::min(rect.Bottom - rect.Top, 120));
+      }
     }
   }
 }
