@@ -209,7 +209,8 @@ bool TDocument::SaveDocument(QString path) {
 void TDocument::SetSourceTimesOn(const QString& path) const {
   // A creation time cannot be set on Linux; gKeepTimeStamp_Create is kept for the stored
   // settings and otherwise has nothing to act on. Failures are ignored: the file is saved.
-  if (settings_.gKeepTimeStamp_Write) SetLastWriteTime(path, sourceTimes_.LastWriteTime);
+  if (settings_.gKeepTimeStamp_Write)
+    SetLastWriteTime(path, sourceTimes_.LastWriteTime, sourceTimes_.LastWriteNanoseconds);
 }
 
 bool TDocument::CloseQuery() {

@@ -28,12 +28,15 @@ TFileTimes ReadFileTimes(const QString& path) {
   const QByteArray name = QFile::encodeName(path);
   if (statx(AT_FDCWD, name.constData(), 0, STATX_BTIME | STATX_MTIME, &status) != 0) return times;
   if ((status.stx_mask & STATX_BTIME) != 0) times.CreationTime = FromTimestamp(status.stx_btime);
-  if ((status.stx_mask & STATX_MTIME) != 0) times.LastWriteTime = FromTimestamp(status.stx_mtime);
+  if ((status.stx_mask & STATX_MTIME) != 0) {
+    times.LastWriteTime = FromTimestamp(status.stx_mtime);
+    times.LastWriteNanoseconds = status.stx_mtime.tv_nsec % 100;
+  }
   return times;
 }
 
-bool SetLastWriteTime(const QString& path, std::int64_t lastWriteTime) {
-  if (lastWriteTime <= 0) return false;
+bool SetLastWriteTime(const QString& path, std::int64_t lastWriteTime, std::uint32_t nanoseconds) {
+  if (lastWriteTime <= 0 || nanoseconds >= 100) return false;
   const std::int64_t sinceUnixEpoch =
       lastWriteTime - kUnixEpochInFileTimeSeconds * kFileTimeUnitsPerSecond;
   std::int64_t seconds = sinceUnixEpoch / kFileTimeUnitsPerSecond;
@@ -45,7 +48,7 @@ bool SetLastWriteTime(const QString& path, std::int64_t lastWriteTime) {
   timespec times[2] = {};
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(seconds);
-  times[1].tv_nsec = static_cast<long>(units * 100);
+  times[1].tv_nsec = static_cast<long>(units * 100 + nanoseconds);
   const QByteArray name = QFile::encodeName(path);
   return utimensat(AT_FDCWD, name.constData(), times, 0) == 0;
 }

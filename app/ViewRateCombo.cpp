@@ -2,6 +2,7 @@
 
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <algorithm>
 
 #include "ViewMapping.h"
 
@@ -22,6 +23,12 @@ int TViewRateCombo::WidthShowing(const QString& text) const {
   const QFontMetrics metrics = fontMetrics();
   const QSize contents(metrics.horizontalAdvance(text), metrics.height());
   return style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, this).width();
+}
+
+int TViewRateCombo::WidthShowingEveryItem() const {
+  int width = 0;
+  for (int i = 0; i < count(); ++i) width = std::max(width, WidthShowing(itemText(i)));
+  return width;
 }
 
 }  // namespace tarvo

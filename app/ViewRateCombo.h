@@ -19,6 +19,8 @@ class TViewRateCombo : public TToolbarCombo {
 
   // The width that shows text whole in the closed combo, in the font it is drawn with.
   int WidthShowing(const QString& text) const;
+  // The width that shows every rate whole, fraction included, in the closed combo.
+  int WidthShowingEveryItem() const;
 
  private:
   int modeDropDownWidth_ = 0;

@@ -338,8 +338,13 @@ TEST_F(DocumentTest, SavingOverAFileMakesTheDesktopForgetItsThumbnails) {
 
 TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
   const QString path = SourcePicture();
-  const std::int64_t past = FileTimeFromUnix(1'500'000'000, 123'456'700);
-  ASSERT_TRUE(SetLastWriteTime(path, past));
+  const std::int64_t past = FileTimeFromUnix(1'500'000'000, 123'456'789);
+  ASSERT_TRUE(SetLastWriteTime(path, past, 89));
+  // The copy is the file's own time to the nanosecond, not just to its 100 ns unit.
+  const auto nanoseconds = [](const QString& file) {
+    struct stat status {};
+    return stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_mtim.tv_nsec : -1L;
+  };
   ASSERT_TRUE(document.OpenDocument(path, kReduction));
   EXPECT_EQ(document.SourceTimes().LastWriteTime, past);
 
@@ -350,6 +355,7 @@ TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
   settings.gKeepTimeStamp_Create = true;
   ASSERT_TRUE(document.SaveDocument(Path("kept.jpg")));
   EXPECT_EQ(ReadFileTimes(Path("kept.jpg")).LastWriteTime, past);
+  EXPECT_EQ(nanoseconds(Path("kept.jpg")), 123'456'789L);
   // Saved over itself without a trim: the same bytes and the same time.
   prompts.answers = {TAnswer::Yes};
   ASSERT_TRUE(document.SaveFile());

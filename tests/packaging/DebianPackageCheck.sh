@@ -20,6 +20,11 @@ for path in usr/bin/tarvo usr/bin/tarvo-trim usr/share/tarvo/readme.txt \
     usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/icons/hicolor/48x48/apps/$id.png \
     usr/share/icons/hicolor/128x128/apps/$id.png usr/share/icons/hicolor/256x256/apps/$id.png \
-    usr/share/man/man1/tarvo.1.gz usr/share/man/man1/tarvo-trim.1.gz; do
+    usr/share/man/man1/tarvo.1.gz usr/share/man/man1/tarvo-trim.1.gz \
+    usr/share/doc/tarvo/copyright; do
   grep -qx "./$path" <<< "$contents" || { echo "$path is not in the package" >&2; exit 1; }
+done
+description=$(dpkg-deb -f "$deb" Description)
+for phrase in progressive CMYK PNG; do
+  grep -q "$phrase" <<< "$description" || { echo "Description lacks $phrase" >&2; exit 1; }
 done

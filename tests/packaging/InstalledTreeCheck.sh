@@ -43,3 +43,14 @@ for option in $("$root/usr/bin/tarvo-trim" --help | grep -o -- '--[a-z-]*' | sor
   [[ $page == *"${option//-/\\-}"* ]] || fail "tarvo-trim.1 lacks $option"
 done
 test -f "$share/tarvo/readme.txt" || fail "no readme"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/' \
+  "$share/doc/tarvo/copyright" || fail "no machine-readable copyright file"
+# What users read says what the program does today: every kind of JPEG it takes, the PNG it
+# gives the clipboard, and the question before unsaved trims are lost.
+grep -q 'image/png' "$share/tarvo/readme.txt" || fail "readme says nothing of the PNG copy"
+grep -q '画像をドロップするとき' "$share/tarvo/readme.txt" ||
+  fail "readme asks about unsaved trims at exit only"
+man_text=$(MANWIDTH=200 man -l "$share/man/man1/tarvo.1.gz")
+for phrase in progressive CMYK PNG dropping; do
+  [[ $man_text == *"$phrase"* ]] || fail "tarvo.1 lacks '$phrase'"
+done
