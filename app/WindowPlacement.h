@@ -1,4 +1,4 @@
-// Where the main window opens: as stored, unless that would leave it out of the user's reach.
+// Where the main window opens: as stored, unless that would leave part of it out of sight.
 #pragma once
 
 #include <QList>
@@ -8,13 +8,12 @@ namespace tarvo {
 
 // What a window manager's title bar takes above the client area, at the least.
 inline constexpr int kTitleBarHeight = 24;
-// How much of the title bar must show on a screen for the user to grab it.
-inline constexpr int kTitleBarGrip = 48;
 
-// placement is the window's top left corner (its frame's) and its client size. When its title
-// bar lies on none of the screens' available areas (a placement stored under another monitor
-// layout or scale), the window is moved onto the primary screen's area, centred, and shrunk to
-// fit it; any other placement is kept as it is.
+// placement is the window's top left corner (its frame's) and its client size. A window that
+// lies whole on a screen's available area is kept as it is. Any other is shrunk to fit the
+// screen it overlaps most, title bar included, and moved the least that puts it whole on it; a
+// window on none of the screens (a placement stored under another monitor layout or scale)
+// is centred on the primary screen's area.
 QRect FittedPlacement(const QRect& placement, const QList<QRect>& screens, const QRect& primary);
 
 }  // namespace tarvo
