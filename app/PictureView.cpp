@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "ViewMapping.h"
@@ -18,6 +19,8 @@ namespace tarvo {
 namespace {
 
 constexpr int kWheelNotch = 120;
+// About 30 steps a second: steady to the eye, and little work.
+constexpr int kAutoScrollIntervalMs = 33;
 
 // Which picture pixel a view pixel shows.
 int SourceIndex(int view, std::int32_t num, std::int32_t den, int pictureSize) {
@@ -107,7 +110,10 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event) {
   owner_->ReportMouse(*event, event->position().toPoint());
 }
 
-TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), paintBox_(new TPaintBox(this)) {
+TScrollBox::TScrollBox(QWidget* parent)
+    : QScrollArea(parent), paintBox_(new TPaintBox(this)), autoScroll_(new QTimer(this)) {
+  autoScroll_->setInterval(kAutoScrollIntervalMs);
+  connect(autoScroll_, &QTimer::timeout, this, &TScrollBox::AutoScrollTick);
   setObjectName(QStringLiteral("ScrollBox"));
   setWidgetResizable(false);
   setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -127,31 +133,47 @@ void TScrollBox::SetViewSize(int width, int height) {
   ApplyScrollSteps();
 }
 
+void TScrollBox::ZoomViewSize(int width, int height) {
+  const QSize before = paintBox_->size();
+  const QSize visible = viewport()->size();
+  const QPoint scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  SetViewSize(width, height);
+  horizontalScrollBar()->setValue(
+      ScrollKeepingMiddle(scroll.x(), visible.width(), before.width(), width));
+  verticalScrollBar()->setValue(
+      ScrollKeepingMiddle(scroll.y(), visible.height(), before.height(), height));
+}
+
 void TScrollBox::ApplyScrollSteps() {
   const TScrollSteps steps = VerticalScrollSteps(viewport()->height());
   verticalScrollBar()->setPageStep(steps.Page);
   verticalScrollBar()->setSingleStep(steps.Line);
 }
 
-void TScrollBox::WheelScroll(int notches) {
-  const int line = VerticalScrollSteps(viewport()->height()).Line;
-  QScrollBar* bar = verticalScrollBar();
+void TScrollBox::WheelScroll(Qt::Orientation orientation, int notches) {
+  const bool across = orientation == Qt::Horizontal;
+  const int line = VerticalScrollSteps(across ? viewport()->width() : viewport()->height()).Line;
+  QScrollBar* bar = across ? horizontalScrollBar() : verticalScrollBar();
   bar->setValue(bar->value() + notches * line);
 }
 
-void TScrollBox::WheelDelta(int angleDeltaY) {
-  wheelRemainder_ += angleDeltaY;
-  // Turning the wheel towards the user (negative delta) scrolls down.
-  const int notches = -(wheelRemainder_ / kWheelNotch);
-  wheelRemainder_ %= kWheelNotch;
-  if (notches != 0) {
-    WheelScroll(notches);
+void TScrollBox::WheelDelta(QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
+  // Some platforms turn Shift+wheel into sideways travel themselves; it is never turned twice.
+  if (modifiers.testFlag(Qt::ShiftModifier) && angleDelta.x() == 0) {
+    angleDelta = {angleDelta.y(), 0};
   }
+  wheelRemainder_ += angleDelta;
+  // Turning the wheel towards the user, or tilting it right (negative delta), scrolls down or
+  // right.
+  const QPoint notches(-(wheelRemainder_.x() / kWheelNotch), -(wheelRemainder_.y() / kWheelNotch));
+  wheelRemainder_ = {wheelRemainder_.x() % kWheelNotch, wheelRemainder_.y() % kWheelNotch};
+  if (notches.x() != 0) WheelScroll(Qt::Horizontal, notches.x());
+  if (notches.y() != 0) WheelScroll(Qt::Vertical, notches.y());
 }
 
 void TScrollBox::wheelEvent(QWheelEvent* event) {
-  // Only the vertical travel counts: the wheel never scrolls sideways or zooms.
-  WheelDelta(event->angleDelta().y());
+  // The wheel scrolls and never zooms.
+  WheelDelta(event->angleDelta(), event->modifiers());
   event->accept();
 }
 
@@ -173,6 +195,8 @@ void TScrollBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TScrollBox::ReportMouse(const QMouseEvent& event, QPoint at) {
+  dragModifiers_ = event.modifiers();
+  FollowDrag(event.buttons(), at);
   switch (event.type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
@@ -187,6 +211,28 @@ void TScrollBox::ReportMouse(const QMouseEvent& event, QPoint at) {
     default:
       break;
   }
+}
+
+void TScrollBox::FollowDrag(Qt::MouseButtons buttons, QPoint at) {
+  dragButtons_ = buttons;
+  dragPointer_ = paintBox_->mapTo(viewport(), at);
+  const bool outside = !viewport()->rect().contains(dragPointer_);
+  if (buttons.testFlag(Qt::LeftButton) && outside) {
+    if (!autoScroll_->isActive()) autoScroll_->start();
+  } else {
+    autoScroll_->stop();
+  }
+}
+
+void TScrollBox::AutoScrollTick() {
+  QScrollBar* across = horizontalScrollBar();
+  QScrollBar* down = verticalScrollBar();
+  const QPoint before(across->value(), down->value());
+  across->setValue(across->value() + AutoScrollStep(dragPointer_.x(), viewport()->width()));
+  down->setValue(down->value() + AutoScrollStep(dragPointer_.y(), viewport()->height()));
+  if (QPoint(across->value(), down->value()) == before) return;
+  const QPoint at = paintBox_->mapFrom(viewport(), dragPointer_);
+  emit MouseMove(dragButtons_, dragModifiers_, at.x(), at.y());
 }
 
 }  // namespace tarvo

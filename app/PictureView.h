@@ -12,6 +12,7 @@
 #include "PictureDecoder.h"
 
 class QPainter;
+class QTimer;
 
 namespace tarvo {
 
@@ -74,11 +75,16 @@ class TScrollBox : public QScrollArea {
   // Sizes the paint area to the view size and repaints it; the scroll position is only kept
   // inside the new range.
   void SetViewSize(int width, int height);
-  // Moves the vertical scroll position by one line step per notch (positive: down).
-  void WheelScroll(int notches);
-  // Wheel travel in eighths of a degree, as QWheelEvent gives it; whole notches of 120 scroll,
-  // the rest is kept for the next event (fine-grained wheels and touch pads).
-  void WheelDelta(int angleDeltaY);
+  // The same for the picture at another view rate: the picture point at the middle of the view
+  // stays there, so zooming keeps the user's place.
+  void ZoomViewSize(int width, int height);
+  // Moves the scroll position by one line step per notch (positive: right or down); a line
+  // across is as far in view pixels as a line down is for the view's width.
+  void WheelScroll(Qt::Orientation orientation, int notches);
+  // Wheel travel in eighths of a degree, as QWheelEvent gives it, in each direction; whole
+  // notches of 120 scroll, the rest is kept for the next event (fine-grained wheels and touch
+  // pads). With Shift the vertical wheel scrolls sideways.
+  void WheelDelta(QPoint angleDelta, Qt::KeyboardModifiers modifiers = {});
 
  signals:
   void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
@@ -98,10 +104,19 @@ class TScrollBox : public QScrollArea {
   friend class TPaintBox;
   // Press (and double click), move and release, at in paint-area coordinates.
   void ReportMouse(const QMouseEvent& event, QPoint at);
+  // While the left button drags past the view's edge, the view scrolls on and the drag sees the
+  // pointer move over the picture as it would if the user moved it.
+  void FollowDrag(Qt::MouseButtons buttons, QPoint at);
+  void AutoScrollTick();
   void ApplyScrollSteps();
 
   TPaintBox* paintBox_;
-  int wheelRemainder_ = 0;
+  QPoint wheelRemainder_;
+  QTimer* autoScroll_;
+  // The dragging pointer, in viewport coordinates, and what was held with it.
+  QPoint dragPointer_;
+  Qt::MouseButtons dragButtons_;
+  Qt::KeyboardModifiers dragModifiers_;
 };
 
 }  // namespace tarvo

@@ -37,6 +37,11 @@ void TToolbarCombo::ShowPopupAtLeast(int width) {
   QComboBox::showPopup();
 }
 
+void TToolbarCombo::hidePopup() {
+  QComboBox::hidePopup();
+  clearFocus();
+}
+
 void TToolbarCombo::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 }  // namespace tarvo

@@ -17,6 +17,11 @@ class TToolbarCombo : public QComboBox {
   // Shows the list, at least width wide (Qt never makes it narrower than the combo itself).
   void ShowPopupAtLeast(int width);
 
+  // However the list closes (a choice, Escape, a click elsewhere), the keyboard goes back to
+  // the picture: a combo left focused would take the next arrow key too, and one key would both
+  // move the selection and change the zoom or the trim mode.
+  void hidePopup() override;
+
  protected:
   // A turn of the wheel over a combo would jump the zoom or replace the selection with a
   // preset's; it goes on to the window, which scrolls.

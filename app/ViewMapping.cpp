@@ -1,5 +1,8 @@
 #include "ViewMapping.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace tarvo {
 
 TViewRate ViewRateAt(int index) {
@@ -19,6 +22,26 @@ int ZoomOutIndex(int index) { return index > 0 ? index - 1 : index; }
 TScrollSteps VerticalScrollSteps(int visibleHeight) {
   const int page = visibleHeight * 9 / 10;
   return {page, page / 10};
+}
+
+int ScrollKeepingMiddle(int oldScroll, int visible, int oldSize, int newSize) {
+  const int last = std::max(0, newSize - visible);
+  if (oldSize <= 0) return std::clamp(oldScroll, 0, last);
+  // The middle of a view shorter than the picture lies on it; a view longer than the picture
+  // shows all of it, and the picture's own middle is what stays in place.
+  const std::int64_t middle =
+      oldSize > visible ? std::int64_t{oldScroll} + visible / 2 : std::int64_t{oldSize} / 2;
+  const std::int64_t moved = middle * newSize / oldSize - visible / 2;
+  return static_cast<int>(std::clamp<std::int64_t>(moved, 0, last));
+}
+
+int AutoScrollStep(int pointer, int visible) {
+  constexpr int kSlowest = 8;
+  constexpr int kFastest = 64;
+  const int outside = pointer < 0 ? pointer : pointer >= visible ? pointer - visible + 1 : 0;
+  if (outside == 0) return 0;
+  const int speed = std::min(kFastest, kSlowest + std::abs(outside) / 2);
+  return outside < 0 ? -speed : speed;
 }
 
 int DropDownListWidth(int modeDropDownWidth, int itemCount, int visibleItems, int scrollBarWidth) {

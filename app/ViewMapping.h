@@ -49,6 +49,16 @@ struct TScrollSteps {
 };
 TScrollSteps VerticalScrollSteps(int visibleHeight);
 
+// The scroll position, along one axis, that keeps the picture point at the middle of a view
+// visible pixels long where it was when the picture, oldSize view pixels long there, is shown
+// newSize long; kept within the new scroll range. A zoom keeps the user's place this way.
+int ScrollKeepingMiddle(int oldScroll, int visible, int oldSize, int newSize);
+
+// How far the view scrolls on each tick of a drag held past its edge, per axis: towards the
+// pointer, faster the farther out it is (up to a limit); 0 on an axis where it is inside.
+// pointer is in the view's coordinates, visible the view's size.
+int AutoScrollStep(int pointer, int visible);
+
 // Width of the drop-down list of both toolbar combos: the trim-mode combo's widest title plus
 // widest explanation, a margin, and room for a scroll bar when not every item fits.
 int DropDownListWidth(int modeDropDownWidth, int itemCount, int visibleItems, int scrollBarWidth);

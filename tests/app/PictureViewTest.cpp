@@ -2,6 +2,10 @@
 // view-to-image mapping, at every rate, or scrolling would leave seams.
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -102,21 +106,54 @@ TEST(ScrollBox, WheelNotchScrollsOneLineStepDownOrUp) {
   const int line = VerticalScrollSteps(box.viewport()->height()).Line;
   ASSERT_GT(line, 0);
   QScrollBar* bar = box.verticalScrollBar();
-  box.WheelDelta(-120);
+  box.WheelDelta({0, -120});
   EXPECT_EQ(bar->value(), line);
-  box.WheelDelta(-60);
+  box.WheelDelta({0, -60});
   EXPECT_EQ(bar->value(), line);
-  box.WheelDelta(-60);
+  box.WheelDelta({0, -60});
   EXPECT_EQ(bar->value(), 2 * line);
-  box.WheelDelta(240);
+  box.WheelDelta({0, 240});
   EXPECT_EQ(bar->value(), 0);
-  box.WheelDelta(120);
+  box.WheelDelta({0, 120});
   EXPECT_EQ(bar->value(), 0);
   EXPECT_EQ(box.horizontalScrollBar()->value(), 0);
-  box.WheelScroll(100000);
+  box.WheelScroll(Qt::Vertical, 100000);
   EXPECT_EQ(bar->value(), bar->maximum());
   // Keys never scroll it: they move the selection.
   EXPECT_EQ(box.focusPolicy(), Qt::NoFocus);
+}
+
+// A tilting wheel or a touch pad's sideways travel, or the wheel with Shift, scrolls across by
+// a line step of the view's width; a diagonal swipe scrolls both ways at once.
+TEST(ScrollBox, SidewaysTravelAndShiftWheelScrollAcross) {
+  const struct {
+    QPoint delta;
+    Qt::KeyboardModifiers modifiers;
+    int across;  // in line steps
+    int down;
+  } cases[] = {
+      {{-120, 0}, {}, 1, 0},
+      {{0, -120}, Qt::ShiftModifier, 1, 0},
+      // Already sideways from the platform: not turned a second time.
+      {{-120, 0}, Qt::ShiftModifier, 1, 0},
+      {{-240, -120}, {}, 2, 1},
+      {{-60, 0}, {}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    TScrollBox box;
+    box.resize(300, 400);
+    box.show();
+    box.SetViewSize(5000, 5000);
+    box.horizontalScrollBar()->setValue(1000);
+    box.verticalScrollBar()->setValue(1000);
+    box.WheelDelta(c.delta, c.modifiers);
+    EXPECT_EQ(box.horizontalScrollBar()->value(),
+              1000 + c.across * VerticalScrollSteps(box.viewport()->width()).Line)
+        << c.delta.x() << ',' << c.delta.y();
+    EXPECT_EQ(box.verticalScrollBar()->value(),
+              1000 + c.down * VerticalScrollSteps(box.viewport()->height()).Line)
+        << c.delta.x() << ',' << c.delta.y();
+  }
 }
 
 TEST(ScrollBox, MouseReportsPaintAreaCoordinates) {
@@ -141,6 +178,33 @@ TEST(ScrollBox, MouseReportsPaintAreaCoordinates) {
   ASSERT_FALSE(moves.isEmpty());
   EXPECT_EQ(moves.last()[2].toInt(), 120);
   EXPECT_EQ(moves.last()[3].toInt(), 290);
+}
+
+// Held past the bottom edge, a drag scrolls the view on and sees the pointer travel over the
+// picture; back inside, or released, it stops.
+TEST(ScrollBox, DragPastTheEdgeScrollsOnWhileThePointerStaysOut) {
+  TScrollBox box;
+  box.resize(300, 300);
+  box.show();
+  box.SetViewSize(2000, 2000);
+  std::vector<int> moves;
+  QObject::connect(
+      &box, &TScrollBox::MouseMove,
+      [&moves](Qt::MouseButtons, Qt::KeyboardModifiers, int, int y) { moves.push_back(y); });
+  TPaintBox* area = box.PaintBox();
+  QTest::mousePress(area, Qt::LeftButton, {}, QPoint(50, 50));
+  QMouseEvent out(QEvent::MouseMove, QPointF(50, 400), area->mapToGlobal(QPointF(50, 400)),
+                  Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(area, &out);
+  for (int i = 0; i < 200 && box.verticalScrollBar()->value() <= 100; ++i) QTest::qWait(10);
+  EXPECT_GT(box.verticalScrollBar()->value(), 100);
+  EXPECT_EQ(box.horizontalScrollBar()->value(), 0);
+  ASSERT_GE(moves.size(), 2u);
+  EXPECT_GT(moves.back(), 400);
+  QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(50, 400));
+  const int stopped = box.verticalScrollBar()->value();
+  QTest::qWait(100);
+  EXPECT_EQ(box.verticalScrollBar()->value(), stopped);
 }
 
 }  // namespace

@@ -125,5 +125,36 @@ TEST(DropDownWidth, ScrollBarOnlyWhenItemsOverflow) {
   EXPECT_EQ(DropDownListWidth(0, 7, 8, 17), 12);
 }
 
+// The picture point at the view's middle stays there across a zoom, within the scroll range.
+TEST(ViewScroll, ZoomKeepsThePointAtTheViewsMiddle) {
+  const struct {
+    int oldScroll, visible, oldSize, newSize, expected;
+  } cases[] = {
+      // Point 1000 of 2000 at the middle of a 400-pixel view: 2000 of 4000 after doubling.
+      {800, 400, 2000, 4000, 1800},
+      {800, 400, 2000, 1000, 300},
+      // Near the end: the new range ends the scroll short of the point.
+      {1600, 400, 2000, 1000, 600},
+      // Zoomed out to less than the view: no scroll left.
+      {800, 400, 2000, 250, 0},
+      // A picture the view showed whole grows from its own middle.
+      {0, 400, 300, 600, 100},
+      // No picture before: the old position, kept in range.
+      {50, 400, 0, 1000, 50},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScrollKeepingMiddle(c.oldScroll, c.visible, c.oldSize, c.newSize), c.expected)
+        << c.oldScroll << ' ' << c.oldSize << ' ' << c.newSize;
+  }
+}
+
+// A drag held past the view's edge scrolls towards the pointer, faster the farther out it is.
+TEST(ViewScroll, AutoScrollStepFollowsThePointerOutsideOnly) {
+  const struct {
+    int pointer, expected;
+  } cases[] = {{0, 0}, {399, 0}, {-1, -8}, {400, 8}, {-40, -28}, {439, 28}, {-1000, -64}};
+  for (const auto& c : cases) EXPECT_EQ(AutoScrollStep(c.pointer, 400), c.expected) << c.pointer;
+}
+
 }  // namespace
 }  // namespace tarvo

@@ -221,5 +221,24 @@ TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
             path + QStringLiteral(" トリミング範囲 : [   1,   1] - [1203, 917] (1203, 917)"));
 }
 
+// Zooming in and out again keeps the picture point at the view's middle where it was.
+TEST_F(ViewWindow, ZoomKeepsThePointAtTheViewsMiddle) {
+  window.show();
+  window.OpenDocument(WritePhoto());
+  auto* box = window.findChild<TScrollBox*>(QStringLiteral("ScrollBox"));
+  box->horizontalScrollBar()->setValue(300);
+  box->verticalScrollBar()->setValue(200);
+  const QSize visible = box->viewport()->size();
+  const QPoint middle = QPoint(300, 200) + QPoint(visible.width() / 2, visible.height() / 2);
+  window.mnu_ZoomInClick();
+  const QSize after = box->viewport()->size();
+  EXPECT_EQ(box->horizontalScrollBar()->value(), 2 * middle.x() - visible.width() / 2);
+  EXPECT_EQ(box->verticalScrollBar()->value(), 2 * middle.y() - visible.height() / 2);
+  window.mnu_ZoomOutClick();
+  EXPECT_EQ(after, box->viewport()->size());
+  EXPECT_EQ(box->horizontalScrollBar()->value(), 300);
+  EXPECT_EQ(box->verticalScrollBar()->value(), 200);
+}
+
 }  // namespace
 }  // namespace tarvo

@@ -1,4 +1,6 @@
 // Keys and the wheel as a user's hardware sends them, through the X server to the program.
+#include <QPoint>
+
 #include "XWindow.h"
 
 namespace tarvo::xtest {
@@ -30,6 +32,51 @@ TEST_F(XWindow, TheWheelOverEitherComboChangesNeither) {
   tarvo->Key({QStringLiteral("ctrl+KP_Subtract")});
   EXPECT_TRUE(tarvo->WaitFor(kRate, QStringLiteral(" 50.0% (1/2)")));
   EXPECT_EQ(tarvo->State().value(QStringLiteral("mode")), mode);
+}
+
+// A drop-down closed with Escape hands the keyboard back: the next Down moves the selection and
+// leaves both combos as they were.
+TEST_F(XWindow, AnArrowKeyAfterADropDownClosesActsOnce) {
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  tarvo->Drag(QStringLiteral("PaintBox"), {20, 20}, {200, 150});
+  ASSERT_TRUE(tarvo->WaitFor(
+      [](const TState& state) { return !state.value(QStringLiteral("info")).isEmpty(); }));
+  const TState before = tarvo->State();
+  for (const QString& combo : {QStringLiteral("Cbo_ViewRate"), QStringLiteral("Cbo_TrimMode")}) {
+    tarvo->Click(combo, 10, 8);
+    ASSERT_TRUE(tarvo->WaitFor(
+        [](const TState& state) { return !state.value(QStringLiteral("popup")).isEmpty(); }));
+    tarvo->Key({QStringLiteral("Escape")});
+    EXPECT_TRUE(tarvo->WaitFor([&combo](const TState& state) {
+      return state.value(QStringLiteral("popup")).isEmpty() &&
+             state.value(QStringLiteral("focus")) != combo;
+    })) << qPrintable(combo);
+  }
+  tarvo->Key({QStringLiteral("Down"), QStringLiteral("ctrl+KP_Subtract")});
+  EXPECT_TRUE(tarvo->WaitFor(kRate, QStringLiteral(" 50.0% (1/2)")));
+  EXPECT_NE(tarvo->State().value(QStringLiteral("info")), before.value(QStringLiteral("info")));
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("mode")), before.value(QStringLiteral("mode")));
+}
+
+// The wheel's tilt and Shift with the wheel both scroll the picture sideways, by whole line
+// steps each, and leave its vertical position alone.
+TEST_F(XWindow, TiltAndShiftWheelScrollTheViewSideways) {
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  const auto paintBoxAt = [](const TState& state) {
+    const QStringList place = state.value(QStringLiteral("PaintBox")).split(u',');
+    return place.size() == 4 ? QPoint(place[0].toInt(), place[1].toInt()) : QPoint();
+  };
+  const QPoint start = paintBoxAt(tarvo->State());
+  tarvo->Click(QStringLiteral("PaintBox"), 40, 40, 7);
+  int firstStep = 0;
+  EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+    firstStep = start.x() - paintBoxAt(state).x();
+    return firstStep > 0;
+  }));
+  tarvo->Click(QStringLiteral("PaintBox"), 40 + firstStep, 40, 5, QStringLiteral("shift"));
+  EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+    return paintBoxAt(state) == start - QPoint(2 * firstStep, 0);
+  })) << qPrintable(tarvo->State().value(QStringLiteral("PaintBox")));
 }
 
 }  // namespace

@@ -212,11 +212,15 @@ QPoint TTarvo::PointIn(const QString& control, QPoint offset) const {
   return QPoint(place[0].toInt(), place[1].toInt()) + offset;
 }
 
-void TTarvo::Click(const QString& control, int x, int y, int button) {
+void TTarvo::Click(const QString& control, int x, int y, int button, const QString& heldKey) {
   const QPoint at = PointIn(control, QPoint(x, y));
-  Xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
-           state_.value(QStringLiteral("wid")), QString::number(at.x()), QString::number(at.y()),
-           QStringLiteral("click"), QString::number(button)});
+  QStringList arguments = {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                           state_.value(QStringLiteral("wid")), QString::number(at.x()),
+                           QString::number(at.y())};
+  if (!heldKey.isEmpty()) arguments << QStringLiteral("keydown") << heldKey;
+  arguments << QStringLiteral("click") << QString::number(button);
+  if (!heldKey.isEmpty()) arguments << QStringLiteral("keyup") << heldKey;
+  Xdotool(arguments);
 }
 
 void TTarvo::Drag(const QString& control, QPoint from, QPoint to) {
