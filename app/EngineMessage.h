@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QWidget>
 #include <optional>
 #include <string>
 
@@ -22,7 +23,10 @@ struct TMessageBoxContent {
 // The box for text at severity 0 (information), 1 (warning) or 2 (error); nothing for any other.
 std::optional<TMessageBoxContent> EngineMessageBox(const std::string& text, int severity);
 
-// The engine's OnMessage: shows the box modally over the active window.
+// The window a message box belongs to: the active one, else the visible main window.
+QWidget* MessageBoxOwner();
+
+// The engine's OnMessage: shows the box modally over MessageBoxOwner().
 void EngineMessage(const std::string& text, int severity);
 
 // An error box ("エラー", OK) for the window's own failures, such as the settings store's.

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -26,7 +25,7 @@
 #include "LoadSaveSettings.h"
 #include "Options.h"
 #include "PictureView.h"
-#include "ReadmeLocation.h"
+#include "ReadmeOpener.h"
 #include "SelectionEvents.h"
 #include "SelectionFrame.h"
 #include "TrimModeCombo.h"
@@ -303,8 +302,8 @@ void TFm_Main::mnu_ZoomOutClick() {
 }
 
 void TFm_Main::mnu_TopicClick() {
-  const QString path = ReadmePath(QCoreApplication::applicationDirPath());
-  if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  OpenReadme(QCoreApplication::applicationDirPath(), this,
+             [](const QString& message) { ErrorMessage(message); });
 }
 
 void TFm_Main::mnu_AboutClick() {
@@ -331,7 +330,7 @@ void TFm_Main::Cbo_ViewRateSelect() {
 
 void TFm_Main::wheelEvent(QWheelEvent* event) {
   // The wheel scrolls the picture wherever the pointer is over the window.
-  ScrollBox->WheelDelta(event->angleDelta().y());
+  ScrollBox->WheelDelta(event->angleDelta(), event->modifiers());
 }
 
 int TFm_Main::ViewRateIndex() const { return Cbo_ViewRate->currentIndex(); }

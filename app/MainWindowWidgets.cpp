@@ -117,8 +117,7 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   Cbo_ViewRate->setFocusPolicy(Qt::ClickFocus);
   Cbo_ViewRate->move(152, 4);
   // The designed width, or more where the font the system gives needs it to show "100.0%".
-  const int rateWidth =
-      std::max(kViewRateWidth, Cbo_ViewRate->WidthShowing(QStringLiteral("100.0%")));
+  const int rateWidth = std::max(kViewRateWidth, Cbo_ViewRate->WidthShowingEveryItem());
   Cbo_ViewRate->setFixedWidth(rateWidth);
   const int widened = rateWidth - kViewRateWidth;
   connect(Cbo_ViewRate, &QComboBox::activated, this,

@@ -128,6 +128,18 @@ TScrollBox::TScrollBox(QWidget* parent)
 }
 
 void TScrollBox::SetViewSize(int width, int height) {
+  const bool zoomed =
+      sizedNum_ != 0 && (paintBox_->ViewNum() != sizedNum_ || paintBox_->ViewDen() != sizedDen_);
+  sizedNum_ = paintBox_->ViewNum();
+  sizedDen_ = paintBox_->ViewDen();
+  if (zoomed) {
+    ZoomViewSize(width, height);
+    return;
+  }
+  Resize(width, height);
+}
+
+void TScrollBox::Resize(int width, int height) {
   paintBox_->resize(width, height);
   paintBox_->update();
   ApplyScrollSteps();
@@ -137,7 +149,7 @@ void TScrollBox::ZoomViewSize(int width, int height) {
   const QSize before = paintBox_->size();
   const QSize visible = viewport()->size();
   const QPoint scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
-  SetViewSize(width, height);
+  Resize(width, height);
   horizontalScrollBar()->setValue(
       ScrollKeepingMiddle(scroll.x(), visible.width(), before.width(), width));
   verticalScrollBar()->setValue(

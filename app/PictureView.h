@@ -40,6 +40,8 @@ class TPaintBox : public QWidget {
   // view's background stays visible. A picture of another reduction than the rate's shows too.
   void SetPicture(const TPicture& picture, std::int32_t viewNum, std::int32_t viewDen);
   const TPicture& Picture() const { return picture_; }
+  std::int32_t ViewNum() const { return num_; }
+  std::int32_t ViewDen() const { return den_; }
 
  signals:
   // After the picture of each paint, only while a picture is shown: the painter is clipped to
@@ -72,8 +74,9 @@ class TScrollBox : public QScrollArea {
   explicit TScrollBox(QWidget* parent = nullptr);
 
   TPaintBox* PaintBox() const { return paintBox_; }
-  // Sizes the paint area to the view size and repaints it; the scroll position is only kept
-  // inside the new range.
+  // Sizes the paint area to the view size and repaints it. When the paint area's rate changed
+  // since it was last sized, this is a zoom and keeps the middle (ZoomViewSize); otherwise the
+  // scroll position is only kept inside the new range.
   void SetViewSize(int width, int height);
   // The same for the picture at another view rate: the picture point at the middle of the view
   // stays there, so zooming keeps the user's place.
@@ -109,9 +112,13 @@ class TScrollBox : public QScrollArea {
   void FollowDrag(Qt::MouseButtons buttons, QPoint at);
   void AutoScrollTick();
   void ApplyScrollSteps();
+  void Resize(int width, int height);
 
   TPaintBox* paintBox_;
   QPoint wheelRemainder_;
+  // The paint area's rate when the view was last sized; 0 before the first time.
+  std::int32_t sizedNum_ = 0;
+  std::int32_t sizedDen_ = 0;
   QTimer* autoScroll_;
   // The dragging pointer, in viewport coordinates, and what was held with it.
   QPoint dragPointer_;

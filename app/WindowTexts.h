@@ -27,5 +27,9 @@ inline constexpr char kJpegFilter[] =
 inline constexpr char kJpegSuffix[] = "jpg";
 
 inline constexpr char kReadmeName[] = "readme.txt";
+// "トピックの検索" without a guide, or without a program that opens it; %1 names the file.
+inline constexpr char kMsgReadmeMissing[] = "ヘルプファイル %1 が見つかりません。";
+inline constexpr char kMsgReadmeNotOpened[] =
+    "ヘルプファイルを開くプログラムが見つかりません。\n%1";
 
 }  // namespace tarvo

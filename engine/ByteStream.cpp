@@ -1,6 +1,7 @@
 #include "ByteStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,12 +58,20 @@ void TByteStream::LoadFromFile(const std::string& path,
                                std::span<const std::uint8_t> expectedStart) {
   // Only a regular file is opened: opening a FIFO waits for a writer, a device never ends, and
   // a folder opens as a stream on some systems with a nonsense size.
+  // The message names the system's reason where there is one (no such file, permission
+  // denied, a folder); a FIFO or a device is refused for being neither.
+  const auto cannotOpen = [&path](int reason) {
+    const std::string message = FormatMessage(kMsgCannotOpenFile, path);
+    return EStreamError(reason == 0 ? message : message + ": " + std::strerror(reason));
+  };
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
-    throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
+    if (error) throw cannotOpen(error.value());
+    throw cannotOpen(std::filesystem::is_directory(path, error) ? EISDIR : 0);
   }
+  errno = 0;
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw EStreamError(FormatMessage(kMsgCannotOpenFile, path));
+  if (!in) throw cannotOpen(errno);
   const std::streamoff size = in.tellg();
   if (size < 0) throw EStreamError(kMsgStreamReadError);
   in.seekg(0);

@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
@@ -29,7 +30,9 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -40,6 +43,7 @@
 #include "Options.h"
 #include "Resources.h"
 #include "SettingsStore.h"
+#include "WindowPlacement.h"
 
 namespace tarvo {
 
@@ -108,8 +112,11 @@ class MainWindowTest : public QObject {
     const std::unique_ptr<TFm_Main> owner = NewWindow();
     TFm_Main& window = *owner;
     QCOMPARE(window.windowTitle(), QStringLiteral("JPEGファイル切り出しプログラム - tarvo -"));
-    QCOMPARE(window.size(), QSize(696, 480));
-    QCOMPARE(window.pos(), QPoint(323, 319));
+    // The designed placement, moved only as far as the screen needs to hold the whole window.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect placed = FittedPlacement({323, 319, 696, 480}, {screen}, screen);
+    QCOMPARE(window.size(), placed.size());
+    QCOMPARE(window.pos(), placed.topLeft());
     QCOMPARE(Child<QWidget>(window, "Pnl_Menu")->height(), 32);
     QVERIFY(Child<QScrollArea>(window, "ScrollBox") != nullptr);
 
@@ -131,13 +138,16 @@ class MainWindowTest : public QObject {
     }
     auto* viewRate = Child<QComboBox>(window, "Cbo_ViewRate");
     QCOMPARE(viewRate->pos(), QPoint(152, 4));
-    // As designed, or wider where the font in use needs room to show "100.0%" whole; the
-    // controls after it move along.
+    // As designed, or wider where the font in use needs room to show every rate whole, fraction
+    // included; the controls after it move along.
     QStyleOptionComboBox option;
     option.initFrom(viewRate);
     const QRect field = viewRate->style()->subControlRect(QStyle::CC_ComboBox, &option,
                                                           QStyle::SC_ComboBoxEditField, viewRate);
-    QVERIFY(field.width() >= viewRate->fontMetrics().horizontalAdvance(QStringLiteral("100.0%")));
+    for (int i = 0; i < viewRate->count(); ++i) {
+      QVERIFY2(field.width() >= viewRate->fontMetrics().horizontalAdvance(viewRate->itemText(i)),
+               qPrintable(viewRate->itemText(i)));
+    }
     const int widened = viewRate->width() - 73;
     QVERIFY(widened >= 0);
     QCOMPARE(viewRate->toolTip(), QStringLiteral("表示の倍率"));
@@ -427,7 +437,9 @@ class MainWindowTest : public QObject {
     const QString status = window.StatusText();
     const TCommandStates states = window.CommandStates();
     window.RunCommand([&] { window.OpenDocument(missing); });
-    QCOMPARE(shown, QStringLiteral("tarvo|ファイル %1 は開けません").arg(missing));
+    // With the system's reason, in the user's language where the system has it.
+    QCOMPARE(shown, QStringLiteral("tarvo|ファイル %1 は開けません: %2")
+                        .arg(missing, QString::fromLocal8Bit(std::strerror(ENOENT))));
     // The open document is kept as it was.
     QCOMPARE(window.Document().DocFileName(), first);
     QVERIFY(window.Document().HasDocument());

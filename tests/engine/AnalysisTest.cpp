@@ -1,6 +1,9 @@
 // Analysis of the marker structure: what is accepted, and every refusal with its text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "EngineTestSupport.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
@@ -277,8 +280,9 @@ TEST(Analysis, FileThatCannotBeOpenedRaisesWithItsName) {
     engine.AnalyzeFile("/nonexistent/photo.jpg");
     FAIL() << "no exception";
   } catch (const EStreamError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              FormatMessage(kMsgCannotOpenFile, "/nonexistent/photo.jpg"));
+    EXPECT_EQ(
+        std::string(error.what()),
+        FormatMessage(kMsgCannotOpenFile, "/nonexistent/photo.jpg") + ": " + std::strerror(ENOENT));
   }
 }
 

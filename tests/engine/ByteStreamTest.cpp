@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -44,11 +47,20 @@ TEST(ByteStream, WritesOverwriteGrowAndFillGaps) {
 TEST(ByteStream, FileErrorsNameThePath) {
   TByteStream stream;
   const std::string missing = "/nonexistent-dir/photo.jpg";
+  // A folder is refused with the system's own words for it.
+  try {
+    stream.LoadFromFile("/");
+    FAIL() << "no exception";
+  } catch (const EStreamError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              FormatMessage(kMsgCannotOpenFile, "/") + ": " + std::strerror(EISDIR));
+  }
   try {
     stream.LoadFromFile(missing);
     FAIL() << "no exception";
   } catch (const EStreamError& error) {
-    EXPECT_EQ(std::string(error.what()), FormatMessage(kMsgCannotOpenFile, missing));
+    EXPECT_EQ(std::string(error.what()),
+              FormatMessage(kMsgCannotOpenFile, missing) + ": " + std::strerror(ENOENT));
   }
   try {
     stream.SaveToFile(missing);

@@ -91,7 +91,8 @@ TEST_F(TarvoTrimTool, RefusalsAndStreamErrorsExitWithOne) {
   EXPECT_EQ(Run("--info '" + Path("empty.jpg") + "'"), 1);
   EXPECT_EQ(err_, std::string(kMsgStreamReadError) + "\n");
   EXPECT_EQ(Run("--info '" + Path("missing.jpg") + "'"), 1);
-  EXPECT_EQ(err_, FormatMessage(kMsgCannotOpenFile, Path("missing.jpg")) + "\n");
+  EXPECT_EQ(err_, FormatMessage(kMsgCannotOpenFile, Path("missing.jpg")) + ": " +
+                      std::strerror(ENOENT) + "\n");
 }
 
 TEST_F(TarvoTrimTool, WrongUsageExitsWithTwo) {
