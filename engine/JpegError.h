@@ -29,7 +29,7 @@ enum class EJpegError : std::uint8_t {
   kBadSos,
   kTooManyScans,
   kComponentNotCoded,
-  kArithmetic,
+  kBadDac,
   kLossless,
   kHierarchical,
   kBadTail,

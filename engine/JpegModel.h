@@ -34,6 +34,15 @@ struct TScanComponent {
   std::uint8_t Selectors = 0;  // the scan header's Td << 4 | Ta
 };
 
+// How an arithmetic-coded scan conditions its statistics, by table destination, as the DAC
+// segments before it leave them (ITU-T T.81 B.2.4.3, F.1.4.4): the bounds L and U that
+// classify a DC difference, and the index Kx that splits an AC band. Defaults: 0, 1 and 5.
+struct TArithmeticConditioning {
+  std::array<std::uint8_t, 4> DcLower{0, 0, 0, 0};
+  std::array<std::uint8_t, 4> DcUpper{1, 1, 1, 1};
+  std::array<std::uint8_t, 4> AcThreshold{5, 5, 5, 5};
+};
+
 struct TScan {
   std::vector<TScanComponent> Components;  // in frame order
   // Spectral selection and successive approximation (ITU-T T.81 B.2.3).
@@ -42,6 +51,7 @@ struct TScan {
   int ApproximationHigh = 0;
   int ApproximationLow = 0;
   int RestartInterval = 0;  // MCUs per interval, 0 without restart markers
+  TArithmeticConditioning Conditioning;
   std::int64_t DataStart = 0;
   // Where the marker after the coded data starts (its last fill byte 0xFF), or the file's size.
   std::int64_t DataEnd = 0;
@@ -131,16 +141,22 @@ struct TJpegModel {
     return {first, Segments.end()};
   }
 
-  bool Progressive() const { return FrameMarker == markers::kSof2; }
-  // One sequential scan with every component: the file's own scan header and tables can serve
-  // the trim.
-  bool SingleScan() const {
-    return !Progressive() && Scans.size() == 1 && Scans[0].Components.size() == Components.size();
+  bool Progressive() const {
+    return FrameMarker == markers::kSof2 || FrameMarker == markers::kSof10;
   }
-  // A trim is sequential: baseline, or extended where a component's quantisation table has
-  // 16-bit entries, which baseline does not allow (ITU-T T.81 B.2.4.1).
+  bool Arithmetic() const {
+    return FrameMarker == markers::kSof9 || FrameMarker == markers::kSof10;
+  }
+  // One sequential Huffman scan with every component: the file's own scan header and tables
+  // can serve the trim.
+  bool SingleScan() const {
+    return !Progressive() && !Arithmetic() && Scans.size() == 1 &&
+           Scans[0].Components.size() == Components.size();
+  }
+  // A trim is sequential and Huffman-coded: baseline, or extended where a component's
+  // quantisation table has 16-bit entries, which baseline does not allow (ITU-T T.81 B.2.4.1).
   std::uint16_t OutputFrameMarker() const {
-    if (!Progressive()) return FrameMarker;
+    if (!Progressive() && !Arithmetic()) return FrameMarker;
     for (const TFrameComponent& component : Components) {
       if ((SixteenBitQuant >> component.QuantTable & 1) != 0) return markers::kSof1;
     }

@@ -83,19 +83,22 @@ class TModelReader {
   // kExif, kApp1 or kMpf for the metadata segment of marker from start to end, by its
   // identifier; kOther for any other.
   TSegment::TKind MetadataKind(std::uint16_t marker, std::int64_t start, std::int64_t end) const;
-  // Refuses, with the reason, the codings the engine cannot decode: arithmetic, lossless and
-  // hierarchical frames (ITU-T T.81 Table B.1).
+  // Refuses, with the reason, the codings the engine cannot decode: lossless and hierarchical
+  // frames (ITU-T T.81 Table B.1).
   bool CheckCoding(std::uint16_t marker);
   bool ReadFrame(std::uint16_t marker);
   // Where the coded data from start end: the marker after them (its last fill byte), or the
   // end of the stream.
   std::int64_t FindDataEnd(std::int64_t start) const;
-  bool Progressive() const { return model_.FrameMarker == kSof2; }
+  bool Progressive() const { return model_.Progressive(); }
   // Baseline frames have two tables of each class, the others four (ITU-T T.81 B.2.4.2).
   int MaxTableDestination() const { return model_.FrameMarker == kSof0 ? 1 : 3; }
   bool ReadDht();
   bool ReadDqt();
   bool ReadDri();
+  // Conditioning tables for arithmetic coding (ITU-T T.81 B.2.4.3); they apply to the scans
+  // that follow.
+  bool ReadDac();
   bool ReadSos();
   // A scan may select a table that its file never defines, as Motion-JPEG frames do for all of
   // them; decoders then take the table of ITU-T T.81 K.3, and so does the engine. There are
@@ -118,6 +121,7 @@ class TModelReader {
   unsigned quantInUse_ = 0;
   std::array<int, kHuffmanSlots> tables_{};
   int restartInterval_ = 0;
+  TArithmeticConditioning conditioning_;
   unsigned coded_ = 0;  // bit c set once a sequential scan has coded component c
   // The number of segments before the last scan's coded data ended.
   std::size_t afterData_ = 0;
@@ -146,6 +150,10 @@ bool TModelReader::Read() {
     } else if (IsAppOrCom(marker)) {
       ok = SkipSegment();
       if (ok) kind = MetadataKind(marker, start, reader_.Position());
+    } else if (marker == kDac) {
+      // A trim is Huffman-coded: the segment has no place in it.
+      if (!ReadDac()) return false;
+      continue;
     } else if (marker == kSos) {
       if (!ReadSos()) return false;
       AddSegment(TSegment::TKind::kScanHeader, marker, start);
@@ -163,8 +171,8 @@ bool TModelReader::Read() {
       if (!CheckCoding(marker)) return false;
       kind = TSegment::TKind::kFrame;
       ok = ReadFrame(marker);
-    } else if (marker == kDac || marker == kDhp || marker == kExp) {
-      return Fail(marker == kDac ? EJpegError::kArithmetic : EJpegError::kHierarchical);
+    } else if (marker == kDhp || marker == kExp) {
+      return Fail(EJpegError::kHierarchical);
     } else {
       return Fail({EJpegError::kUnknownMarker, marker});
     }
@@ -270,7 +278,6 @@ bool TModelReader::CheckCoding(std::uint16_t marker) {
   const int type = marker & 15;
   if (type == 3 || type == 11) return Fail(EJpegError::kLossless);
   if (type == 5 || type == 6 || type == 7 || type >= 13) return Fail(EJpegError::kHierarchical);
-  if (type >= 9) return Fail(EJpegError::kArithmetic);
   return true;
 }
 
@@ -410,6 +417,34 @@ bool TModelReader::ReadDri() {
   return true;
 }
 
+bool TModelReader::ReadDac() {
+  std::uint16_t length;
+  if (!ReadSegmentLength(length)) return false;
+  // Each table: class and destination, then its value (ITU-T T.81 B.2.4.3).
+  if (length % 2 != 0) {
+    return Fail(EJpegError::kBadDac);
+  }
+  for (int remaining = length - 2; remaining > 0; remaining -= 2) {
+    const std::uint8_t classAndDestination = reader_.ReadByte();
+    const std::uint8_t value = reader_.ReadByte();
+    const int destination = classAndDestination & 15;
+    const int lower = value & 15;
+    const int upper = value >> 4;
+    if (classAndDestination >> 4 > 1 || destination > 3 ||
+        (classAndDestination >> 4 == 0 && lower > upper)) {
+      return Fail(EJpegError::kBadDac);
+    }
+    const auto d = static_cast<std::size_t>(destination);
+    if (classAndDestination >> 4 == 0) {
+      conditioning_.DcLower[d] = static_cast<std::uint8_t>(lower);
+      conditioning_.DcUpper[d] = static_cast<std::uint8_t>(upper);
+    } else {
+      conditioning_.AcThreshold[d] = value;
+    }
+  }
+  return true;
+}
+
 bool TModelReader::ReadSos() {
   std::uint16_t length;
   if (!ReadSegmentLength(length)) return false;
@@ -471,9 +506,11 @@ bool TModelReader::ReadSos() {
   if (!valid) {
     return Fail(EJpegError::kBadSos);
   }
-  // The tables the scan codes with: a DC refinement needs none, an AC scan no DC table.
-  const bool needsDc = ss == 0 && (scan.ApproximationHigh == 0 || !Progressive());
-  const bool needsAc = se > 0;
+  // The Huffman tables the scan codes with: a DC refinement needs none, an AC scan no DC
+  // table, an arithmetic-coded scan none at all.
+  const bool huffman = !model_.Arithmetic();
+  const bool needsDc = huffman && ss == 0 && (scan.ApproximationHigh == 0 || !Progressive());
+  const bool needsAc = huffman && se > 0;
   for (int i = 0; i < count; ++i) {
     TScanComponent& component = scan.Components[static_cast<std::size_t>(i)];
     if (needsDc) {
@@ -486,6 +523,7 @@ bool TModelReader::ReadSos() {
     }
   }
   scan.RestartInterval = restartInterval_;
+  scan.Conditioning = conditioning_;
   scan.DataStart = reader_.Position();
   model_.Scans.push_back(std::move(scan));
   return true;
@@ -527,6 +565,9 @@ bool TModelReader::SkipSegment() {
 }
 
 bool TModelReader::CheckScanLength() {
+  // An arithmetic decoder reads zeros past the end of a scan's data, and a decision can cost
+  // far less than a bit: no length is too short for it.
+  if (model_.Arithmetic()) return true;
   std::int64_t blocksPerMcu = 0;
   for (const TFrameComponent& component : model_.Components) {
     blocksPerMcu += component.HSampling * component.VSampling;

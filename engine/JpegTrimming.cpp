@@ -4,6 +4,8 @@
 #include <new>
 #include <vector>
 
+#include "ArithmeticScanDecoder.h"
+
 #include "BitStreamFile.h"
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
@@ -145,9 +147,14 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
     };
     const TScan& scan = model_.Scans[static_cast<std::size_t>(i)];
     reader.SetPosition(scan.DataStart);
-    const EJpegError error =
-        model_.Progressive() ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)
-                             : DecodeSequentialScan(model_, scan, reader, store_, atRow, mcuRows);
+    EJpegError error;
+    if (model_.Arithmetic()) {
+      error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, atRow);
+    } else {
+      error = model_.Progressive()
+                  ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)
+                  : DecodeSequentialScan(model_, scan, reader, store_, atRow, mcuRows);
+    }
     if (error != EJpegError::kNone) return error;
   }
   decodedRows_ = mcuRows;

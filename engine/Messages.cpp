@@ -55,8 +55,8 @@ std::string MessageText(const TJpegStatus& status, bool trimWording) {
       return std::string(kMsgTooManyScans);
     case EJpegError::kComponentNotCoded:
       return std::string(kMsgComponentNotCoded);
-    case EJpegError::kArithmetic:
-      return std::string(kMsgArithmetic);
+    case EJpegError::kBadDac:
+      return std::string(kMsgBadDac);
     case EJpegError::kLossless:
       return std::string(kMsgLossless);
     case EJpegError::kHierarchical:

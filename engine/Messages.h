@@ -45,6 +45,8 @@ inline constexpr std::string_view kMsgBadQuantSelector =
 inline constexpr std::string_view kMsgNotEightBit =
     "サンプルの精度が8ビットでないJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgZeroSize = "画像の幅または高さが0のため、処理できません。";
+inline constexpr std::string_view kMsgBadDac =
+    "算術符号化の条件付けテーブル(DAC)の内容が正しくありません。";
 inline constexpr std::string_view kMsgBadDqt = "量子化テーブル(DQT)の内容が正しくありません。";
 inline constexpr std::string_view kMsgQuantRedefined =
     "スキャンで使われた量子化テーブル(DQT)が後から定義し直されているため、処理できません。";
@@ -60,7 +62,6 @@ inline constexpr std::string_view kMsgTooManyScans =
 inline constexpr std::string_view kMsgComponentNotCoded =
     "どのスキャンにも含まれない成分があるため、処理できません。";
 // Codings the engine does not decode (ITU-T T.81 Table B.1).
-inline constexpr std::string_view kMsgArithmetic = "算術符号化のJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgLossless = "ロスレス形式のJPEGファイルは処理できません。";
 inline constexpr std::string_view kMsgHierarchical =
     "階層型(ハイアラーキカル)のJPEGファイルは処理できません。";

@@ -105,5 +105,17 @@ int main(int argc, char** argv) {
   extended.forceBaseline = false;
   extended.quality = 3;
   Write(folder, "sof1-sixteen-bit-tables", MakeJpeg(extended), 1, 0, 128);
+
+  // Arithmetic coding: sequential with restarts and conditioning of its own, and progressive.
+  JpegOptions arithmetic = Small(Sampling::k420, 40, 24);
+  arithmetic.arithmetic = true;
+  arithmetic.restartInterval = 2;
+  arithmetic.arithmeticDcLower = 1;
+  arithmetic.arithmeticDcUpper = 3;
+  arithmetic.arithmeticAcThreshold = 9;
+  Write(folder, "arithmetic-420-restart2", MakeJpeg(arithmetic), 0, 100, 0);
+  JpegOptions arithmeticProgressive = Small(Sampling::k444, 24, 24);
+  arithmeticProgressive.arithmetic = arithmeticProgressive.progressive = true;
+  Write(folder, "arithmetic-progressive-444", MakeJpeg(arithmeticProgressive), 1, 0, 128);
   return 0;
 }

@@ -392,9 +392,10 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
     EXPECT_EQ(document.ModifyCount(), 1);
   };
 
-  fixtures::JpegOptions arithmetic;
-  arithmetic.arithmetic = true;
-  EXPECT_FALSE(document.OpenDocument(WriteJpeg("p.jpg", arithmetic), kReduction));
+  // A lossless frame, which the engine refuses: SOI, then SOF3.
+  fixtures::WriteFile(Path("p.jpg").toStdString(),
+                      {0xFF, 0xD8, 0xFF, 0xC3, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0});
+  EXPECT_FALSE(document.OpenDocument(Path("p.jpg"), kReduction));
   EXPECT_EQ(messages.size(), 1u);
   unchanged();
   EXPECT_THROW(document.OpenDocument(Path("nothing.jpg"), kReduction), EStreamError);

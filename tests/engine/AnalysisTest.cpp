@@ -119,18 +119,6 @@ struct Refusal {
 
 TJpegStatus Unknown(std::uint16_t marker) { return {EJpegError::kUnknownMarker, marker}; }
 
-Bytes ArithmeticProgressive() {
-  JpegOptions options;
-  options.progressive = options.arithmetic = true;
-  return MakeJpeg(options);
-}
-
-Bytes Arithmetic() {
-  JpegOptions options;
-  options.arithmetic = true;
-  return MakeJpeg(options);
-}
-
 Bytes Headed(std::initializer_list<Bytes> segments) {
   Bytes out = kSoi;
   for (const Bytes& segment : segments) out.insert(out.end(), segment.begin(), segment.end());
@@ -156,8 +144,10 @@ std::vector<Refusal> Refusals() {
   longTable.push_back(0x07);
   return {
       {"NotJpeg", {0xFF, 0xD9, 0xFF, 0xD8}, EJpegError::kNoSoi},
-      {"ArithmeticProgressive", ArithmeticProgressive(), EJpegError::kArithmetic},
-      {"Arithmetic", Arithmetic(), EJpegError::kArithmetic},
+      // Conditioning tables: class 2 does not exist, and L may not exceed U.
+      {"DacClassTwo", Headed({Segment(0xFFCC, {0x20, 0x10})}), EJpegError::kBadDac},
+      {"DacLowerAboveUpper", Headed({Segment(0xFFCC, {0x01, 0x12})}), EJpegError::kBadDac},
+      {"DacOddLength", Headed({Segment(0xFFCC, {0x10})}), EJpegError::kBadDac},
       {"TwelveBitSamples", Headed({Segment(0xFFC1, {12, 0, 8, 0, 8, 1, 1, 0x11, 0})}),
        EJpegError::kNotEightBit},
       {"Lossless", Headed({Segment(0xFFC3, {8, 0, 8, 0, 8, 1, 1, 0x11, 0})}),

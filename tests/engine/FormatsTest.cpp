@@ -98,7 +98,39 @@ std::vector<FormatCase> FormatCases() {
                                                {{0}, 6, 63, 0, 1}, {{0}, 0, 0, 2, 1},
                                                {{0}, 1, 63, 1, 0}, {{0}, 0, 0, 1, 0}};
   const auto progressive = [](JpegOptions& o) { o.progressive = true; };
+  const auto arithmetic = [](JpegOptions& o) { o.arithmetic = true; };
+  const auto arithmeticProgressive = [](JpegOptions& o) { o.arithmetic = o.progressive = true; };
   return {
+      {"Arithmetic420", With(Options(Sampling::k420), arithmetic), 0xFFC0},
+      {"Arithmetic444Restart", With(Options(Sampling::k444, 3), arithmetic), 0xFFC0},
+      {"ArithmeticGreyRestart", With(Options(Sampling::kGrey, 1), arithmetic), 0xFFC0},
+      {"ArithmeticProgressive420Restart", With(Options(Sampling::k420, 2), arithmeticProgressive),
+       0xFFC0},
+      {"ArithmeticProgressive444", With(Options(Sampling::k444), arithmeticProgressive), 0xFFC0},
+      {"ArithmeticProgressiveScript420",
+       With(Options(Sampling::k420, 5),
+            [&](JpegOptions& o) {
+              o.arithmetic = true;
+              o.scans = approximation;
+            }),
+       0xFFC0},
+      {"ArithmeticConditioned422",
+       With(Options(Sampling::k422),
+            [](JpegOptions& o) {
+              o.arithmetic = true;
+              o.arithmeticDcLower = 2;
+              o.arithmeticDcUpper = 5;
+              o.arithmeticAcThreshold = 20;
+            }),
+       0xFFC0},
+      {"ArithmeticSixteenBitTables",
+       With(Options(Sampling::k420),
+            [](JpegOptions& o) {
+              o.arithmetic = true;
+              o.forceBaseline = false;
+              o.quality = 3;
+            }),
+       0xFFC1},
       {"ProgressiveDefault420", With(Options(Sampling::k420), progressive), 0xFFC0},
       {"ProgressiveDefault444Restart", With(Options(Sampling::k444, 2), progressive), 0xFFC0},
       {"ProgressiveDefaultGrey", With(Options(Sampling::kGrey), progressive), 0xFFC0},
@@ -240,6 +272,35 @@ TEST(QuantTables, RedefinedAfterAScanUsedThemAreRefused) {
   MessageLog log;
   log.Attach(engine);
   EXPECT_EQ(engine.AnalyzeBytes(redefined).Error, EJpegError::kQuantRedefined);
+}
+
+// An arithmetic decoder reads zeros past the data, so a cut-off file would decode without a
+// fault: running into the end of the file, not into a marker, is what tells. A restart marker
+// out of turn means lost intervals.
+TEST(ArithmeticCoding, CutOffAndLostIntervalsAreRefused) {
+  const Bytes whole =
+      MakeJpeg(With(Options(Sampling::k420, 4), [](JpegOptions& o) { o.arithmetic = true; }));
+  const Bytes cut(whole.begin(),
+                  whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 6 / 10));
+  Bytes reordered = whole;
+  for (std::size_t at = ScanMarker(whole, 0); at + 1 < reordered.size(); ++at) {
+    if (reordered[at] == 0xFF && reordered[at + 1] == 0xD1) {
+      reordered[at + 1] = 0xD2;
+      break;
+    }
+  }
+  const struct {
+    const Bytes& file;
+    std::string_view message;
+  } cases[] = {{cut, kMsgScanTooShort}, {reordered, kMsgBitStream}};
+  for (const auto& c : cases) {
+    TJpegTrimming engine;
+    MessageLog log;
+    log.Attach(engine);
+    TByteStream output;
+    EXPECT_FALSE(engine.AnalyzeBytes(c.file) && engine.Trim(output, {0, 0, 16, 16}, false));
+    EXPECT_EQ(log.Only(), c.message);
+  }
 }
 
 }  // namespace

@@ -113,6 +113,11 @@ const char* Compress(const JpegOptions& options, const std::uint8_t* rgb,
   info.restart_interval = options.restartInterval;
   info.optimize_coding = options.optimizeCoding ? TRUE : FALSE;
   info.arith_code = options.arithmetic ? TRUE : FALSE;
+  for (int t = 0; t < NUM_ARITH_TBLS; ++t) {
+    info.arith_dc_L[t] = options.arithmeticDcLower;
+    info.arith_dc_U[t] = options.arithmeticDcUpper;
+    info.arith_ac_K[t] = options.arithmeticAcThreshold;
+  }
   info.write_JFIF_header = options.writeJfif ? TRUE : FALSE;
   info.write_Adobe_marker = options.writeAdobe ? TRUE : FALSE;
   if (options.zeroBasedIds) {

@@ -21,6 +21,10 @@ struct JpegOptions {
   bool optimizeCoding = false;
   bool progressive = false;
   bool arithmetic = false;
+  // Conditioning of the arithmetic coder's statistics (the DAC segment's L, U and Kx).
+  std::uint8_t arithmeticDcLower = 0;
+  std::uint8_t arithmeticDcUpper = 1;
+  std::uint8_t arithmeticAcThreshold = 5;
   // Four-component (CMYK) frame instead of YCbCr; with ycck, stored as YCCK.
   bool cmyk = false;
   bool ycck = false;
