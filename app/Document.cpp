@@ -65,9 +65,9 @@ std::span<const std::uint8_t> TDocument::Bytes() const {
 
 const TPicture& TDocument::Picture(int reduction) { return pictures_.At(Bytes(), reduction); }
 
-int TDocument::MaxHSampling() const { return engine_->MaxHSampling(); }
+int TDocument::McuWidth() const { return engine_->McuWidth(); }
 
-int TDocument::MaxVSampling() const { return engine_->MaxVSampling(); }
+int TDocument::McuHeight() const { return engine_->McuHeight(); }
 
 QString TDocument::StatusText() const {
   if (!opened_) return {};
@@ -77,7 +77,7 @@ QString TDocument::StatusText() const {
         .arg(engine_->ImageWidth())
         .arg(engine_->ImageHeight());
   }
-  const TTrimStep& r = trimHistory_.back();
+  const TTrimRect& r = trimHistory_.back().Rect;
   // Shown 1-based and inclusive, then the width and height.
   return QString::asprintf("%s トリミング範囲 : [%4u,%4u] - [%4u,%4u] (%4u,%4u)",
                            docFileName_.toUtf8().constData(), static_cast<unsigned>(r.Left + 1),
@@ -91,14 +91,15 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
   // The picture shown starts at the last trim's top-left corner.
   TTrimRect rect = pictureRect;
   if (!trimHistory_.empty()) {
-    const TTrimStep& p = trimHistory_.back();
+    const TTrimRect& p = trimHistory_.back().Rect;
     rect = {p.Left + rect.Left, p.Top + rect.Top, p.Left + rect.Right, p.Top + rect.Bottom};
   }
   const bool dropExif = settings_.gAllowDropExif;
   engine_->Pictures.KeepThumbnails = settings_.gKeepThumbnails;
   bool trimmed = false;
+  TTrimRect cut;
   try {
-    trimmed = static_cast<bool>(engine_->Trim(docStream_, rect, dropExif));
+    trimmed = static_cast<bool>(engine_->Trim(docStream_, rect, dropExif, &cut));
   } catch (...) {
     RecoverDocStream();
     throw;
@@ -107,8 +108,8 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
     RecoverDocStream();
     return false;
   }
-  trimHistory_.push_back(
-      {rect.Left, rect.Top, rect.Right, rect.Bottom, dropExif, settings_.gKeepThumbnails});
+  // What the engine cut, its origin on the MCU grid: the next trim and the undo start from it.
+  trimHistory_.push_back({cut, dropExif, settings_.gKeepThumbnails});
   if (modifyCount_ >= 0) ++modifyCount_;
   try {
     pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
@@ -123,10 +124,10 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
 std::optional<TTrimRect> TDocument::Undo() {
   if (!opened_ || trimHistory_.empty()) return std::nullopt;
   const TTrimStep undone = trimHistory_.back();
-  TTrimRect restored = undone.Rect();
+  TTrimRect restored = undone.Rect;
   if (trimHistory_.size() >= 2) {
     // In pixels of the earlier result, which starts at the step before's corner.
-    const TTrimStep& previous = trimHistory_[trimHistory_.size() - 2];
+    const TTrimRect& previous = trimHistory_[trimHistory_.size() - 2].Rect;
     restored.Left -= previous.Left;
     restored.Right -= previous.Left;
     restored.Top -= previous.Top;
@@ -160,7 +161,7 @@ bool TDocument::RenderLastStep() {
   // Redone with the Exif and thumbnail choices recorded then, not today's settings.
   const TTrimStep& last = trimHistory_.back();
   engine_->Pictures.KeepThumbnails = last.KeepThumbnails;
-  return static_cast<bool>(engine_->Trim(docStream_, last.Rect(), last.DropExif));
+  return static_cast<bool>(engine_->Trim(docStream_, last.Rect, last.DropExif));
 }
 
 void TDocument::RecoverDocStream() {
@@ -257,11 +258,7 @@ std::unique_ptr<QMimeData> TDocument::ClipboardData() const {
 }
 
 QPoint TDocument::LastTrimOffset() const {
-  // A trim starts at the MCU grid line at or before its Left and Top.
-  const auto start = [this](const TTrimStep& step) {
-    const TTrimRect snapped = engine_->SnapToGrid(step.Rect());
-    return QPoint(snapped.Left, snapped.Top);
-  };
+  const auto start = [](const TTrimStep& step) { return QPoint(step.Rect.Left, step.Rect.Top); };
   const std::size_t steps = trimHistory_.size();
   const QPoint before = steps >= 2 ? start(trimHistory_[steps - 2]) : QPoint();
   return start(trimHistory_.back()) - before;

@@ -24,16 +24,12 @@ namespace tarvo {
 
 class TJpegTrimming;
 
-// One trim: the rectangle in source pixels and whether that trim dropped the Exif segment.
+// One trim: the source rectangle the engine cut and whether that trim dropped the Exif segment.
 struct TTrimStep {
-  std::int32_t Left = 0;
-  std::int32_t Top = 0;
-  std::int32_t Right = 0;
-  std::int32_t Bottom = 0;
+  TTrimRect Rect;
   bool DropExif = false;
   bool KeepThumbnails = false;
 
-  TTrimRect Rect() const { return {Left, Top, Right, Bottom}; }
   friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
 };
 
@@ -85,9 +81,9 @@ class TDocument {
   bool OpenDocument(const QString& path, int reduction);
   bool HasDocument() const { return opened_; }
 
-  // The MCU of the document's file is 8 * MaxHSampling by 8 * MaxVSampling pixels.
-  int MaxHSampling() const;
-  int MaxVSampling() const;
+  // The MCU of the document's file in pixels: the grid a trim's Left and Top lie on.
+  int McuWidth() const;
+  int McuHeight() const;
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;

@@ -106,8 +106,8 @@ void TMainController::ShowDocumentPicture() {
   const int rateIndex = view_.ViewRateIndex();
   const TViewRate rate = ViewRateAt(rateIndex);
   view_.ShowPicture(picture, rate.Num, rate.Den);
-  viewMapping_.SetPicture(picture.Frame.width(), picture.Frame.height(), document_.MaxHSampling(),
-                          document_.MaxVSampling());
+  viewMapping_.SetPicture(picture.Frame.width(), picture.Frame.height(), document_.McuWidth(),
+                          document_.McuHeight());
   viewMapping_.SetRateIndex(rateIndex);
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   const TViewMapping& v = viewMapping_;

@@ -82,21 +82,21 @@ void TViewMapping::SetRateIndex(int index) {
   Recompute();
 }
 
-void TViewMapping::SetPicture(std::int32_t width, std::int32_t height, int maxHSampling,
-                              int maxVSampling) {
+void TViewMapping::SetPicture(std::int32_t width, std::int32_t height, std::int32_t mcuWidth,
+                              std::int32_t mcuHeight) {
   pictureWidth_ = width;
   pictureHeight_ = height;
-  maxHSampling_ = maxHSampling;
-  maxVSampling_ = maxVSampling;
+  mcuWidth_ = mcuWidth;
+  mcuHeight_ = mcuHeight;
   Recompute();
 }
 
 void TViewMapping::Recompute() {
   viewWidth_ = ToView(pictureWidth_);
   viewHeight_ = ToView(pictureHeight_);
-  // 8 x sampling is a multiple of every denominator, so the MCU is whole view pixels.
-  viewMcuWidth_ = ToView(8 * maxHSampling_);
-  viewMcuHeight_ = ToView(8 * maxVSampling_);
+  // An MCU is 8, 16 or 32 pixels, a multiple of every denominator: whole view pixels.
+  viewMcuWidth_ = ToView(mcuWidth_);
+  viewMcuHeight_ = ToView(mcuHeight_);
 }
 
 }  // namespace tarvo

@@ -76,8 +76,8 @@ class TViewMapping {
   // The picture and its MCU in image pixels.
   std::int32_t PictureWidth() const { return pictureWidth_; }
   std::int32_t PictureHeight() const { return pictureHeight_; }
-  std::int32_t McuWidth() const { return 8 * maxHSampling_; }
-  std::int32_t McuHeight() const { return 8 * maxVSampling_; }
+  std::int32_t McuWidth() const { return mcuWidth_; }
+  std::int32_t McuHeight() const { return mcuHeight_; }
 
   // Image to view: i * Num / Den. View to image: v * Den / Num.
   std::int32_t ToView(std::int32_t image) const;
@@ -85,8 +85,10 @@ class TViewMapping {
 
   // Takes the rate of a combo item index (see ViewRateAt) and recomputes the sizes.
   void SetRateIndex(int index);
-  // The picture's frame size and the MCU's sampling factors that the sizes are computed from.
-  void SetPicture(std::int32_t width, std::int32_t height, int maxHSampling, int maxVSampling);
+  // The picture's frame size and its MCU size in pixels (the engine's), which the sizes are
+  // computed from.
+  void SetPicture(std::int32_t width, std::int32_t height, std::int32_t mcuWidth,
+                  std::int32_t mcuHeight);
 
  private:
   void Recompute();
@@ -95,8 +97,8 @@ class TViewMapping {
   std::int32_t den_ = 1;
   std::int32_t pictureWidth_ = 0;
   std::int32_t pictureHeight_ = 0;
-  int maxHSampling_ = 1;
-  int maxVSampling_ = 1;
+  std::int32_t mcuWidth_ = 8;
+  std::int32_t mcuHeight_ = 8;
   std::int32_t viewWidth_ = 0;
   std::int32_t viewHeight_ = 0;
   std::int32_t viewMcuWidth_ = 0;

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     const tarvo::TPicture picture =
         tarvo::DecodePicture(jpeg, tarvo::TPictureCache::ReductionFor(rate.Num, rate.Den));
     tarvo::TViewMapping view;
-    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 2, 2);
+    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 16, 16);
     view.SetRateIndex(index);
     const QSize size(view.ViewWidth(), view.ViewHeight());
     const QRect visible = QRect(0, 0, 1920, 1080).intersected(QRect({0, 0}, size));

@@ -47,7 +47,7 @@ void RepaintTable() {
     const double decode =
         BestMilliseconds(3, [&] { picture = tarvo::DecodePicture(jpeg, reduction); });
     tarvo::TViewMapping view;
-    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 2, 2);
+    view.SetPicture(picture.Frame.width(), picture.Frame.height(), 16, 16);
     view.SetRateIndex(index);
     const QSize size(view.ViewWidth(), view.ViewHeight());
     const QRect screen =

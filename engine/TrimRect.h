@@ -8,6 +8,8 @@ namespace tarvo {
 // Source-image pixels; Right and Bottom exclusive.
 struct TTrimRect {
   std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+  friend bool operator==(const TTrimRect&, const TTrimRect&) = default;
 };
 
 // Whether rect keeps at least one pixel and lies wholly inside a width x height picture.

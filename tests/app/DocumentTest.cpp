@@ -31,10 +31,6 @@ void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(
 
 namespace tarvo {
 
-bool operator==(const TTrimRect& a, const TTrimRect& b) {
-  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
-}
-
 namespace {
 
 using fixtures::Bytes;
@@ -119,23 +115,25 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (1600x1200)"));
 
+  // A Top off the 16-pixel grid moves up to it with the height kept: the history, the status
+  // text and the undo speak of the rows the output holds.
   ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
   ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
-  const std::vector<TTrimStep> expectedHistory = {{16, 8, 656, 488, false},
-                                                  {48, 24, 368, 264, false}};
+  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 480}, false, false},
+                                                  {{48, 16, 368, 256}, false, false}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
   EXPECT_EQ(document.ModifyCount(), 2);
-  EXPECT_EQ(Load(document.Bytes()), Expected(path, {48, 24, 368, 264}, false));
+  EXPECT_EQ(Load(document.Bytes()), Expected(path, {48, 16, 368, 256}, false));
   EXPECT_EQ(document.StatusText(),
-            path + QStringLiteral(" トリミング範囲 : [  49,  25] - [ 368, 264] ( 320, 240)"));
+            path + QStringLiteral(" トリミング範囲 : [  49,  17] - [ 368, 256] ( 320, 240)"));
 
   EXPECT_EQ(document.Undo(), (TTrimRect{32, 16, 352, 256}));
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {16, 8, 656, 488}, false));
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 640);
   EXPECT_EQ(document.StatusText(),
-            path + QStringLiteral(" トリミング範囲 : [  17,   9] - [ 656, 488] ( 640, 480)"));
+            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 480] ( 640, 480)"));
 
-  EXPECT_EQ(document.Undo(), (TTrimRect{16, 8, 656, 488}));
+  EXPECT_EQ(document.Undo(), (TTrimRect{16, 0, 656, 480}));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
@@ -143,7 +141,20 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
 
   // Trim, undo, trim: the new step is taken on the source picture again.
   ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 16, 352, 256, false}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 16, 352, 256}, false, false}));
+}
+
+// The picture shown starts where the engine's cut started, not where the selection asked: a
+// second trim of it is the engine's own trim of that picture.
+TEST_F(DocumentTest, ATrimOfThePictureShownIsTheEnginesTrimOfThatPicture) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
+  const QString shown = Path("shown.jpg");
+  fixtures::WriteFile(shown.toStdString(), Load(document.Bytes()));
+  ASSERT_TRUE(document.Trim({0, 8, 320, 248}));
+  EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{16, 0, 336, 240}));
+  EXPECT_EQ(Load(document.Bytes()), Expected(shown, {0, 8, 320, 248}, false));
 }
 
 TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
@@ -151,7 +162,7 @@ TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
   ASSERT_TRUE(document.Trim({16, 16, 222, 122}));
   // The picture shown starts at the last trim's corner.
   ASSERT_TRUE(document.Trim({16, 16, 33, 31}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{32, 32, 49, 47, false}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false}));
   EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 33, 31}));
   EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 222, 122}));
 }
@@ -388,7 +399,7 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
     EXPECT_TRUE(document.HasDocument());
     EXPECT_EQ(document.DocFileName(), path);
     EXPECT_EQ(Load(document.Bytes()), trimmed);
-    EXPECT_EQ(document.TrimHistory(), (std::vector<TTrimStep>{{0, 0, 320, 240, false}}));
+    EXPECT_EQ(document.TrimHistory(), (std::vector<TTrimStep>{{{0, 0, 320, 240}, false, false}}));
     EXPECT_EQ(document.ModifyCount(), 1);
   };
 
@@ -437,7 +448,7 @@ TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   EXPECT_EQ(document.TrimHistory().size(), 1u);
   EXPECT_EQ(document.ModifyCount(), 1);
   EXPECT_EQ(document.StatusText(),
-            path + QStringLiteral(" トリミング範囲 : [  17,   9] - [ 656, 488] ( 640, 480)"));
+            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 480] ( 640, 480)"));
 }
 
 TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {

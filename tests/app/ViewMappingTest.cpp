@@ -40,7 +40,7 @@ TEST(ViewRates, ZoomStopsAtTheEnds) {
 
 TEST(ViewMapping, PaintAreaTruncatesAndTheLastColumnIsOutOfReach) {
   TViewMapping view;
-  view.SetPicture(1001, 667, 2, 2);
+  view.SetPicture(1001, 667, 16, 16);
   view.SetRateIndex(k1of8);
   EXPECT_EQ(view.ViewWidth(), 125);
   EXPECT_EQ(view.ViewHeight(), 83);
@@ -54,7 +54,7 @@ TEST(ViewMapping, PaintAreaTruncatesAndTheLastColumnIsOutOfReach) {
 
 TEST(ViewMapping, McuIsWholeViewPixelsAtEveryRate) {
   TViewMapping view;
-  view.SetPicture(640, 480, 2, 1);  // 4:2:2, MCU 16 x 8
+  view.SetPicture(640, 480, 16, 8);  // 4:2:2
   const int widths[] = {2, 4, 8, 16, 32, 64, 128};
   const int heights[] = {1, 2, 4, 8, 16, 32, 64};
   for (int i = 0; i < 7; ++i) {
@@ -67,17 +67,17 @@ TEST(ViewMapping, McuIsWholeViewPixelsAtEveryRate) {
 TEST(ViewMapping, SizesFollowANewPictureAtTheKeptRate) {
   TViewMapping view;
   view.SetRateIndex(4);
-  view.SetPicture(1203, 917, 2, 2);
+  view.SetPicture(1203, 917, 16, 16);
   EXPECT_EQ(view.ViewWidth(), 2406);
   EXPECT_EQ(view.ViewHeight(), 1834);
-  view.SetPicture(1200, 912, 1, 1);
+  view.SetPicture(1200, 912, 8, 8);
   EXPECT_EQ(view.ViewWidth(), 2400);
   EXPECT_EQ(view.ViewMcuWidth(), 16);
 }
 
 TEST(ViewMapping, ViewEdgesTruncateAndEnlargeExactly) {
   TViewMapping view;
-  view.SetPicture(2000, 1500, 2, 2);
+  view.SetPicture(2000, 1500, 16, 16);
   view.SetRateIndex(k1of8);
   EXPECT_EQ(view.ToView(1003), 125);
   EXPECT_EQ(view.ToView(999), 124);
@@ -104,7 +104,7 @@ TEST(PointerToImage, FarEdgeOfThePaintAreaIsThePicturesEdge) {
 
 TEST(ViewMapping, UnknownIndexMeansOneToOne) {
   TViewMapping view;
-  view.SetPicture(100, 50, 1, 1);
+  view.SetPicture(100, 50, 8, 8);
   view.SetRateIndex(k1of8);
   view.SetRateIndex(-1);
   EXPECT_EQ(view.ViewScaleNum(), 1);
