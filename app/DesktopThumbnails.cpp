@@ -15,7 +15,7 @@ void ForgetDesktopThumbnails(const QString& path) {
       QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
       QStringLiteral(".png");
   QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-  // The base directory specification ignores a relative value.
+  // XDG base directories ignore a relative value.
   if (QDir::isRelativePath(cache)) cache = QDir::homePath() + QStringLiteral("/.cache");
   const QDir thumbnails(cache + QStringLiteral("/thumbnails"));
   for (const char* size : {"normal", "large", "x-large", "xx-large"}) {
