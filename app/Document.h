@@ -128,8 +128,7 @@ class TDocument {
   const std::vector<TTrimStep>& TrimHistory() const { return trimHistory_; }
   std::int32_t ModifyCount() const { return modifyCount_; }
   const TFileTimes& SourceTimes() const { return sourceTimes_; }
-  // Where the save dialog starts and the name it proposes.
-  const QString& SaveDialogFolder() const { return saveDialogFolder_; }
+  // The name the save dialog proposes.
   const QString& SaveDialogFileName() const { return saveDialogFileName_; }
 
  private:

@@ -46,15 +46,15 @@ void TMainController::CloseFile() {
 bool TMainController::CloseQuery() { return document_.CloseQuery(); }
 
 void TMainController::Trim() {
-  if (selection_.SelectionState == selNone) return;
-  const TSelectionRect& s = selection_.SelectionRect;
+  if (selection_.SelectionState() == selNone) return;
+  const TSelectionRect& s = selection_.SelectionRect();
   document_.Trim({s.Left, s.Top, s.Right, s.Bottom});
 }
 
 void TMainController::Undo() { document_.Undo(); }
 
 void TMainController::AdjustRect() {
-  if (selection_.SelectionState == selNone) return;
+  if (selection_.SelectionState() == selNone) return;
   if (!view_.ExplainAdjustRect(settings_.ShowExplanation_AdjustRect)) return;
   selection_.AdjustToMcus();
 }
@@ -125,7 +125,7 @@ void TMainController::ApplyTrimMode() {
 void TMainController::SyncCommandStates() {
   commandStates_ = CommandStatesFor({.HasDocument = document_.HasDocument(),
                                      .HasTrims = !document_.TrimHistory().empty(),
-                                     .HasSelection = selection_.SelectionState != selNone});
+                                     .HasSelection = selection_.SelectionState() != selNone});
   view_.SetCommandStates(commandStates_);
 }
 

@@ -45,7 +45,6 @@ class TFm_Main : public QMainWindow, private TMainView {
   // The program's arguments (without the program name); the first show opens the first one.
   void SetArguments(const QStringList& arguments);
 
-  TMainController& Controller() { return *controller_; }
   void OpenDocument(const QString& path) { controller_->OpenDocument(path); }
   const TDocument& Document() const { return controller_->Document(); }
   TSelection& Selection() { return controller_->Selection(); }

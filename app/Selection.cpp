@@ -71,14 +71,14 @@ TSelectionRect TSelection::ToViewRect(const TSelectionRect& rect) const {
 
 void TSelection::EraseFrame() {
   if (Shown) {
-    Host.DrawSelection(SelectionRect);
+    Host.DrawSelection(Rect);
     Shown = false;
   }
 }
 
 void TSelection::DrawFrame() {
   if (!Shown) {
-    Host.DrawSelection(SelectionRect);
+    Host.DrawSelection(Rect);
     Shown = true;
   }
 }
@@ -122,12 +122,12 @@ void TSelection::MouseDown(int32_t x, int32_t y) {
   if (!GridUsable()) return;
   x = std::min(x, ImageToView(Grid.PictureWidth, Grid.ViewScaleNum, Grid.ViewScaleDen));
   y = std::min(y, ImageToView(Grid.PictureHeight, Grid.ViewScaleNum, Grid.ViewScaleDen));
-  const TSelectionState hit = SelectionState == selNone ? selNone : HitTest(x, y);
+  const TSelectionState hit = State == selNone ? selNone : HitTest(x, y);
   if (hit != selNone) {
-    SelectionState = hit;
+    State = hit;
     if (hit == selMoving) {
-      MoveGrabPoint = {SnapDown(ImageX(x), Grid.McuWidth), SnapDown(ImageY(y), Grid.McuHeight)};
-      DragStartRect = SelectionRect;
+      GrabPoint = {SnapDown(ImageX(x), Grid.McuWidth), SnapDown(ImageY(y), Grid.McuHeight)};
+      DragStart = Rect;
     }
     return;
   }
@@ -136,22 +136,22 @@ void TSelection::MouseDown(int32_t x, int32_t y) {
   // The anchor is at least 1 so that a one-pixel selection always fits left of and above it.
   x = std::clamp(ImageX(x), 1, Grid.PictureWidth);
   y = std::clamp(ImageY(y), 1, Grid.PictureHeight);
-  SelectionRect = {x, y, x, y};
-  DragStartRect = SelectionRect;
-  SelectionState = selCreating;
+  Rect = {x, y, x, y};
+  DragStart = Rect;
+  State = selCreating;
 }
 
 void TSelection::MouseMove(int32_t x, int32_t y, bool leftHeld, TTrimModeKind mode) {
   if (!GridUsable()) return;
   if (leftHeld) {
-    if (SelectionState == selCreating) {
+    if (State == selCreating) {
       Create(x, y, mode);
-    } else if (SelectionState == selMoving) {
+    } else if (State == selMoving) {
       Move(x, y);
-    } else if (IsSizing(SelectionState)) {
+    } else if (IsSizing(State)) {
       Resize(x, y);
     }
-  } else if (SelectionState == selIdle) {
+  } else if (State == selIdle) {
     Host.SetPointer(PointerAt(x, y));
   }
 }
@@ -160,9 +160,9 @@ void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
   EraseFrame();
   x = std::clamp(ImageX(x), 1, Grid.PictureWidth);
   y = std::clamp(ImageY(y), 1, Grid.PictureHeight);
-  const int32_t ax = DragStartRect.Left;
-  const int32_t ay = DragStartRect.Top;
-  TSelectionRect& r = SelectionRect;
+  const int32_t ax = DragStart.Left;
+  const int32_t ay = DragStart.Top;
+  TSelectionRect& r = Rect;
   if (x > ax) {
     r.Left = SnapDown(ax, Grid.McuWidth);
     r.Right = x;
@@ -181,7 +181,7 @@ void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
   if (r.Left == r.Right) ++r.Right;
   KeepInsidePicture();
   if (mode == TTrimModeKind::Preset) {
-    // The corner on the pointer's side of the anchor leads, whatever KeepAspect says.
+    // The corner on the pointer's side of the anchor leads, whatever RatioKept says.
     const bool left = x < ax;
     const bool above = y < ay;
     ApplyRatio(left ? (above ? selSizeTopLeft : selSizeBottomLeft)
@@ -195,11 +195,11 @@ void TSelection::Move(int32_t x, int32_t y) {
   // The raw pointer, not clamped: the rectangle moves in whole MCU steps.
   const int32_t snappedX = SnapDown(ImageX(x), Grid.McuWidth);
   const int32_t snappedY = SnapDown(ImageY(y), Grid.McuHeight);
-  TSelectionRect& r = SelectionRect;
+  TSelectionRect& r = Rect;
   const int32_t w = r.Right - r.Left;
   const int32_t h = r.Bottom - r.Top;
-  r.Left = std::max(DragStartRect.Left + snappedX - MoveGrabPoint.X, 0);
-  r.Top = std::max(DragStartRect.Top + snappedY - MoveGrabPoint.Y, 0);
+  r.Left = std::max(DragStart.Left + snappedX - GrabPoint.X, 0);
+  r.Top = std::max(DragStart.Top + snappedY - GrabPoint.Y, 0);
   r.Right = r.Left + w;
   r.Bottom = r.Top + h;
   // Pushed back at the right and bottom edges, off the grid until the release snaps it.
@@ -217,8 +217,8 @@ void TSelection::Move(int32_t x, int32_t y) {
 
 void TSelection::Resize(int32_t x, int32_t y) {
   EraseFrame();
-  TSelectionRect& r = SelectionRect;
-  const TSelectionState s = SelectionState;
+  TSelectionRect& r = Rect;
+  const TSelectionState s = State;
   // A left or top edge stays at least one MCU inside the opposite edge; a right or bottom edge
   // one pixel.
   x = ImageX(x);
@@ -235,23 +235,23 @@ void TSelection::Resize(int32_t x, int32_t y) {
   if (s == selSizeBottomLeft || s == selSizeBottomRight || s == selSizeBottom) {
     r.Bottom = std::max(r.Top + 1, std::min(y, Grid.PictureHeight));
   }
-  if (KeepAspect) ApplyRatio(s);
+  if (RatioKept) ApplyRatio(s);
   KeepInsidePicture();
   DrawFrame();
 }
 
 void TSelection::ApplyRatio(TSelectionState handle) {
   if (!RatioUsable()) return;
-  const int32_t ax = AspectX;
-  const int32_t ay = AspectY;
+  const int32_t ax = RatioX;
+  const int32_t ay = RatioY;
   const auto ratioHeight = [ax, ay](int64_t x) { return CeilQuotient(x, ay, ax); };
   const auto ratioWidth = [ax, ay](int64_t y) { return CeilQuotient(y, ax, ay); };
   const int64_t vw = Grid.PictureWidth;
   const int64_t vh = Grid.PictureHeight;
-  int64_t left = SelectionRect.Left;
-  int64_t top = SelectionRect.Top;
-  int64_t right = SelectionRect.Right;
-  int64_t bottom = SelectionRect.Bottom;
+  int64_t left = Rect.Left;
+  int64_t top = Rect.Top;
+  int64_t right = Rect.Right;
+  int64_t bottom = Rect.Bottom;
   const int64_t w = right - left;
   const int64_t h = bottom - top;
   const bool widthLeads = w * ay / ax > h;
@@ -343,13 +343,13 @@ void TSelection::ApplyRatio(TSelectionState handle) {
       return;
   }
   // Edges recomputed from a rounded-up quotient can end a pixel or so beyond the picture.
-  SelectionRect = {ClampEdge(left, Grid.PictureWidth), ClampEdge(top, Grid.PictureHeight),
-                   ClampEdge(right, Grid.PictureWidth), ClampEdge(bottom, Grid.PictureHeight)};
+  Rect = {ClampEdge(left, Grid.PictureWidth), ClampEdge(top, Grid.PictureHeight),
+          ClampEdge(right, Grid.PictureWidth), ClampEdge(bottom, Grid.PictureHeight)};
   KeepInsidePicture();
 }
 
 void TSelection::KeepInsidePicture() {
-  TSelectionRect& r = SelectionRect;
+  TSelectionRect& r = Rect;
   r.Left = std::clamp(r.Left, 0, Grid.PictureWidth);
   r.Top = std::clamp(r.Top, 0, Grid.PictureHeight);
   r.Right = std::clamp(r.Right, 0, Grid.PictureWidth);
@@ -367,9 +367,9 @@ void TSelection::KeepInsidePicture() {
 }
 
 void TSelection::MouseUp(TTrimModeKind mode) {
-  if (SelectionState == selNone) return;
-  TSelectionRect& r = SelectionRect;
-  if (SelectionState == selMoving || IsSizing(SelectionState)) {
+  if (State == selNone) return;
+  TSelectionRect& r = Rect;
+  if (State == selMoving || IsSizing(State)) {
     // Onto the grid, keeping the size: the rectangle shifts left and up.
     EraseFrame();
     const int32_t d = r.Left % Grid.McuWidth;
@@ -379,18 +379,18 @@ void TSelection::MouseUp(TTrimModeKind mode) {
     r.Top -= e;
     r.Bottom -= e;
     DrawFrame();
-  } else if (SelectionState == selCreating) {
+  } else if (State == selCreating) {
     if (r.Left == r.Right) {
       // Released without a drag: the click removes the selection.
       EraseFrame();
-      SelectionState = selNone;
+      State = selNone;
       Host.ClearInformation();
       Host.EnableSelectionCommands(false);
       return;
     }
     if (mode == TTrimModeKind::FixedRatio) {
-      AspectX = r.Right - r.Left;
-      AspectY = r.Bottom - r.Top;
+      RatioX = r.Right - r.Left;
+      RatioY = r.Bottom - r.Top;
     }
     // A ratio rule may have left the left or top edge off the grid. A trim starts at the grid
     // line before it, so the edge goes there now: the selection shows what a trim keeps.
@@ -403,23 +403,23 @@ void TSelection::MouseUp(TTrimModeKind mode) {
     }
   }
   Host.EnableSelectionCommands(true);
-  SelectionState = selIdle;
+  State = selIdle;
   Host.SetPointer(TPointerShape::Arrow);
 }
 
 bool TSelection::SelectAll() {
-  if (!GridUsable() || (SelectionState != selNone && SelectionState != selIdle)) return false;
+  if (!GridUsable() || (State != selNone && State != selIdle)) return false;
   EraseFrame();
-  SelectionRect = {0, 0, Grid.PictureWidth, Grid.PictureHeight};
-  SelectionState = selIdle;
+  Rect = {0, 0, Grid.PictureWidth, Grid.PictureHeight};
+  State = selIdle;
   DrawFrame();
   return true;
 }
 
 void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t pointerY) {
-  if (!GridUsable() || SelectionState != selIdle) return;
+  if (!GridUsable() || State != selIdle) return;
   EraseFrame();
-  TSelectionRect& r = SelectionRect;
+  TSelectionRect& r = Rect;
   const int32_t mw = Grid.McuWidth;
   const int32_t mh = Grid.McuHeight;
   switch (key) {
@@ -457,9 +457,9 @@ void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t 
 }
 
 void TSelection::AdjustToMcus() {
-  if (!GridUsable() || SelectionState == selNone) return;
+  if (!GridUsable() || State == selNone) return;
   EraseFrame();
-  TSelectionRect& r = SelectionRect;
+  TSelectionRect& r = Rect;
   r.Right = std::min(Grid.PictureWidth, SnapUp(r.Right, Grid.McuWidth));
   r.Bottom = std::min(Grid.PictureHeight, SnapUp(r.Bottom, Grid.McuHeight));
   DrawFrame();
@@ -468,21 +468,21 @@ void TSelection::AdjustToMcus() {
 void TSelection::Place(const TSelectionRect& rect) {
   if (!GridUsable()) return;
   EraseFrame();
-  SelectionRect = rect;
+  Rect = rect;
   KeepInsidePicture();
-  SelectionState = selIdle;
+  State = selIdle;
   DrawFrame();
   Host.EnableSelectionCommands(true);
 }
 
 void TSelection::Clear() {
-  SelectionState = selNone;
+  State = selNone;
   Shown = false;
 }
 
 void TSelection::Restore(const TSelectionRect& rect) {
-  SelectionRect = rect;
-  SelectionState = selIdle;
+  Rect = rect;
+  State = selIdle;
   Shown = true;
 }
 

@@ -94,7 +94,7 @@ class TSelection {
   void SetGrid(const TSelectionGrid& grid) { Grid = grid; }
 
   // The rectangle on the paint area, in view pixels; rect is any in image pixels.
-  TSelectionRect ViewRect() const { return ToViewRect(SelectionRect); }
+  TSelectionRect ViewRect() const { return ToViewRect(Rect); }
   TSelectionRect ToViewRect(const TSelectionRect& rect) const;
 
   // The pointer positions below are in view pixels on the paint area.
@@ -128,19 +128,27 @@ class TSelection {
   bool FrameShown() const { return Shown; }
 
   // Whether AspectX : AspectY can be kept at all; a zero or negative term cannot.
-  bool RatioUsable() const { return AspectX > 0 && AspectY > 0; }
+  bool RatioUsable() const { return RatioX > 0 && RatioY > 0; }
 
   // Image pixels of the picture shown.
-  TSelectionRect SelectionRect;
-  TSelectionState SelectionState = selNone;
+  const TSelectionRect& SelectionRect() const { return Rect; }
+  TSelectionState SelectionState() const { return State; }
   // At mouse-down: the anchor of a new selection in all four edges, or the rectangle a move
   // starts from (image pixels).
-  TSelectionRect DragStartRect;
+  const TSelectionRect& DragStartRect() const { return DragStart; }
   // The press point of a move in image pixels, snapped down to the MCU grid.
-  TGrabPoint MoveGrabPoint;
-  int32_t AspectX = 0;
-  int32_t AspectY = 0;
-  bool KeepAspect = false;
+  TGrabPoint MoveGrabPoint() const { return GrabPoint; }
+
+  // The ratio AspectX : AspectY that presets and resizes keep, and whether resizes keep it; the
+  // trim mode sets them, a creation in mode "固定比率" takes its own proportions.
+  int32_t AspectX() const { return RatioX; }
+  int32_t AspectY() const { return RatioY; }
+  bool KeepAspect() const { return RatioKept; }
+  void SetAspect(int32_t x, int32_t y) {
+    RatioX = x;
+    RatioY = y;
+  }
+  void SetKeepAspect(bool keep) { RatioKept = keep; }
 
  private:
   bool GridUsable() const;
@@ -159,6 +167,13 @@ class TSelection {
   TSelectionHost& Host;
   TSelectionGrid Grid;
   bool Shown = false;
+  TSelectionRect Rect;
+  TSelectionState State = selNone;
+  TSelectionRect DragStart;
+  TGrabPoint GrabPoint;
+  int32_t RatioX = 0;
+  int32_t RatioY = 0;
+  bool RatioKept = false;
 };
 
 }  // namespace tarvo

@@ -39,23 +39,21 @@ void ChangeTrimMode(TSelection& selection, int index, const TTrimModeList& trimM
                     const TPresetView& view) {
   switch (TrimModeKindAt(index, trimModes)) {
     case TTrimModeKind::Free:
-      selection.KeepAspect = false;
+      selection.SetKeepAspect(false);
       return;
     case TTrimModeKind::FixedRatio: {
       // With no selection these are the proportions of the last one.
-      const TSelectionRect& r = selection.SelectionRect;
-      selection.KeepAspect = true;
-      selection.AspectX = r.Right - r.Left;
-      selection.AspectY = r.Bottom - r.Top;
+      const TSelectionRect& r = selection.SelectionRect();
+      selection.SetKeepAspect(true);
+      selection.SetAspect(r.Right - r.Left, r.Bottom - r.Top);
       return;
     }
     case TTrimModeKind::Preset:
       break;
   }
   const TTrimModePreset& preset = trimModes[index];
-  selection.AspectX = preset.AspectRatio_X;
-  selection.AspectY = preset.AspectRatio_Y;
-  selection.KeepAspect = preset.FixAspectRatio;
+  selection.SetAspect(preset.AspectRatio_X, preset.AspectRatio_Y);
+  selection.SetKeepAspect(preset.FixAspectRatio);
   if (const std::optional<TSelectionRect> rect = PresetRect(preset, view)) {
     selection.Place(*rect);
   }

@@ -22,7 +22,6 @@ class TTiffView {
   }
 
   bool Valid() const { return valid_; }
-  bool Little() const { return little_; }
   std::uint32_t FirstIfd() const { return Get32(4); }
 
   // Every offset read from the structure is checked here before use; the header itself holds

@@ -83,13 +83,13 @@ TEST_F(ChangeTrimModeTest, BuiltInModesKeepTheSelectionAndSetTheLock) {
   Open(1000, 800);
   Sel.Place({96, 96, 396, 296});
   ChangeTrimMode(Sel, TTrimModeList::kFixedRatioMode, Modes, View);
-  EXPECT_TRUE(Sel.KeepAspect);
-  EXPECT_EQ(Sel.AspectX, 300);
-  EXPECT_EQ(Sel.AspectY, 200);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_TRUE(Sel.KeepAspect());
+  EXPECT_EQ(Sel.AspectX(), 300);
+  EXPECT_EQ(Sel.AspectY(), 200);
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
   ChangeTrimMode(Sel, TTrimModeList::kFreeMode, Modes, View);
-  EXPECT_FALSE(Sel.KeepAspect);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_FALSE(Sel.KeepAspect());
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
   EXPECT_EQ(Host.Frames.size(), 1u);
 }
 
@@ -98,11 +98,11 @@ TEST_F(ChangeTrimModeTest, PresetReplacesTheSelection) {
   Sel.Place({96, 96, 396, 296});
   Host.CommandsEnabled.reset();
   ChangeTrimMode(Sel, kLandscapeL, Modes, View);
-  EXPECT_EQ(Sel.SelectionState, selIdle);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 2838, 2000}));
-  EXPECT_EQ(Sel.AspectX, 1524);
-  EXPECT_EQ(Sel.AspectY, 1074);
-  EXPECT_TRUE(Sel.KeepAspect);
+  EXPECT_EQ(Sel.SelectionState(), selIdle);
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 2838, 2000}));
+  EXPECT_EQ(Sel.AspectX(), 1524);
+  EXPECT_EQ(Sel.AspectY(), 1074);
+  EXPECT_TRUE(Sel.KeepAspect());
   EXPECT_EQ(Host.Frames, (std::set<std::array<int32_t, 4>>{{0, 0, 2838, 2000}}));
   EXPECT_EQ(Host.CommandsEnabled, true);
 
@@ -110,25 +110,25 @@ TEST_F(ChangeTrimModeTest, PresetReplacesTheSelection) {
   Sel.Clear();
   Host.Frames.clear();
   ChangeTrimMode(Sel, kCameraTall, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 1334, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1334, 2000}));
   EXPECT_EQ(Host.Frames.size(), 1u);
 
   // FixAspectRatio governs resizes only.
   Modes.Append(Preset(3, 2, true, false));
   ChangeTrimMode(Sel, Modes.Count() - 1, Modes, View);
-  EXPECT_FALSE(Sel.KeepAspect);
+  EXPECT_FALSE(Sel.KeepAspect());
   EXPECT_EQ(TrimModeKindAt(Modes.Count() - 1, Modes), TTrimModeKind::Preset);
 }
 
 TEST_F(ChangeTrimModeTest, IndexOutsideTheListSelectsFreely) {
   Open(1000, 800);
   Sel.Place({96, 96, 396, 296});
-  Sel.KeepAspect = true;
+  Sel.SetKeepAspect(true);
   for (const int index : {-1, Modes.Count(), 1000}) {
     EXPECT_EQ(TrimModeKindAt(index, Modes), TTrimModeKind::Free);
     ChangeTrimMode(Sel, index, Modes, View);
-    EXPECT_FALSE(Sel.KeepAspect);
-    EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{96, 96, 396, 296}));
+    EXPECT_FALSE(Sel.KeepAspect());
+    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
   }
 }
 
@@ -137,29 +137,29 @@ TEST_F(ChangeTrimModeTest, PresetWithAZeroTermPlacesAndKeepsNothing) {
   Modes.Append(Preset(0, 2, true));
   Sel.Place({96, 96, 396, 296});
   ChangeTrimMode(Sel, Modes.Count() - 1, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
   // Neither a resize nor a new selection divides by the zero term.
   Sel.MouseDown(396, 200);
   Sel.MouseMove(500, 200, true, TTrimModeKind::Preset);
   Sel.MouseUp(TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{96, 96, 500, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 500, 296}));
   Sel.MouseDown(600, 600);
   Sel.MouseMove(700, 650, true, TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{592, 592, 700, 650}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{592, 592, 700, 650}));
 }
 
 TEST_F(ChangeTrimModeTest, SelectAllEndsWithThePresetOrTheWholePicture) {
   Open(3000, 2000);
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, TTrimModeList::kFreeMode, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 3000, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 3000, 2000}));
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, TTrimModeList::kFixedRatioMode, Modes, View);
-  EXPECT_EQ(Sel.AspectX, 3000);
-  EXPECT_EQ(Sel.AspectY, 2000);
+  EXPECT_EQ(Sel.AspectX(), 3000);
+  EXPECT_EQ(Sel.AspectY(), 2000);
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, kCameraTall, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect, (TSelectionRect{0, 0, 1334, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1334, 2000}));
   EXPECT_EQ(Host.Frames, (std::set<std::array<int32_t, 4>>{{0, 0, 1334, 2000}}));
 }
 

@@ -204,7 +204,7 @@ TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
   window.Selection().Place({16, 16, 533, 373});
   for (int i = 0; i < 3; ++i) window.mnu_ZoomOutClick();
   for (int i = 0; i < 3; ++i) window.mnu_ZoomInClick();
-  EXPECT_EQ(window.Selection().SelectionRect, (TSelectionRect{16, 16, 533, 373}));
+  EXPECT_EQ(window.Selection().SelectionRect(), (TSelectionRect{16, 16, 533, 373}));
   EXPECT_EQ(information->text(), QStringLiteral("[  17,  17] - [ 533, 373] ( 517, 357)"));
 
   Rate().setCurrentIndex(0);
@@ -212,7 +212,7 @@ TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
   ASSERT_EQ(PaintArea(), QSize(150, 114));
   QTest::keyClick(window.findChild<TPaintBox*>(QStringLiteral("PaintBox")), Qt::Key_A,
                   Qt::ControlModifier);
-  ASSERT_EQ(window.Selection().SelectionState, selIdle);
+  ASSERT_EQ(window.Selection().SelectionState(), selIdle);
   EXPECT_EQ(information->text(), QStringLiteral("[   1,   1] - [1203, 917] (1203, 917)"));
   window.mnu_GoOperationClick();
   EXPECT_EQ(window.findChild<TPaintBox*>(QStringLiteral("PaintBox"))->Picture().Frame,
