@@ -86,6 +86,12 @@ QString TDocument::StatusText() const {
                            static_cast<unsigned>(r.Bottom - r.Top));
 }
 
+QString TDocument::TitleText() const {
+  const QString caption = QString::fromUtf8(kMainCaption);
+  if (!opened_) return caption;
+  return QFileInfo(docFileName_).fileName() + QStringLiteral("[*] — ") + caption;
+}
+
 bool TDocument::Trim(const TTrimRect& pictureRect) {
   if (!opened_) return false;
   // The picture shown starts at the last trim's top-left corner.

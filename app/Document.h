@@ -87,6 +87,10 @@ class TDocument {
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;
+  // The window title: the file's name, "[*]" where the desktop puts its modified marker, and the
+  // program's caption; the caption alone without a document.
+  QString TitleText() const;
+  bool Modified() const { return modifyCount_ != 0; }
 
   // Trims the document to rect. False when the engine refused (it has said why); the document
   // then holds its previous bytes again, or is closed should even they fail. Reduced pictures

@@ -92,6 +92,7 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     view_.SetInformationText(QString::fromStdString(SelectionInformation(restored)));
   }
   view_.SetStatusText(document_.StatusText());
+  view_.SetTitle(document_.TitleText(), document_.Modified());
   if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed) ApplyTrimMode();
   SyncCommandStates();
 }

@@ -27,6 +27,8 @@ class TMainView {
   virtual void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) = 0;
   virtual void SetViewSize(int width, int height) = 0;
   virtual void SetStatusText(const QString& text) = 0;
+  // title holds "[*]" where the modified marker is shown while modified.
+  virtual void SetTitle(const QString& title, bool modified) = 0;
   virtual void SetInformationText(const QString& text) = 0;
   virtual void SetCommandStates(const TCommandStates& states) = 0;
   // Paints the band of a selection frame again; rect in view pixels.

@@ -113,6 +113,11 @@ QString TFm_Main::StatusText() const { return StatusBarText->text(); }
 
 void TFm_Main::SetStatusText(const QString& text) { StatusBarText->setText(text); }
 
+void TFm_Main::SetTitle(const QString& title, bool modified) {
+  setWindowTitle(title);
+  setWindowModified(modified);
+}
+
 void TFm_Main::SetInformationText(const QString& text) {
   Lbl_Information->setText(text);
   Lbl_Information->adjustSize();
@@ -149,9 +154,9 @@ void TFm_Main::paintEvent(QPaintEvent* event) {
 
 void TFm_Main::FormShow() {
   if (arguments_.isEmpty()) return;
-  const QFileInfo first(arguments_.constFirst());
-  // A FIFO or a device is an existing file too: the open refuses it with its message.
-  if (first.exists() && !first.isDir()) OpenDocument(first.absoluteFilePath());
+  // Whatever it names is opened as a drop would be: a folder, a missing file, a FIFO or a device
+  // is refused with the open's message rather than leaving an empty window unexplained.
+  OpenDocument(QFileInfo(arguments_.constFirst()).absoluteFilePath());
 }
 
 void TFm_Main::closeEvent(QCloseEvent* event) {

@@ -114,6 +114,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) override;
   void SetViewSize(int width, int height) override;
   void SetStatusText(const QString& text) override;
+  void SetTitle(const QString& title, bool modified) override;
   void RepaintFrame(const TSelectionRect& viewRect) override;
   void SetPointer(TPointerShape shape) override;
   void ShowSlowDecode(bool running) override;

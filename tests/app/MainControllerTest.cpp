@@ -20,6 +20,11 @@ class TRecordingView : public TMainView {
   }
   void SetViewSize(int width, int height) override { viewSize = QSize(width, height); }
   void SetStatusText(const QString& text) override { status = text; }
+  // As the desktop shows it: "[*]" becomes the marker while modified.
+  void SetTitle(const QString& text, bool modified) override {
+    title =
+        QString(text).replace(QStringLiteral("[*]"), modified ? QStringLiteral("*") : QString());
+  }
   void SetInformationText(const QString& text) override { information = text; }
   void SetCommandStates(const TCommandStates& states) override { commands = states; }
   void RepaintFrame(const TSelectionRect&) override {}
@@ -33,6 +38,7 @@ class TRecordingView : public TMainView {
   QSize pictureSize;
   QSize viewSize;
   QString status;
+  QString title;
   QString information;
   TCommandStates commands;
 };
@@ -66,51 +72,67 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
   TCommandStates trimmedSelected = selected;
   trimmedSelected.Undo = true;
   const QString range = QStringLiteral(" トリミング範囲 : [  17,  33] - [ 208, 160] ( 192, 128)");
+  const QString caption = QStringLiteral("JPEGファイル切り出しプログラム - tarvo -");
+  const QString a = "a.jpg — " + caption;
+  const QString aModified = "a.jpg* — " + caption;
+  const QString bSaved = "b.jpg — " + caption;
 
   const struct {
     const char* step;
     std::function<void()> run;
     QSize picture;
     QString status;
+    QString title;
     QString information;
     TCommandStates commands;
   } steps[] = {
-      {"open", [&] { controller.OpenFile(); }, {320, 240}, source + " (320x240)", "", file},
+      {"open", [&] { controller.OpenFile(); }, {320, 240}, source + " (320x240)", a, "", file},
       {"select",
        [&] {
          controller.Selection().Place({16, 32, 208, 160});
        },
        {320, 240},
        source + " (320x240)",
+       a,
        "[  17,  33] - [ 208, 160] ( 192, 128)",
        selected},
-      {"trim", [&] { controller.Trim(); }, {192, 128}, source + range, "", trimmed},
+      {"trim", [&] { controller.Trim(); }, {192, 128}, source + range, aModified, "", trimmed},
       {"undo",
        [&] { controller.Undo(); },
        {320, 240},
        source + " (320x240)",
+       a,
        "[  17,  33] - [ 208, 160] ( 192, 128)",
        selected},
-      {"trim again", [&] { controller.Trim(); }, {192, 128}, source + range, "", trimmed},
-      {"save as", [&] { controller.SaveAsFile(); }, {192, 128}, saved + range, "", trimmed},
+      {"trim again",
+       [&] { controller.Trim(); },
+       {192, 128},
+       source + range,
+       aModified,
+       "",
+       trimmed},
+      {"save as", [&] { controller.SaveAsFile(); }, {192, 128}, saved + range, bSaved, "", trimmed},
       {"zoom out",
        [&] { view.rateIndex = 2, controller.ApplyViewRate(); },
        {96, 64},
        saved + range,
+       bSaved,
        "",
        trimmed},
       {"select all",
        [&] { controller.KeyDown(Qt::Key_A, Qt::ControlModifier, {}); },
        {96, 64},
        saved + range,
+       bSaved,
        "[   1,   1] - [ 192, 128] ( 192, 128)",
        trimmedSelected},
-      {"close", [&] { controller.CloseFile(); }, {0, 0}, "", "", TCommandStates{}},
+      {"close", [&] { controller.CloseFile(); }, {0, 0}, "", caption, "", TCommandStates{}},
   };
   for (const auto& s : steps) {
     s.run();
     EXPECT_EQ(view.pictureSize, s.picture) << s.step;
     EXPECT_EQ(view.status.toStdString(), s.status.toStdString()) << s.step;
+    EXPECT_EQ(view.title.toStdString(), s.title.toStdString()) << s.step;
     EXPECT_EQ(view.information.toStdString(), s.information.toStdString()) << s.step;
     EXPECT_EQ(view.commands, s.commands) << s.step;
   }

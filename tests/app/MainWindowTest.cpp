@@ -377,19 +377,40 @@ class MainWindowTest : public QObject {
     QVERIFY(window.close());
   }
 
-  // Only the first argument counts, only when it is a file, and only at the first showing.
+  // Only the first argument counts, and only at the first showing. A missing file or a folder
+  // gets the message a drop of it gets.
   void commandLineFileOpensOnceAtFirstShow() {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("photo.jpg"));
     fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg({}));
 
-    const std::unique_ptr<TFm_Main> missing = NewWindow();
-    missing->SetArguments({dir.filePath(QStringLiteral("none.jpg")), source});
-    missing->show();
-    QVERIFY(QTest::qWaitForWindowExposed(missing.get()));
-    QTest::qWait(20);
-    QVERIFY(!missing->Document().HasDocument());
-    QVERIFY(missing->StatusText().isEmpty());
+    for (const QString& refused : {dir.filePath(QStringLiteral("none.jpg")), dir.path()}) {
+      QString shownForDrop;
+      QString shownForArgument;
+      const auto record = [](QString* shown) {
+        OnNextMessageBox([shown](QMessageBox* box) {
+          *shown = box->text();
+          box->buttons().constFirst()->click();
+        });
+      };
+      const std::unique_ptr<TFm_Main> dropped = NewWindow();
+      dropped->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dropped.get()));
+      record(&shownForDrop);
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(refused)});
+      QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      static_cast<QObject&>(*dropped).event(&drop);
+      QTRY_VERIFY(!shownForDrop.isEmpty());
+
+      const std::unique_ptr<TFm_Main> argument = NewWindow();
+      record(&shownForArgument);
+      argument->SetArguments({refused, source});
+      argument->show();
+      QTRY_COMPARE(shownForArgument, shownForDrop);
+      QVERIFY(!argument->Document().HasDocument());
+      QVERIFY(argument->StatusText().isEmpty());
+    }
 
     const std::unique_ptr<TFm_Main> window = NewWindow();
     window->SetArguments({source, dir.filePath(QStringLiteral("none.jpg"))});
