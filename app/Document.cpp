@@ -98,7 +98,7 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
   TTrimRect rect = pictureRect;
   if (!trimHistory_.empty()) {
     const TTrimRect& p = trimHistory_.back().Rect;
-    rect = {p.Left + rect.Left, p.Top + rect.Top, p.Left + rect.Right, p.Top + rect.Bottom};
+    rect = rect.Shifted(p.Left, p.Top);
   }
   const bool dropExif = settings_.gAllowDropExif;
   engine_->Pictures.KeepThumbnails = settings_.gKeepThumbnails;
@@ -134,10 +134,7 @@ std::optional<TTrimRect> TDocument::Undo() {
   if (trimHistory_.size() >= 2) {
     // In pixels of the earlier result, which starts at the step before's corner.
     const TTrimRect& previous = trimHistory_[trimHistory_.size() - 2].Rect;
-    restored.Left -= previous.Left;
-    restored.Right -= previous.Left;
-    restored.Top -= previous.Top;
-    restored.Bottom -= previous.Top;
+    restored = restored.Shifted(-previous.Left, -previous.Top);
   }
   trimHistory_.pop_back();
   bool rendered = false;

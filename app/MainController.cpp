@@ -47,8 +47,7 @@ bool TMainController::CloseQuery() { return document_.CloseQuery(); }
 
 void TMainController::Trim() {
   if (selection_.SelectionState() == selNone) return;
-  const TSelectionRect& s = selection_.SelectionRect();
-  document_.Trim({s.Left, s.Top, s.Right, s.Bottom});
+  document_.Trim(selection_.SelectionRect());
 }
 
 void TMainController::Undo() { document_.Undo(); }
@@ -86,10 +85,8 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
   }
   if (kind == TDocumentChange::Undone) {
     // The selection that made the undone trim, ready to be changed and trimmed again.
-    const TTrimRect& r = change.Restored;
-    const TSelectionRect restored{r.Left, r.Top, r.Right, r.Bottom};
-    selection_.Restore(restored);
-    view_.SetInformationText(QString::fromStdString(SelectionInformation(restored)));
+    selection_.Restore(change.Restored);
+    view_.SetInformationText(QString::fromStdString(SelectionInformation(change.Restored)));
   }
   view_.SetStatusText(document_.StatusText());
   view_.SetTitle(document_.TitleText(), document_.Modified());
@@ -162,7 +159,7 @@ void TMainController::KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint p
   }
 }
 
-void TMainController::DrawSelection(const TSelectionRect& rect) {
+void TMainController::DrawSelection(const TTrimRect& rect) {
   view_.SetInformationText(QString::fromStdString(SelectionInformation(rect)));
   // Only the frame's band is painted again, never the whole picture.
   view_.RepaintFrame(selection_.ToViewRect(rect));

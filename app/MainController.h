@@ -32,7 +32,7 @@ class TMainView {
   virtual void SetInformationText(const QString& text) = 0;
   virtual void SetCommandStates(const TCommandStates& states) = 0;
   // Paints the band of a selection frame again; rect in view pixels.
-  virtual void RepaintFrame(const TSelectionRect& viewRect) = 0;
+  virtual void RepaintFrame(const TTrimRect& viewRect) = 0;
   // For the whole application, until set again.
   virtual void SetPointer(TPointerShape shape) = 0;
   // While a decode runs long (true), and once it is over (false).
@@ -96,7 +96,7 @@ class TMainController : private TSelectionHost {
   TTrimModeKind TrimModeKind() const;
 
   // TSelectionHost
-  void DrawSelection(const TSelectionRect& rect) override;
+  void DrawSelection(const TTrimRect& rect) override;
   void ClearInformation() override;
   void EnableSelectionCommands(bool enabled) override;
   void SetPointer(TPointerShape shape) override;

@@ -348,7 +348,7 @@ void TFm_Main::ShowPicture(const TPicture& picture, std::int32_t num, std::int32
 
 void TFm_Main::SetViewSize(int width, int height) { ScrollBox->SetViewSize(width, height); }
 
-void TFm_Main::RepaintFrame(const TSelectionRect& viewRect) {
+void TFm_Main::RepaintFrame(const TTrimRect& viewRect) {
   PaintBox->update(SelectionFrameRegion(viewRect));
 }
 

@@ -115,7 +115,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void SetViewSize(int width, int height) override;
   void SetStatusText(const QString& text) override;
   void SetTitle(const QString& title, bool modified) override;
-  void RepaintFrame(const TSelectionRect& viewRect) override;
+  void RepaintFrame(const TTrimRect& viewRect) override;
   void SetPointer(TPointerShape shape) override;
   void ShowSlowDecode(bool running) override;
   QString ChooseFileToOpen() override;

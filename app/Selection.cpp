@@ -14,10 +14,6 @@ namespace {
 // The handles are this many view pixels deep at every view rate.
 constexpr int32_t kHandleTolerance = 4;
 
-// v rounded down to a multiple of m; toward zero for negative v, as the mouse coordinates
-// left or above the picture are.
-int32_t SnapDown(int32_t v, int32_t m) { return v - v % m; }
-
 // The smallest multiple of m not below v.
 int32_t SnapUp(int32_t v, int32_t m) {
   const int64_t t = int64_t{v} + m - 1;
@@ -40,7 +36,7 @@ int32_t ClampEdge(int64_t v, int32_t high) {
 
 }  // namespace
 
-std::string SelectionInformation(const TSelectionRect& rect) {
+std::string SelectionInformation(const TTrimRect& rect) {
   const auto u = [](int64_t v) { return static_cast<unsigned>(v); };
   char text[96];
   std::snprintf(text, sizeof text, "[%4u,%4u] - [%4u,%4u] (%4u,%4u)", u(rect.Left) + 1,
@@ -62,7 +58,7 @@ int32_t TSelection::ImageY(int32_t y) const {
   return PointerToImage(y, Grid.PictureHeight, Grid.ViewScaleNum, Grid.ViewScaleDen);
 }
 
-TSelectionRect TSelection::ToViewRect(const TSelectionRect& rect) const {
+TTrimRect TSelection::ToViewRect(const TTrimRect& rect) const {
   const auto view = [this](int32_t v) {
     return ImageToView(v, Grid.ViewScaleNum, Grid.ViewScaleDen);
   };
@@ -85,7 +81,7 @@ void TSelection::DrawFrame() {
 
 TSelectionState TSelection::HitTest(int32_t x, int32_t y) const {
   // The handles are view pixels deep, whatever the rate.
-  const TSelectionRect r = ViewRect();
+  const TTrimRect r = ViewRect();
   if (x < r.Left || x > r.Right || y < r.Top || y > r.Bottom) return selNone;
   // Left before right and top before bottom: on a narrow rectangle the left and top handles win.
   const bool nearLeft = x <= r.Left + kHandleTolerance;
@@ -126,7 +122,7 @@ void TSelection::MouseDown(int32_t x, int32_t y) {
   if (hit != selNone) {
     State = hit;
     if (hit == selMoving) {
-      GrabPoint = {SnapDown(ImageX(x), Grid.McuWidth), SnapDown(ImageY(y), Grid.McuHeight)};
+      GrabPoint = {McuGridLine(ImageX(x), Grid.McuWidth), McuGridLine(ImageY(y), Grid.McuHeight)};
       DragStart = Rect;
     }
     return;
@@ -162,19 +158,19 @@ void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
   y = std::clamp(ImageY(y), 1, Grid.PictureHeight);
   const int32_t ax = DragStart.Left;
   const int32_t ay = DragStart.Top;
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   if (x > ax) {
-    r.Left = SnapDown(ax, Grid.McuWidth);
+    r.Left = McuGridLine(ax, Grid.McuWidth);
     r.Right = x;
   } else {
-    r.Left = SnapDown(x, Grid.McuWidth);
+    r.Left = McuGridLine(x, Grid.McuWidth);
     r.Right = ax;
   }
   if (y > ay) {
-    r.Top = SnapDown(ay, Grid.McuHeight);
+    r.Top = McuGridLine(ay, Grid.McuHeight);
     r.Bottom = y;
   } else {
-    r.Top = SnapDown(y, Grid.McuHeight);
+    r.Top = McuGridLine(y, Grid.McuHeight);
     r.Bottom = ay;
   }
   if (r.Top == r.Bottom) ++r.Bottom;
@@ -192,10 +188,11 @@ void TSelection::Create(int32_t x, int32_t y, TTrimModeKind mode) {
 
 void TSelection::Move(int32_t x, int32_t y) {
   EraseFrame();
-  // The raw pointer, not clamped: the rectangle moves in whole MCU steps.
-  const int32_t snappedX = SnapDown(ImageX(x), Grid.McuWidth);
-  const int32_t snappedY = SnapDown(ImageY(y), Grid.McuHeight);
-  TSelectionRect& r = Rect;
+  // The pointer unclamped at the far edges, where the rectangle is pushed back below; left of
+  // and above the picture the rectangle stops at the edge whatever the pointer's MCU there.
+  const int32_t snappedX = McuGridLine(std::max(ImageX(x), 0), Grid.McuWidth);
+  const int32_t snappedY = McuGridLine(std::max(ImageY(y), 0), Grid.McuHeight);
+  TTrimRect& r = Rect;
   const int32_t w = r.Right - r.Left;
   const int32_t h = r.Bottom - r.Top;
   r.Left = std::max(DragStart.Left + snappedX - GrabPoint.X, 0);
@@ -217,20 +214,20 @@ void TSelection::Move(int32_t x, int32_t y) {
 
 void TSelection::Resize(int32_t x, int32_t y) {
   EraseFrame();
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   const TSelectionState s = State;
   // A left or top edge stays at least one MCU inside the opposite edge; a right or bottom edge
   // one pixel.
   x = ImageX(x);
   y = ImageY(y);
   if (s == selSizeTopLeft || s == selSizeBottomLeft || s == selSizeLeft) {
-    r.Left = SnapDown(std::min(r.Right - Grid.McuWidth, std::max(x, 0)), Grid.McuWidth);
+    r.Left = McuGridLine(std::max(std::min(r.Right - Grid.McuWidth, x), 0), Grid.McuWidth);
   }
   if (s == selSizeTopRight || s == selSizeBottomRight || s == selSizeRight) {
     r.Right = std::max(r.Left + 1, std::min(x, Grid.PictureWidth));
   }
   if (s == selSizeTopLeft || s == selSizeTopRight || s == selSizeTop) {
-    r.Top = SnapDown(std::min(r.Bottom - Grid.McuHeight, std::max(y, 0)), Grid.McuHeight);
+    r.Top = McuGridLine(std::max(std::min(r.Bottom - Grid.McuHeight, y), 0), Grid.McuHeight);
   }
   if (s == selSizeBottomLeft || s == selSizeBottomRight || s == selSizeBottom) {
     r.Bottom = std::max(r.Top + 1, std::min(y, Grid.PictureHeight));
@@ -349,7 +346,7 @@ void TSelection::ApplyRatio(TSelectionState handle) {
 }
 
 void TSelection::KeepInsidePicture() {
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   r.Left = std::clamp(r.Left, 0, Grid.PictureWidth);
   r.Top = std::clamp(r.Top, 0, Grid.PictureHeight);
   r.Right = std::clamp(r.Right, 0, Grid.PictureWidth);
@@ -358,26 +355,22 @@ void TSelection::KeepInsidePicture() {
   // the last MCU column or row inside the picture instead, so Left and Top stay on the grid.
   if (r.Right <= r.Left) {
     r.Right = std::max(r.Right, 1);
-    r.Left = SnapDown(r.Right - 1, Grid.McuWidth);
+    r.Left = McuGridLine(r.Right - 1, Grid.McuWidth);
   }
   if (r.Bottom <= r.Top) {
     r.Bottom = std::max(r.Bottom, 1);
-    r.Top = SnapDown(r.Bottom - 1, Grid.McuHeight);
+    r.Top = McuGridLine(r.Bottom - 1, Grid.McuHeight);
   }
 }
 
 void TSelection::MouseUp(TTrimModeKind mode) {
   if (State == selNone) return;
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   if (State == selMoving || IsSizing(State)) {
     // Onto the grid, keeping the size: the rectangle shifts left and up.
     EraseFrame();
-    const int32_t d = r.Left % Grid.McuWidth;
-    r.Left -= d;
-    r.Right -= d;
-    const int32_t e = r.Top % Grid.McuHeight;
-    r.Top -= e;
-    r.Bottom -= e;
+    r = r.Shifted(McuGridLine(r.Left, Grid.McuWidth) - r.Left,
+                  McuGridLine(r.Top, Grid.McuHeight) - r.Top);
     DrawFrame();
   } else if (State == selCreating) {
     if (r.Left == r.Right) {
@@ -394,11 +387,10 @@ void TSelection::MouseUp(TTrimModeKind mode) {
     }
     // A ratio rule may have left the left or top edge off the grid. A trim starts at the grid
     // line before it, so the edge goes there now: the selection shows what a trim keeps.
-    const TTrimRect onGrid =
-        SnapToMcuGrid({r.Left, r.Top, r.Right, r.Bottom}, Grid.McuWidth, Grid.McuHeight);
-    if (onGrid.Left != r.Left || onGrid.Top != r.Top) {
+    const TTrimRect onGrid = SnapToMcuGrid(r, Grid.McuWidth, Grid.McuHeight);
+    if (onGrid != r) {
       EraseFrame();
-      r = {onGrid.Left, onGrid.Top, onGrid.Right, onGrid.Bottom};
+      r = onGrid;
       DrawFrame();
     }
   }
@@ -419,7 +411,7 @@ bool TSelection::SelectAll() {
 void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t pointerY) {
   if (!GridUsable() || State != selIdle) return;
   EraseFrame();
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   const int32_t mw = Grid.McuWidth;
   const int32_t mh = Grid.McuHeight;
   switch (key) {
@@ -459,13 +451,13 @@ void TSelection::ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t 
 void TSelection::AdjustToMcus() {
   if (!GridUsable() || State == selNone) return;
   EraseFrame();
-  TSelectionRect& r = Rect;
+  TTrimRect& r = Rect;
   r.Right = std::min(Grid.PictureWidth, SnapUp(r.Right, Grid.McuWidth));
   r.Bottom = std::min(Grid.PictureHeight, SnapUp(r.Bottom, Grid.McuHeight));
   DrawFrame();
 }
 
-void TSelection::Place(const TSelectionRect& rect) {
+void TSelection::Place(const TTrimRect& rect) {
   if (!GridUsable()) return;
   EraseFrame();
   Rect = rect;
@@ -480,7 +472,7 @@ void TSelection::Clear() {
   Shown = false;
 }
 
-void TSelection::Restore(const TSelectionRect& rect) {
+void TSelection::Restore(const TTrimRect& rect) {
   Rect = rect;
   State = selIdle;
   Shown = true;

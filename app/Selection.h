@@ -5,17 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "TrimRect.h"
+
 namespace tarvo {
-
-// Right and Bottom are exclusive.
-struct TSelectionRect {
-  int32_t Left = 0;
-  int32_t Top = 0;
-  int32_t Right = 0;
-  int32_t Bottom = 0;
-
-  bool operator==(const TSelectionRect&) const = default;
-};
 
 struct TGrabPoint {
   int32_t X = 0;
@@ -73,7 +65,7 @@ class TSelectionHost {
  public:
   virtual ~TSelectionHost() = default;
   // Toggles the frame of rect (image pixels) and shows rect as the information text.
-  virtual void DrawSelection(const TSelectionRect& rect) = 0;
+  virtual void DrawSelection(const TTrimRect& rect) = 0;
   virtual void ClearInformation() = 0;
   // Trim and "選択範囲の調整", menu items and toolbar buttons together.
   virtual void EnableSelectionCommands(bool enabled) = 0;
@@ -83,7 +75,7 @@ class TSelectionHost {
 
 // The information text for a rectangle in image pixels: first and last pixel counted from 1,
 // then the size. It is exactly what a trim of the rectangle keeps.
-std::string SelectionInformation(const TSelectionRect& rect);
+std::string SelectionInformation(const TTrimRect& rect);
 
 class TSelection {
  public:
@@ -94,8 +86,8 @@ class TSelection {
   void SetGrid(const TSelectionGrid& grid) { Grid = grid; }
 
   // The rectangle on the paint area, in view pixels; rect is any in image pixels.
-  TSelectionRect ViewRect() const { return ToViewRect(Rect); }
-  TSelectionRect ToViewRect(const TSelectionRect& rect) const;
+  TTrimRect ViewRect() const { return ToViewRect(Rect); }
+  TTrimRect ToViewRect(const TTrimRect& rect) const;
 
   // The pointer positions below are in view pixels on the paint area.
   // Which gesture a press at (x, y) starts: a handle, selMoving inside, selNone outside.
@@ -118,11 +110,11 @@ class TSelection {
 
   // Replaces the selection by rect (image pixels, kept inside the picture), shows it and enables
   // the selection commands.
-  void Place(const TSelectionRect& rect);
+  void Place(const TTrimRect& rect);
   // The picture was replaced and is about to be repainted: no frame is left to erase.
   void Clear();
   // Shows rect as an idle selection on a picture that is about to be repainted.
-  void Restore(const TSelectionRect& rect);
+  void Restore(const TTrimRect& rect);
 
   // Whether the frame is on the paint area: a full repaint draws it once after the picture.
   bool FrameShown() const { return Shown; }
@@ -131,11 +123,11 @@ class TSelection {
   bool RatioUsable() const { return RatioX > 0 && RatioY > 0; }
 
   // Image pixels of the picture shown.
-  const TSelectionRect& SelectionRect() const { return Rect; }
+  const TTrimRect& SelectionRect() const { return Rect; }
   TSelectionState SelectionState() const { return State; }
   // At mouse-down: the anchor of a new selection in all four edges, or the rectangle a move
   // starts from (image pixels).
-  const TSelectionRect& DragStartRect() const { return DragStart; }
+  const TTrimRect& DragStartRect() const { return DragStart; }
   // The press point of a move in image pixels, snapped down to the MCU grid.
   TGrabPoint MoveGrabPoint() const { return GrabPoint; }
 
@@ -167,9 +159,9 @@ class TSelection {
   TSelectionHost& Host;
   TSelectionGrid Grid;
   bool Shown = false;
-  TSelectionRect Rect;
+  TTrimRect Rect;
   TSelectionState State = selNone;
-  TSelectionRect DragStart;
+  TTrimRect DragStart;
   TGrabPoint GrabPoint;
   int32_t RatioX = 0;
   int32_t RatioY = 0;

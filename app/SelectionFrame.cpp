@@ -48,7 +48,7 @@ void FillRing(QPainter& painter, int left, int top, int right, int bottom, const
 
 }  // namespace
 
-void PaintSelectionFrame(QPainter& painter, const TSelectionRect& rect, const QRect& exposed) {
+void PaintSelectionFrame(QPainter& painter, const TTrimRect& rect, const QRect& exposed) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   for (int k = 0; k < kSelectionFrameDepth; ++k) {
@@ -57,7 +57,7 @@ void PaintSelectionFrame(QPainter& painter, const TSelectionRect& rect, const QR
   painter.restore();
 }
 
-QRegion SelectionFrameRegion(const TSelectionRect& rect) {
+QRegion SelectionFrameRegion(const TTrimRect& rect) {
   const QRect outer(QPoint(rect.Left, rect.Top), QPoint(rect.Right - 1, rect.Bottom - 1));
   if (outer.isEmpty()) return {};
   const QRect inner = outer.adjusted(kSelectionFrameDepth, kSelectionFrameDepth,

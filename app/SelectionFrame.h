@@ -19,9 +19,9 @@ inline constexpr int kSelectionFrameDepth = 3;
 // (Left + 1, Top + 1, Right - 1, Bottom - 1) and (Left + 2, Top + 2, Right - 2, Bottom - 2),
 // Right and Bottom exclusive, in view pixels. A pixel's colour depends on its position alone,
 // so parts painted separately join without seams.
-void PaintSelectionFrame(QPainter& painter, const TSelectionRect& rect, const QRect& exposed);
+void PaintSelectionFrame(QPainter& painter, const TTrimRect& rect, const QRect& exposed);
 
 // The pixels PaintSelectionFrame may touch: what to repaint when the frame changes.
-QRegion SelectionFrameRegion(const TSelectionRect& rect);
+QRegion SelectionFrameRegion(const TTrimRect& rect);
 
 }  // namespace tarvo

@@ -21,18 +21,18 @@ TTrimModeKind TrimModeKindAt(int index, const TTrimModeList& trimModes) {
   return TTrimModeKind::Free;
 }
 
-std::optional<TSelectionRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view) {
+std::optional<TTrimRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view) {
   const int32_t ax = preset.AspectRatio_X;
   const int32_t ay = preset.AspectRatio_Y;
   const int32_t width = view.PictureWidth;
   const int32_t height = view.PictureHeight;
   if (ax <= 0 || ay <= 0 || width < 1 || height < 1) return std::nullopt;
-  if (!preset.ExtendSize && width > ax && height > ay) return TSelectionRect{0, 0, ax, ay};
+  if (!preset.ExtendSize && width > ax && height > ay) return TTrimRect{0, 0, ax, ay};
   if (int64_t{width} * ay < int64_t{height} * ax) {
     // Narrower than the ratio: the full width.
-    return TSelectionRect{0, 0, width, std::max(CeilQuotientUpTo(width, ay, ax, height), 1)};
+    return TTrimRect{0, 0, width, std::max(CeilQuotientUpTo(width, ay, ax, height), 1)};
   }
-  return TSelectionRect{0, 0, std::max(CeilQuotientUpTo(height, ax, ay, width), 1), height};
+  return TTrimRect{0, 0, std::max(CeilQuotientUpTo(height, ax, ay, width), 1), height};
 }
 
 void ChangeTrimMode(TSelection& selection, int index, const TTrimModeList& trimModes,
@@ -43,7 +43,7 @@ void ChangeTrimMode(TSelection& selection, int index, const TTrimModeList& trimM
       return;
     case TTrimModeKind::FixedRatio: {
       // With no selection these are the proportions of the last one.
-      const TSelectionRect& r = selection.SelectionRect();
+      const TTrimRect& r = selection.SelectionRect();
       selection.SetKeepAspect(true);
       selection.SetAspect(r.Right - r.Left, r.Bottom - r.Top);
       return;
@@ -54,7 +54,7 @@ void ChangeTrimMode(TSelection& selection, int index, const TTrimModeList& trimM
   const TTrimModePreset& preset = trimModes[index];
   selection.SetAspect(preset.AspectRatio_X, preset.AspectRatio_Y);
   selection.SetKeepAspect(preset.FixAspectRatio);
-  if (const std::optional<TSelectionRect> rect = PresetRect(preset, view)) {
+  if (const std::optional<TTrimRect> rect = PresetRect(preset, view)) {
     selection.Place(*rect);
   }
 }

@@ -25,7 +25,7 @@ struct TPresetView {
 // terms as a size when it does not extend and the picture is strictly larger, otherwise the
 // largest rectangle of its ratio. Never beyond the picture and never empty; none for a term that
 // is zero or negative, or an empty picture.
-std::optional<TSelectionRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view);
+std::optional<TTrimRect> PresetRect(const TTrimModePreset& preset, const TPresetView& view);
 
 // Applies the mode at index to the selection of a loaded picture: the built-in modes set or
 // release the ratio lock, a preset places its selection and sets the lock from its flag.

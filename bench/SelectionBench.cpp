@@ -25,7 +25,7 @@ using tarvo::bench::BestMilliseconds;
 
 // What a paint of region costs: the picture under each of its rectangles, then the frame.
 void PaintRegion(const tarvo::TPicture& picture, const tarvo::TViewRate& rate,
-                 const QRegion& region, const tarvo::TSelectionRect& frame, QImage& screen) {
+                 const QRegion& region, const tarvo::TTrimRect& frame, QImage& screen) {
   QPainter painter(&screen);
   for (const QRect& part : region) {
     painter.drawImage(
@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     const QRect visible = QRect(0, 0, 1920, 1080).intersected(QRect({0, 0}, size));
     QImage screen(size.boundedTo(QSize(1920, 1080)), QImage::Format_RGB32);
     // A selection across most of the screen, its corner dragged by 3 view pixels.
-    const tarvo::TSelectionRect before{16, 16, visible.width() - 40, visible.height() - 40};
-    const tarvo::TSelectionRect after{16, 16, before.Right + 3, before.Bottom + 3};
+    const tarvo::TTrimRect before{16, 16, visible.width() - 40, visible.height() - 40};
+    const tarvo::TTrimRect after{16, 16, before.Right + 3, before.Bottom + 3};
     const QRegion move =
         (tarvo::SelectionFrameRegion(before) | tarvo::SelectionFrameRegion(after)) &
         QRegion(visible);

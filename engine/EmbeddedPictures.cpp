@@ -160,8 +160,8 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutSource& source,
   // as they are; otherwise the smooth, small map is drawn again with its own tables.
   const bool onGrid = rect.Left * width % source.Width == 0 &&
                       rect.Top * height % source.Height == 0 &&
-                      region.Left % (8 * engine.MaxHSampling()) == 0 &&
-                      region.Top % (8 * engine.MaxVSampling()) == 0;
+                      McuGridLine(region.Left, engine.McuWidth()) == region.Left &&
+                      McuGridLine(region.Top, engine.McuHeight()) == region.Top;
   if (onGrid) return TrimLosslessly(map, region, false, options);
   if (options.Maker == nullptr) return {};
   const TBytes drawn = options.Maker->Recoded(map, region);

@@ -33,14 +33,13 @@ inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
   TTrimWindow window;
   window.Width = static_cast<std::uint16_t>(rect.Right - rect.Left);
   window.Height = static_cast<std::uint16_t>(rect.Bottom - rect.Top);
-  window.FirstCol = rect.Left / mcuWidth;
-  window.EndCol = window.FirstCol + (window.Width + mcuWidth - 1) / mcuWidth;
-  window.FirstRow = rect.Top / mcuHeight;
-  window.EndRow = window.FirstRow + (window.Height + mcuHeight - 1) / mcuHeight;
-  window.Cut.Left = window.FirstCol * mcuWidth;
-  window.Cut.Top = window.FirstRow * mcuHeight;
+  window.Cut = {McuGridLine(rect.Left, mcuWidth), McuGridLine(rect.Top, mcuHeight), 0, 0};
   window.Cut.Right = window.Cut.Left + window.Width;
   window.Cut.Bottom = window.Cut.Top + window.Height;
+  window.FirstCol = window.Cut.Left / mcuWidth;
+  window.EndCol = window.FirstCol + (window.Width + mcuWidth - 1) / mcuWidth;
+  window.FirstRow = window.Cut.Top / mcuHeight;
+  window.EndRow = window.FirstRow + (window.Height + mcuHeight - 1) / mcuHeight;
   return window;
 }
 

@@ -27,7 +27,7 @@ class TRecordingView : public TMainView {
   }
   void SetInformationText(const QString& text) override { information = text; }
   void SetCommandStates(const TCommandStates& states) override { commands = states; }
-  void RepaintFrame(const TSelectionRect&) override {}
+  void RepaintFrame(const TTrimRect&) override {}
   void SetPointer(TPointerShape) override {}
   void ShowSlowDecode(bool) override {}
   QString ChooseFileToOpen() override { return toOpen; }

@@ -276,7 +276,7 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(Child<QToolButton>(window, "Sbn_Undo"), Qt::LeftButton);
     QCOMPARE(window.Document().TrimHistory().size(), std::size_t{1});
     QCOMPARE(window.Selection().SelectionState(), selIdle);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{32, 16, 96, 80}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{32, 16, 96, 80}));
     QVERIFY(window.CommandStates().Undo);
     QVERIFY(window.CommandStates().GoOperation);
 

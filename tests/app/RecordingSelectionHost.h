@@ -14,7 +14,7 @@ namespace tarvo {
 // currently drawn on the picture, so a frame drawn once too often or too rarely shows up.
 class TRecordingHost : public TSelectionHost {
  public:
-  void DrawSelection(const TSelectionRect& rect) override {
+  void DrawSelection(const TTrimRect& rect) override {
     const std::array<int32_t, 4> key{rect.Left, rect.Top, rect.Right, rect.Bottom};
     if (!Frames.erase(key)) Frames.insert(key);
     Information = SelectionInformation(rect);

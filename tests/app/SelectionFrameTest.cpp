@@ -20,7 +20,7 @@ QImage Picture(int width, int height) {
   return image;
 }
 
-void Paint(QImage& image, const TSelectionRect& rect, const QRect& exposed) {
+void Paint(QImage& image, const TTrimRect& rect, const QRect& exposed) {
   QPainter painter(&image);
   PaintSelectionFrame(painter, rect, exposed);
 }
@@ -28,7 +28,7 @@ void Paint(QImage& image, const TSelectionRect& rect, const QRect& exposed) {
 TEST(SelectionFrameTest, FrameIsABandOfDarkAndLightDashesThreePixelsDeep) {
   const QImage picture = Picture(60, 50);
   QImage image = picture;
-  const TSelectionRect rect{10, 8, 40, 30};
+  const TTrimRect rect{10, 8, 40, 30};
   Paint(image, rect, image.rect());
   const QRegion band = SelectionFrameRegion(rect);
   for (int y = 0; y < image.height(); ++y) {
@@ -62,7 +62,7 @@ TEST(SelectionFrameTest, ShowsSolidOnMidGreyAtEveryDevicePixelRatio) {
     QImage image(60 * ratio, 50 * ratio, QImage::Format_RGB32);
     image.fill(qRgb(0x80, 0x80, 0x80));
     image.setDevicePixelRatio(ratio);
-    const TSelectionRect rect{10, 8, 40, 30};
+    const TTrimRect rect{10, 8, 40, 30};
     Paint(image, rect, QRect(0, 0, 60, 50));
     const QRegion band = SelectionFrameRegion(rect);
     int dark = 0;
@@ -86,7 +86,7 @@ TEST(SelectionFrameTest, PaintsOnlyInsideTheExposedPart) {
   const QImage picture = Picture(60, 50);
   QImage whole = picture;
   QImage parts = picture;
-  const TSelectionRect rect{10, 8, 40, 30};
+  const TTrimRect rect{10, 8, 40, 30};
   Paint(whole, rect, whole.rect());
   // Painted in two parts, as two exposures would: the same picture.
   Paint(parts, rect, QRect(0, 0, 60, 21));

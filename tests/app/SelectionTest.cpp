@@ -30,7 +30,7 @@ class SelectionTest : public ::testing::Test {
       EXPECT_TRUE(Host.Frames.empty());
       return;
     }
-    const TSelectionRect& r = Sel.SelectionRect();
+    const TTrimRect& r = Sel.SelectionRect();
     EXPECT_EQ(Host.Frames, (std::set<std::array<int32_t, 4>>{{r.Left, r.Top, r.Right, r.Bottom}}));
   }
 
@@ -87,19 +87,19 @@ TEST_F(SelectionTest, DragSnapsLeftAndTopToTheGridAndLeavesRightAndBottomFree) {
   SetGrid(1000, 800, 16, 16);
   Sel.MouseDown(200, 200);
   EXPECT_EQ(Sel.SelectionState(), selCreating);
-  EXPECT_EQ(Sel.DragStartRect(), (TSelectionRect{200, 200, 200, 200}));
+  EXPECT_EQ(Sel.DragStartRect(), (TTrimRect{200, 200, 200, 200}));
   EXPECT_TRUE(Host.Frames.empty());
   EXPECT_FALSE(Host.CommandsEnabled);
   Sel.MouseMove(520, 300, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 520, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 520, 300}));
   ExpectOneFrameOnPicture();
   // Back past the anchor: the pointer's side snaps, the anchor becomes right and bottom.
   Sel.MouseMove(150, 120, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{144, 112, 200, 200}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{144, 112, 200, 200}));
   ExpectOneFrameOnPicture();
   Sel.MouseUp(TTrimModeKind::Free);
   EXPECT_EQ(Sel.SelectionState(), selIdle);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{144, 112, 200, 200}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{144, 112, 200, 200}));
   EXPECT_EQ(Host.CommandsEnabled, true);
   EXPECT_EQ(Host.Pointer, TPointerShape::Arrow);
   EXPECT_EQ(Host.Information, "[ 145, 113] - [ 200, 200] (  56,  88)");
@@ -111,30 +111,30 @@ TEST_F(SelectionTest, PresetRatioFollowsTheCornerOnThePointersSide) {
   Sel.SetAspect(3, 2);
   // Width leads: 328 × 2 ÷ 3 = 218 > 108, so the bottom becomes 192 + ⌈218.67⌉.
   Drag(200, 200, 520, 300, TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 520, 411}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 520, 411}));
 
   // Up and to the left of the anchor the top-left rule moves the left edge off the grid.
   Sel.MouseDown(900, 700);
   Sel.MouseMove(820, 500, true, TTrimModeKind::Preset);
   // (816, 496)-(900, 700): height leads, Left = 900 − ⌈204 × 3 ÷ 2⌉ = 594.
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{594, 496, 900, 700}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{594, 496, 900, 700}));
   ExpectOneFrameOnPicture();
   // The release puts it on the grid line where a trim of it starts, keeping the anchor.
   Sel.MouseUp(TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{592, 496, 900, 700}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{592, 496, 900, 700}));
   ExpectOneFrameOnPicture();
 
   // The same drags are free in the two built-in modes, whatever KeepAspect says.
   Sel.SetKeepAspect(true);
   Drag(200, 200, 520, 300, TTrimModeKind::FixedRatio);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 520, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 520, 300}));
   EXPECT_EQ(Sel.AspectX(), 328);
   EXPECT_EQ(Sel.AspectY(), 108);
   Sel.SetAspect(3, 2);
   Sel.MouseDown(900, 700);
   Sel.MouseUp(TTrimModeKind::Free);
   Drag(200, 200, 520, 300, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 520, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 520, 300}));
   EXPECT_EQ(Sel.AspectX(), 3);
 }
 
@@ -142,19 +142,19 @@ TEST_F(SelectionTest, AnchorIsAtLeastOneAndSmallestSelectionIsOnePixel) {
   // 1/8 of a picture with 8-pixel MCUs: one view pixel per MCU.
   SetGrid(125, 100, 1, 1);
   Drag(0, 0, 40, 30);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{1, 1, 40, 30}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{1, 1, 40, 30}));
   EXPECT_EQ(Host.Information, "[   2,   2] - [  40,  30] (  39,  29)");
 
   SetGrid(1000, 800, 16, 16);
   Sel.MouseDown(100, 100);
   Sel.MouseMove(100, 100, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 100, 100}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 100, 100}));
   Sel.MouseMove(96, 96, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 100, 100}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 100, 100}));
   Sel.MouseUp(TTrimModeKind::Free);
   Sel.MouseDown(96, 500);
   Sel.MouseMove(96, 500, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 496, 97, 500}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 496, 97, 500}));
   ExpectOneFrameOnPicture();
 }
 
@@ -164,13 +164,13 @@ TEST_F(SelectionTest, OnePixelRuleNeverReachesBeyondThePicture) {
   Sel.MouseDown(700, 500);
   Sel.MouseMove(660, 490, true, TTrimModeKind::Free);
   Sel.MouseUp(TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{624, 464, 640, 480}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{624, 464, 640, 480}));
   ExpectOneFrameOnPicture();
   // Along the bottom edge in a preset: the row inside the picture leads.
   Sel.SetAspect(3, 2);
   Sel.MouseDown(0, 480);
   Sel.MouseMove(320, 480, true, TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 464, 24, 480}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 464, 24, 480}));
 }
 
 TEST_F(SelectionTest, ClickWithoutDragRemovesTheSelection) {
@@ -205,7 +205,7 @@ TEST_F(SelectionTest, SecondButtonDuringACreationLeavesNoTrace) {
   EXPECT_TRUE(Host.Frames.empty());
   Sel.MouseMove(700, 700, true, TTrimModeKind::Free);
   Sel.MouseUp(TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{592, 592, 700, 700}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{592, 592, 700, 700}));
   ExpectOneFrameOnPicture();
 }
 
@@ -216,17 +216,17 @@ TEST_F(SelectionTest, MoveGoesInWholeMcusAndSnapsAfterThePushBack) {
   EXPECT_EQ(Sel.SelectionState(), selMoving);
   EXPECT_EQ(Sel.MoveGrabPoint(), (TGrabPoint{144, 144}));
   Sel.MouseMove(170, 165, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{112, 112, 316, 216}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{112, 112, 316, 216}));
   // Far beyond the top-left corner: held at the origin.
   Sel.MouseMove(-500, -30, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 204, 104}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 204, 104}));
   // Against the bottom edge, which is off the grid: off the grid while dragging...
   Sel.MouseMove(150, 900, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 701, 300, 805}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 701, 300, 805}));
   ExpectOneFrameOnPicture();
   // ...and shifted up onto it at release, keeping its size.
   Sel.MouseUp(TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 688, 300, 792}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 688, 300, 792}));
   EXPECT_EQ(Sel.SelectionState(), selIdle);
   ExpectOneFrameOnPicture();
 }
@@ -237,17 +237,17 @@ TEST_F(SelectionTest, ResizeKeepsOneMcuAtLeftAndTopAndOnePixelAtRightAndBottom) 
   Sel.MouseDown(96, 96);
   ASSERT_EQ(Sel.SelectionState(), selSizeTopLeft);
   Sel.MouseMove(900, 900, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{272, 176, 300, 200}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{272, 176, 300, 200}));
   Sel.MouseMove(-40, 37, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 32, 300, 200}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 32, 300, 200}));
   Sel.MouseUp(TTrimModeKind::Free);
 
   Sel.MouseDown(300, 200);
   ASSERT_EQ(Sel.SelectionState(), selSizeBottomRight);
   Sel.MouseMove(-100, -100, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 32, 1, 33}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 32, 1, 33}));
   Sel.MouseMove(5000, 5000, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 32, 1000, 800}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 32, 1000, 800}));
   Sel.MouseUp(TTrimModeKind::Free);
   ExpectOneFrameOnPicture();
 
@@ -256,7 +256,7 @@ TEST_F(SelectionTest, ResizeKeepsOneMcuAtLeftAndTopAndOnePixelAtRightAndBottom) 
   Sel.MouseDown(598, 200);
   ASSERT_EQ(Sel.SelectionState(), selSizeRight);
   Sel.MouseMove(333, 50, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 333, 400}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 333, 400}));
 }
 
 TEST_F(SelectionTest, KeptRatioFollowsTheGrabbedHandle) {
@@ -267,17 +267,17 @@ TEST_F(SelectionTest, KeptRatioFollowsTheGrabbedHandle) {
   Sel.MouseDown(396, 200);
   ASSERT_EQ(Sel.SelectionState(), selSizeRight);
   Sel.MouseMove(496, 200, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 496, 363}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 496, 363}));
   // Beyond the bottom: the bottom is pinned and the right edge follows the height.
   Sel.MouseMove(990, 200, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 702, 500}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 702, 500}));
   Sel.MouseUp(TTrimModeKind::Free);
 
   Sel.Place({96, 96, 396, 296});
   Sel.MouseDown(200, 296);
   ASSERT_EQ(Sel.SelectionState(), selSizeBottom);
   Sel.MouseMove(200, 396, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 546, 396}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 546, 396}));
   Sel.MouseUp(TTrimModeKind::Free);
 
   // The left edge keeps the top and lets the bottom follow the width.
@@ -285,7 +285,7 @@ TEST_F(SelectionTest, KeptRatioFollowsTheGrabbedHandle) {
   Sel.MouseDown(97, 200);
   ASSERT_EQ(Sel.SelectionState(), selSizeLeft);
   Sel.MouseMove(200, 200, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 96, 396, 232}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 96, 396, 232}));
   Sel.MouseUp(TTrimModeKind::Free);
   ExpectOneFrameOnPicture();
 
@@ -294,7 +294,7 @@ TEST_F(SelectionTest, KeptRatioFollowsTheGrabbedHandle) {
   Sel.Place({96, 96, 396, 296});
   Sel.MouseDown(396, 200);
   Sel.MouseMove(496, 200, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 496, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 496, 296}));
 }
 
 TEST_F(SelectionTest, RatioRulesThatRoundUpStayInsideThePicture) {
@@ -306,7 +306,7 @@ TEST_F(SelectionTest, RatioRulesThatRoundUpStayInsideThePicture) {
   Sel.MouseDown(4, 2);
   ASSERT_EQ(Sel.SelectionState(), selSizeTopLeft);
   Sel.MouseMove(0, 2, true, TTrimModeKind::Free);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 10, 7}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 10, 7}));
   Sel.MouseUp(TTrimModeKind::Free);
   ExpectOneFrameOnPicture();
 
@@ -317,7 +317,7 @@ TEST_F(SelectionTest, RatioRulesThatRoundUpStayInsideThePicture) {
   ASSERT_EQ(Sel.SelectionState(), selSizeBottomLeft);
   Sel.MouseMove(0, 13, true, TTrimModeKind::Free);
   // Bottom = 0 + ⌈20 × 2 ÷ 3⌉ = 14 would pass the bottom edge.
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 20, 13}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 20, 13}));
 }
 
 TEST_F(SelectionTest, RatioWithAZeroOrNegativeTermIsNotKept) {
@@ -329,10 +329,10 @@ TEST_F(SelectionTest, RatioWithAZeroOrNegativeTermIsNotKept) {
     Sel.SetKeepAspect(true);
     EXPECT_FALSE(Sel.RatioUsable());
     Drag(200, 200, 520, 300, TTrimModeKind::Preset);
-    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 520, 300}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 520, 300}));
     Sel.MouseDown(520, 250);
     Sel.MouseMove(600, 250, true, TTrimModeKind::Free);
-    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{192, 192, 600, 300}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{192, 192, 600, 300}));
     Sel.MouseUp(TTrimModeKind::Free);
   }
 }
@@ -340,7 +340,7 @@ TEST_F(SelectionTest, RatioWithAZeroOrNegativeTermIsNotKept) {
 TEST_F(SelectionTest, SelectAllCoversThePictureFromNoneOrIdleOnly) {
   SetGrid(125, 114, 1, 1);
   EXPECT_TRUE(Sel.SelectAll());
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 125, 114}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 125, 114}));
   EXPECT_EQ(Sel.SelectionState(), selIdle);
   ExpectOneFrameOnPicture();
   Sel.MouseDown(60, 60);
@@ -357,28 +357,28 @@ TEST_F(SelectionTest, ArrowKeysMoveOrResizeByOneMcuInsideThePicture) {
   Sel.Place({96, 96, 997, 300});
   // Three pixels short of the right edge: neither a move nor a resize fits.
   Sel.ArrowKey(TArrowKey::Right, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 997, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 997, 300}));
   Sel.ArrowKey(TArrowKey::Right, true, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 997, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 997, 300}));
   ExpectOneFrameOnPicture();
 
   Sel.Place({0, 16, 40, 300});
   Sel.ArrowKey(TArrowKey::Left, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 16, 40, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 16, 40, 300}));
   Sel.ArrowKey(TArrowKey::Up, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 40, 284}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 40, 284}));
   Sel.ArrowKey(TArrowKey::Down, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 16, 40, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 16, 40, 300}));
   Sel.ArrowKey(TArrowKey::Right, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{16, 16, 56, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{16, 16, 56, 300}));
   Sel.ArrowKey(TArrowKey::Left, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 16, 40, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 16, 40, 300}));
   // Resizing stops at one pixel.
   for (int i = 0; i < 3; ++i) Sel.ArrowKey(TArrowKey::Left, true, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 16, 1, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 16, 1, 300}));
   Sel.ArrowKey(TArrowKey::Right, true, 0, 0);
   Sel.ArrowKey(TArrowKey::Up, true, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 16, 17, 284}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 16, 17, 284}));
   ExpectOneFrameOnPicture();
 
   // The pointer is set for where it stands, as a move without a button would.
@@ -388,7 +388,7 @@ TEST_F(SelectionTest, ArrowKeysMoveOrResizeByOneMcuInsideThePicture) {
   // Keys do nothing during a gesture or without a selection.
   Sel.MouseDown(8, 150);
   Sel.ArrowKey(TArrowKey::Down, false, 0, 0);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 32, 17, 300}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 32, 17, 300}));
 }
 
 TEST_F(SelectionTest, AdjustRoundsRightAndBottomUpToWholeMcus) {
@@ -397,10 +397,10 @@ TEST_F(SelectionTest, AdjustRoundsRightAndBottomUpToWholeMcus) {
   EXPECT_TRUE(Host.Frames.empty());
   Sel.Place({96, 96, 500, 400});
   Sel.AdjustToMcus();
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 512, 400}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 512, 400}));
   Sel.Place({96, 96, 999, 801});
   Sel.AdjustToMcus();
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 1003, 805}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 1003, 805}));
   ExpectOneFrameOnPicture();
 }
 
@@ -416,7 +416,7 @@ TEST(SelectionInformationTest, ShowsImagePixelsCountedFromOne) {
 TEST_F(SelectionTest, GesturesAtEveryRateSnapToTheGridAndReachTheBorder) {
   const struct {
     int32_t num, den;
-    TSelectionRect created;  // dragged from view (5, 5) to view (50, 40)
+    TTrimRect created;  // dragged from view (5, 5) to view (50, 40)
   } rates[] = {{1, 8, {32, 32, 400, 320}}, {1, 4, {16, 16, 200, 160}}, {1, 2, {0, 0, 100, 80}},
                {1, 1, {0, 0, 50, 40}},     {2, 1, {0, 0, 25, 20}},     {8, 1, {0, 0, 6, 5}}};
   for (const auto& rate : rates) {
@@ -430,17 +430,16 @@ TEST_F(SelectionTest, GesturesAtEveryRateSnapToTheGridAndReachTheBorder) {
     EXPECT_EQ(Sel.SelectionRect(), rate.created);
     // The bottom-right handle dragged onto the far corner, then the right and bottom edges
     // dragged past it one after the other.
-    const TSelectionRect view = Sel.ViewRect();
+    const TTrimRect view = Sel.ViewRect();
     Drag(view.Right, view.Bottom, viewWidth, viewHeight);
-    EXPECT_EQ(Sel.SelectionRect(),
-              (TSelectionRect{rate.created.Left, rate.created.Top, 1203, 917}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{rate.created.Left, rate.created.Top, 1203, 917}));
     Sel.Place({0, 0, 256, 256});
     const int32_t middle = Sel.ViewRect().Bottom / 2;
     Drag(Sel.ViewRect().Right, middle, viewWidth + 3, middle);
     Drag(middle, Sel.ViewRect().Bottom, middle, viewHeight + 3);
-    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1203, 917}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 1203, 917}));
     EXPECT_TRUE(Sel.SelectAll());
-    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1203, 917}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 1203, 917}));
     EXPECT_EQ(Host.Information, "[   1,   1] - [1203, 917] (1203, 917)");
     ExpectOneFrameOnPicture();
   }
@@ -483,13 +482,15 @@ TEST_F(SelectionTest, RandomGesturesKeepTheSelectionInsideThePicture) {
         }
         Sel.MouseUp(mode);
       }
-      const TSelectionRect& r = Sel.SelectionRect();
+      const TTrimRect& r = Sel.SelectionRect();
       if (Sel.SelectionState() != selNone) {
         ASSERT_EQ(Sel.SelectionState(), selIdle);
         ASSERT_TRUE(0 <= r.Left && r.Left < r.Right && r.Right <= vw)
             << r.Left << ".." << r.Right << " of " << vw << " round " << round;
         ASSERT_TRUE(0 <= r.Top && r.Top < r.Bottom && r.Bottom <= vh)
             << r.Top << ".." << r.Bottom << " of " << vh << " round " << round;
+        // What the selection shows is what a trim keeps: its corner already on the engine's grid.
+        ASSERT_EQ(SnapToMcuGrid(r, mw, mh), r) << "round " << round;
       }
       ExpectOneFrameOnPicture();
     }

@@ -75,7 +75,7 @@ class SelectionWindowTest : public QObject {
     QVERIFY(!window.CommandStates().GoOperation);
 
     Drag(paintBox, QPoint(100, 100), QPoint(500, 400));
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{96, 96, 500, 400}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{96, 96, 500, 400}));
     QCOMPARE(window.Selection().SelectionState(), selIdle);
     QCOMPARE(Information(window), QStringLiteral("[  97,  97] - [ 500, 400] ( 404, 304)"));
     QVERIFY(window.CommandStates().GoOperation);
@@ -104,7 +104,7 @@ class SelectionWindowTest : public QObject {
     Child<QAction>(window, "mnu_Undo")->trigger();
     QCOMPARE(paintBox->Picture().Frame, QSize(800, 600));
     QCOMPARE(window.Selection().SelectionState(), selIdle);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{96, 96, 500, 400}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{96, 96, 500, 400}));
     QCOMPARE(Information(window), QStringLiteral("[  97,  97] - [ 500, 400] ( 404, 304)"));
     QVERIFY(window.CommandStates().GoOperation);
     QCOMPARE(paintBox->grab().toImage(), framed);
@@ -117,26 +117,26 @@ class SelectionWindowTest : public QObject {
     QCOMPARE(combo->count(), 6);
     combo->setCurrentIndex(5);  // "カメラ(縦)", 2 : 3
     emit combo->activated(5);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{0, 0, 400, 600}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{0, 0, 400, 600}));
     QVERIFY(window.CommandStates().GoOperation);
     Child<QAction>(window, "mnu_GoOperation")->trigger();
     auto* paintBox = Child<TPaintBox>(window, "PaintBox");
     QCOMPARE(paintBox->Picture().Frame, QSize(400, 600));
     // The preset is placed again on the trimmed picture, ready for the next trim.
     QCOMPARE(window.Selection().SelectionState(), selIdle);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{0, 0, 400, 600}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{0, 0, 400, 600}));
     QVERIFY(window.CommandStates().GoOperation);
     window.OpenDocument(dir_.filePath(QStringLiteral("photo.jpg")));
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{0, 0, 400, 600}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{0, 0, 400, 600}));
     QVERIFY(window.CommandStates().GoOperation);
 
     // "自由" keeps the selection; Ctrl+A then takes the whole picture.
     combo->setCurrentIndex(0);
     emit combo->activated(0);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{0, 0, 400, 600}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{0, 0, 400, 600}));
     window.Selection().Place({8, 8, 100, 100});
     QTest::keyClick(KeyTarget(window), Qt::Key_A, Qt::ControlModifier);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{0, 0, 800, 600}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{0, 0, 800, 600}));
   }
 
   void keysMoveAndResizeTheSelection() {
@@ -146,15 +146,15 @@ class SelectionWindowTest : public QObject {
     Drag(paintBox, QPoint(100, 100), QPoint(500, 400));
     QWidget* target = KeyTarget(window);
     QTest::keyClick(target, Qt::Key_Right);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{104, 96, 508, 400}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{104, 96, 508, 400}));
     QTest::keyClick(target, Qt::Key_Down, Qt::ShiftModifier);
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{104, 96, 508, 408}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{104, 96, 508, 408}));
     QCOMPARE(Information(window), QStringLiteral("[ 105,  97] - [ 508, 408] ( 404, 312)"));
 
     // "選択範囲の調整" widens to whole MCUs once the explanation is switched off.
     window.Settings().ShowExplanation_AdjustRect = false;
     window.mnu_AdjustRectClick();
-    QCOMPARE(window.Selection().SelectionRect(), (TSelectionRect{104, 96, 512, 408}));
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{104, 96, 512, 408}));
   }
 
   void pointerShowsTheHandleAndTheToolbarRestoresIt() {

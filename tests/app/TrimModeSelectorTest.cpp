@@ -30,27 +30,27 @@ TTrimModePreset Preset(int32_t x, int32_t y, bool extendSize, bool fixAspectRati
 
 TEST(PresetRectTest, LargestRectangleOfTheRatioFillsOneSide) {
   const TTrimModeList modes;
-  EXPECT_EQ(PresetRect(modes[kLandscapeL], ViewOf(3000, 2000)), (TSelectionRect{0, 0, 2838, 2000}));
-  EXPECT_EQ(PresetRect(modes[kPortraitL], ViewOf(2000, 3000)), (TSelectionRect{0, 0, 2000, 2838}));
-  EXPECT_EQ(PresetRect(modes[kCameraTall], ViewOf(3000, 2000)), (TSelectionRect{0, 0, 1334, 2000}));
-  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(4000, 3000)), (TSelectionRect{0, 0, 4000, 2667}));
+  EXPECT_EQ(PresetRect(modes[kLandscapeL], ViewOf(3000, 2000)), (TTrimRect{0, 0, 2838, 2000}));
+  EXPECT_EQ(PresetRect(modes[kPortraitL], ViewOf(2000, 3000)), (TTrimRect{0, 0, 2000, 2838}));
+  EXPECT_EQ(PresetRect(modes[kCameraTall], ViewOf(3000, 2000)), (TTrimRect{0, 0, 1334, 2000}));
+  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(4000, 3000)), (TTrimRect{0, 0, 4000, 2667}));
   // Just narrower than the ratio: ⌈992 × 2 ÷ 3⌉ = 662 is the picture's whole height.
-  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(992, 662)), (TSelectionRect{0, 0, 992, 662}));
+  EXPECT_EQ(PresetRect(modes[kCamera], ViewOf(992, 662)), (TTrimRect{0, 0, 992, 662}));
 }
 
 TEST(PresetRectTest, SizeInPixelsOnlyOnAStrictlyLargerPicture) {
   const TTrimModePreset landscape = Preset(1524, 1074, false);
-  EXPECT_EQ(PresetRect(landscape, ViewOf(3000, 2000)), (TSelectionRect{0, 0, 1524, 1074}));
-  EXPECT_EQ(PresetRect(landscape, ViewOf(1524, 2000)), (TSelectionRect{0, 0, 1524, 1074}));
-  EXPECT_EQ(PresetRect(landscape, ViewOf(1200, 2000)), (TSelectionRect{0, 0, 1200, 846}));
+  EXPECT_EQ(PresetRect(landscape, ViewOf(3000, 2000)), (TTrimRect{0, 0, 1524, 1074}));
+  EXPECT_EQ(PresetRect(landscape, ViewOf(1524, 2000)), (TTrimRect{0, 0, 1524, 1074}));
+  EXPECT_EQ(PresetRect(landscape, ViewOf(1200, 2000)), (TTrimRect{0, 0, 1200, 846}));
 
   const TTrimModePreset vga = Preset(640, 480, false);
-  EXPECT_EQ(PresetRect(vga, ViewOf(1600, 1200)), (TSelectionRect{0, 0, 640, 480}));
-  EXPECT_EQ(PresetRect(vga, ViewOf(640, 480)), (TSelectionRect{0, 0, 640, 480}));
-  EXPECT_EQ(PresetRect(vga, ViewOf(641, 480)), (TSelectionRect{0, 0, 640, 480}));
-  EXPECT_EQ(PresetRect(vga, ViewOf(800, 480)), (TSelectionRect{0, 0, 640, 480}));
+  EXPECT_EQ(PresetRect(vga, ViewOf(1600, 1200)), (TTrimRect{0, 0, 640, 480}));
+  EXPECT_EQ(PresetRect(vga, ViewOf(640, 480)), (TTrimRect{0, 0, 640, 480}));
+  EXPECT_EQ(PresetRect(vga, ViewOf(641, 480)), (TTrimRect{0, 0, 640, 480}));
+  EXPECT_EQ(PresetRect(vga, ViewOf(800, 480)), (TTrimRect{0, 0, 640, 480}));
 
-  EXPECT_EQ(PresetRect(Preset(4, 3, false), ViewOf(800, 600)), (TSelectionRect{0, 0, 4, 3}));
+  EXPECT_EQ(PresetRect(Preset(4, 3, false), ViewOf(800, 600)), (TTrimRect{0, 0, 4, 3}));
 }
 
 TEST(PresetRectTest, NothingIsPlacedForAnUnusableRatioOrAnEmptyView) {
@@ -61,9 +61,9 @@ TEST(PresetRectTest, NothingIsPlacedForAnUnusableRatioOrAnEmptyView) {
 
   constexpr int32_t kHuge = std::numeric_limits<int32_t>::max();
   EXPECT_EQ(PresetRect(Preset(kHuge, 1, false), ViewOf(65535, 65535)),
-            (TSelectionRect{0, 0, 65535, 1}));
+            (TTrimRect{0, 0, 65535, 1}));
   EXPECT_EQ(PresetRect(Preset(1, kHuge, true), ViewOf(65535, 65535)),
-            (TSelectionRect{0, 0, 1, 65535}));
+            (TTrimRect{0, 0, 1, 65535}));
 }
 
 class ChangeTrimModeTest : public ::testing::Test {
@@ -86,10 +86,10 @@ TEST_F(ChangeTrimModeTest, BuiltInModesKeepTheSelectionAndSetTheLock) {
   EXPECT_TRUE(Sel.KeepAspect());
   EXPECT_EQ(Sel.AspectX(), 300);
   EXPECT_EQ(Sel.AspectY(), 200);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 396, 296}));
   ChangeTrimMode(Sel, TTrimModeList::kFreeMode, Modes, View);
   EXPECT_FALSE(Sel.KeepAspect());
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 396, 296}));
   EXPECT_EQ(Host.Frames.size(), 1u);
 }
 
@@ -99,7 +99,7 @@ TEST_F(ChangeTrimModeTest, PresetReplacesTheSelection) {
   Host.CommandsEnabled.reset();
   ChangeTrimMode(Sel, kLandscapeL, Modes, View);
   EXPECT_EQ(Sel.SelectionState(), selIdle);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 2838, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 2838, 2000}));
   EXPECT_EQ(Sel.AspectX(), 1524);
   EXPECT_EQ(Sel.AspectY(), 1074);
   EXPECT_TRUE(Sel.KeepAspect());
@@ -110,7 +110,7 @@ TEST_F(ChangeTrimModeTest, PresetReplacesTheSelection) {
   Sel.Clear();
   Host.Frames.clear();
   ChangeTrimMode(Sel, kCameraTall, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1334, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 1334, 2000}));
   EXPECT_EQ(Host.Frames.size(), 1u);
 
   // FixAspectRatio governs resizes only.
@@ -128,7 +128,7 @@ TEST_F(ChangeTrimModeTest, IndexOutsideTheListSelectsFreely) {
     EXPECT_EQ(TrimModeKindAt(index, Modes), TTrimModeKind::Free);
     ChangeTrimMode(Sel, index, Modes, View);
     EXPECT_FALSE(Sel.KeepAspect());
-    EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
+    EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 396, 296}));
   }
 }
 
@@ -137,29 +137,29 @@ TEST_F(ChangeTrimModeTest, PresetWithAZeroTermPlacesAndKeepsNothing) {
   Modes.Append(Preset(0, 2, true));
   Sel.Place({96, 96, 396, 296});
   ChangeTrimMode(Sel, Modes.Count() - 1, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 396, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 396, 296}));
   // Neither a resize nor a new selection divides by the zero term.
   Sel.MouseDown(396, 200);
   Sel.MouseMove(500, 200, true, TTrimModeKind::Preset);
   Sel.MouseUp(TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{96, 96, 500, 296}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{96, 96, 500, 296}));
   Sel.MouseDown(600, 600);
   Sel.MouseMove(700, 650, true, TTrimModeKind::Preset);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{592, 592, 700, 650}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{592, 592, 700, 650}));
 }
 
 TEST_F(ChangeTrimModeTest, SelectAllEndsWithThePresetOrTheWholePicture) {
   Open(3000, 2000);
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, TTrimModeList::kFreeMode, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 3000, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 3000, 2000}));
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, TTrimModeList::kFixedRatioMode, Modes, View);
   EXPECT_EQ(Sel.AspectX(), 3000);
   EXPECT_EQ(Sel.AspectY(), 2000);
   ASSERT_TRUE(Sel.SelectAll());
   ChangeTrimMode(Sel, kCameraTall, Modes, View);
-  EXPECT_EQ(Sel.SelectionRect(), (TSelectionRect{0, 0, 1334, 2000}));
+  EXPECT_EQ(Sel.SelectionRect(), (TTrimRect{0, 0, 1334, 2000}));
   EXPECT_EQ(Host.Frames, (std::set<std::array<int32_t, 4>>{{0, 0, 1334, 2000}}));
 }
 

@@ -145,8 +145,8 @@ TEST_F(ViewWindow, TrimsAtAReducedRateAreCutFromThePictureShown) {
   ChooseRate(1);
   window.OpenDocument(WritePhoto());
   // The second trim starts inside the first: the cut must add up both offsets.
-  const TSelectionRect trims[] = {{64, 48, 664, 448}, {32, 16, 352, 256}};
-  for (const TSelectionRect& trim : trims) {
+  const TTrimRect trims[] = {{64, 48, 664, 448}, {32, 16, 352, 256}};
+  for (const TTrimRect& trim : trims) {
     window.Selection().Place(trim);
     window.mnu_GoOperationClick();
     const QImage shown = PaintBox().grab().toImage();
@@ -204,7 +204,7 @@ TEST_F(ViewWindow, SelectionKeepsItsImagePixelsAtEveryRate) {
   window.Selection().Place({16, 16, 533, 373});
   for (int i = 0; i < 3; ++i) window.mnu_ZoomOutClick();
   for (int i = 0; i < 3; ++i) window.mnu_ZoomInClick();
-  EXPECT_EQ(window.Selection().SelectionRect(), (TSelectionRect{16, 16, 533, 373}));
+  EXPECT_EQ(window.Selection().SelectionRect(), (TTrimRect{16, 16, 533, 373}));
   EXPECT_EQ(information->text(), QStringLiteral("[  17,  17] - [ 533, 373] ( 517, 357)"));
 
   Rate().setCurrentIndex(0);
