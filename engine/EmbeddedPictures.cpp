@@ -193,17 +193,21 @@ bool SameSize(std::span<const std::uint8_t> view, const TCutSource& source) {
 
 void CutStoredImage(TStoredImage& image, const std::optional<TMpIndex>& index,
                     const TBytes& primary, const TCutSource& source, const TTrimRect& rect,
-                    bool dropExif, const TEmbeddedPictureOptions& options) {
+                    const TCutMode& mode, const TEmbeddedPictureOptions& options) {
   const std::span<const std::uint8_t> bytes =
       source.Bytes.subspan(image.Range.Start, image.Range.End - image.Range.Start);
   const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
-  if (image.GainMap) {
+  const bool sameSizeView =
+      !image.GainMap && type >= kMpPanorama && type <= kMpMultiAngle && SameSize(bytes, source);
+  if ((image.GainMap || sameSizeView) && mode.Turned) {
+    image.Result.clear();
+  } else if (image.GainMap) {
     image.Result = CutGainMap(bytes, source, rect, options);
   } else if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
     image.Result = options.KeepThumbnails ? TBytes(bytes.begin(), bytes.end())
                                           : DrawPreview(bytes, primary, options);
-  } else if (type >= kMpPanorama && type <= kMpMultiAngle && SameSize(bytes, source)) {
-    image.Result = TrimLosslessly(bytes, rect, dropExif, options);
+  } else if (sameSizeView) {
+    image.Result = TrimLosslessly(bytes, rect, mode.DropExif, options);
   } else {
     image.Result.assign(bytes.begin(), bytes.end());
   }
@@ -233,7 +237,7 @@ void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
 }  // namespace
 
 void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
-                const TTrimRect& rect, bool dropExif, const TEmbeddedPictureOptions& options) {
+                const TTrimRect& rect, const TCutMode& mode, const TEmbeddedPictureOptions& options) {
   TBytes primary(trim.begin(), trim.begin() + static_cast<std::ptrdiff_t>(imageEnd));
   const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(primary));
   std::vector<TStoredImage> images;
@@ -241,7 +245,7 @@ void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCu
   if (options.StoredImages) {
     images = StoredImages(source, items);
     for (TStoredImage& image : images) {
-      CutStoredImage(image, sourceIndex, primary, source, rect, dropExif, options);
+      CutStoredImage(image, sourceIndex, primary, source, rect, mode, options);
     }
   }
   if (!options.KeepThumbnails) FollowInExif(primary, options);

@@ -29,13 +29,22 @@ struct TCutSource {
   int Height = 0;
 };
 
+// How the main picture was cut.
+struct TCutMode {
+  bool DropExif = false;
+  // Its blocks were turned or mirrored. Gain maps and views of the same size are then left out:
+  // they are only ever cut, and would no longer lie over the picture they belong to.
+  bool Turned = false;
+};
+
 // trim holds the main picture cut to rect (source pixels, Left and Top on the MCU grid), ending
 // at imageEnd, followed by the source's bytes after its main picture. Rewrites the trim's Exif
 // thumbnail, and rebuilds what follows the main picture from the source's MPF entries or XMP
 // container directory: previews drawn again, same-size views and gain maps cut to the same
 // region, the rest copied; the MP entries and directory lengths then describe the result.
-// Views are cut with dropExif as the main picture was.
+// Views are cut with the Exif data dropped or kept as the main picture was. rect is what the
+// main picture keeps of the source, before any turn.
 void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
-                const TTrimRect& rect, bool dropExif, const TEmbeddedPictureOptions& options);
+                const TTrimRect& rect, const TCutMode& mode, const TEmbeddedPictureOptions& options);
 
 }  // namespace tarvo

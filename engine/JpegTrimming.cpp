@@ -7,11 +7,13 @@
 #include "ArithmeticScanDecoder.h"
 
 #include "BitStreamFile.h"
+#include "ExifOrientation.h"
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
 #include "Messages.h"
 #include "ScanDecoder.h"
 #include "TrimWindow.h"
+#include "TurnedBlocks.h"
 #include "WindowWriter.h"
 
 namespace tarvo {
@@ -69,6 +71,7 @@ TJpegStatus TJpegTrimming::Analyze() {
   }
   modelValid_ = static_cast<bool>(status);
   if (!modelValid_) model_ = TJpegModel{};
+  exifOrientation_ = modelValid_ ? ReadExifOrientation(model_, sourceStream_.Bytes()) : kAsStored;
   return status;
 }
 
@@ -80,10 +83,18 @@ EJpegError TJpegTrimming::DecodeUnlessMarkerFollows() {
 
 TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
                                 TTrimRect* cut) {
+  TOrientedTrim written;
+  const TJpegStatus status = TrimCut(output, {rect, kAsStored, exifOrientation_}, dropExif, &written);
+  if (status && cut != nullptr) *cut = written.Source;
+  return status;
+}
+
+TJpegStatus TJpegTrimming::TrimCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+                                   TOrientedTrim* written) {
   output.Clear();
   TJpegStatus status;
   try {
-    status = TrimWindow(output, rect, dropExif, cut);
+    status = WriteCut(output, cut, dropExif, written);
   } catch (const std::bad_alloc&) {
     status = EJpegError::kOutOfMemory;
   }
@@ -92,16 +103,22 @@ TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool
   return Reported(status, true);
 }
 
-TJpegStatus TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif,
-                                      TTrimRect* cut) {
+TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+                                    TOrientedTrim* written) {
   if (!modelValid_) {
     const TJpegStatus analysis = Analyze();
     if (!analysis) return analysis;
   }
-  if (!LiesInside(rect, model_.Width, model_.Height)) return EJpegError::kRectOutside;
+  // An unturned cut keeps what an unsnapped Left or Top has always meant (see WindowOf).
+  const bool turned = !cut.Turn.IsIdentity();
+  const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
+  if (!LiesInside(snapped.Source, model_.Width, model_.Height) ||
+      (turned && !Writable(snapped, Grid()))) {
+    return EJpegError::kRectOutside;
+  }
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
-  const TTrimWindow window = WindowOf(model_, rect);
+  const TTrimWindow window = WindowOf(model_, snapped.Source);
   if (decodedRows_ < window.EndRow) {
     const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
     const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= window.EndRow;
@@ -111,20 +128,30 @@ TJpegStatus TJpegTrimming::TrimWindow(TByteStream& output, const TTrimRect& rect
       return error;
     }
   }
+  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
+  const TWindowHeader header{dropExif, snapped.Turn.Transpose, snapped.Tag};
+  const auto atRow = [this](int row) { ReportProgress(model_.McuRows + row); };
+  TOrientedTrim done = snapped;
   TImageEnds ends;
-  if (const EJpegError error = WriteWindow(
-          {sourceStream_.Bytes(), model_, store_}, window, dropExif, output,
-          [this](int row) { ReportProgress(model_.McuRows + row); }, ends);
-      error != EJpegError::kNone) {
-    return error;
+  EJpegError error;
+  if (!turned) {
+    done.Source = window.Cut;
+    error = WriteWindow({bytes, model_, store_}, window, header, output, atRow, ends);
+  } else {
+    const TJpegModel turnedModel = TurnedModel(model_, snapped);
+    TurnBlocks(model_, store_, snapped, turnedModel, turnedStore_);
+    error = WriteWindow({bytes, turnedModel, turnedStore_},
+                        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}),
+                        header, output, atRow, ends);
   }
-  const std::span<const std::uint8_t> written = output.Bytes();
-  std::vector<std::uint8_t> trim(written.begin(), written.end());
-  FollowTrim(trim, ends.Output, {sourceStream_.Bytes(), ends.Source, model_.Width, model_.Height},
-             window.Cut, dropExif, Pictures);
+  if (error != EJpegError::kNone) return error;
+  const std::span<const std::uint8_t> out = output.Bytes();
+  std::vector<std::uint8_t> trim(out.begin(), out.end());
+  FollowTrim(trim, ends.Output, {bytes, ends.Source, model_.Width, model_.Height}, done.Source,
+             {dropExif, turned}, Pictures);
   output.Assign(trim);
   output.SetPosition(0);
-  if (cut != nullptr) *cut = window.Cut;
+  if (written != nullptr) *written = done;
   return {};
 }
 

@@ -13,6 +13,8 @@
 #include "EngineCallbacks.h"
 #include "JpegError.h"
 #include "JpegModel.h"
+#include "Orientation.h"
+#include "OrientedTrim.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -34,6 +36,13 @@ class TJpegTrimming {
   // A refusal is returned and reported as for analysis.
   TJpegStatus Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
                    TTrimRect* cut = nullptr);
+  // Writes cut: its source rectangle (snapped, see Snapped) turned losslessly, stating its tag as
+  // the Exif Orientation. With dropExif and a tag other than "as stored", the output still gets
+  // an Exif segment holding only the orientation, so that it never lies on its side. written,
+  // when given, receives the snapped cut the output shows. Refused as Trim is, and when the
+  // snapped cut keeps nothing.
+  TJpegStatus TrimCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+                      TOrientedTrim* written = nullptr);
 
   int ImageWidth() const { return model_.Width; }
   int ImageHeight() const { return model_.Height; }
@@ -46,6 +55,9 @@ class TJpegTrimming {
   TTrimRect SnapToGrid(const TTrimRect& rect) const {
     return SnapToMcuGrid(rect, McuWidth(), McuHeight());
   }
+  TMcuGrid Grid() const { return {McuWidth(), McuHeight(), model_.Width, model_.Height}; }
+  // How the file asks to be shown: its Exif Orientation, as stored without one.
+  TOrientation ExifOrientation() const { return exifOrientation_; }
   int ComponentCount() const { return static_cast<int>(model_.Components.size()); }
   // 0 without restart markers.
   int RestartInterval() const {
@@ -73,7 +85,8 @@ class TJpegTrimming {
   // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
   // trim would, and refused there when it is cut.
   EJpegError DecodeUnlessMarkerFollows();
-  TJpegStatus TrimWindow(TByteStream& output, const TTrimRect& rect, bool dropExif, TTrimRect* cut);
+  TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+                       TOrientedTrim* written);
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1.
   EJpegError DecodeScans(int mcuRows);
   // Reports a failed status through OnMessage, in the trim's words for trimWording, and
@@ -89,6 +102,9 @@ class TJpegTrimming {
   // limited decoding, or none.
   int decodedRows_ = 0;
   int decodeBottom_ = 0;  // DecodeOnlyTo's pixel row; 0 for no limit
+  TOrientation exifOrientation_;
+  // A turned cut's blocks, kept so that their memory serves the next turned cut.
+  TCoefficientStore turnedStore_;
 };
 
 }  // namespace tarvo

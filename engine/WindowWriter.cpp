@@ -3,10 +3,12 @@
 #include <span>
 
 #include "BitStreamFile.h"
+#include "ExifOrientation.h"
 #include "ExifRewrite.h"
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
 #include "TiffView.h"
+#include "TurnedHeader.h"
 #include "WindowTables.h"
 
 namespace tarvo {
@@ -17,40 +19,51 @@ namespace {
 
 class TWindowWriter {
  public:
-  TWindowWriter(const TTrimSource& source, const TTrimWindow& window, TByteStream& output)
+  TWindowWriter(const TTrimSource& source, const TTrimWindow& window, const TWindowHeader& header,
+                TByteStream& output)
       : model_(source.Model),
         source_(source.Bytes),
         window_(window),
+        header_(header),
         output_(output),
         writer_(output) {}
 
-  void WriteHeader(const TWindowTables& tables, bool dropExif);
+  void WriteHeader(const TWindowTables& tables);
   bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
                  const std::function<void(int)>& atRow);
   // Returns where the main picture ends in the source and in the output.
-  TImageEnds WriteTail(bool dropExif);
+  TImageEnds WriteTail();
 
  private:
   void Copy(std::int64_t start, std::int64_t end) {
     writer_.WriteBlock(source_.data() + start, static_cast<std::size_t>(end - start));
   }
   void WriteFrame(const TSegment& segment);
-  // An APP1 segment left out with dropExif, else with the window's size in its Exif data; any
-  // other segment copied.
-  void WriteMetadata(const TSegment& segment, bool dropExif);
+  // An APP1 segment left out with DropExif, else with the window's size and the orientation in
+  // its Exif data; quantisation tables transposed with the blocks; any other segment copied.
+  void WriteMetadata(const TSegment& segment);
 
   const TJpegModel& model_;
   std::span<const std::uint8_t> source_;
   const TTrimWindow& window_;
+  const TWindowHeader& header_;
   TByteStream& output_;
   TOutBitStreamFile writer_;
 };
 
-void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
+void TWindowWriter::WriteHeader(const TWindowTables& tables) {
   writer_.WriteWord(kSoi);
   bool dhtWritten = false;
+  // Without the Exif data, a picture to be shown turned still says so, right after the APP0
+  // segments, which JFIF wants first.
+  bool orientationWritten = !header_.DropExif || header_.Orientation.IsIdentity();
   const std::span<const TSegment> header = model_.HeaderSegments();
   for (const TSegment& segment : header) {
+    if (!orientationWritten && segment.Marker != kApp0) {
+      const std::vector<std::uint8_t> exif = OrientationOnlyExif(header_.Orientation);
+      writer_.WriteBlock(exif.data(), exif.size());
+      orientationWritten = true;
+    }
     // Fitted tables go in place of the first DHT segment, or just before the scan header.
     const bool replaced = !tables.Dht.empty() && (segment.Kind == TSegment::TKind::kHuffman ||
                                                   segment.Kind == TSegment::TKind::kScanHeader);
@@ -60,7 +73,7 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
       const std::int64_t dataEnd = model_.Scans.back().DataEnd;
       for (const TSegment& later : std::span(model_.Segments).subspan(header.size())) {
         if (later.Start > dataEnd) break;
-        if (later.Kind == TSegment::TKind::kQuant) WriteMetadata(later, dropExif);
+        if (later.Kind == TSegment::TKind::kQuant) WriteMetadata(later);
       }
     }
     if (replaced && !dhtWritten) {
@@ -72,16 +85,24 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables, bool dropExif) {
     } else if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
-      WriteMetadata(segment, dropExif);
+      WriteMetadata(segment);
     }
   }
 }
 
-void TWindowWriter::WriteMetadata(const TSegment& segment, bool dropExif) {
+void TWindowWriter::WriteMetadata(const TSegment& segment) {
   const bool app1 =
       segment.Kind == TSegment::TKind::kExif || segment.Kind == TSegment::TKind::kApp1;
-  if (app1 && dropExif) return;
+  if (app1 && header_.DropExif) return;
   writer_.WriteWord(segment.Marker);
+  if (segment.Kind == TSegment::TKind::kQuant && header_.Transposed) {
+    Copy(segment.Start, segment.Start + 2);
+    const std::vector<std::uint8_t> tables = TransposedQuantTables(
+        source_.subspan(static_cast<std::size_t>(segment.Start + 2),
+                        static_cast<std::size_t>(segment.End - segment.Start - 2)));
+    writer_.WriteBlock(tables.data(), tables.size());
+    return;
+  }
   const std::int64_t start = output_.Position();
   Copy(segment.Start, segment.End);
   if (segment.Kind != TSegment::TKind::kExif) return;
@@ -90,7 +111,9 @@ void TWindowWriter::WriteMetadata(const TSegment& segment, bool dropExif) {
   TTiffView tiff(output_.MutableBytes().subspan(
       static_cast<std::size_t>(start + kTiffHeader),
       static_cast<std::size_t>(segment.End - segment.Start - kTiffHeader)));
-  if (tiff.Valid()) RewriteExifPixelSize(tiff, window_.Width, window_.Height);
+  if (!tiff.Valid()) return;
+  RewriteExifPixelSize(tiff, window_.Width, window_.Height);
+  RewriteExifOrientation(tiff, header_.Orientation);
 }
 
 void TWindowWriter::WriteFrame(const TSegment& segment) {
@@ -99,7 +122,19 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
   Copy(segment.Start, segment.Start + 3);
   writer_.WriteWord(window_.Height);
   writer_.WriteWord(window_.Width);
-  Copy(segment.Start + 7, segment.End);
+  if (!header_.Transposed) {
+    Copy(segment.Start + 7, segment.End);
+    return;
+  }
+  // The component count, then per component its identifier, its sampling factors (horizontal in
+  // the high nibble, exchanged here) and its table selector (ITU-T T.81 B.2.2).
+  Copy(segment.Start + 7, segment.Start + 8);
+  for (std::int64_t at = segment.Start + 8; at + 3 <= segment.End; at += 3) {
+    const std::uint8_t factors = source_[static_cast<std::size_t>(at + 1)];
+    writer_.WriteByte(source_[static_cast<std::size_t>(at)]);
+    writer_.WriteByte(static_cast<std::uint8_t>(factors << 4 | factors >> 4));
+    writer_.WriteByte(source_[static_cast<std::size_t>(at + 2)]);
+  }
 }
 
 bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
@@ -120,12 +155,12 @@ bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTable
   return encoded;
 }
 
-TImageEnds TWindowWriter::WriteTail(bool dropExif) {
+TImageEnds TWindowWriter::WriteTail() {
   // The first byte written pads the last coded byte with 1-bits. Segments before EOI are
   // written as in the header, so a second Exif segment there is dropped or rewritten too; EOI
   // and whatever follows it go in one block. A source that ends without EOI gets one, so that
   // the output is whole.
-  for (const TSegment& segment : model_.TailSegments()) WriteMetadata(segment, dropExif);
+  for (const TSegment& segment : model_.TailSegments()) WriteMetadata(segment);
   writer_.FlushBits();
   const auto size = static_cast<std::int64_t>(source_.size());
   const TImageEnds ends{static_cast<std::size_t>(model_.Eoi < size ? model_.Eoi + 2 : size),
@@ -137,7 +172,8 @@ TImageEnds TWindowWriter::WriteTail(bool dropExif) {
 
 }  // namespace
 
-EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
+                       const TWindowHeader& header,
                        TByteStream& output, const std::function<void(int)>& atRow,
                        TImageEnds& ends) {
   const TJpegModel& model = source.Model;
@@ -155,11 +191,11 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, boo
   if (!ChooseWindowTables(model, source.Store, window, tables)) {
     return EJpegError::kUncodableCoefficient;
   }
-  TWindowWriter writer(source, window, output);
-  writer.WriteHeader(tables, dropExif);
+  TWindowWriter writer(source, window, header, output);
+  writer.WriteHeader(tables);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
   if (!writer.WriteScan(source.Store, tables, atRow)) return EJpegError::kUncodableCoefficient;
-  ends = writer.WriteTail(dropExif);
+  ends = writer.WriteTail();
   return EJpegError::kNone;
 }
 

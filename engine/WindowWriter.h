@@ -10,6 +10,7 @@
 #include "CoefficientStore.h"
 #include "JpegError.h"
 #include "JpegModel.h"
+#include "Orientation.h"
 #include "TrimWindow.h"
 
 namespace tarvo {
@@ -21,6 +22,18 @@ struct TTrimSource {
   const TCoefficientStore& Store;
 };
 
+// What the output's header says besides the window's size.
+struct TWindowHeader {
+  // Every APP1 segment, before or after the scan, is left out.
+  bool DropExif = false;
+  // The blocks were transposed: the frame's sampling factors and every quantisation table are
+  // written transposed with them.
+  bool Transposed = false;
+  // The Exif Orientation the output states: written into the kept Exif data, or with DropExif
+  // and a value other than "as stored", in an Exif segment of its own.
+  TOrientation Orientation;
+};
+
 // Where the main picture ends (one past its EOI) in the source and in the output.
 struct TImageEnds {
   std::size_t Source = 0;
@@ -28,12 +41,12 @@ struct TImageEnds {
 };
 
 // Writes the header segments, the window coded with tables chosen for it, and the source's
-// tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty. With
-// dropExif every APP1 segment, before or after the scan, is left out; otherwise an Exif segment
-// states the window's size. atRow is told each MCU row about to be coded. Returns why the window
+// tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty, as
+// header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be coded. Returns why the window
 // cannot be written, or kNone with ends telling where the main picture ends, for the images
 // stored after it to be put right.
-EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window, bool dropExif,
+EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
+                       const TWindowHeader& header,
                        TByteStream& output, const std::function<void(int)>& atRow,
                        TImageEnds& ends);
 

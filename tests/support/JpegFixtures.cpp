@@ -235,7 +235,7 @@ Bytes MakeJpeg(const JpegOptions& options) {
 }
 
 Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t height,
-                      std::uint16_t type, bool withExifIfdPointer) {
+                      std::uint16_t type, bool withExifIfdPointer, std::uint16_t orientation) {
   const bool le = littleEndian;
   Bytes tiff;
   tiff.push_back(le ? 'I' : 'M');  // byte order
@@ -246,7 +246,7 @@ Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t heig
   const std::uint16_t ifd0Count = withExifIfdPointer ? 2 : 1;
   const std::uint32_t exifIfdOffset = 8 + 2 + 12 * ifd0Count + 4;
   PutU16(tiff, ifd0Count, le);
-  PutEntry(tiff, 0x0112, 3, 1, le);
+  PutEntry(tiff, 0x0112, 3, orientation, le);
   if (withExifIfdPointer) PutEntry(tiff, 0x8769, 4, exifIfdOffset, le);
   PutU32(tiff, 0, le);  // no IFD1
   if (withExifIfdPointer) {

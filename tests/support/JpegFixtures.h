@@ -59,7 +59,8 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
 // PixelYDimension of the given type (3 SHORT, 4 LONG, 8 SSHORT or 9 SLONG) and an Orientation tag
 // in IFD0.
 Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t height,
-                      std::uint16_t type = 4, bool withExifIfdPointer = true);
+                      std::uint16_t type = 4, bool withExifIfdPointer = true,
+                      std::uint16_t orientation = 1);
 
 // A Motion-JPEG frame: an AVI1 APP0 in place of JFIF and no DHT, so that a decoder takes the
 // standard tables of ITU-T T.81 K.3, which are the ones libjpeg codes with unless it optimises.

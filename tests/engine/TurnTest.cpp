@@ -1,0 +1,179 @@
+// Lossless turns, alone, after trims and in sequences, checked against jpegtran doing the same
+// steps one file at a time: equal pixels and equal quantised coefficients.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
+#include "OrientedTrim.h"
+
+namespace tarvo::testing {
+namespace {
+
+using fixtures::JpegOptions;
+using fixtures::Sampling;
+
+struct Step {
+  const char* jpegtran;  // the option(s) jpegtran takes for this step
+  TOrientation turn;     // for a turn
+  TTrimRect rect;        // for a trim: Left, Top, width, height in the picture so far
+};
+
+Step Turn(const char* option, TOrientation turn) { return {option, turn, {}}; }
+Step Crop(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+  return {nullptr, kAsStored, {left, top, width, height}};
+}
+
+const std::vector<Step> kTurns = {Turn("-flip horizontal", kMirrorHorizontal),
+                                  Turn("-flip vertical", kMirrorVertical),
+                                  Turn("-transpose", kTransposed),
+                                  Turn("-transverse", kTransverse),
+                                  Turn("-rotate 90", kRotate90),
+                                  Turn("-rotate 180", kRotate180),
+                                  Turn("-rotate 270", kRotate270)};
+
+class Jpegtran {
+ public:
+  Jpegtran()
+      : folder_(std::filesystem::temp_directory_path() /
+                ("tarvo-turn-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(folder_);
+  }
+  ~Jpegtran() { std::filesystem::remove_all(folder_); }
+
+  Bytes Run(const Bytes& jpeg, const Step& step) {
+    const std::string in = (folder_ / "in.jpg").string();
+    const std::string out = (folder_ / "out.jpg").string();
+    fixtures::WriteFile(in, jpeg);
+    std::string options = "-copy all ";
+    if (step.jpegtran != nullptr) {
+      options += std::string(step.jpegtran) + " -trim";
+    } else {
+      const TTrimRect& r = step.rect;
+      options += "-crop " + std::to_string(r.Right) + "x" + std::to_string(r.Bottom) + "+" +
+                 std::to_string(r.Left) + "+" + std::to_string(r.Top);
+    }
+    const std::string command = "jpegtran " + options + " -outfile " + out + " " + in;
+    if (std::system(command.c_str()) != 0) throw std::runtime_error(command);
+    return fixtures::ReadFile(out);
+  }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+// Compares every block libjpeg reads inside the picture, and the decoded pixels.
+void ExpectSameJpeg(const Bytes& ours, const Bytes& reference) {
+  const fixtures::Coefficients a = fixtures::ReadCoefficients(ours);
+  const fixtures::Coefficients b = fixtures::ReadCoefficients(reference);
+  ASSERT_EQ(a.width, b.width);
+  ASSERT_EQ(a.height, b.height);
+  ASSERT_EQ(a.components.size(), b.components.size());
+  for (std::size_t c = 0; c < a.components.size(); ++c) {
+    const auto& x = a.components[c];
+    const auto& y = b.components[c];
+    ASSERT_EQ(x.h, y.h) << "component " << c;
+    ASSERT_EQ(x.v, y.v) << "component " << c;
+    const int rows = (a.height * x.v / a.maxV + 7) / 8;
+    const int cols = (a.width * x.h / a.maxH + 7) / 8;
+    for (int r = 0; r < rows; ++r) {
+      for (int col = 0; col < cols; ++col) {
+        ASSERT_TRUE(std::equal(x.Block(r, col), x.Block(r, col) + 64, y.Block(r, col)))
+            << "component " << c << " block " << r << "," << col;
+      }
+    }
+  }
+  EXPECT_EQ(fixtures::Decode(ours).samples, fixtures::Decode(reference).samples);
+}
+
+// Applies steps with the engine's composition and writes the result once.
+Bytes Compose(TJpegTrimming& engine, const std::vector<Step>& steps) {
+  const TMcuGrid grid = engine.Grid();
+  TOrientedTrim cut = WholePicture(grid, engine.ExifOrientation());
+  for (const Step& step : steps) {
+    TTurnLoss loss;
+    const TTrimRect& r = step.rect;
+    cut = step.jpegtran != nullptr
+              ? Turned(cut, step.turn, grid, loss)
+              : Trimmed(cut, {r.Left, r.Top, r.Left + r.Right, r.Top + r.Bottom}, grid);
+  }
+  TByteStream output;
+  if (!engine.TrimCut(output, cut, false)) throw std::runtime_error("trim refused");
+  return BytesOf(output);
+}
+
+struct Source {
+  const char* name;
+  Sampling sampling;
+  int width, height;
+  unsigned restartInterval;
+  bool progressive;
+};
+
+const Source kSources[] = {
+    {"Grey", Sampling::kGrey, 107, 77, 0, false},
+    {"S420", Sampling::k420, 107, 77, 0, false},
+    {"S420WholeRestart", Sampling::k420, 96, 64, 3, false},
+    {"S422Restart", Sampling::k422, 107, 77, 2, false},
+    {"S440", Sampling::k440, 107, 77, 0, false},
+    {"S444Whole", Sampling::k444, 104, 72, 0, false},
+    {"S420Progressive", Sampling::k420, 107, 77, 0, true},
+};
+
+class TurnOracle : public ::testing::TestWithParam<Source> {
+ protected:
+  Bytes MakeSource() const {
+    JpegOptions options;
+    options.width = GetParam().width;
+    options.height = GetParam().height;
+    options.sampling = GetParam().sampling;
+    options.restartInterval = GetParam().restartInterval;
+    options.progressive = GetParam().progressive;
+    options.quality = 80;
+    return fixtures::MakeJpeg(options);
+  }
+  Jpegtran jpegtran_;
+};
+
+TEST_P(TurnOracle, EveryTurnAloneAndFollowedByACropIsJpegtrans) {
+  const Bytes source = MakeSource();
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
+  for (const Step& turn : kTurns) {
+    SCOPED_TRACE(turn.jpegtran);
+    const Bytes turned = jpegtran_.Run(source, turn);
+    ExpectSameJpeg(Compose(engine, {turn}), turned);
+    // An offset off the grid and a far edge inside an MCU.
+    const Step crop = Crop(19, 21, 40, 29);
+    ExpectSameJpeg(Compose(engine, {turn, crop}), jpegtran_.Run(turned, crop));
+  }
+}
+
+TEST_P(TurnOracle, SequencesOfTrimsAndTurnsAreJpegtransStepByStep) {
+  const std::vector<std::vector<Step>> sequences = {
+      {Crop(5, 3, 85, 55), kTurns[0], Crop(9, 17, 50, 30), kTurns[4]},
+      {kTurns[4], Crop(20, 20, 40, 70), kTurns[3], kTurns[1], Crop(3, 5, 25, 20)},
+      {Crop(17, 9, 77, 53), kTurns[6], kTurns[6], Crop(1, 1, 50, 45), kTurns[2]},
+  };
+  const Bytes source = MakeSource();
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
+  for (std::size_t i = 0; i < sequences.size(); ++i) {
+    SCOPED_TRACE(i);
+    Bytes reference = source;
+    for (const Step& step : sequences[i]) reference = jpegtran_.Run(reference, step);
+    ExpectSameJpeg(Compose(engine, sequences[i]), reference);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, TurnOracle, ::testing::ValuesIn(kSources),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarvo::testing
