@@ -78,6 +78,9 @@ inline constexpr std::string_view kMsgRectOutside =
 // A DC difference or coefficient beyond the 15 magnitude bits a Huffman symbol can name.
 inline constexpr std::string_view kMsgUncodableCoefficient =
     "係数の値が大きすぎて符号化できないため、切り出せませんでした。";
+// A mirror or turn needs one whole MCU to bring to the left or top.
+inline constexpr std::string_view kMsgTooSmallToTurn =
+    "画像が1つのMCUより小さいため、回転・反転できません。";
 inline constexpr std::string_view kMsgOutOfMemory = "メモリが足りないため、処理できませんでした。";
 
 // Replaces the first "%s" of pattern with argument.

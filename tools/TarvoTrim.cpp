@@ -13,6 +13,7 @@
 #include "JpegTrimming.h"
 #include "LibjpegPictureMaker.h"
 #include "Messages.h"
+#include "OrientedTrim.h"
 #include "StreamError.h"
 
 namespace {
@@ -24,23 +25,26 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kUsage =
     "Usage:\n"
     "  tarvo-trim --info FILE\n"
-    "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] INPUT OUTPUT RECT\n"
-    "             [OUTPUT RECT ...]\n"
+    "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] [TURN ...] INPUT OUTPUT\n"
+    "             RECT [OUTPUT RECT ...]\n"
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
-    "tarvo-trim crops JPEG files losslessly: the kept blocks carry the source's quantised\n"
-    "coefficients unchanged, so the pixels inside the rectangle lose nothing. Baseline,\n"
-    "extended (8-bit) and progressive Huffman-coded files are read; progressive ones are\n"
-    "written as baseline.\n"
+    "tarvo-trim crops, turns and mirrors JPEG files losslessly: the kept blocks carry the\n"
+    "source's quantised coefficients, moved and rearranged but never requantised, so the\n"
+    "pixels inside the rectangle lose nothing. Baseline, extended (8-bit) and progressive\n"
+    "Huffman-coded files are read; progressive ones are written as baseline.\n"
     "\n"
     "  --info FILE   Analyse FILE and print width=, height=, components=, mcu=WxH (MCU size in\n"
-    "                pixels) and restart= (restart interval in MCUs, 0 without one).\n"
+    "                pixels), restart= (restart interval in MCUs, 0 without one) and\n"
+    "                orientation= (the Exif Orientation, 1-8; 1 without one).\n"
     "  INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
     "                Write the rectangle RECT of INPUT to OUTPUT; further pairs cut more\n"
     "                rectangles from the same source, which is decoded only once.\n"
     "  --drop-exif   Leave every APP1 segment (Exif and others) out of the outputs; without\n"
-    "                it the Exif pixel dimensions are set to the size of each rectangle.\n"
+    "                it the Exif pixel dimensions are set to the size of each rectangle. A\n"
+    "                picture that Exif asks to show turned keeps a small Exif segment that\n"
+    "                holds only its orientation.\n"
     "  --in-place    Allow an OUTPUT that is INPUT itself: the source is replaced by its cut.\n"
     "                Without it, such a command is refused.\n"
     "  --keep-thumbnails\n"
@@ -49,11 +53,23 @@ constexpr std::string_view kHelp =
     "                HDR gain maps and views of the same size are cut to the rectangle either\n"
     "                way.\n"
     "\n"
-    "RECT is LEFT,TOP,RIGHT,BOTTOM in source pixels (right and bottom exclusive) or\n"
-    "WIDTHxHEIGHT+X+Y. As given, it must have a positive width and height and lie inside the\n"
-    "image; otherwise the command is wrong usage. Then LEFT and TOP move down to the MCU grid\n"
-    "(see --info); RIGHT and BOTTOM stay, and a partial MCU at the right or bottom edge is\n"
-    "hidden by the declared size.\n"
+    "TURN turns or mirrors the picture before the rectangles are cut; several apply in order:\n"
+    "  --rotate 90|180|270            turn clockwise by so many degrees\n"
+    "  --flip horizontal|vertical     mirror left to right, or top to bottom\n"
+    "  --transpose                    mirror about the top-left to bottom-right diagonal\n"
+    "  --transverse                   mirror about the top-right to bottom-left diagonal\n"
+    "  --auto-orient                  turn the pixels the way the Exif Orientation says and\n"
+    "                                 set it to 1\n"
+    "Blocks can only move whole, so a partial MCU at the right or bottom edge that a turn\n"
+    "would bring to the left or top is cut off. After a turn the Exif Orientation is changed\n"
+    "so that viewers show the turned picture, and the Exif pixel dimensions follow.\n"
+    "\n"
+    "RECT is LEFT,TOP,RIGHT,BOTTOM in pixels of the picture after the turns (right and bottom\n"
+    "exclusive) or WIDTHxHEIGHT+X+Y. As given, it must have a positive width and height and\n"
+    "lie inside that picture; otherwise the command is wrong usage. Then LEFT and TOP move out\n"
+    "to the MCU grid (see --info; a quarter turn exchanges the MCU's width and height); RIGHT\n"
+    "and BOTTOM stay, and a partial MCU at the right or bottom edge is hidden by the declared\n"
+    "size.\n"
     "\n"
     "INPUT must be a regular file. Each OUTPUT is written to a temporary file in its folder;\n"
     "only when every rectangle has been cut are they renamed into place, so a failed command\n"
@@ -63,6 +79,52 @@ constexpr std::string_view kHelp =
     "\n"
     "Exit status: 0 success, 1 the file was refused or could not be read or written,\n"
     "2 wrong usage.\n";
+
+// One TURN option: a turn, or --auto-orient, which depends on the file's tag.
+struct TTurnStep {
+  tarvo::TOrientation Turn;
+  bool Upright = false;
+};
+
+struct TOptions {
+  bool DropExif = false;
+  bool InPlace = false;
+  bool KeepThumbnails = false;
+  std::vector<TTurnStep> Turns;
+};
+
+// Reads the option at the front of args; returns how many arguments it took, 0 when it is not
+// one of ours or its value is wrong.
+std::size_t ParseOption(const std::vector<std::string_view>& args, TOptions& options) {
+  const std::string_view option = args[0];
+  const std::string_view value = args.size() > 1 ? args[1] : std::string_view();
+  if (option == "--drop-exif" || option == "--in-place" || option == "--keep-thumbnails") {
+    (option == "--drop-exif"  ? options.DropExif
+     : option == "--in-place" ? options.InPlace
+                              : options.KeepThumbnails) = true;
+    return 1;
+  }
+  if (option == "--auto-orient") {
+    options.Turns.push_back({tarvo::kAsStored, true});
+    return 1;
+  }
+  if (option == "--transpose" || option == "--transverse") {
+    options.Turns.push_back({option == "--transpose" ? tarvo::kTransposed : tarvo::kTransverse});
+    return 1;
+  }
+  if (option == "--rotate" && (value == "90" || value == "180" || value == "270")) {
+    options.Turns.push_back({value == "90"    ? tarvo::kRotate90
+                             : value == "180" ? tarvo::kRotate180
+                                              : tarvo::kRotate270});
+    return 2;
+  }
+  if (option == "--flip" && (value == "horizontal" || value == "vertical")) {
+    options.Turns.push_back(
+        {value == "horizontal" ? tarvo::kMirrorHorizontal : tarvo::kMirrorVertical});
+    return 2;
+  }
+  return 0;
+}
 
 int Usage(std::string_view reason = {}) {
   if (!reason.empty()) std::cerr << "tarvo-trim: " << reason << '\n';
@@ -140,21 +202,20 @@ int Run(int argc, char** argv) {
               << "height=" << engine.ImageHeight() << '\n'
               << "components=" << engine.ComponentCount() << '\n'
               << "mcu=" << engine.McuWidth() << 'x' << engine.McuHeight() << '\n'
-              << "restart=" << engine.RestartInterval() << '\n';
+              << "restart=" << engine.RestartInterval() << '\n'
+              << "orientation=" << engine.ExifOrientation().ExifValue() << '\n';
     return kExitOk;
   }
 
-  bool dropExif = false;
-  bool inPlace = false;
+  TOptions options;
   const tarvo::TLibjpegPictureMaker maker;
   engine.Pictures.Maker = &maker;
-  for (; !args.empty() &&
-         (args[0] == "--drop-exif" || args[0] == "--in-place" || args[0] == "--keep-thumbnails");
-       args.erase(args.begin())) {
-    (args[0] == "--drop-exif"  ? dropExif
-     : args[0] == "--in-place" ? inPlace
-                               : engine.Pictures.KeepThumbnails) = true;
+  while (!args.empty() && args[0].starts_with("--")) {
+    const std::size_t used = ParseOption(args, options);
+    if (used == 0) return Usage(std::string(args[0]) + ": not an option, or a wrong value");
+    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(used));
   }
+  engine.Pictures.KeepThumbnails = options.KeepThumbnails;
   if (args.size() < 3 || args.size() % 2 != 1) return Usage();
   const std::string input(args[0]);
   std::vector<tarvo::TTrimRect> rects;
@@ -164,18 +225,28 @@ int Run(int argc, char** argv) {
     if (rect.Left >= rect.Right || rect.Top >= rect.Bottom) {
       return Usage(std::string(args[i]) + ": the rectangle has no positive width and height");
     }
-    if (!inPlace && tarvo::IsSameFile(std::string(args[i - 1]), input)) {
+    if (!options.InPlace && tarvo::IsSameFile(std::string(args[i - 1]), input)) {
       return Usage(std::string(args[i - 1]) +
                    " is the input file; give --in-place to replace it with its cut");
     }
     rects.push_back(rect);
   }
   if (const auto status = engine.AnalyzeFile(input); !status) return refuse(status);
+  const tarvo::TMcuGrid grid = engine.Grid();
+  tarvo::TOrientedTrim cut = tarvo::WholePicture(grid, engine.ExifOrientation());
+  for (const TTurnStep& step : options.Turns) {
+    tarvo::TTurnLoss loss;
+    cut =
+        step.Upright ? tarvo::Upright(cut, grid, loss) : tarvo::Turned(cut, step.Turn, grid, loss);
+  }
+  if (!tarvo::Writable(cut, grid)) {
+    std::cerr << tarvo::kMsgTooSmallToTurn << '\n';
+    return kExitFailed;
+  }
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    if (!tarvo::LiesInside(rects[k], engine.ImageWidth(), engine.ImageHeight())) {
+    if (!tarvo::LiesInside(rects[k], cut.Width(), cut.Height())) {
       return Usage(std::string(args[2 + 2 * k]) + ": the rectangle does not lie inside the " +
-                   std::to_string(engine.ImageWidth()) + "x" +
-                   std::to_string(engine.ImageHeight()) + " image");
+                   std::to_string(cut.Width()) + "x" + std::to_string(cut.Height()) + " image");
     }
   }
   // Every rectangle is known: decoding stops below the lowest one.
@@ -186,7 +257,8 @@ int Run(int argc, char** argv) {
   tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    const auto status = engine.Trim(output, engine.SnapToGrid(rects[k]), dropExif);
+    const auto status =
+        engine.TrimCut(output, tarvo::Trimmed(cut, rects[k], grid), options.DropExif);
     if (!status) return refuse(status);
     writer.Add(std::string(args[1 + 2 * k]), output.Bytes());
   }

@@ -78,7 +78,7 @@ class TarvoTrimTool : public ::testing::Test {
 
 TEST_F(TarvoTrimTool, InfoPrintsTheGeometry) {
   EXPECT_EQ(Run("--info '" + Path("in.jpg") + "'"), 0);
-  EXPECT_EQ(out_, "width=100\nheight=70\ncomponents=3\nmcu=16x16\nrestart=3\n");
+  EXPECT_EQ(out_, "width=100\nheight=70\ncomponents=3\nmcu=16x16\nrestart=3\norientation=1\n");
 }
 
 TEST_F(TarvoTrimTool, RefusalsAndStreamErrorsExitWithOne) {
@@ -101,6 +101,11 @@ TEST_F(TarvoTrimTool, WrongUsageExitsWithTwo) {
   EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("out.jpg") + "'"), 2);
   EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("out.jpg") + "' 1,2,3"), 2);
   EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("out.jpg") + "' 10x10+a+0"), 2);
+  for (const char* turn : {"--rotate 45", "--flip diagonal", "--rotate", "--turn"}) {
+    EXPECT_EQ(
+        Run(std::string(turn) + " '" + Path("in.jpg") + "' '" + Path("out.jpg") + "' 0,0,8,8"), 2)
+        << turn;
+  }
   EXPECT_EQ(OtherFiles(), 0);
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_NE(out_.find("WIDTHxHEIGHT+X+Y"), std::string::npos);
@@ -313,6 +318,60 @@ TEST_F(TarvoTrimTool, OutputsAreWrittenIntoOrRefusedNeverClobbered) {
       EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
     }
   }
+}
+
+TEST_F(TarvoTrimTool, TurnsBeforeCuttingAsJpegtranDoes) {
+  struct Case {
+    const char* ours;
+    const char* jpegtran;
+    const char* rect;  // in the turned picture
+    const char* crop;  // jpegtran's, empty for all of it
+  };
+  const Case cases[] = {
+      {"--rotate 90", "-rotate 90", "0,0,64,100", ""},
+      {"--rotate 270", "-rotate 270", "20x30+5+7", "20x30+5+7"},
+      {"--flip horizontal", "-flip horizontal", "50x40+20+17", "50x40+20+17"},
+      {"--transverse", "-transverse", "0,0,64,96", ""},
+      {"--flip vertical --rotate 90", "-transpose", "30x30+3+3", "30x30+3+3"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(
+        Run(std::string(c.ours) + " '" + Path("in.jpg") + "' '" + Path("a.jpg") + "' " + c.rect), 0)
+        << c.ours << ": " << err_;
+    const std::string crop = *c.crop != '\0' ? std::string(" -crop ") + c.crop : "";
+    const std::string jpegtran = std::string("jpegtran -trim ") + c.jpegtran + crop +
+                                 " -outfile '" + Path("b.jpg") + "' '" + Path("in.jpg") + "'";
+    ASSERT_EQ(std::system(jpegtran.c_str()), 0);
+    const Bytes ours = ReadFile(Path("a.jpg"));
+    const Bytes theirs = ReadFile(Path("b.jpg"));
+    EXPECT_EQ(Decode(ours).samples, Decode(theirs).samples) << c.ours;
+    EXPECT_EQ(ReadCoefficients(ours).components[1].blocks,
+              ReadCoefficients(theirs).components[1].blocks)
+        << c.ours;
+  }
+  // A rectangle of the stored picture no longer fits once it is turned.
+  EXPECT_EQ(Run("--rotate 90 '" + Path("in.jpg") + "' '" + Path("a.jpg") + "' 0,0,100,64"), 2);
+  EXPECT_NE(err_.find("64x100"), std::string::npos);
+}
+
+TEST_F(TarvoTrimTool, AutoOrientTurnsUprightAndClearsTheTag) {
+  JpegOptions options;
+  options.width = 100;
+  options.height = 70;
+  options.extraSegments.push_back(MakeExifSegment(true, 100, 70, 4, true, 6));
+  WriteFile(Path("six.jpg"), MakeJpeg(options));
+  ASSERT_EQ(Run("--info '" + Path("six.jpg") + "'"), 0);
+  EXPECT_NE(out_.find("orientation=6\n"), std::string::npos);
+  ASSERT_EQ(Run("--auto-orient '" + Path("six.jpg") + "' '" + Path("a.jpg") + "' 0,0,64,100 '" +
+                Path("b.jpg") + "' 0,0,64,100"),
+            0)
+      << err_;
+  ASSERT_EQ(Run("--info '" + Path("a.jpg") + "'"), 0);
+  EXPECT_NE(out_.find("width=64\nheight=100\n"), std::string::npos);
+  EXPECT_NE(out_.find("orientation=1\n"), std::string::npos);
+  ASSERT_EQ(Run("--rotate 90 '" + Path("six.jpg") + "' '" + Path("c.jpg") + "' 0,0,64,100"), 0);
+  EXPECT_EQ(Decode(ReadFile(Path("a.jpg"))).samples, Decode(ReadFile(Path("c.jpg"))).samples);
+  EXPECT_EQ(ReadFile(Path("a.jpg")), ReadFile(Path("b.jpg")));
 }
 
 }  // namespace
