@@ -237,7 +237,8 @@ void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
 }  // namespace
 
 void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
-                const TTrimRect& rect, const TCutMode& mode, const TEmbeddedPictureOptions& options) {
+                const TTrimRect& rect, const TCutMode& mode,
+                const TEmbeddedPictureOptions& options) {
   TBytes primary(trim.begin(), trim.begin() + static_cast<std::ptrdiff_t>(imageEnd));
   const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(primary));
   std::vector<TStoredImage> images;

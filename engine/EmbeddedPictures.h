@@ -45,6 +45,7 @@ struct TCutMode {
 // Views are cut with the Exif data dropped or kept as the main picture was. rect is what the
 // main picture keeps of the source, before any turn.
 void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
-                const TTrimRect& rect, const TCutMode& mode, const TEmbeddedPictureOptions& options);
+                const TTrimRect& rect, const TCutMode& mode,
+                const TEmbeddedPictureOptions& options);
 
 }  // namespace tarvo

@@ -39,6 +39,7 @@ enum class EJpegError : std::uint8_t {
   kHuffmanBlock,
   // The trim.
   kRectOutside,
+  kTooSmallToTurn,
   kUncodableCoefficient,
   kOutOfMemory,
 };

@@ -84,7 +84,8 @@ EJpegError TJpegTrimming::DecodeUnlessMarkerFollows() {
 TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
                                 TTrimRect* cut) {
   TOrientedTrim written;
-  const TJpegStatus status = TrimCut(output, {rect, kAsStored, exifOrientation_}, dropExif, &written);
+  const TJpegStatus status =
+      TrimCut(output, {rect, kAsStored, exifOrientation_}, dropExif, &written);
   if (status && cut != nullptr) *cut = written.Source;
   return status;
 }
@@ -112,6 +113,11 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   // An unturned cut keeps what an unsnapped Left or Top has always meant (see WindowOf).
   const bool turned = !cut.Turn.IsIdentity();
   const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
+  // A mirror or turn of a picture narrower or lower than one MCU keeps nothing.
+  if (turned && (snapped.Source.Left >= snapped.Source.Right ||
+                 snapped.Source.Top >= snapped.Source.Bottom)) {
+    return EJpegError::kTooSmallToTurn;
+  }
   if (!LiesInside(snapped.Source, model_.Width, model_.Height) ||
       (turned && !Writable(snapped, Grid()))) {
     return EJpegError::kRectOutside;

@@ -71,6 +71,8 @@ std::string MessageText(const TJpegStatus& status, bool trimWording) {
       return std::string(kMsgHuffmanBlock);
     case EJpegError::kRectOutside:
       return std::string(kMsgRectOutside);
+    case EJpegError::kTooSmallToTurn:
+      return std::string(kMsgTooSmallToTurn);
     case EJpegError::kUncodableCoefficient:
       return std::string(kMsgUncodableCoefficient);
     case EJpegError::kOutOfMemory:

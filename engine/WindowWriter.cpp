@@ -173,9 +173,8 @@ TImageEnds TWindowWriter::WriteTail() {
 }  // namespace
 
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
-                       const TWindowHeader& header,
-                       TByteStream& output, const std::function<void(int)>& atRow,
-                       TImageEnds& ends) {
+                       const TWindowHeader& header, TByteStream& output,
+                       const std::function<void(int)>& atRow, TImageEnds& ends) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the output.

@@ -42,12 +42,11 @@ struct TImageEnds {
 
 // Writes the header segments, the window coded with tables chosen for it, and the source's
 // tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty, as
-// header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be coded. Returns why the window
-// cannot be written, or kNone with ends telling where the main picture ends, for the images
-// stored after it to be put right.
+// header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be
+// coded. Returns why the window cannot be written, or kNone with ends telling where the main
+// picture ends, for the images stored after it to be put right.
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
-                       const TWindowHeader& header,
-                       TByteStream& output, const std::function<void(int)>& atRow,
-                       TImageEnds& ends);
+                       const TWindowHeader& header, TByteStream& output,
+                       const std::function<void(int)>& atRow, TImageEnds& ends);
 
 }  // namespace tarvo

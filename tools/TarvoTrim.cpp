@@ -240,7 +240,7 @@ int Run(int argc, char** argv) {
         step.Upright ? tarvo::Upright(cut, grid, loss) : tarvo::Turned(cut, step.Turn, grid, loss);
   }
   if (!tarvo::Writable(cut, grid)) {
-    std::cerr << tarvo::kMsgTooSmallToTurn << '\n';
+    std::cerr << tarvo::MessageText(tarvo::EJpegError::kTooSmallToTurn, true) << '\n';
     return kExitFailed;
   }
   for (std::size_t k = 0; k < rects.size(); ++k) {
@@ -249,16 +249,19 @@ int Run(int argc, char** argv) {
                    std::to_string(cut.Width()) + "x" + std::to_string(cut.Height()) + " image");
     }
   }
-  // Every rectangle is known: decoding stops below the lowest one.
+  // Every rectangle is known: decoding stops below the lowest source row one of them keeps.
+  std::vector<tarvo::TOrientedTrim> cuts;
   std::int32_t bottom = 0;
-  for (const tarvo::TTrimRect& rect : rects) bottom = std::max(bottom, rect.Bottom);
+  for (const tarvo::TTrimRect& rect : rects) {
+    cuts.push_back(tarvo::Trimmed(cut, rect, grid));
+    bottom = std::max(bottom, cuts.back().Source.Bottom);
+  }
   engine.DecodeOnlyTo(bottom);
   // Temporary files first; the outputs change only once every rectangle has been cut.
   tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    const auto status =
-        engine.TrimCut(output, tarvo::Trimmed(cut, rects[k], grid), options.DropExif);
+    const auto status = engine.TrimCut(output, cuts[k], options.DropExif);
     if (!status) return refuse(status);
     writer.Add(std::string(args[1 + 2 * k]), output.Bytes());
   }

@@ -10,6 +10,7 @@
 #include "JpegFixtures.h"
 #include "JpegMarkers.h"
 #include "LibjpegPictureMaker.h"
+#include "OrientedTrim.h"
 #include "TiffView.h"
 
 namespace tarvo::testing {
@@ -115,6 +116,31 @@ TEST(ExifThumbnail, FollowsTheTrimAndSizeTagsTellItInBothByteOrders) {
       EXPECT_FALSE(HasRed(pixels));
     }
   }
+}
+
+TEST(ExifThumbnail, IsDrawnAgainFromATurnedCut) {
+  const TLibjpegPictureMaker maker;
+  TJpegTrimming engine;
+  engine.Pictures.Maker = &maker;
+  ASSERT_TRUE(engine.AnalyzeBytes(RedCornerPhoto(true, false)));
+  TByteStream output;
+  TTurnLoss loss;
+  ASSERT_TRUE(engine.TrimCut(
+      output, Turned(WholePicture(engine.Grid(), kAsStored), kRotate90, engine.Grid(), loss),
+      false));
+  Bytes tiff = ExifTiff(BytesOf(output));
+  EXPECT_EQ(Tag(tiff, 8, 0x0100), 96u);
+  EXPECT_EQ(Tag(tiff, 8, 0x0101), 128u);
+  const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+  const fixtures::Pixels pixels = fixtures::Decode(Bytes(thumbnail.begin(), thumbnail.end()));
+  EXPECT_LT(pixels.width, pixels.height);
+  // The red corner, stored top left, now lies top right.
+  const auto red = [&pixels](int x) {
+    const std::uint8_t* pixel = &pixels.samples[static_cast<std::size_t>(x) * 3];
+    return pixel[0] > 200 && pixel[1] < 80 && pixel[2] < 80;
+  };
+  EXPECT_TRUE(red(pixels.width - 2));
+  EXPECT_FALSE(red(1));
 }
 
 TEST(ExifThumbnail, ThatWouldNotFitIsRemovedAndTheOldBytesAreZeroed) {

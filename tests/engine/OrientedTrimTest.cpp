@@ -16,10 +16,6 @@ constexpr std::array<TOrientation, 8> kAll = {kAsStored,       kMirrorHorizontal
                                               kMirrorVertical, kTransposed,       kRotate90,
                                               kTransverse,     kRotate270};
 
-bool operator==(const TTrimRect& a, const TTrimRect& b) {
-  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
-}
-
 TEST(Orientation, ComposesInvertsAndNamesItsExifValue) {
   const TTrimRect rect{1, 2, 4, 3};  // in a 5 x 3 picture
   for (std::size_t i = 0; i < kAll.size(); ++i) {
