@@ -29,11 +29,11 @@ TAxes AxesOf(TOrientedTrim& cut, const TMcuGrid& grid) {
 
 void SnapOutwards(TAxis axis) {
   if (!axis.Reversed) {
-    if (axis.Low > 0) axis.Low -= axis.Low % axis.Mcu;
+    if (axis.Low > 0) axis.Low = McuGridLine(axis.Low, axis.Mcu);
     return;
   }
   if (axis.High <= 0 || axis.High % axis.Mcu == 0) return;
-  const std::int32_t below = axis.High - axis.High % axis.Mcu;
+  const std::int32_t below = McuGridLine(axis.High, axis.Mcu);
   axis.High = below + axis.Mcu <= axis.Extent ? below + axis.Mcu : below;
 }
 
