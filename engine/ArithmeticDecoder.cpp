@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "JpegMarkers.h"
+
 namespace tarvo {
 
 namespace {
@@ -132,7 +134,7 @@ void TArithmeticDecoder::ReadByte() {
   std::uint8_t byte = bytes_[at++];
   if (byte == 0xFF) {
     // Fill bytes 0xFF may come before the stuffed zero or the marker code.
-    while (at < bytes_.size() && bytes_[at] == 0xFF) ++at;
+    at = markers::MarkerCodeAt(bytes_, at);
     if (at >= bytes_.size()) {
       endReached_ = true;
       return;

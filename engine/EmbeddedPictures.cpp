@@ -6,8 +6,8 @@
 
 #include "ExifThumbnail.h"
 #include "GainMap.h"
-#include "HeaderSegments.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 #include "JpegTrimming.h"
 #include "MpfRewrite.h"
 #include "XmpContainer.h"
@@ -34,9 +34,9 @@ struct TStoredImage {
 };
 
 // The jpeg with the body of segment replaced by body (which must fit in one segment).
-TBytes WithSegmentBody(std::span<const std::uint8_t> jpeg, const THeaderSegment& segment,
+TBytes WithSegmentBody(std::span<const std::uint8_t> jpeg, const TSegment& segment,
                        std::span<const std::uint8_t> body) {
-  TBytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Start) + 2);
+  TBytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Start));
   const std::size_t length = body.size() + 2;
   out.push_back(static_cast<std::uint8_t>(length >> 8));
   out.push_back(static_cast<std::uint8_t>(length));
@@ -50,9 +50,9 @@ TBytes WithSegmentBody(std::span<const std::uint8_t> jpeg, const THeaderSegment&
 template <typename Keep>
 TBytes WithMetadataOf(const TBytes& drawn, std::span<const std::uint8_t> old, Keep keep) {
   TBytes out = {0xFF, 0xD8};
-  for (const THeaderSegment& segment : HeaderSegments(old)) {
+  for (const TSegment& segment : ReadHeaderLayout(old)) {
     if (markers::IsAppOrCom(segment.Marker) && keep(segment)) {
-      out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(segment.Start),
+      out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(segment.MarkerStart()),
                  old.begin() + static_cast<std::ptrdiff_t>(segment.End));
     }
   }
@@ -75,7 +75,7 @@ TBytes TrimLosslessly(std::span<const std::uint8_t> picture, const TTrimRect& re
 
 // The Exif thumbnail drawn again from the main picture, or removed.
 void FollowInExif(TBytes& primary, const TEmbeddedPictureOptions& options) {
-  for (const THeaderSegment& segment : HeaderSegments(primary)) {
+  for (const TSegment& segment : ReadHeaderLayout(primary)) {
     if (!SegmentIs(primary, segment, markers::kApp1, kExifIdentifier)) continue;
     const auto tiffStart =
         primary.begin() + static_cast<std::ptrdiff_t>(segment.Body() + kExifIdentifier.size());
@@ -166,7 +166,7 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutSource& source,
   if (options.Maker == nullptr) return {};
   const TBytes drawn = options.Maker->Recoded(map, region);
   if (drawn.size() < 2) return {};
-  return WithMetadataOf(drawn, map, [](const THeaderSegment&) { return true; });
+  return WithMetadataOf(drawn, map, [](const TSegment&) { return true; });
 }
 
 // A large preview drawn again from the trim at its old longer side, never larger than the trim.
@@ -179,9 +179,8 @@ TBytes DrawPreview(std::span<const std::uint8_t> preview, const TBytes& primary,
   const TBytes drawn = options.Maker->Smaller(primary, side, side, preview);
   if (drawn.size() < 2) return {};
   // Its MPF segment says what it is in the set; an Exif segment would describe the old one.
-  return WithMetadataOf(drawn, preview, [](const THeaderSegment& segment) {
-    return segment.Marker == markers::kApp2;
-  });
+  return WithMetadataOf(drawn, preview,
+                        [](const TSegment& segment) { return segment.Marker == markers::kApp2; });
 }
 
 bool SameSize(std::span<const std::uint8_t> view, const TCutSource& source) {
@@ -221,7 +220,7 @@ void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
   for (const TStoredImage& image : images) {
     if (image.Item) lengths[*image.Item] = image.Result.size();
   }
-  for (const THeaderSegment& segment : HeaderSegments(primary)) {
+  for (const TSegment& segment : ReadHeaderLayout(primary)) {
     if (!SegmentIs(primary, segment, markers::kApp1, kXmpIdentifier)) continue;
     const std::string_view packet = XmpPacket(primary);
     std::string body(kXmpIdentifier);

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "HeaderSegments.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 #include "XmpContainer.h"
 
 namespace tarvo {
@@ -17,7 +17,7 @@ constexpr std::string_view kHdrGainMapNamespaces[] = {"http://ns.adobe.com/hdr-g
 }  // namespace
 
 bool IsGainMap(std::span<const std::uint8_t> jpeg) {
-  for (const THeaderSegment& segment : HeaderSegments(jpeg)) {
+  for (const TSegment& segment : ReadHeaderLayout(jpeg)) {
     if (SegmentIs(jpeg, segment, markers::kApp2, kIsoIdentifier)) return true;
   }
   const std::string_view xmp = XmpPacket(jpeg);

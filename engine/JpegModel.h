@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "HuffmanTable.h"
@@ -73,7 +74,20 @@ struct TSegment {
   std::uint16_t Marker = 0;
   std::int64_t Start = 0;  // the length word
   std::int64_t End = 0;    // one past the last byte
+
+  // Where the marker itself starts: its 0xFF, after any fill bytes.
+  std::size_t MarkerStart() const { return static_cast<std::size_t>(Start) - 2; }
+  std::size_t Body() const { return static_cast<std::size_t>(Start) + 2; }
 };
+
+// True when segment of jpeg has the marker and its body starts with identifier.
+inline bool SegmentIs(std::span<const std::uint8_t> jpeg, const TSegment& segment,
+                      std::uint16_t marker, std::string_view identifier) {
+  return segment.Marker == marker &&
+         static_cast<std::size_t>(segment.End) - segment.Body() >= identifier.size() &&
+         std::equal(identifier.begin(), identifier.end(),
+                    jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Body()));
+}
 
 // Huffman table slots: class (0 DC, 1 AC) * 4 + destination.
 inline constexpr int kHuffmanSlots = 8;

@@ -46,6 +46,22 @@ EJpegError FrameComponentFault(const std::uint8_t (&fields)[kMaxComponents][3], 
   return EJpegError::kNone;
 }
 
+// kExif, kApp1 or kMpf for a metadata segment by its identifier; kOther for any other. body
+// follows the length word.
+TSegment::TKind SegmentKind(std::uint16_t marker, std::span<const std::uint8_t> body) {
+  const auto startsWith = [&](std::string_view identifier, std::size_t least) {
+    return body.size() >= least &&
+           std::memcmp(body.data(), identifier.data(), identifier.size()) == 0;
+  };
+  if (marker == kApp1) {
+    // The identifier, two pad bytes, then a TIFF header of eight bytes.
+    return startsWith("Exif", 14) ? TSegment::TKind::kExif : TSegment::TKind::kApp1;
+  }
+  // "MPF" and its terminating zero, then the MP header of eight bytes.
+  if (marker == kApp2 && startsWith(std::string_view("MPF", 4), 12)) return TSegment::TKind::kMpf;
+  return TSegment::TKind::kOther;
+}
+
 class TModelReader {
  public:
   TModelReader(TByteStream& source, TJpegModel& model)
@@ -80,9 +96,10 @@ class TModelReader {
   // Reads the APPn and COM segments after the coded data up to EOI, noting in TailFault, not
   // refusing, what a trim cannot carry: analysis accepts such a file as before.
   void ReadTail();
-  // kExif, kApp1 or kMpf for the metadata segment of marker from start to end, by its
-  // identifier; kOther for any other.
-  TSegment::TKind MetadataKind(std::uint16_t marker, std::int64_t start, std::int64_t end) const;
+  TSegment::TKind MetadataKind(std::uint16_t marker, std::int64_t start, std::int64_t end) const {
+    return SegmentKind(marker, source_.Bytes().subspan(static_cast<std::size_t>(start + 2),
+                                                       static_cast<std::size_t>(end - start - 2)));
+  }
   // Refuses, with the reason, the codings the engine cannot decode: lossless and hierarchical
   // frames (ITU-T T.81 Table B.1).
   bool CheckCoding(std::uint16_t marker);
@@ -247,23 +264,6 @@ void TModelReader::ReadTail() {
     reader_.SetPosition(start + length);
     AddSegment(MetadataKind(marker, start, start + length), marker, start);
   }
-}
-
-TSegment::TKind TModelReader::MetadataKind(std::uint16_t marker, std::int64_t start,
-                                           std::int64_t end) const {
-  const std::span<const std::uint8_t> body = source_.Bytes().subspan(
-      static_cast<std::size_t>(start + 2), static_cast<std::size_t>(end - start - 2));
-  const auto startsWith = [&](std::string_view identifier, std::size_t least) {
-    return body.size() >= least &&
-           std::memcmp(body.data(), identifier.data(), identifier.size()) == 0;
-  };
-  if (marker == kApp1) {
-    // The identifier, two pad bytes, then a TIFF header of eight bytes.
-    return startsWith("Exif", 14) ? TSegment::TKind::kExif : TSegment::TKind::kApp1;
-  }
-  // "MPF" and its terminating zero, then the MP header of eight bytes.
-  if (marker == kApp2 && startsWith(std::string_view("MPF", 4), 12)) return TSegment::TKind::kMpf;
-  return TSegment::TKind::kOther;
 }
 
 bool TModelReader::ReadSegmentLength(std::uint16_t& length) {
@@ -589,6 +589,28 @@ TJpegStatus ReadJpegModel(TByteStream& source, TJpegModel& model) {
   TModelReader reader(source, model);
   reader.Read();
   return reader.Status();
+}
+
+std::vector<TSegment> ReadHeaderLayout(std::span<const std::uint8_t> jpeg) {
+  std::vector<TSegment> segments;
+  if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return segments;
+  std::size_t at = 2;
+  while (at < jpeg.size() && jpeg[at] == 0xFF) {
+    const std::size_t code = MarkerCodeAt(jpeg, at);
+    const std::size_t start = code + 1;
+    if (start + 2 > jpeg.size()) break;
+    const std::size_t length = jpeg[start] << 8 | jpeg[start + 1];
+    if (length < 2 || length > jpeg.size() - start) break;
+    const auto marker = static_cast<std::uint16_t>(0xFF00 | jpeg[code]);
+    const std::span<const std::uint8_t> body = jpeg.subspan(start + 2, length - 2);
+    const TSegment::TKind kind =
+        marker == kSos ? TSegment::TKind::kScanHeader : SegmentKind(marker, body);
+    segments.push_back({kind, marker, static_cast<std::int64_t>(start),
+                        static_cast<std::int64_t>(start + length)});
+    if (marker == kSos) break;
+    at = start + length;
+  }
+  return segments;
 }
 
 }  // namespace tarvo

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "HeaderSegments.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 #include "TiffView.h"
 
 namespace tarvo {
@@ -23,7 +23,7 @@ bool SoiAt(std::span<const std::uint8_t> file, std::size_t at) {
 }  // namespace
 
 std::optional<TMpIndex> ReadMpIndex(std::span<const std::uint8_t> jpeg) {
-  for (const THeaderSegment& segment : HeaderSegments(jpeg)) {
+  for (const TSegment& segment : ReadHeaderLayout(jpeg)) {
     if (!SegmentIs(jpeg, segment, markers::kApp2, std::string_view("MPF\0", kIdentifierSize)) ||
         segment.End - segment.Body() < kIdentifierSize + kMpHeaderSize) {
       continue;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "HeaderSegments.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 
 namespace tarvo {
 
@@ -114,7 +114,7 @@ std::string WithItemLengths(std::string_view xmp, const std::vector<TContainerIt
 }
 
 std::string_view XmpPacket(std::span<const std::uint8_t> jpeg) {
-  for (const THeaderSegment& segment : HeaderSegments(jpeg)) {
+  for (const TSegment& segment : ReadHeaderLayout(jpeg)) {
     if (SegmentIs(jpeg, segment, markers::kApp1, kXmpIdentifier)) {
       const std::size_t at = segment.Body() + kXmpIdentifier.size();
       return {reinterpret_cast<const char*>(jpeg.data()) + at, segment.End - at};

@@ -6,9 +6,9 @@
 
 #include "EngineTestSupport.h"
 #include "ExifThumbnail.h"
-#include "HeaderSegments.h"
 #include "JpegFixtures.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 #include "LibjpegPictureMaker.h"
 #include "OrientedTrim.h"
 #include "TiffView.h"
@@ -18,7 +18,7 @@ namespace {
 
 // The TIFF structure of jpeg's Exif segment.
 Bytes ExifTiff(const Bytes& jpeg) {
-  for (const THeaderSegment& segment : tarvo::HeaderSegments(jpeg)) {
+  for (const TSegment& segment : ReadHeaderLayout(jpeg)) {
     if (SegmentIs(jpeg, segment, markers::kApp1, std::string_view("Exif\0\0", 6))) {
       return Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Body() + 6),
                    jpeg.begin() + static_cast<std::ptrdiff_t>(segment.End));

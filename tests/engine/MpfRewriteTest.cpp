@@ -8,9 +8,9 @@
 
 #include "EngineTestSupport.h"
 #include "ExifThumbnail.h"
-#include "HeaderSegments.h"
 #include "JpegFixtures.h"
 #include "JpegMarkers.h"
+#include "JpegModelReader.h"
 #include "JpegTrimming.h"
 #include "LibjpegPictureMaker.h"
 #include "MpfRewrite.h"
@@ -289,7 +289,7 @@ TEST(MpfRewrite, GainMapIsCutToTheSameRegion) {
 // libjpeg sees it, found through the cut's own tags rather than the fixture's layout.
 std::vector<Bytes> EmbeddedJpegs(const Bytes& jpeg) {
   std::vector<Bytes> found;
-  for (const THeaderSegment& segment : tarvo::HeaderSegments(jpeg)) {
+  for (const TSegment& segment : ReadHeaderLayout(jpeg)) {
     if (!SegmentIs(jpeg, segment, markers::kApp1, std::string_view("Exif\0\0", 6))) continue;
     const std::span<const std::uint8_t> tiff(jpeg.data() + segment.Body() + 6,
                                              jpeg.data() + segment.End);
