@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "ArithmeticScanDecoder.h"
@@ -11,6 +12,7 @@
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
 #include "Messages.h"
+#include "RestartParts.h"
 #include "ScanDecoder.h"
 #include "TrimWindow.h"
 #include "TurnedBlocks.h"
@@ -183,6 +185,10 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
     EJpegError error;
     if (model_.Arithmetic()) {
       error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, atRow);
+    } else if (model_.SingleScan() &&
+               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, atRow, mcuRows,
+                                    static_cast<int>(std::thread::hardware_concurrency()))) {
+      error = EJpegError::kNone;
     } else {
       error = model_.Progressive()
                   ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)

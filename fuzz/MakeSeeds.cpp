@@ -51,6 +51,11 @@ int main(int argc, char** argv) {
   restart.sampling = Sampling::k444;
   restart.restartInterval = 1;
   Write(folder, "444-restart1", MakeJpeg(restart), 1, 200, 100);
+  // Five MCUs a row and an interval of five: rows start intervals, so the scan is decoded in
+  // parts where the machine has two cores or more.
+  restart = Small(Sampling::k420, 80, 64);
+  restart.restartInterval = 5;
+  Write(folder, "420-restart5-parts", MakeJpeg(restart), 0, 10, 0);
 
   JpegOptions exif = Small(Sampling::k420, 33, 33);
   exif.writeJfif = false;

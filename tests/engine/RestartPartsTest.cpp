@@ -1,0 +1,155 @@
+// A scan decoded in parts split at restart markers equals its sequential decode block for block,
+// and a damaged scan is never taken from the parts.
+#include "RestartParts.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "BitStreamFile.h"
+#include "EngineTestSupport.h"
+#include "JpegModelReader.h"
+
+namespace tarvo::testing {
+namespace {
+
+using fixtures::MakeJpeg;
+using fixtures::Sampling;
+
+struct TDecoded {
+  bool ok = false;
+  TJpegModel model;
+  TCoefficientStore store;
+};
+
+// Both decodes of jpeg's first mcuRows MCU rows into cleared stores: sequential, and in parts.
+void DecodeBoth(const Bytes& jpeg, int mcuRows, int parts, TDecoded& sequential, TDecoded& split) {
+  TByteStream source;
+  source.Assign(jpeg);
+  ASSERT_TRUE(ReadJpegModel(source, sequential.model));
+  ASSERT_TRUE(sequential.model.SingleScan());
+  split.model = sequential.model;
+  sequential.store.Allocate(sequential.model, true);
+  split.store.Allocate(split.model, true);
+  TInBitStreamFile reader(source);
+  reader.SetPosition(sequential.model.Scans[0].DataStart);
+  sequential.ok = DecodeSequentialScan(
+                      sequential.model, sequential.model.Scans[0], reader, sequential.store,
+                      [](int) {}, mcuRows) == EJpegError::kNone;
+  split.ok = DecodeInRestartParts(
+      split.model, source.Bytes(), split.store, [](int) {}, mcuRows, parts);
+}
+
+bool SameBlocks(const TDecoded& a, const TDecoded& b) {
+  for (std::size_t slot = 0; slot < a.model.Components.size(); ++slot) {
+    const TFrameComponent& component = a.model.Components[slot];
+    const auto s = static_cast<int>(slot);
+    const std::size_t rows = static_cast<std::size_t>(a.model.McuRows * component.VSampling);
+    for (std::size_t row = 0; row < rows; ++row) {
+      for (std::size_t col = 0; col < a.store.RowBlocks(s); ++col) {
+        if (!std::equal(a.store.Block(s, row, col), a.store.Block(s, row, col) + 64,
+                        b.store.Block(s, row, col))) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+Bytes Fixture(Sampling sampling, int width, int height, unsigned interval) {
+  fixtures::JpegOptions options;
+  options.sampling = sampling;
+  options.width = width;
+  options.height = height;
+  options.restartInterval = interval;
+  return MakeJpeg(options);
+}
+
+TEST(RestartParts, PartsDecodeAsTheSequentialDecodeDoes) {
+  struct TCase {
+    const char* name;
+    Sampling sampling;
+    int width, height;
+    unsigned interval;
+    int parts;
+    int mcuRows;
+  };
+  const TCase cases[] = {
+      {"intervals of one MCU, two parts", Sampling::kGrey, 64, 64, 1, 2, 8},
+      {"intervals of one MCU, more parts than rows", Sampling::k444, 24, 24, 1, 4, 3},
+      {"odd interval, two a row", Sampling::k420, 160, 96, 5, 2, 6},
+      {"odd interval of a row", Sampling::k420, 112, 80, 7, 3, 5},
+      {"odd interval, a row start every third row", Sampling::k422, 160, 72, 3, 2, 9},
+      {"picture edge inside the last MCUs", Sampling::k420, 150, 100, 2, 2, 7},
+      {"stopped early", Sampling::k420, 160, 96, 1, 2, 3},
+      {"stopped early at a part boundary", Sampling::k444, 64, 64, 4, 2, 4},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDecoded sequential, split;
+    DecodeBoth(Fixture(c.sampling, c.width, c.height, c.interval), c.mcuRows, c.parts, sequential,
+               split);
+    EXPECT_TRUE(sequential.ok);
+    EXPECT_TRUE(split.ok);
+    EXPECT_TRUE(SameBlocks(sequential, split));
+  }
+}
+
+// Damage anywhere: the parts succeed only where the sequential decode does, and then agree.
+TEST(RestartParts, DamagedScansAreNeverTakenFromTheParts) {
+  const Bytes clean = Fixture(Sampling::k420, 160, 96, 3);
+  TByteStream source;
+  source.Assign(clean);
+  TJpegModel model;
+  ASSERT_TRUE(ReadJpegModel(source, model));
+  const auto dataStart = static_cast<std::size_t>(model.Scans[0].DataStart);
+  const auto dataEnd = static_cast<std::size_t>(model.Scans[0].DataEnd);
+  std::vector<std::size_t> restartCodes;
+  for (std::size_t i = dataStart; i + 1 < dataEnd; ++i) {
+    if (clean[i] == 0xFF && (clean[i + 1] & 0xF8) == 0xD0) restartCodes.push_back(i + 1);
+  }
+  ASSERT_FALSE(restartCodes.empty());
+  std::mt19937 random(7);
+  const auto pick = [&](std::size_t low, std::size_t high) {
+    return std::uniform_int_distribution<std::size_t>(low, high)(random);
+  };
+  int refusedBoth = 0;
+  for (int round = 0; round < 200; ++round) {
+    Bytes jpeg = clean;
+    // Even rounds renumber a restart marker, odd ones flip a bit of the coded data.
+    if (round % 2 == 0) {
+      std::uint8_t& code = jpeg[restartCodes[pick(0, restartCodes.size() - 1)]];
+      code = static_cast<std::uint8_t>(0xD0 | ((code + 1 + pick(0, 6)) & 7));
+    } else {
+      jpeg[pick(dataStart, dataEnd - 1)] ^= static_cast<std::uint8_t>(1u << pick(0, 7));
+    }
+    TDecoded sequential, split;
+    DecodeBoth(jpeg, 1000, 2 + round % 3, sequential, split);
+    if (split.ok) {
+      EXPECT_TRUE(sequential.ok) << "round " << round;
+      EXPECT_TRUE(SameBlocks(sequential, split)) << "round " << round;
+    }
+    refusedBoth += !sequential.ok && !split.ok;
+  }
+  EXPECT_GT(refusedBoth, 0);
+}
+
+// The engine takes the parts where it can and reports a damaged scan as the sequential decode
+// does: the second of three restart markers, where two parts would meet, renumbered.
+TEST(RestartParts, TheEngineReportsTheSequentialDecodesError) {
+  Bytes jpeg = Fixture(Sampling::k420, 160, 96, 15);
+  int seen = 0;
+  for (std::size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF8) == 0xD0 && ++seen == 2) jpeg[i + 1] = 0xD5;
+  }
+  ASSERT_EQ(seen, 3);
+  TJpegTrimming engine;
+  engine.OnMessage = nullptr;
+  ASSERT_TRUE(engine.AnalyzeBytes(jpeg));
+  TByteStream output;
+  EXPECT_EQ(engine.Trim(output, {0, 0, 16, 16}, false).Error, EJpegError::kBitStream);
+}
+
+}  // namespace
+}  // namespace tarvo::testing
