@@ -50,8 +50,9 @@ void HuffmanPass(tarvo::TByteStream& source) {
       },
       [&] {
         predictor.fill(0);
+        std::size_t skipped = 0;
         const bool next =
-            tarvo::ReadRestartMarker(reader, restartNumber) == tarvo::EJpegError::kNone;
+            tarvo::ReadRestartMarker(reader, restartNumber, skipped) == tarvo::EJpegError::kNone;
         restartNumber = (restartNumber + 1) % 8;
         return next;
       });

@@ -1,5 +1,7 @@
 #include "ArithmeticDecoder.h"
 
+#include "JpegMarkers.h"
+
 #include <array>
 
 #include "JpegMarkers.h"
@@ -150,13 +152,8 @@ void TArithmeticDecoder::ReadByte() {
   c_ += static_cast<std::uint32_t>(byte) << 8;
 }
 
-std::size_t TArithmeticDecoder::MarkerPosition() const {
-  std::size_t at = next_;
-  while (at + 1 < bytes_.size() &&
-         !(bytes_[at] == 0xFF && bytes_[at + 1] != 0x00 && bytes_[at + 1] != 0xFF)) {
-    ++at;
-  }
-  return at + 1 < bytes_.size() ? at : bytes_.size();
+std::size_t TArithmeticDecoder::MarkerCode(std::size_t& skipped) const {
+  return markers::NextMarkerCode(bytes_, next_, skipped);
 }
 
 }  // namespace tarvo

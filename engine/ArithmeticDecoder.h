@@ -26,8 +26,9 @@ class TArithmeticDecoder {
 
   // True once decoding has needed bytes beyond the end of the data: it was cut off.
   bool EndReached() const { return endReached_; }
-  // Where the marker after the coded data starts, past any bytes the decoder left unread.
-  std::size_t MarkerPosition() const;
+  // Where the code of the marker after the coded data is (NextMarkerCode from the first byte
+  // the decoder left unread); skipped receives how many bytes before the marker it passed over.
+  std::size_t MarkerCode(std::size_t& skipped) const;
 
  private:
   int DecodeWith(int qe, int mps, TArithmeticBin* bin);

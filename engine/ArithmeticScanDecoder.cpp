@@ -41,7 +41,7 @@ class TArithmeticScan {
   TArithmeticScan(const TJpegModel& model, const TScan& scan, std::span<const std::uint8_t> bytes)
       : model_(model), scan_(scan), bytes_(bytes), decoder_(bytes) {}
 
-  EJpegError Decode(TCoefficientStore& store, const TRowProc& atRow);
+  EJpegError Decode(TCoefficientStore& store, TScanReport& report);
 
  private:
   // One block's share of the scan; false when its data cannot be real.
@@ -198,7 +198,7 @@ bool TArithmeticScan::DecodeBlock(std::size_t c, std::int16_t* block) {
                                       : DecodeAcRefinement(c, block);
 }
 
-EJpegError TArithmeticScan::Decode(TCoefficientStore& store, const TRowProc& atRow) {
+EJpegError TArithmeticScan::Decode(TCoefficientStore& store, TScanReport& report) {
   // The MCU order of ITU-T T.81 A.2: MCUs of each component's H x V blocks in an interleaved
   // scan, single blocks in raster order in a scan of one component.
   struct TLayout {
@@ -223,7 +223,9 @@ EJpegError TArithmeticScan::Decode(TCoefficientStore& store, const TRowProc& atR
   int intervalLeft = scan_.RestartInterval;
   int restartNumber = 0;
   for (int r = 0; r < rows; ++r) {
-    atRow(r / rowsPerMcuRow);
+    // Decisions taken before the data ran out are exact: so are the rows above.
+    report.CompleteRows = r / rowsPerMcuRow;
+    report.AtRow(r / rowsPerMcuRow);
     for (int m = 0; m < cols; ++m) {
       for (std::size_t c = 0; c < count; ++c) {
         const TLayout& l = layout[c];
@@ -237,14 +239,21 @@ EJpegError TArithmeticScan::Decode(TCoefficientStore& store, const TRowProc& atR
       }
       if (decoder_.EndReached()) return EJpegError::kScanTooShort;
       if (scan_.RestartInterval != 0 && --intervalLeft == 0 && !(r == rows - 1 && m == cols - 1)) {
-        // Anything but the next RSTn in turn means intervals were lost or the data run on.
-        const std::size_t marker = decoder_.MarkerPosition();
-        const int code = marker + 1 < bytes_.size() ? bytes_[marker + 1] : -1;
-        if (code != (markers::kRst0 & 0xFF) + restartNumber) {
-          return code == (markers::kEoi & 0xFF) || code < 0 ? EJpegError::kScanTooShort
-                                                            : EJpegError::kBitStream;
+        // Bytes the decoder left unread before the marker belong to no block: libjpeg skips
+        // them, and so does the engine, saying how many. Anything but the next RSTn in turn
+        // means intervals were lost or the data run on.
+        std::size_t skipped = 0;
+        const std::size_t code = decoder_.MarkerCode(skipped);
+        if (skipped != 0) {
+          report.Warnings.push_back(
+              {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
         }
-        Restart(marker + 2);
+        const int value = code < bytes_.size() ? bytes_[code] : -1;
+        if (value != (markers::kRst0 & 0xFF) + restartNumber) {
+          return value == (markers::kEoi & 0xFF) || value < 0 ? EJpegError::kScanTooShort
+                                                              : EJpegError::kBitStream;
+        }
+        Restart(code + 1);
         intervalLeft = scan_.RestartInterval;
         restartNumber = (restartNumber + 1) % 8;
       }
@@ -257,8 +266,8 @@ EJpegError TArithmeticScan::Decode(TCoefficientStore& store, const TRowProc& atR
 
 EJpegError DecodeArithmeticScan(const TJpegModel& model, const TScan& scan,
                                 std::span<const std::uint8_t> bytes, TCoefficientStore& store,
-                                const TRowProc& atRow) {
-  return TArithmeticScan(model, scan, bytes).Decode(store, atRow);
+                                TScanReport& report) {
+  return TArithmeticScan(model, scan, bytes).Decode(store, report);
 }
 
 }  // namespace tarvo

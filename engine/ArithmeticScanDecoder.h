@@ -15,6 +15,6 @@ namespace tarvo {
 // failed: the data are damaged, or end before the scan's last block.
 EJpegError DecodeArithmeticScan(const TJpegModel& model, const TScan& scan,
                                 std::span<const std::uint8_t> bytes, TCoefficientStore& store,
-                                const TRowProc& atRow);
+                                TScanReport& report);
 
 }  // namespace tarvo

@@ -1,5 +1,5 @@
-// Why the engine refuses a file or a trim, as values: the inner steps return them, and
-// MessageText turns them into the user's words in one place.
+// Why the engine refuses a file or a trim, and what it read past in a damaged file, as values:
+// the inner steps return them, and MessageText turns them into the user's words in one place.
 #pragma once
 
 #include <cstdint>
@@ -36,22 +36,43 @@ enum class EJpegError : std::uint8_t {
   // The coded data.
   kScanTooShort,
   kBitStream,
+  kNoFrameDqt,
   kHuffmanBlock,
   // The trim.
   kRectOutside,
   kTooSmallToTurn,
+  kBeyondCutOff,
   kUncodableCoefficient,
   kOutOfMemory,
 };
 
-// What an engine step ended with: success, or the error and, for kUnknownMarker, the marker.
+// What an engine step ended with: success, or the error and, for kUnknownMarker, the marker,
+// for kBeyondCutOff the pixel rows a trim may reach.
 struct TJpegStatus {
   EJpegError Error = EJpegError::kNone;
   std::uint16_t Marker = 0;
+  std::int32_t Rows = 0;
 
   TJpegStatus() = default;
   TJpegStatus(EJpegError error, std::uint16_t marker = 0) : Error(error), Marker(marker) {}
   explicit operator bool() const { return Error == EJpegError::kNone; }
+};
+
+// What the engine read past to read a damaged file on, as libjpeg reads it: the file is still
+// opened and trimmed, and the user is told.
+enum class EJpegWarning : std::uint8_t {
+  kExtraneousBytes,  // Count bytes before a marker that start none
+  kEmptySegment,     // an APPn or COM segment (Marker) too short for its own length word
+  kCutOff,           // the coded data end early: Count rows of the picture's Rows arrived
+};
+
+struct TJpegWarning {
+  EJpegWarning Kind = EJpegWarning::kExtraneousBytes;
+  std::int64_t Count = 0;
+  std::uint16_t Marker = 0;
+  std::int32_t Rows = 0;
+
+  friend bool operator==(const TJpegWarning&, const TJpegWarning&) = default;
 };
 
 }  // namespace tarvo

@@ -22,6 +22,7 @@ inline constexpr std::uint16_t kDhp = 0xFFDE;
 inline constexpr std::uint16_t kExp = 0xFFDF;
 inline constexpr std::uint16_t kDqt = 0xFFDB;
 inline constexpr std::uint16_t kDri = 0xFFDD;
+inline constexpr std::uint16_t kDnl = 0xFFDC;
 inline constexpr std::uint16_t kSos = 0xFFDA;
 inline constexpr std::uint16_t kRst0 = 0xFFD0;
 inline constexpr std::uint16_t kApp0 = 0xFFE0;
@@ -46,6 +47,27 @@ inline bool EndsCodedData(std::uint8_t code) {
 inline std::size_t MarkerCodeAt(std::span<const std::uint8_t> bytes, std::size_t at) {
   while (at < bytes.size() && bytes[at] == 0xFF) ++at;
   return at;
+}
+
+// Where the code of the next marker from at on is, as libjpeg finds it: past bytes that start
+// no marker, stuffed 0xFF 0x00 pairs among them, and the fill bytes before the code. skipped
+// receives how many bytes were passed over (fill bytes count none). bytes.size() when the
+// bytes end first.
+inline std::size_t NextMarkerCode(std::span<const std::uint8_t> bytes, std::size_t at,
+                                  std::size_t& skipped) {
+  skipped = 0;
+  while (at < bytes.size()) {
+    if (bytes[at] != 0xFF) {
+      ++at;
+      ++skipped;
+      continue;
+    }
+    const std::size_t code = MarkerCodeAt(bytes, at);
+    if (code == bytes.size() || bytes[code] != 0x00) return code;
+    skipped += 2;
+    at = code + 1;
+  }
+  return bytes.size();
 }
 
 inline bool IsAppOrCom(std::uint16_t marker) {

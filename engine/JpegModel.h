@@ -129,6 +129,8 @@ struct TJpegModel {
   // Why the segments after the coded data cannot follow a trim's scan, or kNone: only APPn and
   // COM segments may stand before EOI. Analysis accepts such a file; a trim refuses it.
   EJpegError TailFault = EJpegError::kNone;
+  // What analysis read past in a damaged file, in file order, for the user once it succeeds.
+  std::vector<TJpegWarning> Warnings;
 
   // The table at index, or an empty one, which matches no code, for -1.
   const THuffmanTable& Table(int index) const {

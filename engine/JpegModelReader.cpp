@@ -72,13 +72,15 @@ class TModelReader {
   const TJpegStatus& Status() const { return status_; }
 
  private:
+  // Walks the marker segments up to EOI or the end of the file.
+  bool ReadSegments();
   // Refuses the file for error: returns false for the caller to pass on.
   bool Fail(TJpegStatus error) {
     status_ = error;
     return false;
   }
-  // The next marker word, past any fill bytes before it; the two bytes as they are where no
-  // 0xFF starts them, for the report to show.
+  // The next marker word, past any fill bytes before it and any bytes that start no marker
+  // (noted as a warning); the two bytes where the skip started when no marker follows.
   std::uint16_t ReadMarker();
   // Whether a segment of length, its length word just read, is at least that word and fits in
   // the stream.
@@ -121,7 +123,9 @@ class TModelReader {
   // them; decoders then take the table of ITU-T T.81 K.3, and so does the engine. There are
   // such tables for destinations 0 and 1 only: any other is refused, false after a report.
   bool SupplyStandardTable(int tableClass, int destination);
-  bool SkipSegment();
+  // Skips an APPn or COM segment. One whose length is below 2 reads as empty, as libjpeg reads
+  // it, with a warning; kept is then false, for it has no place in a trim.
+  bool SkipSegment(std::uint16_t marker, bool& kept);
   bool CheckScanLength();
   void AddSegment(TSegment::TKind kind, std::uint16_t marker, std::int64_t start) {
     model_.Segments.push_back({kind, marker, start, reader_.Position()});
@@ -145,6 +149,16 @@ class TModelReader {
 };
 
 bool TModelReader::Read() {
+  if (!ReadSegments()) return false;
+  // A component no scan codes has no table checked yet; the trim's header must still carry
+  // one for it, and libjpeg's transcoder refuses a file without it too.
+  for (const TFrameComponent& component : model_.Components) {
+    if ((quantDefined_ >> component.QuantTable & 1) == 0) return Fail(EJpegError::kNoFrameDqt);
+  }
+  return true;
+}
+
+bool TModelReader::ReadSegments() {
   model_ = TJpegModel{};
   tables_.fill(-1);
   if (reader_.ReadWord() != kSoi) return Fail(EJpegError::kNoSoi);
@@ -165,7 +179,9 @@ bool TModelReader::Read() {
     } else if (marker == kDri) {
       ok = ReadDri();
     } else if (IsAppOrCom(marker)) {
-      ok = SkipSegment();
+      bool kept = true;
+      ok = SkipSegment(marker, kept);
+      if (ok && !kept) continue;
       if (ok) kind = MetadataKind(marker, start, reader_.Position());
     } else if (marker == kDac) {
       // A trim is Huffman-coded: the segment has no place in it.
@@ -179,6 +195,13 @@ bool TModelReader::Read() {
         if (!CheckScanLength()) return false;
       }
       if (SkipCodedData()) return true;
+      continue;
+    } else if (afterScan && marker == kDnl) {
+      // The frame gives the height already: libjpeg passes the segment over, and a trim,
+      // whose frame states its own height, leaves it out.
+      std::uint16_t length;
+      if (!ReadSegmentLength(length)) return false;
+      reader_.SetPosition(reader_.Position() + (length - 2));
       continue;
     } else if (afterScan) {
       // EOI, or what a trim refuses to carry after its scan: the scans end before it.
@@ -201,8 +224,19 @@ bool TModelReader::Read() {
 std::uint16_t TModelReader::ReadMarker() {
   const std::span<const std::uint8_t> bytes = source_.Bytes();
   const auto at = static_cast<std::size_t>(reader_.Position());
-  if (at >= bytes.size() || bytes[at] != 0xFF) return reader_.ReadWord();
-  reader_.SetPosition(static_cast<std::int64_t>(MarkerCodeAt(bytes, at)));
+  // Bytes before a marker belong to no segment: libjpeg skips them with a warning, and so does
+  // the engine. Where no marker follows them, they are what the refusal shows.
+  std::size_t skipped = 0;
+  const std::size_t code = NextMarkerCode(bytes, at, skipped);
+  if (code == bytes.size()) {
+    // Fill bytes up to the end are an end of the stream: reading on raises.
+    if (skipped == 0) reader_.SetPosition(static_cast<std::int64_t>(code));
+    return reader_.ReadWord();
+  }
+  if (skipped != 0) {
+    model_.Warnings.push_back({EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
+  }
+  reader_.SetPosition(static_cast<std::int64_t>(code));
   return static_cast<std::uint16_t>(0xFF00 | reader_.ReadByte());
 }
 
@@ -238,9 +272,10 @@ void TModelReader::ReadTail() {
   }
   const std::span<const std::uint8_t> bytes = source_.Bytes();
   while (reader_.Position() < reader_.Size()) {
-    const auto at = static_cast<std::size_t>(reader_.Position());
-    const std::size_t code = bytes[at] == 0xFF ? MarkerCodeAt(bytes, at) : at;
-    if (code == at || code == bytes.size() || bytes[code] == 0x00) {
+    std::size_t skipped = 0;
+    const std::size_t code =
+        NextMarkerCode(bytes, static_cast<std::size_t>(reader_.Position()), skipped);
+    if (code == bytes.size()) {
       model_.TailFault = EJpegError::kBadTail;
       return;
     }
@@ -249,20 +284,29 @@ void TModelReader::ReadTail() {
       model_.Eoi = static_cast<std::int64_t>(code) - 1;
       return;
     }
-    // Comments and application data may sit between the scan and EOI; another scan, frame or
-    // table would not survive the trim, and a decoder would read the output wrongly.
-    if (!IsAppOrCom(marker)) {
+    // Comments, application data and a DNL segment may sit between the scan and EOI; another
+    // scan, frame or table would not survive the trim, and a decoder would read the output
+    // wrongly.
+    if (!IsAppOrCom(marker) && marker != kDnl) {
       model_.TailFault = EJpegError::kBadTail;
       return;
     }
     const std::int64_t start = reader_.Position();
-    const std::uint16_t length = reader_.Size() - start >= 2 ? reader_.ReadWord() : 0;
+    const bool lengthRead = reader_.Size() - start >= 2;
+    const std::uint16_t length = lengthRead ? reader_.ReadWord() : 0;
+    // An APPn or COM segment too short for its length word reads as empty, as libjpeg reads it,
+    // and has no place in a trim.
+    if (lengthRead && length < 2 && marker != kDnl) {
+      model_.Warnings.push_back({EJpegWarning::kEmptySegment, 0, marker});
+      continue;
+    }
     if (!LengthFits(length)) {
       model_.TailFault = EJpegError::kBadSegmentLength;
       return;
     }
     reader_.SetPosition(start + length);
-    AddSegment(MetadataKind(marker, start, start + length), marker, start);
+    // The trim's frame states its height: a DNL segment has no place in it.
+    if (marker != kDnl) AddSegment(MetadataKind(marker, start, start + length), marker, start);
   }
 }
 
@@ -557,9 +601,14 @@ std::int64_t TModelReader::FindDataEnd(std::int64_t start) const {
   return source_.Size();
 }
 
-bool TModelReader::SkipSegment() {
-  std::uint16_t length;
-  if (!ReadSegmentLength(length)) return false;
+bool TModelReader::SkipSegment(std::uint16_t marker, bool& kept) {
+  const std::uint16_t length = reader_.ReadWord();
+  kept = length >= 2;
+  if (!kept) {
+    model_.Warnings.push_back({EJpegWarning::kEmptySegment, 0, marker});
+    return true;
+  }
+  if (!LengthFits(length)) return Fail(EJpegError::kBadSegmentLength);
   reader_.SetPosition(reader_.Position() + (length - 2));
   return true;
 }

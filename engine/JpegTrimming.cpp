@@ -1,6 +1,7 @@
 #include "JpegTrimming.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 #include <thread>
 #include <vector>
@@ -29,6 +30,11 @@ TJpegTrimming::TJpegTrimming()
 TJpegStatus TJpegTrimming::Reported(TJpegStatus status, bool trimWording) {
   if (!status && OnMessage) OnMessage(MessageText(status, trimWording), kSeverityError);
   return status;
+}
+
+void TJpegTrimming::Warn(std::span<const TJpegWarning> warnings) {
+  if (!OnMessage) return;
+  for (const TJpegWarning& warning : warnings) OnMessage(MessageText(warning), kSeverityWarning);
 }
 
 void TJpegTrimming::ReportProgress(int position) {
@@ -63,24 +69,32 @@ TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
 }
 
 TJpegStatus TJpegTrimming::Analyze() {
+  cutRows_ = -1;
   TJpegStatus status;
+  std::vector<TJpegWarning> decoding;
   // Analysis may decode, and a file's frame may ask for more blocks than memory holds.
   try {
     status = ReadJpegModel(sourceStream_, model_);
-    if (status) status = DecodeUnlessMarkerFollows();
+    if (status) status = DecodeUnlessMarkerFollows(decoding);
   } catch (const std::bad_alloc&) {
     status = EJpegError::kOutOfMemory;
   }
   modelValid_ = static_cast<bool>(status);
-  if (!modelValid_) model_ = TJpegModel{};
-  exifOrientation_ = modelValid_ ? ReadExifOrientation(model_, sourceStream_.Bytes()) : kAsStored;
+  if (!modelValid_) {
+    model_ = TJpegModel{};
+    exifOrientation_ = kAsStored;
+    return status;
+  }
+  exifOrientation_ = ReadExifOrientation(model_, sourceStream_.Bytes());
+  Warn(model_.Warnings);
+  Warn(decoding);
   return status;
 }
 
-EJpegError TJpegTrimming::DecodeUnlessMarkerFollows() {
+EJpegError TJpegTrimming::DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings) {
   if (model_.Scans.back().DataEnd < sourceStream_.Size()) return EJpegError::kNone;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
-  return DecodeScans(model_.McuRows);
+  return DecodeScans(model_.McuRows, warnings);
 }
 
 TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
@@ -130,11 +144,18 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (decodedRows_ < window.EndRow) {
     const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
     const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= window.EndRow;
+    std::vector<TJpegWarning> warnings;
     if (const EJpegError error =
-            DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows);
+            DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows, warnings);
         error != EJpegError::kNone) {
       return error;
     }
+    Warn(warnings);
+  }
+  if (window.Cut.Bottom > TrimmableHeight()) {
+    TJpegStatus beyond(EJpegError::kBeyondCutOff);
+    beyond.Rows = TrimmableHeight();
+    return beyond;
   }
   const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
   const TWindowHeader header{dropExif, snapped.Turn.Transpose, snapped.Tag};
@@ -163,7 +184,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   return {};
 }
 
-EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
+EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings) {
   decodedRows_ = 0;
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
   // component skips the blocks that pad its rows to whole MCUs: the store starts cleared.
@@ -176,7 +197,8 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
   TInBitStreamFile reader(sourceStream_);
   const int scans = static_cast<int>(model_.Scans.size());
   for (int i = 0; i < scans; ++i) {
-    const TRowProc atRow = [this, i, scans](int row) {
+    TScanReport report;
+    report.AtRow = [this, i, scans](int row) {
       ReportProgress((i * model_.McuRows + row) / scans);
       store_.Advance(row);
     };
@@ -184,20 +206,57 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows) {
     reader.SetPosition(scan.DataStart);
     EJpegError error;
     if (model_.Arithmetic()) {
-      error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, atRow);
+      error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, report);
     } else if (model_.SingleScan() &&
-               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, atRow, mcuRows,
+               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, report.AtRow, mcuRows,
                                     static_cast<int>(std::thread::hardware_concurrency()))) {
       error = EJpegError::kNone;
     } else {
       error = model_.Progressive()
-                  ? DecodeProgressiveScan(model_, scan, reader, store_, atRow)
-                  : DecodeSequentialScan(model_, scan, reader, store_, atRow, mcuRows);
+                  ? DecodeProgressiveScan(model_, scan, reader, store_, report)
+                  : DecodeSequentialScan(model_, scan, reader, store_, report, mcuRows);
     }
-    if (error != EJpegError::kNone) return error;
+    warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
+    // Data ending early in the last scan leave the rows above exact; an earlier scan cut off
+    // would have left the later ones no data at all.
+    if (error == EJpegError::kScanTooShort && i == scans - 1 && report.CompleteRows > 0) {
+      cutRows_ = report.CompleteRows;
+    } else if (error != EJpegError::kNone) {
+      return error;
+    }
+  }
+  // Data that end without a marker may have lost whole scans of a progressive frame, whose
+  // blocks then lack the bits those would add: only a complete progression gives exact rows.
+  if (model_.Progressive() &&
+      (cutRows_ >= 0 || model_.Scans.back().DataEnd >= sourceStream_.Size()) &&
+      !ProgressionComplete()) {
+    cutRows_ = -1;
+    return EJpegError::kScanTooShort;
+  }
+  if (cutRows_ >= 0) {
+    // Nothing below the rows that arrived can be decoded: the store is as full as it gets.
+    mcuRows = model_.McuRows;
+    warnings.push_back({EJpegWarning::kCutOff, TrimmableHeight(), 0, model_.Height});
   }
   decodedRows_ = mcuRows;
   return EJpegError::kNone;
+}
+
+bool TJpegTrimming::ProgressionComplete() const {
+  // Per component, a bit for each coefficient some scan brings down to its last bit.
+  std::array<std::uint64_t, TCoefficientStore::kMaxComponents> whole{};
+  for (const TScan& scan : model_.Scans) {
+    if (scan.ApproximationLow != 0) continue;
+    for (const TScanComponent& component : scan.Components) {
+      for (int k = scan.SpectralStart; k <= scan.SpectralEnd; ++k) {
+        whole[static_cast<std::size_t>(component.Component)] |= std::uint64_t{1} << k;
+      }
+    }
+  }
+  for (std::size_t c = 0; c < model_.Components.size(); ++c) {
+    if (whole[c] != ~std::uint64_t{0}) return false;
+  }
+  return true;
 }
 
 }  // namespace tarvo

@@ -2,10 +2,12 @@
 // quantised coefficients and writes rectangles of whole MCUs as new JPEG files.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ByteStream.h"
 #include "CoefficientStore.h"
@@ -64,6 +66,12 @@ class TJpegTrimming {
     return model_.Scans.empty() ? 0 : model_.Scans.front().RestartInterval;
   }
   const TByteStream& SourceStream() const { return sourceStream_; }
+  // How far down from the top a trim may reach: the picture's height, or less for a file cut
+  // off inside its coded data, which decoding finds (at analysis when no marker follows the
+  // data, else at the first trim).
+  int TrimmableHeight() const {
+    return cutRows_ < 0 ? model_.Height : std::min(model_.Height, cutRows_ * McuHeight());
+  }
   // True while the coefficient store holds the whole decoded picture of SourceStream.
   bool DecodedValid() const { return decodedRows_ > 0 && decodedRows_ == model_.McuRows; }
   // Lets the next decoding of a sequential file stop after the MCU row that holds pixel row
@@ -83,16 +91,22 @@ class TJpegTrimming {
   TJpegStatus Analyze();
   // A file cut off inside its coded data has no marker after them. Only decoding tells it from
   // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
-  // trim would, and refused there when it is cut.
-  EJpegError DecodeUnlessMarkerFollows();
+  // trim would; when it is cut, the rows that arrived are what trims may take.
+  EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
   TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                        TOrientedTrim* written);
-  // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1.
-  EJpegError DecodeScans(int mcuRows);
+  // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
+  // what it read past goes to warnings.
+  EJpegError DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings);
+  // True when a progressive frame's scans bring every coefficient of every component down to
+  // its last bit (ITU-T T.81 G.1.1.1): no scan a whole picture needs is missing.
+  bool ProgressionComplete() const;
   // Reports a failed status through OnMessage, in the trim's words for trimWording, and
   // returns it: the one place where errors become text.
   TJpegStatus Reported(TJpegStatus status, bool trimWording);
   void ReportProgress(int position);
+  // Tells what the engine read past, once what it read has been used: a refusal says enough.
+  void Warn(std::span<const TJpegWarning> warnings);
 
   TByteStream sourceStream_;
   TJpegModel model_;
@@ -105,6 +119,7 @@ class TJpegTrimming {
   TOrientation exifOrientation_;
   // A turned cut's blocks, kept so that their memory serves the next turned cut.
   TCoefficientStore turnedStore_;
+  int cutRows_ = -1;      // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
 };
 
 }  // namespace tarvo

@@ -67,16 +67,33 @@ std::string MessageText(const TJpegStatus& status, bool trimWording) {
       return std::string(kMsgScanTooShort);
     case EJpegError::kBitStream:
       return std::string(kMsgBitStream);
+    case EJpegError::kNoFrameDqt:
+      return std::string(kMsgNoFrameDqt);
     case EJpegError::kHuffmanBlock:
       return std::string(kMsgHuffmanBlock);
     case EJpegError::kRectOutside:
       return std::string(kMsgRectOutside);
     case EJpegError::kTooSmallToTurn:
       return std::string(kMsgTooSmallToTurn);
+    case EJpegError::kBeyondCutOff:
+      return FormatMessage(kMsgBeyondCutOff, std::to_string(status.Rows));
     case EJpegError::kUncodableCoefficient:
       return std::string(kMsgUncodableCoefficient);
     case EJpegError::kOutOfMemory:
       return std::string(kMsgOutOfMemory);
+  }
+  return {};
+}
+
+std::string MessageText(const TJpegWarning& warning) {
+  switch (warning.Kind) {
+    case EJpegWarning::kExtraneousBytes:
+      return FormatMessage(kMsgExtraneousBytes, std::to_string(warning.Count));
+    case EJpegWarning::kEmptySegment:
+      return FormatMessage(kMsgEmptySegmentSkipped, markers::HexWord(warning.Marker));
+    case EJpegWarning::kCutOff:
+      return FormatMessage(FormatMessage(kMsgCutOff, std::to_string(warning.Rows)),
+                           std::to_string(warning.Count));
   }
   return {};
 }

@@ -71,10 +71,25 @@ inline constexpr std::string_view kMsgBadTail =
     "画像データの後にEOI($FFD9)以外のデータがあるため、処理できません。";
 inline constexpr std::string_view kMsgScanTooShort =
     "画像データが画像の大きさに比べて短すぎます。ファイルが途中で切れているようです。";
+// A component no scan codes still needs its table in the trim's header (progressive frames
+// may leave a component uncoded).
+inline constexpr std::string_view kMsgNoFrameDqt =
+    "成分が使う量子化テーブル(DQT)がファイルのどこにも定義されていません。";
+
+// What the engine read past in a damaged file, as libjpeg does, to read it on.
+inline constexpr std::string_view kMsgExtraneousBytes =
+    "%sバイトの余分なデータを読み飛ばしました。";
+inline constexpr std::string_view kMsgEmptySegmentSkipped =
+    "長さが正しくないセグメント($%s)を読み飛ばしました。";
+// A file cut off inside its coded data: the picture's height, then the rows a trim may reach.
+inline constexpr std::string_view kMsgCutOff =
+    "ファイルが途中で切れています。トリミングできるのは全%s行のうち上から%s行までです。";
 
 // Trim requests the engine cannot carry out.
 inline constexpr std::string_view kMsgRectOutside =
     "切り出す範囲が画像の外にあるか、幅または高さが0です。";
+inline constexpr std::string_view kMsgBeyondCutOff =
+    "ファイルが途中で切れているため、トリミングできるのは上から%s行目までです。";
 // A DC difference or coefficient beyond the 15 magnitude bits a Huffman symbol can name.
 inline constexpr std::string_view kMsgUncodableCoefficient =
     "係数の値が大きすぎて符号化できないため、切り出せませんでした。";
@@ -89,5 +104,7 @@ std::string FormatMessage(std::string_view pattern, std::string_view argument);
 // The words for a failed status. A trim that meets a file its analysis refused words a missing
 // SOI and an unknown marker as fatal (trimWording).
 std::string MessageText(const TJpegStatus& status, bool trimWording = false);
+// The words for what the engine read past.
+std::string MessageText(const TJpegWarning& warning);
 
 }  // namespace tarvo

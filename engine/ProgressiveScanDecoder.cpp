@@ -36,7 +36,7 @@ int EobRun(TBitBuffer& bits, int r) { return (1 << r) + static_cast<int>(bits.Re
 
 EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
                                  TInBitStreamFile& reader, TCoefficientStore& store,
-                                 const TRowProc& atRow) {
+                                 TScanReport& report) {
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> tables{};
   const bool dc = scan.SpectralStart == 0;
   for (std::size_t c = 0; c < scan.Components.size(); ++c) {
@@ -53,7 +53,7 @@ EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
     eobRun = 0;
   };
   const auto walk = [&](auto&& decode) {
-    return WalkScan(model, scan, reader, store, atRow, decode, restart, model.McuRows);
+    return WalkScan(model, scan, reader, store, report, decode, restart, model.McuRows);
   };
 
   if (dc && scan.ApproximationHigh == 0) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "BitStreamFile.h"
 #include "CoefficientStore.h"
@@ -14,18 +15,27 @@ namespace tarvo {
 // Told the MCU row a scan decoder's walk has reached.
 using TRowProc = std::function<void(int)>;
 
+// What a scan decoder tells besides its blocks: the MCU row its walk has reached, as it goes;
+// what it read past to go on, as libjpeg reads past it; and when its data end before its last
+// block (kScanTooShort), the MCU rows whose every block it had decoded by then.
+struct TScanReport {
+  TRowProc AtRow;
+  std::vector<TJpegWarning> Warnings;
+  int CompleteRows = 0;
+};
+
 // Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2),
 // in the first mcuRows MCU rows. Returns why it failed, also when the data end before the last
 // block it decodes.
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
-                                const TRowProc& atRow, int mcuRows);
+                                TScanReport& report, int mcuRows);
 
 // Decodes a scan of a progressive frame into blocks that earlier scans of it may have begun:
 // its band of coefficients, or one more bit of them (ITU-T T.81 G.1.2). The store must start
 // cleared.
 EJpegError DecodeProgressiveScan(const TJpegModel& model, const TScan& scan,
                                  TInBitStreamFile& reader, TCoefficientStore& store,
-                                 const TRowProc& atRow);
+                                 TScanReport& report);
 
 }  // namespace tarvo

@@ -17,18 +17,19 @@
 
 namespace tarvo {
 
-// Reads the marker ending a restart interval; kNone when it is RSTn with n = number.
-inline EJpegError ReadRestartMarker(TInBitStreamFile& reader, int number) {
+// Reads the marker ending a restart interval; kNone when it is RSTn with n = number. Bytes
+// before the marker belong to no block: libjpeg skips them, and so does the walk, counting them
+// in skipped.
+inline EJpegError ReadRestartMarker(TInBitStreamFile& reader, int number, std::size_t& skipped) {
   const std::span<const std::uint8_t> bytes = reader.Bytes();
-  const auto at = static_cast<std::size_t>(reader.Position());
   const std::size_t code =
-      at < bytes.size() && bytes[at] == 0xFF ? markers::MarkerCodeAt(bytes, at) : at;
-  if (code < bytes.size() && code > at && bytes[code] == (markers::kRst0 & 0xFF) + number) {
+      markers::NextMarkerCode(bytes, static_cast<std::size_t>(reader.Position()), skipped);
+  if (code < bytes.size() && bytes[code] == (markers::kRst0 & 0xFF) + number) {
     reader.SetPosition(static_cast<std::int64_t>(code + 1));
     return EJpegError::kNone;
   }
   // The data end, or EOI comes, in place of the next interval: they end before the picture does.
-  const bool ended = code == bytes.size() || (code > at && bytes[code] == (markers::kEoi & 0xFF));
+  const bool ended = code == bytes.size() || bytes[code] == (markers::kEoi & 0xFF);
   return ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
 }
 
@@ -57,7 +58,7 @@ inline TMcuLayout ScanLayout(const TJpegModel& model, const TScan& scan) {
 // to the end of MCU row mcuRows - 1. Returns why the scan cannot be read, or kNone.
 template <typename Decode, typename Restart>
 EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                    TCoefficientStore& store, const TRowProc& atRow, Decode&& decode,
+                    TCoefficientStore& store, TScanReport& report, Decode&& decode,
                     Restart&& restart, int mcuRows) {
   TMcuLayout layout = ScanLayout(model, scan);
   // Rows of a one-component scan are block rows: V of them make an MCU row.
@@ -71,7 +72,12 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
   restart();
   try {
     WalkMcus(
-        layout, [&](int r) { atRow(r / rowsPerMcuRow); },
+        layout,
+        [&](int r) {
+          // The rows above were decoded whole from bits that all came before this point.
+          report.CompleteRows = r / rowsPerMcuRow;
+          report.AtRow(r / rowsPerMcuRow);
+        },
         [&](int c, std::size_t row, std::size_t col) {
           const bool decoded =
               decode(reader.Bits(), static_cast<std::size_t>(c),
@@ -90,7 +96,12 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           // next RSTn in turn means intervals were lost or the data run on: the blocks after
           // it would land in the wrong place.
           restart();
-          error = ReadRestartMarker(reader, restartNumber);
+          std::size_t skipped = 0;
+          error = ReadRestartMarker(reader, restartNumber, skipped);
+          if (skipped != 0) {
+            report.Warnings.push_back(
+                {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
+          }
           restartNumber = (restartNumber + 1) % 8;
           return error == EJpegError::kNone;
         });

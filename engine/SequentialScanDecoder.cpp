@@ -9,7 +9,7 @@ namespace tarvo {
 
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
-                                const TRowProc& atRow, int mcuRows) {
+                                TScanReport& report, int mcuRows) {
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> dc{};
   std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> ac{};
   for (std::size_t c = 0; c < scan.Components.size(); ++c) {
@@ -18,7 +18,7 @@ EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
   }
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   return WalkScan(
-      model, scan, reader, store, atRow,
+      model, scan, reader, store, report,
       [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
         return DecodeBlock(bits, *dc[c], *ac[c], predictor[c], block);
       },

@@ -31,6 +31,17 @@ JpegOptions Small(Sampling sampling, int width, int height) {
   return options;
 }
 
+// jpeg with what inserted before its first marker 0xFF code: damage libjpeg reads past.
+Bytes InsertedBefore(Bytes jpeg, std::uint8_t code, const Bytes& what) {
+  for (std::size_t at = 2; at + 1 < jpeg.size(); ++at) {
+    if (jpeg[at] == 0xFF && jpeg[at + 1] == code) {
+      jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());
+      break;
+    }
+  }
+  return jpeg;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,5 +133,18 @@ int main(int argc, char** argv) {
   JpegOptions arithmeticProgressive = Small(Sampling::k444, 24, 24);
   arithmeticProgressive.arithmetic = arithmeticProgressive.progressive = true;
   Write(folder, "arithmetic-progressive-444", MakeJpeg(arithmeticProgressive), 1, 0, 128);
+
+  // Damage read past with a warning: stray bytes before a header marker and before a restart
+  // marker, an empty comment, a DNL segment after the scan.
+  const Bytes plain = MakeJpeg(Small(Sampling::k420, 32, 24));
+  Write(folder, "stray-bytes-before-dqt", InsertedBefore(plain, 0xDB, {0x00, 0xFF, 0x00, 0x41}), 0,
+        0, 0);
+  restart.sampling = Sampling::k420;
+  restart.restartInterval = 2;
+  Write(folder, "stray-bytes-before-restart", InsertedBefore(MakeJpeg(restart), 0xD1, {0x5A, 0x00}),
+        0, 128, 0);
+  Write(folder, "empty-comment", InsertedBefore(plain, 0xDB, {0xFF, 0xFE, 0x00, 0x00}), 1, 0, 0);
+  Write(folder, "dnl-after-scan", InsertedBefore(plain, 0xD9, {0xFF, 0xDC, 0x00, 0x04, 0x00, 24}),
+        0, 90, 90);
   return 0;
 }

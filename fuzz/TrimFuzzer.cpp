@@ -39,7 +39,8 @@ Steering ReadSteering(const std::uint8_t* data) {
 // Maps the steering bytes onto the image: left/top on the MCU grid, at least one pixel wide.
 tarvo::TTrimRect MakeRect(const Steering& s, const tarvo::TJpegTrimming& engine) {
   const std::int32_t w = engine.ImageWidth();
-  const std::int32_t h = engine.ImageHeight();
+  // A cut-off file is trimmed inside the rows that arrived.
+  const std::int32_t h = engine.TrimmableHeight();
   if (s.rawRect) {
     return {s.left * 8 - 64, s.top * 8 - 64, s.right * 8 - 64, s.bottom * 8 - 64};
   }

@@ -184,8 +184,14 @@ int Run(int argc, char** argv) {
   }
   tarvo::TJpegTrimming engine;
   std::string message;
-  engine.OnMessage = [&message](const std::string& text, int) {
-    if (message.empty()) message = text;
+  // What the engine read past in a damaged file is told as it goes, and the run still succeeds;
+  // a refusal's reason is told when the run gives up.
+  engine.OnMessage = [&message](const std::string& text, int severity) {
+    if (severity < tarvo::kSeverityError) {
+      std::cerr << text << '\n';
+    } else if (message.empty()) {
+      message = text;
+    }
   };
   // A rectangle the engine will not cut is wrong usage; anything else refuses the file.
   const auto refuse = [&message](const tarvo::TJpegStatus& status) {

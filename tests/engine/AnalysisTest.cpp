@@ -154,11 +154,14 @@ std::vector<Refusal> Refusals() {
        EJpegError::kLossless},
       {"Hierarchical", Headed({Segment(0xFFDE, {8, 0, 8, 0, 8, 1, 1, 0x11, 0})}),
        EJpegError::kHierarchical},
-      // Parsed like baseline, it runs into the junk after it.
+      // Parsed like baseline, it runs past the junk after it (skipped, as libjpeg skips it) into
+      // an EOI before any scan.
       {"ExtendedSequential", Headed({Segment(0xFFC1, {8, 0, 8, 0, 8, 1, 1, 0x11, 0})}),
-       Unknown(0x3F3F)},
-      // Fill bytes before a marker are skipped: the walk gets past the frame to the junk.
-      {"FillBytesBeforeMarker", Headed({{0xFF, 0xFF}, grey}), Unknown(0x3F3F)},
+       Unknown(0xFFD9)},
+      // Fill bytes before a marker are skipped: the walk gets past the frame and the junk.
+      {"FillBytesBeforeMarker", Headed({{0xFF, 0xFF}, grey}), Unknown(0xFFD9)},
+      // A skipped byte is told only when the file is read on: a refusal says enough.
+      {"JunkBeforeRefusedSegment", Headed({{0x00}, DhtBody(TinyTable(0x20))}), EJpegError::kBadDht},
       {"EoiBeforeSos", Headed({grey, kEoi}), Unknown(0xFFD9)},
       {"DhtClassTwo", Headed({grey, DhtBody(TinyTable(0x20))}), EJpegError::kBadDht},
       {"DhtDestinationTwo", Headed({grey, DhtBody(TinyTable(0x02))}), EJpegError::kBadDht},
@@ -184,6 +187,11 @@ std::vector<Refusal> Refusals() {
       {"SosSelectorTwo", Headed({grey, tables, Sos({{1, 0x20}})}), EJpegError::kBadSos},
       {"SosLengthDisagrees", Headed({grey, tables, Segment(0xFFDA, {1, 1, 0, 0, 63, 0, 0})}),
        EJpegError::kBadSos},
+      // A progressive frame may leave a component to no scan, but the trim still needs its table.
+      {"UncodedComponentsTableNeverDefined",
+       Headed({Dqt(), Segment(0xFFC2, {8, 0, 8, 0, 8, 2, 1, 0x11, 0, 2, 0x11, 1}), tables,
+               Segment(0xFFDA, {1, 1, 0x00, 0, 0, 0})}),
+       EJpegError::kNoFrameDqt},
       {"ScansLeaveComponentsOut",
        Headed({Dqt(), Sof0(8, 8, {{1, 0x11}, {2, 0x11}, {3, 0x11}}), tables, scan}),
        EJpegError::kComponentNotCoded},
@@ -247,6 +255,18 @@ TEST(Analysis, ErrorsReadAsTheirMessages) {
       {EJpegError::kBadFrame, false, std::string(kMsgBadSof0)},
   };
   for (const TCase& c : cases) EXPECT_EQ(MessageText(c.status, c.trimWording), c.text);
+  TJpegStatus beyond = EJpegError::kBeyondCutOff;
+  beyond.Rows = 48;
+  EXPECT_EQ(MessageText(beyond),
+            "ファイルが途中で切れているため、トリミングできるのは上から48行目までです。");
+  const std::pair<TJpegWarning, std::string> warnings[] = {
+      {{EJpegWarning::kExtraneousBytes, 3}, "3バイトの余分なデータを読み飛ばしました。"},
+      {{EJpegWarning::kEmptySegment, 0, 0xFFFE},
+       "長さが正しくないセグメント($FFFE)を読み飛ばしました。"},
+      {{EJpegWarning::kCutOff, 32, 0, 131},
+       "ファイルが途中で切れています。トリミングできるのは全131行のうち上から32行までです。"},
+  };
+  for (const auto& [warning, text] : warnings) EXPECT_EQ(MessageText(warning), text);
 }
 
 TEST(Analysis, StreamErrorsPassThrough) {

@@ -33,9 +33,10 @@ void DecodeBoth(const Bytes& jpeg, int mcuRows, int parts, TDecoded& sequential,
   split.store.Allocate(split.model, true);
   TInBitStreamFile reader(source);
   reader.SetPosition(sequential.model.Scans[0].DataStart);
-  sequential.ok = DecodeSequentialScan(
-                      sequential.model, sequential.model.Scans[0], reader, sequential.store,
-                      [](int) {}, mcuRows) == EJpegError::kNone;
+  TScanReport report;
+  report.AtRow = [](int) {};
+  sequential.ok = DecodeSequentialScan(sequential.model, sequential.model.Scans[0], reader,
+                                       sequential.store, report, mcuRows) == EJpegError::kNone;
   split.ok = DecodeInRestartParts(
       split.model, source.Bytes(), split.store, [](int) {}, mcuRows, parts);
 }

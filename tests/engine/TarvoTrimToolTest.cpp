@@ -94,6 +94,35 @@ TEST_F(TarvoTrimTool, RefusalsAndStreamErrorsExitWithOne) {
                       std::strerror(ENOENT) + "\n");
 }
 
+TEST_F(TarvoTrimTool, WhatWasSkippedGoesToStandardErrorAndTheTrimSucceeds) {
+  Bytes damaged = ReadFile(Path("in.jpg"));
+  for (std::size_t at = 2; at + 1 < damaged.size(); ++at) {
+    if (damaged[at] == 0xFF && damaged[at + 1] == 0xD0) {
+      damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at), {0x12, 0x34});
+      break;
+    }
+  }
+  WriteFile(Path("damaged.jpg"), damaged);
+  EXPECT_EQ(Run("'" + Path("damaged.jpg") + "' '" + Path("out.jpg") + "' 16,16,60,50"), 0);
+  EXPECT_EQ(err_, FormatMessage(kMsgExtraneousBytes, "2") + "\n");
+  EXPECT_TRUE(fs::exists(Path("out.jpg")));
+}
+
+TEST_F(TarvoTrimTool, ACutOffFileIsTrimmedInsideTheRowsThatArrived) {
+  const Bytes whole = ReadFile(Path("in.jpg"));
+  WriteFile(
+      Path("cut.jpg"),
+      Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 7 / 10)));
+  EXPECT_EQ(Run("'" + Path("cut.jpg") + "' '" + Path("top.jpg") + "' 0,0,40,16"), 0);
+  const std::string_view cutOff = kMsgCutOff.substr(0, kMsgCutOff.find("%s"));
+  EXPECT_EQ(err_.rfind(cutOff, 0), 0u) << err_;
+  EXPECT_TRUE(fs::exists(Path("top.jpg")));
+  EXPECT_EQ(Run("'" + Path("cut.jpg") + "' '" + Path("all.jpg") + "' 0,0,40,70"), 1);
+  const std::string_view beyond = kMsgBeyondCutOff.substr(0, kMsgBeyondCutOff.find("%s"));
+  EXPECT_NE(err_.find(beyond), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(Path("all.jpg")));
+}
+
 TEST_F(TarvoTrimTool, WrongUsageExitsWithTwo) {
   EXPECT_EQ(Run(""), 2);
   EXPECT_NE(err_.find("Usage"), std::string::npos);

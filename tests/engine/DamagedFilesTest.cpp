@@ -1,0 +1,197 @@
+// Damaged files read as libjpeg reads them: what it skips with a warning, the engine skips and
+// says so, and every block of the trim is the block libjpeg reads from the damaged source.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
+#include "Messages.h"
+
+namespace tarvo::testing {
+namespace {
+
+using fixtures::JpegOptions;
+using fixtures::MakeJpeg;
+using fixtures::Sampling;
+
+// Inserts what before the occurrence-th marker 0xFF code (0 the first).
+Bytes InsertBefore(Bytes jpeg, std::uint8_t code, int occurrence, const Bytes& what) {
+  for (std::size_t at = 2; at + 1 < jpeg.size(); ++at) {
+    if (jpeg[at] == 0xFF && jpeg[at + 1] == code && occurrence-- == 0) {
+      jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());
+      return jpeg;
+    }
+  }
+  ADD_FAILURE() << "no marker " << int{code};
+  return jpeg;
+}
+
+JpegOptions Photo(Sampling sampling, unsigned restartInterval, bool arithmetic = false,
+                  bool progressive = false) {
+  JpegOptions options;
+  options.width = 75;
+  options.height = 50;
+  options.sampling = sampling;
+  options.restartInterval = restartInterval;
+  options.arithmetic = arithmetic;
+  options.progressive = progressive;
+  return options;
+}
+
+std::string Skipped(int bytes) { return FormatMessage(kMsgExtraneousBytes, std::to_string(bytes)); }
+
+struct DamageCase {
+  const char* name;
+  Bytes file;
+  std::vector<std::string> warnings;  // what the engine says it skipped, in order
+};
+
+void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<DamageCase> DamageCases() {
+  const Bytes restart = MakeJpeg(Photo(Sampling::k420, 2));
+  const Bytes arithmetic = MakeJpeg(Photo(Sampling::k444, 3, true));
+  const Bytes progressive = MakeJpeg(Photo(Sampling::k420, 0, false, true));
+  const Bytes plain = MakeJpeg(Photo(Sampling::k422, 0));
+  return {
+      {"BytesBeforeHeaderMarker",
+       InsertBefore(plain, 0xDB, 0, {0x00, 0x12, 0xFF, 0x00, 0x7F}),
+       {Skipped(5)}},
+      {"BytesBeforeRestartMarker",
+       InsertBefore(restart, 0xD1, 0, {0x3A, 0x00, 0x00}),
+       {Skipped(3)}},
+      // An arithmetic decoder reads on up to the marker: the bytes are data to it, as to
+      // libjpeg's.
+      {"BytesBeforeArithmeticRestartMarker", InsertBefore(arithmetic, 0xD0, 0, {0x11, 0x22}), {}},
+      {"BytesBeforeLaterScan",
+       InsertBefore(progressive, 0xDA, 2, {0x01, 0x02, 0x03, 0x04}),
+       {Skipped(4)}},
+      {"EmptyComment",
+       InsertBefore(plain, 0xDB, 0, {0xFF, 0xFE, 0x00, 0x00}),
+       {FormatMessage(kMsgEmptySegmentSkipped, "FFFE")}},
+      {"LineCountAfterScan", InsertBefore(plain, 0xD9, 0, {0xFF, 0xDC, 0x00, 0x04, 0x00, 50}), {}},
+      {"LineCountBetweenScans",
+       InsertBefore(progressive, 0xDA, 1, {0xFF, 0xDC, 0x00, 0x04, 0, 50}),
+       {}},
+  };
+}
+
+class DamagedFile : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedFile, IsTrimmedAsLibjpegReadsItWithWhatWasSkipped) {
+  const DamageCase& c = GetParam();
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  ASSERT_TRUE(engine.AnalyzeBytes(c.file)) << log.Only();
+  TByteStream output;
+  ASSERT_TRUE(engine.Trim(output, {0, 0, 75, 50}, false)) << log.Only();
+  std::vector<std::string> warnings;
+  for (const auto& [text, severity] : log.messages) {
+    EXPECT_EQ(severity, kSeverityWarning) << text;
+    warnings.push_back(text);
+  }
+  EXPECT_EQ(warnings, c.warnings);
+
+  const Bytes trimmed = BytesOf(output);
+  const fixtures::Coefficients in = fixtures::ReadCoefficients(c.file);
+  const fixtures::Coefficients out = fixtures::ReadCoefficients(trimmed);
+  EXPECT_EQ(out.warnings, 0);
+  ASSERT_EQ(out.components.size(), in.components.size());
+  for (std::size_t k = 0; k < in.components.size(); ++k) {
+    ASSERT_EQ(out.components[k].blocks.size(), in.components[k].blocks.size());
+    EXPECT_EQ(0, std::memcmp(out.components[k].blocks.data(), in.components[k].blocks.data(),
+                             in.components[k].blocks.size() * 2))
+        << "component " << k;
+  }
+  // Nothing the source only carried as damage reaches the output.
+  for (std::size_t at = 0; at + 1 < trimmed.size(); ++at) {
+    EXPECT_FALSE(trimmed[at] == 0xFF && (trimmed[at + 1] == 0xDC || trimmed[at + 1] == 0xFE));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, DamagedFile, ::testing::ValuesIn(DamageCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct CutCase {
+  const char* name;
+  JpegOptions options;
+  double kept;  // the share of the file that arrived
+  bool opens;   // else refused as cut off
+};
+
+void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<CutCase> CutCases() {
+  const auto tall = [](Sampling sampling, unsigned restartInterval, bool arithmetic = false,
+                       bool progressive = false) {
+    JpegOptions options = Photo(sampling, restartInterval, arithmetic, progressive);
+    options.height = 131;
+    return options;
+  };
+  return {
+      {"Sequential420Half", tall(Sampling::k420, 0), 0.5, true},
+      {"Sequential444RestartQuarter", tall(Sampling::k444, 2), 0.25, true},
+      {"SequentialGreyNinetyPercent", tall(Sampling::kGrey, 0), 0.9, true},
+      {"Arithmetic420RestartHalf", tall(Sampling::k420, 3, true), 0.5, true},
+      {"ProgressiveInItsLastScan", tall(Sampling::k420, 0, false, true), 0.97, true},
+      // Scans that would refine the rows that arrived are missing.
+      {"ProgressiveHalf", tall(Sampling::k420, 0, false, true), 0.5, false},
+      {"ArithmeticProgressiveHalf", tall(Sampling::k444, 0, true, true), 0.5, false},
+  };
+}
+
+class CutOffFile : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutOffFile, OpensWithTheRowsThatArrivedAndTrimsThemExactly) {
+  const CutCase& c = GetParam();
+  const Bytes whole = MakeJpeg(c.options);
+  const Bytes cut(whole.begin(),
+                  whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * c.kept));
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  if (!c.opens) {
+    EXPECT_FALSE(engine.AnalyzeBytes(cut));
+    EXPECT_EQ(log.Only(), kMsgScanTooShort);
+    return;
+  }
+  ASSERT_TRUE(engine.AnalyzeBytes(cut)) << log.Only();
+  const int rows = engine.TrimmableHeight();
+  ASSERT_GT(rows, 0);
+  ASSERT_LT(rows, c.options.height);
+  EXPECT_EQ(rows % engine.McuHeight(), 0);
+  EXPECT_EQ(log.messages,
+            (std::vector<std::pair<std::string, int>>{
+                {FormatMessage(FormatMessage(kMsgCutOff, "131"), std::to_string(rows)),
+                 kSeverityWarning}}));
+  log.messages.clear();
+
+  TByteStream output;
+  ASSERT_TRUE(engine.Trim(output, {0, 0, 75, rows}, false)) << log.Only();
+  const fixtures::Coefficients in = fixtures::ReadCoefficients(whole);
+  const fixtures::Coefficients out = fixtures::ReadCoefficients(BytesOf(output));
+  EXPECT_EQ(out.warnings, 0);
+  for (std::size_t k = 0; k < in.components.size(); ++k) {
+    const auto& a = in.components[k];
+    const auto& b = out.components[k];
+    ASSERT_EQ(b.widthInBlocks, a.widthInBlocks);
+    for (int row = 0; row < b.heightInBlocks; ++row) {
+      ASSERT_EQ(0, std::memcmp(b.Block(row, 0), a.Block(row, 0),
+                               static_cast<std::size_t>(a.widthInBlocks) * 128))
+          << "component " << k << " row " << row;
+    }
+  }
+  EXPECT_FALSE(engine.Trim(output, {8, 0, 40, rows + 1}, false));
+  EXPECT_EQ(log.Only(), FormatMessage(kMsgBeyondCutOff, std::to_string(rows)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cut, CutOffFile, ::testing::ValuesIn(CutCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarvo::testing
