@@ -69,6 +69,12 @@ int TDocument::McuWidth() const { return engine_->McuWidth(); }
 
 int TDocument::McuHeight() const { return engine_->McuHeight(); }
 
+int TDocument::SelectableHeight() const {
+  // A trim's result lies inside the rows the engine let it take.
+  if (!trimHistory_.empty()) return trimHistory_.back().Rect.Bottom - trimHistory_.back().Rect.Top;
+  return engine_->TrimmableHeight();
+}
+
 QString TDocument::StatusText() const {
   if (!opened_) return {};
   if (trimHistory_.empty()) {

@@ -84,6 +84,9 @@ class TDocument {
   // The MCU of the document's file in pixels: the grid a trim's Left and Top lie on.
   int McuWidth() const;
   int McuHeight() const;
+  // How far down the picture shown a selection may reach: all of it, except in a file cut off
+  // inside its coded data, where only the rows that arrived whole can be trimmed.
+  int SelectableHeight() const;
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -109,7 +110,7 @@ void TMainController::ShowDocumentPicture() {
   viewMapping_.SetRateIndex(rateIndex);
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   const TViewMapping& v = viewMapping_;
-  selection_.SetGrid({v.PictureWidth(), v.PictureHeight(), v.McuWidth(), v.McuHeight(),
+  selection_.SetGrid({v.PictureWidth(), SelectableHeight(), v.McuWidth(), v.McuHeight(),
                       v.ViewScaleNum(), v.ViewScaleDen()});
   view_.SetViewSize(v.ViewWidth(), v.ViewHeight());
 }
@@ -117,7 +118,11 @@ void TMainController::ShowDocumentPicture() {
 void TMainController::ApplyTrimMode() {
   if (!document_.HasDocument()) return;
   ChangeTrimMode(selection_, view_.TrimModeIndex(), trimModes_,
-                 {viewMapping_.PictureWidth(), viewMapping_.PictureHeight()});
+                 {viewMapping_.PictureWidth(), SelectableHeight()});
+}
+
+int TMainController::SelectableHeight() const {
+  return std::min(viewMapping_.PictureHeight(), document_.SelectableHeight());
 }
 
 void TMainController::SyncCommandStates() {

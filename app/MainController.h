@@ -87,6 +87,8 @@ class TMainController : private TSelectionHost {
   void KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint pointer);
 
  private:
+  // The picture's rows a selection may cover: those of a cut-off file that arrived whole.
+  int SelectableHeight() const;
   // Brings picture, selection grid, rate, status text and command states up to what changed.
   void SyncToDocument(const TDocumentChange& change);
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.

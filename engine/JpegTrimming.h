@@ -119,7 +119,7 @@ class TJpegTrimming {
   TOrientation exifOrientation_;
   // A turned cut's blocks, kept so that their memory serves the next turned cut.
   TCoefficientStore turnedStore_;
-  int cutRows_ = -1;      // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
+  int cutRows_ = -1;  // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
 };
 
 }  // namespace tarvo

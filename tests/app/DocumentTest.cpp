@@ -337,8 +337,10 @@ TEST_F(DocumentTest, SavingOverAFileMakesTheDesktopForgetItsThumbnails) {
   }
   ASSERT_TRUE(document.SaveDocument(target));
   for (const QString& folder : folders) {
-    EXPECT_FALSE(QFile::exists(Path("cache/thumbnails/") + folder + '/' + name)) << folder.toStdString();
-    EXPECT_TRUE(QFile::exists(Path("cache/thumbnails/") + folder + "/other.png")) << folder.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("cache/thumbnails/") + folder + '/' + name))
+        << folder.toStdString();
+    EXPECT_TRUE(QFile::exists(Path("cache/thumbnails/") + folder + "/other.png"))
+        << folder.toStdString();
   }
   if (oldCache.isNull()) {
     qunsetenv("XDG_CACHE_HOME");
@@ -418,7 +420,7 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
 
 // A download cut off inside its picture data is refused when it is opened, with the reason,
 // not at the first trim.
-TEST_F(DocumentTest, AFileCutOffInsideItsPictureSaysSoWhenOpened) {
+TEST_F(DocumentTest, AFileCutOffInsideItsPictureOpensWithTheRowsThatArrived) {
   fixtures::JpegOptions options;
   options.width = 320;
   options.height = 240;
@@ -426,9 +428,16 @@ TEST_F(DocumentTest, AFileCutOffInsideItsPictureSaysSoWhenOpened) {
   cut.resize(cut.size() * 2 / 3);
   const QString path = Path("cut.jpg");
   fixtures::WriteFile(path.toStdString(), cut);
-  EXPECT_FALSE(document.OpenDocument(path, kReduction));
-  EXPECT_EQ(messages, std::vector<std::string>{std::string(kMsgScanTooShort)});
-  EXPECT_FALSE(document.HasDocument());
+  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  const int rows = document.SelectableHeight();
+  EXPECT_GT(rows, 0);
+  EXPECT_LT(rows, 240);
+  EXPECT_EQ(rows % document.McuHeight(), 0);
+  EXPECT_EQ(messages, std::vector<std::string>{
+                          MessageText(TJpegWarning{EJpegWarning::kCutOff, rows, 0, 240})});
+  EXPECT_FALSE(document.Trim({0, 0, 320, rows + 1}));
+  ASSERT_TRUE(document.Trim({16, 0, 320, rows}));
+  EXPECT_EQ(document.SelectableHeight(), rows);
 }
 
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {

@@ -140,5 +140,39 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
   EXPECT_EQ(view.viewSize, QSize(96, 64));
 }
 
+// Only the rows that arrived can be selected: Ctrl+A and a selection moved down stop there.
+TEST(MainController, ACutOffFileIsSelectedDownToItsLastCompleteRow) {
+  QTemporaryDir dir;
+  const QString source = dir.filePath(QStringLiteral("cut.jpg"));
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  fixtures::Bytes cut = fixtures::MakeJpeg(options);
+  cut.resize(cut.size() / 2);
+  fixtures::WriteFile(source.toStdString(), cut);
+  TRecordingView view;
+  TSaveTo prompts;
+  int warnings = 0;
+  TMainController controller(view, prompts, [&warnings](const std::string&, int severity) {
+    warnings += severity == kSeverityWarning;
+  });
+  view.toOpen = source;
+  controller.OpenFile();
+  EXPECT_EQ(warnings, 1);
+  EXPECT_EQ(view.pictureSize, QSize(320, 240));
+  controller.KeyDown(Qt::Key_A, Qt::ControlModifier, {});
+  const TTrimRect all = controller.Selection().SelectionRect();
+  EXPECT_EQ(all.Right, 320);
+  EXPECT_GT(all.Bottom, 0);
+  EXPECT_LT(all.Bottom, 240);
+  // Moved down as far as it goes, it stays inside them.
+  controller.MouseDown(160, 20);
+  controller.MouseMove(160, 239, true);
+  controller.MouseUp();
+  EXPECT_EQ(controller.Selection().SelectionRect(), all);
+  controller.Trim();
+  EXPECT_EQ(view.pictureSize, QSize(320, all.Bottom));
+}
+
 }  // namespace
 }  // namespace tarvo
