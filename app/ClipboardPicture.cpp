@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -13,6 +14,8 @@ namespace {
 const QString kJfif = QStringLiteral("JFIF");
 const QString kJpeg = QStringLiteral("image/jpeg");
 const QString kPng = QStringLiteral("image/png");
+
+}  // namespace
 
 QByteArray PngOf(const QByteArray& jpeg) {
   QImage picture;
@@ -27,13 +30,17 @@ QByteArray PngOf(const QByteArray& jpeg) {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  if (!picture.save(&buffer, "PNG")) return {};
+  // Qt turns quality 80 into zlib's level 1, its fastest that still compresses.
+  if (!picture.save(&buffer, "PNG", 80)) return {};
   return png;
 }
 
-}  // namespace
+TClipboardPicture::TClipboardPicture(QByteArray jpeg, std::shared_future<QByteArray> png)
+    : jpeg_(std::move(jpeg)), png_(std::move(png)) {}
 
-TClipboardPicture::TClipboardPicture(QByteArray jpeg) : jpeg_(std::move(jpeg)) {}
+bool TClipboardPicture::PngReady() const {
+  return png_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
 
 QStringList TClipboardPicture::formats() const { return {kJfif, kJpeg, kPng}; }
 
@@ -43,7 +50,14 @@ bool TClipboardPicture::hasFormat(const QString& mimeType) const {
 
 QVariant TClipboardPicture::retrieveData(const QString& mimeType, QMetaType) const {
   if (mimeType == kJfif || mimeType == kJpeg) return jpeg_;
-  if (mimeType == kPng) return PngOf(jpeg_);
+  if (mimeType == kPng) {
+    try {
+      return png_.get();
+    } catch (...) {
+      // Made without memory enough, say: the paste gets nothing rather than the program ending.
+      return QByteArray();
+    }
+  }
   return {};
 }
 

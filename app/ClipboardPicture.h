@@ -1,28 +1,36 @@
 // The document's picture on the clipboard: its JPEG bytes as they are, under "JFIF" and
-// image/jpeg, and a PNG of it for programs that paste no JPEG, made only when one asks.
+// image/jpeg, and a PNG of it for programs that paste no JPEG, made on the side.
 #pragma once
 
 #include <QByteArray>
 #include <QMimeData>
+#include <future>
 
 namespace tarvo {
+
+// The PNG of a JPEG for pasting: quick to compress rather than small, as a paste of a large
+// photo should not wait seconds for a few percent less. Empty when the bytes do not decode.
+QByteArray PngOf(const QByteArray& jpeg);
 
 class TClipboardPicture : public QMimeData {
   Q_OBJECT
 
  public:
-  explicit TClipboardPicture(QByteArray jpeg);
+  // png: PngOf(jpeg), being made elsewhere; a paste that asks before it is done waits for it.
+  TClipboardPicture(QByteArray jpeg, std::shared_future<QByteArray> png);
+
+  // The PNG is made: a paste of it is served at once.
+  bool PngReady() const;
 
   QStringList formats() const override;
   bool hasFormat(const QString& mimeType) const override;
 
  protected:
-  // Decoding and compressing a large photo takes a while; done at copy time it would hold up
-  // every "コピー", though most pastes take the JPEG.
   QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
  private:
   QByteArray jpeg_;
+  std::shared_future<QByteArray> png_;
 };
 
 }  // namespace tarvo

@@ -3,7 +3,8 @@
 namespace tarvo {
 
 TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
-  const bool document = inputs.HasDocument;
+  // Another file may be opened at any time: it replaces the outcome of the work running.
+  const bool document = inputs.HasDocument && !inputs.Working;
   // A selection only counts on a document: closing drops it, but the states must not wait for that.
   const bool selection = document && inputs.HasSelection;
   return {.OpenFile = true,

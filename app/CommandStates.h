@@ -22,6 +22,8 @@ struct TCommandInputs {
   bool HasDocument = false;
   bool HasTrims = false;
   bool HasSelection = false;
+  // An open, trim or undo runs: nothing may change the document until it is over.
+  bool Working = false;
 };
 
 // The states for the document and the selection as they stand.

@@ -31,39 +31,166 @@ void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> byte
 
 }  // namespace
 
-TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage)
+// Everything an open needs, done on any thread: the analysed engine and its first picture.
+struct TDocument::TOpenJob {
+  QString Path;
+  int Reduction = 1;
+  TPictureDecode Decode;
+  std::uint64_t Id = 0;
+  std::shared_ptr<TJpegTrimming> Engine;
+  bool Analysed = false;
+  TFileTimes Times;
+  TPicture Picture;
+  std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
+};
+
+// A trim, or an undo's redo of the trim before it, on the engine it shares with the document.
+struct TDocument::TTrimJob {
+  std::shared_ptr<TJpegTrimming> Engine;
+  std::uint64_t State = 0;
+  // Nothing to cut: an undo back to the opened file's bytes.
+  bool ToSource = false;
+  TTrimStep Step;
+  TTrimRect Restored;
+  TByteStream Output;
+  TTrimRect Cut;
+  bool Trimmed = false;
+  std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
+};
+
+// The engine's messages kept for the document's thread: they may come from any.
+TMessageProc TDocument::Collector(std::shared_ptr<TMessages> messages) {
+  return [messages = std::move(messages)](const std::string& text, int severity) {
+    messages->emplace_back(text, severity);
+  };
+}
+
+TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage,
+                     TDocumentWork work)
     : settings_(settings),
       prompts_(prompts),
       onMessage_(std::move(onMessage)),
-      engine_(std::make_unique<TJpegTrimming>()) {}
+      decode_(std::move(work.Decode)),
+      engine_(std::make_shared<TJpegTrimming>()),
+      work_(work.Threads) {}
 
 TDocument::~TDocument() = default;
 
-bool TDocument::OpenDocument(const QString& path, int reduction) {
+std::shared_ptr<TDocument::TOpenJob> TDocument::PrepareOpen(const QString& path, int reduction) {
+  auto job = std::make_shared<TOpenJob>();
+  job->Path = path;
+  job->Reduction = reduction;
+  job->Decode = decode_;
+  job->Id = ++lastOpen_;
+  job->Engine = std::make_shared<TJpegTrimming>();
+  job->Engine->Pictures.Maker = &pictureMaker_;
+  job->Engine->OnMessage = Collector(job->Messages);
+  return job;
+}
+
+void TDocument::RunOpen(TOpenJob& job) {
   // The new file is analysed and decoded on the side; a refusal or a read error leaves the
   // document the user has been working on untouched.
-  auto analysed = std::make_unique<TJpegTrimming>();
-  analysed->OnMessage = onMessage_;
-  analysed->Pictures.Maker = &pictureMaker_;
-  if (!analysed->AnalyzeFile(QFile::encodeName(path).toStdString())) return false;
-  const TFileTimes times = ReadFileTimes(path);
-  TPicture picture = pictures_.Decode(analysed->SourceStream().Bytes(), reduction);
+  job.Analysed =
+      static_cast<bool>(job.Engine->AnalyzeFile(QFile::encodeName(job.Path).toStdString()));
+  if (!job.Analysed) return;
+  job.Times = ReadFileTimes(job.Path);
+  job.Picture = job.Decode(job.Engine->SourceStream().Bytes(), job.Reduction);
+}
+
+bool TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
+  // Only the last open started counts; the user has chosen another file since this one.
+  if (job.Id != lastOpen_) return false;
+  Replay(*job.Messages);
+  if (error) std::rethrow_exception(error);
+  if (!job.Analysed) return false;
+  job.Engine->OnMessage = onMessage_;
   Forget();
-  engine_ = std::move(analysed);
-  pictures_.Hold(std::move(picture));
-  sourceTimes_ = times;
-  PresetSaveDialog(path);
-  docFileName_ = path;
+  engine_ = std::move(job.Engine);
+  pictures_.Hold(std::move(job.Picture));
+  sourceTimes_ = job.Times;
+  PresetSaveDialog(job.Path);
+  docFileName_ = job.Path;
   opened_ = true;
   Tell({TDocumentChange::Opened, {}});
   return true;
 }
 
-std::span<const std::uint8_t> TDocument::Bytes() const {
-  return trimHistory_.empty() ? engine_->SourceStream().Bytes() : docStream_.Bytes();
+bool TDocument::OpenDocument(const QString& path, int reduction) {
+  const std::shared_ptr<TOpenJob> job = PrepareOpen(path, reduction);
+  std::exception_ptr error;
+  try {
+    RunOpen(*job);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  return FinishOpen(*job, error);
+}
+
+void TDocument::StartOpen(const QString& path, int reduction) {
+  const std::shared_ptr<TOpenJob> job = PrepareOpen(path, reduction);
+  ++opening_;
+  Tell({TDocumentChange::WorkChanged, {}});
+  work_.Run([job] { RunOpen(*job); },
+            [this, job](std::exception_ptr error) {
+              --opening_;
+              const std::uint64_t state = state_;
+              try {
+                FinishOpen(*job, error);
+              } catch (...) {
+                Report(std::current_exception());
+              }
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+            });
+}
+
+std::span<const std::uint8_t> TDocument::Bytes() const { return SharedBytes().Bytes; }
+
+TDocument::TSharedBytes TDocument::SharedBytes() const {
+  if (docStream_) return {docStream_, docStream_->Bytes()};
+  return {engine_, engine_->SourceStream().Bytes()};
 }
 
 const TPicture& TDocument::Picture(int reduction) { return pictures_.At(Bytes(), reduction); }
+
+const TPicture* TDocument::PictureOrDecode(int reduction) {
+  if (!opened_) return nullptr;
+  if (pictures_.Holds(reduction)) return &pictures_.At(Bytes(), reduction);
+  if (!decoding_.insert(reduction).second) return nullptr;
+  struct TDecodeJob {
+    TSharedBytes Source;
+    TPicture Picture;
+  };
+  auto job = std::make_shared<TDecodeJob>();
+  job->Source = SharedBytes();
+  const std::uint64_t state = state_;
+  work_.Run(
+      [job, reduction, decode = decode_] { job->Picture = decode(job->Source.Bytes, reduction); },
+      [this, job, state, reduction](std::exception_ptr error) {
+        // A trim, an undo or another file since: the picture shows nothing of the document.
+        if (state != state_) return;
+        decoding_.erase(reduction);
+        if (error) {
+          // Bytes that do not decode cannot be shown, nor a selection be taken on them.
+          Close();
+          Report(error);
+          return;
+        }
+        pictures_.Keep(std::move(job->Picture));
+        Tell({TDocumentChange::PictureReady, {}, reduction});
+      });
+  // Work run on this thread is over already.
+  return opened_ && pictures_.Holds(reduction) ? &pictures_.At(Bytes(), reduction) : nullptr;
+}
+
+const TPicture* TDocument::Preview(int reduction) const { return pictures_.Nearest(reduction); }
+
+QSize TDocument::FrameSize() const {
+  if (!opened_) return {};
+  if (trimHistory_.empty()) return {engine_->ImageWidth(), engine_->ImageHeight()};
+  const TTrimRect& r = trimHistory_.back().Rect;
+  return {r.Right - r.Left, r.Bottom - r.Top};
+}
 
 int TDocument::McuWidth() const { return engine_->McuWidth(); }
 
@@ -98,31 +225,64 @@ QString TDocument::TitleText() const {
   return QFileInfo(docFileName_).fileName() + QStringLiteral("[*] — ") + caption;
 }
 
-bool TDocument::Trim(const TTrimRect& pictureRect) {
-  if (!opened_) return false;
+std::shared_ptr<TDocument::TTrimJob> TDocument::PrepareTrim(const TTrimRect& pictureRect) {
+  if (!opened_ || Working()) return nullptr;
   // The picture shown starts at the last trim's top-left corner.
   TTrimRect rect = pictureRect;
   if (!trimHistory_.empty()) {
     const TTrimRect& p = trimHistory_.back().Rect;
     rect = rect.Shifted(p.Left, p.Top);
   }
-  const bool dropExif = settings_.gAllowDropExif;
-  engine_->Pictures.KeepThumbnails = settings_.gKeepThumbnails;
-  bool trimmed = false;
-  TTrimRect cut;
-  try {
-    trimmed = static_cast<bool>(engine_->Trim(docStream_, rect, dropExif, &cut));
-  } catch (...) {
-    RecoverDocStream();
-    throw;
+  auto job = std::make_shared<TTrimJob>();
+  job->Engine = engine_;
+  job->State = state_;
+  job->Step = {rect, settings_.gAllowDropExif, settings_.gKeepThumbnails};
+  return job;
+}
+
+std::shared_ptr<TDocument::TTrimJob> TDocument::PrepareUndo() {
+  if (!opened_ || Working() || trimHistory_.empty()) return nullptr;
+  auto job = std::make_shared<TTrimJob>();
+  job->Engine = engine_;
+  job->State = state_;
+  TTrimRect restored = trimHistory_.back().Rect;
+  if (trimHistory_.size() >= 2) {
+    // In pixels of the earlier result, which starts at the step before's corner.
+    const TTrimStep& previous = trimHistory_[trimHistory_.size() - 2];
+    restored = restored.Shifted(-previous.Rect.Left, -previous.Rect.Top);
+    // Redone with the Exif and thumbnail choices recorded then, not today's settings.
+    job->Step = previous;
+  } else {
+    job->ToSource = true;
   }
-  if (!trimmed) {
-    RecoverDocStream();
-    return false;
+  job->Restored = restored;
+  return job;
+}
+
+void TDocument::RunTrim(TTrimJob& job) {
+  if (job.ToSource) {
+    job.Trimmed = true;
+    return;
   }
+  // Told on the document's thread once the job is back; the output goes to the job alone, so a
+  // failure leaves the document's bytes as they were.
+  job.Engine->OnMessage = Collector(job.Messages);
+  job.Engine->Pictures.KeepThumbnails = job.Step.KeepThumbnails;
+  job.Trimmed =
+      static_cast<bool>(job.Engine->Trim(job.Output, job.Step.Rect, job.Step.DropExif, &job.Cut));
+}
+
+bool TDocument::FinishTrim(TTrimJob& job, std::exception_ptr error) {
+  // Another file, or the same one opened again, has taken the document's place meanwhile.
+  if (job.State != state_) return false;
+  Replay(*job.Messages);
+  if (error) std::rethrow_exception(error);
+  if (!job.Trimmed) return false;
   // What the engine cut, its origin on the MCU grid: the next trim and the undo start from it.
-  trimHistory_.push_back({cut, dropExif, settings_.gKeepThumbnails});
+  trimHistory_.push_back({job.Cut, job.Step.DropExif, job.Step.KeepThumbnails});
   if (modifyCount_ >= 0) ++modifyCount_;
+  docStream_ = std::make_shared<const TByteStream>(std::move(job.Output));
+  NewState();
   try {
     pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
   } catch (...) {
@@ -133,55 +293,93 @@ bool TDocument::Trim(const TTrimRect& pictureRect) {
   return true;
 }
 
-std::optional<TTrimRect> TDocument::Undo() {
-  if (!opened_ || trimHistory_.empty()) return std::nullopt;
-  const TTrimStep undone = trimHistory_.back();
-  TTrimRect restored = undone.Rect;
-  if (trimHistory_.size() >= 2) {
-    // In pixels of the earlier result, which starts at the step before's corner.
-    const TTrimRect& previous = trimHistory_[trimHistory_.size() - 2].Rect;
-    restored = restored.Shifted(-previous.Left, -previous.Top);
-  }
+std::optional<TTrimRect> TDocument::FinishUndo(TTrimJob& job, std::exception_ptr error) {
+  if (job.State != state_) return std::nullopt;
+  Replay(*job.Messages);
+  if (error) std::rethrow_exception(error);
+  if (!job.Trimmed) return std::nullopt;
   trimHistory_.pop_back();
-  bool rendered = false;
-  try {
-    rendered = RenderLastStep();
-  } catch (...) {
-    trimHistory_.push_back(undone);
-    RecoverDocStream();
-    throw;
-  }
-  if (!rendered) {
-    trimHistory_.push_back(undone);
-    RecoverDocStream();
-    return std::nullopt;
-  }
+  docStream_ = job.ToSource ? nullptr : std::make_shared<const TByteStream>(std::move(job.Output));
   if (modifyCount_ >= 0) --modifyCount_;
+  NewState();
   pictures_.Clear();
-  Tell({TDocumentChange::Undone, restored});
-  return restored;
+  Tell({TDocumentChange::Undone, job.Restored});
+  return job.Restored;
 }
 
-bool TDocument::RenderLastStep() {
-  if (trimHistory_.empty()) {
-    docStream_.Clear();
-    return true;
-  }
-  // Redone with the Exif and thumbnail choices recorded then, not today's settings.
-  const TTrimStep& last = trimHistory_.back();
-  engine_->Pictures.KeepThumbnails = last.KeepThumbnails;
-  return static_cast<bool>(engine_->Trim(docStream_, last.Rect, last.DropExif));
-}
-
-void TDocument::RecoverDocStream() {
-  bool recovered = false;
+bool TDocument::Trim(const TTrimRect& pictureRect) {
+  const std::shared_ptr<TTrimJob> job = PrepareTrim(pictureRect);
+  if (!job) return false;
+  std::exception_ptr error;
   try {
-    recovered = RenderLastStep();
+    RunTrim(*job);
   } catch (...) {
-    recovered = false;
+    error = std::current_exception();
   }
-  // Partial output must never pass for the document.
-  if (!recovered) Close();
+  return FinishTrim(*job, error);
+}
+
+std::optional<TTrimRect> TDocument::Undo() {
+  const std::shared_ptr<TTrimJob> job = PrepareUndo();
+  if (!job) return std::nullopt;
+  std::exception_ptr error;
+  try {
+    RunTrim(*job);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  return FinishUndo(*job, error);
+}
+
+void TDocument::StartTrim(const TTrimRect& rect) {
+  const std::shared_ptr<TTrimJob> job = PrepareTrim(rect);
+  if (!job) return;
+  ++changing_;
+  Tell({TDocumentChange::WorkChanged, {}});
+  work_.Run([job] { RunTrim(*job); },
+            [this, job](std::exception_ptr error) {
+              --changing_;
+              const std::uint64_t state = state_;
+              try {
+                FinishTrim(*job, error);
+              } catch (...) {
+                Report(std::current_exception());
+              }
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+            });
+}
+
+void TDocument::StartUndo() {
+  const std::shared_ptr<TTrimJob> job = PrepareUndo();
+  if (!job) return;
+  ++changing_;
+  Tell({TDocumentChange::WorkChanged, {}});
+  work_.Run([job] { RunTrim(*job); },
+            [this, job](std::exception_ptr error) {
+              --changing_;
+              const std::uint64_t state = state_;
+              try {
+                FinishUndo(*job, error);
+              } catch (...) {
+                Report(std::current_exception());
+              }
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+            });
+}
+
+void TDocument::Replay(const TMessages& messages) const {
+  if (!onMessage_) return;
+  for (const auto& [text, severity] : messages) onMessage_(text, severity);
+}
+
+void TDocument::Report(std::exception_ptr error) const {
+  if (failureNotice_) failureNotice_(error);
+}
+
+void TDocument::NewState() {
+  ++state_;
+  decoding_.clear();
+  png_ = {};
 }
 
 bool TDocument::SaveFile() {
@@ -252,18 +450,28 @@ void TDocument::Forget() {
   opened_ = false;
   trimHistory_.clear();
   docFileName_.clear();
-  docStream_.Clear();
+  docStream_ = nullptr;
   modifyCount_ = 0;
+  NewState();
   pictures_.Clear();
-  // The file's bytes go with their engine.
-  engine_ = std::make_unique<TJpegTrimming>();
+  // The file's bytes go with their engine, once the work still using them lets go too.
+  engine_ = std::make_shared<TJpegTrimming>();
 }
 
-std::unique_ptr<QMimeData> TDocument::ClipboardData() const {
+std::unique_ptr<QMimeData> TDocument::ClipboardData() {
   if (!HasDocument()) return nullptr;
   const std::span<const std::uint8_t> bytes = Bytes();
-  return std::make_unique<TClipboardPicture>(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                                        static_cast<qsizetype>(bytes.size())));
+  const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
+                        static_cast<qsizetype>(bytes.size()));
+  if (!png_.valid() || pngState_ != state_) {
+    // Made once for this state, on the side: a large photo takes seconds to compress, and a
+    // paste of the JPEG should not wait for it. The job holds its own copy of the bytes.
+    auto made = std::make_shared<std::promise<QByteArray>>();
+    png_ = made->get_future().share();
+    pngState_ = state_;
+    work_.Run([made, jpeg] { made->set_value(PngOf(jpeg)); }, [](std::exception_ptr) {});
+  }
+  return std::make_unique<TClipboardPicture>(jpeg, png_);
 }
 
 QPoint TDocument::LastTrimOffset() const {

@@ -2,15 +2,23 @@
 // closing and copying. No widgets: questions and the save dialog go through TDocumentPrompts.
 #pragma once
 
+#include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "AppSettings.h"
+#include "BackgroundWork.h"
 #include "ByteStream.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
@@ -41,12 +49,15 @@ struct TDocumentChange {
     Opened,  // another file, or the first
     Trimmed,
     Undone,
-    Saved,   // the file name may be another now
-    Closed,  // by "閉じる", or after a failure the document would not survive
+    Saved,         // the file name may be another now
+    Closed,        // by "閉じる", or after a failure the document would not survive
+    PictureReady,  // a picture decoded on the side is held now, at Reduction
+    WorkChanged,   // an open, trim or undo started or ended without changing the document
   };
   TKind Kind = Opened;
   // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown.
   TTrimRect Restored;
+  int Reduction = 1;
 };
 
 // The document's questions and its save dialog, answered by the user (or a test's script).
@@ -60,19 +71,47 @@ class TDocumentPrompts {
   virtual QString RunSaveDialog(const QString& folder, const QString& fileName) = 0;
 };
 
+// How the document does its work: where (see TBackgroundWork) and with which decoder.
+struct TDocumentWork {
+  TBackgroundWork::TThreads Threads = TBackgroundWork::TThreads::Own;
+  TPictureDecode Decode = DecodePicture;
+};
+
 // Rectangles given to and returned by the document are in pixels of the picture it shows; the
 // document adds the corner of its last trim to reach the source's pixels.
 class TDocument {
  public:
   // settings and prompts belong to the window and outlive the document; each file opened gets
-  // an engine of its own, which reports through onMessage.
-  TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage);
+  // an engine of its own, which reports through onMessage (on this thread).
+  TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage,
+            TDocumentWork work = {});
+  // Waits for the work still running; its outcome is dropped.
   ~TDocument();
 
   // Told after each change, once the document is in its new state.
   void SetChangeNotice(std::function<void(const TDocumentChange&)> notice) {
     changeNotice_ = std::move(notice);
   }
+  // Told what a Start... call or a picture decoded on the side raised, on this thread.
+  void SetFailureNotice(std::function<void(std::exception_ptr)> notice) {
+    failureNotice_ = std::move(notice);
+  }
+
+  // OpenDocument, Trim and Undo off this thread, so that the window answers meanwhile. Their
+  // outcome comes as a change (Opened, Trimmed, Undone), a message or a failure, on this thread.
+  // A later open drops an earlier one's outcome, and an open that replaces the document drops
+  // that of a trim or undo still running on it. While one runs (Working) the commands that
+  // change the document must wait; only another open may start.
+  void StartOpen(const QString& path, int reduction);
+  void StartTrim(const TTrimRect& rect);
+  void StartUndo();
+  bool Working() const { return opening_ != 0 || changing_ != 0; }
+  // A trim or undo runs.
+  bool Changing() const { return changing_ != 0; }
+  // A picture is being decoded on the side for the document as it stands.
+  bool Decoding() const { return !decoding_.empty(); }
+  // Turns the event loop until every Start... and decode has come back (tests, benchmarks).
+  void WaitForWork() { work_.WaitForAll(); }
 
   // Analyses path in an engine of its own and decodes its picture at reduction (the view's);
   // only when both succeed does it replace the document. False when the engine refused the file
@@ -95,8 +134,8 @@ class TDocument {
   QString TitleText() const;
   bool Modified() const { return modifyCount_ != 0; }
 
-  // Trims the document to rect. False when the engine refused (it has said why); the document
-  // then holds its previous bytes again, or is closed should even they fail. Reduced pictures
+  // Trims the document to rect. False when the engine refused (it has said why) or another
+  // change runs; the document keeps its bytes, as the trim writes apart from them. Reduced pictures
   // held are cut to the trim; should that fail the document closes rather than show another
   // state's picture, and the error is raised.
   bool Trim(const TTrimRect& rect);
@@ -117,17 +156,23 @@ class TDocument {
   void Close();
 
   // The clipboard's contents for "コピー": the document's picture (TClipboardPicture); nothing
-  // without a document, so that the clipboard keeps what it holds.
-  std::unique_ptr<QMimeData> ClipboardData() const;
+  // without a document, so that the clipboard keeps what it holds. Its PNG is made on the side,
+  // once for each state of the document however often it is copied.
+  std::unique_ptr<QMimeData> ClipboardData();
 
   // The picture of the document's bytes at reduction, decoded on first use (EPictureError when
   // they do not decode; the document stays as it was).
   const TPicture& Picture(int reduction);
+  // The picture at reduction when held; otherwise nothing, and it is decoded on the side, told
+  // by PictureReady once held. Bytes that do not decode close the document and go to the
+  // failure notice: the window must not show another state's picture.
+  const TPicture* PictureOrDecode(int reduction);
+  // The held picture nearest to reduction, to show until that one is decoded; nothing when none
+  // is held.
+  const TPicture* Preview(int reduction) const;
+  // The size of the picture the document's bytes hold.
+  QSize FrameSize() const;
   const TPictureCache& Pictures() const { return pictures_; }
-  // See TPictureCache::SetSlowDecodeNotice.
-  void SetSlowDecodeNotice(std::function<void(bool running)> notice) {
-    pictures_.SetSlowDecodeNotice(std::move(notice));
-  }
 
   const QString& DocFileName() const { return docFileName_; }
   // The document's JPEG as it stands: the opened file's bytes, or those of the last trim.
@@ -139,10 +184,33 @@ class TDocument {
   const QString& SaveDialogFileName() const { return saveDialogFileName_; }
 
  private:
-  // docStream_ for the history as it stands: the last step's trim, or nothing for the source.
-  bool RenderLastStep();
-  // After a failed trim: the bytes of the last step again, or no document if that fails too.
-  void RecoverDocStream();
+  using TMessages = std::vector<std::pair<std::string, int>>;
+  struct TOpenJob;
+  struct TTrimJob;
+  // The bytes of the document as it stands, with what keeps them alive for work on the side.
+  struct TSharedBytes {
+    std::shared_ptr<const void> Owner;
+    std::span<const std::uint8_t> Bytes;
+  };
+
+  // Each operation in three steps: set up here, done on any thread with nothing but the job,
+  // and taken over here (an outcome no longer wanted is dropped).
+  std::shared_ptr<TOpenJob> PrepareOpen(const QString& path, int reduction);
+  static void RunOpen(TOpenJob& job);
+  bool FinishOpen(TOpenJob& job, std::exception_ptr error);
+  std::shared_ptr<TTrimJob> PrepareTrim(const TTrimRect& pictureRect);
+  std::shared_ptr<TTrimJob> PrepareUndo();
+  static void RunTrim(TTrimJob& job);
+  bool FinishTrim(TTrimJob& job, std::exception_ptr error);
+  std::optional<TTrimRect> FinishUndo(TTrimJob& job, std::exception_ptr error);
+  static TMessageProc Collector(std::shared_ptr<TMessages> messages);
+  // The engine's messages of a job, told here on this thread.
+  void Replay(const TMessages& messages) const;
+  // A failure of work on the side, to the failure notice.
+  void Report(std::exception_ptr error) const;
+  TSharedBytes SharedBytes() const;
+  // The document's bytes are another's now: pictures and work on the side for the old ones go.
+  void NewState();
   // Back to no document, telling no one: opening replaces the document without closing it.
   void Forget();
   void Tell(const TDocumentChange& change) const;
@@ -154,21 +222,40 @@ class TDocument {
   TAppSettings& settings_;
   TDocumentPrompts& prompts_;
   TMessageProc onMessage_;
+  TPictureDecode decode_;
   // Before the engine, which points at it.
   TLibjpegPictureMaker pictureMaker_;
   std::function<void(const TDocumentChange&)> changeNotice_;
-  std::unique_ptr<TJpegTrimming> engine_;
+  std::function<void(std::exception_ptr)> failureNotice_;
+  // Shared with the work on the side that uses it; only one trim or undo uses it at a time.
+  std::shared_ptr<TJpegTrimming> engine_;
 
   bool opened_ = false;
   QString docFileName_;
-  // The last trim's output; the opened file's bytes stay with the engine alone.
-  TByteStream docStream_;
+  // The last trim's output, or nothing when the opened file's bytes, which stay with the engine
+  // alone, are the document's. Never changed once made: decodes on the side read it.
+  std::shared_ptr<const TByteStream> docStream_;
   std::vector<TTrimStep> trimHistory_;
   std::int32_t modifyCount_ = 0;
   TFileTimes sourceTimes_;
   QString saveDialogFolder_;
   QString saveDialogFileName_;
   TPictureCache pictures_;
+
+  // Counts the states of the document's bytes; work on the side for an older one is dropped.
+  std::uint64_t state_ = 0;
+  // The last open started, and whether it still runs.
+  std::uint64_t lastOpen_ = 0;
+  int opening_ = 0;
+  // A trim or undo runs on the engine.
+  int changing_ = 0;
+  // Reductions being decoded for the present state.
+  std::set<int> decoding_;
+  // The PNG of the present state for the clipboard, once a copy asked for it.
+  std::uint64_t pngState_ = 0;
+  std::shared_future<QByteArray> png_;
+  // Last: let go first, it waits for the work that still uses the members above.
+  TBackgroundWork work_;
 };
 
 }  // namespace tarvo

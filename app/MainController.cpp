@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -11,18 +12,25 @@
 #include "SelectionEvents.h"
 #include "SelectionFrame.h"
 #include "TrimModeSelector.h"
+#include "WindowTexts.h"
 
 namespace tarvo {
 
-TMainController::TMainController(TMainView& view, TDocumentPrompts& prompts, TMessageProc onMessage)
-    : view_(view), document_(settings_, prompts, std::move(onMessage)), selection_(*this) {
+TMainController::TMainController(TMainView& view, TDocumentPrompts& prompts, TMessageProc onMessage,
+                                 TDocumentWork work)
+    : view_(view),
+      document_(settings_, prompts, std::move(onMessage), std::move(work)),
+      selection_(*this) {
   document_.SetChangeNotice([this](const TDocumentChange& change) { SyncToDocument(change); });
-  document_.SetSlowDecodeNotice([this](bool running) { view_.ShowSlowDecode(running); });
+  document_.SetFailureNotice([this](std::exception_ptr error) { ShowFailure(error); });
+  progressDelay_.setSingleShot(true);
+  progressDelay_.setInterval(kProgressDelayMs);
+  QObject::connect(&progressDelay_, &QTimer::timeout, [this] { SyncStatusText(); });
   SyncCommandStates();
 }
 
 void TMainController::OpenDocument(const QString& path) {
-  document_.OpenDocument(path, RateReduction());
+  document_.StartOpen(path, RateReduction());
 }
 
 void TMainController::OpenFile() {
@@ -44,14 +52,21 @@ void TMainController::CloseFile() {
   if (document_.CloseQuery()) document_.Close();
 }
 
-bool TMainController::CloseQuery() { return document_.CloseQuery(); }
+bool TMainController::CloseQuery() {
+  // The document cannot be saved or let go halfway through a change; the window waits for it.
+  if (document_.Working()) {
+    closePending_ = true;
+    return false;
+  }
+  return document_.CloseQuery();
+}
 
 void TMainController::Trim() {
   if (selection_.SelectionState() == selNone) return;
-  document_.Trim(selection_.SelectionRect());
+  document_.StartTrim(selection_.SelectionRect());
 }
 
-void TMainController::Undo() { document_.Undo(); }
+void TMainController::Undo() { document_.StartUndo(); }
 
 void TMainController::AdjustRect() {
   if (selection_.SelectionState() == selNone) return;
@@ -67,6 +82,16 @@ void TMainController::Copy() {
 
 void TMainController::SyncToDocument(const TDocumentChange& change) {
   const TDocumentChange::TKind kind = change.Kind;
+  if (kind == TDocumentChange::WorkChanged) {
+    SyncCommandStates();
+    return;
+  }
+  if (kind == TDocumentChange::PictureReady) {
+    // A picture for a rate the user has since left stays held for a return to it.
+    if (change.Reduction == RateReduction()) ShowDocumentPicture();
+    SyncCommandStates();
+    return;
+  }
   if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
       kind == TDocumentChange::Closed) {
     selection_.Clear();
@@ -75,21 +100,16 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
   if (!document_.HasDocument()) {
     view_.ShowPicture({}, 1, 1);
   } else if (kind != TDocumentChange::Saved) {
-    try {
-      ShowDocumentPicture();
-    } catch (...) {
-      // Bytes the display decoder refuses cannot be shown, nor a selection be taken on them: the
-      // document is closed rather than shown with the picture of another state.
-      document_.Close();
-      throw;
-    }
+    ShowDocumentPicture();
   }
+  // Showing the picture may have found its bytes undecodable and closed the document, which has
+  // brought the window up to that already.
+  if (!document_.HasDocument() && kind != TDocumentChange::Closed) return;
   if (kind == TDocumentChange::Undone) {
     // The selection that made the undone trim, ready to be changed and trimmed again.
     selection_.Restore(change.Restored);
     view_.SetInformationText(QString::fromStdString(SelectionInformation(change.Restored)));
   }
-  view_.SetStatusText(document_.StatusText());
   view_.SetTitle(document_.TitleText(), document_.Modified());
   if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed) ApplyTrimMode();
   SyncCommandStates();
@@ -100,12 +120,17 @@ void TMainController::ApplyViewRate() {
 }
 
 void TMainController::ShowDocumentPicture() {
-  // Decoded before anything changes, so a picture that fails to decode leaves the view as it was.
-  const TPicture& picture = document_.Picture(RateReduction());
+  const int reduction = RateReduction();
+  const TPicture* picture = document_.PictureOrDecode(reduction);
+  if (!document_.HasDocument()) return;
+  if (picture == nullptr) picture = document_.Preview(reduction);
+  // Without any picture held the view keeps the frame's size and shows nothing until one is.
+  const TPicture blank{{}, document_.FrameSize(), 1};
+  const TPicture& shown = picture != nullptr ? *picture : blank;
   const int rateIndex = view_.ViewRateIndex();
   const TViewRate rate = ViewRateAt(rateIndex);
-  view_.ShowPicture(picture, rate.Num, rate.Den);
-  viewMapping_.SetPicture(picture.Frame.width(), picture.Frame.height(), document_.McuWidth(),
+  view_.ShowPicture(shown, rate.Num, rate.Den);
+  viewMapping_.SetPicture(shown.Frame.width(), shown.Frame.height(), document_.McuWidth(),
                           document_.McuHeight());
   viewMapping_.SetRateIndex(rateIndex);
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
@@ -128,8 +153,36 @@ int TMainController::SelectableHeight() const {
 void TMainController::SyncCommandStates() {
   commandStates_ = CommandStatesFor({.HasDocument = document_.HasDocument(),
                                      .HasTrims = !document_.TrimHistory().empty(),
-                                     .HasSelection = selection_.SelectionState() != selNone});
+                                     .HasSelection = selection_.SelectionState() != selNone,
+                                     .Working = document_.Working()});
   view_.SetCommandStates(commandStates_);
+  if (!Working()) {
+    progressDelay_.stop();
+  } else if (!progressDelay_.isActive()) {
+    progressDelay_.start();
+  }
+  SyncStatusText();
+  if (closePending_ && !document_.Working()) {
+    closePending_ = false;
+    view_.CloseAgain();
+  }
+}
+
+void TMainController::SyncStatusText() {
+  if (!Working() || progressDelay_.isActive()) {
+    view_.SetStatusText(document_.StatusText());
+  } else {
+    view_.SetStatusText(
+        QString::fromUtf8(document_.Changing() ? kMsgTrimming : kMsgReadingPicture));
+  }
+}
+
+void TMainController::ShowFailure(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& failure) {
+    view_.ShowError(QString::fromUtf8(failure.what()));
+  }
 }
 
 int TMainController::RateReduction() const {

@@ -4,6 +4,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QTimer>
 
 #include "AppSettings.h"
 #include "CommandStates.h"
@@ -31,12 +32,14 @@ class TMainView {
   virtual void SetTitle(const QString& title, bool modified) = 0;
   virtual void SetInformationText(const QString& text) = 0;
   virtual void SetCommandStates(const TCommandStates& states) = 0;
+  // A failure of work done on the side, told once it is back.
+  virtual void ShowError(const QString& text) = 0;
+  // The window was asked to close while work ran, and that work is over: ask again.
+  virtual void CloseAgain() = 0;
   // Paints the band of a selection frame again; rect in view pixels.
   virtual void RepaintFrame(const TTrimRect& viewRect) = 0;
   // For the whole application, until set again.
   virtual void SetPointer(TPointerShape shape) = 0;
-  // While a decode runs long (true), and once it is over (false).
-  virtual void ShowSlowDecode(bool running) = 0;
   // The open dialog: the chosen path, or empty when cancelled.
   virtual QString ChooseFileToOpen() = 0;
   // The explanation before "選択範囲の調整"; false when the user stops there.
@@ -47,7 +50,11 @@ class TMainController : private TSelectionHost {
  public:
   // view and prompts belong to the window and outlive the controller; the engine's messages go
   // to onMessage.
-  TMainController(TMainView& view, TDocumentPrompts& prompts, TMessageProc onMessage);
+  TMainController(TMainView& view, TDocumentPrompts& prompts, TMessageProc onMessage,
+                  TDocumentWork work = {});
+
+  // Work longer than this is shown in the status bar.
+  static constexpr int kProgressDelayMs = 250;
 
   // What the options dialog edits and the settings store keeps.
   TAppSettings& Settings() { return settings_; }
@@ -58,7 +65,13 @@ class TMainController : private TSelectionHost {
   const TViewMapping& View() const { return viewMapping_; }
   const TCommandStates& CommandStates() const { return commandStates_; }
 
+  // Opening, trimming, undoing and decoding run on the side: the commands return at once, and
+  // the window is brought up to date when the work is back.
   void OpenDocument(const QString& path);
+  // An open, trim, undo or a decode for the view runs.
+  bool Working() const { return document_.Working() || document_.Decoding(); }
+  // Turns the event loop until the work is back (tests, benchmarks).
+  void WaitForWork() { document_.WaitForWork(); }
   // "ファイルを開く": unsaved trims are asked about before the open dialog.
   void OpenFile();
   // A file dropped on the window: unsaved trims are asked about first.
@@ -66,15 +79,16 @@ class TMainController : private TSelectionHost {
   void SaveFile();
   void SaveAsFile();
   void CloseFile();
-  // May the window close? Asks about unsaved trims.
+  // May the window close? Asks about unsaved trims. Not while an open, trim or undo runs: the
+  // window is then told to close again once it is over.
   bool CloseQuery();
   void Trim();
   void Undo();
   void AdjustRect();
   void Copy();
 
-  // The view laid out at the view's rate index, when a picture is shown. A picture that fails to
-  // decode raises EPictureError and leaves the view as it was.
+  // The view laid out at the view's rate index, when a picture is shown. Until the picture at
+  // that rate is decoded, the nearest one held is shown in its place.
   void ApplyViewRate();
   // The view's trim mode applied to the selection, when a picture is shown.
   void ApplyTrimMode();
@@ -94,6 +108,9 @@ class TMainController : private TSelectionHost {
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.
   void ShowDocumentPicture();
   void SyncCommandStates();
+  // The status bar: what runs, once it has run a moment, else the document's text.
+  void SyncStatusText();
+  void ShowFailure(std::exception_ptr error);
   int RateReduction() const;
   TTrimModeKind TrimModeKind() const;
 
@@ -110,6 +127,8 @@ class TMainController : private TSelectionHost {
   TSelection selection_;
   TViewMapping viewMapping_;
   TCommandStates commandStates_;
+  QTimer progressDelay_;
+  bool closePending_ = false;
 };
 
 }  // namespace tarvo

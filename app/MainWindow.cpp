@@ -49,12 +49,12 @@ QString FirstDroppedFile(const QMimeData* data) {
 
 }  // namespace
 
-TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store)
+TFm_Main::TFm_Main(std::unique_ptr<TSettingsStore> store, TDocumentWork work)
     : settingsStore_(store ? std::move(store) : std::make_unique<TQSettingsStore>()),
       prompts_(std::make_unique<TWindowPrompts>(this)) {
   BuildWidgets();
-  controller_ =
-      std::make_unique<TMainController>(static_cast<TMainView&>(*this), *prompts_, EngineMessage);
+  controller_ = std::make_unique<TMainController>(static_cast<TMainView&>(*this), *prompts_,
+                                                  EngineMessage, std::move(work));
   FormCreate();
 }
 
@@ -127,11 +127,20 @@ void TFm_Main::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& error) {
-    QMessageBox box(QMessageBox::Critical, Text(kAppTitle), QString::fromUtf8(error.what()),
-                    QMessageBox::NoButton, this);
-    box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
-    box.exec();
+    ShowError(QString::fromUtf8(error.what()));
   }
+}
+
+void TFm_Main::ShowError(const QString& text) {
+  QMessageBox box(QMessageBox::Critical, Text(kAppTitle), text, QMessageBox::NoButton, this);
+  box.addButton(Text(kButtonOk), QMessageBox::AcceptRole);
+  box.exec();
+}
+
+void TFm_Main::CloseAgain() {
+  // From the event loop: the work's outcome is still being taken over when this is told.
+  QMetaObject::invokeMethod(
+      this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void TFm_Main::showEvent(QShowEvent* event) {
@@ -313,17 +322,6 @@ void TFm_Main::mnu_TopicClick() {
 
 void TFm_Main::mnu_AboutClick() {
   if (helpDialog_ != nullptr) helpDialog_->exec();
-}
-
-void TFm_Main::ShowSlowDecode(bool running) {
-  if (running) {
-    statusBeforeDecode_ = StatusText();
-    SetStatusText(Text(kMsgReadingPicture));
-    // The window waits for the decode: paint now, not when it returns to its event loop.
-    repaint();
-  } else {
-    SetStatusText(statusBeforeDecode_);
-  }
 }
 
 void TFm_Main::Cbo_ViewRateChange() { controller_->ApplyViewRate(); }

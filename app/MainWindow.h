@@ -34,7 +34,8 @@ class TFm_Main : public QMainWindow, private TMainView {
  public:
   // The settings are read from store at creation and written back to it when the window
   // closes; without one, the user's own store is used.
-  explicit TFm_Main(std::unique_ptr<TSettingsStore> store = nullptr);
+  // work says how the document does its work (see TDocumentWork).
+  explicit TFm_Main(std::unique_ptr<TSettingsStore> store = nullptr, TDocumentWork work = {});
   ~TFm_Main() override;
 
   // The dialogs are created after the main window; the commands show them modally.
@@ -45,6 +46,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   // The program's arguments (without the program name); the first show opens the first one.
   void SetArguments(const QStringList& arguments);
 
+  TMainController& Controller() { return *controller_; }
   void OpenDocument(const QString& path) { controller_->OpenDocument(path); }
   const TDocument& Document() const { return controller_->Document(); }
   TSelection& Selection() { return controller_->Selection(); }
@@ -117,7 +119,8 @@ class TFm_Main : public QMainWindow, private TMainView {
   void SetTitle(const QString& title, bool modified) override;
   void RepaintFrame(const TTrimRect& viewRect) override;
   void SetPointer(TPointerShape shape) override;
-  void ShowSlowDecode(bool running) override;
+  void ShowError(const QString& text) override;
+  void CloseAgain() override;
   QString ChooseFileToOpen() override;
   bool ExplainAdjustRect(bool& showNextTime) override;
 
@@ -163,7 +166,6 @@ class TFm_Main : public QMainWindow, private TMainView {
   QStringList arguments_;
   bool FirstShow = false;
   bool openAfterFirstPaint_ = false;
-  QString statusBeforeDecode_;
 };
 
 }  // namespace tarvo

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <future>
 
 #include <QRect>
 
@@ -18,30 +17,25 @@ std::size_t TPictureCache::Slot(int reduction) {
                                std::size(kPictureReductions) - 1);
 }
 
-TPicture TPictureCache::Decode(std::span<const std::uint8_t> jpeg, int reduction) {
-  ++decodeCount_;
-  // The decode runs on a worker so this thread can tell the user about a slow one while the
-  // window waits; the window's commands still run one at a time, as without it.
-  std::future<TPicture> decoded =
-      std::async(std::launch::async, [jpeg, reduction] { return DecodePicture(jpeg, reduction); });
-  if (decoded.wait_for(kSlowDecode) == std::future_status::ready || !slowDecode_) {
-    return decoded.get();
-  }
-  slowDecode_(true);
-  decoded.wait();
-  slowDecode_(false);
-  return decoded.get();
-}
-
 const TPicture& TPictureCache::Hold(TPicture picture) {
   Clear();
+  ++decodeCount_;
   const std::size_t slot = Slot(picture.Reduction);
   return pictures_[slot].emplace(std::move(picture));
 }
 
+void TPictureCache::Keep(TPicture picture) {
+  ++decodeCount_;
+  const std::size_t slot = Slot(picture.Reduction);
+  pictures_[slot].emplace(std::move(picture));
+}
+
 const TPicture& TPictureCache::At(std::span<const std::uint8_t> jpeg, int reduction) {
   std::optional<TPicture>& slot = pictures_[Slot(reduction)];
-  if (!slot) slot = Decode(jpeg, reduction);
+  if (!slot) {
+    slot = DecodePicture(jpeg, reduction);
+    ++decodeCount_;
+  }
   return *slot;
 }
 
@@ -78,5 +72,18 @@ void TPictureCache::Clear() {
 }
 
 bool TPictureCache::Holds(int reduction) const { return pictures_[Slot(reduction)].has_value(); }
+
+const TPicture* TPictureCache::Nearest(int reduction) const {
+  const int wanted = static_cast<int>(Slot(reduction));
+  const int count = static_cast<int>(pictures_.size());
+  for (int distance = 0; distance < count; ++distance) {
+    for (const int slot : {wanted - distance, wanted + distance}) {
+      if (slot >= 0 && slot < count && pictures_[static_cast<std::size_t>(slot)]) {
+        return &*pictures_[static_cast<std::size_t>(slot)];
+      }
+    }
+  }
+  return nullptr;
+}
 
 }  // namespace tarvo

@@ -2,9 +2,7 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -21,25 +19,15 @@ namespace tarvo {
 // decode reduced: a 48-megapixel photo shown at 1/4 never has its full-size pixels in memory.
 class TPictureCache {
  public:
-  // A decode that takes longer than this is announced through the slow-decode notice.
-  static constexpr std::chrono::milliseconds kSlowDecode{250};
-
   // The reduction a view rate paints from: at 1/2, 1/4 and 1/8 one picture pixel per view
   // pixel, at 1/1 and above the full picture.
   static int ReductionFor(std::int32_t viewNum, std::int32_t viewDen);
 
-  // Called on this thread with true when a decode still runs after kSlowDecode (it may
-  // repaint meanwhile), and with false once that decode is over, whether it failed or not.
-  void SetSlowDecodeNotice(std::function<void(bool running)> notice) {
-    slowDecode_ = std::move(notice);
-  }
-
-  // Decodes jpeg at reduction, announcing a slow decode, and keeps nothing of it: a document
-  // decodes its picture before its bytes replace those held.
-  TPicture Decode(std::span<const std::uint8_t> jpeg, int reduction);
-  // Releases the pictures held and holds picture instead; the other reductions of the same
-  // bytes follow once they are asked for.
+  // Releases the pictures held and holds picture, decoded elsewhere, instead; the other
+  // reductions of the same bytes follow once they are asked for.
   const TPicture& Hold(TPicture picture);
+  // Holds picture, decoded elsewhere from the bytes of the pictures held, beside them.
+  void Keep(TPicture picture);
   // The picture at reduction of jpeg, the bytes of the pictures held, decoded on first use.
   const TPicture& At(std::span<const std::uint8_t> jpeg, int reduction);
   // The bytes are now trimmed, a trim whose frame starts at `at` in the picture held: each reduced
@@ -53,14 +41,15 @@ class TPictureCache {
   void Clear();
 
   bool Holds(int reduction) const;
-  // Decodes so far, for the tests that check nothing is decoded twice.
+  // The picture held at reduction, or else at the reduction nearest to it; nothing when none is.
+  const TPicture* Nearest(int reduction) const;
+  // Pictures decoded so far, for the tests that check nothing is decoded twice.
   int DecodeCount() const { return decodeCount_; }
 
  private:
   static std::size_t Slot(int reduction);
 
   std::array<std::optional<TPicture>, std::size(kPictureReductions)> pictures_;
-  std::function<void(bool running)> slowDecode_;
   int decodeCount_ = 0;
 };
 

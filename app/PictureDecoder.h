@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -38,6 +39,8 @@ struct TPicture {
 // kPictureReductions. Damaged entropy data decodes as far as libjpeg can take it; anything
 // libjpeg refuses throws EPictureError.
 TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction = 1);
+// DecodePicture, or a stand-in for it.
+using TPictureDecode = std::function<TPicture(std::span<const std::uint8_t> jpeg, int reduction)>;
 // The frame size alone, from the header; throws EPictureError as DecodePicture does.
 QSize ReadPictureFrame(std::span<const std::uint8_t> jpeg);
 

@@ -18,8 +18,9 @@ inline constexpr char kMsgModified[] = "変更があります。\nファイル�
 inline constexpr char kMsgSaveOver[] = "上書き保存します。よろしいですか？";
 inline constexpr char kMsgFileExists[] = "ファイルは既に存在します。上書きしてよろしいですか？";
 inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ません。";
-// The status bar while a large picture is decoded.
+// The status bar while a large picture is decoded, and while a trim or undo runs.
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
+inline constexpr char kMsgTrimming[] = "トリミングしています...";
 
 // The file dialogs list .jpg in every letter case and .jpeg too, but show only the first group.
 inline constexpr char kJpegFilter[] =

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
   window.show();
   for (int cycle = 1; cycle <= cycles; ++cycle) {
     window.OpenDocument(photo);
+    window.Controller().WaitForWork();
     if (!window.Document().HasDocument()) Fail("the window did not open the photo");
     window.repaint();
     const tarvo::TViewMapping& view = window.View();
@@ -84,9 +85,11 @@ int main(int argc, char** argv) {
     const std::int32_t height = view.PictureHeight();
     window.Selection().Place({width / 4, height / 4, width * 3 / 4, height * 3 / 4});
     window.mnu_GoOperationClick();
+    window.Controller().WaitForWork();
     window.repaint();
     if (window.Document().TrimHistory().size() != 1) Fail("the window did not trim");
     window.mnu_UndoClick();
+    window.Controller().WaitForWork();
     window.repaint();
     QApplication::processEvents();
     Report("open/trim/undo", cycle, cycles);

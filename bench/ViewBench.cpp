@@ -2,8 +2,11 @@
 // on a generated 24-megapixel photo (what a scroll step or a zoom costs). With --first-picture
 // FILE: how long the real window takes from opening FILE, or from a trim, until its picture
 // could be painted, against a plain full-size libjpeg-turbo decode of FILE in the same run, and
-// the peak memory of an open at 25 %. --write-photo FILE writes a 5640 x 3172 4:2:0 quality-95
-// photo-like image to try it on.
+// the peak memory of an open at 25 %. With --responsiveness FILE: the longest time the real
+// window's event loop goes without processing events while it opens FILE, zooms to a new scale,
+// trims, undoes and serves a paste of image/png as another program would ask for it.
+// --write-photo FILE [WIDTHxHEIGHT] writes a 4:2:0 quality-95 photo-like image (5640 x 3172
+// unless sized) to try them on.
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -11,11 +14,18 @@
 #include <string>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QImageReader>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "BestTime.h"
+#include "ClipboardPicture.h"
 #include "JpegFixtures.h"
 #include "MainWindow.h"
 #include "PictureCache.h"
@@ -92,6 +102,7 @@ void Fail(const char* what) {
 // Opens path and paints the window, as the command line, a drop or the open dialog would.
 void OpenAndPaint(tarvo::TFm_Main& window, const QString& path) {
   window.OpenDocument(path);
+  window.Controller().WaitForWork();
   if (!window.Document().HasDocument()) Fail("the window did not open the file");
   window.repaint();
 }
@@ -136,6 +147,7 @@ void FirstPicture(const std::string& file) {
       kRuns,
       [&] {
         (*window)->mnu_GoOperationClick();
+        (*window)->Controller().WaitForWork();
         (*window)->repaint();
       },
       [&] {
@@ -159,10 +171,109 @@ void FirstPicture(const std::string& file) {
   std::printf("trim_picture_25=%.3f\n", trim25 / decode);
 }
 
-void WritePhoto(const std::string& file) {
+// The longest gap between two turns of the event loop while a step runs, in milliseconds. A
+// timer due every millisecond ticks once per turn; a gap between ticks is time the window could
+// not answer.
+class TStallMeter {
+ public:
+  TStallMeter() {
+    ticker_.setTimerType(Qt::PreciseTimer);
+    ticker_.setInterval(1);
+    QObject::connect(&ticker_, &QTimer::timeout,
+                     [this] { longest_ = std::max(longest_, sinceTick_.restart()); });
+  }
+
+  // Starts step from the event loop and turns the loop until done() holds.
+  qint64 Measure(const std::function<void()>& step, const std::function<bool()>& done) {
+    longest_ = 0;
+    sinceTick_.start();
+    ticker_.start();
+    QTimer::singleShot(0, step);
+    QElapsedTimer limit;
+    limit.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    while (!done()) {
+      if (limit.elapsed() > 120000) Fail("a step did not finish within two minutes");
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 5);
+    }
+    ticker_.stop();
+    return std::max(longest_, sinceTick_.elapsed());
+  }
+
+ private:
+  QTimer ticker_;
+  QElapsedTimer sinceTick_;
+  qint64 longest_ = 0;
+};
+
+void Responsiveness(const std::string& file) {
+  const QString path = QString::fromStdString(file);
+  TBenchWindow window(kRateQuarter);
+  TStallMeter meter;
+  const auto idle = [&] { return !window->Controller().Working(); };
+  const qint64 open = meter.Measure([&] { window->OpenDocument(path); },
+                                    [&] { return idle() && window->Document().HasDocument(); });
+  if (!window->Document().HasDocument()) Fail("the window did not open the file");
+
+  const qint64 zoom = meter.Measure(
+      [&] {
+        window->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))
+            ->setCurrentIndex(tarvo::kViewRateOneToOne);
+        window->Cbo_ViewRateSelect();
+      },
+      [&] { return idle() && window->View().ViewScaleNum() == window->View().ViewScaleDen(); });
+
+  const qint64 trim = meter.Measure(
+      [&] {
+        // A centred selection of half the picture's width and height, in image pixels.
+        const std::int32_t width = window->View().PictureWidth();
+        const std::int32_t height = window->View().PictureHeight();
+        window->Selection().Place(
+            {width / 4, height / 4, width / 4 + width / 2, height / 4 + height / 2});
+        window->RunCommand([&] { window->mnu_GoOperationClick(); });
+      },
+      [&] { return idle() && !window->Document().TrimHistory().empty(); });
+
+  const qint64 undo =
+      meter.Measure([&] { window->RunCommand([&] { window->mnu_UndoClick(); }); },
+                    [&] { return idle() && window->Document().TrimHistory().empty(); });
+
+  // The copy, then a paste of image/png once its PNG is made, as it is by the time a user has
+  // switched to another program; the data is asked for on the window's thread, as a paste
+  // request from another program arrives there. How long the PNG took is printed beside.
+  QByteArray png;
+  QElapsedTimer making;
+  qint64 pngReady = 0;
+  const auto copied = [] {
+    return qobject_cast<const tarvo::TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
+  };
+  const qint64 copy = meter.Measure(
+      [&] {
+        making.start();
+        window->RunCommand([&] { window->a1Click(); });
+      },
+      [&] {
+        if (png.isEmpty() && copied() != nullptr && copied()->PngReady()) {
+          pngReady = making.elapsed();
+          png = copied()->data(QStringLiteral("image/png"));
+        }
+        return !png.isEmpty();
+      });
+  QBuffer pasted(&png);
+  if (!QImageReader(&pasted, "PNG").size().isValid()) Fail("the paste got no PNG");
+
+  std::printf("stall_ms_open=%lld\nstall_ms_zoom=%lld\nstall_ms_trim=%lld\n", open, zoom, trim);
+  std::printf("stall_ms_undo=%lld\nstall_ms_copy=%lld\n", undo, copy);
+  std::printf("png_ready_ms=%lld (%lld bytes)\n", pngReady, static_cast<long long>(png.size()));
+}
+
+void WritePhoto(const std::string& file, const std::string& size) {
   tarvo::fixtures::JpegOptions options;
   options.width = 5640;
   options.height = 3172;
+  if (!size.empty() && std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height) != 2) {
+    Fail("the size is WIDTHxHEIGHT");
+  }
   options.sampling = tarvo::fixtures::Sampling::k420;
   options.quality = 95;
   tarvo::fixtures::WriteFile(file, tarvo::fixtures::MakeJpeg(options));
@@ -171,20 +282,24 @@ void WritePhoto(const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string mode = argc == 3 ? argv[1] : "";
-  if (mode == "--write-photo") {
-    WritePhoto(argv[2]);
+  const std::string mode = argc >= 3 ? argv[1] : "";
+  if (mode == "--write-photo" && argc <= 4) {
+    WritePhoto(argv[2], argc == 4 ? argv[3] : "");
     return 0;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   tarvo::InitResources();
-  if (mode == "--first-picture") {
+  if (mode == "--first-picture" && argc == 3) {
     FirstPicture(argv[2]);
+  } else if (mode == "--responsiveness" && argc == 3) {
+    Responsiveness(argv[2]);
   } else if (argc == 1) {
     RepaintTable();
   } else {
-    std::fprintf(stderr, "usage: view_bench [--first-picture FILE | --write-photo FILE]\n");
+    std::fprintf(stderr,
+                 "usage: view_bench [--first-picture FILE | --responsiveness FILE |\n"
+                 "                   --write-photo FILE [WIDTHxHEIGHT]]\n");
     return 2;
   }
   return 0;

@@ -25,10 +25,12 @@ TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
       {{.HasDocument = true, .HasTrims = true}, trimmed},
       {{.HasDocument = true, .HasSelection = true}, selected},
       {{.HasDocument = true, .HasTrims = true, .HasSelection = true}, both},
+      // While the document changes, only another file may be opened.
+      {{.HasDocument = true, .HasTrims = true, .HasSelection = true, .Working = true}, none},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CommandStatesFor(c.inputs), c.expected)
-        << c.inputs.HasDocument << c.inputs.HasTrims << c.inputs.HasSelection;
+        << c.inputs.HasDocument << c.inputs.HasTrims << c.inputs.HasSelection << c.inputs.Working;
   }
 }
 

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
 #include <functional>
 
 #include "JpegFixtures.h"
+#include "WindowTexts.h"
 
 namespace tarvo {
 namespace {
@@ -29,7 +35,8 @@ class TRecordingView : public TMainView {
   void SetCommandStates(const TCommandStates& states) override { commands = states; }
   void RepaintFrame(const TTrimRect&) override {}
   void SetPointer(TPointerShape) override {}
-  void ShowSlowDecode(bool) override {}
+  void ShowError(const QString& text) override { errors << text; }
+  void CloseAgain() override { ++closeAgain; }
   QString ChooseFileToOpen() override { return toOpen; }
   bool ExplainAdjustRect(bool&) override { return true; }
 
@@ -41,6 +48,8 @@ class TRecordingView : public TMainView {
   QString title;
   QString information;
   TCommandStates commands;
+  QStringList errors;
+  int closeAgain = 0;
 };
 
 // Saves where the test says, and answers every question with yes.
@@ -130,6 +139,7 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
   };
   for (const auto& s : steps) {
     s.run();
+    controller.WaitForWork();
     EXPECT_EQ(view.pictureSize, s.picture) << s.step;
     EXPECT_EQ(view.status.toStdString(), s.status.toStdString()) << s.step;
     EXPECT_EQ(view.title.toStdString(), s.title.toStdString()) << s.step;
@@ -158,6 +168,7 @@ TEST(MainController, ACutOffFileIsSelectedDownToItsLastCompleteRow) {
   });
   view.toOpen = source;
   controller.OpenFile();
+  controller.WaitForWork();
   EXPECT_EQ(warnings, 1);
   EXPECT_EQ(view.pictureSize, QSize(320, 240));
   controller.KeyDown(Qt::Key_A, Qt::ControlModifier, {});
@@ -171,7 +182,160 @@ TEST(MainController, ACutOffFileIsSelectedDownToItsLastCompleteRow) {
   controller.MouseUp();
   EXPECT_EQ(controller.Selection().SelectionRect(), all);
   controller.Trim();
+  controller.WaitForWork();
   EXPECT_EQ(view.pictureSize, QSize(320, all.Bottom));
+}
+
+// Files, a view and a controller whose decoder the test can hold up or make fail.
+class MainControllerWork : public ::testing::Test {
+ protected:
+  QString Write(const char* name, int width, int height) {
+    fixtures::JpegOptions options;
+    options.width = width;
+    options.height = height;
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+    return path;
+  }
+  void OpenAndSelect(const QString& path) {
+    controller.OpenDocument(path);
+    controller.WaitForWork();
+    controller.Selection().Place({16, 16, 112, 80});
+  }
+
+  QTemporaryDir dir;
+  TRecordingView view;
+  TSaveTo prompts;
+  std::atomic<bool> failDecode = false;
+  std::atomic<bool> holdDecode = false;
+  TMainController controller{
+      view, prompts, [](const std::string&, int) {},
+      TDocumentWork{.Decode = [this](std::span<const std::uint8_t> jpeg, int reduction) {
+        while (holdDecode) QThread::msleep(1);
+        if (failDecode) throw EPictureError(42);
+        return DecodePicture(jpeg, reduction);
+      }}};
+};
+
+// Work whose outcome is no longer wanted when it comes back is dropped, whatever finishes first.
+TEST_F(MainControllerWork, OutcomesNoLongerWantedAreDropped) {
+  const QString a = Write("a.jpg", 320, 240);
+  const QString b = Write("b.jpg", 160, 128);
+  const struct {
+    const char* name;
+    std::function<void()> run;
+    QString file;
+    std::size_t trims;
+    QSize picture;
+  } cases[] = {
+      {"an open after an open",
+       [&] {
+         controller.OpenDocument(a);
+         controller.OpenDocument(b);
+       },
+       b,
+       0,
+       {160, 128}},
+      {"an open during a trim",
+       [&] {
+         OpenAndSelect(a);
+         controller.Trim();
+         controller.OpenDocument(b);
+       },
+       b,
+       0,
+       {160, 128}},
+      {"a zoom left for another",
+       [&] {
+         OpenAndSelect(a);
+         view.rateIndex = 1;  // 25 %
+         controller.ApplyViewRate();
+         view.rateIndex = 0;  // 12.5 %
+         controller.ApplyViewRate();
+       },
+       a,
+       0,
+       {40, 30}},
+  };
+  for (const auto& c : cases) {
+    view.rateIndex = kViewRateOneToOne;
+    c.run();
+    controller.WaitForWork();
+    EXPECT_EQ(controller.Document().DocFileName(), c.file) << c.name;
+    EXPECT_EQ(controller.Document().TrimHistory().size(), c.trims) << c.name;
+    EXPECT_EQ(view.pictureSize, c.picture) << c.name;
+    EXPECT_FALSE(view.status.isEmpty()) << c.name;
+  }
+}
+
+// Closing while the document changes waits for the change, then asks as always: the file saved
+// holds the whole trim.
+TEST_F(MainControllerWork, ClosingDuringATrimWaitsForItThenAsks) {
+  OpenAndSelect(Write("a.jpg", 320, 240));
+  prompts.path = dir.filePath(QStringLiteral("saved.jpg"));
+  controller.Trim();
+  // The trim is back only once the event loop has turned.
+  EXPECT_FALSE(controller.CloseQuery());
+  EXPECT_EQ(view.commands, TCommandStates{});
+  EXPECT_EQ(view.closeAgain, 0);
+  controller.WaitForWork();
+  EXPECT_EQ(view.closeAgain, 1);
+  EXPECT_EQ(controller.Document().TrimHistory().size(), 1u);
+  ASSERT_TRUE(controller.CloseQuery());
+  const std::span<const std::uint8_t> bytes = controller.Document().Bytes();
+  EXPECT_EQ(fixtures::ReadFile(prompts.path.toStdString()),
+            fixtures::Bytes(bytes.begin(), bytes.end()));
+}
+
+// Work that runs longer than a moment says so in the status bar, and nothing may change the
+// document meanwhile.
+TEST_F(MainControllerWork, LongWorkShowsInTheStatusBar) {
+  holdDecode = true;
+  controller.OpenDocument(Write("a.jpg", 64, 48));
+  EXPECT_EQ(view.commands, TCommandStates{});
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < TMainController::kProgressDelayMs + 50) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_EQ(view.status, QString::fromUtf8(kMsgReadingPicture));
+  holdDecode = false;
+  controller.WaitForWork();
+  EXPECT_TRUE(view.status.endsWith(QStringLiteral("(64x48)")));
+  EXPECT_TRUE(view.commands.SaveAsFile);
+}
+
+// A picture that fails to decode after a trim or an undo closes the document, and the window
+// shows exactly that: no picture, no status, no commands but open, the caption alone.
+TEST_F(MainControllerWork, APictureThatFailsAfterATrimOrUndoLeavesTheWindowClosed) {
+  const QString path = Write("a.jpg", 320, 240);
+  const std::function<void()> failing[] = {
+      [&] {
+        failDecode = true;
+        controller.Trim();
+      },
+      [&] {
+        controller.Trim();
+        controller.WaitForWork();
+        failDecode = true;
+        controller.Undo();
+      },
+  };
+  for (const auto& run : failing) {
+    failDecode = false;
+    view.errors.clear();
+    OpenAndSelect(path);
+    // At 100 % the trimmed picture is decoded anew; after an undo every picture is.
+    run();
+    controller.WaitForWork();
+    EXPECT_FALSE(controller.Document().HasDocument());
+    EXPECT_EQ(view.errors, QStringList{QStringLiteral("JPEG エラー #42")});
+    EXPECT_EQ(view.pictureSize, QSize(0, 0));
+    EXPECT_TRUE(view.status.isEmpty());
+    EXPECT_TRUE(view.information.isEmpty());
+    EXPECT_EQ(view.title, QStringLiteral("JPEGファイル切り出しプログラム - tarvo -"));
+    EXPECT_EQ(view.commands, TCommandStates{});
+  }
 }
 
 }  // namespace

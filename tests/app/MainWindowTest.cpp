@@ -51,10 +51,11 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  // A window on a settings file of its own, never the user's.
+  // A window on a settings file of its own, never the user's, doing its work step by step.
   std::unique_ptr<TFm_Main> NewWindow() {
     return std::make_unique<TFm_Main>(
-        std::make_unique<TQSettingsStore>(settingsDir_.filePath(QStringLiteral("tarvo.conf"))));
+        std::make_unique<TQSettingsStore>(settingsDir_.filePath(QStringLiteral("tarvo.conf"))),
+        TDocumentWork{.Threads = TBackgroundWork::TThreads::Caller});
   }
 
   // Runs answer on the next modal dialog as soon as it is open.

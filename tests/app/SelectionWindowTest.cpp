@@ -29,7 +29,8 @@ class SelectionWindowTest : public QObject {
     const QString path = dir_.filePath(QStringLiteral("photo.jpg"));
     fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
     auto window = std::make_unique<TFm_Main>(
-        std::make_unique<TQSettingsStore>(dir_.filePath(QStringLiteral("tarvo.conf"))));
+        std::make_unique<TQSettingsStore>(dir_.filePath(QStringLiteral("tarvo.conf"))),
+        TDocumentWork{.Threads = TBackgroundWork::TThreads::Caller});
     window->resize(1000, 800);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) qFatal("window not shown");

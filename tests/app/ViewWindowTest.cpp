@@ -79,7 +79,8 @@ class ViewWindow : public testing::Test {
 
   // Settings from a file of the test's own: the user's stored rate must not leak in.
   QTemporaryDir folder;
-  TFm_Main window{std::make_unique<TQSettingsStore>(folder.filePath(QStringLiteral("tarvo.conf")))};
+  TFm_Main window{std::make_unique<TQSettingsStore>(folder.filePath(QStringLiteral("tarvo.conf"))),
+                  TDocumentWork{.Threads = TBackgroundWork::TThreads::Caller}};
 };
 
 TEST_F(ViewWindow, RateComboHoldsTheSevenRatesAtOneToOne) {

@@ -1,0 +1,42 @@
+// Work the window hands to threads of its own, its outcome handed back on the window's thread.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+#include <exception>
+#include <functional>
+
+namespace tarvo {
+
+// Decoding and trimming a large photo takes seconds; run here, the window keeps painting and
+// answering meanwhile. The work must own or share everything it touches: it runs while the
+// window goes on. done runs on the thread that created this object, from its event loop, with
+// the exception the work raised (or none); it never runs once this object is gone.
+class TBackgroundWork {
+ public:
+  // Where the work runs: on threads of this object's own, or at once on the caller's thread with
+  // done right after it (for tests of the window that drive it one step at a time).
+  enum class TThreads { Own, Caller };
+
+  explicit TBackgroundWork(TThreads threads = TThreads::Own);
+  // Waits for the work still running; outcomes not yet handed back are dropped.
+  ~TBackgroundWork();
+  TBackgroundWork(const TBackgroundWork&) = delete;
+  TBackgroundWork& operator=(const TBackgroundWork&) = delete;
+
+  void Run(std::function<void()> work, std::function<void(std::exception_ptr)> done);
+  // Work started whose outcome has not been handed back yet.
+  int Pending() const { return pending_; }
+  // Turns the event loop until every outcome has been handed back (tests, benchmarks).
+  void WaitForAll();
+
+ private:
+  TThreads threads_;
+  int pending_ = 0;
+  // Before the pool: the pool is let go first and waits for its threads, so no outcome is
+  // posted to a receiver that is gone; the receiver's posted outcomes go with it.
+  QObject receiver_;
+  QThreadPool pool_;
+};
+
+}  // namespace tarvo
