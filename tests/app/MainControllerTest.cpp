@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <functional>
 
+#include "ClipboardPicture.h"
 #include "JpegFixtures.h"
 #include "WindowTexts.h"
 
@@ -303,6 +307,27 @@ TEST_F(MainControllerWork, LongWorkShowsInTheStatusBar) {
   controller.WaitForWork();
   EXPECT_TRUE(view.status.endsWith(QStringLiteral("(64x48)")));
   EXPECT_TRUE(view.commands.SaveAsFile);
+}
+
+// The PNG for pasting is made on the side once for each state of the document: a second copy
+// of the same state serves the PNG made for the first at once, a trim has its own made.
+TEST_F(MainControllerWork, EachStateHasItsPngMadeOnce) {
+  OpenAndSelect(Write("a.jpg", 320, 240));
+  const auto copied = [&] {
+    controller.Copy();
+    return qobject_cast<const TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
+  };
+  ASSERT_NE(copied(), nullptr);
+  controller.WaitForWork();
+  const TClipboardPicture* again = copied();
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(again->PngReady());
+  controller.Trim();
+  controller.WaitForWork();
+  const TClipboardPicture* trimmed = copied();
+  ASSERT_NE(trimmed, nullptr);
+  EXPECT_EQ(QImage::fromData(trimmed->data(QStringLiteral("image/png")), "PNG").size(),
+            QSize(96, 64));
 }
 
 // A picture that fails to decode after a trim or an undo closes the document, and the window
