@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 #include <exception>
 
 #include "EngineMessage.h"
@@ -45,6 +47,14 @@ QString FirstDroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) return {};
   const QUrl first = data->urls().constFirst();
   return first.isLocalFile() ? first.toLocalFile() : QString();
+}
+
+// "[  17,  33] - [ 208, 160] ( 192, 128)" without the spaces that line the numbers up:
+// "[17,33] - [208,160] (192,128)".
+QString UnpaddedInformation(QString text) {
+  text.remove(QLatin1Char(' '));
+  return text.replace(QStringLiteral("]-["), QStringLiteral("] - ["))
+      .replace(QStringLiteral("]("), QStringLiteral("] ("));
 }
 
 }  // namespace
@@ -119,8 +129,25 @@ void TFm_Main::SetTitle(const QString& title, bool modified) {
 }
 
 void TFm_Main::SetInformationText(const QString& text) {
-  Lbl_Information->setText(text);
+  informationText_ = text;
+  FitInformationText();
+}
+
+void TFm_Main::FitInformationText() {
+  // The toolbar spans the window. At the designed width the widest text is a few pixels short
+  // of room, and a narrower window is short of more: the column padding goes first, then the end
+  // of the text, never the numbers' start.
+  const int room = std::max(0, width() - Lbl_Information->x());
+  const QFontMetrics metrics = Lbl_Information->fontMetrics();
+  QString shown = informationText_;
+  if (metrics.horizontalAdvance(shown) > room) shown = UnpaddedInformation(shown);
+  Lbl_Information->setText(metrics.elidedText(shown, Qt::ElideRight, room));
   Lbl_Information->adjustSize();
+}
+
+void TFm_Main::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitInformationText();
 }
 
 void TFm_Main::RunCommand(const std::function<void()>& command) {

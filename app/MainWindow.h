@@ -88,6 +88,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // The widgets, menus and toolbar, at their designed places (MainWindowWidgets.cpp).
@@ -109,6 +110,8 @@ class TFm_Main : public QMainWindow, private TMainView {
   // Every key press of the window, before the focused control gets it.
   void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
   void SetInformationText(const QString& text) override;
+  // The information text as it fits between the combos and the window's right edge.
+  void FitInformationText();
 
   // TMainView
   int ViewRateIndex() const override;
@@ -152,6 +155,8 @@ class TFm_Main : public QMainWindow, private TMainView {
   QAction* mnu_Topic = nullptr;
   QAction* mnu_About = nullptr;
 
+  // The selection's information as the controller gave it, before fitting.
+  QString informationText_;
   // Where the open dialog starts: the folder of the file last chosen in it.
   QString openFolder_;
 

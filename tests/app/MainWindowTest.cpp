@@ -516,6 +516,33 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // The selection's size never runs past the window's right edge: the padding goes first, then
+  // the end of the text.
+  void informationTextFitsTheWindow() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.OpenDocument(path);
+    window.Selection().Place({16, 32, 208, 160});
+    auto* label = Child<QLabel>(window, "Lbl_Information");
+    for (const int width : {1200, 696, 560, 420}) {
+      window.resize(width, 480);
+      QTRY_COMPARE(window.width(), width);
+      QVERIFY2(label->geometry().right() < width, qPrintable(label->text()));
+      if (width < 696) continue;
+      for (const char* number : {"17", "33", "208", "160", "192", "128"}) {
+        QVERIFY2(label->text().contains(QLatin1String(number)), qPrintable(label->text()));
+      }
+    }
+  }
+
   // The stored placement replaces the designed one and is written back at close.
   void placementComesFromTheSettingsAndGoesBackToThem() {
     const QString file = settingsDir_.filePath(QStringLiteral("placement.conf"));
