@@ -63,12 +63,7 @@ bool DecodePart(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                 const std::vector<TRestartMarker>& restarts, const TPart& part, bool last,
                 TCoefficientStore& store, const TRowProc* atRow) {
   const TScan& scan = model.Scans[0];
-  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> dc{};
-  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> ac{};
-  for (std::size_t c = 0; c < scan.Components.size(); ++c) {
-    dc[c] = &model.Table(scan.Components[c].DcTable);
-    ac[c] = &model.Table(scan.Components[c].AcTable);
-  }
+  const TScanTables tables = ScanTables(model, scan);
   TMcuLayout layout = ScanLayout(model, scan);
   layout.FirstRow = part.FirstRow;
   layout.EndRow = part.EndRow;
@@ -89,7 +84,7 @@ bool DecodePart(const TJpegModel& model, std::span<const std::uint8_t> bytes,
         },
         [&](int c, std::size_t row, std::size_t col) {
           const auto k = static_cast<std::size_t>(c);
-          return DecodeBlock(bits, *dc[k], *ac[k], predictor[k],
+          return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
                              store.Block(layout.Components[k].Slot, row, col)) &&
                  !bits.MarkerMet();
         },

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <span>
 
@@ -31,6 +32,21 @@ inline EJpegError ReadRestartMarker(TInBitStreamFile& reader, int number, std::s
   // The data end, or EOI comes, in place of the next interval: they end before the picture does.
   const bool ended = code == bytes.size() || bytes[code] == (markers::kEoi & 0xFF);
   return ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
+}
+
+// The Huffman tables of a sequential scan's components, by their index in the scan.
+struct TScanTables {
+  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> Dc{};
+  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> Ac{};
+};
+
+inline TScanTables ScanTables(const TJpegModel& model, const TScan& scan) {
+  TScanTables tables;
+  for (std::size_t c = 0; c < scan.Components.size(); ++c) {
+    tables.Dc[c] = &model.Table(scan.Components[c].DcTable);
+    tables.Ac[c] = &model.Table(scan.Components[c].AcTable);
+  }
+  return tables;
 }
 
 // What a scan codes: an interleaved scan MCUs of each component's H x V blocks, a scan of one

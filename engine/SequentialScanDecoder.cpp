@@ -10,17 +10,12 @@ namespace tarvo {
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
                                 TScanReport& report, int mcuRows) {
-  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> dc{};
-  std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents> ac{};
-  for (std::size_t c = 0; c < scan.Components.size(); ++c) {
-    dc[c] = &model.Table(scan.Components[c].DcTable);
-    ac[c] = &model.Table(scan.Components[c].AcTable);
-  }
+  const TScanTables tables = ScanTables(model, scan);
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   return WalkScan(
       model, scan, reader, store, report,
       [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
-        return DecodeBlock(bits, *dc[c], *ac[c], predictor[c], block);
+        return DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block);
       },
       [&] { predictor.fill(0); }, mcuRows);
 }
