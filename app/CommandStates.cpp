@@ -3,8 +3,18 @@
 namespace tarvo {
 
 TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
-  // Another file may be opened at any time: it replaces the outcome of the work running.
-  const bool document = inputs.HasDocument && !inputs.Working;
+  // Every command is taken while the document changes and runs once the change is back, when it
+  // then applies: keys typed ahead (Ctrl+X, then Ctrl+Z or Ctrl+S) act as they would have had
+  // the window waited.
+  if (inputs.Working) {
+    return {.SaveFile = true,
+            .SaveAsFile = true,
+            .CloseFile = true,
+            .GoOperation = true,
+            .Undo = true,
+            .AdjustRect = true};
+  }
+  const bool document = inputs.HasDocument;
   // A selection only counts on a document: closing drops it, but the states must not wait for that.
   const bool selection = document && inputs.HasSelection;
   return {.OpenFile = true,

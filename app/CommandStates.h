@@ -22,7 +22,7 @@ struct TCommandInputs {
   bool HasDocument = false;
   bool HasTrims = false;
   bool HasSelection = false;
-  // An open, trim or undo runs: nothing may change the document until it is over.
+  // An open, trim or undo runs: the commands given meanwhile wait for it.
   bool Working = false;
 };
 

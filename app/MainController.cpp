@@ -1,6 +1,7 @@
 #include "MainController.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <algorithm>
@@ -30,31 +31,87 @@ TMainController::TMainController(TMainView& view, TDocumentPrompts& prompts, TMe
 }
 
 void TMainController::OpenDocument(const QString& path) {
+  // A file chosen while another opens takes its place; one chosen while the document changes
+  // waits for the change, as it is what the user would have asked about.
+  if (document_.Changing() || (!queued_.empty() && !draining_)) {
+    WhenIdle([this, path] { OpenDocument(path); });
+    return;
+  }
   document_.StartOpen(path, RateReduction());
 }
 
 void TMainController::OpenFile() {
-  // Unsaved trims are asked about before another file can take their place.
-  if (!document_.CloseQuery()) return;
-  const QString chosen = view_.ChooseFileToOpen();
-  if (!chosen.isEmpty()) OpenDocument(chosen);
+  WhenIdle([this] {
+    // Unsaved trims are asked about before another file can take their place.
+    if (!document_.CloseQuery()) return;
+    const QString chosen = view_.ChooseFileToOpen();
+    if (!chosen.isEmpty()) OpenDocument(chosen);
+  });
 }
 
 void TMainController::OpenDropped(const QString& path) {
-  if (document_.CloseQuery()) OpenDocument(path);
+  WhenIdle([this, path] {
+    if (document_.CloseQuery()) OpenDocument(path);
+  });
 }
 
-void TMainController::SaveFile() { document_.SaveFile(); }
+void TMainController::SaveFile() {
+  WhenIdle([this] { document_.SaveFile(); });
+}
 
-void TMainController::SaveAsFile() { document_.SaveDocument({}); }
+void TMainController::SaveAsFile() {
+  WhenIdle([this] { document_.SaveDocument({}); });
+}
 
 void TMainController::CloseFile() {
-  if (document_.CloseQuery()) document_.Close();
+  WhenIdle([this] {
+    if (document_.CloseQuery()) document_.Close();
+  });
+}
+
+void TMainController::WhenIdle(std::function<void()> command) {
+  if (!document_.Working() && (queued_.empty() || draining_)) {
+    command();
+    return;
+  }
+  queued_.push_back(std::move(command));
+}
+
+void TMainController::RunQueued() {
+  // From the event loop, not inside the outcome being taken over; a command that starts work
+  // of its own holds back the ones after it again.
+  QMetaObject::invokeMethod(
+      &progressDelay_,
+      [this] {
+        // A command's dialog turns the event loop: the commands after it wait for it.
+        if (draining_) return;
+        draining_ = true;
+        while (!queued_.empty() && !document_.Working()) {
+          const std::function<void()> command = std::move(queued_.front());
+          queued_.pop_front();
+          try {
+            command();
+          } catch (...) {
+            ShowFailure(std::current_exception());
+          }
+        }
+        draining_ = false;
+        SyncCommandStates();
+      },
+      Qt::QueuedConnection);
+}
+
+void TMainController::WaitForWork() {
+  do {
+    document_.WaitForWork();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  } while (Working());
 }
 
 bool TMainController::CloseQuery() {
-  // The document cannot be saved or let go halfway through a change; the window waits for it.
-  if (document_.Working()) {
+  // The document cannot be saved or let go halfway through a change, nor before the commands
+  // given meanwhile have run; the window waits for them.
+  if (document_.Working() || !queued_.empty()) {
     closePending_ = true;
     return false;
   }
@@ -62,22 +119,30 @@ bool TMainController::CloseQuery() {
 }
 
 void TMainController::Trim() {
-  if (selection_.SelectionState() == selNone) return;
-  document_.StartTrim(selection_.SelectionRect());
+  WhenIdle([this] {
+    if (selection_.SelectionState() == selNone) return;
+    document_.StartTrim(selection_.SelectionRect());
+  });
 }
 
-void TMainController::Undo() { document_.StartUndo(); }
+void TMainController::Undo() {
+  WhenIdle([this] { document_.StartUndo(); });
+}
 
 void TMainController::AdjustRect() {
-  if (selection_.SelectionState() == selNone) return;
-  if (!view_.ExplainAdjustRect(settings_.ShowExplanation_AdjustRect)) return;
-  selection_.AdjustToMcus();
+  WhenIdle([this] {
+    if (selection_.SelectionState() == selNone) return;
+    if (!view_.ExplainAdjustRect(settings_.ShowExplanation_AdjustRect)) return;
+    selection_.AdjustToMcus();
+  });
 }
 
 void TMainController::Copy() {
-  if (std::unique_ptr<QMimeData> data = document_.ClipboardData()) {
-    QGuiApplication::clipboard()->setMimeData(data.release());
-  }
+  WhenIdle([this] {
+    if (std::unique_ptr<QMimeData> data = document_.ClipboardData()) {
+      QGuiApplication::clipboard()->setMimeData(data.release());
+    }
+  });
 }
 
 void TMainController::SyncToDocument(const TDocumentChange& change) {
@@ -154,7 +219,7 @@ void TMainController::SyncCommandStates() {
   commandStates_ = CommandStatesFor({.HasDocument = document_.HasDocument(),
                                      .HasTrims = !document_.TrimHistory().empty(),
                                      .HasSelection = selection_.SelectionState() != selNone,
-                                     .Working = document_.Working()});
+                                     .Working = document_.Working() || !queued_.empty()});
   view_.SetCommandStates(commandStates_);
   if (!Working()) {
     progressDelay_.stop();
@@ -162,7 +227,10 @@ void TMainController::SyncCommandStates() {
     progressDelay_.start();
   }
   SyncStatusText();
-  if (closePending_ && !document_.Working()) {
+  if (document_.Working()) return;
+  if (!queued_.empty()) {
+    RunQueued();
+  } else if (closePending_) {
     closePending_ = false;
     view_.CloseAgain();
   }
@@ -207,6 +275,11 @@ void TMainController::MouseUp() {
 }
 
 void TMainController::KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint pointer) {
+  // Keys typed ahead act on the document they were typed for, once it is there.
+  if (document_.Working() || (!queued_.empty() && !draining_)) {
+    WhenIdle([this, key, modifiers, pointer] { KeyDown(key, modifiers, pointer); });
+    return;
+  }
   if (!document_.HasDocument()) return;
   if (IsSelectAllKey(key, modifiers) && selection_.SelectAll()) {
     ApplyTrimMode();

@@ -5,6 +5,8 @@
 #include <QPoint>
 #include <QString>
 #include <QTimer>
+#include <deque>
+#include <functional>
 
 #include "AppSettings.h"
 #include "CommandStates.h"
@@ -68,10 +70,11 @@ class TMainController : private TSelectionHost {
   // Opening, trimming, undoing and decoding run on the side: the commands return at once, and
   // the window is brought up to date when the work is back.
   void OpenDocument(const QString& path);
-  // An open, trim, undo or a decode for the view runs.
-  bool Working() const { return document_.Working() || document_.Decoding(); }
-  // Turns the event loop until the work is back (tests, benchmarks).
-  void WaitForWork() { document_.WaitForWork(); }
+  // An open, trim, undo or a decode for the view runs, or commands wait for one.
+  bool Working() const { return document_.Working() || document_.Decoding() || !queued_.empty(); }
+  // Turns the event loop until the work is back and the commands waiting have run (tests,
+  // benchmarks).
+  void WaitForWork();
   // "ファイルを開く": unsaved trims are asked about before the open dialog.
   void OpenFile();
   // A file dropped on the window: unsaved trims are asked about first.
@@ -108,6 +111,10 @@ class TMainController : private TSelectionHost {
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.
   void ShowDocumentPicture();
   void SyncCommandStates();
+  // Runs command now, or once the document's change and the commands before have run: what is
+  // asked for while the document changes is done in the order asked, as when the window waited.
+  void WhenIdle(std::function<void()> command);
+  void RunQueued();
   // The status bar: what runs, once it has run a moment, else the document's text.
   void SyncStatusText();
   void ShowFailure(std::exception_ptr error);
@@ -129,6 +136,9 @@ class TMainController : private TSelectionHost {
   TCommandStates commandStates_;
   QTimer progressDelay_;
   bool closePending_ = false;
+  std::deque<std::function<void()>> queued_;
+  // The commands waiting are being run.
+  bool draining_ = false;
 };
 
 }  // namespace tarvo

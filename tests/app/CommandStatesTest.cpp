@@ -25,8 +25,8 @@ TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
       {{.HasDocument = true, .HasTrims = true}, trimmed},
       {{.HasDocument = true, .HasSelection = true}, selected},
       {{.HasDocument = true, .HasTrims = true, .HasSelection = true}, both},
-      // While the document changes, only another file may be opened.
-      {{.HasDocument = true, .HasTrims = true, .HasSelection = true, .Working = true}, none},
+      // While the document changes every command is taken, to run once the change is back.
+      {{.Working = true}, {true, true, true, true, true, true, true}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CommandStatesFor(c.inputs), c.expected)
