@@ -146,5 +146,20 @@ int main(int argc, char** argv) {
   Write(folder, "empty-comment", InsertedBefore(plain, 0xDB, {0xFF, 0xFE, 0x00, 0x00}), 1, 0, 0);
   Write(folder, "dnl-after-scan", InsertedBefore(plain, 0xD9, {0xFF, 0xDC, 0x00, 0x04, 0x00, 24}),
         0, 90, 90);
+
+  // Cut off inside the coded data: trims inside the rows that arrived, sequential with restart
+  // markers, progressive in its last scan, arithmetic.
+  const auto cut = [](const Bytes& jpeg, double kept) {
+    return Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * kept));
+  };
+  JpegOptions tall = Small(Sampling::k420, 40, 72);
+  tall.restartInterval = 2;
+  Write(folder, "cut-off-420-restart2", cut(MakeJpeg(tall), 0.6), 0, 0, 0);
+  tall.restartInterval = 0;
+  tall.progressive = true;
+  Write(folder, "cut-off-progressive-last-scan", cut(MakeJpeg(tall), 0.97), 0, 50, 0);
+  tall.progressive = false;
+  tall.arithmetic = true;
+  Write(folder, "cut-off-arithmetic", cut(MakeJpeg(tall), 0.5), 1, 0, 0);
   return 0;
 }
