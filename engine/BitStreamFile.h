@@ -141,6 +141,8 @@ class TInBitStreamFile {
   std::span<const std::uint8_t> Bytes() const { return source_.Bytes(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
   bool MarkerMet() const { return markerFault_ != EJpegError::kNone; }
+  // Forgets the marker met, once the reader has been moved past the damage that ran into it.
+  void ForgetMarker() { markerFault_ = EJpegError::kNone; }
   // What the first marker met inside coded data means: kScanTooShort for EOI, which ends the
   // data before the picture does, else kBitStream; kNone before any.
   EJpegError MarkerFault() const { return markerFault_; }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "TrimRect.h"
+
 namespace tarvo {
 
 enum class EJpegError : std::uint8_t {
@@ -42,16 +44,18 @@ enum class EJpegError : std::uint8_t {
   kRectOutside,
   kTooSmallToTurn,
   kBeyondCutOff,
+  kDamagedRegion,
   kUncodableCoefficient,
   kOutOfMemory,
 };
 
 // What an engine step ended with: success, or the error and, for kUnknownMarker, the marker,
-// for kBeyondCutOff the pixel rows a trim may reach.
+// for kBeyondCutOff the pixel rows a trim may reach, for kDamagedRegion the damaged pixels.
 struct TJpegStatus {
   EJpegError Error = EJpegError::kNone;
   std::uint16_t Marker = 0;
   std::int32_t Rows = 0;
+  TTrimRect Region{};
 
   TJpegStatus() = default;
   TJpegStatus(EJpegError error, std::uint16_t marker = 0) : Error(error), Marker(marker) {}
@@ -64,6 +68,7 @@ enum class EJpegWarning : std::uint8_t {
   kExtraneousBytes,  // Count bytes before a marker that start none
   kEmptySegment,     // an APPn or COM segment (Marker) too short for its own length word
   kCutOff,           // the coded data end early: Count rows of the picture's Rows arrived
+  kDamaged,          // a restart interval's data cannot be read: Region's pixels are lost
 };
 
 struct TJpegWarning {
@@ -71,6 +76,7 @@ struct TJpegWarning {
   std::int64_t Count = 0;
   std::uint16_t Marker = 0;
   std::int32_t Rows = 0;
+  TTrimRect Region{};
 
   friend bool operator==(const TJpegWarning&, const TJpegWarning&) = default;
 };

@@ -13,6 +13,7 @@
 #include "HuffmanTable.h"
 #include "JpegError.h"
 #include "JpegMarkers.h"
+#include "TrimRect.h"
 
 namespace tarvo {
 
@@ -89,6 +90,14 @@ inline bool SegmentIs(std::span<const std::uint8_t> jpeg, const TSegment& segmen
                     jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Body()));
 }
 
+// MCUs First to End - 1 in raster order over a frame's MCU grid.
+struct TMcuRange {
+  int First = 0;
+  int End = 0;
+
+  friend bool operator==(const TMcuRange&, const TMcuRange&) = default;
+};
+
 // Huffman table slots: class (0 DC, 1 AC) * 4 + destination.
 inline constexpr int kHuffmanSlots = 8;
 
@@ -129,6 +138,9 @@ struct TJpegModel {
   // Why the segments after the coded data cannot follow a trim's scan, or kNone: only APPn and
   // COM segments may stand before EOI. Analysis accepts such a file; a trim refuses it.
   EJpegError TailFault = EJpegError::kNone;
+  // The MCUs of restart intervals whose data could not be read, found when the scans are
+  // decoded: no trim may take them, and every other block is exact.
+  std::vector<TMcuRange> Damaged;
   // What analysis read past in a damaged file, in file order, for the user once it succeeds.
   std::vector<TJpegWarning> Warnings;
 
@@ -136,6 +148,18 @@ struct TJpegModel {
   const THuffmanTable& Table(int index) const {
     static const THuffmanTable kNone;
     return index < 0 ? kNone : HuffmanTables[static_cast<std::size_t>(index)];
+  }
+
+  // The pixels of the picture that range covers: its MCUs' own within one MCU row, else whole
+  // MCU rows.
+  TTrimRect RegionOf(const TMcuRange& range) const {
+    const int firstRow = range.First / McuCols;
+    const int lastRow = (range.End - 1) / McuCols;
+    const bool oneRow = firstRow == lastRow;
+    const int left = oneRow ? range.First % McuCols * McuWidth() : 0;
+    const int right = oneRow ? ((range.End - 1) % McuCols + 1) * McuWidth() : Width;
+    return {left, firstRow * McuHeight(), std::min(right, Width),
+            std::min((lastRow + 1) * McuHeight(), Height)};
   }
 
   // An MCU covers this many pixels: the grid a trim's origin lies on.

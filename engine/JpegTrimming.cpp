@@ -157,6 +157,14 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     beyond.Rows = TrimmableHeight();
     return beyond;
   }
+  // A damaged block is never written: what the file lost is not made up.
+  for (const TMcuRange& range : model_.Damaged) {
+    if (Overlaps(window, range, model_.McuCols)) {
+      TJpegStatus damaged(EJpegError::kDamagedRegion);
+      damaged.Region = model_.RegionOf(range);
+      return damaged;
+    }
+  }
   const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
   const TWindowHeader header{dropExif, snapped.Turn.Transpose, snapped.Tag};
   const auto atRow = [this](int row) { ReportProgress(model_.McuRows + row); };
@@ -185,6 +193,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
 }
 
 EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings) {
+  model_.Damaged.clear();
   decodedRows_ = 0;
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
   // component skips the blocks that pad its rows to whole MCUs: the store starts cleared.
@@ -217,6 +226,14 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& wa
                   : DecodeSequentialScan(model_, scan, reader, store_, report, mcuRows);
     }
     warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
+    for (const TMcuRange& range : report.Damaged) {
+      // Scans of a progressive frame may lose the same interval: it is kept once. A cut that
+      // keeps clear of the damage is exact, and nothing needs telling.
+      if (std::find(model_.Damaged.begin(), model_.Damaged.end(), range) != model_.Damaged.end()) {
+        continue;
+      }
+      model_.Damaged.push_back(range);
+    }
     // Data ending early in the last scan leave the rows above exact; an earlier scan cut off
     // would have left the later ones no data at all.
     if (error == EJpegError::kScanTooShort && i == scans - 1 && report.CompleteRows > 0) {

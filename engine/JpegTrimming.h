@@ -66,6 +66,13 @@ class TJpegTrimming {
     return model_.Scans.empty() ? 0 : model_.Scans.front().RestartInterval;
   }
   const TByteStream& SourceStream() const { return sourceStream_; }
+  // The pixels of each restart interval whose data could not be read, once the scans are
+  // decoded (DecodedValid): trims that keep clear of them are exact, others are refused.
+  std::vector<TTrimRect> DamagedRegions() const {
+    std::vector<TTrimRect> regions;
+    for (const TMcuRange& range : model_.Damaged) regions.push_back(model_.RegionOf(range));
+    return regions;
+  }
   // How far down from the top a trim may reach: the picture's height, or less for a file cut
   // off inside its coded data, which decoding finds (at analysis when no marker follows the
   // data, else at the first trim).

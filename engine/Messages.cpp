@@ -10,6 +10,19 @@ std::string FormatMessage(std::string_view pattern, std::string_view argument) {
   return text;
 }
 
+namespace {
+
+// pattern with its four "%s" replaced by region as 1-based inclusive corners.
+std::string WithRegion(std::string_view pattern, const TTrimRect& region) {
+  std::string text(pattern);
+  for (const std::int32_t value : {region.Left + 1, region.Top + 1, region.Right, region.Bottom}) {
+    text = FormatMessage(text, std::to_string(value));
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string MessageText(const TJpegStatus& status, bool trimWording) {
   switch (status.Error) {
     case EJpegError::kNone:
@@ -75,6 +88,8 @@ std::string MessageText(const TJpegStatus& status, bool trimWording) {
       return std::string(kMsgRectOutside);
     case EJpegError::kTooSmallToTurn:
       return std::string(kMsgTooSmallToTurn);
+    case EJpegError::kDamagedRegion:
+      return WithRegion(kMsgDamagedRegion, status.Region);
     case EJpegError::kBeyondCutOff:
       return FormatMessage(kMsgBeyondCutOff, std::to_string(status.Rows));
     case EJpegError::kUncodableCoefficient:
@@ -91,6 +106,8 @@ std::string MessageText(const TJpegWarning& warning) {
       return FormatMessage(kMsgExtraneousBytes, std::to_string(warning.Count));
     case EJpegWarning::kEmptySegment:
       return FormatMessage(kMsgEmptySegmentSkipped, markers::HexWord(warning.Marker));
+    case EJpegWarning::kDamaged:
+      return WithRegion(kMsgDamaged, warning.Region);
     case EJpegWarning::kCutOff:
       return FormatMessage(FormatMessage(kMsgCutOff, std::to_string(warning.Rows)),
                            std::to_string(warning.Count));

@@ -22,6 +22,9 @@ struct TScanReport {
   TRowProc AtRow;
   std::vector<TJpegWarning> Warnings;
   int CompleteRows = 0;
+  // The MCUs of restart intervals whose data could not be read, which the walk passed over to
+  // read on at the next restart marker, as libjpeg does.
+  std::vector<TMcuRange> Damaged;
 };
 
 // Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2),

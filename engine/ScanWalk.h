@@ -49,6 +49,21 @@ inline TScanTables ScanTables(const TJpegModel& model, const TScan& scan) {
   return tables;
 }
 
+// Whether the bits left in the byte being read are all 1-bits, as an encoder pads the last
+// byte of an interval's data (ITU-T T.81 F.1.2.3), or none are left.
+inline bool PaddedWithOnes(TBitBuffer& bits) {
+  const int position = bits.BitPosition();
+  const int left = position == 7 ? 0 : position + 1;
+  return left == 0 || bits.PeekBits(left) == (1u << left) - 1;
+}
+
+// How many bytes before the next marker start none, from the reader's position.
+inline std::size_t PeekRestartMarkerSkip(TInBitStreamFile& reader) {
+  std::size_t skipped = 0;
+  markers::NextMarkerCode(reader.Bytes(), static_cast<std::size_t>(reader.Position()), skipped);
+  return skipped;
+}
+
 // What a scan codes: an interleaved scan MCUs of each component's H x V blocks, a scan of one
 // component its blocks in raster order, as MCUs of one block (ITU-T T.81 A.2.2, A.2.3).
 inline TMcuLayout ScanLayout(const TJpegModel& model, const TScan& scan) {
@@ -69,14 +84,36 @@ inline TMcuLayout ScanLayout(const TJpegModel& model, const TScan& scan) {
   return layout;
 }
 
+// The frame's MCUs that restart interval k of a scan laid out as layout covers. A scan of one
+// component counts its own blocks: its interval is widened to the frame MCUs that hold them.
+inline TMcuRange IntervalMcus(const TJpegModel& model, const TMcuLayout& layout, int k) {
+  const int total = layout.EndCol * layout.EndRow;
+  const int first = k * layout.RestartInterval;
+  const int end = std::min(first + layout.RestartInterval, total);
+  if (layout.Count > 1) return {first, end};
+  const TFrameComponent& component =
+      model.Components[static_cast<std::size_t>(layout.Components[0].Slot)];
+  const int firstRow = first / layout.EndCol;
+  const int lastRow = (end - 1) / layout.EndCol;
+  if (firstRow == lastRow && component.VSampling == 1) {
+    return {firstRow * model.McuCols + first % layout.EndCol / component.HSampling,
+            firstRow * model.McuCols + (end - 1) % layout.EndCol / component.HSampling + 1};
+  }
+  return {firstRow / component.VSampling * model.McuCols,
+          (lastRow / component.VSampling + 1) * model.McuCols};
+}
+
 // Calls decode(bits, c, block) for every block of scan in coding order (WalkMcus), c indexing
 // the scan's components, and restart() before the first MCU and after each restart marker, up
-// to the end of MCU row mcuRows - 1. Returns why the scan cannot be read, or kNone.
+// to the end of MCU row mcuRows - 1. A restart interval whose data cannot be read is noted in
+// report.Damaged and passed over, decoding going on at the next restart marker in turn, as
+// libjpeg does. Returns why the scan cannot be read, or kNone.
 template <typename Decode, typename Restart>
 EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                     TCoefficientStore& store, TScanReport& report, Decode&& decode,
                     Restart&& restart, int mcuRows) {
   TMcuLayout layout = ScanLayout(model, scan);
+  const TMcuLayout whole = layout;
   // Rows of a one-component scan are block rows: V of them make an MCU row.
   const int rowsPerMcuRow =
       layout.Count == 1
@@ -84,6 +121,9 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           : 1;
   layout.EndRow = std::min(layout.EndRow, mcuRows * rowsPerMcuRow);
   int restartNumber = 0;
+  int interval = 0;
+  bool damaged = false;  // the interval being walked could not be read: its blocks are passed
+  std::int64_t intervalStart = scan.DataStart;
   EJpegError error = EJpegError::kNone;
   restart();
   try {
@@ -95,6 +135,7 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           report.AtRow(r / rowsPerMcuRow);
         },
         [&](int c, std::size_t row, std::size_t col) {
+          if (damaged) return true;
           const bool decoded =
               decode(reader.Bits(), static_cast<std::size_t>(c),
                      store.Block(layout.Components[static_cast<std::size_t>(c)].Slot, row, col));
@@ -105,20 +146,45 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           } else if (!decoded) {
             error = EJpegError::kHuffmanBlock;
           }
+          // Within a restart interval, damage ends at the next marker: the interval is lost,
+          // the rest of the scan is not. Data that end are a cut-off file.
+          if (error != EJpegError::kNone && error != EJpegError::kScanTooShort &&
+              scan.RestartInterval != 0) {
+            damaged = true;
+            report.Damaged.push_back(IntervalMcus(model, whole, interval));
+            error = EJpegError::kNone;
+          }
           return error == EJpegError::kNone;
         },
         [&] {
+          restart();
+          std::size_t skipped = 0;
+          if (damaged) {
+            // The damage may have run into the marker, or stopped short of it: find it from the
+            // interval's start, where no marker but the next can stand.
+            reader.SetPosition(intervalStart);
+            reader.ForgetMarker();
+          } else if (!PaddedWithOnes(reader.Bits())) {
+            // An interval that ends with bits that are not the 1-bits padding its last byte
+            // (ITU-T T.81 F.1.2.3) before bytes that start no marker was not read as coded.
+            damaged = PeekRestartMarkerSkip(reader) != 0;
+            if (damaged) {
+              report.Damaged.push_back(IntervalMcus(model, whole, interval));
+              reader.SetPosition(intervalStart);
+            }
+          }
           // Reading the marker at byte level drops the interval's fill bits. Anything but the
           // next RSTn in turn means intervals were lost or the data run on: the blocks after
           // it would land in the wrong place.
-          restart();
-          std::size_t skipped = 0;
           error = ReadRestartMarker(reader, restartNumber, skipped);
-          if (skipped != 0) {
+          if (skipped != 0 && !damaged) {
             report.Warnings.push_back(
                 {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
           }
           restartNumber = (restartNumber + 1) % 8;
+          ++interval;
+          damaged = false;
+          intervalStart = reader.Position();
           return error == EJpegError::kNone;
         });
   } catch (const EStreamError&) {

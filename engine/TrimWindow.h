@@ -23,6 +23,17 @@ struct TTrimWindow {
   TTrimRect Cut;
 };
 
+// Whether window takes any MCU of range.
+inline bool Overlaps(const TTrimWindow& window, const TMcuRange& range, int mcuCols) {
+  for (int row = window.FirstRow; row < window.EndRow; ++row) {
+    if (range.First < row * mcuCols + window.EndCol &&
+        row * mcuCols + window.FirstCol < range.End) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The window for rect, which lies inside the picture. A Left or Top off the grid moves the
 // window back to the grid line before it; the window then spans the MCUs that the declared size
 // covers from there, which is what a decoder reads. Counting to the MCU of Right instead would

@@ -161,5 +161,15 @@ int main(int argc, char** argv) {
   tall.progressive = false;
   tall.arithmetic = true;
   Write(folder, "cut-off-arithmetic", cut(MakeJpeg(tall), 0.5), 1, 0, 0);
+
+  // One restart interval's data overwritten: the walk passes it over at the next marker, and
+  // trims clear of it are exact.
+  tall.arithmetic = false;
+  tall.restartInterval = 2;
+  Bytes damaged = MakeJpeg(tall);
+  std::size_t at = 2;
+  while (!(damaged[at] == 0xFF && damaged[at + 1] == 0xD1)) ++at;
+  for (std::size_t i = at - 1; damaged[i] != 0xD0; --i) damaged[i] = 0x00;
+  Write(folder, "damaged-interval", damaged, 0, 0, 200);
   return 0;
 }

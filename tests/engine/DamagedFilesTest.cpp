@@ -193,5 +193,81 @@ TEST_P(CutOffFile, OpensWithTheRowsThatArrivedAndTrimsThemExactly) {
 INSTANTIATE_TEST_SUITE_P(Cut, CutOffFile, ::testing::ValuesIn(CutCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// jpeg with the data of its restart interval k (0 the first) overwritten by pattern, a byte
+// generator that never makes 0xFF: damage within one interval.
+template <typename Pattern>
+Bytes IntervalOverwritten(Bytes jpeg, int k, Pattern pattern) {
+  std::size_t at = ScanStart(jpeg);
+  for (int seen = 0; seen < k; ++at) seen += jpeg[at] == 0xFF && (jpeg[at + 1] & 0xF8) == 0xD0;
+  if (k > 0) ++at;  // past the code of the marker before the interval
+  for (int i = 0; !(jpeg[at] == 0xFF && jpeg[at + 1] != 0x00); ++at, ++i) jpeg[at] = pattern(i);
+  return jpeg;
+}
+
+struct IntervalCase {
+  const char* name;
+  Sampling sampling;
+  unsigned restartInterval;
+  int interval;  // the one overwritten
+  std::uint8_t (*pattern)(int);
+  TTrimRect damaged;  // the pixels the engine names
+};
+
+void PrintTo(const IntervalCase& c, std::ostream* out) { *out << c.name; }
+
+class DamagedInterval : public ::testing::TestWithParam<IntervalCase> {};
+
+TEST_P(DamagedInterval, IsNamedAndEveryCutClearOfItIsExact) {
+  const IntervalCase& c = GetParam();
+  const Bytes clean = MakeJpeg(Photo(c.sampling, c.restartInterval));
+  const Bytes file = IntervalOverwritten(clean, c.interval, c.pattern);
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  ASSERT_TRUE(engine.AnalyzeBytes(file)) << log.Only();
+  TByteStream output;
+  EXPECT_FALSE(engine.Trim(output, {0, 0, 75, 50}, false));
+  TJpegStatus refusal(EJpegError::kDamagedRegion);
+  refusal.Region = c.damaged;
+  EXPECT_EQ(log.Only(), MessageText(refusal));
+  EXPECT_EQ(engine.DamagedRegions(), std::vector<TTrimRect>{c.damaged});
+  // Below the damage, and beside it in its own rows: exact, and nothing to tell.
+  log.messages.clear();
+  for (const TTrimRect& rect : {TTrimRect{0, c.damaged.Bottom, 75, 50},
+                                TTrimRect{0, c.damaged.Top, c.damaged.Left, c.damaged.Bottom}}) {
+    if (rect.Left >= rect.Right || rect.Top >= rect.Bottom) continue;
+    ASSERT_TRUE(engine.Trim(output, rect, false)) << log.Only();
+    const fixtures::Coefficients in = fixtures::ReadCoefficients(clean);
+    const fixtures::Coefficients out = fixtures::ReadCoefficients(BytesOf(output));
+    EXPECT_EQ(out.warnings, 0);
+    for (std::size_t k = 0; k < in.components.size(); ++k) {
+      const auto& a = in.components[k];
+      const auto& b = out.components[k];
+      const int top = rect.Top / 8 * a.heightInBlocks /
+                      ((in.height + 8 * in.maxV - 1) / (8 * in.maxV) * in.maxV);
+      for (int row = 0; row < b.heightInBlocks && top + row < a.heightInBlocks; ++row) {
+        ASSERT_EQ(0, std::memcmp(b.Block(row, 0), a.Block(top + row, 0),
+                                 static_cast<std::size_t>(b.widthInBlocks) * 128))
+            << "component " << k << " row " << row;
+      }
+    }
+  }
+  EXPECT_TRUE(log.messages.empty());
+}
+
+std::uint8_t Zeros(int) { return 0x00; }
+std::uint8_t Scrambled(int i) { return static_cast<std::uint8_t>((i * 97 + 13) % 251); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Overwritten, DamagedInterval,
+    ::testing::Values(
+        // 4:2:0 MCUs of 16 x 16, five to a row: interval 1 is MCUs 2 and 3 of the top row.
+        IntervalCase{"Zeros420", Sampling::k420, 2, 1, Zeros, {32, 0, 64, 16}},
+        // Interval 2 runs from the top row's last MCU into the next row: both rows are named.
+        IntervalCase{"ScrambledAcrossRows420", Sampling::k420, 2, 2, Scrambled, {0, 0, 75, 32}},
+        // 4:4:4 MCUs of 8 x 8, ten to a row: interval 4 is MCUs 2 to 4 of the second row.
+        IntervalCase{"Zeros444", Sampling::k444, 3, 4, Zeros, {16, 8, 40, 16}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace tarvo::testing
