@@ -1,8 +1,31 @@
 #include "BackgroundWork.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QCoreApplication>
 
 namespace tarvo {
+namespace {
+
+// The window's thread comes first: on a machine with few cores, a decode or a trim using all of
+// them would otherwise hold up its painting. Threads started by the work (the engine's) inherit
+// this. Once per pool thread; a failure leaves the thread as it was.
+void YieldToTheWindow() {
+  thread_local const bool lowered = [] {
+    const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, thread);
+    return errno == 0 &&
+           ::setpriority(PRIO_PROCESS, thread, nice + TBackgroundWork::kWorkNiceness) == 0;
+  }();
+  static_cast<void>(lowered);
+}
+
+}  // namespace
 
 TBackgroundWork::TBackgroundWork(TThreads threads) : threads_(threads) {
   // Two threads: a trim or an open never waits behind a picture being decoded for the view.
@@ -25,6 +48,7 @@ void TBackgroundWork::Run(std::function<void()> work,
   }
   ++pending_;
   pool_.start([this, work = std::move(work), done = std::move(done)]() mutable {
+    YieldToTheWindow();
     std::exception_ptr error;
     try {
       work();

@@ -14,6 +14,9 @@ namespace tarvo {
 // the exception the work raised (or none); it never runs once this object is gone.
 class TBackgroundWork {
  public:
+  // How much nicer than the window's thread the work's threads run.
+  static constexpr int kWorkNiceness = 5;
+
   // Where the work runs: on threads of this object's own, or at once on the caller's thread with
   // done right after it (for tests of the window that drive it one step at a time).
   enum class TThreads { Own, Caller };
