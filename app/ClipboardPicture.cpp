@@ -7,6 +7,7 @@
 #include <span>
 
 #include "PictureDecoder.h"
+#include "UprightPicture.h"
 
 namespace tarvo {
 namespace {
@@ -17,11 +18,13 @@ const QString kPng = QStringLiteral("image/png");
 
 }  // namespace
 
-QByteArray PngOf(const QByteArray& jpeg) {
+QByteArray PngOf(const QByteArray& jpeg, TOrientation orientation) {
   QImage picture;
   try {
-    picture = DecodePicture(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.constData()),
-                                      static_cast<std::size_t>(jpeg.size())))
+    picture = UprightPicture(
+                  DecodePicture(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.constData()),
+                                          static_cast<std::size_t>(jpeg.size()))),
+                  orientation)
                   .Pixels;
   } catch (const EPictureError&) {
     // The document is shown, so its bytes decode; should they not, the paste gets nothing.

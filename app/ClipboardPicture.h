@@ -6,17 +6,20 @@
 #include <QMimeData>
 #include <future>
 
+#include "Orientation.h"
+
 namespace tarvo {
 
-// The PNG of a JPEG for pasting: quick to compress rather than small, as a paste of a large
-// photo should not wait seconds for a few percent less. Empty when the bytes do not decode.
-QByteArray PngOf(const QByteArray& jpeg);
+// The PNG of a JPEG for pasting, its pixels turned upright as orientation says: quick to compress
+// rather than small, as a paste of a large photo should not wait seconds for a few percent less.
+// Empty when the bytes do not decode.
+QByteArray PngOf(const QByteArray& jpeg, TOrientation orientation);
 
 class TClipboardPicture : public QMimeData {
   Q_OBJECT
 
  public:
-  // png: PngOf(jpeg), being made elsewhere; a paste that asks before it is done waits for it.
+  // png: PngOf(jpeg, ...), being made elsewhere; a paste that asks before it is done waits for it.
   TClipboardPicture(QByteArray jpeg, std::shared_future<QByteArray> png);
 
   // The PNG is made: a paste of it is served at once.

@@ -12,7 +12,9 @@ TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
             .CloseFile = true,
             .GoOperation = true,
             .Undo = true,
-            .AdjustRect = true};
+            .AdjustRect = true,
+            .Turn = true,
+            .TurnUpright = true};
   }
   const bool document = inputs.HasDocument;
   // A selection only counts on a document: closing drops it, but the states must not wait for that.
@@ -23,7 +25,9 @@ TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
           .CloseFile = document,
           .GoOperation = selection,
           .Undo = document && inputs.HasTrims,
-          .AdjustRect = selection};
+          .AdjustRect = selection,
+          .Turn = document,
+          .TurnUpright = document && inputs.ShownTurned};
 }
 
 }  // namespace tarvo

@@ -13,6 +13,9 @@ struct TCommandStates {
   bool GoOperation = false;
   bool Undo = false;
   bool AdjustRect = false;
+  // The turn and mirror commands, and "Exifの向きに合わせて回転".
+  bool Turn = false;
+  bool TurnUpright = false;
 
   friend bool operator==(const TCommandStates&, const TCommandStates&) = default;
 };
@@ -22,6 +25,8 @@ struct TCommandInputs {
   bool HasDocument = false;
   bool HasTrims = false;
   bool HasSelection = false;
+  // The picture is shown other than as stored.
+  bool ShownTurned = false;
   // An open, trim or undo runs: the commands given meanwhile wait for it.
   bool Working = false;
 };

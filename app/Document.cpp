@@ -29,6 +29,53 @@ void WriteFileAtomically(const QString& path, std::span<const std::uint8_t> byte
   writer.Commit();
 }
 
+TOrientedTrim CutOf(const TTrimStep& step) { return {step.Rect, step.Turn, step.Tag}; }
+
+TTrimStep StepOf(const TOrientedTrim& cut, bool dropExif, bool keepThumbnails) {
+  return {cut.Source, dropExif, keepThumbnails, cut.Turn, cut.Tag};
+}
+
+// Between the pictures of the stored pixels and of the selection, one transposed where the
+// orientation transposes: the same exchange either way.
+TTrimRect Transposed(const TTrimRect& rect, bool transpose) {
+  return transpose ? TTrimRect{rect.Top, rect.Left, rect.Bottom, rect.Right} : rect;
+}
+
+// Where rect, in source pixels inside before's source rectangle, lies in before's output.
+TTrimRect InOutputOf(const TOrientedTrim& before, const TTrimRect& rect) {
+  const TTrimRect& from = before.Source;
+  return before.Turn.Map(rect.Shifted(-from.Left, -from.Top), from.Right - from.Left,
+                         from.Bottom - from.Top);
+}
+
+// The edge of the picture shown by `shown` where the stored picture's edge strip (one pixel
+// deep, of a width x height picture) lies.
+const char* ShownEdge(TOrientation shown, const TTrimRect& strip, std::int32_t width,
+                      std::int32_t height) {
+  const TTrimRect edge = shown.Map(strip, width, height);
+  const std::int32_t shownHeight = shown.Transpose ? width : height;
+  if (edge.Bottom - edge.Top == shownHeight && edge.Right - edge.Left == 1) {
+    return edge.Left == 0 ? kEdgeLeft : kEdgeRight;
+  }
+  return edge.Top == 0 ? kEdgeTop : kEdgeBottom;
+}
+
+// What a turn of before cut off, at the edges of the picture as it was shown.
+QString TurnNotice(const TOrientedTrim& before, const TTurnLoss& loss) {
+  const std::int32_t width = before.Width();
+  const std::int32_t height = before.Height();
+  QStringList parts;
+  const auto part = [&](const TTrimRect& strip, std::int32_t pixels) {
+    parts << QString::fromUtf8(kTurnDroppedEdge)
+                 .arg(QString::fromUtf8(ShownEdge(before.Tag, strip, width, height)))
+                 .arg(pixels);
+  };
+  if (loss.Right > 0) part({width - 1, 0, width, height}, loss.Right);
+  if (loss.Bottom > 0) part({0, height - 1, width, height}, loss.Bottom);
+  if (parts.isEmpty()) return {};
+  return QString::fromUtf8(kMsgTurnDropped).arg(parts.join(QString::fromUtf8(kTurnDroppedJoin)));
+}
+
 }  // namespace
 
 // Everything an open needs, done on any thread: the analysed engine and its first picture.
@@ -51,9 +98,12 @@ struct TDocument::TTrimJob {
   // Nothing to cut: an undo back to the opened file's bytes.
   bool ToSource = false;
   TTrimStep Step;
-  TTrimRect Restored;
+  // A turn, told with what it cut off.
+  bool Turned = false;
+  QString Notice;
+  std::optional<TTrimRect> Restored;
   TByteStream Output;
-  TTrimRect Cut;
+  TOrientedTrim Cut;
   bool Trimmed = false;
   std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
 };
@@ -112,7 +162,7 @@ bool TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
   PresetSaveDialog(job.Path);
   docFileName_ = job.Path;
   opened_ = true;
-  Tell({TDocumentChange::Opened, {}});
+  Tell({TDocumentChange::Opened, {}, 1, {}});
   return true;
 }
 
@@ -130,7 +180,7 @@ bool TDocument::OpenDocument(const QString& path, int reduction) {
 void TDocument::StartOpen(const QString& path, int reduction) {
   const std::shared_ptr<TOpenJob> job = PrepareOpen(path, reduction);
   ++opening_;
-  Tell({TDocumentChange::WorkChanged, {}});
+  Tell({TDocumentChange::WorkChanged, {}, 1, {}});
   work_.Run([job] { RunOpen(*job); },
             [this, job](std::exception_ptr error) {
               --opening_;
@@ -140,7 +190,7 @@ void TDocument::StartOpen(const QString& path, int reduction) {
               } catch (...) {
                 Report(std::current_exception());
               }
-              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
             });
 }
 
@@ -177,7 +227,7 @@ const TPicture* TDocument::PictureOrDecode(int reduction) {
           return;
         }
         pictures_.Keep(std::move(job->Picture));
-        Tell({TDocumentChange::PictureReady, {}, reduction});
+        Tell({TDocumentChange::PictureReady, {}, reduction, {}});
       });
   // Work run on this thread is over already.
   return opened_ && pictures_.Holds(reduction) ? &pictures_.At(Bytes(), reduction) : nullptr;
@@ -187,28 +237,48 @@ const TPicture* TDocument::Preview(int reduction) const { return pictures_.Neare
 
 QSize TDocument::FrameSize() const {
   if (!opened_) return {};
-  if (trimHistory_.empty()) return {engine_->ImageWidth(), engine_->ImageHeight()};
-  const TTrimRect& r = trimHistory_.back().Rect;
-  return {r.Right - r.Left, r.Bottom - r.Top};
+  const TOrientedTrim cut = CurrentCut();
+  return {cut.Width(), cut.Height()};
 }
 
-int TDocument::McuWidth() const { return engine_->McuWidth(); }
+// The stored picture's MCU is the source's, transposed by the turn; the selection's picture
+// transposes it again where the orientation does.
+int TDocument::McuWidth() const {
+  const TOrientedTrim cut = CurrentCut();
+  return cut.Turn.Transpose != cut.Tag.Transpose ? engine_->McuHeight() : engine_->McuWidth();
+}
 
-int TDocument::McuHeight() const { return engine_->McuHeight(); }
+int TDocument::McuHeight() const {
+  const TOrientedTrim cut = CurrentCut();
+  return cut.Turn.Transpose != cut.Tag.Transpose ? engine_->McuWidth() : engine_->McuHeight();
+}
+
+TOrientation TDocument::ShownOrientation() const { return CurrentCut().Tag; }
+
+TOrientedTrim TDocument::CurrentCut() const {
+  if (trimHistory_.empty()) return WholePicture(engine_->Grid(), engine_->ExifOrientation());
+  return CutOf(trimHistory_.back());
+}
 
 int TDocument::SelectableHeight() const {
-  // A trim's result lies inside the rows the engine let it take.
-  if (!trimHistory_.empty()) return trimHistory_.back().Rect.Bottom - trimHistory_.back().Rect.Top;
+  // A trim's or turn's result lies inside the rows the engine let it take. The rows that arrived
+  // of a cut-off file are stored rows, which are the selection's unless the orientation
+  // transposes them.
+  const TOrientedTrim cut = CurrentCut();
+  const std::int32_t height = cut.Tag.Transpose ? cut.Width() : cut.Height();
+  if (!trimHistory_.empty() || cut.Tag.Transpose) return height;
   return engine_->TrimmableHeight();
 }
 
 QString TDocument::StatusText() const {
   if (!opened_) return {};
   if (trimHistory_.empty()) {
+    // The size as shown.
+    const bool transposed = engine_->ExifOrientation().Transpose;
     return QStringLiteral("%1 (%2x%3)")
         .arg(docFileName_)
-        .arg(engine_->ImageWidth())
-        .arg(engine_->ImageHeight());
+        .arg(transposed ? engine_->ImageHeight() : engine_->ImageWidth())
+        .arg(transposed ? engine_->ImageWidth() : engine_->ImageHeight());
   }
   const TTrimRect& r = trimHistory_.back().Rect;
   // Shown 1-based and inclusive, then the width and height.
@@ -227,16 +297,29 @@ QString TDocument::TitleText() const {
 
 std::shared_ptr<TDocument::TTrimJob> TDocument::PrepareTrim(const TTrimRect& pictureRect) {
   if (!opened_ || Working()) return nullptr;
-  // The picture shown starts at the last trim's top-left corner.
-  TTrimRect rect = pictureRect;
-  if (!trimHistory_.empty()) {
-    const TTrimRect& p = trimHistory_.back().Rect;
-    rect = rect.Shifted(p.Left, p.Top);
-  }
+  const TOrientedTrim current = CurrentCut();
   auto job = std::make_shared<TTrimJob>();
   job->Engine = engine_;
   job->State = state_;
-  job->Step = {rect, settings_.gAllowDropExif, settings_.gKeepThumbnails};
+  // Snapped by the engine, which records where it cut.
+  job->Step = StepOf(Within(current, Transposed(pictureRect, current.Tag.Transpose)),
+                     settings_.gAllowDropExif, settings_.gKeepThumbnails);
+  return job;
+}
+
+std::shared_ptr<TDocument::TTrimJob> TDocument::PrepareTurn(std::optional<TOrientation> turn) {
+  if (!opened_ || Working()) return nullptr;
+  const TOrientedTrim current = CurrentCut();
+  if (!turn && current.Tag.IsIdentity()) return nullptr;
+  TTurnLoss loss;
+  const TOrientedTrim turned = turn ? Turned(current, *turn, engine_->Grid(), loss)
+                                    : Upright(current, engine_->Grid(), loss);
+  auto job = std::make_shared<TTrimJob>();
+  job->Engine = engine_;
+  job->State = state_;
+  job->Step = StepOf(turned, settings_.gAllowDropExif, settings_.gKeepThumbnails);
+  job->Turned = true;
+  job->Notice = TurnNotice(current, loss);
   return job;
 }
 
@@ -245,17 +328,21 @@ std::shared_ptr<TDocument::TTrimJob> TDocument::PrepareUndo() {
   auto job = std::make_shared<TTrimJob>();
   job->Engine = engine_;
   job->State = state_;
-  TTrimRect restored = trimHistory_.back().Rect;
-  if (trimHistory_.size() >= 2) {
-    // In pixels of the earlier result, which starts at the step before's corner.
-    const TTrimStep& previous = trimHistory_[trimHistory_.size() - 2];
-    restored = restored.Shifted(-previous.Rect.Left, -previous.Rect.Top);
+  const TTrimStep& undone = trimHistory_.back();
+  const std::size_t steps = trimHistory_.size();
+  const TOrientedTrim before = steps >= 2
+                                   ? CutOf(trimHistory_[steps - 2])
+                                   : WholePicture(engine_->Grid(), engine_->ExifOrientation());
+  if (steps >= 2) {
     // Redone with the Exif and thumbnail choices recorded then, not today's settings.
-    job->Step = previous;
+    job->Step = trimHistory_[steps - 2];
   } else {
     job->ToSource = true;
   }
-  job->Restored = restored;
+  // A trim is restored as the selection in the picture before it; a turn has none.
+  if (undone.Turn == before.Turn && undone.Tag == before.Tag) {
+    job->Restored = Transposed(InOutputOf(before, undone.Rect), before.Tag.Transpose);
+  }
   return job;
 }
 
@@ -268,8 +355,8 @@ void TDocument::RunTrim(TTrimJob& job) {
   // failure leaves the document's bytes as they were.
   job.Engine->OnMessage = Collector(job.Messages);
   job.Engine->Pictures.KeepThumbnails = job.Step.KeepThumbnails;
-  job.Trimmed =
-      static_cast<bool>(job.Engine->Trim(job.Output, job.Step.Rect, job.Step.DropExif, &job.Cut));
+  job.Trimmed = static_cast<bool>(
+      job.Engine->TrimCut(job.Output, CutOf(job.Step), job.Step.DropExif, &job.Cut));
 }
 
 bool TDocument::FinishTrim(TTrimJob& job, std::exception_ptr error) {
@@ -278,18 +365,24 @@ bool TDocument::FinishTrim(TTrimJob& job, std::exception_ptr error) {
   Replay(*job.Messages);
   if (error) std::rethrow_exception(error);
   if (!job.Trimmed) return false;
-  // What the engine cut, its origin on the MCU grid: the next trim and the undo start from it.
-  trimHistory_.push_back({job.Cut, job.Step.DropExif, job.Step.KeepThumbnails});
+  // What the engine cut, its leading edges on the MCU grid: the next step and the undo start
+  // from it.
+  trimHistory_.push_back(StepOf(job.Cut, job.Step.DropExif, job.Step.KeepThumbnails));
   if (modifyCount_ >= 0) ++modifyCount_;
   docStream_ = std::make_shared<const TByteStream>(std::move(job.Output));
   NewState();
   try {
-    pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
+    // A turned picture is decoded again; a trimmed one is cut from the pictures held.
+    if (job.Turned) {
+      pictures_.Clear();
+    } else {
+      pictures_.KeepTrimmed(Bytes(), LastTrimOffset());
+    }
   } catch (...) {
     Close();
     throw;
   }
-  Tell({TDocumentChange::Trimmed, {}});
+  Tell({job.Turned ? TDocumentChange::Turned : TDocumentChange::Trimmed, {}, 1, job.Notice});
   return true;
 }
 
@@ -303,12 +396,15 @@ std::optional<TTrimRect> TDocument::FinishUndo(TTrimJob& job, std::exception_ptr
   if (modifyCount_ >= 0) --modifyCount_;
   NewState();
   pictures_.Clear();
-  Tell({TDocumentChange::Undone, job.Restored});
+  Tell({TDocumentChange::Undone, job.Restored, 1, {}});
   return job.Restored;
 }
 
-bool TDocument::Trim(const TTrimRect& pictureRect) {
-  const std::shared_ptr<TTrimJob> job = PrepareTrim(pictureRect);
+bool TDocument::Trim(const TTrimRect& pictureRect) { return RunChange(PrepareTrim(pictureRect)); }
+
+bool TDocument::Turn(std::optional<TOrientation> turn) { return RunChange(PrepareTurn(turn)); }
+
+bool TDocument::RunChange(const std::shared_ptr<TTrimJob>& job) {
   if (!job) return false;
   std::exception_ptr error;
   try {
@@ -331,11 +427,14 @@ std::optional<TTrimRect> TDocument::Undo() {
   return FinishUndo(*job, error);
 }
 
-void TDocument::StartTrim(const TTrimRect& rect) {
-  const std::shared_ptr<TTrimJob> job = PrepareTrim(rect);
+void TDocument::StartTrim(const TTrimRect& rect) { StartChange(PrepareTrim(rect)); }
+
+void TDocument::StartTurn(std::optional<TOrientation> turn) { StartChange(PrepareTurn(turn)); }
+
+void TDocument::StartChange(std::shared_ptr<TTrimJob> job) {
   if (!job) return;
   ++changing_;
-  Tell({TDocumentChange::WorkChanged, {}});
+  Tell({TDocumentChange::WorkChanged, {}, 1, {}});
   work_.Run([job] { RunTrim(*job); },
             [this, job](std::exception_ptr error) {
               --changing_;
@@ -345,7 +444,7 @@ void TDocument::StartTrim(const TTrimRect& rect) {
               } catch (...) {
                 Report(std::current_exception());
               }
-              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
             });
 }
 
@@ -353,7 +452,7 @@ void TDocument::StartUndo() {
   const std::shared_ptr<TTrimJob> job = PrepareUndo();
   if (!job) return;
   ++changing_;
-  Tell({TDocumentChange::WorkChanged, {}});
+  Tell({TDocumentChange::WorkChanged, {}, 1, {}});
   work_.Run([job] { RunTrim(*job); },
             [this, job](std::exception_ptr error) {
               --changing_;
@@ -363,7 +462,7 @@ void TDocument::StartUndo() {
               } catch (...) {
                 Report(std::current_exception());
               }
-              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}});
+              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
             });
 }
 
@@ -410,7 +509,7 @@ bool TDocument::SaveDocument(QString path) {
   docFileName_ = path;
   SetSourceTimesOn(path);
   modifyCount_ = 0;
-  Tell({TDocumentChange::Saved, {}});
+  Tell({TDocumentChange::Saved, {}, 1, {}});
   return true;
 }
 
@@ -439,7 +538,7 @@ bool TDocument::CloseQuery() {
 void TDocument::Close() {
   const bool wasOpen = opened_;
   Forget();
-  if (wasOpen) Tell({TDocumentChange::Closed, {}});
+  if (wasOpen) Tell({TDocumentChange::Closed, {}, 1, {}});
 }
 
 void TDocument::Tell(const TDocumentChange& change) const {
@@ -463,22 +562,26 @@ std::unique_ptr<QMimeData> TDocument::ClipboardData() {
   const std::span<const std::uint8_t> bytes = Bytes();
   const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
                         static_cast<qsizetype>(bytes.size()));
+  const TOrientation shown = ShownOrientation();
   if (!png_.valid() || pngState_ != state_) {
     // Made once for this state, on the side: a large photo takes seconds to compress, and a
     // paste of the JPEG should not wait for it. The job holds its own copy of the bytes.
     auto made = std::make_shared<std::promise<QByteArray>>();
     png_ = made->get_future().share();
     pngState_ = state_;
-    work_.Run([made, jpeg] { made->set_value(PngOf(jpeg)); }, [](std::exception_ptr) {});
+    work_.Run([made, jpeg, shown] { made->set_value(PngOf(jpeg, shown)); },
+              [](std::exception_ptr) {});
   }
   return std::make_unique<TClipboardPicture>(jpeg, png_);
 }
 
 QPoint TDocument::LastTrimOffset() const {
-  const auto start = [](const TTrimStep& step) { return QPoint(step.Rect.Left, step.Rect.Top); };
   const std::size_t steps = trimHistory_.size();
-  const QPoint before = steps >= 2 ? start(trimHistory_[steps - 2]) : QPoint();
-  return start(trimHistory_.back()) - before;
+  const TOrientedTrim before = steps >= 2
+                                   ? CutOf(trimHistory_[steps - 2])
+                                   : WholePicture(engine_->Grid(), engine_->ExifOrientation());
+  const TTrimRect at = InOutputOf(before, trimHistory_.back().Rect);
+  return {at.Left, at.Top};
 }
 
 void TDocument::PresetSaveDialog(const QString& path) {

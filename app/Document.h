@@ -23,6 +23,8 @@
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
 #include "LibjpegPictureMaker.h"
+#include "Orientation.h"
+#include "OrientedTrim.h"
 #include "PictureCache.h"
 #include "TrimRect.h"
 
@@ -32,11 +34,15 @@ namespace tarvo {
 
 class TJpegTrimming;
 
-// One trim: the source rectangle the engine cut and whether that trim dropped the Exif segment.
+// One trim or turn: the source rectangle the engine cut, whether that step dropped the Exif
+// segment, and the turn of the kept blocks and the orientation the result states, all composed
+// from the source, so that every step is written from the source in one go.
 struct TTrimStep {
   TTrimRect Rect;
   bool DropExif = false;
   bool KeepThumbnails = false;
+  TOrientation Turn;
+  TOrientation Tag;
 
   friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
 };
@@ -48,6 +54,7 @@ struct TDocumentChange {
   enum TKind {
     Opened,  // another file, or the first
     Trimmed,
+    Turned,
     Undone,
     Saved,         // the file name may be another now
     Closed,        // by "閉じる", or after a failure the document would not survive
@@ -55,9 +62,12 @@ struct TDocumentChange {
     WorkChanged,   // an open, trim or undo started or ended without changing the document
   };
   TKind Kind = Opened;
-  // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown.
-  TTrimRect Restored;
+  // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown;
+  // nothing after undoing a turn.
+  std::optional<TTrimRect> Restored;
   int Reduction = 1;
+  // After Turned: what the turn cut off at which edge, or empty.
+  QString Notice;
 };
 
 // The document's questions and its save dialog, answered by the user (or a test's script).
@@ -77,8 +87,10 @@ struct TDocumentWork {
   TPictureDecode Decode = DecodePicture;
 };
 
-// Rectangles given to and returned by the document are in pixels of the picture it shows; the
-// document adds the corner of its last trim to reach the source's pixels.
+// Rectangles given to and returned by the document are in pixels of the picture it shows,
+// before the mirrors of its orientation (see TUprightMirror): its stored picture, transposed when
+// the orientation transposes it. The document composes them with its last step to reach the
+// source's pixels.
 class TDocument {
  public:
   // settings and prompts belong to the window and outlive the document; each file opened gets
@@ -105,6 +117,9 @@ class TDocument {
   void StartOpen(const QString& path, int reduction);
   void StartTrim(const TTrimRect& rect);
   void StartUndo();
+  // A turn of the picture as shown, or with nothing the stored pixels turned the way they are
+  // shown ("Exifの向きに合わせて回転"), off this thread; its outcome comes as Turned.
+  void StartTurn(std::optional<TOrientation> turn);
   bool Working() const { return opening_ != 0 || changing_ != 0; }
   // A trim or undo runs.
   bool Changing() const { return changing_ != 0; }
@@ -120,9 +135,11 @@ class TDocument {
   bool OpenDocument(const QString& path, int reduction);
   bool HasDocument() const { return opened_; }
 
-  // The MCU of the document's file in pixels: the grid a trim's Left and Top lie on.
+  // The MCU of the document's picture in pixels: the grid a trim's Left and Top lie on.
   int McuWidth() const;
   int McuHeight() const;
+  // How the document's picture asks to be shown: the orientation its bytes state.
+  TOrientation ShownOrientation() const;
   // How far down the picture shown a selection may reach: all of it, except in a file cut off
   // inside its coded data, where only the rows that arrived whole can be trimmed.
   int SelectableHeight() const;
@@ -139,8 +156,14 @@ class TDocument {
   // held are cut to the trim; should that fail the document closes rather than show another
   // state's picture, and the error is raised.
   bool Trim(const TTrimRect& rect);
-  // Goes back one trim. The rectangle that produced the undone trim, in pixels of the picture
-  // now shown; nothing when there was no trim or the earlier trim could not be redone.
+  // Turns or mirrors the picture as shown by turn, losslessly: one step, undone as a trim is;
+  // with nothing, turns the stored pixels the way they are shown and states "as stored" (false,
+  // doing nothing, when they already are). Partial MCUs that the turn would bring to the left or
+  // top are cut off, and the Turned notice says so. False when the engine refused (it has said
+  // why) or another change runs.
+  bool Turn(std::optional<TOrientation> turn);
+  // Goes back one trim or turn. The rectangle that produced the undone trim, in pixels of the
+  // picture now shown; nothing when there was no trim or the earlier trim could not be redone.
   std::optional<TTrimRect> Undo();
 
   // "上書き保存": asks first, then saves over DocFileName.
@@ -199,7 +222,14 @@ class TDocument {
   static void RunOpen(TOpenJob& job);
   bool FinishOpen(TOpenJob& job, std::exception_ptr error);
   std::shared_ptr<TTrimJob> PrepareTrim(const TTrimRect& pictureRect);
+  std::shared_ptr<TTrimJob> PrepareTurn(std::optional<TOrientation> turn);
   std::shared_ptr<TTrimJob> PrepareUndo();
+  // Runs a trim's or turn's job here, or on the side.
+  bool RunChange(const std::shared_ptr<TTrimJob>& job);
+  void StartChange(std::shared_ptr<TTrimJob> job);
+  // What the document holds, from the source: the last step's, or the whole source as its Exif
+  // data asks to show it.
+  TOrientedTrim CurrentCut() const;
   static void RunTrim(TTrimJob& job);
   bool FinishTrim(TTrimJob& job, std::exception_ptr error);
   std::optional<TTrimRect> FinishUndo(TTrimJob& job, std::exception_ptr error);
@@ -214,7 +244,7 @@ class TDocument {
   // Back to no document, telling no one: opening replaces the document without closing it.
   void Forget();
   void Tell(const TDocumentChange& change) const;
-  // Where the last trim's picture starts in the picture before it.
+  // Where the last trim's picture starts in the stored picture before it.
   QPoint LastTrimOffset() const;
   void PresetSaveDialog(const QString& path);
   void SetSourceTimesOn(const QString& path) const;

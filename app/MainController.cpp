@@ -129,6 +129,14 @@ void TMainController::Undo() {
   WhenIdle([this] { document_.StartUndo(); });
 }
 
+void TMainController::Turn(TOrientation turn) {
+  WhenIdle([this, turn] { document_.StartTurn(turn); });
+}
+
+void TMainController::TurnUpright() {
+  WhenIdle([this] { document_.StartTurn(std::nullopt); });
+}
+
 void TMainController::AdjustRect() {
   WhenIdle([this] {
     if (selection_.SelectionState() == selNone) return;
@@ -157,10 +165,11 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     SyncCommandStates();
     return;
   }
-  if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
-      kind == TDocumentChange::Closed) {
+  const bool newPicture = kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
+                          kind == TDocumentChange::Turned;
+  if (newPicture || kind == TDocumentChange::Closed) {
     selection_.Clear();
-    view_.SetInformationText({});
+    view_.SetInformationText(change.Notice);
   }
   if (!document_.HasDocument()) {
     view_.ShowPicture({}, 1, 1);
@@ -172,11 +181,16 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
   if (!document_.HasDocument() && kind != TDocumentChange::Closed) return;
   if (kind == TDocumentChange::Undone) {
     // The selection that made the undone trim, ready to be changed and trimmed again.
-    selection_.Restore(change.Restored);
-    view_.SetInformationText(QString::fromStdString(SelectionInformation(change.Restored)));
+    selection_.Clear();
+    view_.SetInformationText({});
+    if (change.Restored) {
+      selection_.Restore(*change.Restored);
+      view_.SetInformationText(
+          QString::fromStdString(SelectionInformation(mirror_.Rect(*change.Restored))));
+    }
   }
   view_.SetTitle(document_.TitleText(), document_.Modified());
-  if (kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed) ApplyTrimMode();
+  if (newPicture) ApplyTrimMode();
   SyncCommandStates();
 }
 
@@ -191,12 +205,16 @@ void TMainController::ShowDocumentPicture() {
   if (picture == nullptr) picture = document_.Preview(reduction);
   // Without any picture held the view keeps the frame's size and shows nothing until one is.
   const TPicture blank{{}, document_.FrameSize(), 1};
-  const TPicture& shown = picture != nullptr ? *picture : blank;
+  // Turned upright on screen; the selection's picture is the stored one transposed, and the
+  // mirrors between them are undone at the screen's edge.
+  const TOrientation orientation = document_.ShownOrientation();
+  const TPicture shown = UprightPicture(picture != nullptr ? *picture : blank, orientation);
   const int rateIndex = view_.ViewRateIndex();
   const TViewRate rate = ViewRateAt(rateIndex);
   view_.ShowPicture(shown, rate.Num, rate.Den);
   viewMapping_.SetPicture(shown.Frame.width(), shown.Frame.height(), document_.McuWidth(),
                           document_.McuHeight());
+  mirror_ = TUprightMirror(orientation, shown.Frame.width(), shown.Frame.height());
   viewMapping_.SetRateIndex(rateIndex);
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   const TViewMapping& v = viewMapping_;
@@ -216,10 +234,12 @@ int TMainController::SelectableHeight() const {
 }
 
 void TMainController::SyncCommandStates() {
-  commandStates_ = CommandStatesFor({.HasDocument = document_.HasDocument(),
-                                     .HasTrims = !document_.TrimHistory().empty(),
-                                     .HasSelection = selection_.SelectionState() != selNone,
-                                     .Working = document_.Working() || !queued_.empty()});
+  commandStates_ = CommandStatesFor(
+      {.HasDocument = document_.HasDocument(),
+       .HasTrims = !document_.TrimHistory().empty(),
+       .HasSelection = selection_.SelectionState() != selNone,
+       .ShownTurned = document_.HasDocument() && !document_.ShownOrientation().IsIdentity(),
+       .Working = document_.Working() || !queued_.empty()});
   view_.SetCommandStates(commandStates_);
   if (!Working()) {
     progressDelay_.stop();
@@ -263,11 +283,15 @@ TTrimModeKind TMainController::TrimModeKind() const {
 }
 
 void TMainController::MouseDown(int x, int y) {
-  if (document_.HasDocument()) selection_.MouseDown(x, y);
+  if (!document_.HasDocument()) return;
+  selection_.MouseDown(mirror_.ViewX(x, viewMapping_.ViewWidth()),
+                       mirror_.ViewY(y, viewMapping_.ViewHeight()));
 }
 
 void TMainController::MouseMove(int x, int y, bool leftHeld) {
-  if (document_.HasDocument()) selection_.MouseMove(x, y, leftHeld, TrimModeKind());
+  if (!document_.HasDocument()) return;
+  selection_.MouseMove(mirror_.ViewX(x, viewMapping_.ViewWidth()),
+                       mirror_.ViewY(y, viewMapping_.ViewHeight()), leftHeld, TrimModeKind());
 }
 
 void TMainController::MouseUp() {
@@ -286,20 +310,28 @@ void TMainController::KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint p
     SyncCommandStates();
   }
   if (const std::optional<TArrowKey> arrow = ArrowKeyOf(key)) {
-    selection_.ArrowKey(*arrow, ArrowKeyResizes(modifiers), pointer.x(), pointer.y());
+    selection_.ArrowKey(mirror_.Key(*arrow), ArrowKeyResizes(modifiers),
+                        mirror_.ViewX(pointer.x(), viewMapping_.ViewWidth()),
+                        mirror_.ViewY(pointer.y(), viewMapping_.ViewHeight()));
   }
 }
 
+TTrimRect TMainController::FrameViewRect() const {
+  return selection_.ToViewRect(mirror_.Rect(selection_.SelectionRect()));
+}
+
 void TMainController::DrawSelection(const TTrimRect& rect) {
-  view_.SetInformationText(QString::fromStdString(SelectionInformation(rect)));
+  // Told as the screen shows it.
+  const TTrimRect shown = mirror_.Rect(rect);
+  view_.SetInformationText(QString::fromStdString(SelectionInformation(shown)));
   // Only the frame's band is painted again, never the whole picture.
-  view_.RepaintFrame(selection_.ToViewRect(rect));
+  view_.RepaintFrame(selection_.ToViewRect(shown));
 }
 
 void TMainController::ClearInformation() { view_.SetInformationText({}); }
 
 void TMainController::EnableSelectionCommands(bool) { SyncCommandStates(); }
 
-void TMainController::SetPointer(TPointerShape shape) { view_.SetPointer(shape); }
+void TMainController::SetPointer(TPointerShape shape) { view_.SetPointer(mirror_.Shape(shape)); }
 
 }  // namespace tarvo

@@ -14,6 +14,7 @@
 #include "EngineCallbacks.h"
 #include "Selection.h"
 #include "TrimModePreset.h"
+#include "UprightPicture.h"
 #include "ViewMapping.h"
 
 namespace tarvo {
@@ -87,6 +88,9 @@ class TMainController : private TSelectionHost {
   bool CloseQuery();
   void Trim();
   void Undo();
+  // The turn and mirror commands, of the picture as shown, and "Exifの向きに合わせて回転".
+  void Turn(TOrientation turn);
+  void TurnUpright();
   void AdjustRect();
   void Copy();
 
@@ -102,6 +106,9 @@ class TMainController : private TSelectionHost {
   void MouseUp();
   // Ctrl+A and the arrow keys; pointer is where the pointer stands on the paint area.
   void KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint pointer);
+
+  // The selection's frame on the paint area, in view pixels, where the screen shows it.
+  TTrimRect FrameViewRect() const;
 
  private:
   // The picture's rows a selection may cover: those of a cut-off file that arrived whole.
@@ -133,6 +140,8 @@ class TMainController : private TSelectionHost {
   TDocument document_;
   TSelection selection_;
   TViewMapping viewMapping_;
+  // Between the selection's picture and the screen's.
+  TUprightMirror mirror_;
   TCommandStates commandStates_;
   QTimer progressDelay_;
   bool closePending_ = false;

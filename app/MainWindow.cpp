@@ -116,6 +116,11 @@ void TFm_Main::SetCommandStates(const TCommandStates& states) {
   mnu_Undo->setEnabled(states.Undo);
   Sbn_Undo->setEnabled(states.Undo);
   mnu_AdjustRect->setEnabled(states.AdjustRect);
+  for (QAction* turn :
+       {mnu_TurnRight, mnu_TurnLeft, mnu_Turn180, mnu_FlipHorizontal, mnu_FlipVertical}) {
+    turn->setEnabled(states.Turn);
+  }
+  mnu_TurnUpright->setEnabled(states.TurnUpright);
   Sbn_AdjustRect->setEnabled(states.AdjustRect);
 }
 
@@ -323,6 +328,18 @@ void TFm_Main::mnu_GoOperationClick() { controller_->Trim(); }
 void TFm_Main::mnu_UndoClick() { controller_->Undo(); }
 
 void TFm_Main::mnu_AdjustRectClick() { controller_->AdjustRect(); }
+
+void TFm_Main::mnu_TurnRightClick() { controller_->Turn(kRotate90); }
+
+void TFm_Main::mnu_TurnLeftClick() { controller_->Turn(kRotate270); }
+
+void TFm_Main::mnu_Turn180Click() { controller_->Turn(kRotate180); }
+
+void TFm_Main::mnu_FlipHorizontalClick() { controller_->Turn(kMirrorHorizontal); }
+
+void TFm_Main::mnu_FlipVerticalClick() { controller_->Turn(kMirrorVertical); }
+
+void TFm_Main::mnu_TurnUprightClick() { controller_->TurnUpright(); }
 
 void TFm_Main::a1Click() { controller_->Copy(); }
 

@@ -69,6 +69,12 @@ class TFm_Main : public QMainWindow, private TMainView {
   void mnu_GoOperationClick();
   void mnu_UndoClick();
   void mnu_AdjustRectClick();
+  void mnu_TurnRightClick();
+  void mnu_TurnLeftClick();
+  void mnu_Turn180Click();
+  void mnu_FlipHorizontalClick();
+  void mnu_FlipVerticalClick();
+  void mnu_TurnUprightClick();
   void a1Click();
   void mnu_OptionClick();
   void mnu_ZoomInClick();
@@ -148,6 +154,12 @@ class TFm_Main : public QMainWindow, private TMainView {
   QAction* mnu_GoOperation = nullptr;
   QAction* mnu_Undo = nullptr;
   QAction* mnu_AdjustRect = nullptr;
+  QAction* mnu_TurnRight = nullptr;
+  QAction* mnu_TurnLeft = nullptr;
+  QAction* mnu_Turn180 = nullptr;
+  QAction* mnu_FlipHorizontal = nullptr;
+  QAction* mnu_FlipVertical = nullptr;
+  QAction* mnu_TurnUpright = nullptr;
   QAction* a1 = nullptr;
   QAction* mnu_Option = nullptr;
   QAction* mnu_ZoomIn = nullptr;

@@ -66,8 +66,9 @@ void TFm_Main::BuildWidgets() {
           });
   connect(PaintBox, &TPaintBox::PaintOverlay, this,
           [this](QPainter& painter, const QRect& exposed) {
-            const TSelection& selection = controller_->Selection();
-            if (selection.FrameShown()) PaintSelectionFrame(painter, selection.ViewRect(), exposed);
+            if (controller_->Selection().FrameShown()) {
+              PaintSelectionFrame(painter, controller_->FrameViewRect(), exposed);
+            }
           });
   setCentralWidget(client);
 
@@ -172,6 +173,18 @@ void TFm_Main::BuildMenus() {
   mnu_Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   mnu_AdjustRect =
       AddCommand(edit, "mnu_AdjustRect", "選択範囲の調整", &TFm_Main::mnu_AdjustRectClick);
+  edit->addSeparator()->setObjectName(QStringLiteral("mnu_SepaTurn"));
+  mnu_TurnRight = AddCommand(edit, "mnu_TurnRight", "右に90度回転", &TFm_Main::mnu_TurnRightClick);
+  mnu_TurnRight->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  mnu_TurnLeft = AddCommand(edit, "mnu_TurnLeft", "左に90度回転", &TFm_Main::mnu_TurnLeftClick);
+  mnu_TurnLeft->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  mnu_Turn180 = AddCommand(edit, "mnu_Turn180", "180度回転", &TFm_Main::mnu_Turn180Click);
+  mnu_FlipHorizontal =
+      AddCommand(edit, "mnu_FlipHorizontal", "左右反転", &TFm_Main::mnu_FlipHorizontalClick);
+  mnu_FlipVertical =
+      AddCommand(edit, "mnu_FlipVertical", "上下反転", &TFm_Main::mnu_FlipVerticalClick);
+  mnu_TurnUpright = AddCommand(edit, "mnu_TurnUpright", "Exifの向きに合わせて回転",
+                               &TFm_Main::mnu_TurnUprightClick);
   edit->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa03"));
   a1 = AddCommand(edit, "a1", "コピー", &TFm_Main::a1Click);
   a1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));

@@ -22,6 +22,16 @@ inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ま�
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
 inline constexpr char kMsgTrimming[] = "トリミングしています...";
 
+// What a turn or mirror cut off: kMsgTurnDropped with one kTurnDroppedEdge per edge (the edge's
+// name, then the pixels), joined by kTurnDroppedJoin.
+inline constexpr char kMsgTurnDropped[] = "回転・反転で%1を切り落としました。";
+inline constexpr char kTurnDroppedEdge[] = "%1端の%2ピクセル";
+inline constexpr char kTurnDroppedJoin[] = "と";
+inline constexpr char kEdgeLeft[] = "左";
+inline constexpr char kEdgeRight[] = "右";
+inline constexpr char kEdgeTop[] = "上";
+inline constexpr char kEdgeBottom[] = "下";
+
 // The file dialogs list .jpg in every letter case and .jpeg too, but show only the first group.
 inline constexpr char kJpegFilter[] =
     "画像ファイル (*.JPG) (*.JPG *.jpg *.JPEG *.jpeg *.Jpg *.Jpeg)";

@@ -126,18 +126,13 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     const TJpegStatus analysis = Analyze();
     if (!analysis) return analysis;
   }
-  // An unturned cut keeps what an unsnapped Left or Top has always meant (see WindowOf).
+  if (!LiesInside(cut.Source, model_.Width, model_.Height)) return EJpegError::kRectOutside;
+  // An unturned cut keeps what an unsnapped Left or Top has always meant (see WindowOf). A
+  // turned one can only lose its leading partial MCU to the snap, which leaves nothing of a
+  // picture narrower or lower than one MCU.
   const bool turned = !cut.Turn.IsIdentity();
   const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
-  // A mirror or turn of a picture narrower or lower than one MCU keeps nothing.
-  if (turned && (snapped.Source.Left >= snapped.Source.Right ||
-                 snapped.Source.Top >= snapped.Source.Bottom)) {
-    return EJpegError::kTooSmallToTurn;
-  }
-  if (!LiesInside(snapped.Source, model_.Width, model_.Height) ||
-      (turned && !Writable(snapped, Grid()))) {
-    return EJpegError::kRectOutside;
-  }
+  if (turned && !Writable(snapped, Grid())) return EJpegError::kTooSmallToTurn;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
   const TTrimWindow window = WindowOf(model_, snapped.Source);

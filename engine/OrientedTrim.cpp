@@ -70,18 +70,16 @@ bool Writable(const TOrientedTrim& cut, const TMcuGrid& grid) {
   return WritableAxis(axes.X) && WritableAxis(axes.Y);
 }
 
-TOrientedTrim Trimmed(const TOrientedTrim& cut, const TTrimRect& rect, const TMcuGrid& grid) {
+TOrientedTrim Within(const TOrientedTrim& cut, const TTrimRect& rect) {
   // Outside the output, a rectangle could still map into the source, onto pixels an earlier
   // trim or turn left out; it is made empty for the trim to refuse.
-  if (rect.Left < 0 || rect.Top < 0 || rect.Left >= rect.Right || rect.Top >= rect.Bottom ||
-      rect.Right > cut.Width() || rect.Bottom > cut.Height()) {
-    return {{}, cut.Turn, cut.Tag};
-  }
+  if (!LiesInside(rect, cut.Width(), cut.Height())) return {{}, cut.Turn, cut.Tag};
   const TTrimRect local = cut.Turn.Inverse().Map(rect, cut.Width(), cut.Height());
-  TOrientedTrim trimmed = cut;
-  trimmed.Source = {cut.Source.Left + local.Left, cut.Source.Top + local.Top,
-                    cut.Source.Left + local.Right, cut.Source.Top + local.Bottom};
-  return Snapped(trimmed, grid);
+  return {local.Shifted(cut.Source.Left, cut.Source.Top), cut.Turn, cut.Tag};
+}
+
+TOrientedTrim Trimmed(const TOrientedTrim& cut, const TTrimRect& rect, const TMcuGrid& grid) {
+  return Snapped(Within(cut, rect), grid);
 }
 
 TOrientedTrim Turned(const TOrientedTrim& cut, TOrientation turn, const TMcuGrid& grid,

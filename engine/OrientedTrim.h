@@ -54,6 +54,10 @@ TOrientedTrim Snapped(const TOrientedTrim& cut, const TMcuGrid& grid);
 // True when cut is non-empty, inside the picture and already snapped: what a trim can write.
 bool Writable(const TOrientedTrim& cut, const TMcuGrid& grid);
 
+// cut trimmed to rect, given in the pixels of cut's output as stored, not snapped; empty when
+// rect is empty or not inside that output.
+TOrientedTrim Within(const TOrientedTrim& cut, const TTrimRect& rect);
+
 // cut trimmed to rect, given in the pixels of cut's output as stored, then snapped; empty (and
 // so refused by a trim) when rect is empty or not inside that output.
 TOrientedTrim Trimmed(const TOrientedTrim& cut, const TTrimRect& rect, const TMcuGrid& grid);

@@ -7,7 +7,9 @@ namespace {
 
 TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
   const TCommandStates none{};
-  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true};
+  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true, .Turn = true};
+  TCommandStates turned = file;
+  turned.TurnUpright = true;
   TCommandStates trimmed = file;
   trimmed.Undo = true;
   TCommandStates selected = file;
@@ -26,7 +28,10 @@ TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
       {{.HasDocument = true, .HasSelection = true}, selected},
       {{.HasDocument = true, .HasTrims = true, .HasSelection = true}, both},
       // While the document changes every command is taken, to run once the change is back.
-      {{.Working = true}, {true, true, true, true, true, true, true}},
+      {{.Working = true}, {true, true, true, true, true, true, true, true, true}},
+      // Only a picture shown other than as stored can be turned upright.
+      {{.HasDocument = true, .ShownTurned = true}, turned},
+      {{.ShownTurned = true}, none},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CommandStatesFor(c.inputs), c.expected)

@@ -119,8 +119,8 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   // text and the undo speak of the rows the output holds.
   ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
   ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
-  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 480}, false, false},
-                                                  {{48, 16, 368, 256}, false, false}};
+  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 480}, false, false, {}, {}},
+                                                  {{48, 16, 368, 256}, false, false, {}, {}}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
   EXPECT_EQ(document.ModifyCount(), 2);
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {48, 16, 368, 256}, false));
@@ -141,7 +141,7 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
 
   // Trim, undo, trim: the new step is taken on the source picture again.
   ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 16, 352, 256}, false, false}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 16, 352, 256}, false, false, {}, {}}));
 }
 
 // The picture shown starts where the engine's cut started, not where the selection asked: a
@@ -162,7 +162,7 @@ TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
   ASSERT_TRUE(document.Trim({16, 16, 222, 122}));
   // The picture shown starts at the last trim's corner.
   ASSERT_TRUE(document.Trim({16, 16, 33, 31}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false, {}, {}}));
   EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 33, 31}));
   EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 222, 122}));
 }
@@ -401,7 +401,8 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
     EXPECT_TRUE(document.HasDocument());
     EXPECT_EQ(document.DocFileName(), path);
     EXPECT_EQ(Load(document.Bytes()), trimmed);
-    EXPECT_EQ(document.TrimHistory(), (std::vector<TTrimStep>{{{0, 0, 320, 240}, false, false}}));
+    EXPECT_EQ(document.TrimHistory(),
+              (std::vector<TTrimStep>{{{0, 0, 320, 240}, false, false, {}, {}}}));
     EXPECT_EQ(document.ModifyCount(), 1);
   };
 
@@ -472,6 +473,52 @@ TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {
   EXPECT_EQ(document.SaveDialogFileName(), QStringLiteral("a.jpg"));
   ASSERT_TRUE(document.OpenDocument(path, kReduction));
   EXPECT_TRUE(document.TrimHistory().empty());
+}
+
+// A phone photo stored lying on its side (Orientation 6) is worked on as it is shown: 70 x 100
+// upright, rectangles in the stored picture transposed, turns of what is shown.
+TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
+  fixtures::JpegOptions options;
+  options.width = 100;
+  options.height = 70;
+  options.extraSegments.push_back(fixtures::MakeExifSegment(true, 100, 70, 4, true, 6));
+  const QString path = WriteJpeg("six.jpg", options);
+  const auto orientationOf = [](std::span<const std::uint8_t> bytes) {
+    TJpegTrimming engine;
+    EXPECT_TRUE(engine.AnalyzeBytes(bytes));
+    return engine.ExifOrientation();
+  };
+  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  EXPECT_EQ(document.ShownOrientation(), kRotate90);
+  EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (70x100)"));
+
+  // The upper half as shown is the stored left half; the stored top edge, the right edge on
+  // screen, is the one on the grid.
+  ASSERT_TRUE(document.Trim({16, 0, 70, 50}));
+  EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{0, 16, 50, 70}));
+  EXPECT_EQ(orientationOf(document.Bytes()), kRotate90);
+  EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 50);
+
+  // Turned right, the stored bottom (the left edge as shown) loses its partial MCU row.
+  std::vector<QString> notices;
+  document.SetChangeNotice(
+      [&](const TDocumentChange& change) { notices.push_back(change.Notice); });
+  ASSERT_TRUE(document.Turn(kRotate90));
+  EXPECT_EQ(notices.back(), QStringLiteral("回転・反転で左端の6ピクセルを切り落としました。"));
+  EXPECT_EQ(document.ShownOrientation(), kRotate90);
+  EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 48);
+  // The clipboard's PNG is upright: 50 wide as the stored picture is high.
+  const QImage png = QImage::fromData(document.ClipboardData()->data(QStringLiteral("image/png")));
+  EXPECT_EQ(png.size(), QSize(50, 48));
+
+  EXPECT_EQ(document.Undo(), std::nullopt);  // a turn leaves no selection behind
+  EXPECT_EQ(document.Undo(), (TTrimRect{16, 0, 70, 50}));
+
+  ASSERT_TRUE(document.Turn(std::nullopt));
+  EXPECT_TRUE(document.ShownOrientation().IsIdentity());
+  EXPECT_TRUE(orientationOf(document.Bytes()).IsIdentity());
+  EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 64);
+  EXPECT_FALSE(document.Turn(std::nullopt));
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
   prompts.path = saved;
   TMainController controller(view, prompts, [](const std::string&, int) {});
   view.toOpen = source;
-  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true};
+  const TCommandStates file{.SaveFile = true, .SaveAsFile = true, .CloseFile = true, .Turn = true};
   TCommandStates selected = file;
   selected.GoOperation = selected.AdjustRect = true;
   TCommandStates trimmed = file;

@@ -185,6 +185,13 @@ class MainWindowTest : public QObject {
         QStringLiteral("元に戻す|Ctrl+Z"),
         QStringLiteral("選択範囲の調整|"),
         QStringLiteral("-"),
+        QStringLiteral("右に90度回転|Ctrl+R"),
+        QStringLiteral("左に90度回転|Ctrl+L"),
+        QStringLiteral("180度回転|"),
+        QStringLiteral("左右反転|"),
+        QStringLiteral("上下反転|"),
+        QStringLiteral("Exifの向きに合わせて回転|"),
+        QStringLiteral("-"),
         QStringLiteral("コピー|Ctrl+C"),
         QStringLiteral("-"),
         QStringLiteral("オプション...|"),
@@ -257,8 +264,9 @@ class MainWindowTest : public QObject {
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
     Activate(window);
     QCOMPARE(window.StatusText(), source + QStringLiteral(" (320x240)"));
-    QCOMPARE(window.CommandStates(),
-             (TCommandStates{.SaveFile = true, .SaveAsFile = true, .CloseFile = true}));
+    QCOMPARE(
+        window.CommandStates(),
+        (TCommandStates{.SaveFile = true, .SaveAsFile = true, .CloseFile = true, .Turn = true}));
 
     // Selections as a drag would leave them, on the 16 x 16 MCU grid of a 4:2:0 picture that
     // the view has set up.

@@ -1,0 +1,93 @@
+// A phone photo stored on its side, as a user sees and turns it through the X server.
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+
+#include "XWindow.h"
+
+namespace tarvo::xtest {
+namespace {
+
+const QString kPaintBox = QStringLiteral("PaintBox");
+const QString kModified = QStringLiteral("modified");
+
+// 160 x 96 stored, its top-left 32 x 32 red, with Exif data asking for Orientation 6: shown
+// upright it is 96 x 160 and the red corner lies top right.
+QByteArray SidewaysPhoto() {
+  QImage pixels(160, 96, QImage::Format_RGB888);
+  pixels.fill(QColor(40, 120, 200));
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) pixels.setPixelColor(x, y, Qt::red);
+  }
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  pixels.save(&buffer, "JPEG", 95);
+  const QByteArray exif(
+      "\xFF\xE1\x00\x22"   // APP1, length 34
+      "Exif\x00\x00"       // identifier
+      "MM\x00\x2A"         // big-endian TIFF
+      "\x00\x00\x00\x08"   // IFD0 follows
+      "\x00\x01"           // one entry:
+      "\x01\x12\x00\x03"   //   Orientation, SHORT
+      "\x00\x00\x00\x01"   //   one value
+      "\x00\x06\x00\x00"   //   6: turned clockwise
+      "\x00\x00\x00\x00",  // no next IFD
+      36);
+  return jpeg.left(2) + exif + jpeg.mid(2);
+}
+
+bool Red(const QImage& image, int x, int y) {
+  const QColor c = image.pixelColor(x, y);
+  return c.red() > 200 && c.green() < 80 && c.blue() < 80;
+}
+
+TEST_F(XWindow, ASidewaysPhotoStandsUprightAndTurnsByKeyboard) {
+  QFile file(Photo());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(SidewaysPhoto());
+  file.close();
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
+  })) << qPrintable(tarvo->State().value(kPaintBox));
+
+  const QStringList box = tarvo->State().value(kPaintBox).split(u',');
+  ASSERT_EQ(box.size(), 4);
+  const QString shot = files_.filePath(QStringLiteral("shot.png"));
+  int status = -1;
+  server_.Run(QStringLiteral("import"),
+              {QStringLiteral("-window"), tarvo->State().value(QStringLiteral("wid")), shot},
+              &status);
+  ASSERT_EQ(status, 0);
+  const QImage window(shot);
+  const int left = box[0].toInt();
+  const int top = box[1].toInt();
+  EXPECT_TRUE(Red(window, left + 96 - 8, top + 8));
+  EXPECT_FALSE(Red(window, left + 8, top + 8));
+
+  // "Ｌ版(横)", the third mode, is wide on screen.
+  tarvo->Click(QStringLiteral("Cbo_TrimMode"), 10, 8);
+  ASSERT_TRUE(tarvo->WaitFor(
+      [](const TState& state) { return !state.value(QStringLiteral("popup")).isEmpty(); }));
+  tarvo->Key({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("mode"), QStringLiteral("2")));
+  EXPECT_TRUE(tarvo->WaitFor(QStringLiteral("info"),
+                             QStringLiteral("[   1,   1] - [  96,  68] (  96,  68)")))
+      << qPrintable(tarvo->State().value(QStringLiteral("info")));
+
+  // Turned right, the picture is wide; undone, tall again.
+  tarvo->Key({QStringLiteral("ctrl+r")});
+  EXPECT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(kModified) == QStringLiteral("1") &&
+           state.value(kPaintBox).endsWith(QStringLiteral(",160,96"));
+  })) << qPrintable(tarvo->State().value(kPaintBox));
+  tarvo->Key({QStringLiteral("ctrl+z")});
+  EXPECT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(kModified) == QStringLiteral("0") &&
+           state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
+  })) << qPrintable(tarvo->State().value(kPaintBox));
+}
+
+}  // namespace
+}  // namespace tarvo::xtest
