@@ -45,7 +45,10 @@ bool TClipboardPicture::PngReady() const {
   return png_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-QStringList TClipboardPicture::formats() const { return {kJfif, kJpeg, kPng}; }
+QStringList TClipboardPicture::formats() const {
+  if (PngReady()) return {kJfif, kJpeg, kPng};
+  return {kJfif, kJpeg};
+}
 
 bool TClipboardPicture::hasFormat(const QString& mimeType) const {
   return formats().contains(mimeType);
@@ -53,7 +56,7 @@ bool TClipboardPicture::hasFormat(const QString& mimeType) const {
 
 QVariant TClipboardPicture::retrieveData(const QString& mimeType, QMetaType) const {
   if (mimeType == kJfif || mimeType == kJpeg) return jpeg_;
-  if (mimeType == kPng) {
+  if (mimeType == kPng && PngReady()) {
     try {
       return png_.get();
     } catch (...) {

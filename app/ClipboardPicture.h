@@ -19,10 +19,13 @@ class TClipboardPicture : public QMimeData {
   Q_OBJECT
 
  public:
-  // png: PngOf(jpeg, ...), being made elsewhere; a paste that asks before it is done waits for it.
+  // png: PngOf(jpeg, ...), being made elsewhere. Until it is done the picture is offered as JPEG
+  // only: a paste is answered in the window's thread, and waiting there for the PNG of a large
+  // photo would freeze the window for seconds. A program that pastes no JPEG finds the PNG
+  // offered as soon as it is made.
   TClipboardPicture(QByteArray jpeg, std::shared_future<QByteArray> png);
 
-  // The PNG is made: a paste of it is served at once.
+  // The PNG is made: it is offered, and a paste of it is served at once.
   bool PngReady() const;
 
   QStringList formats() const override;

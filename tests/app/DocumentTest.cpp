@@ -15,10 +15,12 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <deque>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ClipboardPicture.h"
 #include "FileTimes.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
@@ -388,8 +390,22 @@ TEST_F(DocumentTest, CopyOffersTheDocumentsBytesOrNothing) {
                             static_cast<qsizetype>(doc.size()));
   EXPECT_EQ(data->data(QStringLiteral("JFIF")), expected);
   EXPECT_EQ(data->data(QStringLiteral("image/jpeg")), expected);
+  document.WaitForWork();
   const QImage png = QImage::fromData(data->data(QStringLiteral("image/png")), "PNG");
   EXPECT_EQ(png.size(), QSize(320, 240));
+}
+
+// A paste is answered in the window's thread: until its PNG is made the picture is offered as
+// JPEG only, and a paste asking for the PNG gets nothing at once instead of waiting for it.
+TEST(ClipboardPictureTest, OffersThePngOnlyOnceItIsMade) {
+  std::promise<QByteArray> made;
+  const TClipboardPicture picture(QByteArray("jpeg"), made.get_future().share());
+  EXPECT_FALSE(picture.hasFormat(QStringLiteral("image/png")));
+  EXPECT_TRUE(picture.data(QStringLiteral("image/png")).isEmpty());
+  EXPECT_EQ(picture.data(QStringLiteral("image/jpeg")), QByteArray("jpeg"));
+  made.set_value(QByteArray("png"));
+  EXPECT_TRUE(picture.hasFormat(QStringLiteral("image/png")));
+  EXPECT_EQ(picture.data(QStringLiteral("image/png")), QByteArray("png"));
 }
 
 TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
@@ -508,7 +524,9 @@ TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
   EXPECT_EQ(document.ShownOrientation(), kRotate90);
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 48);
   // The clipboard's PNG is upright: 50 wide as the stored picture is high.
-  const QImage png = QImage::fromData(document.ClipboardData()->data(QStringLiteral("image/png")));
+  const std::unique_ptr<QMimeData> copied = document.ClipboardData();
+  document.WaitForWork();
+  const QImage png = QImage::fromData(copied->data(QStringLiteral("image/png")));
   EXPECT_EQ(png.size(), QSize(50, 48));
 
   EXPECT_EQ(document.Undo(), std::nullopt);  // a turn leaves no selection behind

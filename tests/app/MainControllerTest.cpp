@@ -342,6 +342,7 @@ TEST_F(MainControllerWork, EachStateHasItsPngMadeOnce) {
   controller.WaitForWork();
   const TClipboardPicture* trimmed = copied();
   ASSERT_NE(trimmed, nullptr);
+  controller.WaitForWork();
   EXPECT_EQ(QImage::fromData(trimmed->data(QStringLiteral("image/png")), "PNG").size(),
             QSize(96, 64));
 }
