@@ -68,7 +68,6 @@ enum class EJpegWarning : std::uint8_t {
   kExtraneousBytes,  // Count bytes before a marker that start none
   kEmptySegment,     // an APPn or COM segment (Marker) too short for its own length word
   kCutOff,           // the coded data end early: Count rows of the picture's Rows arrived
-  kDamaged,          // a restart interval's data cannot be read: Region's pixels are lost
 };
 
 struct TJpegWarning {
@@ -76,7 +75,6 @@ struct TJpegWarning {
   std::int64_t Count = 0;
   std::uint16_t Marker = 0;
   std::int32_t Rows = 0;
-  TTrimRect Region{};
 
   friend bool operator==(const TJpegWarning&, const TJpegWarning&) = default;
 };

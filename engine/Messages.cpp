@@ -106,8 +106,6 @@ std::string MessageText(const TJpegWarning& warning) {
       return FormatMessage(kMsgExtraneousBytes, std::to_string(warning.Count));
     case EJpegWarning::kEmptySegment:
       return FormatMessage(kMsgEmptySegmentSkipped, markers::HexWord(warning.Marker));
-    case EJpegWarning::kDamaged:
-      return WithRegion(kMsgDamaged, warning.Region);
     case EJpegWarning::kCutOff:
       return FormatMessage(FormatMessage(kMsgCutOff, std::to_string(warning.Rows)),
                            std::to_string(warning.Count));

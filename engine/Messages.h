@@ -81,11 +81,6 @@ inline constexpr std::string_view kMsgExtraneousBytes =
     "%sバイトの余分なデータを読み飛ばしました。";
 inline constexpr std::string_view kMsgEmptySegmentSkipped =
     "長さが正しくないセグメント($%s)を読み飛ばしました。";
-// A restart interval whose data cannot be read, its pixels from left, top to right, bottom
-// (1-based, inclusive, as the status bar shows a range): the rest of the picture is exact.
-inline constexpr std::string_view kMsgDamaged =
-    "データが壊れている部分([%s,%s] - "
-    "[%s,%s])を読み飛ばしました。この部分を含まない範囲は正しく切り出せます。";
 // A file cut off inside its coded data: the picture's height, then the rows a trim may reach.
 inline constexpr std::string_view kMsgCutOff =
     "ファイルが途中で切れています。トリミングできるのは全%s行のうち上から%s行までです。";
@@ -93,6 +88,8 @@ inline constexpr std::string_view kMsgCutOff =
 // Trim requests the engine cannot carry out.
 inline constexpr std::string_view kMsgRectOutside =
     "切り出す範囲が画像の外にあるか、幅または高さが0です。";
+// A cut that takes blocks of a restart interval whose data cannot be read, those pixels from
+// left, top to right, bottom (1-based, inclusive, as the status bar shows a range).
 inline constexpr std::string_view kMsgDamagedRegion =
     "切り出す範囲にデータが壊れている部分([%s,%s] - [%s,%s])が含まれるため、切り出せません。";
 inline constexpr std::string_view kMsgBeyondCutOff =
