@@ -166,6 +166,25 @@ struct TJpegModel {
   int McuWidth() const { return 8 * MaxHSampling; }
   int McuHeight() const { return 8 * MaxVSampling; }
 
+  // Sets the largest sampling factors, the MCU grid and each component's blocks from the size
+  // and the components' sampling factors.
+  void LayOutBlocks() {
+    MaxHSampling = MaxVSampling = 1;
+    for (const TFrameComponent& component : Components) {
+      MaxHSampling = std::max(MaxHSampling, component.HSampling);
+      MaxVSampling = std::max(MaxVSampling, component.VSampling);
+    }
+    McuCols = (Width + McuWidth() - 1) / McuWidth();
+    McuRows = (Height + McuHeight() - 1) / McuHeight();
+    for (TFrameComponent& component : Components) {
+      // ITU-T T.81 A.1.1: a component has ceil(X * H / Hmax) samples per line.
+      const int samplesWide = (Width * component.HSampling + MaxHSampling - 1) / MaxHSampling;
+      const int samplesHigh = (Height * component.VSampling + MaxVSampling - 1) / MaxVSampling;
+      component.BlocksWide = (samplesWide + 7) / 8;
+      component.BlocksHigh = (samplesHigh + 7) / 8;
+    }
+  }
+
   // The segments up to and including the first scan header.
   std::span<const TSegment> HeaderSegments() const {
     const auto scan = std::find_if(Segments.begin(), Segments.end(), [](const TSegment& segment) {

@@ -364,26 +364,10 @@ bool TModelReader::ReadFrame(std::uint16_t marker) {
     model_.Components.push_back(component);
   }
   if (count == 1) model_.Components[0].HSampling = model_.Components[0].VSampling = 1;
-  for (const TFrameComponent& component : model_.Components) {
-    model_.MaxHSampling = std::max(model_.MaxHSampling, component.HSampling);
-    model_.MaxVSampling = std::max(model_.MaxVSampling, component.VSampling);
-  }
-  const int mcuWidth = model_.McuWidth();
-  const int mcuHeight = model_.McuHeight();
-  model_.McuCols = (width + mcuWidth - 1) / mcuWidth;
-  model_.McuRows = (height + mcuHeight - 1) / mcuHeight;
-  for (TFrameComponent& component : model_.Components) {
-    // ITU-T T.81 A.1.1: a component has ceil(X * H / Hmax) samples per line.
-    const int samplesWide =
-        (width * component.HSampling + model_.MaxHSampling - 1) / model_.MaxHSampling;
-    const int samplesHigh =
-        (height * component.VSampling + model_.MaxVSampling - 1) / model_.MaxVSampling;
-    component.BlocksWide = (samplesWide + 7) / 8;
-    component.BlocksHigh = (samplesHigh + 7) / 8;
-  }
   model_.FrameMarker = marker;
   model_.Width = width;
   model_.Height = height;
+  model_.LayOutBlocks();
   frameSeen_ = true;
   return true;
 }

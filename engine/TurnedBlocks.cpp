@@ -71,24 +71,11 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut) {
   turned.Width = cut.Width();
   turned.Height = cut.Height();
   if (cut.Turn.Transpose) {
-    std::swap(turned.MaxHSampling, turned.MaxVSampling);
     for (TFrameComponent& component : turned.Components) {
       std::swap(component.HSampling, component.VSampling);
     }
   }
-  const int mcuWidth = 8 * turned.MaxHSampling;
-  const int mcuHeight = 8 * turned.MaxVSampling;
-  turned.McuCols = (turned.Width + mcuWidth - 1) / mcuWidth;
-  turned.McuRows = (turned.Height + mcuHeight - 1) / mcuHeight;
-  for (TFrameComponent& component : turned.Components) {
-    component.BlocksWide =
-        ((turned.Width * component.HSampling + turned.MaxHSampling - 1) / turned.MaxHSampling + 7) /
-        8;
-    component.BlocksHigh =
-        ((turned.Height * component.VSampling + turned.MaxVSampling - 1) / turned.MaxVSampling +
-         7) /
-        8;
-  }
+  turned.LayOutBlocks();
   return turned;
 }
 
@@ -101,8 +88,8 @@ void TurnBlocks(const TJpegModel& model, const TCoefficientStore& source, const 
   } const finish{store};
   const TCoefficientMove move = MoveOf(cut.Turn);
   const TOrientation& turn = cut.Turn;
-  const int mcuWidth = 8 * model.MaxHSampling;
-  const int mcuHeight = 8 * model.MaxVSampling;
+  const int mcuWidth = model.McuWidth();
+  const int mcuHeight = model.McuHeight();
   for (int mcuRow = 0; mcuRow < turned.McuRows; ++mcuRow) {
     for (std::size_t slot = 0; slot < model.Components.size(); ++slot) {
       const TFrameComponent& component = model.Components[slot];
