@@ -1,6 +1,7 @@
 // A window to drag files from in the X server tests, as a file manager would: the left button
 // pressed on it and moved starts a drag of the files named on the command line. It prints
-// "wid=N" once it is shown and "dropped=A" (the drop action, 0 for none) when the drag ends.
+// "wid=N" once it is first painted (mapped, so that the pointer pressed on it reaches it) and
+// "dropped=A" (the drop action, 0 for none) when the drag ends.
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -23,6 +24,13 @@ class TDragSource : public QWidget {
     pressed_ = event->button() == Qt::LeftButton;
   }
 
+  void paintEvent(QPaintEvent*) override {
+    if (announced_) return;
+    announced_ = true;
+    std::printf("wid=%llu\n", static_cast<unsigned long long>(winId()));
+    std::fflush(stdout);
+  }
+
   void mouseMoveEvent(QMouseEvent*) override {
     if (!pressed_) return;
     pressed_ = false;
@@ -38,6 +46,7 @@ class TDragSource : public QWidget {
  private:
   QList<QUrl> urls_;
   bool pressed_ = false;
+  bool announced_ = false;
 };
 
 }  // namespace
@@ -48,7 +57,5 @@ int main(int argc, char** argv) {
   for (const QString& path : application.arguments().mid(1)) urls.append(QUrl::fromLocalFile(path));
   TDragSource source(urls);
   source.show();
-  std::printf("wid=%llu\n", static_cast<unsigned long long>(source.winId()));
-  std::fflush(stdout);
   return application.exec();
 }
