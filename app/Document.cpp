@@ -427,38 +427,32 @@ std::optional<TTrimRect> TDocument::Undo() {
   return FinishUndo(*job, error);
 }
 
-void TDocument::StartTrim(const TTrimRect& rect) { StartChange(PrepareTrim(rect)); }
+void TDocument::StartTrim(const TTrimRect& rect) {
+  StartChange(PrepareTrim(rect),
+              [this](TTrimJob& job, std::exception_ptr error) { FinishTrim(job, error); });
+}
 
-void TDocument::StartTurn(std::optional<TOrientation> turn) { StartChange(PrepareTurn(turn)); }
-
-void TDocument::StartChange(std::shared_ptr<TTrimJob> job) {
-  if (!job) return;
-  ++changing_;
-  Tell({TDocumentChange::WorkChanged, {}, 1, {}});
-  work_.Run([job] { RunTrim(*job); },
-            [this, job](std::exception_ptr error) {
-              --changing_;
-              const std::uint64_t state = state_;
-              try {
-                FinishTrim(*job, error);
-              } catch (...) {
-                Report(std::current_exception());
-              }
-              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
-            });
+void TDocument::StartTurn(std::optional<TOrientation> turn) {
+  StartChange(PrepareTurn(turn),
+              [this](TTrimJob& job, std::exception_ptr error) { FinishTrim(job, error); });
 }
 
 void TDocument::StartUndo() {
-  const std::shared_ptr<TTrimJob> job = PrepareUndo();
+  StartChange(PrepareUndo(),
+              [this](TTrimJob& job, std::exception_ptr error) { FinishUndo(job, error); });
+}
+
+void TDocument::StartChange(std::shared_ptr<TTrimJob> job,
+                            std::function<void(TTrimJob&, std::exception_ptr)> finish) {
   if (!job) return;
   ++changing_;
   Tell({TDocumentChange::WorkChanged, {}, 1, {}});
   work_.Run([job] { RunTrim(*job); },
-            [this, job](std::exception_ptr error) {
+            [this, job, finish = std::move(finish)](std::exception_ptr error) {
               --changing_;
               const std::uint64_t state = state_;
               try {
-                FinishUndo(*job, error);
+                finish(*job, error);
               } catch (...) {
                 Report(std::current_exception());
               }

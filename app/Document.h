@@ -226,7 +226,8 @@ class TDocument {
   std::shared_ptr<TTrimJob> PrepareUndo();
   // Runs a trim's or turn's job here, or on the side.
   bool RunChange(const std::shared_ptr<TTrimJob>& job);
-  void StartChange(std::shared_ptr<TTrimJob> job);
+  void StartChange(std::shared_ptr<TTrimJob> job,
+                   std::function<void(TTrimJob&, std::exception_ptr)> finish);
   // What the document holds, from the source: the last step's, or the whole source as its Exif
   // data asks to show it.
   TOrientedTrim CurrentCut() const;
