@@ -1,5 +1,6 @@
 #include "HuffmanBlockCoder.h"
 
+#include <bit>
 #include <cstring>
 
 namespace tarvo {
@@ -126,20 +127,25 @@ bool WriteBlock(Sink& sink, const THuffmanEncodeTable& dc, const THuffmanEncodeT
                 int& predictor, const std::int16_t* block) {
   if (!WriteDc(sink, dc, block[0] - predictor)) return false;
   predictor = block[0];
-  int zeros = 0;
+  // Most coefficients are zero: visit only the others, found through a mask that the compiler
+  // builds with vector compares, rather than a branch per coefficient.
+  std::uint64_t nonZero = 0;
   for (int k = 1; k < kBlockSize; ++k) {
-    if (block[k] == 0) {
-      ++zeros;
-      continue;
-    }
+    nonZero |= static_cast<std::uint64_t>(block[k] != 0) << k;
+  }
+  int last = 0;
+  for (; nonZero != 0; nonZero &= nonZero - 1) {
+    const int k = std::countr_zero(nonZero);
+    int zeros = k - last - 1;
     // A run longer than 15 goes out as ZRL symbols of 16 zeros each.
     for (; zeros > 15; zeros -= 16) {
       if (!WriteAc(sink, ac, 0, 15)) return false;
     }
     if (!WriteAc(sink, ac, block[k], zeros)) return false;
-    zeros = 0;
+    last = k;
   }
-  return zeros == 0 || WriteAc(sink, ac, 0, 0);
+  // No EOB follows a block whose last coefficient is coded.
+  return last == kBlockSize - 1 || WriteAc(sink, ac, 0, 0);
 }
 
 }  // namespace

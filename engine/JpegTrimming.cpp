@@ -168,11 +168,11 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   EJpegError error;
   if (!turned) {
     done.Source = window.Cut;
-    error = WriteWindow({bytes, model_, store_}, window, header, output, atRow, ends);
+    error =
+        WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow, ends);
   } else {
     const TJpegModel turnedModel = TurnedModel(model_, snapped);
-    TurnBlocks(model_, store_, snapped, turnedModel, turnedStore_);
-    error = WriteWindow({bytes, turnedModel, turnedStore_},
+    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)},
                         WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}),
                         header, output, atRow, ends);
   }

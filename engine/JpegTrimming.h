@@ -124,8 +124,6 @@ class TJpegTrimming {
   int decodedRows_ = 0;
   int decodeBottom_ = 0;  // DecodeOnlyTo's pixel row; 0 for no limit
   TOrientation exifOrientation_;
-  // A turned cut's blocks, kept so that their memory serves the next turned cut.
-  TCoefficientStore turnedStore_;
   int cutRows_ = -1;  // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
 };
 

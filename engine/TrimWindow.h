@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "BlockSource.h"
 #include "CoefficientStore.h"
 #include "JpegModel.h"
 #include "McuWalk.h"
@@ -77,13 +78,13 @@ inline TMcuLayout WindowLayout(const TJpegModel& model, const TTrimWindow& windo
 // restart point, and atRestart() where a restart marker goes. False as soon as visit returns
 // false.
 template <typename AtRow, typename Visit, typename AtRestart>
-bool WalkWindow(const TJpegModel& model, const TCoefficientStore& store, const TTrimWindow& window,
+bool WalkWindow(const TJpegModel& model, const TBlockSource& blocks, const TTrimWindow& window,
                 AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   return WalkMcus(
       WindowLayout(model, window), atRow,
       [&](int slot, std::size_t row, std::size_t col) {
-        return visit(slot, store.Block(slot, row, col), predictor[static_cast<std::size_t>(slot)]);
+        return visit(slot, blocks.Block(slot, row, col), predictor[static_cast<std::size_t>(slot)]);
       },
       [&] {
         predictor.fill(0);

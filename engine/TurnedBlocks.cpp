@@ -22,43 +22,6 @@ constexpr std::array<int, kBlockSize> kZigzag = [] {
   return zigzag;
 }();
 
-// Where each coefficient of a turned block comes from. The DCT basis of horizontal frequency v
-// is symmetric about the block's middle for even v and antisymmetric for odd v, so mirroring
-// the samples negates exactly the odd ones; transposing the samples transposes the frequencies.
-struct TCoefficientMove {
-  std::array<std::uint8_t, kBlockSize> From{};
-  std::array<std::int16_t, kBlockSize> Sign{};
-};
-
-TCoefficientMove MoveOf(TOrientation turn) {
-  TCoefficientMove move;
-  for (int k = 0; k < kBlockSize; ++k) {
-    const int row = kNatural[static_cast<std::size_t>(k)] / 8;
-    const int col = kNatural[static_cast<std::size_t>(k)] % 8;
-    const int from = turn.Transpose ? col * 8 + row : row * 8 + col;
-    const bool negated = (turn.MirrorX && col % 2 == 1) != (turn.MirrorY && row % 2 == 1);
-    move.From[static_cast<std::size_t>(k)] =
-        static_cast<std::uint8_t>(kZigzag[static_cast<std::size_t>(from)]);
-    move.Sign[static_cast<std::size_t>(k)] = negated ? -1 : 1;
-  }
-  return move;
-}
-
-// Source block index along one source axis for output block i along the output axis it
-// becomes. A reversed axis counts back from the rectangle's far edge, which lies on the grid.
-struct TBlockAxis {
-  int Start = 0;
-  int End = 0;
-  bool Reversed = false;
-  std::size_t At(int i) const {
-    return static_cast<std::size_t>(Reversed ? End - 1 - i : Start + i);
-  }
-};
-
-TBlockAxis BlockAxis(std::int32_t low, std::int32_t high, int mcu, int sampling, bool reversed) {
-  return {low / mcu * sampling, high / mcu * sampling, reversed};
-}
-
 }  // namespace
 
 int TransposedZigzag(int k) {
@@ -79,43 +42,42 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut) {
   return turned;
 }
 
-void TurnBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut,
-                const TJpegModel& turned, TCoefficientStore& store) {
-  store.Allocate(turned, false);
-  struct TFinish {
-    TCoefficientStore& store;
-    ~TFinish() { store.Finish(); }
-  } const finish{store};
-  const TCoefficientMove move = MoveOf(cut.Turn);
+TTurnedBlocks::TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source,
+                             const TOrientedTrim& cut)
+    : source_(source), transpose_(cut.Turn.Transpose) {
+  // The DCT basis of horizontal frequency v is symmetric about the block's middle for even v
+  // and antisymmetric for odd v, so mirroring the samples negates exactly the odd ones;
+  // transposing the samples transposes the frequencies.
   const TOrientation& turn = cut.Turn;
+  for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
+    const int row = kNatural[k] / 8;
+    const int col = kNatural[k] % 8;
+    const int from = turn.Transpose ? col * 8 + row : row * 8 + col;
+    const bool negated = (turn.MirrorX && col % 2 == 1) != (turn.MirrorY && row % 2 == 1);
+    from_[k] = static_cast<std::uint8_t>(kZigzag[static_cast<std::size_t>(from)]);
+    sign_[k] = negated ? -1 : 1;
+  }
   const int mcuWidth = model.McuWidth();
   const int mcuHeight = model.McuHeight();
-  for (int mcuRow = 0; mcuRow < turned.McuRows; ++mcuRow) {
-    for (std::size_t slot = 0; slot < model.Components.size(); ++slot) {
-      const TFrameComponent& component = model.Components[slot];
-      const TBlockAxis xs =
-          BlockAxis(cut.Source.Left, cut.Source.Right, mcuWidth, component.HSampling,
-                    turn.Transpose ? turn.MirrorY : turn.MirrorX);
-      const TBlockAxis ys =
-          BlockAxis(cut.Source.Top, cut.Source.Bottom, mcuHeight, component.VSampling,
-                    turn.Transpose ? turn.MirrorX : turn.MirrorY);
-      const TFrameComponent& out = turned.Components[slot];
-      const int cols = turned.McuCols * out.HSampling;
-      const int s = static_cast<int>(slot);
-      for (int r = mcuRow * out.VSampling; r < (mcuRow + 1) * out.VSampling; ++r) {
-        for (int c = 0; c < cols; ++c) {
-          const std::int16_t* from = turn.Transpose ? source.Block(s, ys.At(c), xs.At(r))
-                                                    : source.Block(s, ys.At(r), xs.At(c));
-          std::int16_t* to =
-              store.Block(s, static_cast<std::size_t>(r), static_cast<std::size_t>(c));
-          for (std::size_t k = 0; k < kBlockSize; ++k) {
-            to[k] = static_cast<std::int16_t>(from[move.From[k]] * move.Sign[k]);
-          }
-        }
-      }
-    }
-    store.Advance(mcuRow + 1);
+  const bool reversedX = turn.Transpose ? turn.MirrorY : turn.MirrorX;
+  const bool reversedY = turn.Transpose ? turn.MirrorX : turn.MirrorY;
+  for (std::size_t slot = 0; slot < model.Components.size(); ++slot) {
+    const TFrameComponent& component = model.Components[slot];
+    xs_[slot] = {cut.Source.Left / mcuWidth * component.HSampling,
+                 cut.Source.Right / mcuWidth * component.HSampling, reversedX};
+    ys_[slot] = {cut.Source.Top / mcuHeight * component.VSampling,
+                 cut.Source.Bottom / mcuHeight * component.VSampling, reversedY};
   }
+}
+
+const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t col) const {
+  const auto s = static_cast<std::size_t>(slot);
+  const std::int16_t* from = transpose_ ? source_.Block(slot, ys_[s].At(col), xs_[s].At(row))
+                                        : source_.Block(slot, ys_[s].At(row), xs_[s].At(col));
+  for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
+    turned_[k] = static_cast<std::int16_t>(from[from_[k]] * sign_[k]);
+  }
+  return turned_.data();
 }
 
 }  // namespace tarvo

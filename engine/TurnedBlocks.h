@@ -2,6 +2,11 @@
 // each block's coefficients transposed and, for a mirror, its odd frequencies negated.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "BlockSource.h"
 #include "CoefficientStore.h"
 #include "JpegModel.h"
 #include "OrientedTrim.h"
@@ -13,10 +18,36 @@ namespace tarvo {
 // the source's.
 TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut);
 
-// Fills store, laid out for turned (TurnedModel of cut), with the blocks of cut moved and
-// turned. cut must be Writable on the source's grid. Throws std::bad_alloc.
-void TurnBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut,
-                const TJpegModel& turned, TCoefficientStore& store);
+// The blocks of cut, seen from the output laid out for TurnedModel of cut: each block is taken
+// from its place in the source and turned as it is asked for, so a turn needs no second store
+// and the memory it would have faulted in. cut must be Writable on the source's grid; source must
+// outlive the view.
+class TTurnedBlocks final : public TBlockSource {
+ public:
+  TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut);
+  const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const override;
+
+ private:
+  // Source block index along one source axis for output block i along the output axis it
+  // becomes. A reversed axis counts back from the rectangle's far edge, which lies on the grid.
+  struct TAxis {
+    int Start = 0;
+    int End = 0;
+    bool Reversed = false;
+    std::size_t At(std::size_t i) const {
+      return Reversed ? static_cast<std::size_t>(End - 1) - i : static_cast<std::size_t>(Start) + i;
+    }
+  };
+
+  const TCoefficientStore& source_;
+  bool transpose_;
+  std::array<std::uint8_t, 64> from_{};
+  std::array<std::int16_t, 64> sign_{};
+  std::array<TAxis, TCoefficientStore::kMaxComponents> xs_{};
+  std::array<TAxis, TCoefficientStore::kMaxComponents> ys_{};
+  // The block last asked for, turned.
+  mutable std::array<std::int16_t, 64> turned_{};
+};
 
 // The zig-zag index of the coefficient that lands on zig-zag index k of a block transposed.
 int TransposedZigzag(int k);

@@ -33,13 +33,13 @@ void Fit(TWindowTables& tables, std::size_t slot, const TSymbolCounts& counts) {
 
 // Counts the symbols of the window per output table slot; false when a coefficient is beyond
 // what a Huffman symbol can name.
-bool CountWindow(const TJpegModel& model, const TCoefficientStore& store, const TTrimWindow& window,
+bool CountWindow(const TJpegModel& model, const TBlockSource& blocks, const TTrimWindow& window,
                  const TWindowTables& tables, std::array<TSymbolCounts, kHuffmanSlots>& counts) {
   // The window's first blocks and those after its restart points are coded against 0, and
   // the first block of each window row against the end of the row above, so the window can
   // need DC categories, and odd encoders AC symbols, that the source's own blocks never used.
   return WalkWindow(
-      model, store, window, [](int) {},
+      model, blocks, window, [](int) {},
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return CountBlockSymbols(block, predictor,
@@ -49,9 +49,8 @@ bool CountWindow(const TJpegModel& model, const TCoefficientStore& store, const 
       [] {});
 }
 
-// The file's own scan codes the window: its selectors stay, and its tables where they serve.
-bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store,
-                         const TTrimWindow& window, TWindowTables& tables) {
+// The selectors of the file's one scan, and the tables in force at it.
+void TakeSourceTables(const TJpegModel& model, TWindowTables& tables) {
   for (const TScanComponent& component : model.Scans[0].Components) {
     const auto slot = static_cast<std::size_t>(component.Component);
     tables.DcSlot[slot] = HuffmanSlot(0, component.Selectors >> 4);
@@ -60,8 +59,14 @@ bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
     tables.Encode[i].Build(model.Table(model.HeaderTables[i]));
   }
+}
+
+// The file's own scan codes the window: its selectors stay, and its tables where they serve.
+bool ChooseForSingleScan(const TJpegModel& model, const TBlockSource& blocks,
+                         const TTrimWindow& window, TWindowTables& tables) {
+  TakeSourceTables(model, tables);
   std::array<TSymbolCounts, kHuffmanSlots> counts{};
-  if (!CountWindow(model, store, window, tables, counts)) return false;
+  if (!CountWindow(model, blocks, window, tables, counts)) return false;
   bool covered = true;
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
     covered = covered && Covers(tables.Encode[i], counts[i]);
@@ -88,7 +93,7 @@ bool ChooseForSingleScan(const TJpegModel& model, const TCoefficientStore& store
 // tables serve where the components sharing an output table had one source table, and it
 // codes every symbol; a progressive file's tables code bands and bits, not blocks, so its
 // window always gets fitted tables.
-bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& store,
+bool ChooseForSeveralScans(const TJpegModel& model, const TBlockSource& blocks,
                            const TTrimWindow& window, TWindowTables& tables) {
   std::array<int, kHuffmanSlots> source;
   source.fill(-1);
@@ -110,7 +115,7 @@ bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& sto
     tables.AcSlot[c] = HuffmanSlot(1, c == 0 ? 0 : 1);
   }
   std::array<TSymbolCounts, kHuffmanSlots> counts{};
-  if (!CountWindow(model, store, window, tables, counts)) return false;
+  if (!CountWindow(model, blocks, window, tables, counts)) return false;
   tables.Dht = {markers::kDht >> 8, markers::kDht & 0xFF, 0, 0};
   for (std::size_t i = 0; i < kHuffmanSlots; ++i) {
     if (!AnyCounted(counts[i])) continue;
@@ -140,12 +145,20 @@ bool ChooseForSeveralScans(const TJpegModel& model, const TCoefficientStore& sto
 
 }  // namespace
 
-bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
+bool SourceWindowTables(const TJpegModel& model, TWindowTables& tables) {
+  tables.Dht.clear();
+  tables.ScanHeader.clear();
+  if (!model.SingleScan() || model.StandardTables != 0) return false;
+  TakeSourceTables(model, tables);
+  return true;
+}
+
+bool ChooseWindowTables(const TJpegModel& model, const TBlockSource& blocks,
                         const TTrimWindow& window, TWindowTables& tables) {
   tables.Dht.clear();
   tables.ScanHeader.clear();
-  return model.SingleScan() ? ChooseForSingleScan(model, store, window, tables)
-                            : ChooseForSeveralScans(model, store, window, tables);
+  return model.SingleScan() ? ChooseForSingleScan(model, blocks, window, tables)
+                            : ChooseForSeveralScans(model, blocks, window, tables);
 }
 
 }  // namespace tarvo

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "BlockSource.h"
 #include "CoefficientStore.h"
 #include "HuffmanTable.h"
 #include "JpegModel.h"
@@ -24,9 +25,14 @@ struct TWindowTables {
   std::vector<std::uint8_t> ScanHeader;
 };
 
+// The tables of the file's single scan as they stand, with its DHT segments copied: what a
+// window gets whenever they code every symbol in it. False for a file that leaves a table to the
+// standard ones or codes in several scans, whose windows need tables of their own.
+bool SourceWindowTables(const TJpegModel& model, TWindowTables& tables);
+
 // The source's tables when they hold a code for every symbol of the window, else tables fitted
 // to it (ITU-T T.81 K.2). False when a coefficient is beyond what any table can code.
-bool ChooseWindowTables(const TJpegModel& model, const TCoefficientStore& store,
+bool ChooseWindowTables(const TJpegModel& model, const TBlockSource& blocks,
                         const TTrimWindow& window, TWindowTables& tables);
 
 }  // namespace tarvo

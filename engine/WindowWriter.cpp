@@ -29,7 +29,7 @@ class TWindowWriter {
         writer_(output) {}
 
   void WriteHeader(const TWindowTables& tables);
-  bool WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
+  bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
                  const std::function<void(int)>& atRow);
   // Returns where the main picture ends in the source and in the output.
   TImageEnds WriteTail();
@@ -137,11 +137,11 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
   }
 }
 
-bool TWindowWriter::WriteScan(const TCoefficientStore& store, const TWindowTables& tables,
+bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
                               const std::function<void(int)>& atRow) {
   int restartNumber = 0;
   const bool encoded = WalkWindow(
-      model_, store, window_, [&](int r) { atRow(r); },
+      model_, blocks, window_, [&](int r) { atRow(r); },
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return EncodeBlock(writer_, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
@@ -187,13 +187,25 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
       static_cast<std::size_t>(headerEnd + share * 1.1 * (dataEnd - headerEnd) +
                                (static_cast<std::int64_t>(source.Bytes.size()) - dataEnd) + 1024));
   TWindowTables tables;
-  if (!ChooseWindowTables(model, source.Store, window, tables)) {
+  // The file's own tables code most windows of a single scan. Coding with them straight away
+  // saves a pass counting the window's symbols; a symbol they lack sends the window back to be
+  // written from the start with tables chosen for it.
+  if (SourceWindowTables(model, tables)) {
+    TWindowWriter writer(source, window, header, output);
+    writer.WriteHeader(tables);
+    if (writer.WriteScan(source.Blocks, tables, atRow)) {
+      ends = writer.WriteTail();
+      return EJpegError::kNone;
+    }
+    output.Clear();
+  }
+  if (!ChooseWindowTables(model, source.Blocks, window, tables)) {
     return EJpegError::kUncodableCoefficient;
   }
   TWindowWriter writer(source, window, header, output);
   writer.WriteHeader(tables);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
-  if (!writer.WriteScan(source.Store, tables, atRow)) return EJpegError::kUncodableCoefficient;
+  if (!writer.WriteScan(source.Blocks, tables, atRow)) return EJpegError::kUncodableCoefficient;
   ends = writer.WriteTail();
   return EJpegError::kNone;
 }

@@ -6,8 +6,8 @@
 #include <functional>
 #include <span>
 
+#include "BlockSource.h"
 #include "ByteStream.h"
-#include "CoefficientStore.h"
 #include "JpegError.h"
 #include "JpegModel.h"
 #include "Orientation.h"
@@ -19,7 +19,8 @@ namespace tarvo {
 struct TTrimSource {
   std::span<const std::uint8_t> Bytes;
   const TJpegModel& Model;
-  const TCoefficientStore& Store;
+  // The blocks, laid out for Model.
+  const TBlockSource& Blocks;
 };
 
 // What the output's header says besides the window's size.

@@ -1,0 +1,37 @@
+// Where a written window takes its blocks from: the store as decoded, or a turned view of it,
+// so that a turn is coded straight from the decoded blocks without a turned copy of them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "CoefficientStore.h"
+
+namespace tarvo {
+
+class TBlockSource {
+ public:
+  // The 64 coefficients, in zig-zag order, of a component's block at row and col of the
+  // output's block grid. The pointer serves until the next call.
+  virtual const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const = 0;
+
+ protected:
+  TBlockSource() = default;
+  TBlockSource(const TBlockSource&) = default;
+  TBlockSource& operator=(const TBlockSource&) = default;
+  ~TBlockSource() = default;
+};
+
+// The blocks of a store where they stand.
+class TStoredBlocks final : public TBlockSource {
+ public:
+  explicit TStoredBlocks(const TCoefficientStore& store) : store_(store) {}
+  const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const override {
+    return store_.Block(slot, row, col);
+  }
+
+ private:
+  const TCoefficientStore& store_;
+};
+
+}  // namespace tarvo
