@@ -238,7 +238,10 @@ void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
 void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
                 const TTrimRect& rect, const TCutMode& mode,
                 const TEmbeddedPictureOptions& options) {
-  TBytes primary(trim.begin(), trim.begin() + static_cast<std::ptrdiff_t>(imageEnd));
+  // The main picture is most of the trim: it is taken over, not copied.
+  const TBytes rest(trim.begin() + static_cast<std::ptrdiff_t>(imageEnd), trim.end());
+  trim.resize(imageEnd);
+  TBytes primary = std::move(trim);
   const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(primary));
   std::vector<TStoredImage> images;
   const std::optional<TMpIndex> sourceIndex = ReadMpIndex(source.Bytes);
@@ -252,7 +255,7 @@ void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCu
   if (options.StoredImages) FollowInXmp(primary, items, images);
   const std::optional<TMpIndex> index = options.StoredImages ? ReadMpIndex(primary) : std::nullopt;
   if (images.empty() && !index) {
-    primary.insert(primary.end(), trim.begin() + static_cast<std::ptrdiff_t>(imageEnd), trim.end());
+    primary.insert(primary.end(), rest.begin(), rest.end());
     trim = std::move(primary);
     return;
   }

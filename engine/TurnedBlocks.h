@@ -39,6 +39,9 @@ class TTurnedBlocks final : public TBlockSource {
     }
   };
 
+  // from turned into the block kept for the caller.
+  const std::int16_t* Turned(const std::int16_t* from) const;
+
   const TCoefficientStore& source_;
   bool transpose_;
   std::array<std::uint8_t, 64> from_{};
