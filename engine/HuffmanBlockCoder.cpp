@@ -127,12 +127,8 @@ bool WriteBlock(Sink& sink, const THuffmanEncodeTable& dc, const THuffmanEncodeT
                 int& predictor, const std::int16_t* block) {
   if (!WriteDc(sink, dc, block[0] - predictor)) return false;
   predictor = block[0];
-  // Most coefficients are zero: visit only the others, found through a mask that the compiler
-  // builds with vector compares, rather than a branch per coefficient.
-  std::uint64_t nonZero = 0;
-  for (int k = 1; k < kBlockSize; ++k) {
-    nonZero |= static_cast<std::uint64_t>(block[k] != 0) << k;
-  }
+  // The AC coefficients other than zero, without a branch per coefficient.
+  std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
   int last = 0;
   for (; nonZero != 0; nonZero &= nonZero - 1) {
     const int k = std::countr_zero(nonZero);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "BitStreamFile.h"
 #include "HuffmanTable.h"
@@ -51,6 +52,27 @@ inline int DecodeSymbol(TInBitStreamFile& reader, const THuffmanTable& table) {
 // Number of magnitude bits of value (0 for 0).
 inline int MagnitudeCategory(int value) {
   return std::bit_width(static_cast<unsigned>(std::abs(value)));
+}
+
+// Bit k set for each coefficient k of block that is not zero. Most coefficients are zero, so
+// coders visit only the others; the compares are laid out for the compiler to do them eight or
+// more at a time, and each eight flags are gathered into a byte by one multiplication.
+inline std::uint64_t NonZeroMask(const std::int16_t* block) {
+  std::uint8_t flags[kBlockSize];
+  for (int k = 0; k < kBlockSize; ++k) flags[k] = block[k] != 0 ? 1 : 0;
+  std::uint64_t mask = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (int i = 0; i < kBlockSize / 8; ++i) {
+      std::uint64_t eight;
+      std::memcpy(&eight, flags + 8 * i, sizeof eight);
+      // Flag j (bit 8j) lands on bit 56 + j and nothing else reaches bits 56..63: the products
+      // 8j + 7t, t = 1..8, are all different.
+      mask |= (eight * std::uint64_t{0x0102040810204080} >> 56) << (8 * i);
+    }
+  } else {
+    for (int k = 0; k < kBlockSize; ++k) mask |= std::uint64_t{flags[k]} << k;
+  }
+  return mask;
 }
 
 // Decodes one block into 64 coefficients in scan (zig-zag) order, the DC coefficient made

@@ -23,12 +23,8 @@ bool CountBlockSymbols(const std::int16_t* block, int& predictor, TSymbolCounts&
   if (dcCategory > kMaxCategory) return false;
   ++dc[static_cast<std::size_t>(dcCategory)];
   predictor = block[0];
-  // Most coefficients are zero: visit only the others, found through a mask that the
-  // compiler builds with vector compares.
-  std::uint64_t nonZero = 0;
-  for (int k = 1; k < kBlockSize; ++k) {
-    nonZero |= static_cast<std::uint64_t>(block[k] != 0) << k;
-  }
+  // The AC coefficients other than zero.
+  std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
   int last = 0;
   for (; nonZero != 0; nonZero &= nonZero - 1) {
     const int k = std::countr_zero(nonZero);

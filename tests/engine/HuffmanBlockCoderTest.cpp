@@ -141,6 +141,24 @@ TEST(HuffmanEncode, LastCoefficientNeedsNoEob) {
   EXPECT_EQ(reader.Position(), in.Size());
 }
 
+// Each coefficient alone, with values whose low or high byte is zero, and the whole block:
+// a flag gathered into the wrong bit, or one lost to a carry, moves or drops a coefficient.
+TEST(HuffmanEncode, NonZeroMaskFlagsExactlyTheCoefficientsThatAreNotZero) {
+  for (const std::int16_t value : {std::int16_t{1}, std::int16_t{-1}, std::int16_t{256},
+                                   std::int16_t{-32768}, std::int16_t{0x7F00}}) {
+    for (int k = 0; k < kBlockSize; ++k) {
+      std::int16_t block[kBlockSize] = {};
+      block[k] = value;
+      EXPECT_EQ(NonZeroMask(block), std::uint64_t{1} << k) << value << " at " << k;
+    }
+  }
+  std::int16_t full[kBlockSize];
+  for (int k = 0; k < kBlockSize; ++k) full[k] = static_cast<std::int16_t>(k % 2 == 0 ? k + 1 : -k);
+  EXPECT_EQ(NonZeroMask(full), ~std::uint64_t{0});
+  const std::int16_t empty[kBlockSize] = {};
+  EXPECT_EQ(NonZeroMask(empty), 0u);
+}
+
 TEST(HuffmanEncode, MissingSymbolFailsInsteadOfWritingGarbage) {
   const auto dc = EncodeTableOf(MakeTable({0, 3}, {0, 1, 2}));  // categories 0..2 only
   TByteStream stream;
