@@ -75,6 +75,8 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
   const TAxis& xs = xs_[s];
   const TAxis& ys = ys_[s];
   if (!transpose_) return Turned(source_.Block(slot, ys.At(row), xs.At(col)));
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_prefetch)
   // Along an output row, a transposed view walks down a column of the source, a row of the
   // store apart each step, where the processor cannot guess the next block: it is asked for a
   // few blocks ahead.
@@ -84,6 +86,8 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
     __builtin_prefetch(ahead);
     __builtin_prefetch(ahead + kBlockSize / 2);
   }
+#endif
+#endif
   return Turned(source_.Block(slot, ys.At(col), xs.At(row)));
 }
 
