@@ -41,7 +41,10 @@ void TJpegTrimming::ReportProgress(int position) {
   if (OnProgress) OnProgress(position);
 }
 
+TJpegTrimming::~TJpegTrimming() = default;
+
 TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
+  sequential_.reset();
   decodedRows_ = 0;
   decodeBottom_ = 0;
   modelValid_ = false;
@@ -57,6 +60,7 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
 }
 
 TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
+  sequential_.reset();
   decodedRows_ = 0;
   decodeBottom_ = 0;
   modelValid_ = false;
@@ -137,11 +141,8 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   ReportProgress(0);
   const TTrimWindow window = WindowOf(model_, snapped.Source);
   if (decodedRows_ < window.EndRow) {
-    const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
-    const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= window.EndRow;
     std::vector<TJpegWarning> warnings;
-    if (const EJpegError error =
-            DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows, warnings);
+    if (const EJpegError error = DecodeThrough(window.EndRow, warnings);
         error != EJpegError::kNone) {
       return error;
     }
@@ -187,7 +188,61 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   return {};
 }
 
+TJpegStatus TJpegTrimming::DecodeRows(int rows) {
+  TJpegStatus status;
+  std::vector<TJpegWarning> warnings;
+  try {
+    if (!modelValid_) status = Analyze();
+    if (status && decodedRows_ < std::min(rows, model_.McuRows)) {
+      status = DecodeThrough(rows, warnings);
+    }
+  } catch (const std::bad_alloc&) {
+    status = EJpegError::kOutOfMemory;
+  }
+  if (status) Warn(warnings);
+  return Reported(status, true);
+}
+
+EJpegError TJpegTrimming::DecodeThrough(int rows, std::vector<TJpegWarning>& warnings) {
+  // The window decodes on in pieces ahead of its trims; a trim of the command line, which knows
+  // every rectangle it cuts, decodes once as far as they reach.
+  if (model_.SingleScan() && decodeBottom_ == 0) return DecodeOn(rows, warnings);
+  const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
+  const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= rows;
+  return DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows, warnings);
+}
+
+EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings) {
+  if (!sequential_ || sequential_->Rows() != decodedRows_) {
+    model_.Damaged.clear();
+    decodedRows_ = 0;
+    store_.Allocate(model_, false);
+    sequential_ = std::make_unique<TSequentialScanDecoding>(model_, sourceStream_);
+  }
+  TScanReport report;
+  report.AtRow = [this](int row) {
+    ReportProgress(row);
+    store_.Advance(row);
+  };
+  const EJpegError error = sequential_->DecodeTo(
+      rows, store_, report, static_cast<int>(std::thread::hardware_concurrency()));
+  warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
+  model_.Damaged.insert(model_.Damaged.end(), report.Damaged.begin(), report.Damaged.end());
+  // Rows decoded before a failure stay decoded: a trim above it is exact.
+  decodedRows_ = sequential_->Rows();
+  if (error == EJpegError::kScanTooShort && report.CompleteRows > 0) {
+    // Nothing below the rows that arrived can be decoded: the store is as full as it gets.
+    cutRows_ = report.CompleteRows;
+    decodedRows_ = model_.McuRows;
+    warnings.push_back({EJpegWarning::kCutOff, TrimmableHeight(), 0, model_.Height});
+  }
+  // The thread faulting pages in waits between pieces, and ends with the last.
+  if (decodedRows_ == model_.McuRows || error != EJpegError::kNone) store_.Finish();
+  return decodedRows_ == model_.McuRows ? EJpegError::kNone : error;
+}
+
 EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings) {
+  sequential_.reset();
   model_.Damaged.clear();
   decodedRows_ = 0;
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
@@ -212,7 +267,7 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& wa
     if (model_.Arithmetic()) {
       error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, report);
     } else if (model_.SingleScan() &&
-               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, report.AtRow, mcuRows,
+               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, report.AtRow, 0, mcuRows,
                                     static_cast<int>(std::thread::hardware_concurrency()))) {
       error = EJpegError::kNone;
     } else {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,9 +22,12 @@
 
 namespace tarvo {
 
+class TSequentialScanDecoding;
+
 class TJpegTrimming {
  public:
   TJpegTrimming();
+  ~TJpegTrimming();
   TJpegTrimming(const TJpegTrimming&) = delete;
   TJpegTrimming& operator=(const TJpegTrimming&) = delete;
 
@@ -32,7 +36,8 @@ class TJpegTrimming {
   TJpegStatus AnalyzeFile(const std::string& fileName);
   TJpegStatus AnalyzeBytes(std::span<const std::uint8_t> bytes);
   // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
-  // The first trim after an analysis decodes the scans; later ones only encode. A Left or Top
+  // A trim decodes the scans as far as it needs them (see DecodeRows); later ones only encode
+  // unless they need more. A Left or Top
   // off the MCU grid moves down to it with the size kept; cut, when given, receives the source
   // rectangle the output shows, which callers record instead of working the grid out again.
   // A refusal is returned and reported as for analysis.
@@ -81,6 +86,15 @@ class TJpegTrimming {
   }
   // True while the coefficient store holds the whole decoded picture of SourceStream.
   bool DecodedValid() const { return decodedRows_ > 0 && decodedRows_ == model_.McuRows; }
+  int McuRows() const { return model_.McuRows; }
+  // The MCU rows from the top that the coefficient store holds decoded.
+  int DecodedRows() const { return decodedRows_; }
+  // Decodes the scans on to MCU row rows - 1, for a caller that decodes a picture a piece at a
+  // time ahead of its trims: a sequential picture of one scan goes on from the rows decoded
+  // before, others are decoded whole at once, as is a file cut off or damaged beyond repair. What
+  // decoding finds (damaged regions, a cut-off file) is known once it returns. A refusal is
+  // returned and reported as a trim's; what was read past is reported as warnings.
+  TJpegStatus DecodeRows(int rows);
   // Lets the next decoding of a sequential file stop after the MCU row that holds pixel row
   // bottom - 1, for a caller that knows every rectangle it will cut before the first (the
   // command line): the rows below are never needed. A trim that reaches further decodes the
@@ -102,6 +116,11 @@ class TJpegTrimming {
   EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
   TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                        TOrientedTrim* written);
+  // Decodes the scans so that at least the first rows MCU rows are decoded: on from the rows
+  // decoded before where the picture allows it (DecodeOn), else afresh (DecodeScans).
+  EJpegError DecodeThrough(int rows, std::vector<TJpegWarning>& warnings);
+  // Decodes a one-scan sequential picture on to MCU row rows - 1 from where it stopped before.
+  EJpegError DecodeOn(int rows, std::vector<TJpegWarning>& warnings);
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
   // what it read past goes to warnings.
   EJpegError DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings);
@@ -123,6 +142,8 @@ class TJpegTrimming {
   // limited decoding, or none.
   int decodedRows_ = 0;
   int decodeBottom_ = 0;  // DecodeOnlyTo's pixel row; 0 for no limit
+  // Where the decoding that DecodeOn goes on from stopped; nothing before it starts.
+  std::unique_ptr<TSequentialScanDecoding> sequential_;
   TOrientation exifOrientation_;
   int cutRows_ = -1;  // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
 };

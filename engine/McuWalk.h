@@ -25,6 +25,8 @@ struct TMcuLayout {
   int FirstRow = 0;
   int EndRow = 0;
   int RestartInterval = 0;  // MCUs per interval, 0 without restart markers
+  // MCUs of the interval under way that an earlier walk, which this one goes on from, walked.
+  int RestartCount = 0;
 };
 
 // Walks layout in coding order: atRow(r) before each row of MCUs, block(c, row, col) for each
@@ -33,7 +35,7 @@ struct TMcuLayout {
 // marker stands. False as soon as block or atRestart returns false.
 template <typename AtRow, typename Block, typename AtRestart>
 bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&& atRestart) {
-  int restartCount = 0;
+  int restartCount = layout.RestartCount;
   for (int r = layout.FirstRow; r < layout.EndRow; ++r) {
     atRow(r);
     for (int m = layout.FirstCol; m < layout.EndCol; ++m) {

@@ -103,43 +103,48 @@ bool DecodePart(const TJpegModel& model, std::span<const std::uint8_t> bytes,
 }  // namespace
 
 bool DecodeInRestartParts(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                          TCoefficientStore& store, const TRowProc& atRow, int mcuRows, int parts) {
+                          TCoefficientStore& store, const TRowProc& atRow, int firstRow, int endRow,
+                          int parts, std::size_t* markerAfter) {
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
   const std::int64_t cols = layout.EndCol;
   const std::int64_t interval = scan.RestartInterval;
-  const int rows = std::min(mcuRows, layout.EndRow);
-  if (interval == 0 || parts < 2 || rows < 2) return false;
+  const int rows = std::min(endRow, layout.EndRow);
+  if (interval == 0 || parts < 2 || rows - firstRow < 2) return false;
   // A part starts where an interval starts a row: row r does when r x cols is a multiple of the
   // interval, that is every step rows. Each part starts at the such row nearest its share.
   const std::int64_t step = interval / std::gcd(interval, cols);
-  std::vector<int> firstRows{0};
+  const bool toTheEnd = rows == layout.EndRow;
+  if (firstRow % step != 0 || (!toTheEnd && rows % step != 0)) return false;
+  std::vector<int> firstRows{firstRow};
   for (int j = 1; j < parts; ++j) {
-    const std::int64_t row = (std::int64_t{rows} * j / parts + step / 2) / step * step;
+    const std::int64_t share = firstRow + std::int64_t{rows - firstRow} * j / parts;
+    const std::int64_t row = (share + step / 2) / step * step;
     if (row > firstRows.back() && row < rows) firstRows.push_back(static_cast<int>(row));
   }
   if (firstRows.size() < 2) return false;
-  // One marker after each interval decoded but the last.
+  // One marker after each interval decoded but the scan's last.
   const std::int64_t intervals = (std::int64_t{rows} * cols + interval - 1) / interval;
   const std::vector<TRestartMarker> restarts = FindRestartMarkers(
       bytes, static_cast<std::size_t>(scan.DataStart), static_cast<std::size_t>(scan.DataEnd),
-      static_cast<std::size_t>(intervals - 1));
+      static_cast<std::size_t>(toTheEnd ? intervals - 1 : intervals));
+  if (!toTheEnd && restarts.size() < static_cast<std::size_t>(intervals)) return false;
   std::vector<TPart> split;
   for (std::size_t j = 0; j < firstRows.size(); ++j) {
     const auto firstMarker = static_cast<std::size_t>(firstRows[j] * cols / interval);
-    if (j > 0 && firstMarker > restarts.size()) return false;
-    split.push_back(
-        {firstRows[j], j + 1 < firstRows.size() ? firstRows[j + 1] : rows,
-         j == 0 ? static_cast<std::size_t>(scan.DataStart) : restarts[firstMarker - 1].Next,
-         firstMarker});
+    if (firstMarker > restarts.size()) return false;
+    split.push_back({firstRows[j], j + 1 < firstRows.size() ? firstRows[j + 1] : rows,
+                     firstRows[j] == 0 ? static_cast<std::size_t>(scan.DataStart)
+                                       : restarts[firstMarker - 1].Next,
+                     firstMarker});
   }
   std::vector<char> decoded(split.size(), 0);
   std::vector<std::jthread> threads;
   try {
     for (std::size_t j = 1; j < split.size(); ++j) {
       threads.emplace_back([&, j] {
-        decoded[j] =
-            DecodePart(model, bytes, restarts, split[j], j + 1 == split.size(), store, nullptr);
+        decoded[j] = DecodePart(model, bytes, restarts, split[j], toTheEnd && j + 1 == split.size(),
+                                store, nullptr);
       });
     }
   } catch (const std::system_error&) {
@@ -147,7 +152,11 @@ bool DecodeInRestartParts(const TJpegModel& model, std::span<const std::uint8_t>
   }
   decoded[0] = DecodePart(model, bytes, restarts, split[0], false, store, &atRow);
   threads.clear();  // joins
-  return std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; });
+  if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) return false;
+  if (!toTheEnd && markerAfter != nullptr) {
+    *markerAfter = restarts[static_cast<std::size_t>(intervals - 1)].Start;
+  }
+  return true;
 }
 
 }  // namespace tarvo

@@ -1,6 +1,7 @@
 // The scan decoders, which fill the coefficient store from the coded data of a file's scans.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -33,6 +34,47 @@ struct TScanReport {
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
                                 TScanReport& report, int mcuRows);
+
+// Where the walk of a scan stands after the MCU rows it has walked, for a walk that goes on from
+// there: the next MCU row, the restart marker in turn, the interval under way, whether its data
+// could not be read, and where they start.
+struct TScanWalkState {
+  int Row = 0;
+  int RestartNumber = 0;
+  int Interval = 0;
+  bool Damaged = false;
+  std::int64_t IntervalStart = 0;
+};
+
+// A one-scan sequential picture (TJpegModel::SingleScan) decoded a run of MCU rows at a time,
+// each run going on where the last stopped: the bit position, the DC predictors and the restart
+// count are kept between runs, so the picture can be decoded in pieces on the side while trims
+// take the rows already there.
+class TSequentialScanDecoding {
+ public:
+  // model and source must outlive this object and stay as they are.
+  TSequentialScanDecoding(const TJpegModel& model, TByteStream& source);
+  TSequentialScanDecoding(const TSequentialScanDecoding&) = delete;
+  TSequentialScanDecoding& operator=(const TSequentialScanDecoding&) = delete;
+
+  // Decodes MCU rows Rows() to endRow - 1 into store. Runs of rows that start and end where
+  // restart intervals start are decoded in up to parts parts at once (DecodeInRestartParts).
+  // Returns why the scan cannot be read on, as DecodeSequentialScan does; no run follows one that
+  // failed.
+  EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts);
+  // The MCU rows decoded so far.
+  int Rows() const { return state_.Row; }
+
+ private:
+  // Decodes in restart parts what of Rows() to endRow - 1 they can take.
+  void DecodeInParts(int endRow, TCoefficientStore& store, TScanReport& report, int parts);
+
+  const TJpegModel& model_;
+  TInBitStreamFile reader_;
+  std::array<int, TCoefficientStore::kMaxComponents> predictor_{};
+  TScanWalkState state_;
+  EJpegError failure_ = EJpegError::kNone;
+};
 
 // Decodes a scan of a progressive frame into blocks that earlier scans of it may have begun:
 // its band of coefficients, or one more bit of them (ITU-T T.81 G.1.2). The store must start

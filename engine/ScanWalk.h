@@ -104,14 +104,16 @@ inline TMcuRange IntervalMcus(const TJpegModel& model, const TMcuLayout& layout,
 }
 
 // Calls decode(bits, c, block) for every block of scan in coding order (WalkMcus), c indexing
-// the scan's components, and restart() before the first MCU and after each restart marker, up
-// to the end of MCU row mcuRows - 1. A restart interval whose data cannot be read is noted in
-// report.Damaged and passed over, decoding going on at the next restart marker in turn, as
-// libjpeg does. Returns why the scan cannot be read, or kNone.
+// the scan's components, and restart() before the first MCU and after each restart marker, from
+// MCU row state.Row to the end of MCU row mcuRows - 1, leaving state where the walk stopped. A
+// walk that stops where a restart interval ends leaves its marker to the walk that goes on. A
+// restart interval whose data cannot be read is noted in report.Damaged and passed over,
+// decoding going on at the next restart marker in turn, as libjpeg does. Returns why the scan
+// cannot be read, or kNone.
 template <typename Decode, typename Restart>
-EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                    TCoefficientStore& store, TScanReport& report, Decode&& decode,
-                    Restart&& restart, int mcuRows) {
+EJpegError WalkScanOn(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                      TCoefficientStore& store, TScanReport& report, Decode&& decode,
+                      Restart&& restart, TScanWalkState& state, int mcuRows) {
   TMcuLayout layout = ScanLayout(model, scan);
   const TMcuLayout whole = layout;
   // Rows of a one-component scan are block rows: V of them make an MCU row.
@@ -119,14 +121,50 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
       layout.Count == 1
           ? model.Components[static_cast<std::size_t>(scan.Components[0].Component)].VSampling
           : 1;
+  layout.FirstRow = std::min(state.Row * rowsPerMcuRow, whole.EndRow);
   layout.EndRow = std::min(layout.EndRow, mcuRows * rowsPerMcuRow);
-  int restartNumber = 0;
-  int interval = 0;
-  bool damaged = false;  // the interval being walked could not be read: its blocks are passed
-  std::int64_t intervalStart = scan.DataStart;
+  if (layout.FirstRow >= layout.EndRow) return EJpegError::kNone;
+  const int walked = layout.FirstRow * layout.EndCol;
+  if (scan.RestartInterval != 0) layout.RestartCount = walked % scan.RestartInterval;
   EJpegError error = EJpegError::kNone;
-  restart();
+  const auto atRestart = [&] {
+    restart();
+    std::size_t skipped = 0;
+    if (state.Damaged) {
+      // The damage may have run into the marker, or stopped short of it: find it from the
+      // interval's start, where no marker but the next can stand.
+      reader.SetPosition(state.IntervalStart);
+      reader.ForgetMarker();
+    } else if (!PaddedWithOnes(reader.Bits())) {
+      // An interval that ends with bits that are not the 1-bits padding its last byte
+      // (ITU-T T.81 F.1.2.3) before bytes that start no marker was not read as coded.
+      state.Damaged = PeekRestartMarkerSkip(reader) != 0;
+      if (state.Damaged) {
+        report.Damaged.push_back(IntervalMcus(model, whole, state.Interval));
+        reader.SetPosition(state.IntervalStart);
+      }
+    }
+    // Reading the marker at byte level drops the interval's fill bits. Anything but the next
+    // RSTn in turn means intervals were lost or the data run on: the blocks after it would land
+    // in the wrong place.
+    error = ReadRestartMarker(reader, state.RestartNumber, skipped);
+    if (skipped != 0 && !state.Damaged) {
+      report.Warnings.push_back(
+          {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
+    }
+    state.RestartNumber = (state.RestartNumber + 1) % 8;
+    ++state.Interval;
+    state.Damaged = false;
+    state.IntervalStart = reader.Position();
+    return error == EJpegError::kNone;
+  };
+  if (state.Row == 0) restart();
+  report.CompleteRows = state.Row;
   try {
+    // The walk before this one stopped where an interval ends: its marker comes first.
+    if (walked > 0 && layout.RestartCount == 0 && scan.RestartInterval != 0 && !atRestart()) {
+      return error;
+    }
     WalkMcus(
         layout,
         [&](int r) {
@@ -135,7 +173,7 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           report.AtRow(r / rowsPerMcuRow);
         },
         [&](int c, std::size_t row, std::size_t col) {
-          if (damaged) return true;
+          if (state.Damaged) return true;
           const bool decoded =
               decode(reader.Bits(), static_cast<std::size_t>(c),
                      store.Block(layout.Components[static_cast<std::size_t>(c)].Slot, row, col));
@@ -150,49 +188,30 @@ EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile
           // the rest of the scan is not. Data that end are a cut-off file.
           if (error != EJpegError::kNone && error != EJpegError::kScanTooShort &&
               scan.RestartInterval != 0) {
-            damaged = true;
-            report.Damaged.push_back(IntervalMcus(model, whole, interval));
+            state.Damaged = true;
+            report.Damaged.push_back(IntervalMcus(model, whole, state.Interval));
             error = EJpegError::kNone;
           }
           return error == EJpegError::kNone;
         },
-        [&] {
-          restart();
-          std::size_t skipped = 0;
-          if (damaged) {
-            // The damage may have run into the marker, or stopped short of it: find it from the
-            // interval's start, where no marker but the next can stand.
-            reader.SetPosition(intervalStart);
-            reader.ForgetMarker();
-          } else if (!PaddedWithOnes(reader.Bits())) {
-            // An interval that ends with bits that are not the 1-bits padding its last byte
-            // (ITU-T T.81 F.1.2.3) before bytes that start no marker was not read as coded.
-            damaged = PeekRestartMarkerSkip(reader) != 0;
-            if (damaged) {
-              report.Damaged.push_back(IntervalMcus(model, whole, interval));
-              reader.SetPosition(intervalStart);
-            }
-          }
-          // Reading the marker at byte level drops the interval's fill bits. Anything but the
-          // next RSTn in turn means intervals were lost or the data run on: the blocks after
-          // it would land in the wrong place.
-          error = ReadRestartMarker(reader, restartNumber, skipped);
-          if (skipped != 0 && !damaged) {
-            report.Warnings.push_back(
-                {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
-          }
-          restartNumber = (restartNumber + 1) % 8;
-          ++interval;
-          damaged = false;
-          intervalStart = reader.Position();
-          return error == EJpegError::kNone;
-        });
+        atRestart);
   } catch (const EStreamError&) {
     // Running out of data after a marker inside them is the same fault, noted already.
     // Otherwise the file ends before its last block: it was cut off.
     return reader.MarkerMet() ? reader.MarkerFault() : EJpegError::kScanTooShort;
   }
+  if (error == EJpegError::kNone) state.Row = std::min(mcuRows, model.McuRows);
   return error;
+}
+
+// WalkScanOn for a whole walk from the scan's first MCU.
+template <typename Decode, typename Restart>
+EJpegError WalkScan(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                    TCoefficientStore& store, TScanReport& report, Decode&& decode,
+                    Restart&& restart, int mcuRows) {
+  TScanWalkState state;
+  state.IntervalStart = scan.DataStart;
+  return WalkScanOn(model, scan, reader, store, report, decode, restart, state, mcuRows);
 }
 
 }  // namespace tarvo

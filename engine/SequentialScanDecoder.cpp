@@ -1,23 +1,87 @@
 // The sequential scan decoder: whole blocks, DC predicted from the component's previous block.
-#include <array>
+#include <algorithm>
+#include <numeric>
 
 #include "HuffmanBlockCoder.h"
+#include "RestartParts.h"
 #include "ScanDecoder.h"
 #include "ScanWalk.h"
 
 namespace tarvo {
 
-EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
-                                TInBitStreamFile& reader, TCoefficientStore& store,
-                                TScanReport& report, int mcuRows) {
+namespace {
+
+// Walks scan from where state stands to the end of MCU row mcuRows - 1, decoding every block
+// with the predictors given, which carry over from the walk before.
+EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                          TCoefficientStore& store, TScanReport& report,
+                          std::array<int, TCoefficientStore::kMaxComponents>& predictor,
+                          TScanWalkState& state, int mcuRows) {
   const TScanTables tables = ScanTables(model, scan);
-  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
-  return WalkScan(
+  return WalkScanOn(
       model, scan, reader, store, report,
       [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
         return DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block);
       },
-      [&] { predictor.fill(0); }, mcuRows);
+      [&] { predictor.fill(0); }, state, mcuRows);
+}
+
+}  // namespace
+
+EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
+                                TInBitStreamFile& reader, TCoefficientStore& store,
+                                TScanReport& report, int mcuRows) {
+  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
+  TScanWalkState state;
+  state.IntervalStart = scan.DataStart;
+  return WalkSequential(model, scan, reader, store, report, predictor, state, mcuRows);
+}
+
+TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteStream& source)
+    : model_(model), reader_(source) {
+  state_.IntervalStart = model.Scans[0].DataStart;
+  reader_.SetPosition(state_.IntervalStart);
+}
+
+EJpegError TSequentialScanDecoding::DecodeTo(int endRow, TCoefficientStore& store,
+                                             TScanReport& report, int parts) {
+  if (failure_ != EJpegError::kNone) return failure_;
+  endRow = std::min(endRow, model_.McuRows);
+  if (endRow <= state_.Row) return EJpegError::kNone;
+  DecodeInParts(endRow, store, report, parts);
+  failure_ =
+      WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_, endRow);
+  return failure_;
+}
+
+void TSequentialScanDecoding::DecodeInParts(int endRow, TCoefficientStore& store,
+                                            TScanReport& report, int parts) {
+  const TScan& scan = model_.Scans[0];
+  if (scan.RestartInterval == 0 || state_.Damaged) return;
+  // The parts start and end where intervals start rows: the rows after them are left to the
+  // sequential walk, which takes the marker between them first.
+  const TMcuLayout layout = ScanLayout(model_, scan);
+  const std::int64_t cols = layout.EndCol;
+  const std::int64_t step =
+      scan.RestartInterval / std::gcd(std::int64_t{scan.RestartInterval}, cols);
+  const int end =
+      endRow == layout.EndRow ? endRow : static_cast<int>(std::int64_t{endRow} / step * step);
+  // The parts count MCU rows; a grey picture's taller MCUs hold several rows of its blocks.
+  if (layout.EndRow != model_.McuRows) return;
+  std::size_t markerAfter = 0;
+  if (!DecodeInRestartParts(model_, reader_.Bytes(), store, report.AtRow, state_.Row, end, parts,
+                            &markerAfter)) {
+    return;
+  }
+  report.AtRow(end);
+  state_.Row = end;
+  if (end == layout.EndRow) return;
+  // As the sequential walk leaves an interval that ends the rows it walked: its marker next.
+  const auto intervals = static_cast<int>(std::int64_t{end} * cols / scan.RestartInterval);
+  state_.Interval = intervals - 1;
+  state_.RestartNumber = (intervals - 1) % 8;
+  state_.IntervalStart = static_cast<std::int64_t>(markerAfter);
+  reader_.SetPosition(state_.IntervalStart);
 }
 
 }  // namespace tarvo

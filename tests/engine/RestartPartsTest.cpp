@@ -1,5 +1,6 @@
-// A scan decoded in parts split at restart markers equals its sequential decode block for block,
-// and a damaged scan is never taken from the parts.
+// A scan decoded in parts split at restart markers, or in runs of MCU rows that go on where the
+// last stopped, equals its sequential decode block for block, and a damaged scan is never taken
+// from the parts.
 #include "RestartParts.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ void DecodeBoth(const Bytes& jpeg, int mcuRows, int parts, TDecoded& sequential,
   sequential.ok = DecodeSequentialScan(sequential.model, sequential.model.Scans[0], reader,
                                        sequential.store, report, mcuRows) == EJpegError::kNone;
   split.ok = DecodeInRestartParts(
-      split.model, source.Bytes(), split.store, [](int) {}, mcuRows, parts);
+      split.model, source.Bytes(), split.store, [](int) {}, 0, mcuRows, parts);
 }
 
 bool SameBlocks(const TDecoded& a, const TDecoded& b) {
@@ -97,6 +98,70 @@ TEST(RestartParts, PartsDecodeAsTheSequentialDecodeDoes) {
   }
 }
 
+// Runs of rows of every length, in parts or not, leave the blocks and the damage the whole
+// decode leaves: predictors, bit position and restart count carry over between runs, also where
+// a run ends inside an interval, at its end, or inside a damaged one.
+TEST(RestartParts, RunsOfRowsDecodeAsTheWholeScanDoes) {
+  struct TCase {
+    const char* name;
+    Sampling sampling;
+    int width, height;
+    unsigned interval;
+    bool damaged;
+  };
+  const TCase cases[] = {
+      {"no restart markers, odd size", Sampling::k420, 150, 100, 0, false},
+      {"grey, interval of one MCU", Sampling::kGrey, 64, 72, 1, false},
+      {"interval of a row and a half", Sampling::k420, 96, 112, 9, false},
+      {"odd interval, partial MCUs at both edges", Sampling::k422, 100, 70, 5, false},
+      {"a damaged interval", Sampling::k444, 64, 80, 3, true},
+  };
+  for (const TCase& c : cases) {
+    Bytes jpeg = Fixture(c.sampling, c.width, c.height, c.interval);
+    if (c.damaged) {
+      // The data of the fourth interval zeroed: they decode, but not to its end.
+      int seen = 0;
+      std::size_t at = 2;
+      for (; seen < 3; ++at) seen += jpeg[at] == 0xFF && (jpeg[at + 1] & 0xF8) == 0xD0;
+      for (int i = 1; !(jpeg[at + i] == 0xFF && jpeg[at + i + 1] != 0x00); ++i) {
+        jpeg[at + i] = 0x00;
+      }
+    }
+    TDecoded whole, split;
+    DecodeBoth(jpeg, 1000, 2, whole, split);
+    TByteStream source;
+    source.Assign(jpeg);
+    TScanReport wholeReport;
+    wholeReport.AtRow = [](int) {};
+    {
+      TInBitStreamFile reader(source);
+      reader.SetPosition(whole.model.Scans[0].DataStart);
+      whole.store.Allocate(whole.model, true);
+      ASSERT_EQ(DecodeSequentialScan(whole.model, whole.model.Scans[0], reader, whole.store,
+                                     wholeReport, 1000),
+                EJpegError::kNone);
+    }
+    for (const int run : {1, 2, 3, 5}) {
+      for (const int parts : {1, 2}) {
+        SCOPED_TRACE(::testing::Message() << c.name << ", runs of " << run << ", parts " << parts);
+        TDecoded runs;
+        runs.model = whole.model;
+        runs.store.Allocate(runs.model, true);
+        TSequentialScanDecoding decoding(runs.model, source);
+        TScanReport report;
+        report.AtRow = [](int) {};
+        for (int row = run; decoding.Rows() < runs.model.McuRows; row += run) {
+          ASSERT_EQ(decoding.DecodeTo(row, runs.store, report, parts), EJpegError::kNone);
+          ASSERT_EQ(decoding.Rows(), std::min(row, runs.model.McuRows));
+        }
+        EXPECT_TRUE(SameBlocks(whole, runs));
+        EXPECT_EQ(report.Damaged.size(), wholeReport.Damaged.size());
+        EXPECT_EQ(report.Damaged.empty(), !c.damaged);
+      }
+    }
+  }
+}
+
 // Damage anywhere: the parts succeed only where the sequential decode does, and then agree.
 TEST(RestartParts, DamagedScansAreNeverTakenFromTheParts) {
   const Bytes clean = Fixture(Sampling::k420, 160, 96, 3);
@@ -149,7 +214,7 @@ TEST(RestartParts, TheEngineReportsTheSequentialDecodesError) {
   engine.OnMessage = nullptr;
   ASSERT_TRUE(engine.AnalyzeBytes(jpeg));
   TByteStream output;
-  EXPECT_EQ(engine.Trim(output, {0, 0, 16, 16}, false).Error, EJpegError::kBitStream);
+  EXPECT_EQ(engine.Trim(output, {0, 80, 16, 96}, false).Error, EJpegError::kBitStream);
 }
 
 }  // namespace
