@@ -6,7 +6,7 @@
 
 namespace tarvo {
 
-void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed) {
+void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, bool populate) {
   const auto rows = static_cast<std::size_t>(model.McuRows);
   std::array<std::size_t, kMaxComponents> blocks{};
   bool fits = true;
@@ -27,7 +27,7 @@ void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed) {
     if (zeroed) std::memset(region.data(), 0, region.size());
     regions.push_back(region);
   }
-  if (!fits && !zeroed) populator_.Start(std::move(regions), rows);
+  if (!fits && !zeroed && populate) populator_.Start(std::move(regions), rows);
 }
 
 }  // namespace tarvo

@@ -19,9 +19,10 @@ class TCoefficientStore {
 
   // Sizes the arrays for model. Memory that is kept was faulted in by an earlier decode; new
   // memory has its pages faulted in on the side, row by row ahead of the decoder (Advance).
-  // zeroed clears every block, for decoders that fill blocks a piece at a time. Throws
-  // std::bad_alloc.
-  void Allocate(const TJpegModel& model, bool zeroed);
+  // zeroed clears every block, for decoders that fill blocks a piece at a time. Without
+  // populate no page is faulted in ahead: a decoder that takes only some rows touches no others.
+  // Throws std::bad_alloc.
+  void Allocate(const TJpegModel& model, bool zeroed, bool populate = true);
   // The decoder has filled the first rows MCU rows.
   void Advance(int rows) { populator_.Advance(static_cast<std::size_t>(rows)); }
   // Stops faulting pages in; called however decoding ends.

@@ -46,7 +46,8 @@ TJpegTrimming::~TJpegTrimming() = default;
 TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   sequential_.reset();
   decodedRows_ = 0;
-  decodeBottom_ = 0;
+  decodedIntervals_.clear();
+  plannedCuts_.clear();
   modelValid_ = false;
   sourceStream_.Clear();
   try {
@@ -62,7 +63,8 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
 TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
   sequential_.reset();
   decodedRows_ = 0;
-  decodeBottom_ = 0;
+  decodedIntervals_.clear();
+  plannedCuts_.clear();
   modelValid_ = false;
   try {
     sourceStream_.Assign(bytes);
@@ -98,7 +100,7 @@ TJpegStatus TJpegTrimming::Analyze() {
 EJpegError TJpegTrimming::DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings) {
   if (model_.Scans.back().DataEnd < sourceStream_.Size()) return EJpegError::kNone;
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
-  return DecodeScans(model_.McuRows, warnings);
+  return DecodeScans(model_.McuRows, {}, warnings);
 }
 
 TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
@@ -140,10 +142,9 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
   const TTrimWindow window = WindowOf(model_, snapped.Source);
-  if (decodedRows_ < window.EndRow) {
+  if (!Decoded(window)) {
     std::vector<TJpegWarning> warnings;
-    if (const EJpegError error = DecodeThrough(window.EndRow, warnings);
-        error != EJpegError::kNone) {
+    if (const EJpegError error = DecodeFor(window, warnings); error != EJpegError::kNone) {
       return error;
     }
     Warn(warnings);
@@ -204,18 +205,15 @@ TJpegStatus TJpegTrimming::DecodeRows(int rows) {
 }
 
 EJpegError TJpegTrimming::DecodeThrough(int rows, std::vector<TJpegWarning>& warnings) {
-  // The window decodes on in pieces ahead of its trims; a trim of the command line, which knows
-  // every rectangle it cuts, decodes once as far as they reach.
-  if (model_.SingleScan() && decodeBottom_ == 0) return DecodeOn(rows, warnings);
-  const int limit = (decodeBottom_ + model_.McuHeight() - 1) / model_.McuHeight();
-  const bool stopEarly = !model_.Progressive() && decodeBottom_ > 0 && limit >= rows;
-  return DecodeScans(stopEarly ? std::min(limit, model_.McuRows) : model_.McuRows, warnings);
+  if (model_.SingleScan()) return DecodeOn(rows, warnings);
+  return DecodeScans(model_.McuRows, {}, warnings);
 }
 
 EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings) {
   if (!sequential_ || sequential_->Rows() != decodedRows_) {
     model_.Damaged.clear();
     decodedRows_ = 0;
+    decodedIntervals_.clear();
     store_.Allocate(model_, false);
     sequential_ = std::make_unique<TSequentialScanDecoding>(model_, sourceStream_);
   }
@@ -241,13 +239,58 @@ EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings
   return decodedRows_ == model_.McuRows ? EJpegError::kNone : error;
 }
 
-EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings) {
+bool TJpegTrimming::WindowFor(const TOrientedTrim& cut, TTrimWindow& window) const {
+  if (!LiesInside(cut.Source, model_.Width, model_.Height)) return false;
+  const bool turned = !cut.Turn.IsIdentity();
+  const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
+  if (turned && !Writable(snapped, Grid())) return false;
+  window = WindowOf(model_, snapped.Source);
+  return true;
+}
+
+bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
+  return window.EndRow <= decodedRows_ ||
+         (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
+}
+
+EJpegError TJpegTrimming::DecodeFor(const TTrimWindow& window,
+                                    std::vector<TJpegWarning>& warnings) {
+  std::vector<TTrimWindow> planned;
+  bool holds = false;
+  for (const TOrientedTrim& cut : plannedCuts_) {
+    TTrimWindow one;
+    if (!WindowFor(cut, one)) continue;
+    planned.push_back(one);
+    holds = holds || (one.FirstCol <= window.FirstCol && window.EndCol <= one.EndCol &&
+                      one.FirstRow <= window.FirstRow && window.EndRow <= one.EndRow);
+  }
+  // The window decodes on in pieces ahead of its trims; a trim of the command line, which knows
+  // every rectangle it cuts, decodes once what they take.
+  if (model_.Progressive() || !holds) return DecodeThrough(window.EndRow, warnings);
+  int rows = 0;
+  for (const TTrimWindow& one : planned) rows = std::max(rows, one.EndRow);
+  return DecodeScans(std::min(rows, model_.McuRows), planned, warnings);
+}
+
+EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> only,
+                                      std::vector<TJpegWarning>& warnings) {
   sequential_.reset();
   model_.Damaged.clear();
   decodedRows_ = 0;
+  decodedIntervals_.clear();
+  // The restart intervals to decode when the scan can be taken an interval at a time.
+  const bool byIntervals = model_.SingleScan() && model_.Scans[0].RestartInterval != 0;
+  TTrimWindow rows;
+  rows.EndCol = model_.McuCols;
+  rows.EndRow = mcuRows;
+  const TIntervalSet intervals =
+      byIntervals ? IntervalsHolding(model_, only.empty() ? std::span(&rows, 1) : only)
+                  : TIntervalSet{};
+  bool skipped = false;
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
-  // component skips the blocks that pad its rows to whole MCUs: the store starts cleared.
-  store_.Allocate(model_, !model_.SingleScan());
+  // component skips the blocks that pad its rows to whole MCUs: the store starts cleared. Pages
+  // are faulted in ahead of a decoder that fills the rows in order, not of one that skips.
+  store_.Allocate(model_, !model_.SingleScan(), only.empty());
   // However decoding ends, the thread faulting pages in ends with it.
   struct TFinish {
     TCoefficientStore& store;
@@ -266,10 +309,11 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& wa
     EJpegError error;
     if (model_.Arithmetic()) {
       error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, report);
-    } else if (model_.SingleScan() &&
-               DecodeInRestartParts(model_, sourceStream_.Bytes(), store_, report.AtRow, 0, mcuRows,
-                                    static_cast<int>(std::thread::hardware_concurrency()))) {
+    } else if (byIntervals && DecodeRestartIntervals(
+                                  model_, sourceStream_.Bytes(), store_, report.AtRow, intervals,
+                                  static_cast<int>(std::thread::hardware_concurrency()))) {
       error = EJpegError::kNone;
+      skipped = !only.empty();
     } else {
       error = model_.Progressive()
                   ? DecodeProgressiveScan(model_, scan, reader, store_, report)
@@ -305,7 +349,11 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::vector<TJpegWarning>& wa
     mcuRows = model_.McuRows;
     warnings.push_back({EJpegWarning::kCutOff, TrimmableHeight(), 0, model_.Height});
   }
-  decodedRows_ = mcuRows;
+  if (skipped) {
+    decodedIntervals_ = intervals;
+  } else {
+    decodedRows_ = mcuRows;
+  }
   return EJpegError::kNone;
 }
 

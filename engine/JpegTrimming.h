@@ -18,7 +18,9 @@
 #include "JpegModel.h"
 #include "Orientation.h"
 #include "OrientedTrim.h"
+#include "RestartParts.h"
 #include "TrimRect.h"
+#include "TrimWindow.h"
 
 namespace tarvo {
 
@@ -95,12 +97,14 @@ class TJpegTrimming {
   // decoding finds (damaged regions, a cut-off file) is known once it returns. A refusal is
   // returned and reported as a trim's; what was read past is reported as warnings.
   TJpegStatus DecodeRows(int rows);
-  // Lets the next decoding of a sequential file stop after the MCU row that holds pixel row
-  // bottom - 1, for a caller that knows every rectangle it will cut before the first (the
-  // command line): the rows below are never needed. A trim that reaches further decodes the
-  // whole picture. Progressive files need every scan to the end and are decoded whole. A new
-  // analysis lifts the limit.
-  void DecodeOnlyTo(int bottom) { decodeBottom_ = bottom; }
+  // Lets the next decoding of a sequential file take only what cuts need, for a caller that
+  // knows every cut it will make before the first (the command line): it stops after the last
+  // MCU row one of them keeps, and with restart markers decodes only the restart intervals that
+  // hold their blocks. A trim that needs more decodes the whole picture. Progressive files need
+  // every scan to the end and are decoded whole. A new analysis forgets the cuts.
+  void DecodeOnlyFor(std::span<const TOrientedTrim> cuts) {
+    plannedCuts_.assign(cuts.begin(), cuts.end());
+  }
 
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
@@ -116,14 +120,24 @@ class TJpegTrimming {
   EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
   TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                        TOrientedTrim* written);
+  // The MCUs cut takes, once snapped as a trim snaps it; false when a trim refuses it.
+  bool WindowFor(const TOrientedTrim& cut, TTrimWindow& window) const;
+  // Whether the store holds every block of window.
+  bool Decoded(const TTrimWindow& window) const;
+  // Decodes what window needs: only what the planned cuts need when one of them holds it (see
+  // DecodeOnlyFor), else as DecodeThrough does.
+  EJpegError DecodeFor(const TTrimWindow& window, std::vector<TJpegWarning>& warnings);
   // Decodes the scans so that at least the first rows MCU rows are decoded: on from the rows
-  // decoded before where the picture allows it (DecodeOn), else afresh (DecodeScans).
+  // decoded before where the picture allows it (DecodeOn), else the whole picture afresh
+  // (DecodeScans).
   EJpegError DecodeThrough(int rows, std::vector<TJpegWarning>& warnings);
   // Decodes a one-scan sequential picture on to MCU row rows - 1 from where it stopped before.
   EJpegError DecodeOn(int rows, std::vector<TJpegWarning>& warnings);
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
-  // what it read past goes to warnings.
-  EJpegError DecodeScans(int mcuRows, std::vector<TJpegWarning>& warnings);
+  // what it read past goes to warnings. A one-scan file with restart markers may then decode
+  // only the intervals that hold only's blocks, which all lie above that row.
+  EJpegError DecodeScans(int mcuRows, std::span<const TTrimWindow> only,
+                         std::vector<TJpegWarning>& warnings);
   // True when a progressive frame's scans bring every coefficient of every component down to
   // its last bit (ITU-T T.81 G.1.1.1): no scan a whole picture needs is missing.
   bool ProgressionComplete() const;
@@ -141,7 +155,9 @@ class TJpegTrimming {
   // The MCU rows of the store that hold decoded blocks: all of them, or the first ones for a
   // limited decoding, or none.
   int decodedRows_ = 0;
-  int decodeBottom_ = 0;  // DecodeOnlyTo's pixel row; 0 for no limit
+  // The restart intervals a limited decoding took, beyond decodedRows_; empty for none.
+  TIntervalSet decodedIntervals_;
+  std::vector<TOrientedTrim> plannedCuts_;  // DecodeOnlyFor's
   // Where the decoding that DecodeOn goes on from stopped; nothing before it starts.
   std::unique_ptr<TSequentialScanDecoding> sequential_;
   TOrientation exifOrientation_;

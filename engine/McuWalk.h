@@ -29,6 +29,22 @@ struct TMcuLayout {
   int RestartCount = 0;
 };
 
+// Calls block(c, row, col) for each block of the MCU in MCU row r and column m of layout, in
+// coding order. False as soon as block returns false.
+template <typename Block>
+bool WalkMcuBlocks(const TMcuLayout& layout, int r, int m, Block&& block) {
+  for (int c = 0; c < layout.Count; ++c) {
+    const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
+    for (int v = 0; v < component.V; ++v) {
+      const std::size_t row = static_cast<std::size_t>(r) * component.V + v;
+      for (int h = 0; h < component.H; ++h) {
+        if (!block(c, row, static_cast<std::size_t>(m) * component.H + h)) return false;
+      }
+    }
+  }
+  return true;
+}
+
 // Walks layout in coding order: atRow(r) before each row of MCUs, block(c, row, col) for each
 // block, c indexing the layout's components and row and col counting that component's blocks,
 // and atRestart() after every RestartInterval MCUs except the last MCU, after which no restart
@@ -39,15 +55,7 @@ bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&
   for (int r = layout.FirstRow; r < layout.EndRow; ++r) {
     atRow(r);
     for (int m = layout.FirstCol; m < layout.EndCol; ++m) {
-      for (int c = 0; c < layout.Count; ++c) {
-        const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
-        for (int v = 0; v < component.V; ++v) {
-          const std::size_t row = static_cast<std::size_t>(r) * component.V + v;
-          for (int h = 0; h < component.H; ++h) {
-            if (!block(c, row, static_cast<std::size_t>(m) * component.H + h)) return false;
-          }
-        }
-      }
+      if (!WalkMcuBlocks(layout, r, m, block)) return false;
       if (layout.RestartInterval != 0 && ++restartCount == layout.RestartInterval &&
           !(r == layout.EndRow - 1 && m == layout.EndCol - 1)) {
         restartCount = 0;

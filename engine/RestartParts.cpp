@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <numeric>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #include "BitStreamFile.h"
 #include "HuffmanBlockCoder.h"
@@ -27,7 +25,7 @@ struct TRestartMarker {
 };
 
 // The first count restart markers of the coded data from start to end; fewer where the data hold
-// fewer before a marker that ends them.
+// fewer before a marker that ends them. A stuffed 0xFF 0x00 is data, not a marker.
 std::vector<TRestartMarker> FindRestartMarkers(std::span<const std::uint8_t> bytes,
                                                std::size_t start, std::size_t end,
                                                std::size_t count) {
@@ -47,116 +45,190 @@ std::vector<TRestartMarker> FindRestartMarkers(std::span<const std::uint8_t> byt
   return found;
 }
 
-// MCU rows FirstRow to EndRow (exclusive), whose coded data start at Start; restart marker
-// FirstMarker ends its first interval.
-struct TPart {
-  int FirstRow = 0;
-  int EndRow = 0;
-  std::size_t Start = 0;
-  std::size_t FirstMarker = 0;
+// A window's MCUs in the units the scan counts: frame MCUs, or the blocks of a scan of one
+// component, which codes them in raster order (ITU-T T.81 A.2.2).
+struct TScanRect {
+  std::int64_t FirstCol = 0, EndCol = 0, FirstRow = 0, EndRow = 0;
 };
 
-// Decodes part as the sequential decode would, with the same bit reader and block decoder, and
-// checks that every interval inside it, and the part itself unless it is the last one decoded,
-// ends exactly where the sequential decode reads the next restart marker in turn.
-bool DecodePart(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                const std::vector<TRestartMarker>& restarts, const TPart& part, bool last,
-                TCoefficientStore& store, const TRowProc* atRow) {
+TScanRect InScanUnits(const TJpegModel& model, const TMcuLayout& layout,
+                      const TTrimWindow& window) {
+  const TFrameComponent& component =
+      model.Components[static_cast<std::size_t>(layout.Components[0].Slot)];
+  const std::int64_t h = layout.Count > 1 ? 1 : component.HSampling;
+  const std::int64_t v = layout.Count > 1 ? 1 : component.VSampling;
+  return {window.FirstCol * h, std::min<std::int64_t>(window.EndCol * h, layout.EndCol),
+          window.FirstRow * v, std::min<std::int64_t>(window.EndRow * v, layout.EndRow)};
+}
+
+// Calls visit(k) for each interval k that holds an MCU of window, in order; false as soon as
+// visit returns false.
+template <typename Visit>
+bool ForIntervalsOf(const TJpegModel& model, const TTrimWindow& window, Visit&& visit) {
+  const TMcuLayout layout = ScanLayout(model, model.Scans[0]);
+  const TScanRect rect = InScanUnits(model, layout, window);
+  const std::int64_t interval = layout.RestartInterval;
+  for (std::int64_t row = rect.FirstRow; row < rect.EndRow && rect.FirstCol < rect.EndCol; ++row) {
+    const std::int64_t first = (row * layout.EndCol + rect.FirstCol) / interval;
+    const std::int64_t last = (row * layout.EndCol + rect.EndCol - 1) / interval;
+    for (std::int64_t k = first; k <= last; ++k) {
+      if (!visit(static_cast<std::size_t>(k))) return false;
+    }
+  }
+  return true;
+}
+
+std::size_t IntervalCount(const TMcuLayout& layout) {
+  const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
+  return static_cast<std::size_t>((total + layout.RestartInterval - 1) / layout.RestartInterval);
+}
+
+// Decodes intervals as the sequential decode would, with the same bit reader and block decoder,
+// each from just after the marker before it, and checks that each one but the scan's last ends
+// exactly where its marker starts.
+bool DecodeIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                     const std::vector<TRestartMarker>& restarts, std::span<const int> intervals,
+                     std::size_t intervalCount, TCoefficientStore& store, const TRowProc* atRow) {
   const TScan& scan = model.Scans[0];
   const TScanTables tables = ScanTables(model, scan);
-  TMcuLayout layout = ScanLayout(model, scan);
-  layout.FirstRow = part.FirstRow;
-  layout.EndRow = part.EndRow;
+  const TMcuLayout layout = ScanLayout(model, scan);
+  // Rows of a one-component scan are block rows: V of them make an MCU row.
+  const int rowsPerMcuRow =
+      layout.Count == 1
+          ? model.Components[static_cast<std::size_t>(layout.Components[0].Slot)].VSampling
+          : 1;
+  const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
   EJpegError markerFault = EJpegError::kNone;
   TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
-  bits.Start(part.Start);
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
-  std::size_t next = part.FirstMarker;
-  const auto atMarker = [&] {
-    return next < restarts.size() && bits.Position() == restarts[next].Start &&
-           restarts[next].Number == static_cast<int>(next % 8);
+  const auto decode = [&](int c, std::size_t row, std::size_t col) {
+    const auto k = static_cast<std::size_t>(c);
+    return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
+                       store.Block(layout.Components[k].Slot, row, col)) &&
+           !bits.MarkerMet();
   };
+  std::int64_t reportedRow = -1;
   try {
-    const bool walked = WalkMcus(
-        layout,
-        [&](int row) {
-          if (atRow != nullptr) (*atRow)(row);
-        },
-        [&](int c, std::size_t row, std::size_t col) {
-          const auto k = static_cast<std::size_t>(c);
-          return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
-                             store.Block(layout.Components[k].Slot, row, col)) &&
-                 !bits.MarkerMet();
-        },
-        [&] {
-          if (!atMarker()) return false;
-          predictor.fill(0);
-          bits.Start(restarts[next++].Next);
-          return true;
-        });
-    return walked && (last || atMarker());
+    for (const int k : intervals) {
+      const auto index = static_cast<std::size_t>(k);
+      bits.Start(index == 0 ? static_cast<std::size_t>(scan.DataStart) : restarts[index - 1].Next);
+      predictor.fill(0);
+      const std::int64_t first = std::int64_t{k} * layout.RestartInterval;
+      const std::int64_t end = std::min(first + layout.RestartInterval, total);
+      for (std::int64_t m = first; m < end; ++m) {
+        const auto row = static_cast<int>(m / layout.EndCol);
+        if (atRow != nullptr && row / rowsPerMcuRow != reportedRow) {
+          reportedRow = row / rowsPerMcuRow;
+          (*atRow)(row / rowsPerMcuRow);
+        }
+        if (!WalkMcuBlocks(layout, row, static_cast<int>(m % layout.EndCol), decode)) {
+          return false;
+        }
+      }
+      if (index + 1 < intervalCount && bits.Position() != restarts[index].Start) return false;
+    }
+    return true;
   } catch (const EStreamError&) {
     return false;
   }
 }
 
-}  // namespace
-
-bool DecodeInRestartParts(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                          TCoefficientStore& store, const TRowProc& atRow, int firstRow, int endRow,
-                          int parts, std::size_t* markerAfter) {
+// DecodeRestartIntervals, which also gives where the marker after the last interval taken
+// starts, when it is not the scan's last.
+bool DecodeIntervalSet(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                       TCoefficientStore& store, const TRowProc& atRow,
+                       const TIntervalSet& intervals, int parts, std::size_t* markerAfter) {
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
-  const std::int64_t cols = layout.EndCol;
-  const std::int64_t interval = scan.RestartInterval;
-  const int rows = std::min(endRow, layout.EndRow);
-  if (interval == 0 || parts < 2 || rows - firstRow < 2) return false;
-  // A part starts where an interval starts a row: row r does when r x cols is a multiple of the
-  // interval, that is every step rows. Each part starts at the such row nearest its share.
-  const std::int64_t step = interval / std::gcd(interval, cols);
-  const bool toTheEnd = rows == layout.EndRow;
-  if (firstRow % step != 0 || (!toTheEnd && rows % step != 0)) return false;
-  std::vector<int> firstRows{firstRow};
-  for (int j = 1; j < parts; ++j) {
-    const std::int64_t share = firstRow + std::int64_t{rows - firstRow} * j / parts;
-    const std::int64_t row = (share + step / 2) / step * step;
-    if (row > firstRows.back() && row < rows) firstRows.push_back(static_cast<int>(row));
+  if (scan.RestartInterval == 0 || intervals.size() != IntervalCount(layout)) return false;
+  std::vector<int> taken;
+  for (std::size_t k = 0; k < intervals.size(); ++k) {
+    if (intervals[k] != 0) taken.push_back(static_cast<int>(k));
   }
-  if (firstRows.size() < 2) return false;
-  // One marker after each interval decoded but the scan's last.
-  const std::int64_t intervals = (std::int64_t{rows} * cols + interval - 1) / interval;
-  const std::vector<TRestartMarker> restarts = FindRestartMarkers(
-      bytes, static_cast<std::size_t>(scan.DataStart), static_cast<std::size_t>(scan.DataEnd),
-      static_cast<std::size_t>(toTheEnd ? intervals - 1 : intervals));
-  if (!toTheEnd && restarts.size() < static_cast<std::size_t>(intervals)) return false;
-  std::vector<TPart> split;
-  for (std::size_t j = 0; j < firstRows.size(); ++j) {
-    const auto firstMarker = static_cast<std::size_t>(firstRows[j] * cols / interval);
-    if (firstMarker > restarts.size()) return false;
-    split.push_back({firstRows[j], j + 1 < firstRows.size() ? firstRows[j + 1] : rows,
-                     firstRows[j] == 0 ? static_cast<std::size_t>(scan.DataStart)
-                                       : restarts[firstMarker - 1].Next,
-                     firstMarker});
+  if (taken.empty()) return true;
+  // Marker k ends interval k; the scan's last interval has none. Every marker up to the last
+  // interval taken must stand in turn, as the sequential decode reads them: one missing or out
+  // of turn would put the blocks after it in the wrong place.
+  const std::size_t needed =
+      std::min(static_cast<std::size_t>(taken.back()) + 1, intervals.size() - 1);
+  const std::vector<TRestartMarker> restarts =
+      FindRestartMarkers(bytes, static_cast<std::size_t>(scan.DataStart),
+                         static_cast<std::size_t>(scan.DataEnd), needed);
+  if (restarts.size() < needed) return false;
+  for (std::size_t k = 0; k < restarts.size(); ++k) {
+    if (restarts[k].Number != static_cast<int>(k % 8)) return false;
   }
-  std::vector<char> decoded(split.size(), 0);
+  // Each part takes an equal share of the intervals taken.
+  const std::size_t count =
+      std::clamp<std::size_t>(static_cast<std::size_t>(parts), 1, taken.size());
+  const auto share = [&](std::size_t j) {
+    return std::span<const int>(taken).subspan(
+        taken.size() * j / count, taken.size() * (j + 1) / count - taken.size() * j / count);
+  };
+  std::vector<char> decoded(count, 0);
   std::vector<std::jthread> threads;
   try {
-    for (std::size_t j = 1; j < split.size(); ++j) {
+    for (std::size_t j = 1; j < count; ++j) {
       threads.emplace_back([&, j] {
-        decoded[j] = DecodePart(model, bytes, restarts, split[j], toTheEnd && j + 1 == split.size(),
-                                store, nullptr);
+        decoded[j] =
+            DecodeIntervals(model, bytes, restarts, share(j), intervals.size(), store, nullptr);
       });
     }
   } catch (const std::system_error&) {
     return false;  // no thread to be had: the threads started are joined as they go
   }
-  decoded[0] = DecodePart(model, bytes, restarts, split[0], false, store, &atRow);
+  decoded[0] = DecodeIntervals(model, bytes, restarts, share(0), intervals.size(), store, &atRow);
   threads.clear();  // joins
   if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) return false;
-  if (!toTheEnd && markerAfter != nullptr) {
-    *markerAfter = restarts[static_cast<std::size_t>(intervals - 1)].Start;
-  }
+  const auto last = static_cast<std::size_t>(taken.back());
+  if (markerAfter != nullptr && last < restarts.size()) *markerAfter = restarts[last].Start;
   return true;
+}
+
+}  // namespace
+
+TIntervalSet IntervalsHolding(const TJpegModel& model, std::span<const TTrimWindow> windows) {
+  TIntervalSet intervals(IntervalCount(ScanLayout(model, model.Scans[0])), 0);
+  for (const TTrimWindow& window : windows) {
+    ForIntervalsOf(model, window, [&](std::size_t k) {
+      if (k < intervals.size()) intervals[k] = 1;
+      return true;
+    });
+  }
+  return intervals;
+}
+
+bool IntervalsCover(const TJpegModel& model, const TIntervalSet& intervals,
+                    const TTrimWindow& window) {
+  return ForIntervalsOf(model, window,
+                        [&](std::size_t k) { return k < intervals.size() && intervals[k] != 0; });
+}
+
+bool DecodeRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                            TCoefficientStore& store, const TRowProc& atRow,
+                            const TIntervalSet& intervals, int parts) {
+  return DecodeIntervalSet(model, bytes, store, atRow, intervals, parts, nullptr);
+}
+
+bool DecodeInRestartParts(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                          TCoefficientStore& store, const TRowProc& atRow, int firstRow, int endRow,
+                          int parts, std::size_t* markerAfter) {
+  const TMcuLayout layout = ScanLayout(model, model.Scans[0]);
+  const std::int64_t cols = layout.EndCol;
+  const std::int64_t interval = layout.RestartInterval;
+  const int rows = std::min(endRow, layout.EndRow);
+  if (interval == 0 || parts < 2 || rows - firstRow < 2 || layout.EndRow != model.McuRows) {
+    return false;
+  }
+  if (firstRow * cols % interval != 0 || (rows != layout.EndRow && rows * cols % interval != 0)) {
+    return false;
+  }
+  TTrimWindow window;
+  window.FirstRow = firstRow;
+  window.EndRow = rows;
+  window.EndCol = model.McuCols;
+  return DecodeIntervalSet(model, bytes, store, atRow,
+                           IntervalsHolding(model, std::span(&window, 1)), parts, markerAfter);
 }
 
 }  // namespace tarvo

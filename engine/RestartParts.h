@@ -1,27 +1,46 @@
-// A one-scan sequential picture decoded in parts that start after restart markers, one thread a
-// part: every restart interval starts with fresh DC predictors (ITU-T T.81 F.2.1.3.1), so the
-// parts do not depend on each other.
+// A one-scan sequential picture decoded restart interval by restart interval: every interval
+// starts with fresh DC predictors (ITU-T T.81 F.2.1.3.1), so the intervals a trim needs can be
+// decoded alone, and the parts of a picture on several threads at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "CoefficientStore.h"
 #include "JpegModel.h"
 #include "ScanDecoder.h"
+#include "TrimWindow.h"
 
 namespace tarvo {
 
-// Decodes MCU rows firstRow to endRow - 1 of model's one sequential Huffman scan (SingleScan)
-// from the file's bytes in up to parts parts, each starting at an MCU row where a restart
-// interval starts, firstRow too; the first part runs on the calling thread, which alone calls
-// atRow. True once every block is decoded exactly as the sequential decode decodes it, every
-// restart marker found in turn where that decode reads it. False when the rows cannot be split
-// or a part fails: the caller then decodes them sequentially, which also tells why a damaged
-// scan fails. Rows that end before the scan does must end where an interval ends; markerAfter,
-// when given, then receives where the marker after them starts, for a sequential decode to go
-// on from.
+// One flag per restart interval of a one-scan picture with restart markers, in coding order:
+// whether a decoding takes that interval.
+using TIntervalSet = std::vector<char>;
+
+// The intervals of model's one scan (SingleScan, RestartInterval not 0) that hold any MCU of
+// windows, which lie inside the picture.
+TIntervalSet IntervalsHolding(const TJpegModel& model, std::span<const TTrimWindow> windows);
+// Whether intervals, made for model, hold every MCU of window.
+bool IntervalsCover(const TJpegModel& model, const TIntervalSet& intervals,
+                    const TTrimWindow& window);
+
+// Decodes the intervals of model's one sequential Huffman scan (SingleScan) from the file's bytes
+// in up to parts parts, the first on the calling thread, which alone calls atRow with the MCU row
+// it reaches. The restart markers are found by their bytes; intervals no flag asks for are never
+// decoded. True once every block of the intervals is decoded exactly as the sequential decode
+// decodes it: every restart marker up to the last interval taken stands in turn, and every
+// interval taken ends exactly where its marker starts. False when that cannot be shown: the
+// caller then decodes the scan sequentially, which also tells why a damaged scan fails.
+bool DecodeRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                            TCoefficientStore& store, const TRowProc& atRow,
+                            const TIntervalSet& intervals, int parts);
+
+// Decodes MCU rows firstRow to endRow - 1 as DecodeRestartIntervals does, in two parts or more:
+// firstRow must start an interval, and rows that end before the scan does must end one. False
+// also when they do not, or for fewer than two rows or parts. markerAfter, when given, then
+// receives where the marker after the rows starts, for a sequential decode to go on from.
 bool DecodeInRestartParts(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                           TCoefficientStore& store, const TRowProc& atRow, int firstRow, int endRow,
                           int parts, std::size_t* markerAfter = nullptr);

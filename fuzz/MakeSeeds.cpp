@@ -67,6 +67,11 @@ int main(int argc, char** argv) {
   restart = Small(Sampling::k420, 80, 64);
   restart.restartInterval = 5;
   Write(folder, "420-restart5-parts", MakeJpeg(restart), 0, 10, 0);
+  // A cut low on the right of ten by six MCUs in intervals of two: the intervals left of and
+  // above it are never decoded.
+  JpegOptions skipping = Small(Sampling::k420, 160, 96);
+  skipping.restartInterval = 2;
+  Write(folder, "420-restart2-skipping", MakeJpeg(skipping), 4, 200, 200);
 
   JpegOptions exif = Small(Sampling::k420, 33, 33);
   exif.writeJfif = false;

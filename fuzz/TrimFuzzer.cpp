@@ -133,7 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tarvo::fuzzing::TCoefficientImage* reference = sourceClean ? &source : nullptr;
   const tarvo::TTrimRect first = MakeRect(steering, engine);
   // The second trim may then reach below what was decoded, and decode the rest.
-  if (steering.stopEarly) engine.DecodeOnlyTo(first.Bottom);
+  if (steering.stopEarly) {
+    const tarvo::TOrientedTrim cut{first, tarvo::kAsStored, engine.ExifOrientation()};
+    engine.DecodeOnlyFor(std::span(&cut, 1));
+  }
   TrimAndCheck(engine, first, steering.dropExif, reports, reference);
   // A second trim runs from the cached coefficients: another window, the other Exif choice.
   Steering other = steering;

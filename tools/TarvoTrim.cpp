@@ -255,14 +255,10 @@ int Run(int argc, char** argv) {
                    std::to_string(cut.Width()) + "x" + std::to_string(cut.Height()) + " image");
     }
   }
-  // Every rectangle is known: decoding stops below the lowest source row one of them keeps.
+  // Every rectangle is known: decoding takes only what they keep.
   std::vector<tarvo::TOrientedTrim> cuts;
-  std::int32_t bottom = 0;
-  for (const tarvo::TTrimRect& rect : rects) {
-    cuts.push_back(tarvo::Trimmed(cut, rect, grid));
-    bottom = std::max(bottom, cuts.back().Source.Bottom);
-  }
-  engine.DecodeOnlyTo(bottom);
+  for (const tarvo::TTrimRect& rect : rects) cuts.push_back(tarvo::Trimmed(cut, rect, grid));
+  engine.DecodeOnlyFor(cuts);
   // Temporary files first; the outputs change only once every rectangle has been cut.
   tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
   tarvo::TByteStream output;

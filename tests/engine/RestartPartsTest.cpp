@@ -1,15 +1,21 @@
-// A scan decoded in parts split at restart markers, or in runs of MCU rows that go on where the
-// last stopped, equals its sequential decode block for block, and a damaged scan is never taken
-// from the parts.
+// A scan decoded in parts split at restart markers, in runs of MCU rows that go on where the
+// last stopped, or only in the restart intervals a cut needs, equals its sequential decode block
+// for block, and a damaged scan is never taken from the parts.
 #include "RestartParts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
+#include <vector>
 
 #include "BitStreamFile.h"
 #include "EngineTestSupport.h"
 #include "JpegModelReader.h"
+#include "JpegTrimming.h"
+#include "McuWalk.h"
+#include "ScanWalk.h"
 
 namespace tarvo::testing {
 namespace {
@@ -162,6 +168,84 @@ TEST(RestartParts, RunsOfRowsDecodeAsTheWholeScanDoes) {
   }
 }
 
+// Only the intervals that hold the windows' MCUs are decoded, and those blocks equal the whole
+// sequential decode's; the rest of the store stays as it was.
+TEST(RestartParts, TheIntervalsOfTheWindowsDecodeAsTheWholeScanDoes) {
+  struct TCase {
+    const char* name;
+    Sampling sampling;
+    int width, height;
+    unsigned interval;
+    std::vector<std::array<int, 4>> windows;  // first and end column, first and end row
+    int parts;
+  };
+  const TCase cases[] = {
+      {"top", Sampling::k420, 160, 96, 5, {{2, 6, 0, 2}}, 2},
+      {"middle, odd interval across rows", Sampling::k420, 160, 96, 7, {{3, 5, 2, 4}}, 2},
+      {"bottom, picture edge inside the last MCUs",
+       Sampling::k420,
+       150,
+       100,
+       4,
+       {{6, 10, 5, 7}},
+       1},
+      {"intervals of one MCU", Sampling::k444, 64, 64, 1, {{1, 3, 4, 6}}, 3},
+      {"an interval of all MCUs but the last", Sampling::k422, 48, 32, 11, {{1, 2, 3, 4}}, 2},
+      {"several windows, one reaching the last interval",
+       Sampling::kGrey,
+       80,
+       72,
+       3,
+       {{0, 2, 0, 1}, {4, 10, 4, 6}, {9, 10, 8, 9}},
+       2},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDecoded sequential, split;
+    const Bytes jpeg = Fixture(c.sampling, c.width, c.height, c.interval);
+    DecodeBoth(jpeg, 1000, 2, sequential, split);
+    ASSERT_TRUE(sequential.ok);
+    std::vector<TTrimWindow> windows;
+    for (const auto& [firstCol, endCol, firstRow, endRow] : c.windows) {
+      TTrimWindow window;
+      window.FirstCol = firstCol;
+      window.EndCol = endCol;
+      window.FirstRow = firstRow;
+      window.EndRow = endRow;
+      windows.push_back(window);
+    }
+    TDecoded skipping;
+    skipping.model = sequential.model;
+    skipping.store.Allocate(skipping.model, true);
+    const TIntervalSet intervals = IntervalsHolding(skipping.model, windows);
+    ASSERT_TRUE(DecodeRestartIntervals(
+        skipping.model, jpeg, skipping.store, [](int) {}, intervals, c.parts));
+    const TMcuLayout layout = ScanLayout(skipping.model, skipping.model.Scans[0]);
+    int taken = 0;
+    for (std::size_t k = 0; k < intervals.size(); ++k) {
+      taken += intervals[k];
+      for (int m = static_cast<int>(k) * layout.RestartInterval;
+           m < std::min<int>((static_cast<int>(k) + 1) * layout.RestartInterval,
+                             layout.EndCol * layout.EndRow);
+           ++m) {
+        WalkMcuBlocks(layout, m / layout.EndCol, m % layout.EndCol,
+                      [&](int slot, std::size_t row, std::size_t col) {
+                        const std::int16_t* got = skipping.store.Block(slot, row, col);
+                        const bool zero = std::all_of(got, got + 64, [](int v) { return v == 0; });
+                        const bool same =
+                            std::equal(got, got + 64, sequential.store.Block(slot, row, col));
+                        EXPECT_TRUE(intervals[k] != 0 ? same : zero) << "MCU " << m;
+                        return true;
+                      });
+      }
+    }
+    for (const TTrimWindow& window : windows) {
+      EXPECT_TRUE(IntervalsCover(skipping.model, intervals, window));
+    }
+    EXPECT_LT(taken, static_cast<int>(intervals.size())) << "nothing was skipped";
+  }
+}
+
 // Damage anywhere: the parts succeed only where the sequential decode does, and then agree.
 TEST(RestartParts, DamagedScansAreNeverTakenFromTheParts) {
   const Bytes clean = Fixture(Sampling::k420, 160, 96, 3);
@@ -215,6 +299,41 @@ TEST(RestartParts, TheEngineReportsTheSequentialDecodesError) {
   ASSERT_TRUE(engine.AnalyzeBytes(jpeg));
   TByteStream output;
   EXPECT_EQ(engine.Trim(output, {0, 80, 16, 96}, false).Error, EJpegError::kBitStream);
+}
+
+// A misnumbered marker above the cut's intervals sends the engine to the sequential decode,
+// which refuses it; one below what the cut needs is never read, as no decode that stops early
+// reads it.
+TEST(RestartParts, AMarkerOutOfTurnIsFoundWhereTheSequentialDecodeWouldMeetIt) {
+  struct TCase {
+    const char* name;
+    int marker;  // counted from 1
+    EJpegError expected;
+  };
+  const TCase cases[] = {
+      {"above the cut", 2, EJpegError::kBitStream},
+      {"below the cut", 27, EJpegError::kNone},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    // 10 x 6 MCUs in intervals of 2: 29 markers; the cut takes intervals 16 to 22 of MCU rows 3
+    // and 4, marker 27 ends interval 26 in row 5.
+    Bytes jpeg = Fixture(Sampling::k420, 160, 96, 2);
+    int seen = 0;
+    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i) {
+      if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF8) == 0xD0 && ++seen == c.marker) {
+        jpeg[i + 1] = static_cast<std::uint8_t>(0xD0 | ((jpeg[i + 1] + 3) & 7));
+      }
+    }
+    ASSERT_EQ(seen, 29);
+    TJpegTrimming engine;
+    engine.OnMessage = nullptr;
+    ASSERT_TRUE(engine.AnalyzeBytes(jpeg));
+    const TOrientedTrim cut{{32, 48, 96, 80}, kAsStored, kAsStored};
+    engine.DecodeOnlyFor(std::span(&cut, 1));
+    TByteStream output;
+    EXPECT_EQ(engine.TrimCut(output, cut, false).Error, c.expected);
+  }
 }
 
 }  // namespace
