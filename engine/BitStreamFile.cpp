@@ -7,6 +7,18 @@
 
 namespace tarvo {
 
+namespace {
+
+// Whether any byte of word is 0xFF: one whose low seven bits plus one reach its top bit, which
+// is set too. No sum carries into the next byte.
+bool HasFfByte(std::uint64_t word) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  return (((word & kLow7) + 0x0101010101010101) & word & kHigh) != 0;
+}
+
+}  // namespace
+
 void TBitBuffer::Start(std::size_t position) {
   next_ = begin_ + std::min(position, static_cast<std::size_t>(end_ - begin_));
   acc_ = 0;
@@ -145,6 +157,55 @@ void TOutBitStreamFile::TBatch::Finish() {
   count_ = 0;
   writer_.acc_ = acc_;
   writer_.pending_ = pending_;
+}
+
+void TOutBitStreamFile::AppendCoded(std::span<const std::uint8_t> stuffed,
+                                    std::uint32_t pendingValue, int pendingCount) {
+  if (pending_ == 0) {
+    target_.Write(stuffed.data(), stuffed.size());
+  } else {
+    // Every byte moves by the bits pending here, which changes where 0xFF bytes fall: the
+    // stuffing is undone and done again. Eight bytes free of 0xFF before and after the move,
+    // the common case, go through whole.
+    const int shift = pending_;
+    const std::uint64_t low = (std::uint64_t{1} << shift) - 1;
+    std::uint64_t carry = acc_ & low;
+    constexpr std::size_t kChunk = 1 << 16;
+    std::uint8_t out[kChunk + 16];
+    std::size_t count = 0;
+    const std::size_t size = stuffed.size();
+    std::size_t at = 0;
+    while (at < size) {
+      if (count >= kChunk) {
+        target_.Write(out, count);
+        count = 0;
+      }
+      if (at + 8 <= size) {
+        std::uint64_t word = 0;
+        for (std::size_t i = 0; i < 8; ++i) word = word << 8 | stuffed[at + i];
+        const std::uint64_t moved = carry << (64 - shift) | word >> shift;
+        if (!HasFfByte(word) && !HasFfByte(moved)) {
+          for (std::size_t i = 0; i < 8; ++i) {
+            out[count + i] = static_cast<std::uint8_t>(moved >> (56 - 8 * i));
+          }
+          count += 8;
+          carry = word & low;
+          at += 8;
+          continue;
+        }
+      }
+      const std::uint8_t byte = stuffed[at];
+      // A coded 0xFF is always followed by its stuffed zero, which goes.
+      at += byte == 0xFF ? 2 : 1;
+      const auto moved = static_cast<std::uint8_t>(carry << (8 - shift) | byte >> shift);
+      carry = byte & low;
+      out[count++] = moved;
+      if (moved == 0xFF) out[count++] = 0x00;
+    }
+    target_.Write(out, count);
+    acc_ = carry;
+  }
+  if (pendingCount > 0) WriteBits(pendingValue, pendingCount);
 }
 
 void TOutBitStreamFile::FlushBits() {

@@ -195,6 +195,17 @@ class TOutBitStreamFile {
   void FlushBits();
 
   int BitPosition() const { return 7 - pending_; }
+  // The bits written but not yet in a whole byte: how many (0..7), and their value.
+  int PendingCount() const { return pending_; }
+  std::uint32_t PendingValue() const {
+    return static_cast<std::uint32_t>(acc_) & ((1u << pending_) - 1);
+  }
+
+  // Continues with what another writer coded from a byte boundary: its stuffed bytes, then the
+  // pendingCount bits of pendingValue it left. The stream receives the same bytes as if this
+  // writer had coded those bits itself.
+  void AppendCoded(std::span<const std::uint8_t> stuffed, std::uint32_t pendingValue,
+                   int pendingCount);
 
   // Collects the bits of one block in a register and a small buffer and hands them to the
   // writer in one piece; the stream receives the same bytes as from WriteBits calls.

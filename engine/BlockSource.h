@@ -12,8 +12,11 @@ namespace tarvo {
 class TBlockSource {
  public:
   // The 64 coefficients, in zig-zag order, of a component's block at row and col of the
-  // output's block grid. The pointer serves until the next call.
-  virtual const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const = 0;
+  // output's block grid: in place, or made in scratch (64 coefficients) and valid until scratch
+  // is written again. Sources keep no state of their own, so parts of one output can be coded
+  // from one source on several threads at once, each with its own scratch.
+  virtual const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
+                                    std::int16_t* scratch) const = 0;
 
  protected:
   TBlockSource() = default;
@@ -26,7 +29,8 @@ class TBlockSource {
 class TStoredBlocks final : public TBlockSource {
  public:
   explicit TStoredBlocks(const TCoefficientStore& store) : store_(store) {}
-  const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const override {
+  const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
+                            std::int16_t* /*scratch*/) const override {
     return store_.Block(slot, row, col);
   }
 

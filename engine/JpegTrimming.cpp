@@ -165,18 +165,28 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
   const TWindowHeader header{dropExif, snapped.Turn.Transpose, snapped.Tag};
   const auto atRow = [this](int row) { ReportProgress(model_.McuRows + row); };
+  const auto parts = [this](const TTrimWindow& coded) {
+    if (CodingThreads > 0) return CodingThreads;
+    // A thread costs about as much to start as a few dozen MCUs take to code.
+    constexpr std::int64_t kMcusPerThread = 1024;
+    const std::int64_t mcus =
+        std::int64_t{coded.EndCol - coded.FirstCol} * (coded.EndRow - coded.FirstRow);
+    return static_cast<int>(std::clamp<std::int64_t>(
+        mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
+  };
   TOrientedTrim done = snapped;
   TImageEnds ends;
   EJpegError error;
   if (!turned) {
     done.Source = window.Cut;
-    error =
-        WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow, ends);
+    error = WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow,
+                        parts(window), ends);
   } else {
     const TJpegModel turnedModel = TurnedModel(model_, snapped);
-    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)},
-                        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}),
-                        header, output, atRow, ends);
+    const TTrimWindow turnedWindow =
+        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height});
+    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)}, turnedWindow,
+                        header, output, atRow, parts(turnedWindow), ends);
   }
   if (error != EJpegError::kNone) return error;
   const std::span<const std::uint8_t> out = output.Bytes();

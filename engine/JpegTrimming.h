@@ -106,6 +106,10 @@ class TJpegTrimming {
     plannedCuts_.assign(cuts.begin(), cuts.end());
   }
 
+  // How many threads code an output's scan at once, each a share of its rows: 0 for one per
+  // hardware thread once the output is large enough to pay for starting them. The bytes are the
+  // same either way.
+  int CodingThreads = 0;
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
   TMessageProc OnMessage;

@@ -73,18 +73,22 @@ inline TMcuLayout WindowLayout(const TJpegModel& model, const TTrimWindow& windo
   return layout;
 }
 
+// The DC predictor of each component slot.
+using TDcPredictors = std::array<int, TCoefficientStore::kMaxComponents>;
+
 // Walks the window as the output codes it (WalkMcus): visit(slot, block, predictor) for each
-// block with its component's DC predictor, which starts at 0 with the window and after each
-// restart point, and atRestart() where a restart marker goes. False as soon as visit returns
-// false.
+// block with its component's DC predictor, which starts as given (0 for a whole window) and at 0
+// after each restart point, and atRestart() where a restart marker goes. False as soon as visit
+// returns false.
 template <typename AtRow, typename Visit, typename AtRestart>
 bool WalkWindow(const TJpegModel& model, const TBlockSource& blocks, const TTrimWindow& window,
-                AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
-  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
+                TDcPredictors predictor, AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
+  std::array<std::int16_t, 64> scratch;
   return WalkMcus(
       WindowLayout(model, window), atRow,
       [&](int slot, std::size_t row, std::size_t col) {
-        return visit(slot, blocks.Block(slot, row, col), predictor[static_cast<std::size_t>(slot)]);
+        return visit(slot, blocks.Block(slot, row, col, scratch.data()),
+                     predictor[static_cast<std::size_t>(slot)]);
       },
       [&] {
         predictor.fill(0);

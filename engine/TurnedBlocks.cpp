@@ -70,11 +70,12 @@ TTurnedBlocks::TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& s
   }
 }
 
-const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t col) const {
+const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t col,
+                                         std::int16_t* scratch) const {
   const auto s = static_cast<std::size_t>(slot);
   const TAxis& xs = xs_[s];
   const TAxis& ys = ys_[s];
-  if (!transpose_) return Turned(source_.Block(slot, ys.At(row), xs.At(col)));
+  if (!transpose_) return Turned(source_.Block(slot, ys.At(row), xs.At(col)), scratch);
 #if defined(__has_builtin)
 #if __has_builtin(__builtin_prefetch)
   // Along an output row, a transposed view walks down a column of the source, a row of the
@@ -88,14 +89,14 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
   }
 #endif
 #endif
-  return Turned(source_.Block(slot, ys.At(col), xs.At(row)));
+  return Turned(source_.Block(slot, ys.At(col), xs.At(row)), scratch);
 }
 
-const std::int16_t* TTurnedBlocks::Turned(const std::int16_t* from) const {
+const std::int16_t* TTurnedBlocks::Turned(const std::int16_t* from, std::int16_t* scratch) const {
   for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
-    turned_[k] = static_cast<std::int16_t>(from[from_[k]] * sign_[k]);
+    scratch[k] = static_cast<std::int16_t>(from[from_[k]] * sign_[k]);
   }
-  return turned_.data();
+  return scratch;
 }
 
 }  // namespace tarvo

@@ -25,7 +25,8 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut);
 class TTurnedBlocks final : public TBlockSource {
  public:
   TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut);
-  const std::int16_t* Block(int slot, std::size_t row, std::size_t col) const override;
+  const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
+                            std::int16_t* scratch) const override;
 
  private:
   // Source block index along one source axis for output block i along the output axis it
@@ -39,8 +40,8 @@ class TTurnedBlocks final : public TBlockSource {
     }
   };
 
-  // from turned into the block kept for the caller.
-  const std::int16_t* Turned(const std::int16_t* from) const;
+  // from turned into scratch.
+  const std::int16_t* Turned(const std::int16_t* from, std::int16_t* scratch) const;
 
   const TCoefficientStore& source_;
   bool transpose_;
@@ -48,8 +49,6 @@ class TTurnedBlocks final : public TBlockSource {
   std::array<std::int16_t, 64> sign_{};
   std::array<TAxis, TCoefficientStore::kMaxComponents> xs_{};
   std::array<TAxis, TCoefficientStore::kMaxComponents> ys_{};
-  // The block last asked for, turned.
-  mutable std::array<std::int16_t, 64> turned_{};
 };
 
 // The zig-zag index of the coefficient that lands on zig-zag index k of a block transposed.

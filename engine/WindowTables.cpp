@@ -39,7 +39,7 @@ bool CountWindow(const TJpegModel& model, const TBlockSource& blocks, const TTri
   // the first block of each window row against the end of the row above, so the window can
   // need DC categories, and odd encoders AC symbols, that the source's own blocks never used.
   return WalkWindow(
-      model, blocks, window, [](int) {},
+      model, blocks, window, {}, [](int) {},
       [&](int slot, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return CountBlockSymbols(block, predictor,

@@ -1,6 +1,12 @@
 #include "WindowWriter.h"
 
+#include <array>
+#include <exception>
+#include <numeric>
 #include <span>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "BitStreamFile.h"
 #include "ExifOrientation.h"
@@ -17,6 +23,86 @@ using namespace markers;
 
 namespace {
 
+// MCU rows of the window that one thread codes, and where it starts.
+struct TScanPart {
+  TTrimWindow Window;  // the window cut down to the part's rows
+  // What the blocks before the part leave the DC predictors at.
+  TDcPredictors Predictors{};
+  // The number of the first restart marker the part writes.
+  int RestartNumber = 0;
+  // A restart marker ends the part: the next part starts an interval.
+  bool MarkerAfter = false;
+};
+
+// The DC value of each component's last block before MCU row row of window, in coding order:
+// the end of the row above.
+TDcPredictors PredictorsBefore(const TJpegModel& model, const TBlockSource& blocks,
+                               const TTrimWindow& window, int row) {
+  TDcPredictors predictors{};
+  std::array<std::int16_t, 64> scratch;
+  for (std::size_t slot = 0; slot < model.Components.size(); ++slot) {
+    const TFrameComponent& component = model.Components[slot];
+    predictors[slot] = blocks.Block(
+        static_cast<int>(slot), static_cast<std::size_t>(row) * component.VSampling - 1,
+        static_cast<std::size_t>(window.EndCol) * component.HSampling - 1, scratch.data())[0];
+  }
+  return predictors;
+}
+
+// The window's rows in up to parts parts of about equal height, which coded one after the
+// other give the bytes of the window coded whole. Every coefficient is known before coding
+// starts, so a part's predictors are read off the block before it. With restart markers, a part
+// starts where an interval starts a row, with fresh predictors: row r does when r x cols is a
+// multiple of the interval, that is every step rows; the part before ends with the marker.
+std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& blocks,
+                                 const TTrimWindow& window, int parts) {
+  const int rows = window.EndRow - window.FirstRow;
+  const std::int64_t cols = window.EndCol - window.FirstCol;
+  const std::int64_t interval = model.Scans[0].RestartInterval;
+  const std::int64_t step = interval == 0 ? 1 : interval / std::gcd(interval, cols);
+  std::vector<int> firstRows{0};
+  for (int j = 1; j < parts; ++j) {
+    const std::int64_t row = (std::int64_t{rows} * j / parts + step / 2) / step * step;
+    if (row > firstRows.back() && row < rows) firstRows.push_back(static_cast<int>(row));
+  }
+  std::vector<TScanPart> split(firstRows.size());
+  for (std::size_t j = 0; j < split.size(); ++j) {
+    TScanPart& part = split[j];
+    part.Window = window;
+    part.Window.FirstRow = window.FirstRow + firstRows[j];
+    part.Window.EndRow = j + 1 < split.size() ? window.FirstRow + firstRows[j + 1] : window.EndRow;
+    if (interval != 0) {
+      part.RestartNumber = static_cast<int>(firstRows[j] * cols / interval % 8);
+      part.MarkerAfter = j + 1 < split.size();
+    } else if (j > 0) {
+      part.Predictors = PredictorsBefore(model, blocks, window, part.Window.FirstRow);
+    }
+  }
+  return split;
+}
+
+// Codes part into writer; false when a symbol has no code in tables.
+bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindowTables& tables,
+              const TScanPart& part, TOutBitStreamFile& writer,
+              const std::function<void(int)>& atRow) {
+  int restartNumber = part.RestartNumber;
+  const auto writeMarker = [&] {
+    writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
+    restartNumber = (restartNumber + 1) % 8;
+  };
+  const bool coded = WalkWindow(
+      model, blocks, part.Window, part.Predictors, [&](int row) { atRow(row); },
+      [&](int slot, const std::int16_t* block, int& predictor) {
+        const auto s = static_cast<std::size_t>(slot);
+        return EncodeBlock(writer, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
+                           tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])], predictor,
+                           block);
+      },
+      writeMarker);
+  if (coded && part.MarkerAfter) writeMarker();
+  return coded;
+}
+
 class TWindowWriter {
  public:
   TWindowWriter(const TTrimSource& source, const TTrimWindow& window, const TWindowHeader& header,
@@ -29,8 +115,9 @@ class TWindowWriter {
         writer_(output) {}
 
   void WriteHeader(const TWindowTables& tables);
+  // Codes the window in up to parts parts at once (SplitScan).
   bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                 const std::function<void(int)>& atRow);
+                 const std::function<void(int)>& atRow, int parts);
   // Returns where the main picture ends in the source and in the output.
   TImageEnds WriteTail();
 
@@ -138,21 +225,59 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
 }
 
 bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                              const std::function<void(int)>& atRow) {
-  int restartNumber = 0;
-  const bool encoded = WalkWindow(
-      model_, blocks, window_, [&](int r) { atRow(r); },
-      [&](int slot, const std::int16_t* block, int& predictor) {
-        const auto s = static_cast<std::size_t>(slot);
-        return EncodeBlock(writer_, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
-                           tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])], predictor,
-                           block);
-      },
-      [&] {
-        writer_.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
-        restartNumber = (restartNumber + 1) % 8;
-      });
-  return encoded;
+                              const std::function<void(int)>& atRow, int parts) {
+  const std::vector<TScanPart> split = SplitScan(model_, blocks, window_, parts);
+  if (split.size() == 1) return CodePart(model_, blocks, tables, split[0], writer_, atRow);
+  // Each later part is coded into a stream of its own, on a thread of its own, and joined on
+  // when the part before it is in place.
+  struct TCoded {
+    TByteStream Stream;
+    bool Done = false;
+    std::exception_ptr Failure;
+    std::uint32_t PendingValue = 0;
+    int PendingCount = 0;
+  };
+  std::vector<TCoded> coded(split.size());
+  const std::int64_t coding = model_.Scans.back().DataEnd - model_.HeaderSegments().back().End;
+  const double perMcu = static_cast<double>(coding) / (double{1} * model_.McuCols * model_.McuRows);
+  const auto codeAside = [&](std::size_t j) {
+    TCoded& part = coded[j];
+    try {
+      const TTrimWindow& window = split[j].Window;
+      part.Stream.Reserve(static_cast<std::size_t>(
+          1.1 * perMcu * (window.EndCol - window.FirstCol) * (window.EndRow - window.FirstRow)));
+      TOutBitStreamFile writer(part.Stream);
+      part.Done = CodePart(model_, blocks, tables, split[j], writer, [](int) {});
+      part.PendingValue = writer.PendingValue();
+      part.PendingCount = writer.PendingCount();
+    } catch (...) {
+      part.Failure = std::current_exception();
+    }
+  };
+  std::size_t threaded = 1;
+  std::vector<std::jthread> threads;
+  try {
+    for (; threaded < split.size(); ++threaded) threads.emplace_back(codeAside, threaded);
+  } catch (const std::system_error&) {
+    // No thread to be had: the calling thread codes the rest after the first part.
+  }
+  // The first part goes straight into the output; it tells its rows as shares of the window's.
+  const int rows = window_.EndRow - window_.FirstRow;
+  const int firstRows = split[0].Window.EndRow - window_.FirstRow;
+  bool done = CodePart(model_, blocks, tables, split[0], writer_, [&](int row) {
+    atRow(window_.FirstRow + (row - window_.FirstRow) * rows / firstRows);
+  });
+  for (std::size_t j = threaded; j < split.size(); ++j) codeAside(j);
+  threads.clear();  // joins
+  for (std::size_t j = 1; j < split.size(); ++j) {
+    if (coded[j].Failure) std::rethrow_exception(coded[j].Failure);
+    done = done && coded[j].Done;
+  }
+  if (!done) return false;
+  for (std::size_t j = 1; j < split.size(); ++j) {
+    writer_.AppendCoded(coded[j].Stream.Bytes(), coded[j].PendingValue, coded[j].PendingCount);
+  }
+  return true;
 }
 
 TImageEnds TWindowWriter::WriteTail() {
@@ -174,7 +299,7 @@ TImageEnds TWindowWriter::WriteTail() {
 
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
                        const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, TImageEnds& ends) {
+                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the output.
@@ -193,7 +318,7 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
   if (SourceWindowTables(model, tables)) {
     TWindowWriter writer(source, window, header, output);
     writer.WriteHeader(tables);
-    if (writer.WriteScan(source.Blocks, tables, atRow)) {
+    if (writer.WriteScan(source.Blocks, tables, atRow, parts)) {
       ends = writer.WriteTail();
       return EJpegError::kNone;
     }
@@ -205,7 +330,9 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
   TWindowWriter writer(source, window, header, output);
   writer.WriteHeader(tables);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
-  if (!writer.WriteScan(source.Blocks, tables, atRow)) return EJpegError::kUncodableCoefficient;
+  if (!writer.WriteScan(source.Blocks, tables, atRow, parts)) {
+    return EJpegError::kUncodableCoefficient;
+  }
   ends = writer.WriteTail();
   return EJpegError::kNone;
 }

@@ -44,10 +44,11 @@ struct TImageEnds {
 // Writes the header segments, the window coded with tables chosen for it, and the source's
 // tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty, as
 // header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be
-// coded. Returns why the window cannot be written, or kNone with ends telling where the main
-// picture ends, for the images stored after it to be put right.
+// coded. Up to parts threads code the scan at once, each a share of the window's MCU rows, with
+// the bytes of one. Returns why the window cannot be written, or kNone with ends telling where the
+// main picture ends, for the images stored after it to be put right.
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
                        const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, TImageEnds& ends);
+                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends);
 
 }  // namespace tarvo

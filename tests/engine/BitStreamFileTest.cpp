@@ -181,6 +181,40 @@ TEST(OutBitStream, AppendsAtTheStreamsPosition) {
   EXPECT_EQ(BytesOf(stream), (std::vector<std::uint8_t>{0xAA, 0xBB, 0x5F, 0xCC}));
 }
 
+// A writer that continues with bits another writer coded from a byte boundary writes what one
+// writer coding them all would: after every count of pending bits, with 0xFF bytes that the move
+// makes and unmakes, and parts long and short.
+TEST(OutBitStream, AppendedCodedBitsAreTheBytesOfOneWriter) {
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    std::mt19937 random(seed);
+    std::vector<std::pair<std::uint32_t, int>> fields;
+    const int count = static_cast<int>(random() % 300);
+    for (int i = 0; i < count; ++i) {
+      const int bits = 1 + static_cast<int>(random() % 16);
+      fields.emplace_back(random() % 2 == 0 ? (1u << bits) - 1 : random() & ((1u << bits) - 1),
+                          bits);
+    }
+    const std::size_t split = fields.empty() ? 0 : random() % fields.size();
+    TByteStream whole;
+    TByteStream joined;
+    TByteStream part;
+    {
+      TOutBitStreamFile one(whole);
+      TOutBitStreamFile first(joined);
+      TOutBitStreamFile second(part);
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        one.WriteBits(fields[i].first, fields[i].second);
+        (i < split ? first : second).WriteBits(fields[i].first, fields[i].second);
+      }
+      first.AppendCoded(part.Bytes(), second.PendingValue(), second.PendingCount());
+      EXPECT_EQ(first.PendingCount(), one.PendingCount()) << seed;
+      one.WriteWord(0xFFD9);
+      first.WriteWord(0xFFD9);
+    }
+    EXPECT_EQ(BytesOf(joined), BytesOf(whole)) << seed;
+  }
+}
+
 // Random runs of bit fields, written and read back, with raw bytes and words in between as an
 // entropy-coded segment meets a restart marker.
 TEST(BitStreams, SeededRoundTrips) {

@@ -182,6 +182,54 @@ TEST_P(TurnOracle, SequencesOfTrimsAndTurnsAreJpegtransStepByStep) {
   }
 }
 
+// Coding a scan in parts on several threads gives the bytes of coding it in one: at sizes that
+// are not whole MCUs, with restart intervals that a part boundary must meet (or that leave no
+// boundary to meet), with parts of one MCU row and more parts asked for than there are rows, and
+// where the source's tables fail a part and the window is coded again with fitted tables.
+TEST(CodingInParts, GivesTheBytesOfOnePart) {
+  struct Case {
+    const char* name;
+    Sampling sampling;
+    int width, height;
+    unsigned restartInterval;
+    bool optimised;
+  };
+  const Case cases[] = {
+      {"Grey", Sampling::kGrey, 107, 77, 0, false},
+      {"S420", Sampling::k420, 107, 77, 0, false},
+      {"S420TwoRows", Sampling::k420, 107, 32, 0, false},
+      {"S422Restart2", Sampling::k422, 107, 77, 2, false},
+      // 7 MCUs a row: only every fifth row starts an interval.
+      {"S420Restart5", Sampling::k420, 107, 160, 5, false},
+      // 8 MCUs a row and 4 rows: no row but the first starts an interval.
+      {"S444Restart5NoBoundary", Sampling::k444, 61, 32, 5, false},
+      {"S422Optimised", Sampling::k422, 107, 77, 0, true},
+  };
+  const std::vector<Step> steps[] = {
+      {}, {Crop(19, 5, 40, 20)}, {kTurns[4]}, {kTurns[3], Crop(8, 0, 20, 33)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JpegOptions options;
+    options.width = c.width;
+    options.height = c.height;
+    options.sampling = c.sampling;
+    options.restartInterval = c.restartInterval;
+    options.optimizeCoding = c.optimised;
+    const Bytes source = fixtures::MakeJpeg(options);
+    TJpegTrimming engine;
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+      SCOPED_TRACE(i);
+      engine.CodingThreads = 1;
+      const Bytes whole = Compose(engine, steps[i]);
+      for (const int threads : {2, 3, 40}) {
+        engine.CodingThreads = threads;
+        EXPECT_EQ(Compose(engine, steps[i]), whole) << threads << " threads";
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, TurnOracle, ::testing::ValuesIn(kSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
