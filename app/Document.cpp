@@ -260,14 +260,12 @@ TOrientedTrim TDocument::CurrentCut() const {
   return CutOf(trimHistory_.back());
 }
 
-int TDocument::SelectableHeight() const {
-  // A trim's or turn's result lies inside the rows the engine let it take. The rows that arrived
-  // of a cut-off file are stored rows, which are the selection's unless the orientation
-  // transposes them.
+QSize TDocument::SelectableSize() const {
   const TOrientedTrim cut = CurrentCut();
-  const std::int32_t height = cut.Tag.Transpose ? cut.Width() : cut.Height();
-  if (!trimHistory_.empty() || cut.Tag.Transpose) return height;
-  return engine_->TrimmableHeight();
+  std::int32_t storedHeight = cut.Height();
+  // A trim's or turn's result lies inside the rows the engine let it take.
+  if (trimHistory_.empty()) storedHeight = std::min(storedHeight, engine_->TrimmableHeight());
+  return cut.Tag.Transpose ? QSize(storedHeight, cut.Width()) : QSize(cut.Width(), storedHeight);
 }
 
 QString TDocument::StatusText() const {

@@ -140,9 +140,11 @@ class TDocument {
   int McuHeight() const;
   // How the document's picture asks to be shown: the orientation its bytes state.
   TOrientation ShownOrientation() const;
-  // How far down the picture shown a selection may reach: all of it, except in a file cut off
-  // inside its coded data, where only the rows that arrived whole can be trimmed.
-  int SelectableHeight() const;
+  // How much of the picture a selection may take, in the selection's space (the stored picture,
+  // transposed where the orientation transposes): all of it, except in a file cut off inside its
+  // coded data, where only the stored rows that arrived whole can be trimmed. Those limit the
+  // selection's height, or its width where the orientation transposes.
+  QSize SelectableSize() const;
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;

@@ -218,19 +218,22 @@ void TMainController::ShowDocumentPicture() {
   viewMapping_.SetRateIndex(rateIndex);
   // The selection keeps its image pixels; the repaint draws its frame at the new rate.
   const TViewMapping& v = viewMapping_;
-  selection_.SetGrid({v.PictureWidth(), SelectableHeight(), v.McuWidth(), v.McuHeight(),
+  const QSize selectable = SelectableSize();
+  selection_.SetGrid({selectable.width(), selectable.height(), v.McuWidth(), v.McuHeight(),
                       v.ViewScaleNum(), v.ViewScaleDen()});
   view_.SetViewSize(v.ViewWidth(), v.ViewHeight());
 }
 
 void TMainController::ApplyTrimMode() {
   if (!document_.HasDocument()) return;
+  const QSize selectable = SelectableSize();
   ChangeTrimMode(selection_, view_.TrimModeIndex(), trimModes_,
-                 {viewMapping_.PictureWidth(), SelectableHeight()});
+                 {selectable.width(), selectable.height()});
 }
 
-int TMainController::SelectableHeight() const {
-  return std::min(viewMapping_.PictureHeight(), document_.SelectableHeight());
+QSize TMainController::SelectableSize() const {
+  return document_.SelectableSize().boundedTo(
+      QSize(viewMapping_.PictureWidth(), viewMapping_.PictureHeight()));
 }
 
 void TMainController::SyncCommandStates() {

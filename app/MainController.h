@@ -111,8 +111,9 @@ class TMainController : private TSelectionHost {
   TTrimRect FrameViewRect() const;
 
  private:
-  // The picture's rows a selection may cover: those of a cut-off file that arrived whole.
-  int SelectableHeight() const;
+  // The part of the picture a selection may cover: of a cut-off file, the rows that arrived
+  // whole, which are columns where the picture is shown transposed.
+  QSize SelectableSize() const;
   // Brings picture, selection grid, rate, status text and command states up to what changed.
   void SyncToDocument(const TDocumentChange& change);
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.

@@ -437,25 +437,45 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
 
 // A download cut off inside its picture data is refused when it is opened, with the reason,
 // not at the first trim.
-TEST_F(DocumentTest, AFileCutOffInsideItsPictureOpensWithTheRowsThatArrived) {
+// The rows that arrived of a cut-off file are stored rows: the selection's rows as stored or
+// turned half way round, its columns where the orientation transposes the picture.
+class CutOffDocumentTest : public DocumentTest,
+                           public ::testing::WithParamInterface<std::uint16_t> {};
+
+TEST_P(CutOffDocumentTest, OpensWithTheRowsThatArrivedWhereTheyAreShown) {
   fixtures::JpegOptions options;
   options.width = 320;
   options.height = 240;
+  if (GetParam() != 1) {
+    options.extraSegments.push_back(fixtures::MakeExifSegment(true, 320, 240, 4, true, GetParam()));
+  }
   Bytes cut = fixtures::MakeJpeg(options);
   cut.resize(cut.size() * 2 / 3);
   const QString path = Path("cut.jpg");
   fixtures::WriteFile(path.toStdString(), cut);
   ASSERT_TRUE(document.OpenDocument(path, kReduction));
-  const int rows = document.SelectableHeight();
+  const bool transposed = GetParam() >= 5;
+  // A size in the selection's space from one across and one down the stored picture.
+  const auto shown = [&](int across, int down) {
+    return transposed ? QSize(down, across) : QSize(across, down);
+  };
+  const QSize selectable = document.SelectableSize();
+  const int rows = transposed ? selectable.width() : selectable.height();
+  EXPECT_EQ(selectable, shown(320, rows));
   EXPECT_GT(rows, 0);
   EXPECT_LT(rows, 240);
   EXPECT_EQ(rows % document.McuHeight(), 0);
   EXPECT_EQ(messages, std::vector<std::string>{
                           MessageText(TJpegWarning{EJpegWarning::kCutOff, rows, 0, 240})});
-  EXPECT_FALSE(document.Trim({0, 0, 320, rows + 1}));
-  ASSERT_TRUE(document.Trim({16, 0, 320, rows}));
-  EXPECT_EQ(document.SelectableHeight(), rows);
+  const auto rect = [&](QSize from, QSize to) {
+    return TTrimRect{from.width(), from.height(), to.width(), to.height()};
+  };
+  EXPECT_FALSE(document.Trim(rect(shown(0, 0), shown(320, rows + 1))));
+  ASSERT_TRUE(document.Trim(rect(shown(16, 0), shown(320, rows))));
+  EXPECT_EQ(document.SelectableSize(), shown(304, rows));
 }
+
+INSTANTIATE_TEST_SUITE_P(Orientations, CutOffDocumentTest, ::testing::Values(1, 3, 6, 8));
 
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   const QString path = SourcePicture();
