@@ -2,6 +2,9 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <QImageReader>
+#include <algorithm>
+#include <cstdlib>
 
 #include "XWindow.h"
 
@@ -42,11 +45,21 @@ bool Red(const QImage& image, int x, int y) {
   return c.red() > 200 && c.green() < 80 && c.blue() < 80;
 }
 
-TEST_F(XWindow, ASidewaysPhotoStandsUprightAndTurnsByKeyboard) {
-  QFile file(Photo());
+// A JPEG file decoded and turned as its Orientation tag asks, as viewers show it.
+QImage Upright(const QString& path) {
+  QImageReader reader(path);
+  reader.setAutoTransform(true);
+  return reader.read().convertToFormat(QImage::Format_RGB888);
+}
+
+void WriteSidewaysPhoto(const QString& path) {
+  QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(SidewaysPhoto());
-  file.close();
+}
+
+TEST_F(XWindow, ASidewaysPhotoStandsUprightAndTurnsByKeyboard) {
+  WriteSidewaysPhoto(Photo());
   const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
   ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
     return state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
@@ -87,6 +100,46 @@ TEST_F(XWindow, ASidewaysPhotoStandsUprightAndTurnsByKeyboard) {
     return state.value(kModified) == QStringLiteral("0") &&
            state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
   })) << qPrintable(tarvo->State().value(kPaintBox));
+}
+
+// The upper half as shown, trimmed and saved, is what a viewer that applies the Orientation tag
+// shows: the upper half of the photo upright, red corner and all.
+TEST_F(XWindow, TheUpperHalfShownIsTheUpperHalfViewersShow) {
+  WriteSidewaysPhoto(Photo());
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
+  }));
+  tarvo->Drag(kPaintBox, {0, 0}, {96, 80});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("info"),
+                             QStringLiteral("[   1,   1] - [  96,  80] (  96,  80)")))
+      << qPrintable(tarvo->State().value(QStringLiteral("info")));
+  tarvo->Key({QStringLiteral("ctrl+x")});
+  ASSERT_TRUE(tarvo->WaitFor(kModified, QStringLiteral("1")));
+  tarvo->Key({QStringLiteral("ctrl+s")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
+  const QString upper = files_.filePath(QStringLiteral("upper.jpg"));
+  tarvo->Key({QStringLiteral("ctrl+a")});
+  tarvo->Type(upper);
+  tarvo->Key({QStringLiteral("Return")});
+  ASSERT_TRUE(tarvo->WaitFor(kModified, QStringLiteral("0")));
+
+  const QImage expected = Upright(Photo()).copy(0, 0, 96, 80);
+  const QImage saved = Upright(upper);
+  ASSERT_EQ(saved.size(), expected.size());
+  EXPECT_TRUE(Red(saved, 96 - 8, 8));
+  int worst = 0;
+  for (int y = 0; y < saved.height(); ++y) {
+    for (int x = 0; x < saved.width(); ++x) {
+      const QColor a = saved.pixelColor(x, y);
+      const QColor b = expected.pixelColor(x, y);
+      worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                        std::abs(a.blue() - b.blue())});
+    }
+  }
+  // The kept blocks are the photo's own: only the smoothing of colour across the cut edge may
+  // tell the two apart.
+  EXPECT_LE(worst, 2);
 }
 
 }  // namespace
