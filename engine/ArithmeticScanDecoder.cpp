@@ -5,6 +5,7 @@
 
 #include "ArithmeticDecoder.h"
 #include "JpegMarkers.h"
+#include "ScanWalk.h"
 
 namespace tarvo {
 
@@ -219,32 +220,43 @@ EJpegError TArithmeticScan::Decode(TCoefficientStore& store, TScanReport& report
   const int cols = single ? first.BlocksWide : model_.McuCols;
   const int rows = single ? first.BlocksHigh : model_.McuRows;
   const int rowsPerMcuRow = single ? first.VSampling : 1;
-  Restart(static_cast<std::size_t>(scan_.DataStart));
+  auto intervalStart = static_cast<std::size_t>(scan_.DataStart);
+  Restart(intervalStart);
   int intervalLeft = scan_.RestartInterval;
   int restartNumber = 0;
+  int interval = 0;
+  bool damaged = false;  // the interval being decoded could not be read: its blocks are passed
   for (int r = 0; r < rows; ++r) {
     // Decisions taken before the data ran out are exact: so are the rows above.
     report.CompleteRows = r / rowsPerMcuRow;
     report.AtRow(r / rowsPerMcuRow);
     for (int m = 0; m < cols; ++m) {
-      for (std::size_t c = 0; c < count; ++c) {
+      for (std::size_t c = 0; c < count && !damaged; ++c) {
         const TLayout& l = layout[c];
-        for (int v = 0; v < l.V; ++v) {
+        for (int v = 0; v < l.V && !damaged; ++v) {
           const std::size_t row = static_cast<std::size_t>(r) * l.V + v;
-          for (int h = 0; h < l.H; ++h) {
+          for (int h = 0; h < l.H && !damaged; ++h) {
             const std::size_t col = static_cast<std::size_t>(m) * l.H + h;
-            if (!DecodeBlock(c, store.Block(l.Slot, row, col))) return EJpegError::kBitStream;
+            if (DecodeBlock(c, store.Block(l.Slot, row, col))) continue;
+            // Every restart interval starts the decoder afresh, so damage ends at the next
+            // marker: the interval is lost, the rest of the scan is not, as libjpeg reads it.
+            if (scan_.RestartInterval == 0) return EJpegError::kBitStream;
+            damaged = true;
+            report.Damaged.push_back(IntervalMcus(model_, ScanLayout(model_, scan_), interval));
           }
         }
       }
-      if (decoder_.EndReached()) return EJpegError::kScanTooShort;
+      if (!damaged && decoder_.EndReached()) return EJpegError::kScanTooShort;
       if (scan_.RestartInterval != 0 && --intervalLeft == 0 && !(r == rows - 1 && m == cols - 1)) {
         // Bytes the decoder left unread before the marker belong to no block: libjpeg skips
-        // them, and so does the engine, saying how many. Anything but the next RSTn in turn
-        // means intervals were lost or the data run on.
+        // them, and so does the engine, saying how many. A damaged interval's decoding tells
+        // nothing of where its data end: its marker is looked for from its start, where no
+        // marker but the next can stand. Anything but the next RSTn in turn means intervals were
+        // lost or the data run on.
         std::size_t skipped = 0;
-        const std::size_t code = decoder_.MarkerCode(skipped);
-        if (skipped != 0) {
+        const std::size_t code = damaged ? markers::NextMarkerCode(bytes_, intervalStart, skipped)
+                                         : decoder_.MarkerCode(skipped);
+        if (skipped != 0 && !damaged) {
           report.Warnings.push_back(
               {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
         }
@@ -253,9 +265,12 @@ EJpegError TArithmeticScan::Decode(TCoefficientStore& store, TScanReport& report
           return value == (markers::kEoi & 0xFF) || value < 0 ? EJpegError::kScanTooShort
                                                               : EJpegError::kBitStream;
         }
-        Restart(code + 1);
+        intervalStart = code + 1;
+        Restart(intervalStart);
         intervalLeft = scan_.RestartInterval;
         restartNumber = (restartNumber + 1) % 8;
+        ++interval;
+        damaged = false;
       }
     }
   }
