@@ -2,6 +2,7 @@
 // five steering bytes the fuzz target reads first.
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "JpegFixtures.h"
@@ -176,5 +177,22 @@ int main(int argc, char** argv) {
   while (!(damaged[at] == 0xFF && damaged[at + 1] == 0xD1)) ++at;
   for (std::size_t i = at - 1; damaged[i] != 0xD0; --i) damaged[i] = 0x00;
   Write(folder, "damaged-interval", damaged, 0, 0, 200);
+  // The same in an arithmetic-coded scan, with bytes that cannot make a block: intervals of a row
+  // of 20 MCUs, the fourth one (after RST2) overwritten.
+  JpegOptions arithmeticRows;
+  arithmeticRows.sampling = Sampling::k444;
+  arithmeticRows.width = 160;
+  arithmeticRows.height = 96;
+  arithmeticRows.restartInterval = 20;
+  arithmeticRows.arithmetic = true;
+  Bytes lost = MakeJpeg(arithmeticRows);
+  at = 2;
+  while (!(lost[at] == 0xFF && lost[at + 1] == 0xDA)) ++at;
+  while (!(lost[at] == 0xFF && lost[at + 1] == 0xD2)) ++at;
+  std::mt19937 random(1850);
+  for (at += 2; !(lost[at] == 0xFF && lost[at + 1] != 0x00); ++at) {
+    lost[at] = static_cast<std::uint8_t>(random() % 0xFF);
+  }
+  Write(folder, "damaged-arithmetic-interval", lost, 0, 0, 150);
   return 0;
 }
