@@ -36,14 +36,12 @@ TBackgroundWork::~TBackgroundWork() { pool_.waitForDone(); }
 
 void TBackgroundWork::Run(std::function<void()> work,
                           std::function<void(std::exception_ptr)> done) {
+  if (threads_ == TThreads::Held) {
+    held_.emplace_back(std::move(work), std::move(done));
+    return;
+  }
   if (threads_ == TThreads::Caller) {
-    std::exception_ptr error;
-    try {
-      work();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    done(error);
+    RunHere(work, done);
     return;
   }
   ++pending_;
@@ -65,7 +63,28 @@ void TBackgroundWork::Run(std::function<void()> work,
   });
 }
 
+void TBackgroundWork::RunHere(const std::function<void()>& work,
+                              const std::function<void(std::exception_ptr)>& done) {
+  std::exception_ptr error;
+  try {
+    work();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  done(error);
+}
+
+bool TBackgroundWork::RunNext() {
+  if (held_.empty()) return false;
+  const auto [work, done] = std::move(held_.front());
+  held_.pop_front();
+  RunHere(work, done);
+  return true;
+}
+
 void TBackgroundWork::WaitForAll() {
+  while (RunNext()) {
+  }
   while (pending_ > 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 }
 

@@ -3,8 +3,10 @@
 
 #include <QObject>
 #include <QThreadPool>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace tarvo {
 
@@ -17,9 +19,11 @@ class TBackgroundWork {
   // How much nicer than the window's thread the work's threads run.
   static constexpr int kWorkNiceness = 5;
 
-  // Where the work runs: on threads of this object's own, or at once on the caller's thread with
-  // done right after it (for tests of the window that drive it one step at a time).
-  enum class TThreads { Own, Caller };
+  // Where the work runs: on threads of this object's own; at once on the caller's thread with
+  // done right after it (for tests of the window that drive it one step at a time); or held until
+  // RunNext runs it on the caller's thread, with done right after it (for tests of the order in
+  // which work is given).
+  enum class TThreads { Own, Caller, Held };
 
   explicit TBackgroundWork(TThreads threads = TThreads::Own);
   // Waits for the work still running; outcomes not yet handed back are dropped.
@@ -29,13 +33,19 @@ class TBackgroundWork {
 
   void Run(std::function<void()> work, std::function<void(std::exception_ptr)> done);
   // Work started whose outcome has not been handed back yet.
-  int Pending() const { return pending_; }
+  int Pending() const { return pending_ + static_cast<int>(held_.size()); }
+  // Runs the work held longest, then its done; false when none is held.
+  bool RunNext();
   // Turns the event loop until every outcome has been handed back (tests, benchmarks).
   void WaitForAll();
 
  private:
+  static void RunHere(const std::function<void()>& work,
+                      const std::function<void(std::exception_ptr)>& done);
+
   TThreads threads_;
   int pending_ = 0;
+  std::deque<std::pair<std::function<void()>, std::function<void(std::exception_ptr)>>> held_;
   // Before the pool: the pool is let go first and waits for its threads, so no outcome is
   // posted to a receiver that is gone; the receiver's posted outcomes go with it.
   QObject receiver_;

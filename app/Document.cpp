@@ -1,8 +1,10 @@
 #include "Document.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <algorithm>
 
 #include "AtomicFileWriter.h"
 #include "ClipboardPicture.h"
@@ -106,7 +108,23 @@ struct TDocument::TTrimJob {
   TOrientedTrim Cut;
   bool Trimmed = false;
   std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
+  // What the engine's decoding had found once the trim was done; nothing when it was not used.
+  std::optional<TDecodeFound> Found;
 };
+
+// The next rows of the source's coefficients, decoded on the engine the document had then.
+struct TDocument::TRowsJob {
+  std::shared_ptr<TJpegTrimming> Engine;
+  int Rows = 0;
+  bool Decoded = false;
+  TDecodeFound Found;
+  std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
+};
+
+TDocument::TDecodeFound TDocument::FoundIn(const TJpegTrimming& engine) {
+  return {engine.DecodedRows(), engine.McuRows(), engine.TrimmableHeight(), engine.DamagedRegions(),
+          false};
+}
 
 // The engine's messages kept for the document's thread: they may come from any.
 TMessageProc TDocument::Collector(std::shared_ptr<TMessages> messages) {
@@ -121,6 +139,7 @@ TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessage
       prompts_(prompts),
       onMessage_(std::move(onMessage)),
       decode_(std::move(work.Decode)),
+      rowPiecePixels_(work.RowPiecePixels),
       engine_(std::make_shared<TJpegTrimming>()),
       work_(work.Threads) {}
 
@@ -157,12 +176,16 @@ bool TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
   job.Engine->OnMessage = onMessage_;
   Forget();
   engine_ = std::move(job.Engine);
+  // No other work has the new engine yet.
+  found_ = FoundIn(*engine_);
   pictures_.Hold(std::move(job.Picture));
   sourceTimes_ = job.Times;
   PresetSaveDialog(job.Path);
   docFileName_ = job.Path;
   opened_ = true;
   Tell({TDocumentChange::Opened, {}, 1, {}});
+  // The picture shows: its coefficients follow on the side, ready for the first trim.
+  DecodeMoreRows();
   return true;
 }
 
@@ -264,8 +287,41 @@ QSize TDocument::SelectableSize() const {
   const TOrientedTrim cut = CurrentCut();
   std::int32_t storedHeight = cut.Height();
   // A trim's or turn's result lies inside the rows the engine let it take.
-  if (trimHistory_.empty()) storedHeight = std::min(storedHeight, engine_->TrimmableHeight());
+  if (trimHistory_.empty()) storedHeight = std::min(storedHeight, found_.TrimmableHeight);
   return cut.Tag.Transpose ? QSize(storedHeight, cut.Width()) : QSize(cut.Width(), storedHeight);
+}
+
+std::vector<TTrimRect> TDocument::DamagedRegions() const {
+  std::vector<TTrimRect> regions;
+  if (!opened_ || !trimHistory_.empty()) return regions;
+  const bool transpose = engine_->ExifOrientation().Transpose;
+  for (const TTrimRect& region : found_.Damaged) regions.push_back(Transposed(region, transpose));
+  return regions;
+}
+
+std::optional<TTrimRect> TDocument::IntactRect() const {
+  if (!opened_ || !trimHistory_.empty() || found_.Damaged.empty()) return std::nullopt;
+  // Damaged regions span whole MCU rows of the stored picture, or lie within one: the rows
+  // between them are intact.
+  std::vector<TTrimRect> damaged = found_.Damaged;
+  std::sort(damaged.begin(), damaged.end(),
+            [](const TTrimRect& a, const TTrimRect& b) { return a.Top < b.Top; });
+  const int bottom = found_.TrimmableHeight;
+  TTrimRect best{0, 0, engine_->ImageWidth(), 0};
+  int top = 0;
+  const auto consider = [&](int end) {
+    if (end - top > best.Bottom - best.Top) {
+      best.Top = top;
+      best.Bottom = end;
+    }
+  };
+  for (const TTrimRect& region : damaged) {
+    consider(std::min(region.Top, bottom));
+    top = std::max(top, region.Bottom);
+  }
+  consider(bottom);
+  if (best.Bottom <= best.Top) return std::nullopt;
+  return Transposed(best, engine_->ExifOrientation().Transpose);
 }
 
 QString TDocument::StatusText() const {
@@ -274,9 +330,10 @@ QString TDocument::StatusText() const {
     // The size as shown.
     const bool transposed = engine_->ExifOrientation().Transpose;
     return QStringLiteral("%1 (%2x%3)")
-        .arg(docFileName_)
-        .arg(transposed ? engine_->ImageHeight() : engine_->ImageWidth())
-        .arg(transposed ? engine_->ImageWidth() : engine_->ImageHeight());
+               .arg(docFileName_)
+               .arg(transposed ? engine_->ImageHeight() : engine_->ImageWidth())
+               .arg(transposed ? engine_->ImageWidth() : engine_->ImageHeight()) +
+           (found_.Damaged.empty() ? QString() : QString::fromUtf8(kMsgDamagedParts));
   }
   const TTrimRect& r = trimHistory_.back().Rect;
   // Shown 1-based and inclusive, then the width and height.
@@ -355,9 +412,16 @@ void TDocument::RunTrim(TTrimJob& job) {
   job.Engine->Pictures.KeepThumbnails = job.Step.KeepThumbnails;
   job.Trimmed = static_cast<bool>(
       job.Engine->TrimCut(job.Output, CutOf(job.Step), job.Step.DropExif, &job.Cut));
+  job.Found = FoundIn(*job.Engine);
+}
+
+void TDocument::TakeFound(const std::shared_ptr<TJpegTrimming>& engine, const TDecodeFound& found) {
+  if (engine == engine_) found_ = found;
 }
 
 bool TDocument::FinishTrim(TTrimJob& job, std::exception_ptr error) {
+  // The rows the trim decoded are the source's, whatever became of the trim.
+  if (job.Found) TakeFound(job.Engine, *job.Found);
   // Another file, or the same one opened again, has taken the document's place meanwhile.
   if (job.State != state_) return false;
   Replay(*job.Messages);
@@ -385,6 +449,7 @@ bool TDocument::FinishTrim(TTrimJob& job, std::exception_ptr error) {
 }
 
 std::optional<TTrimRect> TDocument::FinishUndo(TTrimJob& job, std::exception_ptr error) {
+  if (job.Found) TakeFound(job.Engine, *job.Found);
   if (job.State != state_) return std::nullopt;
   Replay(*job.Messages);
   if (error) std::rethrow_exception(error);
@@ -404,25 +469,31 @@ bool TDocument::Turn(std::optional<TOrientation> turn) { return RunChange(Prepar
 
 bool TDocument::RunChange(const std::shared_ptr<TTrimJob>& job) {
   if (!job) return false;
+  SettleRows();
   std::exception_ptr error;
   try {
     RunTrim(*job);
   } catch (...) {
     error = std::current_exception();
   }
-  return FinishTrim(*job, error);
+  const bool trimmed = FinishTrim(*job, error);
+  DecodeMoreRows();
+  return trimmed;
 }
 
 std::optional<TTrimRect> TDocument::Undo() {
   const std::shared_ptr<TTrimJob> job = PrepareUndo();
   if (!job) return std::nullopt;
+  SettleRows();
   std::exception_ptr error;
   try {
     RunTrim(*job);
   } catch (...) {
     error = std::current_exception();
   }
-  return FinishUndo(*job, error);
+  const std::optional<TTrimRect> restored = FinishUndo(*job, error);
+  DecodeMoreRows();
+  return restored;
 }
 
 void TDocument::StartTrim(const TTrimRect& rect) {
@@ -445,17 +516,72 @@ void TDocument::StartChange(std::shared_ptr<TTrimJob> job,
   if (!job) return;
   ++changing_;
   Tell({TDocumentChange::WorkChanged, {}, 1, {}});
-  work_.Run([job] { RunTrim(*job); },
-            [this, job, finish = std::move(finish)](std::exception_ptr error) {
-              --changing_;
-              const std::uint64_t state = state_;
-              try {
-                finish(*job, error);
-              } catch (...) {
-                Report(std::current_exception());
-              }
-              if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
-            });
+  auto run = [this, job, finish = std::move(finish)] {
+    work_.Run([job] { RunTrim(*job); },
+              [this, job, finish](std::exception_ptr error) {
+                --changing_;
+                const std::uint64_t state = state_;
+                try {
+                  finish(*job, error);
+                } catch (...) {
+                  Report(std::current_exception());
+                }
+                // The rows below those the change needed follow it.
+                DecodeMoreRows();
+                if (state_ == state) Tell({TDocumentChange::WorkChanged, {}, 1, {}});
+              });
+  };
+  // The engine decodes rows meanwhile: the change follows as soon as they are back, and decodes
+  // on itself as far as it needs.
+  if (decodingRows_) {
+    afterRows_ = std::move(run);
+  } else {
+    run();
+  }
+}
+
+void TDocument::DecodeMoreRows() {
+  if (!opened_ || decodingRows_ || changing_ != 0 || CoefficientsDecoded()) return;
+  auto job = std::make_shared<TRowsJob>();
+  job->Engine = engine_;
+  const std::int64_t rowPixels = std::int64_t{engine_->ImageWidth()} * engine_->McuHeight();
+  const std::int64_t pieceRows = rowPiecePixels_ / std::max<std::int64_t>(1, rowPixels);
+  job->Rows =
+      found_.Rows + static_cast<int>(std::clamp<std::int64_t>(pieceRows, 1, found_.McuRows));
+  decodingRows_ = true;
+  work_.Run(
+      [job] {
+        job->Engine->OnMessage = Collector(job->Messages);
+        job->Decoded = static_cast<bool>(job->Engine->DecodeRows(job->Rows));
+        job->Found = FoundIn(*job->Engine);
+      },
+      [this, job](std::exception_ptr error) {
+        decodingRows_ = false;
+        // A trim that needs the rows that failed tells why, in its words.
+        const bool failed = !job->Decoded || error != nullptr;
+        if (job->Engine == engine_) {
+          found_ = job->Found;
+          found_.Failed = failed;
+        }
+        // The engine is free: the change waiting for it runs, else the next rows are decoded.
+        if (afterRows_) {
+          const std::function<void()> change = std::move(afterRows_);
+          afterRows_ = nullptr;
+          change();
+        } else {
+          DecodeMoreRows();
+        }
+        // The change may have closed the document, or work run here opened another.
+        if (job->Engine != engine_ || failed) return;
+        Replay(*job->Messages);
+        Tell({TDocumentChange::Decoded, {}, 1, {}});
+      });
+}
+
+void TDocument::SettleRows() {
+  ++changing_;
+  while (decodingRows_) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  --changing_;
 }
 
 void TDocument::Replay(const TMessages& messages) const {
@@ -545,6 +671,7 @@ void TDocument::Forget() {
   modifyCount_ = 0;
   NewState();
   pictures_.Clear();
+  found_ = {};
   // The file's bytes go with their engine, once the work still using them lets go too.
   engine_ = std::make_shared<TJpegTrimming>();
 }

@@ -60,6 +60,9 @@ struct TDocumentChange {
     Closed,        // by "閉じる", or after a failure the document would not survive
     PictureReady,  // a picture decoded on the side is held now, at Reduction
     WorkChanged,   // an open, trim or undo started or ended without changing the document
+    // The source's coefficients, decoded on the side, reach further down: what decoding found
+    // (damaged regions, a file cut off) is known that far.
+    Decoded,
   };
   TKind Kind = Opened;
   // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown;
@@ -85,6 +88,9 @@ class TDocumentPrompts {
 struct TDocumentWork {
   TBackgroundWork::TThreads Threads = TBackgroundWork::TThreads::Own;
   TPictureDecode Decode = DecodePicture;
+  // The source's coefficients are decoded on the side in pieces of MCU rows holding about this
+  // many pixels: a trim waits for the piece under way, a few tens of milliseconds, and no longer.
+  std::int64_t RowPiecePixels = 2'000'000;
 };
 
 // Rectangles given to and returned by the document are in pixels of the picture it shows,
@@ -125,6 +131,10 @@ class TDocument {
   bool Changing() const { return changing_ != 0; }
   // A picture is being decoded on the side for the document as it stands.
   bool Decoding() const { return !decoding_.empty(); }
+  // Every MCU row of the opened file's coefficients is decoded, or decoding cannot go on.
+  bool CoefficientsDecoded() const { return found_.Failed || found_.Rows >= found_.McuRows; }
+  // The MCU rows of the opened file's coefficients decoded so far.
+  int DecodedRows() const { return found_.Rows; }
   // Turns the event loop until every Start... and decode has come back (tests, benchmarks).
   void WaitForWork() { work_.WaitForAll(); }
 
@@ -145,6 +155,12 @@ class TDocument {
   // coded data, where only the stored rows that arrived whole can be trimmed. Those limit the
   // selection's height, or its width where the orientation transposes.
   QSize SelectableSize() const;
+  // The parts of the picture shown whose data could not be read, as far as the coefficients are
+  // decoded; none once it is trimmed or turned, as no trim takes them.
+  std::vector<TTrimRect> DamagedRegions() const;
+  // The largest band of whole MCU rows of the picture shown, within those a selection may reach,
+  // that holds no damaged part; nothing when none is damaged.
+  std::optional<TTrimRect> IntactRect() const;
 
   // The status-bar text: the path and the picture size, or the path and the last trim's range.
   QString StatusText() const;
@@ -212,6 +228,17 @@ class TDocument {
   using TMessages = std::vector<std::pair<std::string, int>>;
   struct TOpenJob;
   struct TTrimJob;
+  struct TRowsJob;
+  // What decoding the source's coefficients has found so far, read from the engine by the work
+  // that decoded them, so that this thread never reads an engine another thread may use.
+  struct TDecodeFound {
+    int Rows = 0;
+    int McuRows = 0;
+    int TrimmableHeight = 0;
+    std::vector<TTrimRect> Damaged;
+    bool Failed = false;  // decoding cannot go on; a trim that needs the rows says why
+  };
+  static TDecodeFound FoundIn(const TJpegTrimming& engine);
   // The bytes of the document as it stands, with what keeps them alive for work on the side.
   struct TSharedBytes {
     std::shared_ptr<const void> Owner;
@@ -230,6 +257,14 @@ class TDocument {
   bool RunChange(const std::shared_ptr<TTrimJob>& job);
   void StartChange(std::shared_ptr<TTrimJob> job,
                    std::function<void(TTrimJob&, std::exception_ptr)> finish);
+  // Decodes the next rows of the source's coefficients on the side, unless a change runs or waits,
+  // rows are being decoded already, or all are. The engine is used by one piece of work at a time:
+  // rows, then a trim, then rows again.
+  void DecodeMoreRows();
+  // Waits for the rows being decoded, for a change made on this thread.
+  void SettleRows();
+  // Takes what a job's decoding found, when it decoded the document's source.
+  void TakeFound(const std::shared_ptr<TJpegTrimming>& engine, const TDecodeFound& found);
   // What the document holds, from the source: the last step's, or the whole source as its Exif
   // data asks to show it.
   TOrientedTrim CurrentCut() const;
@@ -256,6 +291,7 @@ class TDocument {
   TDocumentPrompts& prompts_;
   TMessageProc onMessage_;
   TPictureDecode decode_;
+  std::int64_t rowPiecePixels_;
   // Before the engine, which points at it.
   TLibjpegPictureMaker pictureMaker_;
   std::function<void(const TDocumentChange&)> changeNotice_;
@@ -284,6 +320,10 @@ class TDocument {
   int changing_ = 0;
   // Reductions being decoded for the present state.
   std::set<int> decoding_;
+  TDecodeFound found_;
+  // Rows of the coefficients are being decoded; the change that waits for them, if any.
+  bool decodingRows_ = false;
+  std::function<void()> afterRows_;
   // The PNG of the present state for the clipboard, once a copy asked for it.
   std::uint64_t pngState_ = 0;
   std::shared_future<QByteArray> png_;

@@ -159,6 +159,11 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     SyncCommandStates();
     return;
   }
+  if (kind == TDocumentChange::Decoded) {
+    SyncDecoded();
+    SyncStatusText();
+    return;
+  }
   if (kind == TDocumentChange::PictureReady) {
     // A picture for a rate the user has since left stays held for a return to it.
     if (change.Reduction == RateReduction()) ShowDocumentPicture();
@@ -173,6 +178,7 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
   }
   if (!document_.HasDocument()) {
     view_.ShowPicture({}, 1, 1);
+    view_.ShowDamage({});
   } else if (kind != TDocumentChange::Saved) {
     ShowDocumentPicture();
   }
@@ -216,12 +222,20 @@ void TMainController::ShowDocumentPicture() {
                           document_.McuHeight());
   mirror_ = TUprightMirror(orientation, shown.Frame.width(), shown.Frame.height());
   viewMapping_.SetRateIndex(rateIndex);
-  // The selection keeps its image pixels; the repaint draws its frame at the new rate.
+  SyncDecoded();
+  view_.SetViewSize(viewMapping_.ViewWidth(), viewMapping_.ViewHeight());
+}
+
+void TMainController::SyncDecoded() {
+  // The selection keeps its image pixels; the repaint draws its frame at the new rate. A file
+  // found cut off lets it reach no further down than the rows that arrived.
   const TViewMapping& v = viewMapping_;
   const QSize selectable = SelectableSize();
   selection_.SetGrid({selectable.width(), selectable.height(), v.McuWidth(), v.McuHeight(),
                       v.ViewScaleNum(), v.ViewScaleDen()});
-  view_.SetViewSize(v.ViewWidth(), v.ViewHeight());
+  std::vector<TTrimRect> shown;
+  for (const TTrimRect& region : document_.DamagedRegions()) shown.push_back(mirror_.Rect(region));
+  view_.ShowDamage(shown);
 }
 
 void TMainController::ApplyTrimMode() {
@@ -308,7 +322,11 @@ void TMainController::KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint p
     return;
   }
   if (!document_.HasDocument()) return;
-  if (IsSelectAllKey(key, modifiers) && selection_.SelectAll()) {
+  // In a damaged picture, the largest part that a trim takes whole.
+  const std::optional<TTrimRect> intact =
+      IsSelectAllKey(key, modifiers) ? document_.IntactRect() : std::nullopt;
+  if (IsSelectAllKey(key, modifiers) &&
+      (intact ? selection_.SelectPart(*intact) : selection_.SelectAll())) {
     ApplyTrimMode();
     SyncCommandStates();
   }
@@ -326,7 +344,15 @@ TTrimRect TMainController::FrameViewRect() const {
 void TMainController::DrawSelection(const TTrimRect& rect) {
   // Told as the screen shows it.
   const TTrimRect shown = mirror_.Rect(rect);
-  view_.SetInformationText(QString::fromStdString(SelectionInformation(shown)));
+  QString information = QString::fromStdString(SelectionInformation(shown));
+  const std::vector<TTrimRect> damaged = document_.DamagedRegions();
+  if (std::any_of(damaged.begin(), damaged.end(), [&](const TTrimRect& region) {
+        return region.Left < rect.Right && rect.Left < region.Right && region.Top < rect.Bottom &&
+               rect.Top < region.Bottom;
+      })) {
+    information += QString::fromUtf8(kMsgSelectionDamaged);
+  }
+  view_.SetInformationText(information);
   // Only the frame's band is painted again, never the whole picture.
   view_.RepaintFrame(selection_.ToViewRect(shown));
 }

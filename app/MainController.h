@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "AppSettings.h"
 #include "CommandStates.h"
@@ -39,6 +40,9 @@ class TMainView {
   virtual void ShowError(const QString& text) = 0;
   // The window was asked to close while work ran, and that work is over: ask again.
   virtual void CloseAgain() = 0;
+  // Hatches the damaged parts of the picture shown, in its pixels as shown upright, until told
+  // others; none clears them.
+  virtual void ShowDamage(const std::vector<TTrimRect>& regions) = 0;
   // Paints the band of a selection frame again; rect in view pixels.
   virtual void RepaintFrame(const TTrimRect& viewRect) = 0;
   // For the whole application, until set again.
@@ -118,6 +122,8 @@ class TMainController : private TSelectionHost {
   void SyncToDocument(const TDocumentChange& change);
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.
   void ShowDocumentPicture();
+  // The selection's grid and the damage shown brought up to what decoding has found so far.
+  void SyncDecoded();
   void SyncCommandStates();
   // Runs command now, or once the document's change and the commands before have run: what is
   // asked for while the document changes is done in the order asked, as when the window waited.

@@ -390,6 +390,14 @@ void TFm_Main::ShowPicture(const TPicture& picture, std::int32_t num, std::int32
 
 void TFm_Main::SetViewSize(int width, int height) { ScrollBox->SetViewSize(width, height); }
 
+void TFm_Main::ShowDamage(const std::vector<TTrimRect>& regions) {
+  std::vector<QRect> shown;
+  for (const TTrimRect& r : regions) {
+    shown.emplace_back(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+  }
+  PaintBox->SetDamage(std::move(shown));
+}
+
 void TFm_Main::RepaintFrame(const TTrimRect& viewRect) {
   PaintBox->update(SelectionFrameRegion(viewRect));
 }

@@ -127,6 +127,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void SetStatusText(const QString& text) override;
   void SetTitle(const QString& title, bool modified) override;
   void RepaintFrame(const TTrimRect& viewRect) override;
+  void ShowDamage(const std::vector<TTrimRect>& regions) override;
   void SetPointer(TPointerShape shape) override;
   void ShowError(const QString& text) override;
   void CloseAgain() override;

@@ -95,7 +95,27 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
     }
   }
   painter.setClipRegion(event->region());
+  // Hatched in two tones crossing each other, so that damage shows on light and dark pictures.
+  for (const QRect& region : damage_) {
+    // num_ / den_ is the rate of the reduced picture's pixels; the regions are the whole one's.
+    const std::int64_t den = std::int64_t{den_} * picture_.Reduction;
+    const auto view = [this, den](int pixel, bool up) {
+      const std::int64_t scaled = std::int64_t{pixel} * num_;
+      return static_cast<int>((scaled + (up ? den - 1 : 0)) / den);
+    };
+    const QRect shown(QPoint(view(region.left(), false), view(region.top(), false)),
+                      QPoint(view(region.left() + region.width(), true) - 1,
+                             view(region.top() + region.height(), true) - 1));
+    painter.fillRect(shown, QBrush(Qt::yellow, Qt::BDiagPattern));
+    painter.fillRect(shown, QBrush(Qt::black, Qt::FDiagPattern));
+  }
   emit PaintOverlay(painter, event->rect());
+}
+
+void TPaintBox::SetDamage(std::vector<QRect> regions) {
+  if (regions == damage_) return;
+  damage_ = std::move(regions);
+  update();
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <QImage>
 #include <QRect>
@@ -42,6 +43,8 @@ class TPaintBox : public QWidget {
   const TPicture& Picture() const { return picture_; }
   std::int32_t ViewNum() const { return num_; }
   std::int32_t ViewDen() const { return den_; }
+  // The damaged parts of the picture, in its pixels, hatched over it until set again.
+  void SetDamage(std::vector<QRect> regions);
 
  signals:
   // After the picture of each paint, only while a picture is shown: the painter is clipped to
@@ -57,6 +60,7 @@ class TPaintBox : public QWidget {
  private:
   TScrollBox* owner_;
   TPicture picture_;
+  std::vector<QRect> damage_;
   // View pixels per picture pixel: num_ / den_.
   std::int32_t num_ = 1;
   std::int32_t den_ = 1;

@@ -399,10 +399,12 @@ void TSelection::MouseUp(TTrimModeKind mode) {
   Host.SetPointer(TPointerShape::Arrow);
 }
 
-bool TSelection::SelectAll() {
+bool TSelection::SelectAll() { return SelectPart({0, 0, Grid.PictureWidth, Grid.PictureHeight}); }
+
+bool TSelection::SelectPart(const TTrimRect& rect) {
   if (!GridUsable() || (State != selNone && State != selIdle)) return false;
   EraseFrame();
-  Rect = {0, 0, Grid.PictureWidth, Grid.PictureHeight};
+  Rect = rect;
   State = selIdle;
   DrawFrame();
   return true;

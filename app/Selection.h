@@ -102,6 +102,8 @@ class TSelection {
   // Ctrl+A. Returns true when the whole picture was selected; the window then re-applies the
   // trim mode and enables the selection commands.
   bool SelectAll();
+  // The same for rect, a part of the picture.
+  bool SelectPart(const TTrimRect& rect);
   // An arrow key; resize when Shift or Ctrl is held. (pointerX, pointerY) is where the pointer
   // stands on the paint area, for its shape afterwards.
   void ArrowKey(TArrowKey key, bool resize, int32_t pointerX, int32_t pointerY);

@@ -22,6 +22,12 @@ inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ま�
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
 inline constexpr char kMsgTrimming[] = "トリミングしています...";
 
+// After the status bar's path and size while the picture shown has damaged parts, which the view
+// hatches; and after a selection's size while it takes any of them.
+inline constexpr char kMsgDamagedParts[] =
+    "  データが壊れている部分(斜線)があります。Ctrl+Aで壊れていない部分を選択できます。";
+inline constexpr char kMsgSelectionDamaged[] = "  壊れている部分を含むため切り出せません";
+
 // What a turn or mirror cut off: kMsgTurnDropped with one kTurnDroppedEdge per edge (the edge's
 // name, then the pixels), joined by kTurnDroppedJoin.
 inline constexpr char kMsgTurnDropped[] = "回転・反転で%1を切り落としました。";

@@ -4,12 +4,16 @@
 // could be painted, against a plain full-size libjpeg-turbo decode of FILE in the same run, and
 // the peak memory of an open at 25 %. With --responsiveness FILE: the longest time the real
 // window's event loop goes without processing events while it opens FILE, zooms to a new scale,
-// trims, undoes and serves a paste of image/png as another program would ask for it.
+// trims, undoes and serves a paste of image/png as another program would ask for it. With
+// --first-trim FILE: how long the real window takes from opening FILE until a 640 x 480 trim at
+// its top, asked for as soon as the picture shows, is done: with the coefficients decoded in
+// pieces of rows after the open, and with every row decoded before the trim, as one piece.
 // --write-photo FILE [WIDTHxHEIGHT] writes a 4:2:0 quality-95 photo-like image (5640 x 3172
 // unless sized) to try them on.
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -79,9 +83,11 @@ void RepaintTable() {
 // A window as the program shows it, with settings of its own, at a view rate.
 class TBenchWindow {
  public:
-  explicit TBenchWindow(int rateIndex)
-      : window_(std::make_unique<tarvo::TFm_Main>(std::make_unique<tarvo::TQSettingsStore>(
-            folder_.filePath(QStringLiteral("tarvo.conf"))))) {
+  explicit TBenchWindow(int rateIndex, tarvo::TDocumentWork work = {})
+      : window_(
+            std::make_unique<tarvo::TFm_Main>(std::make_unique<tarvo::TQSettingsStore>(
+                                                  folder_.filePath(QStringLiteral("tarvo.conf"))),
+                                              std::move(work))) {
     window_->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))->setCurrentIndex(rateIndex);
     window_->show();
     window_->repaint();
@@ -267,6 +273,37 @@ void Responsiveness(const std::string& file) {
   std::printf("png_ready_ms=%lld (%lld bytes)\n", pngReady, static_cast<long long>(png.size()));
 }
 
+// From the open of path until a 640 x 480 trim at its top, given once the picture shows, is done;
+// the coefficients decoded in pieces of about piecePixels pixels.
+double OpenToFirstTrim(const QString& path, std::int64_t piecePixels) {
+  TBenchWindow window(kRateQuarter, {.RowPiecePixels = piecePixels});
+  const auto turnUntil = [](const std::function<bool()>& done) {
+    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  };
+  QElapsedTimer clock;
+  clock.start();
+  window->OpenDocument(path);
+  turnUntil([&] { return window->Document().HasDocument(); });
+  window->repaint();
+  window->Selection().Place({0, 0, 640, 480});
+  window->mnu_GoOperationClick();
+  turnUntil([&] { return !window->Document().TrimHistory().empty(); });
+  const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  window->Controller().WaitForWork();
+  return elapsed;
+}
+
+void FirstTrim(const std::string& file) {
+  const QString path = QString::fromStdString(file);
+  const tarvo::TDocumentWork pieces;
+  const double inPieces =
+      BestMilliseconds(kRuns, [&] { OpenToFirstTrim(path, pieces.RowPiecePixels); });
+  const double whole = BestMilliseconds(
+      kRuns, [&] { OpenToFirstTrim(path, std::numeric_limits<std::int64_t>::max()); });
+  std::printf("open to a 640x480 trim at the top: %.1f ms in pieces, %.1f ms decoded whole\n",
+              inPieces, whole);
+}
+
 void WritePhoto(const std::string& file, const std::string& size) {
   tarvo::fixtures::JpegOptions options;
   options.width = 5640;
@@ -292,14 +329,16 @@ int main(int argc, char** argv) {
   tarvo::InitResources();
   if (mode == "--first-picture" && argc == 3) {
     FirstPicture(argv[2]);
+  } else if (mode == "--first-trim" && argc == 3) {
+    FirstTrim(argv[2]);
   } else if (mode == "--responsiveness" && argc == 3) {
     Responsiveness(argv[2]);
   } else if (argc == 1) {
     RepaintTable();
   } else {
     std::fprintf(stderr,
-                 "usage: view_bench [--first-picture FILE | --responsiveness FILE |\n"
-                 "                   --write-photo FILE [WIDTHxHEIGHT]]\n");
+                 "usage: view_bench [--first-picture FILE | --first-trim FILE |\n"
+                 "                   --responsiveness FILE | --write-photo FILE [WIDTHxHEIGHT]]\n");
     return 2;
   }
   return 0;

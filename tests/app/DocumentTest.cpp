@@ -477,6 +477,128 @@ TEST_P(CutOffDocumentTest, OpensWithTheRowsThatArrivedWhereTheyAreShown) {
 
 INSTANTIATE_TEST_SUITE_P(Orientations, CutOffDocumentTest, ::testing::Values(1, 3, 6, 8));
 
+// A file cut off whose data still end in EOI, which only decoding them tells from a whole file, is
+// found as its rows are decoded after the open; progressive ones too, cut in their last scan.
+TEST_F(DocumentTest, AFileCutOffIsFoundAsItsRowsAreDecoded) {
+  const struct {
+    const char* name;
+    bool progressive;
+    bool endsInEoi;
+  } cases[] = {
+      {"sequential", false, false},
+      {"sequential ending in EOI", false, true},
+      {"progressive cut in its last scan", true, false},
+      {"progressive cut in its last scan, ending in EOI", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.progressive = c.progressive;
+    Bytes cut = fixtures::MakeJpeg(options);
+    // A progressive file's last scan holds the lowest bit of the AC coefficients: cut into it.
+    cut.resize(cut.size() * (c.progressive ? 97 : 65) / 100);
+    if (c.endsInEoi) cut.insert(cut.end(), {0xFF, 0xD9});
+    const QString path = Path("cut.jpg");
+    fixtures::WriteFile(path.toStdString(), cut);
+    messages.clear();
+    ASSERT_TRUE(document.OpenDocument(path, kReduction));
+    document.WaitForWork();
+    const int rows = document.SelectableSize().height();
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 240);
+    EXPECT_EQ(rows % document.McuHeight(), 0);
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            MessageText(TJpegWarning{EJpegWarning::kCutOff, rows, 0, 240})});
+    EXPECT_FALSE(document.Trim({0, 0, 320, rows + 1}));
+    ASSERT_TRUE(document.Trim({16, 0, 320, rows}));
+    EXPECT_EQ(document.SelectableSize().height(), rows);
+  }
+}
+
+// The coefficients are decoded after the open, a piece of rows at a time: a trim given meanwhile
+// waits for the piece under way only, and the pieces below follow it.
+TEST_F(DocumentTest, AFirstTrimInTheTopRowsRunsBeforeTheRowsBelowAreDecoded) {
+  TDocument held{settings,
+                 prompts,
+                 [](const std::string&, int) {},
+                 {.Threads = TBackgroundWork::TThreads::Held, .RowPiecePixels = 320 * 16 * 2}};
+  std::vector<std::string> steps;
+  held.SetChangeNotice([&](const TDocumentChange& change) {
+    const std::string rows = std::to_string(held.DecodedRows());
+    if (change.Kind == TDocumentChange::Decoded) {
+      steps.push_back("decoded " + rows);
+      if (steps.size() == 1) held.StartTrim({0, 0, 64, 32});
+    }
+    if (change.Kind == TDocumentChange::Trimmed) steps.push_back("trimmed at " + rows);
+  });
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  const QString path = WriteJpeg("a.jpg", options);
+  held.StartOpen(path, kReduction);
+  held.WaitForWork();
+  std::vector<std::string> expected = {"decoded 2", "decoded 4", "trimmed at 4"};
+  for (const int rows : {6, 8, 10, 12, 14, 15})
+    expected.push_back("decoded " + std::to_string(rows));
+  EXPECT_EQ(steps, expected);
+  EXPECT_EQ(Load(held.Bytes()), Expected(path, {0, 0, 64, 32}, false));
+}
+
+// A damaged restart interval is found as the rows are decoded after the open: the picture shown
+// names it, and the largest band of whole rows without damage is offered and trims.
+TEST_F(DocumentTest, DamageFoundAfterTheOpenIsNamedAndTheIntactRowsOffered) {
+  const struct {
+    const char* name;
+    int interval;
+    TTrimRect intact;
+  } cases[] = {
+      {"near the top", 1, {0, 32, 320, 240}},
+      {"near the bottom", 12, {0, 0, 320, 192}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.restartInterval = 20;  // an MCU row of 16 x 16 MCUs each
+    const QString path = Path("damaged.jpg");
+    fixtures::WriteFile(path.toStdString(), fixtures::WithRestartIntervalScrambled(
+                                                fixtures::MakeJpeg(options), c.interval));
+    ASSERT_TRUE(document.OpenDocument(path, kReduction));
+    document.WaitForWork();
+    const int top = c.interval * 16;
+    EXPECT_EQ(document.DamagedRegions(), (std::vector<TTrimRect>{{0, top, 320, top + 16}}));
+    EXPECT_EQ(document.IntactRect(), c.intact);
+    EXPECT_TRUE(document.StatusText().endsWith(QString::fromUtf8(kMsgDamagedParts)));
+    ASSERT_TRUE(document.Trim(c.intact));
+    EXPECT_TRUE(document.DamagedRegions().empty());
+    EXPECT_EQ(document.IntactRect(), std::nullopt);
+  }
+}
+
+// Closing, or opening another file, while the rows of one are decoded drops them; the rows
+// finish on the engine they began on, which goes with them.
+TEST_F(DocumentTest, ClosingOrOpeningAnotherWhileRowsAreDecodedDropsThem) {
+  const QString first = SourcePicture();
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  const QString second = WriteJpeg("b.jpg", options);
+  ASSERT_TRUE(document.OpenDocument(first, kReduction));
+  document.Close();
+  document.WaitForWork();
+  EXPECT_FALSE(document.HasDocument());
+  ASSERT_TRUE(document.OpenDocument(first, kReduction));
+  ASSERT_TRUE(document.OpenDocument(second, kReduction));
+  document.WaitForWork();
+  EXPECT_EQ(document.DecodedRows(), 15);
+  EXPECT_TRUE(document.CoefficientsDecoded());
+  TDocument gone{settings, prompts, [](const std::string&, int) {}};
+  ASSERT_TRUE(gone.OpenDocument(first, kReduction));
+}
+
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   const QString path = SourcePicture();
   ASSERT_TRUE(document.OpenDocument(path, kReduction));

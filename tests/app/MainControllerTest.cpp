@@ -38,6 +38,7 @@ class TRecordingView : public TMainView {
   void SetInformationText(const QString& text) override { information = text; }
   void SetCommandStates(const TCommandStates& states) override { commands = states; }
   void RepaintFrame(const TTrimRect&) override {}
+  void ShowDamage(const std::vector<TTrimRect>& regions) override { damage = regions; }
   void SetPointer(TPointerShape) override {}
   void ShowError(const QString& text) override { errors << text; }
   void CloseAgain() override { ++closeAgain; }
@@ -54,6 +55,7 @@ class TRecordingView : public TMainView {
   TCommandStates commands;
   QStringList errors;
   int closeAgain = 0;
+  std::vector<TTrimRect> damage;
 };
 
 // Saves where the test says, and answers every question with yes.
@@ -188,6 +190,36 @@ TEST(MainController, ACutOffFileIsSelectedDownToItsLastCompleteRow) {
   controller.Trim();
   controller.WaitForWork();
   EXPECT_EQ(view.pictureSize, QSize(320, all.Bottom));
+}
+
+// A damaged file shows its damage; Ctrl+A selects the rows without it, and a selection that takes
+// damage says so beside its size.
+TEST(MainController, ADamagedFileOffersItsIntactRows) {
+  QTemporaryDir dir;
+  const QString source = dir.filePath(QStringLiteral("damaged.jpg"));
+  fixtures::JpegOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.restartInterval = 20;  // an MCU row of 16 x 16 MCUs each
+  fixtures::WriteFile(source.toStdString(),
+                      fixtures::WithRestartIntervalScrambled(fixtures::MakeJpeg(options), 3));
+  TRecordingView view;
+  TSaveTo prompts;
+  TMainController controller(view, prompts, [](const std::string&, int) {});
+  view.toOpen = source;
+  controller.OpenFile();
+  controller.WaitForWork();
+  EXPECT_EQ(view.damage, (std::vector<TTrimRect>{{0, 48, 320, 64}}));
+  EXPECT_TRUE(view.status.endsWith(QString::fromUtf8(kMsgDamagedParts)));
+  controller.KeyDown(Qt::Key_A, Qt::ControlModifier, {});
+  EXPECT_EQ(controller.Selection().SelectionRect(), (TTrimRect{0, 64, 320, 240}));
+  EXPECT_FALSE(view.information.endsWith(QString::fromUtf8(kMsgSelectionDamaged)));
+  controller.Selection().Place({0, 32, 64, 96});
+  EXPECT_TRUE(view.information.endsWith(QString::fromUtf8(kMsgSelectionDamaged)));
+  controller.Selection().Place({0, 64, 64, 96});
+  controller.Trim();
+  controller.WaitForWork();
+  EXPECT_TRUE(view.damage.empty());
 }
 
 // Files, a view and a controller whose decoder the test can hold up or make fail.

@@ -98,6 +98,46 @@ TEST(PaintBox, PaintsThePictureOrNothing) {
   EXPECT_EQ(box.PaintBox()->size(), QSize(128, 96));
 }
 
+// Damage is hatched in two tones over exactly its view pixels, whatever the reduction and rate.
+TEST(PaintBox, HatchesDamageOverItsViewPixelsOnly) {
+  const struct {
+    const char* name;
+    int reduction;
+    std::int32_t num, den;
+    QRect view;  // where damage at (64, 32) 64 x 32 lands
+  } cases[] = {
+      {"reduced by 4 at 1/2", 4, 1, 2, QRect(32, 16, 32, 16)},
+      {"whole at 3/1", 1, 3, 1, QRect(192, 96, 192, 96)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TScrollBox box;
+    box.resize(300, 200);
+    const TPicture picture{TestPicture(256 / c.reduction, 192 / c.reduction), QSize(256, 192),
+                           c.reduction};
+    box.PaintBox()->SetPicture(picture, c.num, c.den);
+    box.SetViewSize(256 * c.num / c.den, 192 * c.num / c.den);
+    const QImage plain = box.PaintBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    box.PaintBox()->SetDamage({QRect(64, 32, 64, 32)});
+    const QImage shown = box.PaintBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int yellow = 0, black = 0, changedOutside = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+      for (int x = 0; x < shown.width(); ++x) {
+        const QRgb pixel = shown.pixel(x, y);
+        if (!c.view.contains(x, y)) {
+          changedOutside += pixel != plain.pixel(x, y);
+        } else {
+          yellow += pixel == qRgb(255, 255, 0);
+          black += pixel == qRgb(0, 0, 0);
+        }
+      }
+    }
+    EXPECT_EQ(changedOutside, 0);
+    EXPECT_GT(yellow, 0);
+    EXPECT_GT(black, 0);
+  }
+}
+
 TEST(ScrollBox, WheelNotchScrollsOneLineStepDownOrUp) {
   TScrollBox box;
   box.resize(300, 400);

@@ -601,4 +601,16 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+Bytes WithRestartIntervalScrambled(Bytes jpeg, int k) {
+  std::size_t at = 2;
+  while (!(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA)) ++at;
+  at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+  for (int seen = 0; seen < k; ++at) seen += jpeg[at] == 0xFF && (jpeg[at + 1] & 0xF8) == 0xD0;
+  if (k > 0) ++at;  // past the code of the marker before the interval
+  for (int i = 0; !(jpeg[at] == 0xFF && jpeg[at + 1] != 0x00); ++at, ++i) {
+    jpeg[at] = static_cast<std::uint8_t>((i * 97 + 13) % 251);  // never 0xFF
+  }
+  return jpeg;
+}
+
 }  // namespace tarvo::fixtures

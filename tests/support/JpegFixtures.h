@@ -66,6 +66,10 @@ Bytes MakeExifSegment(bool littleEndian, std::uint32_t width, std::uint32_t heig
 // standard tables of ITU-T T.81 K.3, which are the ones libjpeg codes with unless it optimises.
 Bytes MakeMotionJpegFrame(JpegOptions options);
 
+// jpeg, a one-scan file with restart markers, with the data of restart interval k (0 the first)
+// overwritten by bytes that are not its blocks and never 0xFF: damage within that interval.
+Bytes WithRestartIntervalScrambled(Bytes jpeg, int k);
+
 // A camera-like file with a preview: options' JPEG carrying an APP2 "MPF" segment whose two MP
 // entries point at itself and at preview, which follows its EOI after padding bytes (counted in
 // the first entry's size, as some writers do). The second entry's attribute says what it is.
