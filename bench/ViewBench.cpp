@@ -10,6 +10,7 @@
 // pieces of rows after the open, and with every row decoded before the trim, as one piece.
 // --write-photo FILE [WIDTHxHEIGHT] writes a 4:2:0 quality-95 photo-like image (5640 x 3172
 // unless sized) to try them on.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -274,8 +275,9 @@ void Responsiveness(const std::string& file) {
 }
 
 // From the open of path until a 640 x 480 trim at its top, given once the picture shows, is done;
-// the coefficients decoded in pieces of about piecePixels pixels.
-double OpenToFirstTrim(const QString& path, std::int64_t piecePixels) {
+// the coefficients decoded in pieces of about piecePixels pixels. shown receives how long the
+// picture took to show.
+double OpenToFirstTrim(const QString& path, std::int64_t piecePixels, double& shown) {
   TBenchWindow window(kRateQuarter, {.RowPiecePixels = piecePixels});
   const auto turnUntil = [](const std::function<bool()>& done) {
     while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -285,6 +287,7 @@ double OpenToFirstTrim(const QString& path, std::int64_t piecePixels) {
   window->OpenDocument(path);
   turnUntil([&] { return window->Document().HasDocument(); });
   window->repaint();
+  shown = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   window->Selection().Place({0, 0, 640, 480});
   window->mnu_GoOperationClick();
   turnUntil([&] { return !window->Document().TrimHistory().empty(); });
@@ -295,13 +298,23 @@ double OpenToFirstTrim(const QString& path, std::int64_t piecePixels) {
 
 void FirstTrim(const std::string& file) {
   const QString path = QString::fromStdString(file);
-  const tarvo::TDocumentWork pieces;
-  const double inPieces =
-      BestMilliseconds(kRuns, [&] { OpenToFirstTrim(path, pieces.RowPiecePixels); });
-  const double whole = BestMilliseconds(
-      kRuns, [&] { OpenToFirstTrim(path, std::numeric_limits<std::int64_t>::max()); });
-  std::printf("open to a 640x480 trim at the top: %.1f ms in pieces, %.1f ms decoded whole\n",
-              inPieces, whole);
+  // Best of the runs for each: the picture shown, the trim after it, and both.
+  const auto measure = [&](std::int64_t piecePixels) {
+    double shownBest = 1e12, trimBest = 1e12, doneBest = 1e12;
+    for (int run = 0; run < kRuns; ++run) {
+      double shown = 0;
+      const double done = OpenToFirstTrim(path, piecePixels, shown);
+      shownBest = std::min(shownBest, shown);
+      trimBest = std::min(trimBest, done - shown);
+      doneBest = std::min(doneBest, done);
+    }
+    std::printf("  picture shown %.1f ms, then the trim %.1f ms; open to trim done %.1f ms\n",
+                shownBest, trimBest, doneBest);
+  };
+  std::printf("open to a 640x480 trim at the top, coefficients decoded in pieces:\n");
+  measure(tarvo::TDocumentWork{}.RowPiecePixels);
+  std::printf("the same with every row decoded before the trim, as one piece:\n");
+  measure(std::numeric_limits<std::int64_t>::max());
 }
 
 void WritePhoto(const std::string& file, const std::string& size) {
