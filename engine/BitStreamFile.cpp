@@ -7,18 +7,6 @@
 
 namespace tarvo {
 
-namespace {
-
-// Whether any byte of word is 0xFF: one whose low seven bits plus one reach its top bit, which
-// is set too. No sum carries into the next byte.
-bool HasFfByte(std::uint64_t word) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-  constexpr std::uint64_t kHigh = 0x8080808080808080;
-  return (((word & kLow7) + 0x0101010101010101) & word & kHigh) != 0;
-}
-
-}  // namespace
-
 void TBitBuffer::Start(std::size_t position) {
   next_ = begin_ + std::min(position, static_cast<std::size_t>(end_ - begin_));
   acc_ = 0;

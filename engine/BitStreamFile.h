@@ -164,6 +164,14 @@ class TInBitStreamFile {
   std::int64_t mark_ = 0;
 };
 
+// Whether any byte of word is 0xFF: one whose low seven bits plus one reach its top bit, which
+// is set too. No sum carries into the next byte.
+inline bool HasFfByte(std::uint64_t word) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  return (((word & kLow7) + 0x0101010101010101) & word & kHigh) != 0;
+}
+
 // Writes a JPEG stream. Whole bytes of entropy-coded data go to the stream as soon as they are
 // complete, each 0xFF followed by a stuffed 0x00; byte-level writes first pad the pending bits
 // with 1-bits.
@@ -220,12 +228,31 @@ class TOutBitStreamFile {
     void WriteBits(std::uint32_t value, int n) {
       acc_ = (acc_ << n) | value;
       pending_ += n;
-      if (pending_ >= 32) Drain();
+      if (pending_ >= 32) DrainWord();
     }
     // Writes the whole bytes and leaves the rest pending in the writer.
     void Finish();
 
    private:
+    // The first four whole bytes of the 32 to 62 bits pending: most hold no 0xFF and go out at
+    // once. Up to 30 bits stay pending, which the next write's 31 bits still fit beside.
+    void DrainWord() {
+      pending_ -= 32;
+      const auto word = static_cast<std::uint32_t>(acc_ >> pending_);
+      if (HasFfByte(word)) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+          const auto byte = static_cast<std::uint8_t>(word >> shift);
+          bytes_[count_++] = byte;
+          if (byte == 0xFF) bytes_[count_++] = 0x00;
+        }
+        return;
+      }
+      bytes_[count_] = static_cast<std::uint8_t>(word >> 24);
+      bytes_[count_ + 1] = static_cast<std::uint8_t>(word >> 16);
+      bytes_[count_ + 2] = static_cast<std::uint8_t>(word >> 8);
+      bytes_[count_ + 3] = static_cast<std::uint8_t>(word);
+      count_ += 4;
+    }
     void Drain() {
       while (pending_ >= 8) {
         pending_ -= 8;

@@ -22,6 +22,42 @@ constexpr std::array<int, kBlockSize> kZigzag = [] {
   return zigzag;
 }();
 
+// Where each coefficient of a turned block comes from, in zig-zag order, and whether it is
+// negated. The DCT basis of horizontal frequency v is symmetric about the block's middle for
+// even v and antisymmetric for odd v, so mirroring the samples negates exactly the odd ones;
+// transposing the samples transposes the frequencies.
+struct TCoefficientMove {
+  std::array<int, kBlockSize> From{};
+  std::array<bool, kBlockSize> Negated{};
+};
+
+constexpr TCoefficientMove MoveOf(TOrientation turn) {
+  TCoefficientMove move;
+  for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
+    const int row = kNatural[k] / 8;
+    const int col = kNatural[k] % 8;
+    move.From[k] =
+        kZigzag[static_cast<std::size_t>(turn.Transpose ? col * 8 + row : row * 8 + col)];
+    move.Negated[k] = (turn.MirrorX && col % 2 == 1) != (turn.MirrorY && row % 2 == 1);
+  }
+  return move;
+}
+
+// One function per turn, its moves known to the compiler: 64 loads and stores, some negated,
+// with no table to read.
+template <bool Transpose, bool MirrorX, bool MirrorY, std::size_t... K>
+void MoveCoefficients(const std::int16_t* from, std::int16_t* to, std::index_sequence<K...>) {
+  constexpr TCoefficientMove kMove = MoveOf({Transpose, MirrorX, MirrorY});
+  ((to[K] =
+        static_cast<std::int16_t>(kMove.Negated[K] ? -from[kMove.From[K]] : from[kMove.From[K]])),
+   ...);
+}
+
+template <bool Transpose, bool MirrorX, bool MirrorY>
+void TurnBlock(const std::int16_t* from, std::int16_t* to) {
+  MoveCoefficients<Transpose, MirrorX, MirrorY>(from, to, std::make_index_sequence<kBlockSize>());
+}
+
 }  // namespace
 
 int TransposedZigzag(int k) {
@@ -45,18 +81,12 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut) {
 TTurnedBlocks::TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source,
                              const TOrientedTrim& cut)
     : source_(source), transpose_(cut.Turn.Transpose) {
-  // The DCT basis of horizontal frequency v is symmetric about the block's middle for even v
-  // and antisymmetric for odd v, so mirroring the samples negates exactly the odd ones;
-  // transposing the samples transposes the frequencies.
   const TOrientation& turn = cut.Turn;
-  for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
-    const int row = kNatural[k] / 8;
-    const int col = kNatural[k] % 8;
-    const int from = turn.Transpose ? col * 8 + row : row * 8 + col;
-    const bool negated = (turn.MirrorX && col % 2 == 1) != (turn.MirrorY && row % 2 == 1);
-    from_[k] = static_cast<std::uint8_t>(kZigzag[static_cast<std::size_t>(from)]);
-    sign_[k] = negated ? -1 : 1;
-  }
+  constexpr TTurnBlock kTurns[] = {TurnBlock<false, false, false>, TurnBlock<false, false, true>,
+                                   TurnBlock<false, true, false>,  TurnBlock<false, true, true>,
+                                   TurnBlock<true, false, false>,  TurnBlock<true, false, true>,
+                                   TurnBlock<true, true, false>,   TurnBlock<true, true, true>};
+  turnBlock_ = kTurns[(turn.Transpose ? 4 : 0) + (turn.MirrorX ? 2 : 0) + (turn.MirrorY ? 1 : 0)];
   const int mcuWidth = model.McuWidth();
   const int mcuHeight = model.McuHeight();
   const bool reversedX = turn.Transpose ? turn.MirrorY : turn.MirrorX;
@@ -93,9 +123,7 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
 }
 
 const std::int16_t* TTurnedBlocks::Turned(const std::int16_t* from, std::int16_t* scratch) const {
-  for (std::size_t k = 0; k < std::size_t{kBlockSize}; ++k) {
-    scratch[k] = static_cast<std::int16_t>(from[from_[k]] * sign_[k]);
-  }
+  turnBlock_(from, scratch);
   return scratch;
 }
 

@@ -43,10 +43,12 @@ class TTurnedBlocks final : public TBlockSource {
   // from turned into scratch.
   const std::int16_t* Turned(const std::int16_t* from, std::int16_t* scratch) const;
 
+  // Moves a block's 64 coefficients turned into another block.
+  using TTurnBlock = void (*)(const std::int16_t* from, std::int16_t* to);
+
   const TCoefficientStore& source_;
   bool transpose_;
-  std::array<std::uint8_t, 64> from_{};
-  std::array<std::int16_t, 64> sign_{};
+  TTurnBlock turnBlock_ = nullptr;
   std::array<TAxis, TCoefficientStore::kMaxComponents> xs_{};
   std::array<TAxis, TCoefficientStore::kMaxComponents> ys_{};
 };
