@@ -1,12 +1,13 @@
 #include "CoefficientStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <vector>
 
 namespace tarvo {
 
-void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, bool populate) {
+void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, int rowsInOrder) {
   const auto rows = static_cast<std::size_t>(model.McuRows);
   std::array<std::size_t, kMaxComponents> blocks{};
   bool fits = true;
@@ -18,6 +19,7 @@ void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, bool popu
   }
   // Before memory is given back, a populating thread from earlier must be done with it.
   populator_.Finish();
+  const std::size_t inOrder = std::min(rows, static_cast<std::size_t>(std::max(rowsInOrder, 0)));
   std::vector<std::span<std::byte>> regions;
   for (std::size_t s = 0; s < model.Components.size(); ++s) {
     arrays_[s].Resize(blocks[s]);
@@ -25,9 +27,9 @@ void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, bool popu
         std::span(arrays_[s].Block(0), blocks[s] * TCoefficientArray::kBlockCoefficients));
     // Clearing touches every page at once, so there is nothing left to fault in ahead.
     if (zeroed) std::memset(region.data(), 0, region.size());
-    regions.push_back(region);
+    regions.push_back(region.first(rows == 0 ? 0 : region.size() / rows * inOrder));
   }
-  if (!fits && !zeroed && populate) populator_.Start(std::move(regions), rows);
+  if (!fits && !zeroed) populator_.Start(std::move(regions), inOrder);
 }
 
 }  // namespace tarvo

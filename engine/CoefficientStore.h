@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -19,10 +20,11 @@ class TCoefficientStore {
 
   // Sizes the arrays for model. Memory that is kept was faulted in by an earlier decode; new
   // memory has its pages faulted in on the side, row by row ahead of the decoder (Advance).
-  // zeroed clears every block, for decoders that fill blocks a piece at a time. Without
-  // populate no page is faulted in ahead: a decoder that takes only some rows touches no others.
+  // zeroed clears every block, for decoders that fill blocks a piece at a time. Pages are
+  // faulted in ahead only for the first rowsInOrder MCU rows, which the decoder fills from the
+  // top: one that stops early, or takes only some restart intervals (0), touches no others.
   // Throws std::bad_alloc.
-  void Allocate(const TJpegModel& model, bool zeroed, bool populate = true);
+  void Allocate(const TJpegModel& model, bool zeroed, int rowsInOrder = INT_MAX);
   // The decoder has filled the first rows MCU rows.
   void Advance(int rows) { populator_.Advance(static_cast<std::size_t>(rows)); }
   // Stops faulting pages in; called however decoding ends.

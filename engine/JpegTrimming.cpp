@@ -300,7 +300,8 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
   // A file of several scans leaves blocks, or bits of them, to later scans, and a scan of one
   // component skips the blocks that pad its rows to whole MCUs: the store starts cleared. Pages
   // are faulted in ahead of a decoder that fills the rows in order, not of one that skips.
-  store_.Allocate(model_, !model_.SingleScan(), only.empty());
+  store_.Allocate(model_, !model_.SingleScan(),
+                  byIntervals && !only.empty() ? 0 : std::min(mcuRows, model_.McuRows));
   // However decoding ends, the thread faulting pages in ends with it.
   struct TFinish {
     TCoefficientStore& store;
