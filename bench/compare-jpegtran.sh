@@ -5,31 +5,20 @@
 #   tarvo-trim FILE OUT1 RECT OUT2 RECT ... (6 pairs) (first trim plus five further trims)
 # usage: bench/compare-jpegtran.sh BUILD_DIR [FILE] [RUNS]
 set -euo pipefail
-build=${1:?usage: compare-jpegtran.sh BUILD_DIR [FILE] [RUNS]}
-file=${2:-}
-runs=${3:-5}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/compare-common.sh"
 
-if [ -z "$file" ]; then
-  file=/tmp/tarvo-bench-24mp.jpg
-  [ -f "$file" ] || "$build/bin/trim_bench" --runs=1 >/dev/null
-fi
 read -r width height < <("$build/bin/tarvo-trim" --info "$file" | awk -F= '/^width=/{w=$2} /^height=/{h=$2} END{print w, h}')
 x=$(( (width - 640) / 2 / 16 * 16 ))
 y=$(( (height - 480) / 2 / 16 * 16 ))
 rect="640x480+$x+$y"
 
-# best wall seconds (nanosecond clock; /usr/bin/time only has 10 ms steps) and peak kilobytes
+# best wall seconds and peak kilobytes
 measure() {
-  local best_time=999999 best_mem=0 t m start end
+  local best_time=999999 best_mem=0 t m
   for _ in $(seq "$runs"); do
-    start=$(date +%s%N)
-    /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
+    t=$(seconds /usr/bin/time -f "%M" -o "$work/time" "$@")
     read -r m < "$work/time"
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.4f", (b-a)/1e9}')
-    best_time=$(awk -v a="$t" -v b="$best_time" 'BEGIN{print (a<b)?a:b}')
+    best_time=$(smaller "$t" "$best_time")
     best_mem=$m
   done
   echo "$best_time $best_mem"
@@ -43,6 +32,6 @@ read -r mt mm < <(measure "$build/bin/tarvo-trim" "$file" "${pairs[@]}")
 
 echo "file $file ($width x $height), window $rect, best of $runs"
 echo "jpegtran -copy all -crop      ${jt}s  ${jm} KB"
-echo "tarvo-trim, one trim          ${tt}s  ${tm} KB   ratio $(awk -v a="$tt" -v b="$jt" 'BEGIN{printf "%.3f", a/b}')"
+echo "tarvo-trim, one trim          ${tt}s  ${tm} KB   ratio $(ratio "$tt" "$jt")"
 echo "tarvo-trim, six trims         ${mt}s  ${mm} KB   further trim each $(awk -v a="$mt" -v b="$tt" -v c="$jt" 'BEGIN{printf "%.3f", (a-b)/5/c}') of jpegtran"
-echo "peak memory ratio             $(awk -v a="$tm" -v b="$jm" 'BEGIN{printf "%.3f", a/b}')"
+echo "peak memory ratio             $(ratio "$tm" "$jm")"

@@ -7,16 +7,8 @@
 # picture is decoded, as the window does them, each against the jpegtran process.
 # usage: bench/compare-turn.sh BUILD_DIR [FILE] [RUNS]
 set -euo pipefail
-build=${1:?usage: compare-turn.sh BUILD_DIR [FILE] [RUNS]}
-file=${2:-}
-runs=${3:-5}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/compare-common.sh"
 
-if [ -z "$file" ]; then
-  file=/tmp/tarvo-bench-24mp.jpg
-  [ -f "$file" ] || "$build/bin/trim_bench" --runs=1 >/dev/null
-fi
 info=$("$build/bin/tarvo-trim" --info "$file")
 value() { awk -F= -v k="$1" '$1==k{print $2}' <<<"$info"; }
 width=$(value width)
@@ -25,26 +17,20 @@ mcu_height=$(value mcu | cut -dx -f2)
 # A quarter turn clockwise brings the bottom edge to the left: a partial MCU row there goes.
 turned="0,0,$(( height / mcu_height * mcu_height )),$width"
 
-seconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  awk -v a="$start" -v b="$end" 'BEGIN{printf "%.4f", (b-a)/1e9}'
-}
 best_jt=999999
 best_tt=999999
 for _ in $(seq "$runs"); do
   t=$(seconds jpegtran -copy all -rotate 90 -trim -outfile "$work/jt.jpg" "$file")
-  best_jt=$(awk -v a="$t" -v b="$best_jt" 'BEGIN{print (a<b)?a:b}')
+  best_jt=$(smaller "$t" "$best_jt")
   t=$(seconds "$build/bin/tarvo-trim" --rotate 90 "$file" "$work/t.jpg" "$turned")
-  best_tt=$(awk -v a="$t" -v b="$best_tt" 'BEGIN{print (a<b)?a:b}')
+  best_tt=$(smaller "$t" "$best_tt")
 done
 cmp -s <(djpeg -pnm "$work/jt.jpg") <(djpeg -pnm "$work/t.jpg") && same=yes || same=NO
+best_jt_ms=$(awk -v s="$best_jt" 'BEGIN{print s*1000}')
 read -r crop_ms whole_ms < <("$build/bin/turn_bench" "$file" "$runs" | awk '{print $2}' | paste -sd' ')
 
 echo "file $file ($width x $height), best of $runs"
 echo "jpegtran -copy all -rotate 90 -trim   ${best_jt}s"
-echo "tarvo-trim --rotate 90                ${best_tt}s   ratio $(awk -v a="$best_tt" -v b="$best_jt" 'BEGIN{printf "%.3f", a/b}')   same pixels: $same"
-echo "turn + 640x480 cut after decode       ${crop_ms}ms  ratio $(awk -v a="$crop_ms" -v b="$best_jt" 'BEGIN{printf "%.3f", a/1000/b}')"
-echo "whole turn after decode               ${whole_ms}ms  ratio $(awk -v a="$whole_ms" -v b="$best_jt" 'BEGIN{printf "%.3f", a/1000/b}')"
+echo "tarvo-trim --rotate 90                ${best_tt}s   ratio $(ratio "$best_tt" "$best_jt")   same pixels: $same"
+echo "turn + 640x480 cut after decode       ${crop_ms}ms  ratio $(ratio "$crop_ms" "$best_jt_ms")"
+echo "whole turn after decode               ${whole_ms}ms  ratio $(ratio "$whole_ms" "$best_jt_ms")"

@@ -1,0 +1,27 @@
+# What the whole-process comparisons with jpegtran share, sourced by compare-*.sh with their
+# arguments BUILD_DIR [FILE] [RUNS]: it sets build, file, runs and a scratch folder work.
+build=${1:?usage: $(basename "$0") BUILD_DIR [FILE] [RUNS]}
+file=${2:-}
+runs=${3:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Without a FILE, the 24-megapixel photo that trim_bench writes.
+if [ -z "$file" ]; then
+  file=/tmp/tarvo-bench-24mp.jpg
+  [ -f "$file" ] || "$build/bin/trim_bench" --runs=1 >/dev/null
+fi
+
+# The wall seconds of one run of a command, its output dropped; a nanosecond clock, as
+# /usr/bin/time only has 10 ms steps.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  awk -v a="$start" -v b="$end" 'BEGIN{printf "%.4f", (b-a)/1e9}'
+}
+
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN{print (a<b)?a:b}'; }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
