@@ -7,20 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "JpegError.h"
 #include "Messages.h"
 
 namespace tarvo {
 namespace {
 
+using testing::BytesOf;
+
 TByteStream StreamOf(std::vector<std::uint8_t> bytes) {
   TByteStream stream;
   stream.Assign(bytes);
   return stream;
-}
-
-std::vector<std::uint8_t> BytesOf(const TByteStream& stream) {
-  return {stream.Bytes().begin(), stream.Bytes().end()};
 }
 
 TEST(InBitStream, StuffedZeroIsNeverData) {

@@ -68,7 +68,7 @@ Bytes FillBytesBeforeRestartMarkers(Bytes jpeg) {
   return jpeg;
 }
 
-std::string Name(const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; }
+std::string FormatName(const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; }
 
 void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
 
@@ -254,7 +254,7 @@ TEST_P(FormatOracle, KeepsEveryBlockAndPixelOfTheWindow) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FormatOracle, ::testing::ValuesIn(FormatCases()), Name);
+INSTANTIATE_TEST_SUITE_P(Formats, FormatOracle, ::testing::ValuesIn(FormatCases()), FormatName);
 
 // A table redefined after a scan has used it would apply to some components and not to others,
 // which one frame header cannot say.

@@ -6,8 +6,12 @@
 #include <random>
 #include <vector>
 
+#include "EngineTestSupport.h"
+
 namespace tarvo {
 namespace {
+
+using testing::BytesOf;
 
 THuffmanTable MakeTable(const std::vector<int>& counts, const std::vector<std::uint8_t>& symbols) {
   std::uint8_t bits[16] = {};
@@ -41,10 +45,6 @@ THuffmanEncodeTable EncodeTableOf(const THuffmanTable& table) {
   THuffmanEncodeTable encode;
   encode.Build(table);
   return encode;
-}
-
-std::vector<std::uint8_t> BytesOf(const TByteStream& stream) {
-  return {stream.Bytes().begin(), stream.Bytes().end()};
 }
 
 // Writes symbols of table by hand: the reference the block encoder is held against.

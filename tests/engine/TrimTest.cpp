@@ -46,7 +46,7 @@ struct OracleCase {
   Window window;
 };
 
-std::string Name(const ::testing::TestParamInfo<OracleCase>& info) {
+std::string OracleName(const ::testing::TestParamInfo<OracleCase>& info) {
   static const char* samplings[] = {"Grey", "S420", "S422", "S444", "S440"};
   return std::string(samplings[static_cast<int>(info.param.sampling)]) + "_Restart" +
          std::to_string(info.param.restartInterval) + "_" + info.param.window.name;
@@ -143,7 +143,7 @@ std::vector<OracleCase> OracleCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, TrimOracle, ::testing::ValuesIn(OracleCases()), Name);
+INSTANTIATE_TEST_SUITE_P(Windows, TrimOracle, ::testing::ValuesIn(OracleCases()), OracleName);
 
 // Trims a 64x48 4:2:0 file (4 x 3 MCUs) with the given restart interval.
 Bytes TrimFixture(unsigned restartInterval, const TTrimRect& rect, int width = 64,

@@ -6,8 +6,6 @@
 namespace tarvo::xtest {
 namespace {
 
-const QString kRate = QStringLiteral("rate");
-
 // Each sequence ends on a rate its faulty counterpart never passes through, so a main-keyboard
 // key that zoomed could not hide behind a state line sampled too early.
 TEST_F(XWindow, CtrlWithTheKeypadPlusOrMinusZoomsTheMainKeyboardsDoNot) {

@@ -11,7 +11,6 @@
 namespace tarvo::xtest {
 namespace {
 
-const QString kPaintBox = QStringLiteral("PaintBox");
 const QString kModified = QStringLiteral("modified");
 
 // 160 x 96 stored, its top-left 32 x 32 red, with Exif data asking for Orientation 6: shown

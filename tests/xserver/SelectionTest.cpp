@@ -7,9 +7,6 @@
 namespace tarvo::xtest {
 namespace {
 
-const QString kInfo = QStringLiteral("info");
-const QString kRate = QStringLiteral("rate");
-const QString kPaintBox = QStringLiteral("PaintBox");
 // The sample photo, 1203 x 917 with 16 x 16 MCUs, selected whole.
 const QString kWholePicture = QStringLiteral("[   1,   1] - [1203, 917] (1203, 917)");
 

@@ -13,6 +13,11 @@
 
 namespace tarvo::xtest {
 
+// Fields of the state lines that several tests read.
+inline const QString kInfo = QStringLiteral("info");
+inline const QString kRate = QStringLiteral("rate");
+inline const QString kPaintBox = QStringLiteral("PaintBox");
+
 class XWindow : public testing::Test {
  protected:
   void SetUp() override {
