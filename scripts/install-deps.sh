@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running tarvo need.
 # Idempotent: when everything is present it does nothing (no apt-get update).
+# usage: install-deps.sh [--ci]
+#   --ci leaves out what only developers use: clang for the fuzz preset, and clang-format.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  clang clang-format libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev qt6-translations-l10n
   libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   libgtest-dev libgmock-dev
@@ -13,6 +14,9 @@ packages=(
   xvfb xauth openbox x11-utils xdotool xclip imagemagick
   desktop-file-utils appstream dpkg-dev file man-db groff-base librsvg2-bin
 )
+if [ "${1:-}" != "--ci" ]; then
+  packages+=(clang clang-format libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
