@@ -5,12 +5,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LargeBuffer.h"
 #include "StreamError.h"
 
 namespace tarvo {
+
+// The bytes a stream holds, which it can hand over and take back without a copy.
+using TStreamBytes = std::vector<std::uint8_t, TLargeBufferAllocator<std::uint8_t>>;
 
 class TByteStream {
  public:
@@ -42,9 +46,19 @@ class TByteStream {
 
   std::span<const std::uint8_t> Bytes() const { return bytes_; }
   std::span<std::uint8_t> MutableBytes() { return bytes_; }
+  // Hands the contents over, leaving the stream empty.
+  TStreamBytes TakeBytes() {
+    position_ = 0;
+    return std::exchange(bytes_, {});
+  }
+  // Takes bytes over as the contents and rewinds.
+  void Adopt(TStreamBytes bytes) {
+    bytes_ = std::move(bytes);
+    position_ = 0;
+  }
 
  private:
-  std::vector<std::uint8_t, TLargeBufferAllocator<std::uint8_t>> bytes_;
+  TStreamBytes bytes_;
   std::size_t position_ = 0;
 };
 

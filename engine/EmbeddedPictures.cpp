@@ -33,16 +33,24 @@ struct TStoredImage {
   TBytes Result;  // what the trim stores; empty when it leaves the image out
 };
 
-// The jpeg with the body of segment replaced by body (which must fit in one segment).
-TBytes WithSegmentBody(std::span<const std::uint8_t> jpeg, const TSegment& segment,
-                       std::span<const std::uint8_t> body) {
-  TBytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(segment.Start));
+// Replaces the body of segment of jpeg with body (which must fit in one segment), in place: the
+// bytes after it move, the main picture's coded data among them, but are not copied elsewhere.
+void ReplaceSegmentBody(TStreamBytes& jpeg, const TSegment& segment,
+                        std::span<const std::uint8_t> body) {
   const std::size_t length = body.size() + 2;
-  out.push_back(static_cast<std::uint8_t>(length >> 8));
-  out.push_back(static_cast<std::uint8_t>(length));
-  out.insert(out.end(), body.begin(), body.end());
-  out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(segment.End), jpeg.end());
-  return out;
+  const auto start = static_cast<std::size_t>(segment.Start);
+  const auto end = static_cast<std::size_t>(segment.End);
+  const auto at = [&](std::size_t offset) {
+    return jpeg.begin() + static_cast<std::ptrdiff_t>(offset);
+  };
+  if (start + length > end) {
+    jpeg.insert(at(end), start + length - end, 0);
+  } else {
+    jpeg.erase(at(start + length), at(end));
+  }
+  jpeg[start] = static_cast<std::uint8_t>(length >> 8);
+  jpeg[start + 1] = static_cast<std::uint8_t>(length);
+  std::copy(body.begin(), body.end(), at(start + 2));
 }
 
 // A picture drawn anew carries the metadata segments of the one it replaces that keep meaning
@@ -74,7 +82,8 @@ TBytes TrimLosslessly(std::span<const std::uint8_t> picture, const TTrimRect& re
 }
 
 // The Exif thumbnail drawn again from the main picture, or removed.
-void FollowInExif(TBytes& primary, const TEmbeddedPictureOptions& options) {
+void FollowInExif(TStreamBytes& primary, const TCutMode& mode,
+                  const TEmbeddedPictureOptions& options) {
   for (const TSegment& segment : ReadHeaderLayout(primary)) {
     if (!SegmentIs(primary, segment, markers::kApp1, kExifIdentifier)) continue;
     const auto tiffStart =
@@ -85,12 +94,18 @@ void FollowInExif(TBytes& primary, const TEmbeddedPictureOptions& options) {
     TBytes picture;
     if (kind == TExifThumbnailKind::kJpeg && options.Maker != nullptr) {
       const std::span<const std::uint8_t> old = ExifJpegThumbnail(tiff);
-      picture = options.Maker->Smaller(primary, kThumbnailWidth, kThumbnailHeight, old);
+      if (mode.DcPicture) {
+        picture = options.Maker->SmallerFromDc(mode.DcPicture(), primary, kThumbnailWidth,
+                                               kThumbnailHeight, old);
+      }
+      if (picture.empty()) {
+        picture = options.Maker->Smaller(primary, kThumbnailWidth, kThumbnailHeight, old);
+      }
     }
     ReplaceExifThumbnail(tiff, picture, kMaxSegmentBody - kExifIdentifier.size());
     TBytes body(kExifIdentifier.begin(), kExifIdentifier.end());
     body.insert(body.end(), tiff.begin(), tiff.end());
-    primary = WithSegmentBody(primary, segment, body);
+    ReplaceSegmentBody(primary, segment, body);
     return;
   }
 }
@@ -170,7 +185,7 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutSource& source,
 }
 
 // A large preview drawn again from the trim at its old longer side, never larger than the trim.
-TBytes DrawPreview(std::span<const std::uint8_t> preview, const TBytes& primary,
+TBytes DrawPreview(std::span<const std::uint8_t> preview, std::span<const std::uint8_t> primary,
                    const TEmbeddedPictureOptions& options) {
   TJpegTrimming engine;
   engine.OnMessage = nullptr;
@@ -191,8 +206,9 @@ bool SameSize(std::span<const std::uint8_t> view, const TCutSource& source) {
 }
 
 void CutStoredImage(TStoredImage& image, const std::optional<TMpIndex>& index,
-                    const TBytes& primary, const TCutSource& source, const TTrimRect& rect,
-                    const TCutMode& mode, const TEmbeddedPictureOptions& options) {
+                    std::span<const std::uint8_t> primary, const TCutSource& source,
+                    const TTrimRect& rect, const TCutMode& mode,
+                    const TEmbeddedPictureOptions& options) {
   const std::span<const std::uint8_t> bytes =
       source.Bytes.subspan(image.Range.Start, image.Range.End - image.Range.Start);
   const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
@@ -213,7 +229,7 @@ void CutStoredImage(TStoredImage& image, const std::optional<TMpIndex>& index,
 }
 
 // The primary's XMP directory given the stored images' new lengths.
-void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
+void FollowInXmp(TStreamBytes& primary, const std::vector<TContainerItem>& items,
                  const std::vector<TStoredImage>& images) {
   if (items.empty()) return;
   std::vector<std::optional<std::uint64_t>> lengths(items.size());
@@ -226,22 +242,21 @@ void FollowInXmp(TBytes& primary, const std::vector<TContainerItem>& items,
     std::string body(kXmpIdentifier);
     body += WithItemLengths(packet, items, lengths);
     if (body.size() > kMaxSegmentBody) return;
-    primary =
-        WithSegmentBody(primary, segment,
-                        std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
+    ReplaceSegmentBody(primary, segment,
+                       std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
     return;
   }
 }
 
 }  // namespace
 
-void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
+void FollowTrim(TStreamBytes& trim, std::size_t imageEnd, const TCutSource& source,
                 const TTrimRect& rect, const TCutMode& mode,
                 const TEmbeddedPictureOptions& options) {
   // The main picture is most of the trim: it is taken over, not copied.
   const TBytes rest(trim.begin() + static_cast<std::ptrdiff_t>(imageEnd), trim.end());
   trim.resize(imageEnd);
-  TBytes primary = std::move(trim);
+  TStreamBytes primary = std::move(trim);
   const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(primary));
   std::vector<TStoredImage> images;
   const std::optional<TMpIndex> sourceIndex = ReadMpIndex(source.Bytes);
@@ -251,7 +266,7 @@ void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCu
       CutStoredImage(image, sourceIndex, primary, source, rect, mode, options);
     }
   }
-  if (!options.KeepThumbnails) FollowInExif(primary, options);
+  if (!options.KeepThumbnails) FollowInExif(primary, mode, options);
   if (options.StoredImages) FollowInXmp(primary, items, images);
   const std::optional<TMpIndex> index = options.StoredImages ? ReadMpIndex(primary) : std::nullopt;
   if (images.empty() && !index) {
@@ -263,10 +278,10 @@ void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCu
   // the last of them. Entries of images the trim does not hold become empty.
   std::size_t sourceEnd = source.ImageEnd;
   for (const TStoredImage& image : images) sourceEnd = std::max(sourceEnd, image.Range.End);
-  TBytes out = primary;
+  TStreamBytes& out = primary;
   if (index) {
     for (std::size_t i = 1; i < index->Entries.size(); ++i) PutMpEntry(out, *index, i, 0, 0);
-    PutMpEntry(out, *index, 0, static_cast<std::uint32_t>(primary.size()), 0);
+    PutMpEntry(out, *index, 0, static_cast<std::uint32_t>(out.size()), 0);
   }
   for (const TStoredImage& image : images) {
     if (image.Result.empty()) continue;

@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
+#include "ByteStream.h"
+#include "DcPicture.h"
 #include "PictureMaker.h"
 #include "TrimRect.h"
 
@@ -35,6 +38,9 @@ struct TCutMode {
   // Its blocks were turned or mirrored. Gain maps and views of the same size are then left out:
   // they are only ever cut, and would no longer lie over the picture they belong to.
   bool Turned = false;
+  // The main picture's DC picture, which draws a thumbnail without decoding the picture again;
+  // none when empty.
+  std::function<TDcPicture()> DcPicture;
 };
 
 // trim holds the main picture cut to rect (source pixels, Left and Top on the MCU grid), ending
@@ -44,7 +50,7 @@ struct TCutMode {
 // region, the rest copied; the MP entries and directory lengths then describe the result.
 // Views are cut with the Exif data dropped or kept as the main picture was. rect is what the
 // main picture keeps of the source, before any turn.
-void FollowTrim(std::vector<std::uint8_t>& trim, std::size_t imageEnd, const TCutSource& source,
+void FollowTrim(TStreamBytes& trim, std::size_t imageEnd, const TCutSource& source,
                 const TTrimRect& rect, const TCutMode& mode,
                 const TEmbeddedPictureOptions& options);
 

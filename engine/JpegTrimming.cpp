@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "ArithmeticScanDecoder.h"
 
 #include "BitStreamFile.h"
+#include "DcPicture.h"
 #include "ExifOrientation.h"
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
@@ -177,24 +179,30 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   TOrientedTrim done = snapped;
   TImageEnds ends;
   EJpegError error;
+  const TStoredBlocks stored(store_);
+  std::optional<TTurnedBlocks> turnedBlocks;
+  TJpegModel outputModel;
+  TTrimWindow outputWindow;
   if (!turned) {
     done.Source = window.Cut;
-    error = WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow,
-                        parts(window), ends);
+    error =
+        WriteWindow({bytes, model_, stored}, window, header, output, atRow, parts(window), ends);
   } else {
-    const TJpegModel turnedModel = TurnedModel(model_, snapped);
-    const TTrimWindow turnedWindow =
-        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height});
-    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)}, turnedWindow,
-                        header, output, atRow, parts(turnedWindow), ends);
+    outputModel = TurnedModel(model_, snapped);
+    outputWindow = WindowOf(outputModel, {0, 0, outputModel.Width, outputModel.Height});
+    turnedBlocks.emplace(model_, store_, snapped);
+    error = WriteWindow({bytes, outputModel, *turnedBlocks}, outputWindow, header, output, atRow,
+                        parts(outputWindow), ends);
   }
   if (error != EJpegError::kNone) return error;
-  const std::span<const std::uint8_t> out = output.Bytes();
-  std::vector<std::uint8_t> trim(out.begin(), out.end());
+  TStreamBytes trim = output.TakeBytes();
+  const auto dcPicture = [&] {
+    return turned ? DcPictureOf(outputModel, *turnedBlocks, outputWindow)
+                  : DcPictureOf(model_, stored, window);
+  };
   FollowTrim(trim, ends.Output, {bytes, ends.Source, model_.Width, model_.Height}, done.Source,
-             {dropExif, turned}, Pictures);
-  output.Assign(trim);
-  output.SetPosition(0);
+             {dropExif, turned, dcPicture}, Pictures);
+  output.Adopt(std::move(trim));
   if (written != nullptr) *written = done;
   return {};
 }

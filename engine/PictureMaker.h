@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "DcPicture.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -19,6 +20,13 @@ class TPictureMaker {
   virtual std::vector<std::uint8_t> Smaller(std::span<const std::uint8_t> picture, int maxWidth,
                                             int maxHeight,
                                             std::span<const std::uint8_t> like) const = 0;
+  // The same, drawn from dc, the DC picture of picture, when an eighth of picture's size is
+  // enough to fill the box: no coded data is decoded. Only picture's header is read. Empty when
+  // dc cannot serve; Smaller then can.
+  virtual std::vector<std::uint8_t> SmallerFromDc(const TDcPicture& dc,
+                                                  std::span<const std::uint8_t> picture,
+                                                  int maxWidth, int maxHeight,
+                                                  std::span<const std::uint8_t> like) const = 0;
   // The pixels of rect (inside picture) encoded again with picture's own quantisation tables and
   // sampling, without metadata. Empty when picture cannot be decoded.
   virtual std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,

@@ -162,6 +162,94 @@ bool Encode(const TPixelPicture* picture, int quality, const TCodingParameters* 
   return true;
 }
 
+// What drawing a DC picture of jpeg at an eighth takes from jpeg's header: each component's DC
+// quantiser, and whether its samples are grey or YCbCr. False when jpeg's header cannot be read,
+// does not describe dc, or an eighth of its size is smaller than *fitWidth x *fitHeight, the
+// size that fits the box.
+bool ReadEighthScaling(const std::uint8_t* data, std::size_t size, const TDcPicture* dc,
+                       int boxWidth, int boxHeight, std::array<int, MAX_COMPONENTS>* quantisers,
+                       int* fitWidth, int* fitHeight) {
+  jpeg_decompress_struct info{};
+  TLibjpegErrors errors;
+  info.err = UseLibjpegErrors(errors);
+  if (setjmp(errors.Jump)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  bool usable = (info.jpeg_color_space == JCS_GRAYSCALE || info.jpeg_color_space == JCS_YCbCr) &&
+                info.image_width == static_cast<JDIMENSION>(dc->Width) &&
+                info.image_height == static_cast<JDIMENSION>(dc->Height) &&
+                info.num_components == static_cast<int>(dc->Planes.size());
+  for (int c = 0; usable && c < info.num_components; ++c) {
+    const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[c].quant_tbl_no];
+    usable = table != nullptr;
+    if (usable) (*quantisers)[static_cast<std::size_t>(c)] = table->quantval[0];
+  }
+  if (usable) {
+    FitInto(info.image_width, info.image_height, boxWidth, boxHeight, fitWidth, fitHeight);
+    usable = (info.image_width + 7) / 8 >= static_cast<unsigned>(*fitWidth) &&
+             (info.image_height + 7) / 8 >= static_cast<unsigned>(*fitHeight);
+  }
+  jpeg_destroy_decompress(&info);
+  return usable;
+}
+
+// A sample of a block that holds its DC coefficient alone, as libjpeg's 1 x 1 inverse DCT
+// gives it: the dequantised value divided by 8, rounded, and moved to the unsigned range.
+std::uint8_t DcSample(int dc, int quantiser) {
+  return static_cast<std::uint8_t>(std::clamp(((dc * quantiser + 4) >> 3) + 128, 0, 255));
+}
+
+// dc drawn as RGB at an eighth of its size, by libjpeg's 1/8 scaled decode's own arithmetic:
+// each block one pixel, chroma repeated over the luma pixels it covers, and libjpeg's fixed-point
+// YCbCr to RGB conversion.
+TPixelPicture EighthOf(const TDcPicture& dc, const std::array<int, MAX_COMPONENTS>& quantisers) {
+  TPixelPicture picture;
+  picture.Width = (dc.Width + 7) / 8;
+  picture.Height = (dc.Height + 7) / 8;
+  picture.Channels = 3;
+  picture.Samples.resize(static_cast<std::size_t>(picture.Width) * picture.Height * 3);
+  int maxH = 1;
+  int maxV = 1;
+  for (const TDcPicture::TPlane& plane : dc.Planes) {
+    maxH = std::max(maxH, plane.HSampling);
+    maxV = std::max(maxV, plane.VSampling);
+  }
+  const auto sample = [&](std::size_t c, int x, int y) {
+    const TDcPicture::TPlane& plane = dc.Planes[c];
+    const int col =
+        std::min(plane.Cols - 1, dc.Planes.size() == 1 ? x : x * plane.HSampling / maxH);
+    const int row =
+        std::min(plane.Rows - 1, dc.Planes.size() == 1 ? y : y * plane.VSampling / maxV);
+    return DcSample(plane.Dc[static_cast<std::size_t>(row) * plane.Cols + col], quantisers[c]);
+  };
+  // libjpeg's conversion: 16 fraction bits, rounding added before the shift.
+  constexpr int kHalf = 1 << 15;
+  const auto fix = [](double x) { return static_cast<int>(x * 65536 + 0.5); };
+  std::uint8_t* out = picture.Samples.data();
+  for (int y = 0; y < picture.Height; ++y) {
+    for (int x = 0; x < picture.Width; ++x, out += 3) {
+      const int luma = sample(0, x, y);
+      if (dc.Planes.size() == 1) {
+        out[0] = out[1] = out[2] = static_cast<std::uint8_t>(luma);
+        continue;
+      }
+      const int cb = sample(1, x, y) - 128;
+      const int cr = sample(2, x, y) - 128;
+      const int red = luma + ((fix(1.40200) * cr + kHalf) >> 16);
+      const int green = luma + ((-fix(0.34414) * cb - fix(0.71414) * cr + kHalf) >> 16);
+      const int blue = luma + ((fix(1.77200) * cb + kHalf) >> 16);
+      out[0] = static_cast<std::uint8_t>(std::clamp(red, 0, 255));
+      out[1] = static_cast<std::uint8_t>(std::clamp(green, 0, 255));
+      out[2] = static_cast<std::uint8_t>(std::clamp(blue, 0, 255));
+    }
+  }
+  return picture;
+}
+
 bool ReadFirstTable(const std::uint8_t* data, std::size_t size, std::array<unsigned, 64>* table) {
   jpeg_decompress_struct info{};
   TLibjpegErrors errors;
@@ -213,6 +301,29 @@ std::vector<std::uint8_t> TLibjpegPictureMaker::Smaller(std::span<const std::uin
   }
   const int estimated = EstimateJpegQuality(like);
   const TPixelPicture scaled = ScaleByArea(decoded, width, height);
+  if (!Encode(&scaled, estimated > 0 ? estimated : kDefaultQuality, nullptr, &jpeg)) jpeg.clear();
+  return jpeg;
+}
+
+std::vector<std::uint8_t> TLibjpegPictureMaker::SmallerFromDc(
+    const TDcPicture& dc, std::span<const std::uint8_t> picture, int maxWidth, int maxHeight,
+    std::span<const std::uint8_t> like) const {
+  std::vector<std::uint8_t> jpeg;
+  std::array<int, MAX_COMPONENTS> quantisers{};
+  int width = 0;
+  int height = 0;
+  const bool whole = std::all_of(dc.Planes.begin(), dc.Planes.end(), [](const auto& plane) {
+    return plane.Cols > 0 && plane.Rows > 0 &&
+           plane.Dc.size() == static_cast<std::size_t>(plane.Cols) * plane.Rows;
+  });
+  if (maxWidth < 1 || maxHeight < 1 || dc.Planes.empty() || !whole ||
+      dc.Planes.size() > quantisers.size() ||
+      !ReadEighthScaling(picture.data(), picture.size(), &dc, maxWidth, maxHeight, &quantisers,
+                         &width, &height)) {
+    return jpeg;
+  }
+  const int estimated = EstimateJpegQuality(like);
+  const TPixelPicture scaled = ScaleByArea(EighthOf(dc, quantisers), width, height);
   if (!Encode(&scaled, estimated > 0 ? estimated : kDefaultQuality, nullptr, &jpeg)) jpeg.clear();
   return jpeg;
 }

@@ -10,6 +10,10 @@ class TLibjpegPictureMaker final : public TPictureMaker {
   std::vector<std::uint8_t> Smaller(std::span<const std::uint8_t> picture, int maxWidth,
                                     int maxHeight,
                                     std::span<const std::uint8_t> like) const override;
+  std::vector<std::uint8_t> SmallerFromDc(const TDcPicture& dc,
+                                          std::span<const std::uint8_t> picture, int maxWidth,
+                                          int maxHeight,
+                                          std::span<const std::uint8_t> like) const override;
   std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,
                                     const TTrimRect& rect) const override;
 };

@@ -57,5 +57,37 @@ TEST(PictureMaker, SmallerFitsTheBoxKeepingAspectAndNeverEnlarges) {
   EXPECT_TRUE(maker.Smaller(Bytes{0xFF, 0xD8}, 160, 120, wide).empty());
 }
 
+TEST(PictureMaker, DrawsFromADcPictureOnlyWhereAnEighthFillsTheBoxAndTheHeaderAgrees) {
+  fixtures::JpegOptions options;
+  options.width = 400;
+  options.height = 100;
+  const Bytes wide = fixtures::MakeJpeg(options);
+  // 4:2:0: luma blocks 50 x 13, chroma 25 x 7, all mid grey.
+  const auto dcPicture = [](int width) {
+    TDcPicture dc{width, 100, {}};
+    for (const int factor : {2, 1, 1}) {
+      const int cols = factor == 2 ? 50 : 25;
+      const int rows = factor == 2 ? 13 : 7;
+      dc.Planes.push_back({factor, factor, cols, rows,
+                           std::vector<std::int16_t>(static_cast<std::size_t>(cols * rows))});
+    }
+    return dc;
+  };
+  struct Case {
+    int width, box;
+    bool drawn;
+  };
+  for (const Case c : {Case{400, 40, true}, Case{400, 160, false}, Case{401, 40, false}}) {
+    const Bytes drawn =
+        TLibjpegPictureMaker().SmallerFromDc(dcPicture(c.width), wide, c.box, c.box, wide);
+    EXPECT_EQ(!drawn.empty(), c.drawn) << c.width << " " << c.box;
+    if (drawn.empty()) continue;
+    const fixtures::Pixels pixels = fixtures::Decode(drawn);
+    EXPECT_EQ(pixels.width, 40);
+    EXPECT_EQ(pixels.height, 10);
+    EXPECT_NEAR(pixels.samples[0], 128, 2);
+  }
+}
+
 }  // namespace
 }  // namespace tarvo::testing
