@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "BestTime.h"
 #include "ByteStream.h"
@@ -82,21 +83,33 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) {
-    // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise: baseline, and progressive
-    // with libjpeg-turbo's own script.
+    // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise: baseline; progressive
+    // with libjpeg-turbo's own script; and baseline again as cameras write it, with an Exif
+    // thumbnail that every cut draws anew.
     tarvo::fixtures::JpegOptions options;
     options.width = 6000;
     options.height = 4000;
     options.sampling = tarvo::fixtures::Sampling::k420;
     options.quality = 95;
-    for (const char* name : {"tarvo-bench-24mp.jpg", "tarvo-bench-24mp-progressive.jpg"}) {
+    tarvo::fixtures::JpegOptions thumbnail;
+    thumbnail.width = 160;
+    thumbnail.height = 120;
+    tarvo::fixtures::JpegOptions progressive = options;
+    progressive.progressive = true;
+    tarvo::fixtures::JpegOptions camera = options;
+    camera.extraSegments = {tarvo::fixtures::MakeExifWithThumbnail(
+        true, 6000, 4000, tarvo::fixtures::MakeJpeg(thumbnail), false)};
+    const std::pair<const char*, const tarvo::fixtures::JpegOptions*> made[] = {
+        {"tarvo-bench-24mp.jpg", &options},
+        {"tarvo-bench-24mp-progressive.jpg", &progressive},
+        {"tarvo-bench-24mp-camera.jpg", &camera}};
+    for (const auto& [name, madeWith] : made) {
       const auto path = std::filesystem::temp_directory_path() / name;
       if (!std::filesystem::exists(path)) {
         std::printf("generating %s ...\n", path.c_str());
-        tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(options));
+        tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(*madeWith));
       }
       files.push_back(path.string());
-      options.progressive = true;
     }
   }
   for (const std::string& file : files) BenchFile(file, runs);

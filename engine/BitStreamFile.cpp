@@ -1,6 +1,8 @@
 #include "BitStreamFile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "JpegMarkers.h"
 #include "Messages.h"
@@ -163,25 +165,27 @@ void TOutBitStreamFile::AppendCoded(std::span<const std::uint8_t> stuffed,
     std::size_t count = 0;
     const std::size_t size = stuffed.size();
     std::size_t at = 0;
+    const auto bigEndian = [](std::uint64_t word) {
+      return std::endian::native == std::endian::little ? __builtin_bswap64(word) : word;
+    };
     while (at < size) {
       if (count >= kChunk) {
         target_.Write(out, count);
         count = 0;
       }
-      if (at + 8 <= size) {
-        std::uint64_t word = 0;
-        for (std::size_t i = 0; i < 8; ++i) word = word << 8 | stuffed[at + i];
+      while (at + 8 <= size && count < kChunk) {
+        std::uint64_t word;
+        std::memcpy(&word, stuffed.data() + at, sizeof word);
+        word = bigEndian(word);
         const std::uint64_t moved = carry << (64 - shift) | word >> shift;
-        if (!HasFfByte(word) && !HasFfByte(moved)) {
-          for (std::size_t i = 0; i < 8; ++i) {
-            out[count + i] = static_cast<std::uint8_t>(moved >> (56 - 8 * i));
-          }
-          count += 8;
-          carry = word & low;
-          at += 8;
-          continue;
-        }
+        if (HasFfByte(word) || HasFfByte(moved)) break;
+        const std::uint64_t stored = bigEndian(moved);
+        std::memcpy(out + count, &stored, sizeof stored);
+        count += 8;
+        carry = word & low;
+        at += 8;
       }
+      if (at >= size || count >= kChunk) continue;
       const std::uint8_t byte = stuffed[at];
       // A coded 0xFF is always followed by its stuffed zero, which goes.
       at += byte == 0xFF ? 2 : 1;

@@ -218,27 +218,41 @@ TPixelPicture EighthOf(const TDcPicture& dc, const std::array<int, MAX_COMPONENT
     maxH = std::max(maxH, plane.HSampling);
     maxV = std::max(maxV, plane.VSampling);
   }
-  const auto sample = [&](std::size_t c, int x, int y) {
+  // Each component's samples, and for each pixel column the sample column it repeats; a grey
+  // frame's one component is never subsampled.
+  const bool grey = dc.Planes.size() == 1;
+  std::vector<std::vector<std::uint8_t>> samples;
+  std::vector<std::vector<int>> columns;
+  for (std::size_t c = 0; c < dc.Planes.size(); ++c) {
     const TDcPicture::TPlane& plane = dc.Planes[c];
-    const int col =
-        std::min(plane.Cols - 1, dc.Planes.size() == 1 ? x : x * plane.HSampling / maxH);
-    const int row =
-        std::min(plane.Rows - 1, dc.Planes.size() == 1 ? y : y * plane.VSampling / maxV);
-    return DcSample(plane.Dc[static_cast<std::size_t>(row) * plane.Cols + col], quantisers[c]);
-  };
+    std::vector<std::uint8_t>& sample = samples.emplace_back(plane.Dc.size());
+    for (std::size_t i = 0; i < plane.Dc.size(); ++i)
+      sample[i] = DcSample(plane.Dc[i], quantisers[c]);
+    std::vector<int>& column = columns.emplace_back(static_cast<std::size_t>(picture.Width));
+    for (int x = 0; x < picture.Width; ++x) {
+      column[static_cast<std::size_t>(x)] =
+          std::min(plane.Cols - 1, grey ? x : x * plane.HSampling / maxH);
+    }
+  }
   // libjpeg's conversion: 16 fraction bits, rounding added before the shift.
   constexpr int kHalf = 1 << 15;
   const auto fix = [](double x) { return static_cast<int>(x * 65536 + 0.5); };
   std::uint8_t* out = picture.Samples.data();
   for (int y = 0; y < picture.Height; ++y) {
+    std::array<const std::uint8_t*, 3> rows{};
+    for (std::size_t c = 0; c < dc.Planes.size() && c < rows.size(); ++c) {
+      const TDcPicture::TPlane& plane = dc.Planes[c];
+      const int row = std::min(plane.Rows - 1, grey ? y : y * plane.VSampling / maxV);
+      rows[c] = &samples[c][static_cast<std::size_t>(row) * plane.Cols];
+    }
     for (int x = 0; x < picture.Width; ++x, out += 3) {
-      const int luma = sample(0, x, y);
-      if (dc.Planes.size() == 1) {
+      const int luma = rows[0][columns[0][static_cast<std::size_t>(x)]];
+      if (grey) {
         out[0] = out[1] = out[2] = static_cast<std::uint8_t>(luma);
         continue;
       }
-      const int cb = sample(1, x, y) - 128;
-      const int cr = sample(2, x, y) - 128;
+      const int cb = rows[1][columns[1][static_cast<std::size_t>(x)]] - 128;
+      const int cr = rows[2][columns[2][static_cast<std::size_t>(x)]] - 128;
       const int red = luma + ((fix(1.40200) * cr + kHalf) >> 16);
       const int green = luma + ((-fix(0.34414) * cb - fix(0.71414) * cr + kHalf) >> 16);
       const int blue = luma + ((fix(1.77200) * cb + kHalf) >> 16);
