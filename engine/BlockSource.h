@@ -17,10 +17,6 @@ class TBlockSource {
   // from one source on several threads at once, each with its own scratch.
   virtual const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
                                     std::int16_t* scratch) const = 0;
-  // The DC coefficient of that block, which no turn or mirror changes.
-  virtual std::int16_t Dc(int slot, std::size_t row, std::size_t col) const = 0;
-  // Whether the output's rows are the store's columns.
-  virtual bool Transposed() const = 0;
 
  protected:
   TBlockSource() = default;
@@ -37,10 +33,6 @@ class TStoredBlocks final : public TBlockSource {
                             std::int16_t* /*scratch*/) const override {
     return store_.Block(slot, row, col);
   }
-  std::int16_t Dc(int slot, std::size_t row, std::size_t col) const override {
-    return store_.Block(slot, row, col)[0];
-  }
-  bool Transposed() const override { return false; }
 
  private:
   const TCoefficientStore& store_;

@@ -94,8 +94,8 @@ void FollowInExif(TStreamBytes& primary, const TCutMode& mode,
     TBytes picture;
     if (kind == TExifThumbnailKind::kJpeg && options.Maker != nullptr) {
       const std::span<const std::uint8_t> old = ExifJpegThumbnail(tiff);
-      if (mode.DcPicture) {
-        picture = options.Maker->SmallerFromDc(mode.DcPicture(), primary, kThumbnailWidth,
+      if (mode.DcPicture != nullptr) {
+        picture = options.Maker->SmallerFromDc(*mode.DcPicture, primary, kThumbnailWidth,
                                                kThumbnailHeight, old);
       }
       if (picture.empty()) {

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -38,9 +37,8 @@ struct TCutMode {
   // Its blocks were turned or mirrored. Gain maps and views of the same size are then left out:
   // they are only ever cut, and would no longer lie over the picture they belong to.
   bool Turned = false;
-  // The main picture's DC picture, which draws a thumbnail without decoding the picture again;
-  // none when empty.
-  std::function<TDcPicture()> DcPicture;
+  // The main picture's DC picture, which draws a thumbnail without decoding the picture again.
+  const TDcPicture* DcPicture = nullptr;
 };
 
 // trim holds the main picture cut to rect (source pixels, Left and Top on the MCU grid), ending

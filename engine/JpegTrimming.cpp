@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <new>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -179,29 +178,27 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   TOrientedTrim done = snapped;
   TImageEnds ends;
   EJpegError error;
-  const TStoredBlocks stored(store_);
-  std::optional<TTurnedBlocks> turnedBlocks;
-  TJpegModel outputModel;
-  TTrimWindow outputWindow;
+  // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
+  const bool drawsThumbnail = Pictures.Maker != nullptr && !Pictures.KeepThumbnails;
+  TDcPicture dcPicture;
   if (!turned) {
     done.Source = window.Cut;
-    error =
-        WriteWindow({bytes, model_, stored}, window, header, output, atRow, parts(window), ends);
+    if (drawsThumbnail) dcPicture = DcPictureFor(model_, window);
+    error = WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow,
+                        parts(window), ends, drawsThumbnail ? &dcPicture : nullptr);
   } else {
-    outputModel = TurnedModel(model_, snapped);
-    outputWindow = WindowOf(outputModel, {0, 0, outputModel.Width, outputModel.Height});
-    turnedBlocks.emplace(model_, store_, snapped);
-    error = WriteWindow({bytes, outputModel, *turnedBlocks}, outputWindow, header, output, atRow,
-                        parts(outputWindow), ends);
+    const TJpegModel turnedModel = TurnedModel(model_, snapped);
+    const TTrimWindow turnedWindow =
+        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height});
+    if (drawsThumbnail) dcPicture = DcPictureFor(turnedModel, turnedWindow);
+    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)}, turnedWindow,
+                        header, output, atRow, parts(turnedWindow), ends,
+                        drawsThumbnail ? &dcPicture : nullptr);
   }
   if (error != EJpegError::kNone) return error;
   TStreamBytes trim = output.TakeBytes();
-  const auto dcPicture = [&] {
-    return turned ? DcPictureOf(outputModel, *turnedBlocks, outputWindow)
-                  : DcPictureOf(model_, stored, window);
-  };
   FollowTrim(trim, ends.Output, {bytes, ends.Source, model_.Width, model_.Height}, done.Source,
-             {dropExif, turned, dcPicture}, Pictures);
+             {dropExif, turned, drawsThumbnail ? &dcPicture : nullptr}, Pictures);
   output.Adopt(std::move(trim));
   if (written != nullptr) *written = done;
   return {};

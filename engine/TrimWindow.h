@@ -76,10 +76,10 @@ inline TMcuLayout WindowLayout(const TJpegModel& model, const TTrimWindow& windo
 // The DC predictor of each component slot.
 using TDcPredictors = std::array<int, TCoefficientStore::kMaxComponents>;
 
-// Walks the window as the output codes it (WalkMcus): visit(slot, block, predictor) for each
-// block with its component's DC predictor, which starts as given (0 for a whole window) and at 0
-// after each restart point, and atRestart() where a restart marker goes. False as soon as visit
-// returns false.
+// Walks the window as the output codes it (WalkMcus): visit(slot, row, col, block, predictor) for
+// each block, at row and col of its component's blocks, with its component's DC predictor, which
+// starts as given (0 for a whole window) and at 0 after each restart point, and atRestart() where a
+// restart marker goes. False as soon as visit returns false.
 template <typename AtRow, typename Visit, typename AtRestart>
 bool WalkWindow(const TJpegModel& model, const TBlockSource& blocks, const TTrimWindow& window,
                 TDcPredictors predictor, AtRow&& atRow, Visit&& visit, AtRestart&& atRestart) {
@@ -87,7 +87,7 @@ bool WalkWindow(const TJpegModel& model, const TBlockSource& blocks, const TTrim
   return WalkMcus(
       WindowLayout(model, window), atRow,
       [&](int slot, std::size_t row, std::size_t col) {
-        return visit(slot, blocks.Block(slot, row, col, scratch.data()),
+        return visit(slot, row, col, blocks.Block(slot, row, col, scratch.data()),
                      predictor[static_cast<std::size_t>(slot)]);
       },
       [&] {

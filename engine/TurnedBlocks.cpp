@@ -122,12 +122,6 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
   return Turned(source_.Block(slot, ys.At(col), xs.At(row)), scratch);
 }
 
-std::int16_t TTurnedBlocks::Dc(int slot, std::size_t row, std::size_t col) const {
-  const auto s = static_cast<std::size_t>(slot);
-  return transpose_ ? source_.Block(slot, ys_[s].At(col), xs_[s].At(row))[0]
-                    : source_.Block(slot, ys_[s].At(row), xs_[s].At(col))[0];
-}
-
 const std::int16_t* TTurnedBlocks::Turned(const std::int16_t* from, std::int16_t* scratch) const {
   turnBlock_(from, scratch);
   return scratch;

@@ -27,8 +27,6 @@ class TTurnedBlocks final : public TBlockSource {
   TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut);
   const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
                             std::int16_t* scratch) const override;
-  std::int16_t Dc(int slot, std::size_t row, std::size_t col) const override;
-  bool Transposed() const override { return transpose_; }
 
  private:
   // Source block index along one source axis for output block i along the output axis it

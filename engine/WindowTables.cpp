@@ -40,7 +40,7 @@ bool CountWindow(const TJpegModel& model, const TBlockSource& blocks, const TTri
   // need DC categories, and odd encoders AC symbols, that the source's own blocks never used.
   return WalkWindow(
       model, blocks, window, {}, [](int) {},
-      [&](int slot, const std::int16_t* block, int& predictor) {
+      [&](int slot, std::size_t, std::size_t, const std::int16_t* block, int& predictor) {
         const auto s = static_cast<std::size_t>(slot);
         return CountBlockSymbols(block, predictor,
                                  counts[static_cast<std::size_t>(tables.DcSlot[s])],

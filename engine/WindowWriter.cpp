@@ -81,10 +81,11 @@ std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& bl
   return split;
 }
 
-// Codes part into writer; false when a symbol has no code in tables.
+// Codes part into writer, noting the blocks' DC values in dcPicture if given; false when a symbol
+// has no code in tables.
 bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindowTables& tables,
               const TScanPart& part, TOutBitStreamFile& writer,
-              const std::function<void(int)>& atRow) {
+              const std::function<void(int)>& atRow, TDcPicture* dcPicture) {
   int restartNumber = part.RestartNumber;
   const auto writeMarker = [&] {
     writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
@@ -92,7 +93,8 @@ bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindow
   };
   const bool coded = WalkWindow(
       model, blocks, part.Window, part.Predictors, [&](int row) { atRow(row); },
-      [&](int slot, const std::int16_t* block, int& predictor) {
+      [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int& predictor) {
+        if (dcPicture != nullptr) dcPicture->Put(slot, row, col, block[0]);
         const auto s = static_cast<std::size_t>(slot);
         return EncodeBlock(writer, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
                            tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])], predictor,
@@ -117,7 +119,7 @@ class TWindowWriter {
   void WriteHeader(const TWindowTables& tables);
   // Codes the window in up to parts parts at once (SplitScan).
   bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                 const std::function<void(int)>& atRow, int parts);
+                 const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
   // Returns where the main picture ends in the source and in the output.
   TImageEnds WriteTail();
 
@@ -225,9 +227,12 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
 }
 
 bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                              const std::function<void(int)>& atRow, int parts) {
+                              const std::function<void(int)>& atRow, int parts,
+                              TDcPicture* dcPicture) {
   const std::vector<TScanPart> split = SplitScan(model_, blocks, window_, parts);
-  if (split.size() == 1) return CodePart(model_, blocks, tables, split[0], writer_, atRow);
+  if (split.size() == 1) {
+    return CodePart(model_, blocks, tables, split[0], writer_, atRow, dcPicture);
+  }
   // Each later part is coded into a stream of its own, on a thread of its own, and joined on
   // when the part before it is in place.
   struct TCoded {
@@ -247,7 +252,8 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
       part.Stream.Reserve(static_cast<std::size_t>(
           1.1 * perMcu * (window.EndCol - window.FirstCol) * (window.EndRow - window.FirstRow)));
       TOutBitStreamFile writer(part.Stream);
-      part.Done = CodePart(model_, blocks, tables, split[j], writer, [](int) {});
+      part.Done = CodePart(
+          model_, blocks, tables, split[j], writer, [](int) {}, dcPicture);
       part.PendingValue = writer.PendingValue();
       part.PendingCount = writer.PendingCount();
     } catch (...) {
@@ -264,9 +270,10 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   // The first part goes straight into the output; it tells its rows as shares of the window's.
   const int rows = window_.EndRow - window_.FirstRow;
   const int firstRows = split[0].Window.EndRow - window_.FirstRow;
-  bool done = CodePart(model_, blocks, tables, split[0], writer_, [&](int row) {
-    atRow(window_.FirstRow + (row - window_.FirstRow) * rows / firstRows);
-  });
+  bool done = CodePart(
+      model_, blocks, tables, split[0], writer_,
+      [&](int row) { atRow(window_.FirstRow + (row - window_.FirstRow) * rows / firstRows); },
+      dcPicture);
   for (std::size_t j = threaded; j < split.size(); ++j) codeAside(j);
   threads.clear();  // joins
   for (std::size_t j = 1; j < split.size(); ++j) {
@@ -299,7 +306,8 @@ TImageEnds TWindowWriter::WriteTail() {
 
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
                        const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends) {
+                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends,
+                       TDcPicture* dcPicture) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the output.
@@ -318,7 +326,7 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
   if (SourceWindowTables(model, tables)) {
     TWindowWriter writer(source, window, header, output);
     writer.WriteHeader(tables);
-    if (writer.WriteScan(source.Blocks, tables, atRow, parts)) {
+    if (writer.WriteScan(source.Blocks, tables, atRow, parts, dcPicture)) {
       ends = writer.WriteTail();
       return EJpegError::kNone;
     }
@@ -330,7 +338,7 @@ EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
   TWindowWriter writer(source, window, header, output);
   writer.WriteHeader(tables);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
-  if (!writer.WriteScan(source.Blocks, tables, atRow, parts)) {
+  if (!writer.WriteScan(source.Blocks, tables, atRow, parts, dcPicture)) {
     return EJpegError::kUncodableCoefficient;
   }
   ends = writer.WriteTail();

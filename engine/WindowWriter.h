@@ -8,6 +8,7 @@
 
 #include "BlockSource.h"
 #include "ByteStream.h"
+#include "DcPicture.h"
 #include "JpegError.h"
 #include "JpegModel.h"
 #include "Orientation.h"
@@ -46,9 +47,11 @@ struct TImageEnds {
 // header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be
 // coded. Up to parts threads code the scan at once, each a share of the window's MCU rows, with
 // the bytes of one. Returns why the window cannot be written, or kNone with ends telling where the
-// main picture ends, for the images stored after it to be put right.
+// main picture ends, for the images stored after it to be put right. A dcPicture laid out by
+// DcPictureFor for window is filled with the DC values of the blocks as they are coded.
 EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
                        const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends);
+                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends,
+                       TDcPicture* dcPicture = nullptr);
 
 }  // namespace tarvo
