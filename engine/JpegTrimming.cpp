@@ -314,6 +314,7 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
   } const finish{store_};
   TInBitStreamFile reader(sourceStream_);
   const int scans = static_cast<int>(model_.Scans.size());
+  const auto threads = static_cast<int>(std::thread::hardware_concurrency());
   for (int i = 0; i < scans; ++i) {
     TScanReport report;
     report.AtRow = [this, i, scans](int row) {
@@ -325,15 +326,14 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
     EJpegError error;
     if (model_.Arithmetic()) {
       error = DecodeArithmeticScan(model_, scan, sourceStream_.Bytes(), store_, report);
-    } else if (byIntervals && DecodeRestartIntervals(
-                                  model_, sourceStream_.Bytes(), store_, report.AtRow, intervals,
-                                  static_cast<int>(std::thread::hardware_concurrency()))) {
+    } else if (byIntervals && DecodeRestartIntervals(model_, sourceStream_.Bytes(), store_,
+                                                     report.AtRow, intervals, threads)) {
       error = EJpegError::kNone;
       skipped = !only.empty();
     } else {
       error = model_.Progressive()
                   ? DecodeProgressiveScan(model_, scan, reader, store_, report)
-                  : DecodeSequentialScan(model_, scan, reader, store_, report, mcuRows);
+                  : DecodeSequentialScan(model_, scan, reader, store_, report, mcuRows, threads);
     }
     warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
     for (const TMcuRange& range : report.Damaged) {

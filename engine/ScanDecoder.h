@@ -28,12 +28,23 @@ struct TScanReport {
   std::vector<TMcuRange> Damaged;
 };
 
+// How a long run of a scan without restart markers is split between two threads
+// (SpeculativeSplit.h); tests move the split and lower the least run.
+struct TSplitTuning {
+  // The byte near which the later piece starts; 0 for halfway through the run's data.
+  std::size_t SplitByte = 0;
+  // The fewest MCUs each piece must take for a second thread to pay.
+  std::int64_t MinMcusPerPiece = 4096;
+};
+
 // Decodes a scan of a sequential frame: every block of its components whole (ITU-T T.81 F.2),
-// in the first mcuRows MCU rows. Returns why it failed, also when the data end before the last
-// block it decodes.
+// in the first mcuRows MCU rows, a scan without restart markers in two pieces at once when
+// parts is 2 or more. Returns why it failed, also when the data end before the last block it
+// decodes.
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
-                                TScanReport& report, int mcuRows);
+                                TScanReport& report, int mcuRows, int parts = 1,
+                                const TSplitTuning& tuning = {});
 
 // Where the walk of a scan stands after the MCU rows it has walked, for a walk that goes on from
 // there: the next MCU row, the restart marker in turn, the interval under way, whether its data
@@ -58,10 +69,11 @@ class TSequentialScanDecoding {
   TSequentialScanDecoding& operator=(const TSequentialScanDecoding&) = delete;
 
   // Decodes MCU rows Rows() to endRow - 1 into store. Runs of rows that start and end where
-  // restart intervals start are decoded in up to parts parts at once (DecodeInRestartParts).
-  // Returns why the scan cannot be read on, as DecodeSequentialScan does; no run follows one that
-  // failed.
-  EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts);
+  // restart intervals start are decoded in up to parts parts at once (DecodeInRestartParts),
+  // long runs without restart markers in two pieces (DecodeSpeculativeSplit). Returns why the
+  // scan cannot be read on, as DecodeSequentialScan does; no run follows one that failed.
+  EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
+                      const TSplitTuning& tuning = {});
   // The MCU rows decoded so far.
   int Rows() const { return state_.Row; }
 

@@ -6,17 +6,24 @@
 #include "RestartParts.h"
 #include "ScanDecoder.h"
 #include "ScanWalk.h"
+#include "SpeculativeSplit.h"
 
 namespace tarvo {
 
 namespace {
 
 // Walks scan from where state stands to the end of MCU row mcuRows - 1, decoding every block
-// with the predictors given, which carry over from the walk before.
+// with the predictors given, which carry over from the walk before. A split decode that cannot
+// vouch for its result leaves the rows it did not finish to the walk.
 EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                           TCoefficientStore& store, TScanReport& report,
                           std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                          TScanWalkState& state, int mcuRows) {
+                          TScanWalkState& state, int mcuRows, int parts,
+                          const TSplitTuning& tuning) {
+  if (parts >= 2 && DecodeSpeculativeSplit(model, scan, reader, store, report, predictor, state,
+                                           mcuRows, tuning)) {
+    return EJpegError::kNone;
+  }
   const TScanTables tables = ScanTables(model, scan);
   return WalkScanOn(
       model, scan, reader, store, report,
@@ -30,11 +37,13 @@ EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStre
 
 EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
                                 TInBitStreamFile& reader, TCoefficientStore& store,
-                                TScanReport& report, int mcuRows) {
+                                TScanReport& report, int mcuRows, int parts,
+                                const TSplitTuning& tuning) {
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   TScanWalkState state;
   state.IntervalStart = scan.DataStart;
-  return WalkSequential(model, scan, reader, store, report, predictor, state, mcuRows);
+  return WalkSequential(model, scan, reader, store, report, predictor, state, mcuRows, parts,
+                        tuning);
 }
 
 TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteStream& source)
@@ -44,13 +53,14 @@ TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteS
 }
 
 EJpegError TSequentialScanDecoding::DecodeTo(int endRow, TCoefficientStore& store,
-                                             TScanReport& report, int parts) {
+                                             TScanReport& report, int parts,
+                                             const TSplitTuning& tuning) {
   if (failure_ != EJpegError::kNone) return failure_;
   endRow = std::min(endRow, model_.McuRows);
   if (endRow <= state_.Row) return EJpegError::kNone;
   DecodeInParts(endRow, store, report, parts);
-  failure_ =
-      WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_, endRow);
+  failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
+                            endRow, parts, tuning);
   return failure_;
 }
 
