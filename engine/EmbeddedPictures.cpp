@@ -186,12 +186,16 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutSource& source,
 
 // A large preview drawn again from the trim at its old longer side, never larger than the trim.
 TBytes DrawPreview(std::span<const std::uint8_t> preview, std::span<const std::uint8_t> primary,
-                   const TEmbeddedPictureOptions& options) {
+                   const TCutMode& mode, const TEmbeddedPictureOptions& options) {
   TJpegTrimming engine;
   engine.OnMessage = nullptr;
   if (options.Maker == nullptr || !engine.AnalyzeBytes(preview)) return {};
   const int side = std::max(engine.ImageWidth(), engine.ImageHeight());
-  const TBytes drawn = options.Maker->Smaller(primary, side, side, preview);
+  TBytes drawn;
+  if (mode.DcPicture != nullptr) {
+    drawn = options.Maker->SmallerFromDc(*mode.DcPicture, primary, side, side, preview);
+  }
+  if (drawn.empty()) drawn = options.Maker->Smaller(primary, side, side, preview);
   if (drawn.size() < 2) return {};
   // Its MPF segment says what it is in the set; an Exif segment would describe the old one.
   return WithMetadataOf(drawn, preview,
@@ -220,7 +224,7 @@ void CutStoredImage(TStoredImage& image, const std::optional<TMpIndex>& index,
     image.Result = CutGainMap(bytes, source, rect, options);
   } else if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
     image.Result = options.KeepThumbnails ? TBytes(bytes.begin(), bytes.end())
-                                          : DrawPreview(bytes, primary, options);
+                                          : DrawPreview(bytes, primary, mode, options);
   } else if (sameSizeView) {
     image.Result = TrimLosslessly(bytes, rect, mode.DropExif, options);
   } else {

@@ -143,52 +143,63 @@ TEST(ExifThumbnail, IsDrawnAgainFromATurnedCut) {
   EXPECT_FALSE(red(1));
 }
 
-// A cut large enough for an eighth of it to fill the thumbnail's box gets its thumbnail from
-// the decoded blocks' DC values; it must look as one drawn from the cut's pixels does, over
-// every mapping of blocks to the cut: cropped off the grid's origin, turned, mirrored.
+// Pictures drawn from the same cut, one from its blocks' DC values and one from its pixels, agree
+// but for rounding and chroma upsampling.
+void ExpectAlike(const Bytes& fromBlocks, const Bytes& fromPixels) {
+  const fixtures::Pixels a = fixtures::Decode(fromBlocks);
+  const fixtures::Pixels b = fixtures::Decode(fromPixels);
+  ASSERT_EQ(a.width, b.width);
+  ASSERT_EQ(a.height, b.height);
+  ASSERT_EQ(a.samples.size(), b.samples.size());
+  int worst = 0;
+  double total = 0;
+  for (std::size_t i = 0; i < a.samples.size(); ++i) {
+    const int difference = std::abs(a.samples[i] - b.samples[i]);
+    worst = std::max(worst, difference);
+    total += difference;
+  }
+  EXPECT_LE(worst, 24);
+  EXPECT_LE(total / static_cast<double>(a.samples.size()), 1.5);
+}
+
+// A cut large enough for an eighth of it to fill the thumbnail's box, or a VGA preview's, gets
+// them from the decoded blocks' DC values; they must look as drawn from the cut's pixels do, over
+// every mapping of blocks to the cut: cropped off the grid's origin, turned, mirrored. 4:2:2
+// chroma is halved across only, so turning its blocks also changes its sampling.
 TEST(ExifThumbnail, DrawnFromTheBlocksLooksAsDrawnFromTheCut) {
   const TLibjpegPictureMaker maker;
-  // 4:2:2 chroma is halved across only, so turning its blocks also changes its sampling.
-  for (const fixtures::Sampling sampling : {fixtures::Sampling::k422}) {
-    fixtures::JpegOptions options;
-    options.width = 1296;
-    options.height = 1000;
-    options.sampling = sampling;
-    // Whatever the old thumbnail shows is drawn anew.
-    options.extraSegments = {
-        fixtures::MakeExifWithThumbnail(true, 1296, 1000, fixtures::MakeJpeg({}), false)};
-    TJpegTrimming engine;
-    engine.Pictures.Maker = &maker;
-    ASSERT_TRUE(engine.AnalyzeBytes(fixtures::MakeJpeg(options)));
-    const TMcuGrid grid = engine.Grid();
-    TTurnLoss loss;
-    const TOrientedTrim whole = WholePicture(grid, kAsStored);
-    for (const TOrientedTrim& cut :
-         {Trimmed(whole, {16, 32, 1296, 1000}, grid), Turned(whole, kRotate90, grid, loss),
-          Trimmed(Turned(whole, kTransverse, grid, loss), {0, 16, 990, 1290}, grid)}) {
-      SCOPED_TRACE(::testing::Message() << static_cast<int>(sampling) << " " << cut.Width());
-      TByteStream output;
-      ASSERT_TRUE(engine.TrimCut(output, cut, false));
-      const Bytes trimmed = BytesOf(output);
-      const Bytes tiff = ExifTiff(trimmed);
-      const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
-      const fixtures::Pixels fromBlocks =
-          fixtures::Decode(Bytes(thumbnail.begin(), thumbnail.end()));
-      const fixtures::Pixels fromPixels =
-          fixtures::Decode(maker.Smaller(trimmed, 160, 120, trimmed));
-      ASSERT_EQ(fromBlocks.width, fromPixels.width);
-      ASSERT_EQ(fromBlocks.height, fromPixels.height);
-      ASSERT_EQ(fromBlocks.samples.size(), fromPixels.samples.size());
-      int worst = 0;
-      double total = 0;
-      for (std::size_t i = 0; i < fromBlocks.samples.size(); ++i) {
-        const int difference = std::abs(fromBlocks.samples[i] - fromPixels.samples[i]);
-        worst = std::max(worst, difference);
-        total += difference;
-      }
-      EXPECT_LE(worst, 24);
-      EXPECT_LE(total / static_cast<double>(fromBlocks.samples.size()), 1.5);
-    }
+  fixtures::JpegOptions options;
+  options.width = 1296;
+  options.height = 1000;
+  options.sampling = fixtures::Sampling::k422;
+  // Whatever the old thumbnail and preview show is drawn anew.
+  options.extraSegments = {
+      fixtures::MakeExifWithThumbnail(true, 1296, 1000, fixtures::MakeJpeg({}), false)};
+  fixtures::JpegOptions preview;
+  preview.width = 120;
+  preview.height = 90;
+  TJpegTrimming engine;
+  engine.Pictures.Maker = &maker;
+  ASSERT_TRUE(
+      engine.AnalyzeBytes(fixtures::MakeMpfJpeg(options, fixtures::MakeJpeg(preview), true)));
+  const TMcuGrid grid = engine.Grid();
+  TTurnLoss loss;
+  const TOrientedTrim whole = WholePicture(grid, kAsStored);
+  for (const TOrientedTrim& cut :
+       {Trimmed(whole, {16, 32, 1296, 1000}, grid), Turned(whole, kRotate90, grid, loss),
+        Trimmed(Turned(whole, kTransverse, grid, loss), {0, 16, 990, 1290}, grid)}) {
+    SCOPED_TRACE(cut.Width());
+    TByteStream output;
+    ASSERT_TRUE(engine.TrimCut(output, cut, false));
+    const Bytes trimmed = BytesOf(output);
+    const Bytes tiff = ExifTiff(trimmed);
+    const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+    ExpectAlike(Bytes(thumbnail.begin(), thumbnail.end()),
+                maker.Smaller(trimmed, 160, 120, trimmed));
+    // The preview is the file's last picture; coded data never holds an SOI.
+    const Bytes soi{0xFF, 0xD8, 0xFF};
+    const auto last = std::find_end(trimmed.begin(), trimmed.end(), soi.begin(), soi.end());
+    ExpectAlike(Bytes(last, trimmed.end()), maker.Smaller(trimmed, 120, 120, trimmed));
   }
 }
 
