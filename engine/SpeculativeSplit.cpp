@@ -48,6 +48,13 @@ void MoveReaderTo(TInBitStreamFile& reader, std::int64_t key) {
   reader.ReadBits(8 - unread);
 }
 
+// The first byte from at on where decoding may start: never the 0x00 stuffed after a 0xFF, nor
+// a marker or its fill bytes. end when there is none before it.
+std::size_t DecodableByte(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t end) {
+  while (at < end && (bytes[at - 1] == 0xFF || bytes[at] == 0xFF)) ++at;
+  return std::min(at, end);
+}
+
 // Where the blocks of the MCUs go, by MCU slot in the scan's coding order: slots below StoreEnd
 // in the store, the rest in a side buffer of whole MCUs, each with its blocks in coding order.
 struct TMcuSink {
@@ -119,13 +126,21 @@ bool DecodeMcu(TBitBuffer& bits, const TScanTables& tables, TPredictors& predict
 }
 
 // The later piece, decoded on its own thread from Start as if an MCU started there. Its MCU i
-// goes to slot Base + i of Sink; Starts[i] is where it starts, Starts[i + 1] where it ends.
+// goes to slot Base + i of Sink; Starts[i] is where it starts, Starts[i + 1] where it ends. A
+// block that does not decode is mostly a sign that the codes have not yet fallen into step: the
+// piece starts again just after it, and Restarts notes the first MCU of each new start, whose
+// own start is not in Starts.
 struct TLaterPiece {
+  // Restarts beyond these say the data are no Huffman code of these tables.
+  static constexpr std::size_t kMaxRestarts = 64;
+
   std::size_t Start = 0;
+  std::size_t DataEnd = 0;
   std::int64_t Base = 0;
   std::int64_t Limit = 0;  // the most MCUs it may decode: what Starts and Sink have room for
   TMcuSink Sink;
   std::vector<std::int64_t, TLargeBufferAllocator<std::int64_t>> Starts;
+  std::vector<std::int64_t> Restarts;
   // MCUs decoded without fault, each published with its end.
   std::atomic<std::int64_t> Done{0};
   std::atomic<std::int64_t> StopAt{kUnbounded};
@@ -142,14 +157,24 @@ struct TLaterPiece {
               const TMcuRows& rows) {
     EJpegError markerFault = EJpegError::kNone;
     TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
-    bits.Start(Start);
+    std::size_t from = Start;
+    bits.Start(from);
     TPredictors predictor{};
     try {
       Starts[0] = BitKey(bits);
-      for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed); ++i) {
-        if (!DecodeMcu(bits, tables, predictor, rows, Sink, Base + i)) break;
-        Starts[static_cast<std::size_t>(i + 1)] = BitKey(bits);
-        Done.store(i + 1, std::memory_order_release);
+      for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed);) {
+        if (DecodeMcu(bits, tables, predictor, rows, Sink, Base + i)) {
+          Starts[static_cast<std::size_t>(i + 1)] = BitKey(bits);
+          Done.store(++i, std::memory_order_release);
+          continue;
+        }
+        // A marker in the data is no guess gone wrong: whatever it is, the walk meets it too.
+        if (bits.MarkerMet() || Restarts.size() == kMaxRestarts) break;
+        from = DecodableByte(bytes, std::max(bits.Position(), from + 1), DataEnd);
+        if (from >= DataEnd) break;
+        bits.Start(from);
+        predictor.fill(0);
+        Restarts.push_back(i);
       }
     } catch (const EStreamError&) {
       // The data end: the piece ends with the MCUs decoded before.
@@ -249,8 +274,7 @@ class TSplitRun {
                             static_cast<double>(scanEnd - firstMcu_);
     if (split == 0) split = start + static_cast<std::size_t>(runBytes / 2);
     if (split <= start) return false;
-    // Never on the 0x00 stuffed after a 0xFF, nor in a marker or its fill bytes.
-    while (split < dataEnd && (bytes[split - 1] == 0xFF || bytes[split] == 0xFF)) ++split;
+    split = DecodableByte(bytes, split, dataEnd);
     if (split >= dataEnd) return false;
     // The piece's blocks go where its first MCU would be if the bytes spread evenly; it
     // overflows into a side buffer when that was too high, the first piece when too low.
@@ -260,6 +284,8 @@ class TSplitRun {
                    firstMcu_ + 1, endMcu_);
     const std::int64_t overflow = Mcus() / 4 + 1;
     piece_.Start = split;
+    piece_.DataEnd = dataEnd;
+    piece_.Restarts.reserve(TLaterPiece::kMaxRestarts);
     piece_.Base = base;
     piece_.Limit = endMcu_ + overflow - base;
     // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
@@ -335,7 +361,11 @@ class TSplitRun {
     const std::int64_t needed = index + (endMcu_ - mcu);
     piece_.StopAt.store(needed, std::memory_order_relaxed);
     piece_.Thread.join();
-    if (piece_.Done.load(std::memory_order_acquire) < needed) return FallBack();
+    // Its MCUs from index to the run's end must be of one start, decoded without fault.
+    const bool restarted =
+        std::any_of(piece_.Restarts.begin(), piece_.Restarts.end(),
+                    [&](std::int64_t first) { return first >= index && first < needed; });
+    if (piece_.Done.load(std::memory_order_acquire) < needed || restarted) return FallBack();
     TPredictors offset{};
     for (int c = 0; c < rows_.Count(); ++c) {
       const int guessed = index == 0 ? 0 : rows_.LastDc(piece_.Sink, piece_.Base + index - 1, c);
