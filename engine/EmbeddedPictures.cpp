@@ -10,6 +10,7 @@
 #include "JpegModelReader.h"
 #include "JpegTrimming.h"
 #include "MpfRewrite.h"
+#include "OrientedTrim.h"
 #include "XmpContainer.h"
 
 namespace tarvo {
@@ -184,6 +185,26 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutSource& source,
   return WithMetadataOf(drawn, map, [](const TSegment&) { return true; });
 }
 
+// picture's stored pixels turned by turn without loss, carrying its metadata; empty when a turn
+// would lose pixels at a partial MCU, or cannot be done.
+TBytes TurnLosslessly(std::span<const std::uint8_t> picture, const TOrientation& turn,
+                      bool dropExif, const TEmbeddedPictureOptions& options) {
+  TJpegTrimming engine;
+  engine.OnMessage = nullptr;
+  engine.Pictures = options;
+  engine.Pictures.StoredImages = false;
+  if (!engine.AnalyzeBytes(picture)) return {};
+  const TMcuGrid grid = engine.Grid();
+  if (grid.Width % grid.McuWidth != 0 || grid.Height % grid.McuHeight != 0) return {};
+  TTurnLoss loss;
+  TByteStream output;
+  // The preview's own tag, if it has one, follows the turn as the main picture's does.
+  const TOrientedTrim cut = Turned(WholePicture(grid, engine.ExifOrientation()), turn, grid, loss);
+  if (!engine.TrimCut(output, cut, dropExif)) return {};
+  const auto bytes = output.Bytes();
+  return TBytes(bytes.begin(), bytes.end());
+}
+
 // A large preview drawn again from the trim at its old longer side, never larger than the trim.
 TBytes DrawPreview(std::span<const std::uint8_t> preview, std::span<const std::uint8_t> primary,
                    const TCutMode& mode, const TEmbeddedPictureOptions& options) {
@@ -218,13 +239,21 @@ void CutStoredImage(TStoredImage& image, const std::optional<TMpIndex>& index,
   const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
   const bool sameSizeView =
       !image.GainMap && type >= kMpPanorama && type <= kMpMultiAngle && SameSize(bytes, source);
-  if ((image.GainMap || sameSizeView) && mode.Turned) {
+  const bool turned = !mode.Turn.IsIdentity();
+  if ((image.GainMap || sameSizeView) && turned) {
     image.Result.clear();
   } else if (image.GainMap) {
     image.Result = CutGainMap(bytes, source, rect, options);
   } else if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
-    image.Result = options.KeepThumbnails ? TBytes(bytes.begin(), bytes.end())
-                                          : DrawPreview(bytes, primary, mode, options);
+    if (options.KeepThumbnails) {
+      image.Result.assign(bytes.begin(), bytes.end());
+    } else {
+      // A turn of the whole picture turns its preview the same way, without loss and far sooner
+      // than drawing it again; a cut draws it anew.
+      const bool whole = rect == TTrimRect{0, 0, source.Width, source.Height};
+      if (whole && turned) image.Result = TurnLosslessly(bytes, mode.Turn, mode.DropExif, options);
+      if (image.Result.empty()) image.Result = DrawPreview(bytes, primary, mode, options);
+    }
   } else if (sameSizeView) {
     image.Result = TrimLosslessly(bytes, rect, mode.DropExif, options);
   } else {

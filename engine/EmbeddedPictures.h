@@ -9,6 +9,7 @@
 
 #include "ByteStream.h"
 #include "DcPicture.h"
+#include "Orientation.h"
 #include "PictureMaker.h"
 #include "TrimRect.h"
 
@@ -34,9 +35,9 @@ struct TCutSource {
 // How the main picture was cut.
 struct TCutMode {
   bool DropExif = false;
-  // Its blocks were turned or mirrored. Gain maps and views of the same size are then left out:
-  // they are only ever cut, and would no longer lie over the picture they belong to.
-  bool Turned = false;
+  // How its blocks were turned or mirrored. Gain maps and views of the same size are then left
+  // out: they are only ever cut, and would no longer lie over the picture they belong to.
+  TOrientation Turn;
   // The main picture's DC picture, which draws a thumbnail without decoding the picture again.
   const TDcPicture* DcPicture = nullptr;
 };

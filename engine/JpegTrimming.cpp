@@ -198,7 +198,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (error != EJpegError::kNone) return error;
   TStreamBytes trim = output.TakeBytes();
   FollowTrim(trim, ends.Output, {bytes, ends.Source, model_.Width, model_.Height}, done.Source,
-             {dropExif, turned, drawsThumbnail ? &dcPicture : nullptr}, Pictures);
+             {dropExif, snapped.Turn, drawsThumbnail ? &dcPicture : nullptr}, Pictures);
   output.Adopt(std::move(trim));
   if (written != nullptr) *written = done;
   return {};

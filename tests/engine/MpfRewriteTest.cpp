@@ -14,6 +14,7 @@
 #include "JpegTrimming.h"
 #include "LibjpegPictureMaker.h"
 #include "MpfRewrite.h"
+#include "OrientedTrim.h"
 #include "XmpContainer.h"
 
 namespace tarvo::testing {
@@ -163,6 +164,49 @@ TEST(MpfRewrite, EntriesThatMissTheirImageAreFoundAgain) {
   const Bytes trimmed = BytesOf(output);
   EXPECT_NE(std::search(trimmed.begin(), trimmed.end(), segment.begin(), segment.end()),
             trimmed.end());
+}
+
+// A turn of the whole picture turns a preview of whole MCUs without loss, the way the main picture
+// turns; one of partial MCUs, or a cut, has its preview drawn again at the size that fits.
+TEST(MpfRewrite, AWholeTurnTurnsThePreviewLosslessly) {
+  const TLibjpegPictureMaker maker;
+  fixtures::JpegOptions wholeMcus;
+  wholeMcus.width = 32;
+  wholeMcus.height = 16;
+  const Bytes lossless = fixtures::MakeJpeg(wholeMcus);
+  struct Case {
+    Bytes preview;
+    bool cropped;
+    int width, height;  // of the preview in the trim
+  };
+  for (const Case& c : {Case{lossless, false, 16, 32}, Case{Preview(), false, 18, 24},
+                        Case{lossless, true, 32, 32}}) {
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    ASSERT_TRUE(engine.AnalyzeBytes(MpfSource(true, c.preview)));
+    TTurnLoss loss;
+    TOrientedTrim cut =
+        Turned(WholePicture(engine.Grid(), kAsStored), kRotate90, engine.Grid(), loss);
+    if (c.cropped) cut = Trimmed(cut, {0, 0, 48, 48}, engine.Grid());
+    TByteStream output;
+    ASSERT_TRUE(engine.TrimCut(output, cut, false));
+    const Bytes trimmed = BytesOf(output);
+    const Bytes stored = MpEntries(trimmed, true).Second(trimmed);
+    const fixtures::Pixels pixels = fixtures::Decode(stored);
+    EXPECT_EQ(pixels.width, c.width);
+    EXPECT_EQ(pixels.height, c.height);
+    if (c.preview != lossless || c.cropped) continue;
+    TJpegTrimming alone;
+    ASSERT_TRUE(alone.AnalyzeBytes(lossless));
+    TByteStream turned;
+    ASSERT_TRUE(alone.TrimCut(
+        turned, Turned(WholePicture(alone.Grid(), kAsStored), kRotate90, alone.Grid(), loss),
+        false));
+    const Bytes expected = BytesOf(turned);
+    // After the MPF segment that WithMetadataOf would add, the turned picture's own bytes.
+    EXPECT_TRUE(
+        std::equal(expected.begin() + 2, expected.end(), stored.end() - (expected.size() - 2)));
+  }
 }
 
 TEST(MpfRewrite, ViewsOfTheSameSizeAreCutToTheSameRectangle) {
