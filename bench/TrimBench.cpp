@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   if (files.empty()) {
     // 24 megapixels, 4:2:0, quality 95, photo-like texture and noise: baseline; progressive
     // with libjpeg-turbo's own script; and baseline again as cameras write it, with an Exif
-    // thumbnail that every cut draws anew.
+    // thumbnail and a full HD MPF preview after the picture, which every cut makes anew.
     tarvo::fixtures::JpegOptions options;
     options.width = 6000;
     options.height = 4000;
@@ -99,6 +99,10 @@ int main(int argc, char** argv) {
     tarvo::fixtures::JpegOptions camera = options;
     camera.extraSegments = {tarvo::fixtures::MakeExifWithThumbnail(
         true, 6000, 4000, tarvo::fixtures::MakeJpeg(thumbnail), false)};
+    tarvo::fixtures::JpegOptions preview;
+    preview.width = 1920;
+    preview.height = 1280;
+    constexpr std::uint32_t kFullHdPreview = 0x00010002;
     const std::pair<const char*, const tarvo::fixtures::JpegOptions*> made[] = {
         {"tarvo-bench-24mp.jpg", &options},
         {"tarvo-bench-24mp-progressive.jpg", &progressive},
@@ -107,7 +111,11 @@ int main(int argc, char** argv) {
       const auto path = std::filesystem::temp_directory_path() / name;
       if (!std::filesystem::exists(path)) {
         std::printf("generating %s ...\n", path.c_str());
-        tarvo::fixtures::WriteFile(path.string(), tarvo::fixtures::MakeJpeg(*madeWith));
+        tarvo::fixtures::WriteFile(
+            path.string(), madeWith == &camera ? tarvo::fixtures::MakeMpfJpeg(
+                                                     camera, tarvo::fixtures::MakeJpeg(preview),
+                                                     true, kFullHdPreview)
+                                               : tarvo::fixtures::MakeJpeg(*madeWith));
       }
       files.push_back(path.string());
     }
