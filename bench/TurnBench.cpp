@@ -9,6 +9,7 @@
 #include "BestTime.h"
 #include "ByteStream.h"
 #include "JpegTrimming.h"
+#include "LibjpegPictureMaker.h"
 #include "OrientedTrim.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   const std::string path = argv[1];
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   tarvo::TJpegTrimming engine;
+  // As the window and tarvo-trim do, so that a photo's thumbnail and previews are made anew.
+  const tarvo::TLibjpegPictureMaker maker;
+  engine.Pictures.Maker = &maker;
   tarvo::TByteStream output;
   // The first trim decodes the scans; every later one starts from the decoded coefficients.
   if (!engine.AnalyzeFile(path) || !engine.Trim(output, {0, 0, 8, 8}, false)) {

@@ -184,7 +184,10 @@ bool ReadEighthScaling(const std::uint8_t* data, std::size_t size, const TDcPict
                 info.image_height == static_cast<JDIMENSION>(dc->Height) &&
                 info.num_components == static_cast<int>(dc->Planes.size());
   for (int c = 0; usable && c < info.num_components; ++c) {
-    const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[c].quant_tbl_no];
+    // libjpeg checks the selector only once decoding starts.
+    const int selector = info.comp_info[c].quant_tbl_no;
+    const JQUANT_TBL* table =
+        selector >= 0 && selector < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[selector] : nullptr;
     usable = table != nullptr;
     if (usable) (*quantisers)[static_cast<std::size_t>(c)] = table->quantval[0];
   }
