@@ -104,6 +104,18 @@ int main(int argc, char** argv) {
   mpf.extraSegments.push_back(MakeExifSegment(false, 48, 32, 3));
   Write(folder, "420-mpf-preview", MakeMpfJpeg(mpf, MakeJpeg(Small(Sampling::k420, 16, 16)), false),
         1, 128, 128);
+  // The same with an Exif thumbnail, cut whole and turned a quarter (flags: turn 6 = transposed
+  // and mirrored across, picture maker on), so thumbnail and preview follow the turn; and a
+  // transverse cut of a thumbnail photo whose sides are not whole MCUs.
+  JpegOptions camera = Small(Sampling::k420, 48, 32);
+  camera.extraSegments.push_back(
+      MakeExifWithThumbnail(true, 48, 32, MakeJpeg(Small(Sampling::k420, 16, 8)), false));
+  Write(folder, "camera-turned-with-maker",
+        MakeMpfJpeg(camera, MakeJpeg(Small(Sampling::k420, 16, 16)), true), 64 | 6 << 3, 0, 0);
+  JpegOptions thumbnailed = Small(Sampling::k422, 37, 29);
+  thumbnailed.extraSegments.push_back(
+      MakeExifWithThumbnail(false, 37, 29, MakeJpeg(Small(Sampling::k420, 16, 8)), false));
+  Write(folder, "thumbnail-transverse-with-maker", MakeJpeg(thumbnailed), 64 | 7 << 3, 60, 60);
 
   JpegOptions progressive = Small(Sampling::k420, 40, 40);
   progressive.progressive = true;

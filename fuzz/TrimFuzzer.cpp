@@ -1,6 +1,7 @@
 // Fuzz target: analysis and two trims of whatever bytes arrive, with the rectangle and the
-// DropExif flag taken from the input. Every outcome must be a message or a decodable JPEG that
-// carries the source's blocks wherever libjpeg reads the source cleanly.
+// DropExif flag taken from the input, then a turned or mirrored cut, with thumbnails and previews
+// made anew when the input asks for a picture maker. Every outcome must be a message or a
+// decodable JPEG that carries the source's blocks wherever libjpeg reads the source cleanly.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,8 @@
 
 #include "ByteStream.h"
 #include "JpegTrimming.h"
+#include "LibjpegPictureMaker.h"
+#include "OrientedTrim.h"
 #include "OutputCheck.h"
 #include "StreamError.h"
 
@@ -20,6 +23,8 @@ struct Steering {
   bool dropExif = false;
   bool rawRect = false;    // pass the rectangle unsnapped and unchecked
   bool stopEarly = false;  // decode only down to the first rectangle
+  int turn = 0;            // the turn of the third cut: transpose, mirror across, mirror down
+  bool maker = false;      // draw thumbnails and previews anew
   std::uint8_t left = 0, top = 0, right = 255, bottom = 255;
 };
 constexpr std::size_t kSteeringSize = 5;
@@ -29,6 +34,8 @@ Steering ReadSteering(const std::uint8_t* data) {
   s.dropExif = (data[0] & 1) != 0;
   s.rawRect = (data[0] & 2) != 0;
   s.stopEarly = (data[0] & 4) != 0;
+  s.turn = data[0] >> 3 & 7;
+  s.maker = (data[0] & 64) != 0;
   s.left = data[1];
   s.top = data[2];
   s.right = data[3];
@@ -94,6 +101,36 @@ void TrimAndCheck(tarvo::TJpegTrimming& engine, const tarvo::TTrimRect& rect, bo
   }
 }
 
+// A cut of the picture turned by turn, to the steered share of what the turn leaves: a message,
+// or a file that decodes at the cut's size.
+void TurnAndCheck(tarvo::TJpegTrimming& engine, int turn, const Steering& s, int& reports) {
+  const tarvo::TMcuGrid grid = engine.Grid();
+  tarvo::TTurnLoss loss;
+  const tarvo::TOrientedTrim turned =
+      tarvo::Turned(tarvo::WholePicture(grid, engine.ExifOrientation()),
+                    {(turn & 4) != 0, (turn & 2) != 0, (turn & 1) != 0}, grid, loss);
+  const std::int32_t w = turned.Width();
+  const std::int32_t h = turned.Height();
+  if (w < 1 || h < 1) return;
+  const tarvo::TTrimRect rect{static_cast<std::int32_t>(std::int64_t{w - 1} * s.left / 255),
+                              static_cast<std::int32_t>(std::int64_t{h - 1} * s.top / 255), w, h};
+  const tarvo::TOrientedTrim cut = tarvo::Trimmed(turned, rect, grid);
+  tarvo::TByteStream output;
+  bool trimmed = false;
+  reports = 0;
+  try {
+    trimmed = static_cast<bool>(engine.TrimCut(output, cut, s.dropExif));
+  } catch (const tarvo::EStreamError&) {
+    return;
+  }
+  if (!trimmed) CheckReported(reports);
+  if (!trimmed) return;
+  tarvo::fuzzing::TCoefficientImage image;
+  if (!tarvo::fuzzing::OutputDecodes(output.Bytes(), {0, 0, cut.Width(), cut.Height()}, image)) {
+    std::abort();
+  }
+}
+
 // An arithmetic-coded scan decodes from zeros once its data end, so a few bytes can stand for
 // a picture of any size, whose store (and libjpeg's reading of it) would outgrow the fuzzer's
 // memory limit: such frames are left out. Huffman-coded pictures are bounded by their data.
@@ -115,6 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < kSteeringSize || LargeArithmeticFrame(data, size)) return 0;
   const Steering steering = ReadSteering(data);
   tarvo::TJpegTrimming engine;
+  const tarvo::TLibjpegPictureMaker maker;
+  if (steering.maker) engine.Pictures.Maker = &maker;
   int reports = 0;
   engine.OnMessage = [&reports](const std::string&, int) { ++reports; };
   try {
@@ -143,5 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   other.left = static_cast<std::uint8_t>(255 - steering.left);
   other.top = static_cast<std::uint8_t>(255 - steering.top);
   TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif, reports, reference);
+  TurnAndCheck(engine, steering.turn, steering, reports);
   return 0;
 }
