@@ -29,7 +29,7 @@ struct TScanReport {
 };
 
 // How a long run of a scan without restart markers is split between two threads
-// (SpeculativeSplit.h); tests move the split and lower the least run.
+// (SplitScanDecode.h); tests move the split and lower the least run.
 struct TSplitTuning {
   // The byte near which the later piece starts; 0 for halfway through the run's data.
   std::size_t SplitByte = 0;
@@ -70,7 +70,7 @@ class TSequentialScanDecoding {
 
   // Decodes MCU rows Rows() to endRow - 1 into store. Runs of rows that start and end where
   // restart intervals start are decoded in up to parts parts at once (DecodeInRestartParts),
-  // long runs without restart markers in two pieces (DecodeSpeculativeSplit). Returns why the
+  // long runs without restart markers in two pieces (DecodeInTwoPieces). Returns why the
   // scan cannot be read on, as DecodeSequentialScan does; no run follows one that failed.
   EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
                       const TSplitTuning& tuning = {});

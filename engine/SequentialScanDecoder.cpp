@@ -6,7 +6,7 @@
 #include "RestartParts.h"
 #include "ScanDecoder.h"
 #include "ScanWalk.h"
-#include "SpeculativeSplit.h"
+#include "SplitScanDecode.h"
 
 namespace tarvo {
 
@@ -20,8 +20,8 @@ EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStre
                           std::array<int, TCoefficientStore::kMaxComponents>& predictor,
                           TScanWalkState& state, int mcuRows, int parts,
                           const TSplitTuning& tuning) {
-  if (parts >= 2 && DecodeSpeculativeSplit(model, scan, reader, store, report, predictor, state,
-                                           mcuRows, tuning)) {
+  if (parts >= 2 &&
+      DecodeInTwoPieces(model, scan, reader, store, report, predictor, state, mcuRows, tuning)) {
     return EJpegError::kNone;
   }
   const TScanTables tables = ScanTables(model, scan);

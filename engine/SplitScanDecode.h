@@ -23,9 +23,9 @@ namespace tarvo {
 // data, an end elsewhere): state, predictor and the reader then stand at the start of an MCU
 // row the rows above which are decoded, the later piece's blocks are cleared, and the walk goes
 // on from there, meeting any fault exactly as it would have.
-bool DecodeSpeculativeSplit(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                            TCoefficientStore& store, TScanReport& report,
-                            std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                            TScanWalkState& state, int mcuRows, const TSplitTuning& tuning);
+bool DecodeInTwoPieces(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                       TCoefficientStore& store, TScanReport& report,
+                       std::array<int, TCoefficientStore::kMaxComponents>& predictor,
+                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning);
 
 }  // namespace tarvo

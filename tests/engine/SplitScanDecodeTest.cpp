@@ -1,7 +1,7 @@
 // A scan without restart markers decoded in two pieces, the later one started at a guessed byte,
 // leaves exactly what the one-thread decode leaves: blocks, error, complete rows and where the
 // reader stands, wherever the later piece starts and whatever the data hold.
-#include "SpeculativeSplit.h"
+#include "SplitScanDecode.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +45,8 @@ void Decode(const Bytes& jpeg, const TSplitTuning* split, TOutcome& out, int* sp
       scratch.Allocate(out.model, true);
       std::array<int, TCoefficientStore::kMaxComponents> predictor{};
       TScanWalkState state;
-      *splitsTaken += DecodeSpeculativeSplit(out.model, scan, reader, scratch, report, predictor,
-                                             state, out.model.McuRows, *split);
+      *splitsTaken += DecodeInTwoPieces(out.model, scan, reader, scratch, report, predictor, state,
+                                        out.model.McuRows, *split);
       reader.SetPosition(scan.DataStart);
     }
     out.error = split == nullptr ? DecodeSequentialScan(out.model, scan, reader, out.store, report,
@@ -89,7 +89,7 @@ Bytes Fixture(Sampling sampling, int width, int height,
 
 // The later piece started at some sixty bytes across the data: its MCUs fall into step at all
 // alignments, and nothing differs; started in the last byte, the first piece takes the run.
-TEST(SpeculativeSplit, EqualsTheOneThreadDecodeWhereverTheLaterPieceStarts) {
+TEST(SplitScanDecode, EqualsTheOneThreadDecodeWhereverTheLaterPieceStarts) {
   struct TCase {
     const char* name;
     Bytes jpeg;
@@ -128,7 +128,7 @@ TEST(SpeculativeSplit, EqualsTheOneThreadDecodeWhereverTheLaterPieceStarts) {
 // Damage before or after where the later piece starts: the later piece is never taken, and the
 // error, rows and blocks are the one-thread decode's. A marker just after its start leaves it no
 // MCU start to share.
-TEST(SpeculativeSplit, DamageGivesTheOneThreadDecodesResult) {
+TEST(SplitScanDecode, DamageGivesTheOneThreadDecodesResult) {
   const Bytes clean = Fixture(Sampling::k420, 128, 96);
   TOutcome model;
   Decode(clean, nullptr, model, nullptr);
@@ -158,12 +158,12 @@ TEST(SpeculativeSplit, DamageGivesTheOneThreadDecodesResult) {
     ASSERT_NE(plain.error, EJpegError::kNone);
     for (const std::size_t split : {start + (end - start) / 2, late - 7, late - 2, late + 9}) {
       SCOPED_TRACE(::testing::Message() << "later piece at byte " << split);
-      TOutcome speculative;
+      TOutcome twoPieces;
       const TSplitTuning tuning{split, 1};
       int taken = 0;
-      Decode(jpeg, &tuning, speculative, &taken);
+      Decode(jpeg, &tuning, twoPieces, &taken);
       EXPECT_EQ(taken, 0);
-      ExpectSame(plain, speculative);
+      ExpectSame(plain, twoPieces);
     }
   }
 }
@@ -171,7 +171,7 @@ TEST(SpeculativeSplit, DamageGivesTheOneThreadDecodesResult) {
 // Runs of rows that stop inside the picture: the later piece is told where to stop, and the
 // run after goes on from where the split run left the reader and predictors, also from the
 // middle of a 0xFF whose stuffed 0x00 follows.
-TEST(SpeculativeSplit, RunsOfRowsGoOnWhereTheSplitRunStopped) {
+TEST(SplitScanDecode, RunsOfRowsGoOnWhereTheSplitRunStopped) {
   // A photo in whose data some MCU row ends inside a stuffed 0xFF: the tables of standard EOB
   // codes, which end in a 0-bit, never let it.
   Bytes jpeg;

@@ -1,4 +1,4 @@
-#include "SpeculativeSplit.h"
+#include "SplitScanDecode.h"
 
 #include <algorithm>
 #include <atomic>
@@ -446,10 +446,10 @@ class TSplitRun {
 
 }  // namespace
 
-bool DecodeSpeculativeSplit(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
-                            TCoefficientStore& store, TScanReport& report,
-                            std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                            TScanWalkState& state, int mcuRows, const TSplitTuning& tuning) {
+bool DecodeInTwoPieces(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
+                       TCoefficientStore& store, TScanReport& report,
+                       std::array<int, TCoefficientStore::kMaxComponents>& predictor,
+                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning) {
   if (scan.RestartInterval != 0) return false;
   TSplitRun run(model, scan, reader, store, report, predictor, state, mcuRows);
   if (run.Mcus() < 2 * std::max<std::int64_t>(1, tuning.MinMcusPerPiece)) return false;
