@@ -40,14 +40,7 @@ std::optional<std::uint32_t> Tag(Bytes& tiff, std::uint32_t ifd, std::uint16_t t
 
 // A 128 x 96 photo whose top left 32 x 32 is bright red, with an Exif thumbnail of it all.
 Bytes RedCornerPhoto(bool little, bool strips) {
-  std::vector<std::uint8_t> rgb = fixtures::PhotoPixels(128, 96, 3);
-  for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      std::uint8_t* pixel = &rgb[(static_cast<std::size_t>(y) * 128 + x) * 3];
-      pixel[0] = 255;
-      pixel[1] = pixel[2] = 0;
-    }
-  }
+  const std::vector<std::uint8_t> rgb = RedCornerPixels(128, 96);
   fixtures::JpegOptions options;
   options.width = 128;
   options.height = 96;
@@ -56,15 +49,6 @@ Bytes RedCornerPhoto(bool little, bool strips) {
       strips ? Bytes(4 * 3 * 3, 0xFF) : TLibjpegPictureMaker().Smaller(whole, 40, 30, whole);
   options.extraSegments = {fixtures::MakeExifWithThumbnail(little, 128, 96, thumbnail, strips)};
   return fixtures::MakeJpegFromPixels(options, rgb);
-}
-
-bool HasRed(const fixtures::Pixels& pixels) {
-  for (std::size_t i = 0; i + 2 < pixels.samples.size(); i += 3) {
-    if (pixels.samples[i] > 200 && pixels.samples[i + 1] < 80 && pixels.samples[i + 2] < 80) {
-      return true;
-    }
-  }
-  return false;
 }
 
 TEST(ExifThumbnail, FollowsTheTrimAndSizeTagsTellItInBothByteOrders) {

@@ -1,0 +1,50 @@
+#include "JfxxThumbnail.h"
+
+namespace tarvo {
+
+namespace {
+
+// The extension codes that say how the thumbnail is stored.
+constexpr std::uint8_t kJpegCoded = 0x10;
+constexpr std::uint8_t kPalette = 0x11;  // width, height, 256 RGB colours, an index per pixel
+constexpr std::uint8_t kRgb = 0x13;      // width, height, three bytes per pixel
+// A segment body is at most 65533 bytes.
+constexpr std::size_t kMaxBody = 65533;
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> FollowCutInJfxx(std::span<const std::uint8_t> body,
+                                                         const TDrawCut& draw) {
+  const std::vector<std::uint8_t> unchanged(body.begin(), body.end());
+  const std::size_t codeAt = kJfxxIdentifier.size();
+  if (body.size() <= codeAt) return unchanged;
+  const std::uint8_t code = body[codeAt];
+  const std::span<const std::uint8_t> data = body.subspan(codeAt + 1);
+  int width = 0;
+  int height = 0;
+  std::span<const std::uint8_t> like;
+  if (code == kJpegCoded) {
+    if (const std::optional<TJpegExtent> old = FindJpegExtent(data)) {
+      width = old->Width;
+      height = old->Height;
+      like = data;
+    }
+  } else if (code == kPalette || code == kRgb) {
+    if (data.size() >= 2) {
+      width = data[0];
+      height = data[1];
+    }
+  } else {
+    return unchanged;
+  }
+  if (width == 0 || height == 0) return std::nullopt;
+  const std::size_t budget = kMaxBody - codeAt - 1;
+  const std::vector<std::uint8_t> picture = draw(width, height, like, budget);
+  if (picture.empty() || picture.size() > budget) return std::nullopt;
+  std::vector<std::uint8_t> out(kJfxxIdentifier.begin(), kJfxxIdentifier.end());
+  out.push_back(kJpegCoded);
+  out.insert(out.end(), picture.begin(), picture.end());
+  return out;
+}
+
+}  // namespace tarvo

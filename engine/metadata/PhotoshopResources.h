@@ -1,0 +1,25 @@
+// The image resources Photoshop, Lightroom and Bridge store in APP13 segments: their thumbnail
+// follows the cut, every other resource (IPTC records among them) stays byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "CutDrawing.h"
+
+namespace tarvo {
+
+// What an APP13 body that holds image resources starts with.
+inline constexpr std::string_view kPhotoshopIdentifier{"Photoshop 3.0\0", 14};
+
+// bodies are the APP13 image-resource segments' bodies in file order (identifier included),
+// whose resources run on from one into the next. The bodies to write instead: the same, byte
+// for byte, without a thumbnail resource; otherwise the thumbnail drawn again from the cut at
+// its old size (an old-style one, 0x0409, becomes the current kind, 0x040C) or, where it cannot
+// be drawn, left out, and the resources split over as many segments as they need.
+std::vector<std::vector<std::uint8_t>> FollowCutInPhotoshopResources(
+    const std::vector<std::span<const std::uint8_t>>& bodies, const TDrawCut& draw);
+
+}  // namespace tarvo

@@ -1,0 +1,368 @@
+// The copies of the picture a file embeds besides the Exif thumbnail follow a cut: each is drawn
+// again from the cut or left out, and everything around it stays as it was.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "EngineTestSupport.h"
+#include "LibjpegPictureMaker.h"
+#include "TiffView.h"
+#include "metadata/CutDrawing.h"
+#include "metadata/JfxxThumbnail.h"
+#include "metadata/MakerNotePreviews.h"
+#include "metadata/PhotoshopResources.h"
+#include "metadata/TrailingPictures.h"
+#include "metadata/XmpThumbnails.h"
+
+namespace tarvo::testing {
+namespace {
+
+using TSpan = std::span<const std::uint8_t>;
+
+// A source whose top left corner is red, a cut that leaves the corner out, and an old copy of
+// the whole source, as the file's thumbnails and previews hold it.
+struct TCopies {
+  TLibjpegPictureMaker maker;
+  Bytes source = [] {
+    fixtures::JpegOptions options;
+    options.width = 128;
+    options.height = 96;
+    return fixtures::MakeJpegFromPixels(options, RedCornerPixels(128, 96));
+  }();
+  Bytes cut = fixtures::LibjpegCrop(source, 48, 32, 80, 64);
+  Bytes old = maker.Smaller(source, 40, 30, source);
+  TDrawCut draw = CutDrawer(maker, nullptr, cut);
+  // No maker: nothing can be drawn.
+  TDrawCut none = [](int, int, TSpan, std::size_t) { return Bytes{}; };
+};
+
+// A picture of the cut: whole, decoded without a warning, not showing the red corner.
+void ExpectCutPicture(TSpan bytes, int maxWidth = 0) {
+  const std::optional<TJpegExtent> extent = FindJpegExtent(bytes);
+  ASSERT_TRUE(extent);
+  const fixtures::Pixels pixels =
+      fixtures::Decode(Bytes(bytes.begin(), bytes.begin() + extent->End));
+  EXPECT_EQ(pixels.warnings, 0);
+  EXPECT_FALSE(HasRed(pixels));
+  if (maxWidth > 0) {
+    EXPECT_LE(pixels.width, maxWidth);
+  }
+}
+
+Bytes Word32(std::uint32_t value) {
+  return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+          static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
+// An image resource: signature, id, Pascal name padded to even, size, data padded to even.
+Bytes Resource(std::uint16_t id, const std::string& name, const Bytes& data) {
+  Bytes out = {'8',
+               'B',
+               'I',
+               'M',
+               static_cast<std::uint8_t>(id >> 8),
+               static_cast<std::uint8_t>(id),
+               static_cast<std::uint8_t>(name.size())};
+  out.insert(out.end(), name.begin(), name.end());
+  if (out.size() % 2 == 1) out.push_back(0);
+  out = Concat({out, Word32(static_cast<std::uint32_t>(data.size())), data});
+  if (data.size() % 2 == 1) out.push_back(0);
+  return out;
+}
+
+Bytes ThumbnailResource(std::uint16_t id, const Bytes& jpeg) {
+  return Resource(id, "",
+                  Concat({Word32(1),
+                          Word32(40),
+                          Word32(30),
+                          Word32(120),
+                          Word32(3600),
+                          Word32(static_cast<std::uint32_t>(jpeg.size())),
+                          {0, 24, 0, 1},
+                          jpeg}));
+}
+
+TEST(EmbeddedCopies, PhotoshopThumbnailFollowsTheCutAndOtherResourcesStayByteForByte) {
+  const TCopies copies;
+  const Bytes iptc = Resource(0x0404, "", Bytes{0x1C, 0x02, 0x05, 0x00, 0x03, 'S', 'e', 'a'});
+  const Bytes resolution = Resource(0x03ED, "res", Bytes(16, 0x48));
+  const Bytes later = Resource(0x0422, "", Bytes(5, 0x7A));
+  const Bytes resources = Concat({iptc, resolution, ThumbnailResource(0x040C, copies.old),
+                                  ThumbnailResource(0x0409, copies.old), later});
+  // Written over two segments, split inside the thumbnail.
+  const auto body = [](TSpan part) {
+    return Concat({Bytes(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end()),
+                   Bytes(part.begin(), part.end())});
+  };
+  const Bytes first = body(TSpan(resources).first(100));
+  const Bytes second = body(TSpan(resources).subspan(100));
+  for (const bool drawn : {true, false}) {
+    SCOPED_TRACE(drawn);
+    const auto out =
+        FollowCutInPhotoshopResources({first, second}, drawn ? copies.draw : copies.none);
+    Bytes joined;
+    for (const Bytes& segment : out) {
+      ASSERT_TRUE(
+          std::equal(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end(), segment.begin()));
+      joined.insert(joined.end(), segment.begin() + kPhotoshopIdentifier.size(), segment.end());
+    }
+    Bytes expected = Concat({iptc, resolution});
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), joined.begin()));
+    std::size_t at = expected.size();
+    if (drawn) {
+      // 8BIM, id, empty name, size, then the header whose sizes tell the new JPEG's.
+      ASSERT_EQ(joined[at + 4] << 8 | joined[at + 5], 0x040C);
+      const auto word = [&](std::size_t k) {
+        return std::uint32_t{joined[k]} << 24 | joined[k + 1] << 16 | joined[k + 2] << 8 |
+               joined[k + 3];
+      };
+      const std::size_t data = at + 12;
+      const TSpan jpeg = TSpan(joined).subspan(data + 28, word(data + 20));
+      ExpectCutPicture(jpeg, 40);
+      const std::optional<TJpegExtent> extent = FindJpegExtent(jpeg);
+      EXPECT_EQ(word(data + 4), static_cast<std::uint32_t>(extent->Width));
+      EXPECT_EQ(word(data + 8), static_cast<std::uint32_t>(extent->Height));
+      EXPECT_EQ(word(at + 8), 28 + jpeg.size());
+      at = data + ((28 + jpeg.size() + 1) & ~std::size_t{1});
+    }
+    EXPECT_EQ(Bytes(joined.begin() + static_cast<std::ptrdiff_t>(at), joined.end()), later);
+  }
+  // Without a thumbnail nothing changes, not even where the segments split.
+  const Bytes plain = body(Concat({iptc, resolution}));
+  EXPECT_EQ(FollowCutInPhotoshopResources({plain, plain}, copies.draw),
+            (std::vector<Bytes>{plain, plain}));
+}
+
+TEST(EmbeddedCopies, JfxxThumbnailOfEachFormIsDrawnAgainAsJpeg) {
+  const TCopies copies;
+  Bytes palette = {8, 6};  // colour 0 red, every pixel colour 0
+  palette.resize(2 + 768 + 48, 0);
+  palette[2] = 255;
+  Bytes rgb = {8, 6};
+  for (int i = 0; i < 48; ++i) rgb.insert(rgb.end(), {255, 0, 0});
+  struct Case {
+    std::uint8_t code;
+    Bytes data;
+  };
+  for (const Case& c : {Case{0x10, copies.old}, Case{0x11, palette}, Case{0x13, rgb}}) {
+    SCOPED_TRACE(int{c.code});
+    const Bytes body =
+        Concat({Bytes(kJfxxIdentifier.begin(), kJfxxIdentifier.end()), {c.code}, c.data});
+    const auto out = FollowCutInJfxx(body, copies.draw);
+    ASSERT_TRUE(out && out->size() > 6);
+    EXPECT_TRUE(std::equal(body.begin(), body.begin() + 5, out->begin()));
+    EXPECT_EQ((*out)[5], 0x10);
+    ExpectCutPicture(TSpan(*out).subspan(6), c.code == 0x10 ? 40 : 8);
+    EXPECT_FALSE(FollowCutInJfxx(body, copies.none));
+  }
+  const Bytes other = {'J', 'F', 'X', 'X', 0, 0x12, 1, 2};
+  EXPECT_EQ(FollowCutInJfxx(other, copies.draw), other);
+}
+
+// An Exif structure whose maker note, Nikon's way, holds a TIFF structure of its own with a
+// PreviewIFD that addresses preview, followed by other maker data; IFD1 holds thumbnail.
+struct TMakerNoteExif {
+  Bytes Tiff;
+  std::size_t PreviewAt = 0;
+  std::size_t ThumbnailAt = 0;
+};
+
+TMakerNoteExif MakerNoteExif(bool little, const Bytes& preview, const Bytes& thumbnail) {
+  constexpr std::uint32_t kExifIfd = 26, kNote = 44, kInner = kNote + 10;
+  constexpr std::uint32_t kPreviewIfd = 38, kPreview = 68;  // from the inner header
+  const std::uint32_t noteSize = 10 + kPreview + static_cast<std::uint32_t>(preview.size()) + 16;
+  const std::uint32_t ifd1 = kNote + noteSize;
+  const std::uint32_t thumbnailAt = ifd1 + 2 + 2 * 12 + 4;
+  Bytes tiff(thumbnailAt + thumbnail.size(), 0);
+  const auto header = [&](std::uint32_t at) { tiff[at] = tiff[at + 1] = little ? 'I' : 'M'; };
+  header(0);
+  TTiffView outer(tiff);
+  const auto entry = [&](TTiffView& v, std::uint32_t at, std::uint16_t tag, std::uint16_t type,
+                         std::uint32_t count, std::uint32_t value) {
+    v.Put16(at, tag), v.Put16(at + 2, type), v.Put32(at + 4, count), v.Put32(at + 8, value);
+  };
+  outer.Put16(2, 42), outer.Put32(4, 8);
+  outer.Put16(8, 1), entry(outer, 10, 0x8769, 4, 1, kExifIfd), outer.Put32(22, ifd1);
+  outer.Put16(kExifIfd, 1), entry(outer, kExifIfd + 2, 0x927C, 7, noteSize, kNote);
+  std::copy_n("Nikon\0\x02\x10\0\0", 10, tiff.begin() + kNote);
+  header(kInner);
+  TTiffView inner(std::span<std::uint8_t>(tiff).subspan(kInner));
+  inner.Put16(2, 42), inner.Put32(4, 8);
+  inner.Put16(8, 2), entry(inner, 10, 0x0001, 7, 4, 0x30323130),
+      entry(inner, 22, 0x0011, 4, 1, kPreviewIfd);
+  inner.Put16(kPreviewIfd, 2), entry(inner, kPreviewIfd + 2, 0x0201, 4, 1, kPreview);
+  entry(inner, kPreviewIfd + 14, 0x0202, 4, 1, static_cast<std::uint32_t>(preview.size()));
+  std::copy(preview.begin(), preview.end(), tiff.begin() + kInner + kPreview);
+  std::fill_n(tiff.begin() + kInner + kPreview + static_cast<std::ptrdiff_t>(preview.size()), 16,
+              0xAB);
+  outer.Put16(ifd1, 2), entry(outer, ifd1 + 2, 0x0201, 4, 1, thumbnailAt);
+  entry(outer, ifd1 + 14, 0x0202, 4, 1, static_cast<std::uint32_t>(thumbnail.size()));
+  std::copy(thumbnail.begin(), thumbnail.end(), tiff.begin() + thumbnailAt);
+  return {tiff, kInner + kPreview, thumbnailAt};
+}
+
+TEST(EmbeddedCopies, MakerNotePreviewIsDrawnAgainInPlaceInBothByteOrders) {
+  const TCopies copies;
+  const Bytes tiny = TinyGreyJpeg(8, 8);  // shorter than any grey picture drawn
+  enum class Expect { kCut, kGrey, kZeros };
+  struct Case {
+    bool little;
+    bool drawn;
+    bool tinyPreview;
+    Expect expect;
+  };
+  for (const Case c :
+       {Case{true, true, false, Expect::kCut}, Case{false, true, false, Expect::kCut},
+        Case{false, false, false, Expect::kGrey}, Case{true, true, true, Expect::kZeros}}) {
+    SCOPED_TRACE(c.little * 100 + c.drawn * 10 + c.tinyPreview);
+    const Bytes& preview = c.tinyPreview ? tiny : copies.old;
+    const TMakerNoteExif source = MakerNoteExif(c.little, preview, copies.old);
+    Bytes tiff = source.Tiff;
+    EXPECT_EQ(FollowCutInMakerNotes(tiff, c.drawn ? copies.draw : copies.none), 1);
+    // Every byte but the preview's reads as before, IFD1's thumbnail among them.
+    const auto space = [&](const Bytes& bytes) {
+      return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt + preview.size()));
+    };
+    Bytes outside = tiff, sourceOutside = source.Tiff;
+    std::fill_n(outside.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt), preview.size(), 0);
+    std::fill_n(sourceOutside.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt),
+                preview.size(), 0);
+    EXPECT_EQ(outside, sourceOutside);
+    const Bytes now = space(tiff);
+    if (c.expect == Expect::kZeros) {
+      EXPECT_EQ(now, Bytes(preview.size(), 0));
+      continue;
+    }
+    const std::optional<TJpegExtent> drawn = FindJpegExtent(now);
+    ASSERT_TRUE(drawn);
+    ExpectCutPicture(now, 40);
+    if (c.expect == Expect::kGrey) {
+      EXPECT_EQ(Bytes(now.begin(), now.begin() + static_cast<std::ptrdiff_t>(drawn->End)),
+                GreyPicture(75));
+    }
+    EXPECT_TRUE(std::all_of(now.begin() + static_cast<std::ptrdiff_t>(drawn->End), now.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+  }
+}
+
+std::string Base64Decode(std::string_view text) {
+  const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::uint32_t group = 0;
+  int bits = 0;
+  for (const char c : text) {
+    const std::size_t value = digits.find(c);
+    if (value == std::string::npos) continue;
+    group = group << 6 | static_cast<std::uint32_t>(value);
+    bits += 6;
+    if (bits >= 8) out += static_cast<char>(group >> (bits -= 8) & 0xFF);
+  }
+  return out;
+}
+
+TEST(EmbeddedCopies, XmpThumbnailIsDrawnAgainOrLeftOutWithItsItem) {
+  const TCopies copies;
+  const std::string old = "/9j/4AAQSkZJRgABAQ&#xA;AAAQABAAD";
+  const std::string element =
+      "<rdf:li rdf:parseType=\"Resource\"><xmpGImg:width>40</xmpGImg:width><xmpGImg:height>30"
+      "</xmpGImg:height><xmpGImg:format>JPEG</xmpGImg:format><xmpGImg:image>" +
+      old + "</xmpGImg:image></rdf:li>";
+  const std::string attribute =
+      "<rdf:li xmpGImg:width=\"40\" xmpGImg:height=\"30\" "
+      "xmpGImg:format=\"JPEG\" xmpGImg:image=\"" +
+      old + "\"/>";
+  const std::string before =
+      "<?xpacket begin=\"\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF><rdf:Description "
+      "xmp:Rating=\"3\"><xmp:Thumbnails><rdf:Alt>";
+  const std::string after = "</rdf:Alt></xmp:Thumbnails></rdf:Description></rdf:RDF></x:xmpmeta>";
+  const std::string padding(2000, ' ');
+  const std::string end = "<?xpacket end=\"w\"?>";
+  for (const std::string& item : {element, attribute}) {
+    const std::string packet = before + item + after + padding + end;
+    // As large as it was: the padding makes room for the larger picture.
+    const std::string out = FollowCutInXmpThumbnails(packet, packet.size(), copies.draw);
+    EXPECT_LE(out.size(), packet.size());
+    ASSERT_EQ(out.substr(0, before.size()), before);
+    EXPECT_NE(out.find(after), std::string::npos);
+    const std::size_t at = out.find("xmpGImg:image") + 14 + (item == attribute);
+    const std::string image = Base64Decode(out.substr(at, out.find_first_of("<\"", at) - at));
+    const Bytes jpeg(image.begin(), image.end());
+    ExpectCutPicture(jpeg, 40);
+    const std::optional<TJpegExtent> drawn = FindJpegExtent(jpeg);
+    EXPECT_NE(out.find("width" + std::string(item == element ? ">" : "=\"") +
+                       std::to_string(drawn->Width)),
+              std::string::npos);
+    // Nothing to draw with: the item goes.
+    EXPECT_EQ(FollowCutInXmpThumbnails(packet, packet.size(), copies.none),
+              before + after + padding + end);
+  }
+}
+
+TEST(EmbeddedCopies, PicturesAfterTheMainOneAreDrawnAgainInPlaceOrZeroed) {
+  const TCopies copies;
+  const Bytes png = Concat({{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+                            Word32(2),
+                            {'I', 'H', 'D', 'R', 1, 2},
+                            Word32(0),
+                            Word32(0),
+                            {'I', 'E', 'N', 'D'},
+                            Word32(0)});
+  const Bytes head(20, 0x11), middle(10, 0x22), tail(5, 0x33);
+  Bytes trailer = Concat({head, copies.old, middle, png, tail});
+  EXPECT_EQ(FollowCutInTrailer(trailer, copies.draw), 2);
+  EXPECT_EQ(Bytes(trailer.begin(), trailer.begin() + 20), head);
+  const TSpan space = TSpan(trailer).subspan(20, copies.old.size());
+  ExpectCutPicture(space, 40);
+  const std::size_t pngAt = 20 + copies.old.size() + middle.size();
+  EXPECT_EQ(Bytes(trailer.begin() + static_cast<std::ptrdiff_t>(pngAt - middle.size()),
+                  trailer.begin() + static_cast<std::ptrdiff_t>(pngAt)),
+            middle);
+  EXPECT_EQ(Bytes(trailer.begin() + static_cast<std::ptrdiff_t>(pngAt), trailer.end()),
+            Concat({Bytes(png.size(), 0), tail}));
+  // A TIFF picture is zeroed to the end.
+  Bytes tiff = Concat({head,
+                       {'M', 'M', 0, 42},
+                       Word32(8),
+                       {0, 2, 1, 0, 0, 3},
+                       Word32(1),
+                       {0, 8, 0, 0, 1, 0x11, 0, 4},
+                       Word32(1),
+                       Word32(38),
+                       Word32(0),
+                       tail});
+  EXPECT_EQ(FollowCutInTrailer(tiff, copies.draw), 1);
+  EXPECT_EQ(tiff, Concat({head, Bytes(tiff.size() - head.size(), 0)}));
+}
+
+TEST(EmbeddedCopies, HostileBytesNeverReachOutside) {
+  const TCopies copies;
+  const TDrawCut grey = [](int, int, TSpan, std::size_t) { return GreyPicture(50); };
+  const TMakerNoteExif exif = MakerNoteExif(true, copies.old, copies.old);
+  const Bytes resources =
+      Concat({Bytes(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end()),
+              ThumbnailResource(0x040C, copies.old), Resource(0x0404, "x", Bytes(3, 1))});
+  const Bytes jfxx =
+      Concat({Bytes(kJfxxIdentifier.begin(), kJfxxIdentifier.end()), {0x10}, copies.old});
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    const auto mutate = [&](Bytes bytes) {
+      for (int k = 0; k < 4; ++k)
+        bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+      bytes.resize(bytes.size() - random() % (bytes.size() / 2));
+      return bytes;
+    };
+    Bytes tiff = mutate(exif.Tiff);
+    FollowCutInMakerNotes(tiff, grey);
+    FollowCutInTrailer(tiff, grey);
+    FollowCutInPhotoshopResources({mutate(resources)}, grey);
+    FollowCutInJfxx(mutate(jfxx), grey);
+    const Bytes text = mutate(Bytes(exif.Tiff.begin(), exif.Tiff.end()));
+    FollowCutInXmpThumbnails(
+        std::string("<rdf:li xmpGImg:image=\"") + std::string(text.begin(), text.end()), 100, grey);
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::testing
