@@ -11,16 +11,17 @@
 namespace tarvo {
 namespace {
 
-// The window's thread comes first: on a machine with few cores, a decode or a trim using all of
-// them would otherwise hold up its painting. Threads started by the work (the engine's) inherit
-// this. Once per pool thread; a failure leaves the thread as it was.
-void YieldToTheWindow() {
+// Work done ahead yields to the window's thread and to the work the user waits for: on a
+// machine with few cores, a decode using all of them would otherwise hold up painting, or the
+// picture the user opened. Threads started by the work (the engine's) inherit this. Once per
+// thread of the pool for work done ahead; a failure leaves the thread as it was.
+void YieldToWaitedWork() {
   thread_local const bool lowered = [] {
     const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
     errno = 0;
     const int nice = ::getpriority(PRIO_PROCESS, thread);
     return errno == 0 &&
-           ::setpriority(PRIO_PROCESS, thread, nice + TBackgroundWork::kWorkNiceness) == 0;
+           ::setpriority(PRIO_PROCESS, thread, nice + TBackgroundWork::kAheadNiceness) == 0;
   }();
   static_cast<void>(lowered);
 }
@@ -29,13 +30,17 @@ void YieldToTheWindow() {
 
 TBackgroundWork::TBackgroundWork(TThreads threads) : threads_(threads) {
   // Two threads: a trim or an open never waits behind a picture being decoded for the view.
-  pool_.setMaxThreadCount(2);
+  waited_.setMaxThreadCount(2);
+  ahead_.setMaxThreadCount(1);
 }
 
-TBackgroundWork::~TBackgroundWork() { pool_.waitForDone(); }
+TBackgroundWork::~TBackgroundWork() {
+  waited_.waitForDone();
+  ahead_.waitForDone();
+}
 
-void TBackgroundWork::Run(std::function<void()> work,
-                          std::function<void(std::exception_ptr)> done) {
+void TBackgroundWork::Run(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                          TPriority priority) {
   if (threads_ == TThreads::Held) {
     held_.emplace_back(std::move(work), std::move(done));
     return;
@@ -45,22 +50,24 @@ void TBackgroundWork::Run(std::function<void()> work,
     return;
   }
   ++pending_;
-  pool_.start([this, work = std::move(work), done = std::move(done)]() mutable {
-    YieldToTheWindow();
-    std::exception_ptr error;
-    try {
-      work();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    QMetaObject::invokeMethod(
-        &receiver_,
-        [this, done = std::move(done), error] {
-          --pending_;
-          done(error);
-        },
-        Qt::QueuedConnection);
-  });
+  const bool ahead = priority == TPriority::Ahead;
+  (ahead ? ahead_ : waited_)
+      .start([this, ahead, work = std::move(work), done = std::move(done)]() mutable {
+        if (ahead) YieldToWaitedWork();
+        std::exception_ptr error;
+        try {
+          work();
+        } catch (...) {
+          error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            &receiver_,
+            [this, done = std::move(done), error] {
+              --pending_;
+              done(error);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 void TBackgroundWork::RunHere(const std::function<void()>& work,

@@ -13,11 +13,17 @@ namespace tarvo {
 // Decoding and trimming a large photo takes seconds; run here, the window keeps painting and
 // answering meanwhile. The work must own or share everything it touches: it runs while the
 // window goes on. done runs on the thread that created this object, from its event loop, with
-// the exception the work raised (or none); it never runs once this object is gone.
+// the exception the work raised (or none); it never runs once this object is gone. Work the
+// user waits for runs as the window's thread does; work done ahead, below it.
 class TBackgroundWork {
  public:
-  // How much nicer than the window's thread the work's threads run.
-  static constexpr int kWorkNiceness = 5;
+  // How much nicer than the window's thread the threads of work done ahead run.
+  static constexpr int kAheadNiceness = 5;
+
+  enum class TPriority {
+    Waited,  // the user waits for it: an open, a change, a picture to show, a copy
+    Ahead,   // done before anyone asks, such as decoding the blocks below those needed so far
+  };
 
   // Where the work runs: on threads of this object's own; at once on the caller's thread with
   // done right after it (for tests of the window that drive it one step at a time); or held until
@@ -31,7 +37,8 @@ class TBackgroundWork {
   TBackgroundWork(const TBackgroundWork&) = delete;
   TBackgroundWork& operator=(const TBackgroundWork&) = delete;
 
-  void Run(std::function<void()> work, std::function<void(std::exception_ptr)> done);
+  void Run(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+           TPriority priority = TPriority::Waited);
   // Work started whose outcome has not been handed back yet.
   int Pending() const { return pending_ + static_cast<int>(held_.size()); }
   // Runs the work held longest, then its done; false when none is held.
@@ -46,10 +53,12 @@ class TBackgroundWork {
   TThreads threads_;
   int pending_ = 0;
   std::deque<std::pair<std::function<void()>, std::function<void(std::exception_ptr)>>> held_;
-  // Before the pool: the pool is let go first and waits for its threads, so no outcome is
-  // posted to a receiver that is gone; the receiver's posted outcomes go with it.
+  // Before the pools: they are let go first and wait for their threads, so no outcome is posted
+  // to a receiver that is gone; the receiver's posted outcomes go with it.
   QObject receiver_;
-  QThreadPool pool_;
+  QThreadPool waited_;
+  // Threads of their own: a thread's priority, once lowered, cannot be raised again.
+  QThreadPool ahead_;
 };
 
 }  // namespace tarvo

@@ -14,7 +14,8 @@ TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
             .Undo = true,
             .AdjustRect = true,
             .Turn = true,
-            .TurnUpright = true};
+            .TurnUpright = true,
+            .Redo = true};
   }
   const bool document = inputs.HasDocument;
   // A selection only counts on a document: closing drops it, but the states must not wait for that.
@@ -27,7 +28,8 @@ TCommandStates CommandStatesFor(const TCommandInputs& inputs) {
           .Undo = document && inputs.HasTrims,
           .AdjustRect = selection,
           .Turn = document,
-          .TurnUpright = document && inputs.ShownTurned};
+          .TurnUpright = document && inputs.ShownTurned,
+          .Redo = document && inputs.HasRedo};
 }
 
 }  // namespace tarvo

@@ -16,6 +16,7 @@ struct TCommandStates {
   // The turn and mirror commands, and "Exifの向きに合わせて回転".
   bool Turn = false;
   bool TurnUpright = false;
+  bool Redo = false;
 
   friend bool operator==(const TCommandStates&, const TCommandStates&) = default;
 };
@@ -24,6 +25,8 @@ struct TCommandStates {
 struct TCommandInputs {
   bool HasDocument = false;
   bool HasTrims = false;
+  // Steps undone that a redo does again.
+  bool HasRedo = false;
   bool HasSelection = false;
   // The picture is shown other than as stored.
   bool ShownTurned = false;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QSize>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -19,7 +20,7 @@
 
 #include "AppSettings.h"
 #include "BackgroundWork.h"
-#include "ByteStream.h"
+#include "DocumentJobs.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
 #include "LibjpegPictureMaker.h"
@@ -27,25 +28,13 @@
 #include "OrientedTrim.h"
 #include "PictureCache.h"
 #include "TrimRect.h"
+#include "WorkQueue.h"
 
 class QMimeData;
 
 namespace tarvo {
 
 class TJpegTrimming;
-
-// One trim or turn: the source rectangle the engine cut, whether that step dropped the Exif
-// segment, and the turn of the kept blocks and the orientation the result states, all composed
-// from the source, so that every step is written from the source in one go.
-struct TTrimStep {
-  TTrimRect Rect;
-  bool DropExif = false;
-  bool KeepThumbnails = false;
-  TOrientation Turn;
-  TOrientation Tag;
-
-  friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
-};
 
 enum class TAnswer { Yes, No, Cancel };
 
@@ -56,10 +45,11 @@ struct TDocumentChange {
     Trimmed,
     Turned,
     Undone,
+    Redone,        // a step undone is done again
     Saved,         // the file name may be another now
     Closed,        // by "閉じる", or after a failure the document would not survive
     PictureReady,  // a picture decoded on the side is held now, at Reduction
-    WorkChanged,   // an open, trim or undo started or ended without changing the document
+    WorkChanged,   // Working changed
     // The source's coefficients, decoded on the side, reach further down: what decoding found
     // (damaged regions, a file cut off) is known that far.
     Decoded,
@@ -100,7 +90,7 @@ struct TDocumentWork {
 class TDocument {
  public:
   // settings and prompts belong to the window and outlive the document; each file opened gets
-  // an engine of its own, which reports through onMessage (on this thread).
+  // an engine of its own, whose messages go to onMessage (on this thread).
   TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessageProc onMessage,
             TDocumentWork work = {});
   // Waits for the work still running; its outcome is dropped.
@@ -115,34 +105,49 @@ class TDocument {
     failureNotice_ = std::move(notice);
   }
 
-  // OpenDocument, Trim and Undo off this thread, so that the window answers meanwhile. Their
-  // outcome comes as a change (Opened, Trimmed, Undone), a message or a failure, on this thread.
-  // A later open drops an earlier one's outcome, and an open that replaces the document drops
-  // that of a trim or undo still running on it. While one runs (Working) the commands that
-  // change the document must wait; only another open may start.
+  // The document's work is queued (see TWorkQueue) and done off this thread, so that the window
+  // answers meanwhile; each step reads the document as it stands when its turn comes. Its outcome
+  // comes as a change (Opened, Trimmed, Turned, Undone, Redone), a message or a failure, on this
+  // thread. A later open drops an earlier one, which stops at its next piece, and an open that
+  // replaces the document drops the outcome of a change still running on it.
+  //
+  // Analyses path in an engine of its own and decodes its picture at reduction (the view's); only
+  // when both succeed does it replace the document. A refusal is told by the engine; a file that
+  // cannot be read fails with EStreamError, a picture that cannot be decoded with EPictureError.
+  // Either way the earlier document stays exactly as it was.
   void StartOpen(const QString& path, int reduction);
+  // The opens asked for so far are no longer wanted: the one running stops at its next piece, and
+  // those waiting never begin.
+  void StopOpens() { ++*lastOpen_; }
+  // Trims the document to rect; the engine says why when it refuses, and the document keeps its
+  // bytes, as the trim writes apart from them. Reduced pictures held are cut to the trim; should
+  // that fail the document closes rather than show another state's picture.
   void StartTrim(const TTrimRect& rect);
-  void StartUndo();
-  // A turn of the picture as shown, or with nothing the stored pixels turned the way they are
-  // shown ("Exifの向きに合わせて回転"), off this thread; its outcome comes as Turned.
+  // Turns or mirrors the picture as shown by turn, losslessly: one step, undone as a trim is;
+  // with nothing, turns the stored pixels the way they are shown and states "as stored" (nothing
+  // to do when they already are). Partial MCUs that the turn would bring to the left or top are
+  // cut off, and the Turned notice says so.
   void StartTurn(std::optional<TOrientation> turn);
-  bool Working() const { return opening_ != 0 || changing_ != 0; }
-  // A trim or undo runs.
-  bool Changing() const { return changing_ != 0; }
+  // Goes back one trim or turn; Undone tells the rectangle that produced the undone trim, in
+  // pixels of the picture now shown.
+  void StartUndo();
+  // Does again the last step undone, until a new trim or turn.
+  void StartRedo();
+  // Runs command on this thread once the work asked for before it is done; at once when none is.
+  void RunInTurn(std::function<void()> command);
+  // An open or a change runs, or work waits for its turn.
+  bool Working() const { return queue_.Working(); }
+  // A trim, turn, undo or redo runs.
+  bool Changing() const { return queue_.Changing(); }
   // A picture is being decoded on the side for the document as it stands.
   bool Decoding() const { return !decoding_.empty(); }
   // Every MCU row of the opened file's coefficients is decoded, or decoding cannot go on.
-  bool CoefficientsDecoded() const { return found_.Failed || found_.Rows >= found_.McuRows; }
+  bool CoefficientsDecoded() const { return source_.Decoded(); }
   // The MCU rows of the opened file's coefficients decoded so far.
-  int DecodedRows() const { return found_.Rows; }
-  // Turns the event loop until every Start... and decode has come back (tests, benchmarks).
-  void WaitForWork() { work_.WaitForAll(); }
+  int DecodedRows() const { return source_.Rows; }
+  // Turns the event loop until all work given and its outcomes are done (tests, benchmarks).
+  void WaitForWork() { queue_.WaitForAll(); }
 
-  // Analyses path in an engine of its own and decodes its picture at reduction (the view's);
-  // only when both succeed does it replace the document. False when the engine refused the file
-  // (it has said why); a file that cannot be read raises EStreamError, a picture that cannot be
-  // decoded EPictureError. Either way the earlier document stays exactly as it was.
-  bool OpenDocument(const QString& path, int reduction);
   bool HasDocument() const { return opened_; }
 
   // The MCU of the document's picture in pixels: the grid a trim's Left and Top lie on.
@@ -169,21 +174,6 @@ class TDocument {
   QString TitleText() const;
   bool Modified() const { return modifyCount_ != 0; }
 
-  // Trims the document to rect. False when the engine refused (it has said why) or another
-  // change runs; the document keeps its bytes, as the trim writes apart from them. Reduced pictures
-  // held are cut to the trim; should that fail the document closes rather than show another
-  // state's picture, and the error is raised.
-  bool Trim(const TTrimRect& rect);
-  // Turns or mirrors the picture as shown by turn, losslessly: one step, undone as a trim is;
-  // with nothing, turns the stored pixels the way they are shown and states "as stored" (false,
-  // doing nothing, when they already are). Partial MCUs that the turn would bring to the left or
-  // top are cut off, and the Turned notice says so. False when the engine refused (it has said
-  // why) or another change runs.
-  bool Turn(std::optional<TOrientation> turn);
-  // Goes back one trim or turn. The rectangle that produced the undone trim, in pixels of the
-  // picture now shown; nothing when there was no trim or the earlier trim could not be redone.
-  std::optional<TTrimRect> Undo();
-
   // "上書き保存": asks first, then saves over DocFileName.
   bool SaveFile();
   // Writes the document's bytes to path, or to a path chosen in the save dialog when path is empty.
@@ -201,12 +191,10 @@ class TDocument {
   // once for each state of the document however often it is copied.
   std::unique_ptr<QMimeData> ClipboardData();
 
-  // The picture of the document's bytes at reduction, decoded on first use (EPictureError when
-  // they do not decode; the document stays as it was).
-  const TPicture& Picture(int reduction);
-  // The picture at reduction when held; otherwise nothing, and it is decoded on the side, told
-  // by PictureReady once held. Bytes that do not decode close the document and go to the
-  // failure notice: the window must not show another state's picture.
+  // The picture of the document's bytes at reduction as it is shown (see UprightPicture), when
+  // held; otherwise nothing, and it is decoded and turned on the side, told by PictureReady once
+  // held. Bytes that do not decode close the document and go to the failure notice: the window
+  // must not show another state's picture.
   const TPicture* PictureOrDecode(int reduction);
   // The held picture nearest to reduction, to show until that one is decoded; nothing when none
   // is held.
@@ -217,61 +205,34 @@ class TDocument {
 
   const QString& DocFileName() const { return docFileName_; }
   // The document's JPEG as it stands: the opened file's bytes, or those of the last trim.
-  std::span<const std::uint8_t> Bytes() const;
+  std::span<const std::uint8_t> Bytes() const { return SharedBytes().Bytes; }
   const std::vector<TTrimStep>& TrimHistory() const { return trimHistory_; }
+  // The steps undone that a redo does again, the next one last.
+  const std::vector<TTrimStep>& RedoSteps() const { return redoSteps_; }
   std::int32_t ModifyCount() const { return modifyCount_; }
   const TFileTimes& SourceTimes() const { return sourceTimes_; }
   // The name the save dialog proposes.
   const QString& SaveDialogFileName() const { return saveDialogFileName_; }
 
  private:
-  using TMessages = std::vector<std::pair<std::string, int>>;
-  struct TOpenJob;
-  struct TTrimJob;
-  struct TRowsJob;
-  // What decoding the source's coefficients has found so far, read from the engine by the work
-  // that decoded them, so that this thread never reads an engine another thread may use.
-  struct TDecodeFound {
-    int Rows = 0;
-    int McuRows = 0;
-    int TrimmableHeight = 0;
-    std::vector<TTrimRect> Damaged;
-    bool Failed = false;  // decoding cannot go on; a trim that needs the rows says why
-  };
-  static TDecodeFound FoundIn(const TJpegTrimming& engine);
-  // The bytes of the document as it stands, with what keeps them alive for work on the side.
-  struct TSharedBytes {
-    std::shared_ptr<const void> Owner;
-    std::span<const std::uint8_t> Bytes;
-  };
-
-  // Each operation in three steps: set up here, done on any thread with nothing but the job,
-  // and taken over here (an outcome no longer wanted is dropped).
-  std::shared_ptr<TOpenJob> PrepareOpen(const QString& path, int reduction);
-  static void RunOpen(TOpenJob& job);
-  bool FinishOpen(TOpenJob& job, std::exception_ptr error);
-  std::shared_ptr<TTrimJob> PrepareTrim(const TTrimRect& pictureRect);
-  std::shared_ptr<TTrimJob> PrepareTurn(std::optional<TOrientation> turn);
-  std::shared_ptr<TTrimJob> PrepareUndo();
-  // Runs a trim's or turn's job here, or on the side.
-  bool RunChange(const std::shared_ptr<TTrimJob>& job);
-  void StartChange(std::shared_ptr<TTrimJob> job,
-                   std::function<void(TTrimJob&, std::exception_ptr)> finish);
-  // Decodes the next rows of the source's coefficients on the side, unless a change runs or waits,
-  // rows are being decoded already, or all are. The engine is used by one piece of work at a time:
-  // rows, then a trim, then rows again.
-  void DecodeMoreRows();
-  // Waits for the rows being decoded, for a change made on this thread.
-  void SettleRows();
-  // Takes what a job's decoding found, when it decoded the document's source.
-  void TakeFound(const std::shared_ptr<TJpegTrimming>& engine, const TDecodeFound& found);
+  // Each step begins here, reading the document as it stands, runs its job on any thread with
+  // nothing but the job, and is taken over here (an outcome no longer wanted is dropped).
+  std::optional<TWork> BeginOpen(const QString& path, int reduction);
+  void FinishOpen(TOpenJob& job, std::exception_ptr error);
+  std::shared_ptr<TChangeJob> PrepareTrim(const TTrimRect& pictureRect);
+  std::shared_ptr<TChangeJob> PrepareTurn(std::optional<TOrientation> turn);
+  std::shared_ptr<TChangeJob> PrepareUndo();
+  std::shared_ptr<TChangeJob> PrepareRedo();
+  // A change of kind told (Trimmed, Turned, Undone or Redone) as a step of the queue.
+  void StartChange(TDocumentChange::TKind told,
+                   std::function<std::shared_ptr<TChangeJob>()> prepare);
+  void FinishChange(TDocumentChange::TKind told, TChangeJob& job, std::exception_ptr error);
+  // The next rows of the source's coefficients, when some are left to decode.
+  std::optional<TWork> DecodeAhead();
   // What the document holds, from the source: the last step's, or the whole source as its Exif
   // data asks to show it.
   TOrientedTrim CurrentCut() const;
-  static void RunTrim(TTrimJob& job);
-  bool FinishTrim(TTrimJob& job, std::exception_ptr error);
-  std::optional<TTrimRect> FinishUndo(TTrimJob& job, std::exception_ptr error);
-  static TMessageProc Collector(std::shared_ptr<TMessages> messages);
+  TOrientedTrim CutBefore(std::size_t steps) const;
   // The engine's messages of a job, told here on this thread.
   void Replay(const TMessages& messages) const;
   // A failure of work on the side, to the failure notice.
@@ -296,15 +257,20 @@ class TDocument {
   TLibjpegPictureMaker pictureMaker_;
   std::function<void(const TDocumentChange&)> changeNotice_;
   std::function<void(std::exception_ptr)> failureNotice_;
-  // Shared with the work on the side that uses it; only one trim or undo uses it at a time.
+  // Shared with the work on the side that uses it; the queue lets one piece of work use it at a
+  // time. Never read on this thread: source_ holds what it knows.
   std::shared_ptr<TJpegTrimming> engine_;
+  TSourceFacts source_;
+  // The opened file's bytes, which stay with the engine.
+  TSharedBytes sourceBytes_;
 
   bool opened_ = false;
   QString docFileName_;
-  // The last trim's output, or nothing when the opened file's bytes, which stay with the engine
-  // alone, are the document's. Never changed once made: decodes on the side read it.
+  // The last trim's output, or nothing when the opened file's bytes are the document's. Never
+  // changed once made: decodes on the side read it.
   std::shared_ptr<const TByteStream> docStream_;
   std::vector<TTrimStep> trimHistory_;
+  std::vector<TTrimStep> redoSteps_;
   std::int32_t modifyCount_ = 0;
   TFileTimes sourceTimes_;
   QString saveDialogFolder_;
@@ -313,22 +279,16 @@ class TDocument {
 
   // Counts the states of the document's bytes; work on the side for an older one is dropped.
   std::uint64_t state_ = 0;
-  // The last open started, and whether it still runs.
-  std::uint64_t lastOpen_ = 0;
-  int opening_ = 0;
-  // A trim or undo runs on the engine.
-  int changing_ = 0;
+  // The last open asked for, read by the opens running to stop once they are not.
+  std::shared_ptr<std::atomic<std::uint64_t>> lastOpen_ =
+      std::make_shared<std::atomic<std::uint64_t>>(0);
   // Reductions being decoded for the present state.
   std::set<int> decoding_;
-  TDecodeFound found_;
-  // Rows of the coefficients are being decoded; the change that waits for them, if any.
-  bool decodingRows_ = false;
-  std::function<void()> afterRows_;
   // The PNG of the present state for the clipboard, once a copy asked for it.
   std::uint64_t pngState_ = 0;
   std::shared_future<QByteArray> png_;
   // Last: let go first, it waits for the work that still uses the members above.
-  TBackgroundWork work_;
+  TWorkQueue queue_;
 };
 
 }  // namespace tarvo

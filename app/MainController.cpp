@@ -33,10 +33,6 @@ TMainController::TMainController(TMainView& view, TDocumentPrompts& prompts, TMe
 void TMainController::OpenDocument(const QString& path) {
   // A file chosen while another opens takes its place; one chosen while the document changes
   // waits for the change, as it is what the user would have asked about.
-  if (document_.Changing() || (!queued_.empty() && !draining_)) {
-    WhenIdle([this, path] { OpenDocument(path); });
-    return;
-  }
   document_.StartOpen(path, RateReduction());
 }
 
@@ -50,6 +46,8 @@ void TMainController::OpenFile() {
 }
 
 void TMainController::OpenDropped(const QString& path) {
+  // The file dropped last is the one wanted: an open still under way is not waited for.
+  document_.StopOpens();
   WhenIdle([this, path] {
     if (document_.CloseQuery()) OpenDocument(path);
   });
@@ -70,35 +68,13 @@ void TMainController::CloseFile() {
 }
 
 void TMainController::WhenIdle(std::function<void()> command) {
-  if (!document_.Working() && (queued_.empty() || draining_)) {
-    command();
-    return;
-  }
-  queued_.push_back(std::move(command));
-}
-
-void TMainController::RunQueued() {
-  // From the event loop, not inside the outcome being taken over; a command that starts work
-  // of its own holds back the ones after it again.
-  QMetaObject::invokeMethod(
-      &progressDelay_,
-      [this] {
-        // A command's dialog turns the event loop: the commands after it wait for it.
-        if (draining_) return;
-        draining_ = true;
-        while (!queued_.empty() && !document_.Working()) {
-          const std::function<void()> command = std::move(queued_.front());
-          queued_.pop_front();
-          try {
-            command();
-          } catch (...) {
-            ShowFailure(std::current_exception());
-          }
-        }
-        draining_ = false;
-        SyncCommandStates();
-      },
-      Qt::QueuedConnection);
+  document_.RunInTurn([this, command = std::move(command)] {
+    try {
+      command();
+    } catch (...) {
+      ShowFailure(std::current_exception());
+    }
+  });
 }
 
 void TMainController::WaitForWork() {
@@ -111,7 +87,7 @@ void TMainController::WaitForWork() {
 bool TMainController::CloseQuery() {
   // The document cannot be saved or let go halfway through a change, nor before the commands
   // given meanwhile have run; the window waits for them.
-  if (document_.Working() || !queued_.empty()) {
+  if (document_.Working()) {
     closePending_ = true;
     return false;
   }
@@ -127,6 +103,10 @@ void TMainController::Trim() {
 
 void TMainController::Undo() {
   WhenIdle([this] { document_.StartUndo(); });
+}
+
+void TMainController::Redo() {
+  WhenIdle([this] { document_.StartRedo(); });
 }
 
 void TMainController::Turn(TOrientation turn) {
@@ -171,7 +151,7 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     return;
   }
   const bool newPicture = kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
-                          kind == TDocumentChange::Turned;
+                          kind == TDocumentChange::Turned || kind == TDocumentChange::Redone;
   if (newPicture || kind == TDocumentChange::Closed) {
     selection_.Clear();
     view_.SetInformationText(change.Notice);
@@ -209,12 +189,12 @@ void TMainController::ShowDocumentPicture() {
   const TPicture* picture = document_.PictureOrDecode(reduction);
   if (!document_.HasDocument()) return;
   if (picture == nullptr) picture = document_.Preview(reduction);
-  // Without any picture held the view keeps the frame's size and shows nothing until one is.
-  const TPicture blank{{}, document_.FrameSize(), 1};
-  // Turned upright on screen; the selection's picture is the stored one transposed, and the
-  // mirrors between them are undone at the screen's edge.
+  // Held turned upright, as shown; the selection's picture is the stored one transposed, and the
+  // mirrors between them are undone at the screen's edge. Without any picture held the view keeps
+  // the frame's size and shows nothing until one is.
   const TOrientation orientation = document_.ShownOrientation();
-  const TPicture shown = UprightPicture(picture != nullptr ? *picture : blank, orientation);
+  const TPicture shown =
+      picture != nullptr ? *picture : UprightPicture({{}, document_.FrameSize(), 1}, orientation);
   const int rateIndex = view_.ViewRateIndex();
   const TViewRate rate = ViewRateAt(rateIndex);
   view_.ShowPicture(shown, rate.Num, rate.Den);
@@ -254,9 +234,10 @@ void TMainController::SyncCommandStates() {
   commandStates_ = CommandStatesFor(
       {.HasDocument = document_.HasDocument(),
        .HasTrims = !document_.TrimHistory().empty(),
+       .HasRedo = !document_.RedoSteps().empty(),
        .HasSelection = selection_.SelectionState() != selNone,
        .ShownTurned = document_.HasDocument() && !document_.ShownOrientation().IsIdentity(),
-       .Working = document_.Working() || !queued_.empty()});
+       .Working = document_.Working()});
   view_.SetCommandStates(commandStates_);
   if (!Working()) {
     progressDelay_.stop();
@@ -265,9 +246,7 @@ void TMainController::SyncCommandStates() {
   }
   SyncStatusText();
   if (document_.Working()) return;
-  if (!queued_.empty()) {
-    RunQueued();
-  } else if (closePending_) {
+  if (closePending_) {
     closePending_ = false;
     view_.CloseAgain();
   }
@@ -317,10 +296,10 @@ void TMainController::MouseUp() {
 
 void TMainController::KeyDown(int key, Qt::KeyboardModifiers modifiers, QPoint pointer) {
   // Keys typed ahead act on the document they were typed for, once it is there.
-  if (document_.Working() || (!queued_.empty() && !draining_)) {
-    WhenIdle([this, key, modifiers, pointer] { KeyDown(key, modifiers, pointer); });
-    return;
-  }
+  WhenIdle([this, key, modifiers, pointer] { PressKey(key, modifiers, pointer); });
+}
+
+void TMainController::PressKey(int key, Qt::KeyboardModifiers modifiers, QPoint pointer) {
   if (!document_.HasDocument()) return;
   // In a damaged picture, the largest part that a trim takes whole.
   const std::optional<TTrimRect> intact =

@@ -5,7 +5,6 @@
 #include <QPoint>
 #include <QString>
 #include <QTimer>
-#include <deque>
 #include <functional>
 #include <vector>
 
@@ -76,7 +75,7 @@ class TMainController : private TSelectionHost {
   // the window is brought up to date when the work is back.
   void OpenDocument(const QString& path);
   // An open, trim, undo or a decode for the view runs, or commands wait for one.
-  bool Working() const { return document_.Working() || document_.Decoding() || !queued_.empty(); }
+  bool Working() const { return document_.Working() || document_.Decoding(); }
   // Turns the event loop until the work is back and the commands waiting have run (tests,
   // benchmarks).
   void WaitForWork();
@@ -92,6 +91,7 @@ class TMainController : private TSelectionHost {
   bool CloseQuery();
   void Trim();
   void Undo();
+  void Redo();
   // The turn and mirror commands, of the picture as shown, and "Exifの向きに合わせて回転".
   void Turn(TOrientation turn);
   void TurnUpright();
@@ -125,13 +125,13 @@ class TMainController : private TSelectionHost {
   // The selection's grid and the damage shown brought up to what decoding has found so far.
   void SyncDecoded();
   void SyncCommandStates();
-  // Runs command now, or once the document's change and the commands before have run: what is
+  // Runs command now, or once the document's work and the commands before have run: what is
   // asked for while the document changes is done in the order asked, as when the window waited.
   void WhenIdle(std::function<void()> command);
-  void RunQueued();
   // The status bar: what runs, once it has run a moment, else the document's text.
   void SyncStatusText();
   void ShowFailure(std::exception_ptr error);
+  void PressKey(int key, Qt::KeyboardModifiers modifiers, QPoint pointer);
   int RateReduction() const;
   TTrimModeKind TrimModeKind() const;
 
@@ -152,9 +152,6 @@ class TMainController : private TSelectionHost {
   TCommandStates commandStates_;
   QTimer progressDelay_;
   bool closePending_ = false;
-  std::deque<std::function<void()>> queued_;
-  // The commands waiting are being run.
-  bool draining_ = false;
 };
 
 }  // namespace tarvo

@@ -115,6 +115,7 @@ void TFm_Main::SetCommandStates(const TCommandStates& states) {
   Sbn_Cut->setEnabled(states.GoOperation);
   mnu_Undo->setEnabled(states.Undo);
   Sbn_Undo->setEnabled(states.Undo);
+  mnu_Redo->setEnabled(states.Redo);
   mnu_AdjustRect->setEnabled(states.AdjustRect);
   for (QAction* turn :
        {mnu_TurnRight, mnu_TurnLeft, mnu_Turn180, mnu_FlipHorizontal, mnu_FlipVertical}) {
@@ -326,6 +327,8 @@ void TFm_Main::mnu_ExitClick() { close(); }
 void TFm_Main::mnu_GoOperationClick() { controller_->Trim(); }
 
 void TFm_Main::mnu_UndoClick() { controller_->Undo(); }
+
+void TFm_Main::mnu_RedoClick() { controller_->Redo(); }
 
 void TFm_Main::mnu_AdjustRectClick() { controller_->AdjustRect(); }
 

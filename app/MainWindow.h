@@ -68,6 +68,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void mnu_ExitClick();
   void mnu_GoOperationClick();
   void mnu_UndoClick();
+  void mnu_RedoClick();
   void mnu_AdjustRectClick();
   void mnu_TurnRightClick();
   void mnu_TurnLeftClick();
@@ -154,6 +155,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   QAction* mnu_Exit = nullptr;
   QAction* mnu_GoOperation = nullptr;
   QAction* mnu_Undo = nullptr;
+  QAction* mnu_Redo = nullptr;
   QAction* mnu_AdjustRect = nullptr;
   QAction* mnu_TurnRight = nullptr;
   QAction* mnu_TurnLeft = nullptr;

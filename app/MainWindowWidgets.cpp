@@ -171,6 +171,9 @@ void TFm_Main::BuildMenus() {
   mnu_GoOperation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
   mnu_Undo = AddCommand(edit, "mnu_Undo", "元に戻す", &TFm_Main::mnu_UndoClick);
   mnu_Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  mnu_Redo = AddCommand(edit, "mnu_Redo", "やり直し", &TFm_Main::mnu_RedoClick);
+  mnu_Redo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   mnu_AdjustRect =
       AddCommand(edit, "mnu_AdjustRect", "選択範囲の調整", &TFm_Main::mnu_AdjustRectClick);
   edit->addSeparator()->setObjectName(QStringLiteral("mnu_SepaTurn"));

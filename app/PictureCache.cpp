@@ -1,5 +1,7 @@
 #include "PictureCache.h"
 
+#include "UprightPicture.h"
+
 #include <algorithm>
 #include <bit>
 
@@ -30,16 +32,18 @@ void TPictureCache::Keep(TPicture picture) {
   pictures_[slot].emplace(std::move(picture));
 }
 
-const TPicture& TPictureCache::At(std::span<const std::uint8_t> jpeg, int reduction) {
+const TPicture& TPictureCache::At(std::span<const std::uint8_t> jpeg, int reduction,
+                                  TOrientation shown) {
   std::optional<TPicture>& slot = pictures_[Slot(reduction)];
   if (!slot) {
-    slot = DecodePicture(jpeg, reduction);
+    slot = UprightPicture(DecodePicture(jpeg, reduction), shown);
     ++decodeCount_;
   }
   return *slot;
 }
 
-void TPictureCache::KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at) {
+void TPictureCache::KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at,
+                                TOrientation shown) {
   // The full-size picture goes first: it is never cut, and the frame is read only when a reduced
   // picture may be.
   pictures_[Slot(1)].reset();
@@ -59,8 +63,15 @@ void TPictureCache::KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at
     // Rounded up as the decoder rounds: the trim's last partial block holds the same pixels.
     const QRect cut(at / reduction, QSize((frame.width() + reduction - 1) / reduction,
                                           (frame.height() + reduction - 1) / reduction));
-    if (at.x() % reduction == 0 && at.y() % reduction == 0 && held->Pixels.rect().contains(cut)) {
-      held = TPicture{held->Pixels.copy(cut), frame, reduction};
+    // The pixels held are the stored ones turned: the cut is found where the turn took it.
+    QSize stored = held->Pixels.size();
+    if (shown.Transpose) stored.transpose();
+    if (at.x() % reduction == 0 && at.y() % reduction == 0 && QRect({}, stored).contains(cut)) {
+      const TTrimRect where = shown.Map({cut.left(), cut.top(), cut.right() + 1, cut.bottom() + 1},
+                                        stored.width(), stored.height());
+      held = TPicture{held->Pixels.copy(where.Left, where.Top, where.Right - where.Left,
+                                        where.Bottom - where.Top),
+                      shown.Transpose ? frame.transposed() : frame, reduction};
     } else {
       held.reset();
     }

@@ -1,4 +1,4 @@
-// The decoded pictures of one state of the document, one per reduction.
+// The decoded pictures of one state of the document, one per reduction, held as they are shown.
 #pragma once
 
 #include <array>
@@ -9,13 +9,16 @@
 
 #include <QPoint>
 
+#include "Orientation.h"
 #include "PictureDecoder.h"
 
 namespace tarvo {
 
 // A picture is decoded the first time a view rate needs its reduction and kept while the
-// document's bytes stay the same, so zooming back and scrolling never decode. The bytes stay the
-// document's: each call that decodes is handed them. Reduced rates
+// document's bytes stay the same, so zooming back and scrolling never decode. Each is held turned
+// the way the document shows it (see UprightPicture), turned once when it is decoded: a picture
+// turned at every repaint would hold up the window for seconds. The bytes stay the document's:
+// each call that decodes is handed them, and how they are shown. Reduced rates
 // decode reduced: a 48-megapixel photo shown at 1/4 never has its full-size pixels in memory.
 class TPictureCache {
  public:
@@ -28,15 +31,17 @@ class TPictureCache {
   const TPicture& Hold(TPicture picture);
   // Holds picture, decoded elsewhere from the bytes of the pictures held, beside them.
   void Keep(TPicture picture);
-  // The picture at reduction of jpeg, the bytes of the pictures held, decoded on first use.
-  const TPicture& At(std::span<const std::uint8_t> jpeg, int reduction);
-  // The bytes are now trimmed, a trim whose frame starts at `at` in the picture held: each reduced
+  // The picture at reduction of jpeg, the bytes of the pictures held, decoded and turned as shown
+  // on first use.
+  const TPicture& At(std::span<const std::uint8_t> jpeg, int reduction, TOrientation shown);
+  // The bytes are now trimmed, a trim whose frame starts at `at` in the stored picture of the
+  // pictures held, which are shown as `shown`, as the trim is: each reduced
   // picture held is replaced by its cut instead of decoded again. A trim keeps whole blocks and
   // each reduced pixel is an average inside one block, so only the chroma right along the cut may
   // differ by a little. The full-size picture, which shows the decoded pixels exactly, and any
   // picture the cut does not fit are released, to be decoded when asked for. Raises
   // EPictureError, holding nothing, when the trimmed bytes have no readable frame.
-  void KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at);
+  void KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at, TOrientation shown);
   // Releases every picture.
   void Clear();
 

@@ -1,10 +1,13 @@
 // Display cost. Without arguments: the decode and the repaint of one screenful at each view rate
 // on a generated 24-megapixel photo (what a scroll step or a zoom costs). With --first-picture
 // FILE: how long the real window takes from opening FILE, or from a trim, until its picture
-// could be painted, against a plain full-size libjpeg-turbo decode of FILE in the same run, and
+// is painted, and from opening FILE until every block is decoded too, against a plain full-size
+// libjpeg-turbo decode of FILE in the same run, and
 // the peak memory of an open at 25 %. With --responsiveness FILE: the longest time the real
 // window's event loop goes without processing events while it opens FILE, zooms to a new scale,
-// trims, undoes and serves a paste of image/png as another program would ask for it. With
+// trims, undoes and serves a paste of image/png as another program would ask for it, and again
+// on the same photo stored turned (Exif Orientation 6), the longest zoom stall that of the rates
+// from 100 % up. With
 // --first-trim FILE: how long the real window takes from opening FILE until a 640 x 480 trim at
 // its top, asked for as soon as the picture shows, is done: with the coefficients decoded in
 // pieces of rows after the open, and with every row decoded before the trim, as one piece.
@@ -31,6 +34,7 @@
 
 #include "BestTime.h"
 #include "ClipboardPicture.h"
+#include "ExifOrientation.h"
 #include "JpegFixtures.h"
 #include "MainWindow.h"
 #include "PictureCache.h"
@@ -106,12 +110,26 @@ void Fail(const char* what) {
   std::exit(1);
 }
 
-// Opens path and paints the window, as the command line, a drop or the open dialog would.
+// Turns the event loop until done() holds.
+void TurnUntil(const std::function<bool()>& done) {
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+// Opens path, as the command line, a drop or the open dialog would, and paints the window once
+// its picture shows; the blocks below those needed so far may still be decoding.
 void OpenAndPaint(tarvo::TFm_Main& window, const QString& path) {
   window.OpenDocument(path);
-  window.Controller().WaitForWork();
-  if (!window.Document().HasDocument()) Fail("the window did not open the file");
+  TurnUntil([&] {
+    return window.Document().HasDocument() && !window.Document().Working() &&
+           !window.Document().Decoding();
+  });
   window.repaint();
+}
+
+// OpenAndPaint, then every block decoded.
+void OpenAndDecode(tarvo::TFm_Main& window, const QString& path) {
+  OpenAndPaint(window, path);
+  TurnUntil([&] { return window.Document().CoefficientsDecoded(); });
 }
 
 // VmHWM or VmRSS of this process, in MiB.
@@ -130,7 +148,7 @@ void PrintPeakMemoryOfQuarterOpen(const QString& path) {
   TBenchWindow window(kRateQuarter);
   std::ofstream("/proc/self/clear_refs") << "5";
   const double before = StatusMebibytes("VmRSS");
-  OpenAndPaint(*window, path);
+  OpenAndDecode(*window, path);
   const double peak = StatusMebibytes("VmHWM");
   std::printf("peak_memory_25=%.1f MiB (%.1f MiB above the %.1f MiB before the open)\n", peak,
               peak - before, before);
@@ -150,6 +168,9 @@ void FirstPicture(const std::string& file) {
   };
   const double open25 = openAt(kRateQuarter);
   const double open100 = openAt(tarvo::kViewRateOneToOne);
+  const double decoded25 = BestMilliseconds(
+      kRuns, [&] { OpenAndDecode(**window, path); },
+      [&] { window = std::make_unique<TBenchWindow>(kRateQuarter); });
   const double trim25 = BestMilliseconds(
       kRuns,
       [&] {
@@ -159,7 +180,7 @@ void FirstPicture(const std::string& file) {
       },
       [&] {
         window = std::make_unique<TBenchWindow>(kRateQuarter);
-        OpenAndPaint(**window, path);
+        OpenAndDecode(**window, path);
         // A centred selection of half the picture's width and height, in image pixels.
         const tarvo::TViewMapping& view = (*window)->View();
         const std::int32_t width = view.PictureWidth();
@@ -170,11 +191,12 @@ void FirstPicture(const std::string& file) {
   if ((*window)->Document().TrimHistory().empty()) Fail("the window did not trim");
 
   std::printf(
-      "full-size libjpeg-turbo decode %.1f ms; open at 25 %% %.1f ms, at 100 %% %.1f ms; "
-      "trim at 25 %% %.1f ms\n",
-      decode, open25, open100, trim25);
+      "full-size libjpeg-turbo decode %.1f ms; first picture at 25 %% %.1f ms, at 100 %% %.1f ms; "
+      "every block decoded after an open at 25 %% %.1f ms; trim at 25 %% %.1f ms\n",
+      decode, open25, open100, decoded25, trim25);
   std::printf("first_picture_25=%.3f\n", open25 / decode);
   std::printf("first_picture_100=%.3f\n", open100 / decode);
+  std::printf("all_blocks_25=%.3f\n", decoded25 / decode);
   std::printf("trim_picture_25=%.3f\n", trim25 / decode);
 }
 
@@ -213,8 +235,8 @@ class TStallMeter {
   qint64 longest_ = 0;
 };
 
-void Responsiveness(const std::string& file) {
-  const QString path = QString::fromStdString(file);
+// The steps of the responsiveness run on the photo at path, their stalls printed with suffix.
+void RespondWhileUsing(const QString& path, const char* suffix) {
   TBenchWindow window(kRateQuarter);
   TStallMeter meter;
   const auto idle = [&] { return !window->Controller().Working(); };
@@ -222,13 +244,23 @@ void Responsiveness(const std::string& file) {
                                     [&] { return idle() && window->Document().HasDocument(); });
   if (!window->Document().HasDocument()) Fail("the window did not open the file");
 
-  const qint64 zoom = meter.Measure(
-      [&] {
-        window->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))
-            ->setCurrentIndex(tarvo::kViewRateOneToOne);
-        window->Cbo_ViewRateSelect();
-      },
-      [&] { return idle() && window->View().ViewScaleNum() == window->View().ViewScaleDen(); });
+  // Every rate from 100 % up, where the picture shown is the full-size one, and back.
+  qint64 zoom = 0;
+  for (const int rateIndex :
+       {tarvo::kViewRateOneToOne, tarvo::kViewRateOneToOne + 1, tarvo::kViewRateOneToOne + 2,
+        tarvo::kViewRateOneToOne + 3, tarvo::kViewRateOneToOne}) {
+    const tarvo::TViewRate rate = tarvo::ViewRateAt(rateIndex);
+    zoom = std::max(zoom, meter.Measure(
+                              [&] {
+                                window->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))
+                                    ->setCurrentIndex(rateIndex);
+                                window->Cbo_ViewRateSelect();
+                              },
+                              [&] {
+                                return idle() && window->View().ViewScaleNum() == rate.Num &&
+                                       window->View().ViewScaleDen() == rate.Den;
+                              }));
+  }
 
   const qint64 trim = meter.Measure(
       [&] {
@@ -269,9 +301,24 @@ void Responsiveness(const std::string& file) {
   QBuffer pasted(&png);
   if (!QImageReader(&pasted, "PNG").size().isValid()) Fail("the paste got no PNG");
 
-  std::printf("stall_ms_open=%lld\nstall_ms_zoom=%lld\nstall_ms_trim=%lld\n", open, zoom, trim);
-  std::printf("stall_ms_undo=%lld\nstall_ms_copy=%lld\n", undo, copy);
-  std::printf("png_ready_ms=%lld (%lld bytes)\n", pngReady, static_cast<long long>(png.size()));
+  std::printf("stall_ms_open%s=%lld\nstall_ms_zoom%s=%lld\nstall_ms_trim%s=%lld\n", suffix, open,
+              suffix, zoom, suffix, trim);
+  std::printf("stall_ms_undo%s=%lld\nstall_ms_copy%s=%lld\n", suffix, undo, suffix, copy);
+  std::printf("png_ready_ms%s=%lld (%lld bytes)\n", suffix, pngReady,
+              static_cast<long long>(png.size()));
+}
+
+// The photo as given, then the same pixels stored turned as phones store portraits: a
+// segment stating Orientation 6 (shown turned clockwise) ahead of the photo's own.
+void Responsiveness(const std::string& file) {
+  RespondWhileUsing(QString::fromStdString(file), "");
+  tarvo::fixtures::Bytes turned = tarvo::fixtures::ReadFile(file);
+  const std::vector<std::uint8_t> exif = tarvo::OrientationOnlyExif(tarvo::kRotate90);
+  turned.insert(turned.begin() + 2, exif.begin(), exif.end());
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("turned.jpg"));
+  tarvo::fixtures::WriteFile(path.toStdString(), turned);
+  RespondWhileUsing(path, "_turned");
 }
 
 // From the open of path until a 640 x 480 trim at its top, given once the picture shows, is done;
@@ -279,18 +326,15 @@ void Responsiveness(const std::string& file) {
 // picture took to show.
 double OpenToFirstTrim(const QString& path, std::int64_t piecePixels, double& shown) {
   TBenchWindow window(kRateQuarter, {.RowPiecePixels = piecePixels});
-  const auto turnUntil = [](const std::function<bool()>& done) {
-    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-  };
   QElapsedTimer clock;
   clock.start();
   window->OpenDocument(path);
-  turnUntil([&] { return window->Document().HasDocument(); });
+  TurnUntil([&] { return window->Document().HasDocument(); });
   window->repaint();
   shown = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   window->Selection().Place({0, 0, 640, 480});
   window->mnu_GoOperationClick();
-  turnUntil([&] { return !window->Document().TrimHistory().empty(); });
+  TurnUntil([&] { return !window->Document().TrimHistory().empty(); });
   const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   window->Controller().WaitForWork();
   return elapsed;

@@ -16,6 +16,8 @@ TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
   selected.GoOperation = selected.AdjustRect = true;
   TCommandStates both = selected;
   both.Undo = true;
+  TCommandStates undone = file;
+  undone.Redo = true;
   const struct {
     TCommandInputs inputs;
     TCommandStates expected;
@@ -27,8 +29,10 @@ TEST(CommandStates, FollowTheDocumentItsTrimsAndTheSelection) {
       {{.HasDocument = true, .HasTrims = true}, trimmed},
       {{.HasDocument = true, .HasSelection = true}, selected},
       {{.HasDocument = true, .HasTrims = true, .HasSelection = true}, both},
+      {{.HasDocument = true, .HasRedo = true}, undone},
+      {{.HasRedo = true}, none},
       // While the document changes every command is taken, to run once the change is back.
-      {{.Working = true}, {true, true, true, true, true, true, true, true, true}},
+      {{.Working = true}, {true, true, true, true, true, true, true, true, true, true}},
       // Only a picture shown other than as stored can be turned upright.
       {{.HasDocument = true, .ShownTurned = true}, turned},
       {{.ShownTurned = true}, none},

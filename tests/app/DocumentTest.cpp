@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <deque>
+#include <exception>
+#include <functional>
 #include <future>
 #include <string>
 #include <string_view>
@@ -65,6 +68,55 @@ class TScriptedPrompts : public TDocumentPrompts {
 
 Bytes Load(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
 
+// Drives a document's queue as the window does: starts a step, turns the event loop until the
+// queue has done it, and hands back its outcome as the document told it; a failure is raised.
+class TDocumentDriver {
+ public:
+  explicit TDocumentDriver(TDocument& document) : document_(document) {
+    document_.SetChangeNotice([this](const TDocumentChange& change) { told_.push_back(change); });
+    document_.SetFailureNotice([this](std::exception_ptr error) { failure_ = error; });
+  }
+
+  bool Open(const QString& path, int reduction) {
+    return Await(TDocumentChange::Opened, [&] { document_.StartOpen(path, reduction); })
+        .has_value();
+  }
+  bool Trim(const TTrimRect& rect) {
+    return Await(TDocumentChange::Trimmed, [&] { document_.StartTrim(rect); }).has_value();
+  }
+  bool Turn(std::optional<TOrientation> turn) {
+    return Await(TDocumentChange::Turned, [&] { document_.StartTurn(turn); }).has_value();
+  }
+  std::optional<TTrimRect> Undo() {
+    const auto undone = Await(TDocumentChange::Undone, [&] { document_.StartUndo(); });
+    return undone ? undone->Restored : std::nullopt;
+  }
+  bool Redo() {
+    return Await(TDocumentChange::Redone, [&] { document_.StartRedo(); }).has_value();
+  }
+  // The change the last step told.
+  const TDocumentChange& Outcome() const { return outcome_; }
+
+ private:
+  std::optional<TDocumentChange> Await(TDocumentChange::TKind kind,
+                                       const std::function<void()>& start) {
+    told_.clear();
+    failure_ = nullptr;
+    start();
+    while (document_.Working()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    if (failure_) std::rethrow_exception(failure_);
+    for (const TDocumentChange& change : told_) {
+      if (change.Kind == kind) return outcome_ = change;
+    }
+    return std::nullopt;
+  }
+
+  TDocument& document_;
+  std::vector<TDocumentChange> told_;
+  TDocumentChange outcome_;
+  std::exception_ptr failure_;
+};
+
 // The pictures are decoded at 1/8: enough to show the document decodes them, and quick.
 constexpr int kReduction = 8;
 
@@ -109,18 +161,19 @@ class DocumentTest : public ::testing::Test {
   std::vector<std::string> messages;
   TDocument document{settings, prompts,
                      [this](const std::string& text, int) { messages.push_back(text); }};
+  TDocumentDriver driver{document};
 };
 
 TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (1600x1200)"));
 
   // A Top off the 16-pixel grid moves up to it with the height kept: the history, the status
   // text and the undo speak of the rows the output holds.
-  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
-  ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
+  ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
+  ASSERT_TRUE(driver.Trim({32, 16, 352, 256}));
   const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 480}, false, false, {}, {}},
                                                   {{48, 16, 368, 256}, false, false, {}, {}}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
@@ -129,20 +182,20 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(document.StatusText(),
             path + QStringLiteral(" トリミング範囲 : [  49,  17] - [ 368, 256] ( 320, 240)"));
 
-  EXPECT_EQ(document.Undo(), (TTrimRect{32, 16, 352, 256}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{32, 16, 352, 256}));
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {16, 8, 656, 488}, false));
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 640);
   EXPECT_EQ(document.StatusText(),
             path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 480] ( 640, 480)"));
 
-  EXPECT_EQ(document.Undo(), (TTrimRect{16, 0, 656, 480}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 480}));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
-  EXPECT_EQ(document.Undo(), std::nullopt);
+  EXPECT_EQ(driver.Undo(), std::nullopt);
 
   // Trim, undo, trim: the new step is taken on the source picture again.
-  ASSERT_TRUE(document.Trim({32, 16, 352, 256}));
+  ASSERT_TRUE(driver.Trim({32, 16, 352, 256}));
   EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 16, 352, 256}, false, false, {}, {}}));
 }
 
@@ -150,64 +203,64 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
 // second trim of it is the engine's own trim of that picture.
 TEST_F(DocumentTest, ATrimOfThePictureShownIsTheEnginesTrimOfThatPicture) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
-  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
   const QString shown = Path("shown.jpg");
   fixtures::WriteFile(shown.toStdString(), Load(document.Bytes()));
-  ASSERT_TRUE(document.Trim({0, 8, 320, 248}));
+  ASSERT_TRUE(driver.Trim({0, 8, 320, 248}));
   EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{16, 0, 336, 240}));
   EXPECT_EQ(Load(document.Bytes()), Expected(shown, {0, 8, 320, 248}, false));
 }
 
 TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
-  ASSERT_TRUE(document.Trim({16, 16, 222, 122}));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Trim({16, 16, 222, 122}));
   // The picture shown starts at the last trim's corner.
-  ASSERT_TRUE(document.Trim({16, 16, 33, 31}));
+  ASSERT_TRUE(driver.Trim({16, 16, 33, 31}));
   EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false, {}, {}}));
-  EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 33, 31}));
-  EXPECT_EQ(document.Undo(), (TTrimRect{16, 16, 222, 122}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 16, 33, 31}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 16, 222, 122}));
 }
 
 TEST_F(DocumentTest, UndoRedoesTheEarlierTrimWithTheExifChoiceRecordedThen) {
   const QString path = SourcePicture();
   ASSERT_TRUE(HasExif(fixtures::ReadFile(path.toStdString())));
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   settings.gAllowDropExif = true;
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   EXPECT_FALSE(HasExif(Load(document.Bytes())));
   settings.gAllowDropExif = false;
-  ASSERT_TRUE(document.Trim({16, 16, 160, 120}));
+  ASSERT_TRUE(driver.Trim({16, 16, 160, 120}));
   EXPECT_TRUE(HasExif(Load(document.Bytes())));
   EXPECT_EQ(document.TrimHistory().front().DropExif, true);
   EXPECT_EQ(document.TrimHistory().back().DropExif, false);
 
-  ASSERT_TRUE(document.Undo());
+  ASSERT_TRUE(driver.Undo());
   EXPECT_FALSE(HasExif(Load(document.Bytes())));
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {0, 0, 320, 240}, true));
 }
 
 TEST_F(DocumentTest, ModifyCountFollowsTrimsSavesAndUndos) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   EXPECT_TRUE(document.CloseQuery());
 
   // Trim then undo: back to unchanged, closing asks nothing.
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
-  ASSERT_TRUE(document.Undo());
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Undo());
   EXPECT_EQ(document.ModifyCount(), 0);
   EXPECT_TRUE(document.CloseQuery());
   EXPECT_TRUE(prompts.questions.isEmpty());
 
   // Trim, save, undo: the document has gone back past its saved state.
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   prompts.answers = {TAnswer::Yes};
   ASSERT_TRUE(document.SaveFile());
   EXPECT_EQ(prompts.questions.takeFirst(), QString::fromUtf8(kMsgSaveOver));
   EXPECT_EQ(document.ModifyCount(), 0);
-  ASSERT_TRUE(document.Undo());
+  ASSERT_TRUE(driver.Undo());
   EXPECT_EQ(document.ModifyCount(), -1);
-  ASSERT_TRUE(document.Trim({0, 0, 160, 160}));
+  ASSERT_TRUE(driver.Trim({0, 0, 160, 160}));
   EXPECT_EQ(document.ModifyCount(), -1);
 
   // The close question: cancel keeps the window; yes with a cancelled dialog asks again; no
@@ -238,8 +291,8 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
   const QString outFolder = Path("out/");
   const QString taken = Path("out/taken.jpg");
   fixtures::WriteFile(taken.toStdString(), {1, 2, 3});
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
 
   // Right after opening the dialog proposes the opened file itself, which exists.
   prompts.chosenPaths = {path};
@@ -266,7 +319,7 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
   prompts.answers = {TAnswer::No};
   EXPECT_FALSE(document.SaveDocument({}));
   EXPECT_EQ(settings.gSaveFolderName, outFolder);
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   prompts.chosenPaths = {Path("out/new.jpg")};
   ASSERT_TRUE(document.SaveDocument({}));
   EXPECT_EQ(prompts.dialogs.last(), outFolder + QStringLiteral("|a.jpg"));
@@ -276,8 +329,8 @@ TEST_F(DocumentTest, SaveAsStartsInTheRightFolderAndAsksBeforeOverwriting) {
 }
 
 TEST_F(DocumentTest, AFailedSaveReportsThePathWithTheReasonAndChangesNothing) {
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   const QString unreachable = Path("missing/b.jpg");
   try {
     document.SaveDocument(unreachable);
@@ -293,7 +346,7 @@ TEST_F(DocumentTest, AFailedSaveReportsThePathWithTheReasonAndChangesNothing) {
 }
 
 TEST_F(DocumentTest, SavingIntoAFifoNothingReadsIsRefusedAtOnce) {
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
   const QString fifo = Path("pipe.jpg");
   ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
   try {
@@ -306,7 +359,7 @@ TEST_F(DocumentTest, SavingIntoAFifoNothingReadsIsRefusedAtOnce) {
 }
 
 TEST_F(DocumentTest, SavingOverAFileKeepsItsPermissions) {
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
   const QString target = Path("shared.jpg");
   fixtures::WriteFile(target.toStdString(), {1, 2, 3});
   ASSERT_EQ(chmod(QFile::encodeName(target).constData(), 0640), 0);
@@ -323,7 +376,7 @@ TEST_F(DocumentTest, SavingOverAFileKeepsItsPermissions) {
 TEST_F(DocumentTest, SavingOverAFileMakesTheDesktopForgetItsThumbnails) {
   const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
   qputenv("XDG_CACHE_HOME", Path("cache").toUtf8());
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
   const QString target = Path("with space.jpg");
   fixtures::WriteFile(target.toStdString(), {1, 2, 3});
   const QByteArray uri = "file://" + QUrl::toPercentEncoding(target, "/");
@@ -360,7 +413,7 @@ TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
     struct stat status {};
     return stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_mtim.tv_nsec : -1L;
   };
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   EXPECT_EQ(document.SourceTimes().LastWriteTime, past);
 
   ASSERT_TRUE(document.SaveDocument(Path("plain.jpg")));
@@ -382,8 +435,8 @@ TEST_F(DocumentTest, SavingKeepsTheOpenedFilesLastWriteTimeOnRequest) {
 TEST_F(DocumentTest, CopyOffersTheDocumentsBytesOrNothing) {
   EXPECT_EQ(document.ClipboardData(), nullptr);
 
-  ASSERT_TRUE(document.OpenDocument(SourcePicture(), kReduction));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   const std::unique_ptr<QMimeData> data = document.ClipboardData();
   const Bytes doc = Load(document.Bytes());
   const QByteArray expected(reinterpret_cast<const char*>(doc.data()),
@@ -410,8 +463,8 @@ TEST(ClipboardPictureTest, OffersThePngOnlyOnceItIsMade) {
 
 TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   const Bytes trimmed = Load(document.Bytes());
   const auto unchanged = [&] {
     EXPECT_TRUE(document.HasDocument());
@@ -425,13 +478,13 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
   // A lossless frame, which the engine refuses: SOI, then SOF3.
   fixtures::WriteFile(Path("p.jpg").toStdString(),
                       {0xFF, 0xD8, 0xFF, 0xC3, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0});
-  EXPECT_FALSE(document.OpenDocument(Path("p.jpg"), kReduction));
+  EXPECT_FALSE(driver.Open(Path("p.jpg"), kReduction));
   EXPECT_EQ(messages.size(), 1u);
   unchanged();
-  EXPECT_THROW(document.OpenDocument(Path("nothing.jpg"), kReduction), EStreamError);
+  EXPECT_THROW(driver.Open(Path("nothing.jpg"), kReduction), EStreamError);
   unchanged();
   // Undo still re-trims from the document's own source.
-  EXPECT_EQ(document.Undo(), (TTrimRect{0, 0, 320, 240}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{0, 0, 320, 240}));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
 }
 
@@ -453,7 +506,7 @@ TEST_P(CutOffDocumentTest, OpensWithTheRowsThatArrivedWhereTheyAreShown) {
   cut.resize(cut.size() * 2 / 3);
   const QString path = Path("cut.jpg");
   fixtures::WriteFile(path.toStdString(), cut);
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   const bool transposed = GetParam() >= 5;
   // A size in the selection's space from one across and one down the stored picture.
   const auto shown = [&](int across, int down) {
@@ -470,8 +523,8 @@ TEST_P(CutOffDocumentTest, OpensWithTheRowsThatArrivedWhereTheyAreShown) {
   const auto rect = [&](QSize from, QSize to) {
     return TTrimRect{from.width(), from.height(), to.width(), to.height()};
   };
-  EXPECT_FALSE(document.Trim(rect(shown(0, 0), shown(320, rows + 1))));
-  ASSERT_TRUE(document.Trim(rect(shown(16, 0), shown(320, rows))));
+  EXPECT_FALSE(driver.Trim(rect(shown(0, 0), shown(320, rows + 1))));
+  ASSERT_TRUE(driver.Trim(rect(shown(16, 0), shown(320, rows))));
   EXPECT_EQ(document.SelectableSize(), shown(304, rows));
 }
 
@@ -503,7 +556,7 @@ TEST_F(DocumentTest, AFileCutOffIsFoundAsItsRowsAreDecoded) {
     const QString path = Path("cut.jpg");
     fixtures::WriteFile(path.toStdString(), cut);
     messages.clear();
-    ASSERT_TRUE(document.OpenDocument(path, kReduction));
+    ASSERT_TRUE(driver.Open(path, kReduction));
     document.WaitForWork();
     const int rows = document.SelectableSize().height();
     EXPECT_GT(rows, 0);
@@ -511,8 +564,8 @@ TEST_F(DocumentTest, AFileCutOffIsFoundAsItsRowsAreDecoded) {
     EXPECT_EQ(rows % document.McuHeight(), 0);
     EXPECT_EQ(messages, std::vector<std::string>{
                             MessageText(TJpegWarning{EJpegWarning::kCutOff, rows, 0, 240})});
-    EXPECT_FALSE(document.Trim({0, 0, 320, rows + 1}));
-    ASSERT_TRUE(document.Trim({16, 0, 320, rows}));
+    EXPECT_FALSE(driver.Trim({0, 0, 320, rows + 1}));
+    ASSERT_TRUE(driver.Trim({16, 0, 320, rows}));
     EXPECT_EQ(document.SelectableSize().height(), rows);
   }
 }
@@ -566,13 +619,13 @@ TEST_F(DocumentTest, DamageFoundAfterTheOpenIsNamedAndTheIntactRowsOffered) {
     const QString path = Path("damaged.jpg");
     fixtures::WriteFile(path.toStdString(), fixtures::WithRestartIntervalScrambled(
                                                 fixtures::MakeJpeg(options), c.interval));
-    ASSERT_TRUE(document.OpenDocument(path, kReduction));
+    ASSERT_TRUE(driver.Open(path, kReduction));
     document.WaitForWork();
     const int top = c.interval * 16;
     EXPECT_EQ(document.DamagedRegions(), (std::vector<TTrimRect>{{0, top, 320, top + 16}}));
     EXPECT_EQ(document.IntactRect(), c.intact);
     EXPECT_TRUE(document.StatusText().endsWith(QString::fromUtf8(kMsgDamagedParts)));
-    ASSERT_TRUE(document.Trim(c.intact));
+    ASSERT_TRUE(driver.Trim(c.intact));
     EXPECT_TRUE(document.DamagedRegions().empty());
     EXPECT_EQ(document.IntactRect(), std::nullopt);
   }
@@ -586,31 +639,81 @@ TEST_F(DocumentTest, ClosingOrOpeningAnotherWhileRowsAreDecodedDropsThem) {
   options.width = 320;
   options.height = 240;
   const QString second = WriteJpeg("b.jpg", options);
-  ASSERT_TRUE(document.OpenDocument(first, kReduction));
+  ASSERT_TRUE(driver.Open(first, kReduction));
   document.Close();
   document.WaitForWork();
   EXPECT_FALSE(document.HasDocument());
-  ASSERT_TRUE(document.OpenDocument(first, kReduction));
-  ASSERT_TRUE(document.OpenDocument(second, kReduction));
+  ASSERT_TRUE(driver.Open(first, kReduction));
+  ASSERT_TRUE(driver.Open(second, kReduction));
   document.WaitForWork();
   EXPECT_EQ(document.DecodedRows(), 15);
   EXPECT_TRUE(document.CoefficientsDecoded());
   TDocument gone{settings, prompts, [](const std::string&, int) {}};
-  ASSERT_TRUE(gone.OpenDocument(first, kReduction));
+  ASSERT_TRUE(TDocumentDriver(gone).Open(first, kReduction));
+}
+
+// Redo does again what undo took back, trims and turns alike, until a new change; undone
+// again, a redone trim gives back the selection that made it.
+TEST_F(DocumentTest, RedoDoesAgainWhatUndoTookBackUntilANewChange) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  EXPECT_FALSE(driver.Redo());
+  ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
+  const Bytes trimmed = Load(document.Bytes());
+  ASSERT_TRUE(driver.Turn(kRotate90));
+  const Bytes turned = Load(document.Bytes());
+  const std::vector<TTrimStep> history = document.TrimHistory();
+  ASSERT_EQ(driver.Undo(), std::nullopt);
+  ASSERT_TRUE(driver.Undo());
+  EXPECT_EQ(document.RedoSteps().size(), 2u);
+  ASSERT_TRUE(driver.Redo());
+  EXPECT_EQ(Load(document.Bytes()), trimmed);
+  ASSERT_TRUE(driver.Redo());
+  EXPECT_EQ(Load(document.Bytes()), turned);
+  EXPECT_EQ(document.TrimHistory(), history);
+  EXPECT_EQ(document.ModifyCount(), 2);
+  EXPECT_FALSE(driver.Redo());
+  EXPECT_EQ(driver.Undo(), std::nullopt);
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 480}));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
+  EXPECT_TRUE(document.RedoSteps().empty());
+  EXPECT_FALSE(driver.Redo());
+}
+
+// Opens asked for in a row are taken by the last: those not begun never begin, and the one under
+// way stops before it decodes its picture.
+TEST_F(DocumentTest, OnlyTheLastOfOpensInARowDecodesItsPicture) {
+  int decodes = 0;
+  TDocument held{settings,
+                 prompts,
+                 [](const std::string&, int) {},
+                 {.Threads = TBackgroundWork::TThreads::Held,
+                  .Decode = [&](std::span<const std::uint8_t> jpeg, int reduction) {
+                    ++decodes;
+                    return DecodePicture(jpeg, reduction);
+                  }}};
+  QString last;
+  for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) {
+    last = WriteJpeg(name, {});
+    held.StartOpen(last, kReduction);
+  }
+  held.WaitForWork();
+  EXPECT_EQ(decodes, 1);
+  EXPECT_EQ(held.DocFileName(), last);
 }
 
 TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   // An empty selection is refused by the engine.
-  EXPECT_FALSE(document.Trim({16, 16, 16, 64}));
+  EXPECT_FALSE(driver.Trim({16, 16, 16, 64}));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
 
-  ASSERT_TRUE(document.Trim({16, 8, 656, 488}));
+  ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
   const Bytes trimmed = Load(document.Bytes());
-  EXPECT_FALSE(document.Trim({16, 16, 64, 16}));
+  EXPECT_FALSE(driver.Trim({16, 16, 64, 16}));
   EXPECT_TRUE(document.HasDocument());
   EXPECT_EQ(Load(document.Bytes()), trimmed);
   EXPECT_EQ(document.TrimHistory().size(), 1u);
@@ -621,15 +724,15 @@ TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
 
 TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
-  ASSERT_TRUE(document.Trim({0, 0, 320, 240}));
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   document.Close();
   EXPECT_FALSE(document.HasDocument());
   EXPECT_TRUE(document.StatusText().isEmpty());
   EXPECT_EQ(document.ModifyCount(), 0);
   EXPECT_TRUE(document.CloseQuery());
   EXPECT_EQ(document.SaveDialogFileName(), QStringLiteral("a.jpg"));
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   EXPECT_TRUE(document.TrimHistory().empty());
 }
 
@@ -646,23 +749,20 @@ TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
     EXPECT_TRUE(engine.AnalyzeBytes(bytes));
     return engine.ExifOrientation();
   };
-  ASSERT_TRUE(document.OpenDocument(path, kReduction));
+  ASSERT_TRUE(driver.Open(path, kReduction));
   EXPECT_EQ(document.ShownOrientation(), kRotate90);
   EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (70x100)"));
 
   // The upper half as shown is the stored left half; the stored top edge, the right edge on
   // screen, is the one on the grid.
-  ASSERT_TRUE(document.Trim({16, 0, 70, 50}));
+  ASSERT_TRUE(driver.Trim({16, 0, 70, 50}));
   EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{0, 16, 50, 70}));
   EXPECT_EQ(orientationOf(document.Bytes()), kRotate90);
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 50);
 
   // Turned right, the stored bottom (the left edge as shown) loses its partial MCU row.
-  std::vector<QString> notices;
-  document.SetChangeNotice(
-      [&](const TDocumentChange& change) { notices.push_back(change.Notice); });
-  ASSERT_TRUE(document.Turn(kRotate90));
-  EXPECT_EQ(notices.back(), QStringLiteral("回転・反転で左端の6ピクセルを切り落としました。"));
+  ASSERT_TRUE(driver.Turn(kRotate90));
+  EXPECT_EQ(driver.Outcome().Notice, QStringLiteral("回転・反転で左端の6ピクセルを切り落としました。"));
   EXPECT_EQ(document.ShownOrientation(), kRotate90);
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 48);
   // The clipboard's PNG is upright: 50 wide as the stored picture is high.
@@ -671,14 +771,14 @@ TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
   const QImage png = QImage::fromData(copied->data(QStringLiteral("image/png")));
   EXPECT_EQ(png.size(), QSize(50, 48));
 
-  EXPECT_EQ(document.Undo(), std::nullopt);  // a turn leaves no selection behind
-  EXPECT_EQ(document.Undo(), (TTrimRect{16, 0, 70, 50}));
+  EXPECT_EQ(driver.Undo(), std::nullopt);  // a turn leaves no selection behind
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 70, 50}));
 
-  ASSERT_TRUE(document.Turn(std::nullopt));
+  ASSERT_TRUE(driver.Turn(std::nullopt));
   EXPECT_TRUE(document.ShownOrientation().IsIdentity());
   EXPECT_TRUE(orientationOf(document.Bytes()).IsIdentity());
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 64);
-  EXPECT_FALSE(document.Turn(std::nullopt));
+  EXPECT_FALSE(driver.Turn(std::nullopt));
 }
 
 }  // namespace

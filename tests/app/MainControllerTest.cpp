@@ -86,6 +86,9 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
   trimmed.Undo = true;
   TCommandStates trimmedSelected = selected;
   trimmedSelected.Undo = true;
+  // An undone trim can be redone, until the next trim.
+  TCommandStates undone = selected;
+  undone.Redo = true;
   const QString range = QStringLiteral(" トリミング範囲 : [  17,  33] - [ 208, 160] ( 192, 128)");
   const QString caption = QStringLiteral("JPEGファイル切り出しプログラム - tarvo -");
   const QString a = "a.jpg — " + caption;
@@ -118,7 +121,7 @@ TEST(MainController, EachCommandBringsPictureStatusAndCommandsUpToDate) {
        source + " (320x240)",
        a,
        "[  17,  33] - [ 208, 160] ( 192, 128)",
-       selected},
+       undone},
       {"trim again",
        [&] { controller.Trim(); },
        {192, 128},

@@ -97,6 +97,16 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(QApplication::activeWindow(), &window);
   }
 
+  // A 320 x 240 photo in dir.
+  static QString WritePhoto(const QTemporaryDir& dir) {
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    fixtures::WriteFile(path.toStdString(), fixtures::MakeJpeg(options));
+    return path;
+  }
+
   QTemporaryDir settingsDir_;
 
   template <typename T>
@@ -183,6 +193,7 @@ class MainWindowTest : public QObject {
         QStringLiteral("編集(&E)"),
         QStringLiteral("トリミングの実行|Ctrl+X"),
         QStringLiteral("元に戻す|Ctrl+Z"),
+        QStringLiteral("やり直し|Ctrl+Y"),
         QStringLiteral("選択範囲の調整|"),
         QStringLiteral("-"),
         QStringLiteral("右に90度回転|Ctrl+R"),
@@ -248,11 +259,7 @@ class MainWindowTest : public QObject {
   // Open, trim twice, undo, save as and exit, through the window's own commands and keys.
   void openTrimUndoSaveAsExit() {
     QTemporaryDir dir;
-    fixtures::JpegOptions options;
-    options.width = 320;
-    options.height = 240;
-    const QString source = dir.filePath(QStringLiteral("photo.jpg"));
-    fixtures::WriteFile(source.toStdString(), fixtures::MakeJpeg(options));
+    const QString source = WritePhoto(dir);
     const QString saved = dir.filePath(QStringLiteral("cut.jpg"));
 
     const std::unique_ptr<TFm_Main> owner = NewWindow();
@@ -311,6 +318,40 @@ class MainWindowTest : public QObject {
     const QSettings stored(settingsDir_.filePath(QStringLiteral("tarvo.conf")),
                            QSettings::IniFormat);
     QCOMPARE(stored.value(QStringLiteral("App_WindowState")).toInt(), 0);
+  }
+
+  // Ctrl+Y and Ctrl+Shift+Z redo what Ctrl+Z took back, "やり直し" after "元に戻す" in the edit
+  // menu; a new trim leaves nothing to redo.
+  void redoByEitherKey() {
+    QTemporaryDir dir;
+    const QString source = WritePhoto(dir);
+    const std::unique_ptr<TFm_Main> owner = NewWindow();
+    TFm_Main& window = *owner;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.OpenDocument(source);
+    const QList<QAction*> edit = Child<QMenu>(window, "mnu_Edit")->actions();
+    QCOMPARE(edit.indexOf(Child<QAction>(window, "mnu_Redo")),
+             edit.indexOf(Child<QAction>(window, "mnu_Undo")) + 1);
+    QCOMPARE(Child<QAction>(window, "mnu_Redo")->text(), QStringLiteral("やり直し"));
+    window.Selection().Place({16, 32, 208, 160});
+    QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
+    const QString trimmed = window.StatusText();
+    const Qt::KeyboardModifiers shifted = Qt::ControlModifier | Qt::ShiftModifier;
+    for (const Qt::KeyboardModifiers modifiers :
+         {shifted, Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+      QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+      QVERIFY(window.CommandStates().Redo);
+      QTest::keyClick(&window, modifiers == shifted ? Qt::Key_Z : Qt::Key_Y, modifiers);
+      QCOMPARE(window.StatusText(), trimmed);
+      QVERIFY(!window.CommandStates().Redo);
+    }
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.Selection().SelectionRect(), (TTrimRect{16, 32, 208, 160}));
+    QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
+    QVERIFY(!window.CommandStates().Redo);
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(window.Document().TrimHistory().size(), std::size_t{1});
   }
 
   // Answers the next question with the button captioned answer, records it, then runs next.

@@ -190,9 +190,9 @@ TEST_F(ViewWindow, UndecodableBytesLeaveThePicturesHeld) {
   TPictureCache pictures;
   pictures.Hold(DecodePicture(jpeg));
   const fixtures::Bytes garbage = {0xFF, 0xD8, 0x00, 0x01};
-  EXPECT_THROW(pictures.At(garbage, 2), EPictureError);
+  EXPECT_THROW(pictures.At(garbage, 2, kAsStored), EPictureError);
   EXPECT_FALSE(pictures.Holds(2));
-  EXPECT_EQ(pictures.At(garbage, 1).Frame, QSize(64, 48));
+  EXPECT_EQ(pictures.At(garbage, 1, kAsStored).Frame, QSize(64, 48));
   EXPECT_EQ(pictures.DecodeCount(), 1);
 }
 

@@ -56,6 +56,30 @@ TEST_F(XWindow, AnArrowKeyAfterADropDownClosesActsOnce) {
   EXPECT_EQ(tarvo->State().value(QStringLiteral("mode")), before.value(QStringLiteral("mode")));
 }
 
+// Ctrl+Y and Ctrl+Shift+Z, typed on the keyboard, redo the trim Ctrl+Z took back; undone, the
+// trim's selection is back.
+TEST_F(XWindow, EitherRedoKeyDoesAgainWhatUndoTookBack) {
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  tarvo->Drag(kPaintBox, {20, 20}, {200, 150});
+  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) { return !state.value(kInfo).isEmpty(); }));
+  const QString selection = tarvo->State().value(kInfo);
+  const QString modified = QStringLiteral("modified");
+  tarvo->Key({QStringLiteral("ctrl+x")});
+  ASSERT_TRUE(tarvo->WaitFor(modified, QStringLiteral("1")));
+  const QString trimmed = tarvo->State().value(QStringLiteral("status"));
+  for (const QString& redo : {QStringLiteral("ctrl+y"), QStringLiteral("ctrl+shift+z")}) {
+    tarvo->Key({QStringLiteral("ctrl+z")});
+    EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+      return state.value(modified) == QStringLiteral("0") && state.value(kInfo) == selection;
+    })) << qPrintable(redo);
+    tarvo->Key({redo});
+    EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+      return state.value(modified) == QStringLiteral("1") &&
+             state.value(QStringLiteral("status")) == trimmed;
+    })) << qPrintable(redo);
+  }
+}
+
 // The wheel's tilt and Shift with the wheel both scroll the picture sideways, by whole line
 // steps each, and leave its vertical position alone.
 TEST_F(XWindow, TiltAndShiftWheelScrollTheViewSideways) {

@@ -101,6 +101,36 @@ TEST_F(XWindow, ASidewaysPhotoStandsUprightAndTurnsByKeyboard) {
   })) << qPrintable(tarvo->State().value(kPaintBox));
 }
 
+// Zoomed by keys from the smallest rate to the largest while the pointer moves over it, the photo
+// stands upright at every rate, and each step's rate and size show before the next key.
+TEST_F(XWindow, ASidewaysPhotoZoomsThroughEveryRateWhileThePointerMoves) {
+  WriteSidewaysPhoto(Photo());
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(kPaintBox).endsWith(QStringLiteral(",96,160"));
+  }));
+  const QString minus = QStringLiteral("ctrl+KP_Subtract");
+  tarvo->Key({minus, minus, minus});
+  struct Rate {
+    const char* text;
+    int num, den;
+  };
+  const Rate rates[] = {{" 12.5% (1/8)", 1, 8}, {" 25.0% (1/4)", 1, 4}, {" 50.0% (1/2)", 1, 2},
+                        {"100.0% (1/1)", 1, 1}, {"200.0% (2/1)", 2, 1}, {"400.0% (4/1)", 4, 1},
+                        {"800.0% (8/1)", 8, 1}};
+  for (const Rate& rate : rates) {
+    if (&rate != rates) tarvo->Key({QStringLiteral("ctrl+KP_Add")});
+    const QString size =
+        QStringLiteral(",%1,%2").arg(96 * rate.num / rate.den).arg(160 * rate.num / rate.den);
+    EXPECT_TRUE(tarvo->WaitFor([&](const TState& state) {
+      return state.value(kRate) == QString::fromUtf8(rate.text) &&
+             state.value(kPaintBox).endsWith(size);
+    })) << rate.text
+        << ": " << qPrintable(tarvo->State().value(kPaintBox));
+    for (int step = 0; step < 4; ++step) tarvo->Point(kPaintBox, {3 + 2 * step, 5 + 3 * step});
+  }
+}
+
 // The upper half as shown, trimmed and saved, is what a viewer that applies the Orientation tag
 // shows: the upper half of the photo upright, red corner and all.
 TEST_F(XWindow, TheUpperHalfShownIsTheUpperHalfViewersShow) {

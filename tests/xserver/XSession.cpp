@@ -223,6 +223,13 @@ void TTarvo::Click(const QString& control, int x, int y, int button, const QStri
   Xdotool(arguments);
 }
 
+void TTarvo::Point(const QString& control, QPoint at) {
+  const QPoint point = PointIn(control, at);
+  Xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+           state_.value(QStringLiteral("wid")), QString::number(point.x()),
+           QString::number(point.y())});
+}
+
 void TTarvo::Drag(const QString& control, QPoint from, QPoint to) {
   const QString window = state_.value(QStringLiteral("wid"));
   const QPoint start = PointIn(control, from);

@@ -73,6 +73,8 @@ class TTarvo {
   // the control's top left corner), then presses and releases button there (4, 5: the wheel;
   // 6, 7: its tilt), holding the key named heldKey (e.g. "shift") around the click if given.
   void Click(const QString& control, int x, int y, int button = 1, const QString& heldKey = {});
+  // Moves the pointer to a point of the control, as Click does, and presses nothing.
+  void Point(const QString& control, QPoint at);
   // Drags with the left button from one point of the control to another.
   void Drag(const QString& control, QPoint from, QPoint to);
   // Closes the main window as its close box does and waits for the program to end.
