@@ -246,7 +246,6 @@ std::shared_ptr<TChangeJob> TDocument::PrepareTurn(std::optional<TOrientation> t
       turn ? Turned(current, *turn, source_.Grid, loss) : Upright(current, source_.Grid, loss);
   auto job = std::make_shared<TChangeJob>();
   job->Step = StepOf(turned, settings_.gAllowDropExif, settings_.gKeepThumbnails);
-  job->Turned = true;
   job->Notice = TurnNotice(current, loss);
   return job;
 }
@@ -275,8 +274,6 @@ std::shared_ptr<TChangeJob> TDocument::PrepareRedo() {
   auto job = std::make_shared<TChangeJob>();
   // The step as it was done, with the choices recorded then.
   job->Step = redoSteps_.back();
-  const TOrientedTrim current = CurrentCut();
-  job->Turned = job->Step.Turn != current.Turn || job->Step.Tag != current.Tag;
   return job;
 }
 

@@ -95,8 +95,7 @@ struct TChangeJob {
   // Nothing to cut: an undo back to the opened file's bytes.
   bool ToSource = false;
   TTrimStep Step;
-  // A turn, told with what it cut off.
-  bool Turned = false;
+  // What a turn cut off, or empty.
   QString Notice;
   std::optional<TTrimRect> Restored;
   TByteStream Output;

@@ -246,20 +246,22 @@ void RespondWhileUsing(const QString& path, const char* suffix) {
 
   // Every rate from 100 % up, where the picture shown is the full-size one, and back.
   qint64 zoom = 0;
+  QString zoomSteps;
   for (const int rateIndex :
        {tarvo::kViewRateOneToOne, tarvo::kViewRateOneToOne + 1, tarvo::kViewRateOneToOne + 2,
         tarvo::kViewRateOneToOne + 3, tarvo::kViewRateOneToOne}) {
     const tarvo::TViewRate rate = tarvo::ViewRateAt(rateIndex);
-    zoom = std::max(zoom, meter.Measure(
-                              [&] {
-                                window->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))
-                                    ->setCurrentIndex(rateIndex);
-                                window->Cbo_ViewRateSelect();
-                              },
-                              [&] {
-                                return idle() && window->View().ViewScaleNum() == rate.Num &&
-                                       window->View().ViewScaleDen() == rate.Den;
-                              }));
+    const qint64 step = meter.Measure(
+        [&] {
+          window->findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"))->setCurrentIndex(rateIndex);
+          window->Cbo_ViewRateSelect();
+        },
+        [&] {
+          return idle() && window->View().ViewScaleNum() == rate.Num &&
+                 window->View().ViewScaleDen() == rate.Den;
+        });
+    zoom = std::max(zoom, step);
+    zoomSteps += QStringLiteral(" %1").arg(step);
   }
 
   const qint64 trim = meter.Measure(
@@ -301,8 +303,9 @@ void RespondWhileUsing(const QString& path, const char* suffix) {
   QBuffer pasted(&png);
   if (!QImageReader(&pasted, "PNG").size().isValid()) Fail("the paste got no PNG");
 
-  std::printf("stall_ms_open%s=%lld\nstall_ms_zoom%s=%lld\nstall_ms_trim%s=%lld\n", suffix, open,
-              suffix, zoom, suffix, trim);
+  std::printf("stall_ms_open%s=%lld\nstall_ms_zoom%s=%lld (100%%, 200%%, 400%%, 800%%, 100%%:%s)\n",
+              suffix, open, suffix, zoom, qPrintable(zoomSteps));
+  std::printf("stall_ms_trim%s=%lld\n", suffix, trim);
   std::printf("stall_ms_undo%s=%lld\nstall_ms_copy%s=%lld\n", suffix, undo, suffix, copy);
   std::printf("png_ready_ms%s=%lld (%lld bytes)\n", suffix, pngReady,
               static_cast<long long>(png.size()));
