@@ -10,7 +10,8 @@
 // from 100 % up. With
 // --first-trim FILE: how long the real window takes from opening FILE until a 640 x 480 trim at
 // its top, asked for as soon as the picture shows, is done: with the coefficients decoded in
-// pieces of rows after the open, and with every row decoded before the trim, as one piece.
+// pieces of rows after the open, and with every row decoded before the trim, as one piece. With
+// --opens-in-a-row FILE: thirty opens of FILE asked for in a row, until the last shows.
 // --write-photo FILE [WIDTHxHEIGHT] writes a 4:2:0 quality-95 photo-like image (5640 x 3172
 // unless sized) to try them on.
 #include <algorithm>
@@ -364,6 +365,27 @@ void FirstTrim(const std::string& file) {
   measure(std::numeric_limits<std::int64_t>::max());
 }
 
+// Thirty opens asked for in a row, as a user flicking through photos does, each before the one
+// before it is shown: the time from the first until the last shows, against one open alone.
+void OpensInARow(const std::string& file) {
+  const QString path = QString::fromStdString(file);
+  constexpr int kOpens = 30;
+  const auto openUntilShown = [&](int opens) {
+    TBenchWindow window(kRateQuarter);
+    QElapsedTimer clock;
+    clock.start();
+    for (int open = 0; open < opens; ++open) window->OpenDocument(path);
+    TurnUntil([&] {
+      return window->Document().HasDocument() && !window->Document().Working() &&
+             !window->Document().Decoding();
+    });
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  };
+  const double one = openUntilShown(1);
+  const double thirty = openUntilShown(kOpens);
+  std::printf("one open %.1f ms; %d opens in a row %.1f ms\n", one, kOpens, thirty);
+}
+
 void WritePhoto(const std::string& file, const std::string& size) {
   tarvo::fixtures::JpegOptions options;
   options.width = 5640;
@@ -393,12 +415,15 @@ int main(int argc, char** argv) {
     FirstTrim(argv[2]);
   } else if (mode == "--responsiveness" && argc == 3) {
     Responsiveness(argv[2]);
+  } else if (mode == "--opens-in-a-row" && argc == 3) {
+    OpensInARow(argv[2]);
   } else if (argc == 1) {
     RepaintTable();
   } else {
     std::fprintf(stderr,
                  "usage: view_bench [--first-picture FILE | --first-trim FILE |\n"
-                 "                   --responsiveness FILE | --write-photo FILE [WIDTHxHEIGHT]]\n");
+                 "                   --responsiveness FILE | --opens-in-a-row FILE |\n"
+                 "                   --write-photo FILE [WIDTHxHEIGHT]]\n");
     return 2;
   }
   return 0;
