@@ -1,6 +1,7 @@
 // The marker words the engine knows (ITU-T T.81 Table B.1).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +29,8 @@ inline constexpr std::uint16_t kRst0 = 0xFFD0;
 inline constexpr std::uint16_t kApp0 = 0xFFE0;
 inline constexpr std::uint16_t kApp1 = 0xFFE1;
 inline constexpr std::uint16_t kApp2 = 0xFFE2;
+inline constexpr std::uint16_t kApp13 = 0xFFED;
+inline constexpr std::uint16_t kApp14 = 0xFFEE;
 inline constexpr std::uint16_t kApp15 = 0xFFEF;
 inline constexpr std::uint16_t kCom = 0xFFFE;
 
@@ -68,6 +71,17 @@ inline std::size_t NextMarkerCode(std::span<const std::uint8_t> bytes, std::size
     at = code + 1;
   }
   return bytes.size();
+}
+
+// A marker's two bytes as a file holds them.
+inline constexpr std::array<std::uint8_t, 2> MarkerBytes(std::uint16_t marker) {
+  return {static_cast<std::uint8_t>(marker >> 8), static_cast<std::uint8_t>(marker)};
+}
+
+// Whether bytes hold marker at at.
+inline bool MarkerAt(std::span<const std::uint8_t> bytes, std::size_t at, std::uint16_t marker) {
+  return at + 2 <= bytes.size() && bytes[at] == MarkerBytes(marker)[0] &&
+         bytes[at + 1] == MarkerBytes(marker)[1];
 }
 
 inline bool IsAppOrCom(std::uint16_t marker) {

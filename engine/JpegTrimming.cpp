@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "ArithmeticScanDecoder.h"
 
 #include "BitStreamFile.h"
+#include "CutMetadata.h"
 #include "DcPicture.h"
 #include "ExifOrientation.h"
 #include "JpegMarkers.h"
@@ -21,6 +23,38 @@
 #include "WindowWriter.h"
 
 namespace tarvo {
+
+namespace {
+
+// Cuts a picture stored in the file with an engine of its own, which follows that picture's
+// metadata as this one's does but leaves the pictures it stores itself as they are.
+class TEngineCutter final : public TStoredPictureCutter {
+ public:
+  explicit TEngineCutter(const TEmbeddedPictureOptions& options) : options_(options) {
+    options_.StoredImages = false;
+  }
+  std::optional<TStoredPictureInfo> Analyze(std::span<const std::uint8_t> picture) const override {
+    TJpegTrimming engine;
+    engine.OnMessage = nullptr;
+    if (!engine.AnalyzeBytes(picture)) return std::nullopt;
+    return TStoredPictureInfo{engine.Grid(), engine.ExifOrientation()};
+  }
+  std::vector<std::uint8_t> Cut(std::span<const std::uint8_t> picture, const TOrientedTrim& cut,
+                                bool dropExif) const override {
+    TJpegTrimming engine;
+    engine.OnMessage = nullptr;
+    engine.Pictures = options_;
+    TByteStream output;
+    if (!engine.AnalyzeBytes(picture) || !engine.TrimCut(output, cut, dropExif)) return {};
+    const auto bytes = output.Bytes();
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }
+
+ private:
+  TEmbeddedPictureOptions options_;
+};
+
+}  // namespace
 
 TJpegTrimming::TJpegTrimming()
     : OnMessage([](const std::string&, int) {}),
@@ -53,7 +87,7 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   sourceStream_.Clear();
   try {
     // A file that does not start with SOI is refused from its first two bytes.
-    static constexpr std::uint8_t kSoiBytes[] = {markers::kSoi >> 8, markers::kSoi & 0xFF};
+    static constexpr auto kSoiBytes = markers::MarkerBytes(markers::kSoi);
     sourceStream_.LoadFromFile(fileName, kSoiBytes);
   } catch (const std::bad_alloc&) {
     return Reported(EJpegError::kOutOfMemory, false);
@@ -164,7 +198,6 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     }
   }
   const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
-  const TWindowHeader header{dropExif, snapped.Turn.Transpose, snapped.Tag};
   const auto atRow = [this](int row) { ReportProgress(model_.McuRows + row); };
   const auto parts = [this](const TTrimWindow& coded) {
     if (CodingThreads > 0) return CodingThreads;
@@ -176,30 +209,74 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
         mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
   };
   TOrientedTrim done = snapped;
-  TImageEnds ends;
-  EJpegError error;
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
   const bool drawsThumbnail = Pictures.Maker != nullptr && !Pictures.KeepThumbnails;
   TDcPicture dcPicture;
-  if (!turned) {
-    done.Source = window.Cut;
-    if (drawsThumbnail) dcPicture = DcPictureFor(model_, window);
-    error = WriteWindow({bytes, model_, TStoredBlocks(store_)}, window, header, output, atRow,
-                        parts(window), ends, drawsThumbnail ? &dcPicture : nullptr);
-  } else {
-    const TJpegModel turnedModel = TurnedModel(model_, snapped);
-    const TTrimWindow turnedWindow =
-        WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height});
-    if (drawsThumbnail) dcPicture = DcPictureFor(turnedModel, turnedWindow);
-    error = WriteWindow({bytes, turnedModel, TTurnedBlocks(model_, store_, snapped)}, turnedWindow,
-                        header, output, atRow, parts(turnedWindow), ends,
-                        drawsThumbnail ? &dcPicture : nullptr);
+  TCodedWindow coded;
+  const TJpegModel turnedModel = turned ? TurnedModel(model_, snapped) : TJpegModel{};
+  const TJpegModel& outputModel = turned ? turnedModel : model_;
+  const TTrimWindow outputWindow =
+      turned ? WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}) : window;
+  if (!turned) done.Source = window.Cut;
+  if (drawsThumbnail) dcPicture = DcPictureFor(outputModel, outputWindow);
+  const TStoredBlocks stored(store_);
+  std::optional<TTurnedBlocks> turnedBlocks;
+  if (turned) turnedBlocks.emplace(model_, store_, snapped);
+  const TTrimSource source{bytes, outputModel,
+                           turned ? static_cast<const TBlockSource&>(*turnedBlocks) : stored};
+  if (const EJpegError error = CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
+                                          drawsThumbnail ? &dcPicture : nullptr);
+      error != EJpegError::kNone) {
+    return error;
   }
-  if (error != EJpegError::kNone) return error;
-  TStreamBytes trim = output.TakeBytes();
-  FollowTrim(trim, ends.Output, {bytes, ends.Source, model_.Width, model_.Height}, done.Source,
-             {dropExif, snapped.Turn, drawsThumbnail ? &dcPicture : nullptr}, Pictures);
-  output.Adopt(std::move(trim));
+  // The metadata is decided before the cut is written; pictures of the cut are drawn from its
+  // DC values where an eighth of it is enough, else from the coded window.
+  const bool transposed = snapped.Turn.Transpose;
+  TByteStream bare;
+  bool bareHasScan = false;
+  const auto barePicture = [&](bool withScan) {
+    if (bare.Size() == 0 || (withScan && !bareHasScan)) {
+      WriteBarePicture(source, outputWindow, transposed, coded, withScan, bare);
+      bareHasScan = withScan;
+    }
+    return bare.Bytes();
+  };
+  const TEngineCutter cutter(Pictures);
+  const TCutContext context{
+      .Source = bytes,
+      .Model = model_,
+      .ImageEnd = static_cast<std::size_t>(
+          model_.Eoi < static_cast<std::int64_t>(bytes.size()) ? model_.Eoi + 2 : model_.Eoi),
+      .Rect = done.Source,
+      .Turn = snapped.Turn,
+      .Orientation = snapped.Tag,
+      .Width = outputWindow.Width,
+      .Height = outputWindow.Height,
+      .DropExif = dropExif,
+      .KeepThumbnails = Pictures.KeepThumbnails,
+      .StoredImages = Pictures.StoredImages,
+      .Maker = Pictures.Maker,
+      .Cutter = &cutter,
+      .DrawCut =
+          [&](const TDrawRequest& request) {
+            std::vector<std::uint8_t> drawn;
+            if (Pictures.Maker == nullptr) return drawn;
+            if (drawsThumbnail) {
+              drawn = Pictures.Maker->SmallerFromDc(dcPicture, barePicture(false), request.MaxWidth,
+                                                    request.MaxHeight, request.Like,
+                                                    request.MaxBytes, request.Quality);
+            }
+            if (drawn.empty()) {
+              drawn =
+                  Pictures.Maker->Smaller(barePicture(true), request.MaxWidth, request.MaxHeight,
+                                          request.Like, request.MaxBytes, request.Quality);
+            }
+            return drawn;
+          },
+      .Stored = nullptr,
+  };
+  const TMetadataPlan plan = DecideMetadata(context);
+  WriteOutput(source, outputWindow, transposed, coded, plan, output);
   if (written != nullptr) *written = done;
   return {};
 }

@@ -12,12 +12,12 @@
 
 #include "ByteStream.h"
 #include "CoefficientStore.h"
-#include "EmbeddedPictures.h"
 #include "EngineCallbacks.h"
 #include "JpegError.h"
 #include "JpegModel.h"
 #include "Orientation.h"
 #include "OrientedTrim.h"
+#include "PictureMaker.h"
 #include "RestartParts.h"
 #include "TrimRect.h"
 #include "TrimWindow.h"
@@ -25,6 +25,18 @@
 namespace tarvo {
 
 class TSequentialScanDecoding;
+
+// How the pictures a file holds besides its main one (the Exif thumbnail, MPF previews and
+// views, HDR gain maps) follow a trim, so that none shows what the trim cut away.
+struct TEmbeddedPictureOptions {
+  // Draws thumbnails, previews and gain maps that cannot be cut losslessly; without one they are
+  // left out of the trim.
+  const TPictureMaker* Maker = nullptr;
+  // The thumbnail and previews stay byte for byte, as they were in the source.
+  bool KeepThumbnails = false;
+  // False for the images inside a file, whose own stored images are left as they are.
+  bool StoredImages = true;
+};
 
 class TJpegTrimming {
  public:

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "BitStreamFile.h"
-#include "ExifOrientation.h"
-#include "ExifRewrite.h"
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
-#include "TiffView.h"
+#include "MpfRewrite.h"
 #include "TurnedHeader.h"
 #include "WindowTables.h"
 
@@ -105,53 +103,62 @@ bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindow
   return coded;
 }
 
+// Writes the window's scan, and the segments around it, once each.
 class TWindowWriter {
  public:
-  TWindowWriter(const TTrimSource& source, const TTrimWindow& window, const TWindowHeader& header,
+  TWindowWriter(const TTrimSource& source, const TTrimWindow& window, bool transposed,
                 TByteStream& output)
       : model_(source.Model),
         source_(source.Bytes),
         window_(window),
-        header_(header),
+        transposed_(transposed),
         output_(output),
         writer_(output) {}
 
-  void WriteHeader(const TWindowTables& tables);
+  // SOI and the header up to the scan header; a null plan keeps only the APP0 and APP14
+  // segments, which tell how the picture's colours are coded.
+  void WriteHeader(const TWindowTables& tables, const TMetadataPlan* plan);
   // Codes the window in up to parts parts at once (SplitScan).
   bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
                  const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
-  // Returns where the main picture ends in the source and in the output.
-  TImageEnds WriteTail();
+  void Flush() { writer_.FlushBits(); }
+  void WriteBlock(std::span<const std::uint8_t> bytes) {
+    writer_.WriteBlock(bytes.data(), bytes.size());
+  }
+  // The segments between the scan and EOI as plan decides them, then EOI.
+  void WriteTail(const TMetadataPlan& plan);
+  // Where the body of the segment that holds plan's MP index starts in the output; 0 before it
+  // is written.
+  std::size_t IndexBody() const { return indexBody_; }
 
  private:
   void Copy(std::int64_t start, std::int64_t end) {
     writer_.WriteBlock(source_.data() + start, static_cast<std::size_t>(end - start));
   }
   void WriteFrame(const TSegment& segment);
-  // An APP1 segment left out with DropExif, else with the window's size and the orientation in
-  // its Exif data; quantisation tables transposed with the blocks; any other segment copied.
-  void WriteMetadata(const TSegment& segment);
+  // Model segment i as plan decides it; quantisation tables transposed with the blocks.
+  void WriteSegment(std::size_t i, const TMetadataPlan* plan);
 
   const TJpegModel& model_;
   std::span<const std::uint8_t> source_;
   const TTrimWindow& window_;
-  const TWindowHeader& header_;
+  bool transposed_;
   TByteStream& output_;
   TOutBitStreamFile writer_;
+  std::size_t indexBody_ = 0;
 };
 
-void TWindowWriter::WriteHeader(const TWindowTables& tables) {
+void TWindowWriter::WriteHeader(const TWindowTables& tables, const TMetadataPlan* plan) {
   writer_.WriteWord(kSoi);
   bool dhtWritten = false;
-  // Without the Exif data, a picture to be shown turned still says so, right after the APP0
-  // segments, which JFIF wants first.
-  bool orientationWritten = !header_.DropExif || header_.Orientation.IsIdentity();
+  // Segments the plan adds come right after the APP0 segments, which JFIF wants first.
+  bool insertedWritten = plan == nullptr || plan->Inserted.empty();
   const std::span<const TSegment> header = model_.HeaderSegments();
-  for (const TSegment& segment : header) {
-    if (!orientationWritten && segment.Marker != kApp0) {
-      const std::vector<std::uint8_t> exif = OrientationOnlyExif(header_.Orientation);
-      writer_.WriteBlock(exif.data(), exif.size());
-      orientationWritten = true;
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const TSegment& segment = header[i];
+    if (!insertedWritten && segment.Marker != kApp0) {
+      WriteBlock(plan->Inserted);
+      insertedWritten = true;
     }
     // Fitted tables go in place of the first DHT segment, or just before the scan header.
     const bool replaced = !tables.Dht.empty() && (segment.Kind == TSegment::TKind::kHuffman ||
@@ -160,49 +167,53 @@ void TWindowWriter::WriteHeader(const TWindowTables& tables) {
       // A table first defined for the components of a later scan: the trim, one scan, carries
       // it in its header, after whatever defined the table before.
       const std::int64_t dataEnd = model_.Scans.back().DataEnd;
-      for (const TSegment& later : std::span(model_.Segments).subspan(header.size())) {
-        if (later.Start > dataEnd) break;
-        if (later.Kind == TSegment::TKind::kQuant) WriteMetadata(later);
+      for (std::size_t j = header.size(); j < model_.Segments.size(); ++j) {
+        if (model_.Segments[j].Start > dataEnd) break;
+        if (model_.Segments[j].Kind == TSegment::TKind::kQuant) WriteSegment(j, plan);
       }
     }
     if (replaced && !dhtWritten) {
-      writer_.WriteBlock(tables.Dht.data(), tables.Dht.size());
+      WriteBlock(tables.Dht);
       dhtWritten = true;
     }
     if (segment.Kind == TSegment::TKind::kScanHeader && !tables.ScanHeader.empty()) {
-      writer_.WriteBlock(tables.ScanHeader.data(), tables.ScanHeader.size());
+      WriteBlock(tables.ScanHeader);
     } else if (segment.Kind == TSegment::TKind::kFrame) {
       WriteFrame(segment);
     } else if (!(replaced && segment.Kind == TSegment::TKind::kHuffman)) {
-      WriteMetadata(segment);
+      WriteSegment(i, plan);
     }
   }
 }
 
-void TWindowWriter::WriteMetadata(const TSegment& segment) {
-  const bool app1 =
-      segment.Kind == TSegment::TKind::kExif || segment.Kind == TSegment::TKind::kApp1;
-  if (app1 && header_.DropExif) return;
+void TWindowWriter::WriteSegment(std::size_t i, const TMetadataPlan* plan) {
+  const TSegment& segment = model_.Segments[i];
+  if (IsAppOrCom(segment.Marker)) {
+    if (plan == nullptr ? segment.Marker != kApp0 && segment.Marker != kApp14
+                        : plan->Fates[i].Action == TSegmentFate::TAction::kDrop) {
+      return;
+    }
+    if (plan != nullptr && plan->Fates[i].Action == TSegmentFate::TAction::kReplace) {
+      const std::vector<std::uint8_t>& body = plan->Fates[i].Body;
+      writer_.WriteWord(segment.Marker);
+      writer_.WriteWord(static_cast<std::uint16_t>(body.size() + 2));
+      WriteBlock(body);
+      return;
+    }
+  }
   writer_.WriteWord(segment.Marker);
-  if (segment.Kind == TSegment::TKind::kQuant && header_.Transposed) {
+  if (plan != nullptr && plan->Stored.Index && plan->Stored.IndexSegment == i) {
+    indexBody_ = static_cast<std::size_t>(output_.Position()) + 2;
+  }
+  if (segment.Kind == TSegment::TKind::kQuant && transposed_) {
     Copy(segment.Start, segment.Start + 2);
     const std::vector<std::uint8_t> tables = TransposedQuantTables(
         source_.subspan(static_cast<std::size_t>(segment.Start + 2),
                         static_cast<std::size_t>(segment.End - segment.Start - 2)));
-    writer_.WriteBlock(tables.data(), tables.size());
+    WriteBlock(tables);
     return;
   }
-  const std::int64_t start = output_.Position();
   Copy(segment.Start, segment.End);
-  if (segment.Kind != TSegment::TKind::kExif) return;
-  // The length word, "Exif" and two pad bytes come before the TIFF header.
-  constexpr std::int64_t kTiffHeader = 2 + 6;
-  TTiffView tiff(output_.MutableBytes().subspan(
-      static_cast<std::size_t>(start + kTiffHeader),
-      static_cast<std::size_t>(segment.End - segment.Start - kTiffHeader)));
-  if (!tiff.Valid()) return;
-  RewriteExifPixelSize(tiff, window_.Width, window_.Height);
-  RewriteExifOrientation(tiff, header_.Orientation);
 }
 
 void TWindowWriter::WriteFrame(const TSegment& segment) {
@@ -211,7 +222,7 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
   Copy(segment.Start, segment.Start + 3);
   writer_.WriteWord(window_.Height);
   writer_.WriteWord(window_.Width);
-  if (!header_.Transposed) {
+  if (!transposed_) {
     Copy(segment.Start + 7, segment.End);
     return;
   }
@@ -287,62 +298,100 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   return true;
 }
 
-TImageEnds TWindowWriter::WriteTail() {
-  // The first byte written pads the last coded byte with 1-bits. Segments before EOI are
-  // written as in the header, so a second Exif segment there is dropped or rewritten too; EOI
-  // and whatever follows it go in one block. A source that ends without EOI gets one, so that
-  // the output is whole.
-  for (const TSegment& segment : model_.TailSegments()) WriteMetadata(segment);
-  writer_.FlushBits();
-  const auto size = static_cast<std::int64_t>(source_.size());
-  const TImageEnds ends{static_cast<std::size_t>(model_.Eoi < size ? model_.Eoi + 2 : size),
-                        static_cast<std::size_t>(output_.Position() + 2)};
-  Copy(model_.Eoi, size);
-  if (model_.Eoi == size) writer_.WriteWord(kEoi);
-  return ends;
+void TWindowWriter::WriteTail(const TMetadataPlan& plan) {
+  // Segments before EOI are written as in the header, so a second Exif segment there is
+  // dropped or rewritten too.
+  const std::span<const TSegment> tail = model_.TailSegments();
+  const std::size_t first = model_.Segments.size() - tail.size();
+  for (std::size_t i = first; i < model_.Segments.size(); ++i) WriteSegment(i, &plan);
+  writer_.WriteWord(kEoi);
 }
 
 }  // namespace
 
-EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
-                       const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends,
-                       TDcPicture* dcPicture) {
+EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
+                      const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
+                      TDcPicture* dcPicture) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
-  // The window's share of the coded data, with room to spare, saves regrowing the output.
+  // The window's share of the coded data, with room to spare, saves regrowing the stream.
   const std::int64_t headerEnd = model.HeaderSegments().back().End;
   const std::int64_t dataEnd = model.Scans.back().DataEnd;
   const double share = static_cast<double>(window.EndCol - window.FirstCol) *
                        (window.EndRow - window.FirstRow) /
                        (static_cast<double>(model.McuCols) * model.McuRows);
-  output.Reserve(
-      static_cast<std::size_t>(headerEnd + share * 1.1 * (dataEnd - headerEnd) +
-                               (static_cast<std::int64_t>(source.Bytes.size()) - dataEnd) + 1024));
-  TWindowTables tables;
+  coded.Scan.Clear();
+  coded.Scan.Reserve(static_cast<std::size_t>(share * 1.1 * (dataEnd - headerEnd) + 1024));
   // The file's own tables code most windows of a single scan. Coding with them straight away
   // saves a pass counting the window's symbols; a symbol they lack sends the window back to be
-  // written from the start with tables chosen for it.
-  if (SourceWindowTables(model, tables)) {
-    TWindowWriter writer(source, window, header, output);
-    writer.WriteHeader(tables);
-    if (writer.WriteScan(source.Blocks, tables, atRow, parts, dcPicture)) {
-      ends = writer.WriteTail();
+  // coded from the start with tables chosen for it.
+  if (SourceWindowTables(model, coded.Tables)) {
+    TWindowWriter writer(source, window, false, coded.Scan);
+    if (writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+      writer.Flush();
       return EJpegError::kNone;
     }
-    output.Clear();
+    coded.Scan.Clear();
   }
-  if (!ChooseWindowTables(model, source.Blocks, window, tables)) {
+  if (!ChooseWindowTables(model, source.Blocks, window, coded.Tables)) {
     return EJpegError::kUncodableCoefficient;
   }
-  TWindowWriter writer(source, window, header, output);
-  writer.WriteHeader(tables);
+  TWindowWriter writer(source, window, false, coded.Scan);
   // ChooseWindowTables has made sure of every code, so this only guards that promise.
-  if (!writer.WriteScan(source.Blocks, tables, atRow, parts, dcPicture)) {
+  if (!writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
     return EJpegError::kUncodableCoefficient;
   }
-  ends = writer.WriteTail();
+  writer.Flush();
   return EJpegError::kNone;
+}
+
+void WriteBarePicture(const TTrimSource& source, const TTrimWindow& window, bool transposed,
+                      const TCodedWindow& coded, bool withScan, TByteStream& output) {
+  output.Clear();
+  TWindowWriter writer(source, window, transposed, output);
+  writer.WriteHeader(coded.Tables, nullptr);
+  if (withScan) writer.WriteBlock(coded.Scan.Bytes());
+  writer.WriteBlock(MarkerBytes(kEoi));
+}
+
+void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool transposed,
+                 const TCodedWindow& coded, const TMetadataPlan& plan, TByteStream& output) {
+  const std::span<const std::uint8_t> file = source.Bytes;
+  const TStoredImagesPlan& stored = plan.Stored;
+  std::size_t trailer = file.size() - std::min(file.size(), stored.RestStart);
+  for (const TStoredImagesPlan::TImage& image : stored.Images) trailer += image.Bytes.size();
+  output.Clear();
+  output.Reserve(static_cast<std::size_t>(source.Model.HeaderSegments().back().End) +
+                 coded.Scan.Bytes().size() + trailer + 1024);
+  TWindowWriter writer(source, window, transposed, output);
+  writer.WriteHeader(coded.Tables, &plan);
+  writer.WriteBlock(coded.Scan.Bytes());
+  writer.WriteTail(plan);
+  const std::size_t imageEnd = static_cast<std::size_t>(output.Position());
+  std::optional<TMpIndex> index = stored.Index;
+  if (index) {
+    // The entries keep their place in the segment, which now starts elsewhere.
+    index->Base =
+        writer.IndexBody() +
+        (index->Base - static_cast<std::size_t>(source.Model.Segments[stored.IndexSegment].Body()));
+    // Entries of images the output does not hold become empty.
+    for (std::size_t i = 1; i < index->Entries.size(); ++i) {
+      PutMpEntry(output.MutableBytes(), *index, i, 0, 0);
+    }
+    PutMpEntry(output.MutableBytes(), *index, 0, static_cast<std::uint32_t>(imageEnd), 0);
+  }
+  for (const TStoredImagesPlan::TImage& image : stored.Images) {
+    if (image.Bytes.empty()) continue;
+    if (index && image.MpEntry && *image.MpEntry < index->Entries.size()) {
+      PutMpEntry(
+          output.MutableBytes(), *index, *image.MpEntry,
+          static_cast<std::uint32_t>(image.Bytes.size()),
+          static_cast<std::uint32_t>(static_cast<std::size_t>(output.Position()) - index->Base));
+    }
+    writer.WriteBlock(image.Bytes);
+  }
+  if (stored.RestStart < file.size()) writer.WriteBlock(file.subspan(stored.RestStart));
+  output.SetPosition(0);
 }
 
 }  // namespace tarvo

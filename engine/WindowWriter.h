@@ -1,4 +1,5 @@
-// Writes the window of a trim as a complete JPEG file from the model and the coefficient store.
+// Writes the window of a trim as a complete JPEG file from the model and the coefficient store:
+// the scan is coded first, then written once between the segments its metadata plan decides.
 #pragma once
 
 #include <cstddef>
@@ -8,11 +9,12 @@
 
 #include "BlockSource.h"
 #include "ByteStream.h"
+#include "CutMetadata.h"
 #include "DcPicture.h"
 #include "JpegError.h"
 #include "JpegModel.h"
-#include "Orientation.h"
 #include "TrimWindow.h"
+#include "WindowTables.h"
 
 namespace tarvo {
 
@@ -24,34 +26,33 @@ struct TTrimSource {
   const TBlockSource& Blocks;
 };
 
-// What the output's header says besides the window's size.
-struct TWindowHeader {
-  // Every APP1 segment, before or after the scan, is left out.
-  bool DropExif = false;
-  // The blocks were transposed: the frame's sampling factors and every quantisation table are
-  // written transposed with them.
-  bool Transposed = false;
-  // The Exif Orientation the output states: written into the kept Exif data, or with DropExif
-  // and a value other than "as stored", in an Exif segment of its own.
-  TOrientation Orientation;
+// The window's scan coded, and the tables it was coded with.
+struct TCodedWindow {
+  TWindowTables Tables;
+  TByteStream Scan;  // the coded data, the last byte padded with 1-bits
 };
 
-// Where the main picture ends (one past its EOI) in the source and in the output.
-struct TImageEnds {
-  std::size_t Source = 0;
-  std::size_t Output = 0;
-};
+// Codes window with the file's own tables where they code every symbol in it, else with tables
+// chosen for it. atRow is told each MCU row about to be coded. Up to parts threads code the scan
+// at once, each a share of the window's MCU rows, with the bytes of one. A dcPicture laid out by
+// DcPictureFor for window is filled with the DC values of the blocks as they are coded. Returns
+// why the window cannot be written, or kNone.
+EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
+                      const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
+                      TDcPicture* dcPicture = nullptr);
 
-// Writes the header segments, the window coded with tables chosen for it, and the source's
-// tail (its APPn and COM segments, EOI and whatever follows) into output, which is empty, as
-// header says; a kept Exif segment states the window's size. atRow is told each MCU row about to be
-// coded. Up to parts threads code the scan at once, each a share of the window's MCU rows, with
-// the bytes of one. Returns why the window cannot be written, or kNone with ends telling where the
-// main picture ends, for the images stored after it to be put right. A dcPicture laid out by
-// DcPictureFor for window is filled with the DC values of the blocks as they are coded.
-EJpegError WriteWindow(const TTrimSource& source, const TTrimWindow& window,
-                       const TWindowHeader& header, TByteStream& output,
-                       const std::function<void(int)>& atRow, int parts, TImageEnds& ends,
-                       TDcPicture* dcPicture = nullptr);
+// The coded window as a picture with no metadata, for a picture maker to draw from: its header
+// keeps only the APP0 and APP14 segments, which tell how its colours are coded, and without
+// withScan the coded data are left out (the header is all a DC picture needs). transposed: the
+// blocks were, and the frame's sampling factors and quantisation tables are written so.
+void WriteBarePicture(const TTrimSource& source, const TTrimWindow& window, bool transposed,
+                      const TCodedWindow& coded, bool withScan, TByteStream& output);
+
+// Writes the whole cut into output: SOI, the header segments as plan decides them, the coded
+// window, the segments before EOI likewise, EOI, then the images stored after the main picture
+// and what the source holds after them. The MP entries of plan's index are then set to where
+// each image landed: the only bytes written twice. output is left at position 0.
+void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool transposed,
+                 const TCodedWindow& coded, const TMetadataPlan& plan, TByteStream& output);
 
 }  // namespace tarvo

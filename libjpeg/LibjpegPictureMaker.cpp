@@ -284,6 +284,24 @@ bool ReadFirstTable(const std::uint8_t* data, std::size_t size, std::array<unsig
   return first != nullptr;
 }
 
+// The quality a picture is first encoded at: quality when given, else like's.
+int StartQuality(std::span<const std::uint8_t> like, int quality);
+
+// picture encoded at quality, or lower ones until it takes at most maxBytes; empty when even the
+// lowest does not fit.
+std::vector<std::uint8_t> EncodeWithin(const TPixelPicture& picture, int quality,
+                                       std::size_t maxBytes) {
+  // Below this, a picture shows blocks more than anything; a smaller one would not be worth it.
+  constexpr int kLowestQuality = 10;
+  std::vector<std::uint8_t> jpeg;
+  for (;;) {
+    if (!Encode(&picture, quality, nullptr, &jpeg)) return {};
+    if (jpeg.size() <= maxBytes) return jpeg;
+    if (quality <= kLowestQuality) return {};
+    quality = std::max(kLowestQuality, quality * 3 / 4);
+  }
+}
+
 }  // namespace
 
 int EstimateJpegQuality(std::span<const std::uint8_t> jpeg) {
@@ -302,9 +320,20 @@ int EstimateJpegQuality(std::span<const std::uint8_t> jpeg) {
   return std::clamp(static_cast<int>(std::lround(quality)), 1, 100);
 }
 
+namespace {
+
+int StartQuality(std::span<const std::uint8_t> like, int quality) {
+  if (quality > 0) return std::min(quality, 100);
+  const int estimated = EstimateJpegQuality(like);
+  return estimated > 0 ? estimated : kDefaultQuality;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> TLibjpegPictureMaker::Smaller(std::span<const std::uint8_t> picture,
                                                         int maxWidth, int maxHeight,
-                                                        std::span<const std::uint8_t> like) const {
+                                                        std::span<const std::uint8_t> like,
+                                                        std::size_t maxBytes, int quality) const {
   std::vector<std::uint8_t> jpeg;
   TPixelPicture decoded;
   TCodingParameters unused;
@@ -316,15 +345,12 @@ std::vector<std::uint8_t> TLibjpegPictureMaker::Smaller(std::span<const std::uin
               &height)) {
     return jpeg;
   }
-  const int estimated = EstimateJpegQuality(like);
-  const TPixelPicture scaled = ScaleByArea(decoded, width, height);
-  if (!Encode(&scaled, estimated > 0 ? estimated : kDefaultQuality, nullptr, &jpeg)) jpeg.clear();
-  return jpeg;
+  return EncodeWithin(ScaleByArea(decoded, width, height), StartQuality(like, quality), maxBytes);
 }
 
 std::vector<std::uint8_t> TLibjpegPictureMaker::SmallerFromDc(
     const TDcPicture& dc, std::span<const std::uint8_t> picture, int maxWidth, int maxHeight,
-    std::span<const std::uint8_t> like) const {
+    std::span<const std::uint8_t> like, std::size_t maxBytes, int quality) const {
   std::vector<std::uint8_t> jpeg;
   std::array<int, MAX_COMPONENTS> quantisers{};
   int width = 0;
@@ -339,10 +365,8 @@ std::vector<std::uint8_t> TLibjpegPictureMaker::SmallerFromDc(
                          &width, &height)) {
     return jpeg;
   }
-  const int estimated = EstimateJpegQuality(like);
-  const TPixelPicture scaled = ScaleByArea(EighthOf(dc, quantisers), width, height);
-  if (!Encode(&scaled, estimated > 0 ? estimated : kDefaultQuality, nullptr, &jpeg)) jpeg.clear();
-  return jpeg;
+  return EncodeWithin(ScaleByArea(EighthOf(dc, quantisers), width, height),
+                      StartQuality(like, quality), maxBytes);
 }
 
 std::vector<std::uint8_t> TLibjpegPictureMaker::Recoded(std::span<const std::uint8_t> picture,

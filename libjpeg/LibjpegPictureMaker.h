@@ -8,12 +8,14 @@ namespace tarvo {
 class TLibjpegPictureMaker final : public TPictureMaker {
  public:
   std::vector<std::uint8_t> Smaller(std::span<const std::uint8_t> picture, int maxWidth,
-                                    int maxHeight,
-                                    std::span<const std::uint8_t> like) const override;
+                                    int maxHeight, std::span<const std::uint8_t> like,
+                                    std::size_t maxBytes = kAnySize,
+                                    int quality = 0) const override;
   std::vector<std::uint8_t> SmallerFromDc(const TDcPicture& dc,
                                           std::span<const std::uint8_t> picture, int maxWidth,
-                                          int maxHeight,
-                                          std::span<const std::uint8_t> like) const override;
+                                          int maxHeight, std::span<const std::uint8_t> like,
+                                          std::size_t maxBytes = kAnySize,
+                                          int quality = 0) const override;
   std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,
                                     const TTrimRect& rect) const override;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "JpegMarkers.h"
+
 namespace tarvo {
 
 namespace {
@@ -53,15 +55,16 @@ void RewriteExifOrientation(TTiffView& tiff, TOrientation value) {
 
 std::vector<std::uint8_t> OrientationOnlyExif(TOrientation value) {
   const auto exif = static_cast<std::uint8_t>(value.ExifValue());
-  return {0xFF, 0xE1, 0x00, 0x22,        // APP1, length 34
-          'E',  'x',  'i',  'f',  0, 0,  // identifier
-          'M',  'M',  0x00, 0x2A,        // big-endian TIFF
-          0x00, 0x00, 0x00, 0x08,        // IFD0 right after the header
-          0x00, 0x01,                    // one entry:
-          0x01, 0x12, 0x00, 0x03,        //   Orientation, SHORT
-          0x00, 0x00, 0x00, 0x01,        //   one value
-          0x00, exif, 0x00, 0x00,        //   the value, padded to four bytes
-          0x00, 0x00, 0x00, 0x00};       // no next IFD
+  const auto app1 = markers::MarkerBytes(markers::kApp1);
+  return {app1[0], app1[1], 0x00, 0x22,        // APP1, length 34
+          'E',     'x',     'i',  'f',  0, 0,  // identifier
+          'M',     'M',     0x00, 0x2A,        // big-endian TIFF
+          0x00,    0x00,    0x00, 0x08,        // IFD0 right after the header
+          0x00,    0x01,                       // one entry:
+          0x01,    0x12,    0x00, 0x03,        //   Orientation, SHORT
+          0x00,    0x00,    0x00, 0x01,        //   one value
+          0x00,    exif,    0x00, 0x00,        //   the value, padded to four bytes
+          0x00,    0x00,    0x00, 0x00};       // no next IFD
 }
 
 }  // namespace tarvo

@@ -17,7 +17,9 @@ constexpr std::size_t kIdentifierSize = 4;  // "MPF\0"
 constexpr std::size_t kMpHeaderSize = 8;    // byte order, 42, offset of the MP Index IFD
 
 bool SoiAt(std::span<const std::uint8_t> file, std::size_t at) {
-  return at + 3 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8 && file[at + 2] == 0xFF;
+  // The SOI and the 0xFF of the marker after it.
+  return markers::MarkerAt(file, at, markers::kSoi) && at + 3 <= file.size() &&
+         file[at + 2] == 0xFF;
 }
 
 }  // namespace
@@ -65,7 +67,8 @@ std::vector<std::optional<TByteRange>> LocateMpImages(std::span<const std::uint8
     std::size_t at = static_cast<std::size_t>(std::max<std::uint64_t>(stated, firstImageEnd));
     if (at >= file.size()) continue;
     if (!SoiAt(file, at)) {
-      const std::uint8_t soi[] = {0xFF, 0xD8, 0xFF};
+      const auto marker = markers::MarkerBytes(markers::kSoi);
+      const std::uint8_t soi[] = {marker[0], marker[1], 0xFF};
       at = static_cast<std::size_t>(std::search(file.begin() + static_cast<std::ptrdiff_t>(at),
                                                 file.end(), std::begin(soi), std::end(soi)) -
                                     file.begin());

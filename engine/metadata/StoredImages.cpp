@@ -1,0 +1,204 @@
+#include "StoredImages.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "GainMap.h"
+#include "JpegMarkers.h"
+#include "JpegModelReader.h"
+#include "XmpContainer.h"
+
+namespace tarvo {
+
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+// An image stored after the main picture, as the source holds it.
+struct TStoredImage {
+  TByteRange Range;
+  std::optional<std::size_t> MpEntry;
+  std::optional<std::size_t> Item;
+  bool GainMap = false;
+};
+
+// A picture drawn anew carries the metadata segments of the one it replaces that keep meaning
+// for it (keep decides), placed before its own.
+template <typename Keep>
+TBytes WithMetadataOf(const TBytes& drawn, std::span<const std::uint8_t> old, Keep keep) {
+  const auto soi = markers::MarkerBytes(markers::kSoi);
+  TBytes out(soi.begin(), soi.end());
+  for (const TSegment& segment : ReadHeaderLayout(old)) {
+    if (markers::IsAppOrCom(segment.Marker) && keep(segment)) {
+      out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(segment.MarkerStart()),
+                 old.begin() + static_cast<std::ptrdiff_t>(segment.End));
+    }
+  }
+  out.insert(out.end(), drawn.begin() + 2, drawn.end());
+  return out;
+}
+
+// The images the source stores after its main picture, by its MP entries or else by its XMP
+// container directory.
+std::vector<TStoredImage> StoredImages(const TCutContext& cut, const std::optional<TMpIndex>& index,
+                                       const std::vector<TContainerItem>& items) {
+  std::vector<TStoredImage> images;
+  const std::span<const std::uint8_t> file = cut.Source;
+  if (index) {
+    const auto ranges = LocateMpImages(file, *index, cut.ImageEnd);
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+      if (ranges[i]) images.push_back({*ranges[i], i, std::nullopt, false});
+    }
+    std::sort(images.begin(), images.end(), [](const TStoredImage& a, const TStoredImage& b) {
+      return a.Range.Start < b.Range.Start;
+    });
+  } else if (items.size() > 1) {
+    std::uint64_t at = cut.ImageEnd + items[0].Padding;
+    for (std::size_t k = 1; k < items.size(); ++k) {
+      if (!items[k].Length || at + *items[k].Length > file.size() || *items[k].Length < 2 ||
+          !markers::MarkerAt(file, static_cast<std::size_t>(at), markers::kSoi)) {
+        break;
+      }
+      const auto start = static_cast<std::size_t>(at);
+      images.push_back({{start, start + static_cast<std::size_t>(*items[k].Length)},
+                        std::nullopt,
+                        std::nullopt});
+      at += *items[k].Length + items[k].Padding;
+    }
+  }
+  // Directory items after the main picture are the stored images in file order.
+  for (std::size_t k = 0; k < images.size(); ++k) {
+    if (k + 1 < items.size()) images[k].Item = k + 1;
+    const std::span<const std::uint8_t> image =
+        file.subspan(images[k].Range.Start, images[k].Range.End - images[k].Range.Start);
+    images[k].GainMap =
+        IsGainMap(image) || (images[k].Item && items[*images[k].Item].Semantic == "GainMap");
+  }
+  return images;
+}
+
+// The gain map cut to the region of the cut, scaled to its own size.
+TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutContext& cut) {
+  const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(map);
+  const int sourceWidth = cut.Model.Width;
+  const int sourceHeight = cut.Model.Height;
+  if (!info || sourceWidth <= 0 || sourceHeight <= 0) return {};
+  const TTrimRect& rect = cut.Rect;
+  const std::int64_t width = info->Grid.Width;
+  const std::int64_t height = info->Grid.Height;
+  const auto scaled = [](std::int64_t at, std::int64_t to, std::int64_t from, bool up) {
+    return static_cast<std::int32_t>(up ? (at * to + from - 1) / from : at * to / from);
+  };
+  TTrimRect region{scaled(rect.Left, width, sourceWidth, false),
+                   scaled(rect.Top, height, sourceHeight, false),
+                   scaled(rect.Right, width, sourceWidth, true),
+                   scaled(rect.Bottom, height, sourceHeight, true)};
+  region.Right =
+      std::clamp<std::int32_t>(region.Right, region.Left + 1, static_cast<std::int32_t>(width));
+  region.Bottom =
+      std::clamp<std::int32_t>(region.Bottom, region.Top + 1, static_cast<std::int32_t>(height));
+  if (region.Left >= width || region.Top >= height) return {};
+  // Where the region starts exactly on one of the map's own MCU boundaries, its blocks are kept
+  // as they are; otherwise the smooth, small map is drawn again with its own tables.
+  const bool onGrid = rect.Left * width % sourceWidth == 0 &&
+                      rect.Top * height % sourceHeight == 0 &&
+                      McuGridLine(region.Left, info->Grid.McuWidth) == region.Left &&
+                      McuGridLine(region.Top, info->Grid.McuHeight) == region.Top;
+  if (onGrid) return cut.Cutter->Cut(map, {region, kAsStored, info->Orientation}, false);
+  if (cut.Maker == nullptr) return {};
+  const TBytes drawn = cut.Maker->Recoded(map, region);
+  if (drawn.size() < 2) return {};
+  return WithMetadataOf(drawn, map, [](const TSegment&) { return true; });
+}
+
+// picture's stored pixels turned by the cut's turn without loss, carrying its metadata; empty
+// when a turn would lose pixels at a partial MCU, or cannot be done.
+TBytes TurnLosslessly(std::span<const std::uint8_t> picture, const TCutContext& cut) {
+  const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(picture);
+  if (!info) return {};
+  const TMcuGrid& grid = info->Grid;
+  if (grid.Width % grid.McuWidth != 0 || grid.Height % grid.McuHeight != 0) return {};
+  TTurnLoss loss;
+  // The picture's own tag, if it has one, follows the turn as the main picture's does.
+  return cut.Cutter->Cut(
+      picture, Turned(WholePicture(grid, info->Orientation), cut.Turn, grid, loss), cut.DropExif);
+}
+
+// A large preview drawn again from the cut at its old longer side, never larger than the cut.
+TBytes DrawPreview(std::span<const std::uint8_t> preview, const TCutContext& cut) {
+  const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(preview);
+  if (cut.Maker == nullptr || !info) return {};
+  const int side = std::max(info->Grid.Width, info->Grid.Height);
+  const TBytes drawn = cut.DrawCut({side, side, preview});
+  if (drawn.size() < 2) return {};
+  // Its MPF segment says what it is in the set; an Exif segment would describe the old one.
+  return WithMetadataOf(drawn, preview,
+                        [](const TSegment& segment) { return segment.Marker == markers::kApp2; });
+}
+
+bool SameSize(std::span<const std::uint8_t> view, const TCutContext& cut) {
+  const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(view);
+  return info && info->Grid.Width == cut.Model.Width && info->Grid.Height == cut.Model.Height;
+}
+
+TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& index,
+                   const TCutContext& cut) {
+  const std::span<const std::uint8_t> bytes =
+      cut.Source.subspan(image.Range.Start, image.Range.End - image.Range.Start);
+  const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
+  const bool sameSizeView =
+      !image.GainMap && type >= kMpPanorama && type <= kMpMultiAngle && SameSize(bytes, cut);
+  const bool turned = !cut.Turn.IsIdentity();
+  // Gain maps and views of the same size are only ever cut: turned they would no longer lie
+  // over the picture they belong to.
+  if ((image.GainMap || sameSizeView) && turned) return {};
+  if (image.GainMap) return CutGainMap(bytes, cut);
+  if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
+    if (cut.KeepThumbnails) return TBytes(bytes.begin(), bytes.end());
+    // A turn of the whole picture turns its preview the same way, without loss and far sooner
+    // than drawing it again; a cut draws it anew.
+    TBytes result;
+    const bool whole = cut.Rect == TTrimRect{0, 0, cut.Model.Width, cut.Model.Height};
+    if (whole && turned) result = TurnLosslessly(bytes, cut);
+    if (result.empty()) result = DrawPreview(bytes, cut);
+    return result;
+  }
+  if (sameSizeView) {
+    const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(bytes);
+    return cut.Cutter->Cut(bytes, {cut.Rect, kAsStored, info->Orientation}, cut.DropExif);
+  }
+  return TBytes(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+TStoredImagesPlan FollowStoredImages(const TCutContext& cut) {
+  TStoredImagesPlan plan;
+  plan.RestStart = cut.ImageEnd;
+  if (!cut.StoredImages || cut.Cutter == nullptr) return plan;
+  // Without the XMP packet in the output, its directory describes nothing there.
+  const std::vector<TContainerItem> items =
+      cut.DropExif ? std::vector<TContainerItem>{} : ReadContainerItems(XmpPacket(cut.Source));
+  plan.Index = ReadMpIndex(cut.Source);
+  if (plan.Index) {
+    const std::span<const TSegment> header = cut.Model.HeaderSegments();
+    const auto segment = std::find_if(header.begin(), header.end(), [&](const TSegment& s) {
+      return s.Body() + 4 == plan.Index->Base;
+    });
+    if (segment == header.end()) {
+      plan.Index.reset();
+    } else {
+      plan.IndexSegment = static_cast<std::size_t>(segment - header.begin());
+    }
+  }
+  const std::vector<TStoredImage> images = StoredImages(cut, plan.Index, items);
+  if (images.empty() && !plan.Index) return plan;
+  plan.Rebuilt = true;
+  for (const TStoredImage& image : images) {
+    plan.Images.push_back({image.MpEntry, image.Item, FollowImage(image, plan.Index, cut)});
+    plan.RestStart = std::max(plan.RestStart, image.Range.End);
+  }
+  return plan;
+}
+
+}  // namespace tarvo
