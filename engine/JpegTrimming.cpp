@@ -40,12 +40,14 @@ class TEngineCutter final : public TStoredPictureCutter {
     return TStoredPictureInfo{engine.Grid(), engine.ExifOrientation()};
   }
   std::vector<std::uint8_t> Cut(std::span<const std::uint8_t> picture, const TOrientedTrim& cut,
-                                bool dropExif) const override {
+                                bool dropExif, TOrientedTrim* written = nullptr) const override {
     TJpegTrimming engine;
     engine.OnMessage = nullptr;
     engine.Pictures = options_;
     TByteStream output;
-    if (!engine.AnalyzeBytes(picture) || !engine.TrimCut(output, cut, dropExif)) return {};
+    if (!engine.AnalyzeBytes(picture) || !engine.TrimCut(output, cut, dropExif, written)) {
+      return {};
+    }
     const auto bytes = output.Bytes();
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DcPicture.h"
+#include "Orientation.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -35,10 +36,11 @@ class TPictureMaker {
                                                   std::span<const std::uint8_t> like,
                                                   std::size_t maxBytes = kAnySize,
                                                   int quality = 0) const = 0;
-  // The pixels of rect (inside picture) encoded again with picture's own quantisation tables and
-  // sampling, without metadata. Empty when picture cannot be decoded.
+  // The pixels of rect (inside picture) turned by turn, encoded again with picture's own
+  // quantisation tables and sampling, without metadata. Empty when picture cannot be decoded.
   virtual std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,
-                                            const TTrimRect& rect) const = 0;
+                                            const TTrimRect& rect,
+                                            const TOrientation& turn = kAsStored) const = 0;
 };
 
 }  // namespace tarvo

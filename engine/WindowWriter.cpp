@@ -193,17 +193,16 @@ void TWindowWriter::WriteSegment(std::size_t i, const TMetadataPlan* plan) {
                         : plan->Fates[i].Action == TSegmentFate::TAction::kDrop) {
       return;
     }
-    if (plan != nullptr && plan->Fates[i].Action == TSegmentFate::TAction::kReplace) {
-      const std::vector<std::uint8_t>& body = plan->Fates[i].Body;
-      writer_.WriteWord(segment.Marker);
-      writer_.WriteWord(static_cast<std::uint16_t>(body.size() + 2));
-      WriteBlock(body);
-      return;
-    }
   }
   writer_.WriteWord(segment.Marker);
   if (plan != nullptr && plan->Stored.Index && plan->Stored.IndexSegment == i) {
     indexBody_ = static_cast<std::size_t>(output_.Position()) + 2;
+  }
+  if (plan != nullptr && plan->Fates[i].Action == TSegmentFate::TAction::kReplace) {
+    const std::vector<std::uint8_t>& body = plan->Fates[i].Body;
+    writer_.WriteWord(static_cast<std::uint16_t>(body.size() + 2));
+    WriteBlock(body);
+    return;
   }
   if (segment.Kind == TSegment::TKind::kQuant && transposed_) {
     Copy(segment.Start, segment.Start + 2);

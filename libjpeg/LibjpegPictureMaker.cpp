@@ -284,6 +284,26 @@ bool ReadFirstTable(const std::uint8_t* data, std::size_t size, std::array<unsig
   return first != nullptr;
 }
 
+// picture's pixels moved as turn shows them.
+TPixelPicture Turned(const TPixelPicture& picture, const TOrientation& turn) {
+  if (turn.IsIdentity()) return picture;
+  const int width = picture.Width;
+  const int height = picture.Height;
+  const int channels = picture.Channels;
+  TPixelPicture out{turn.Transpose ? height : width, turn.Transpose ? width : height, channels, {}};
+  out.Samples.resize(picture.Samples.size());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const TTrimRect to = turn.Map({x, y, x + 1, y + 1}, width, height);
+      const auto from = static_cast<std::size_t>(y * width + x) * channels;
+      const auto at = static_cast<std::size_t>(to.Top * out.Width + to.Left) * channels;
+      std::copy_n(picture.Samples.begin() + static_cast<std::ptrdiff_t>(from), channels,
+                  out.Samples.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+  }
+  return out;
+}
+
 // The quality a picture is first encoded at: quality when given, else like's.
 int StartQuality(std::span<const std::uint8_t> like, int quality);
 
@@ -370,7 +390,8 @@ std::vector<std::uint8_t> TLibjpegPictureMaker::SmallerFromDc(
 }
 
 std::vector<std::uint8_t> TLibjpegPictureMaker::Recoded(std::span<const std::uint8_t> picture,
-                                                        const TTrimRect& rect) const {
+                                                        const TTrimRect& rect,
+                                                        const TOrientation& turn) const {
   std::vector<std::uint8_t> jpeg;
   TPixelPicture whole;
   TCodingParameters parameters;
@@ -390,7 +411,8 @@ std::vector<std::uint8_t> TLibjpegPictureMaker::Recoded(std::span<const std::uin
         static_cast<std::ptrdiff_t>(y * row + static_cast<std::size_t>(rect.Left) * whole.Channels);
     cut.Samples.insert(cut.Samples.end(), from, from + cut.Width * whole.Channels);
   }
-  if (!Encode(&cut, 0, &parameters, &jpeg)) jpeg.clear();
+  const TPixelPicture turned = Turned(cut, turn);
+  if (!Encode(&turned, 0, &parameters, &jpeg)) jpeg.clear();
   return jpeg;
 }
 

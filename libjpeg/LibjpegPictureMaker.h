@@ -16,8 +16,8 @@ class TLibjpegPictureMaker final : public TPictureMaker {
                                           int maxHeight, std::span<const std::uint8_t> like,
                                           std::size_t maxBytes = kAnySize,
                                           int quality = 0) const override;
-  std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture,
-                                    const TTrimRect& rect) const override;
+  std::vector<std::uint8_t> Recoded(std::span<const std::uint8_t> picture, const TTrimRect& rect,
+                                    const TOrientation& turn = kAsStored) const override;
 };
 
 // The quality (1 to 100) at which libjpeg's scaled standard luminance table gives the first

@@ -35,6 +35,9 @@ TMetadataPlan DecideMetadata(const TCutContext& source) {
       break;
     }
   }
+  if (!plan.Stored.IndexBody.empty()) {
+    plan.Fates[plan.Stored.IndexSegment] = TSegmentFate::Replace(plan.Stored.IndexBody);
+  }
   plan.Inserted = ExifInPlaceOfDropped(cut);
   return plan;
 }

@@ -93,25 +93,74 @@ std::optional<TIfd1> ReadIfd1(const TTiffView& tiff) {
   return ifd1;
 }
 
-// Drops the IFD's entries with the given tags, moving the rest and its next-IFD offset up.
-void RemoveEntries(TTiffView& tiff, std::uint32_t ifd, int count, std::uint16_t first,
-                   std::uint16_t second) {
-  int kept = 0;
-  for (int i = 0; i < count; ++i) {
-    const std::uint32_t from = TTiffView::Entry(ifd, i);
-    const std::uint16_t tag = tiff.Get16(from);
-    if (tag == first || tag == second) continue;
-    const std::uint32_t to = TTiffView::Entry(ifd, kept++);
-    for (std::uint32_t b = 0; b < TTiffView::kEntrySize; b += 4)
-      tiff.Put32(to + b, tiff.Get32(from + b));
+// The end of everything the structure's IFDs hold or point at, the thumbnail's data aside: IFD0,
+// IFD1, the Exif, GPS and interoperability IFDs, and every value stored outside its entry (a
+// maker note among them). What lies beyond is padding.
+std::uint32_t UsedEnd(const TTiffView& tiff, const TIfd1& ifd1) {
+  constexpr std::uint16_t kExifIfd = 0x8769, kGpsIfd = 0x8825, kInteropIfd = 0xA005;
+  // Bytes per value of TIFF types 1 to 12.
+  constexpr std::uint8_t kTypeSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+  std::uint64_t end = TTiffView::kHeaderSize;
+  std::vector<std::uint32_t> ifds = {tiff.FirstIfd(), ifd1.Offset};
+  for (std::size_t k = 0; k < ifds.size() && k < 8; ++k) {
+    const int count = tiff.EntryCount(ifds[k]);
+    if (count < 0) continue;
+    end = std::max<std::uint64_t>(end, TTiffView::Entry(ifds[k], count) + 4);
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t entry = TTiffView::Entry(ifds[k], i);
+      const std::uint16_t tag = tiff.Get16(entry);
+      const std::uint16_t type = tiff.Get16(entry + 2);
+      const std::uint64_t size = type < std::size(kTypeSizes)
+                                     ? std::uint64_t{kTypeSizes[type]} * tiff.Get32(entry + 4)
+                                     : 0;
+      if (size > 4 && tiff.Holds(tiff.Get32(entry + 8), size)) {
+        end = std::max(end, tiff.Get32(entry + 8) + size);
+      }
+      if (tag == kExifIfd || tag == kGpsIfd || tag == kInteropIfd)
+        ifds.push_back(tiff.Get32(entry + 8));
+    }
   }
-  const std::uint32_t next = tiff.Get32(TTiffView::Entry(ifd, count));
-  tiff.Put16(ifd, static_cast<std::uint16_t>(kept));
-  tiff.Put32(TTiffView::Entry(ifd, kept), next);
-  for (std::uint32_t at = TTiffView::Entry(ifd, kept) + 4; at < TTiffView::Entry(ifd, count) + 4;
-       at += 2) {
-    tiff.Put16(at, 0);
+  return static_cast<std::uint32_t>(end);
+}
+
+// Where a new thumbnail may go once the old one's bytes are zeroed, best first: at the end of the
+// structure as it stands without a thumbnail there (growing it up to maxSize, as most writers
+// lay it out), in the old thumbnail's place, or in the zero bytes that pad the structure's end
+// (cameras leave kilobytes of them), which it may also grow into.
+struct TSlots {
+  std::size_t Size = 0;  // the structure cut down to, before a thumbnail is put at its end
+  std::size_t End = 0;
+  std::optional<TRange> Old;
+  std::size_t Padding = 0;
+  std::size_t Room(std::size_t maxSize, std::size_t structure) const {
+    std::size_t room = maxSize > End ? maxSize - End : 0;
+    if (Old) room = std::max<std::size_t>(room, Old->End - Old->Start);
+    const std::size_t limit = std::max(structure, maxSize);
+    return std::max(room, limit > Padding ? limit - Padding : 0);
   }
+};
+
+// Zeroes the thumbnail's old bytes and finds the slots for a new one.
+TSlots ClearThumbnail(std::vector<std::uint8_t>& tiff, TIfd1& ifd1) {
+  TSlots slots;
+  const std::uint32_t used = UsedEnd(TTiffView(tiff), ifd1);
+  for (const TRange& range : ifd1.Data) {
+    std::fill(tiff.begin() + range.Start, tiff.begin() + range.End, std::uint8_t{0});
+  }
+  if (ifd1.Kind == TExifThumbnailKind::kJpeg && !ifd1.Data.empty()) slots.Old = ifd1.Data[0];
+  // Thumbnail data at the very end, where cameras put it, goes altogether.
+  std::sort(ifd1.Data.begin(), ifd1.Data.end(),
+            [](const TRange& a, const TRange& b) { return a.End > b.End; });
+  slots.Size = tiff.size();
+  for (const TRange& range : ifd1.Data) {
+    if (range.End == slots.Size) slots.Size = std::min<std::size_t>(slots.Size, range.Start);
+  }
+  // TIFF data starts at even offsets.
+  slots.End = slots.Size + (slots.Size & 1);
+  std::size_t zeros = tiff.size();
+  while (zeros > used && tiff[zeros - 1] == 0) --zeros;
+  slots.Padding = zeros + (zeros & 1);
+  return slots;
 }
 
 }  // namespace
@@ -130,36 +179,44 @@ std::span<const std::uint8_t> ExifJpegThumbnail(std::span<const std::uint8_t> ti
   return tiff.subspan(ifd1->Data[0].Start, ifd1->Data[0].End - ifd1->Data[0].Start);
 }
 
+std::size_t ExifThumbnailRoom(std::span<const std::uint8_t> tiff, std::size_t maxSize) {
+  std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());
+  const TTiffView view(copy);
+  std::optional<TIfd1> ifd1 = ReadIfd1(view);
+  if (!ifd1 || ifd1->Kind != TExifThumbnailKind::kJpeg) return 0;
+  return ClearThumbnail(copy, *ifd1).Room(maxSize, copy.size());
+}
+
 void ReplaceExifThumbnail(std::vector<std::uint8_t>& tiff, std::span<const std::uint8_t> picture,
                           std::size_t maxSize) {
   if (ExifThumbnailKind(tiff) == TExifThumbnailKind::kNone) return;
-  TTiffView view(tiff);
-  TIfd1 ifd1 = *ReadIfd1(view);
-  for (const TRange& range : ifd1.Data) {
-    std::fill(tiff.begin() + range.Start, tiff.begin() + range.End, std::uint8_t{0});
+  TIfd1 ifd1 = *ReadIfd1(TTiffView(tiff));
+  const TSlots slots = ClearThumbnail(tiff, ifd1);
+  std::optional<std::size_t> at;
+  if (ifd1.Kind == TExifThumbnailKind::kJpeg && !picture.empty()) {
+    if (slots.End + picture.size() <= maxSize) {
+      at = slots.End;
+    } else if (slots.Old && picture.size() <= slots.Old->End - slots.Old->Start) {
+      at = slots.Old->Start;
+    } else if (slots.Padding + picture.size() <= std::max(tiff.size(), maxSize)) {
+      at = slots.Padding;
+    }
   }
-  // Thumbnail data at the very end, where cameras put it, goes altogether.
-  std::sort(ifd1.Data.begin(), ifd1.Data.end(),
-            [](const TRange& a, const TRange& b) { return a.End > b.End; });
-  std::size_t size = tiff.size();
-  for (const TRange& range : ifd1.Data) {
-    if (range.End == size) size = std::min<std::size_t>(size, range.Start);
-  }
-  tiff.resize(size);
-  TTiffView kept(tiff);
-  if (ifd1.Kind == TExifThumbnailKind::kStrips) {
-    // An uncompressed thumbnail has no tags for a JPEG; IFD1 is unlinked instead.
+  if (!at) {
+    // A thumbnail that cannot be kept takes IFD1 with it: an IFD1 without its data's tags is
+    // not a valid one.
+    tiff.resize(slots.Size);
+    TTiffView kept(tiff);
     kept.Put32(ifd1.NextField, 0);
+    const std::uint32_t tableEnd = TTiffView::Entry(ifd1.Offset, ifd1.Count) + 4;
+    if (kept.Holds(ifd1.Offset, tableEnd - ifd1.Offset)) {
+      std::fill(tiff.begin() + ifd1.Offset, tiff.begin() + tableEnd, std::uint8_t{0});
+    }
     return;
   }
-  // TIFF data starts at even offsets.
-  const std::size_t start = size + (size & 1);
-  if (picture.empty() || start + picture.size() > maxSize) {
-    RemoveEntries(kept, ifd1.Offset, ifd1.Count, kJpegOffset, kJpegLength);
-    return;
-  }
-  tiff.resize(start, 0);
-  tiff.insert(tiff.end(), picture.begin(), picture.end());
+  if (*at == slots.End) tiff.resize(slots.End, 0);
+  if (tiff.size() < *at + picture.size()) tiff.resize(*at + picture.size(), 0);
+  std::copy(picture.begin(), picture.end(), tiff.begin() + static_cast<std::ptrdiff_t>(*at));
   TTiffView grown(tiff);
   for (int i = 0; i < ifd1.Count; ++i) {
     const std::uint32_t entry = TTiffView::Entry(ifd1.Offset, i);
@@ -167,7 +224,31 @@ void ReplaceExifThumbnail(std::vector<std::uint8_t>& tiff, std::span<const std::
     if (tag != kJpegOffset && tag != kJpegLength) continue;
     grown.Put16(entry + 2, kTypeLong);
     grown.Put32(entry + 4, 1);
-    grown.Put32(entry + 8, static_cast<std::uint32_t>(tag == kJpegOffset ? start : picture.size()));
+    grown.Put32(entry + 8, static_cast<std::uint32_t>(tag == kJpegOffset ? *at : picture.size()));
+  }
+}
+
+void RestateExifThumbnail(std::vector<std::uint8_t>& tiff, int width, int height,
+                          TOrientation orientation) {
+  constexpr std::uint16_t kImageWidth = 0x0100, kImageLength = 0x0101, kOrientation = 0x0112;
+  TTiffView view(tiff);
+  const std::optional<TIfd1> ifd1 = ReadIfd1(view);
+  if (!ifd1) return;
+  for (int i = 0; i < ifd1->Count; ++i) {
+    const std::uint32_t entry = TTiffView::Entry(ifd1->Offset, i);
+    const std::uint16_t tag = view.Get16(entry);
+    const std::uint16_t type = view.Get16(entry + 2);
+    if (view.Get32(entry + 4) != 1 || (type != kTypeShort && type != kTypeLong)) continue;
+    const int value = tag == kImageWidth    ? width
+                      : tag == kImageLength ? height
+                      : tag == kOrientation ? orientation.ExifValue()
+                                            : -1;
+    if (value < 0) continue;
+    if (type == kTypeShort) {
+      view.Put16(entry + 8, static_cast<std::uint16_t>(value));
+    } else {
+      view.Put32(entry + 8, static_cast<std::uint32_t>(value));
+    }
   }
 }
 

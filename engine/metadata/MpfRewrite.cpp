@@ -11,7 +11,10 @@ namespace tarvo {
 
 namespace {
 
+constexpr std::uint16_t kNumberOfImagesTag = 0xB001;
 constexpr std::uint16_t kMpEntryTag = 0xB002;
+constexpr std::uint16_t kImageUidListTag = 0xB003;
+constexpr std::uint32_t kImageUidSize = 33;
 constexpr std::uint32_t kMpEntrySize = 16;  // attribute, size, offset, two dependent entries
 constexpr std::size_t kIdentifierSize = 4;  // "MPF\0"
 constexpr std::size_t kMpHeaderSize = 8;    // byte order, 42, offset of the MP Index IFD
@@ -85,6 +88,51 @@ std::vector<std::optional<TByteRange>> LocateMpImages(std::span<const std::uint8
     if (next != starts.end()) image->End = std::min(image->End, *next);
   }
   return images;
+}
+
+std::vector<std::uint8_t> WithHeldEntries(std::span<const std::uint8_t> body, std::size_t indexBase,
+                                          const TMpIndex& index, const std::vector<bool>& held) {
+  std::vector<std::uint8_t> out(body.begin(), body.end());
+  TTiffView tiff(std::span<std::uint8_t>(out).subspan(indexBase));
+  // Where each entry goes: its new number, counted from 1 as references count; 0 for none.
+  std::vector<std::uint16_t> renumbered(index.Entries.size());
+  std::uint32_t kept = 0;
+  for (std::size_t i = 0; i < index.Entries.size(); ++i) {
+    if (i == 0 || (i < held.size() && held[i])) renumbered[i] = static_cast<std::uint16_t>(++kept);
+  }
+  const auto compact = [&](std::uint32_t list, std::uint32_t size) {
+    for (std::size_t i = 0; i < index.Entries.size(); ++i) {
+      if (renumbered[i] == 0) continue;
+      const std::uint32_t from = list + static_cast<std::uint32_t>(i) * size;
+      const std::uint32_t to = list + (renumbered[i] - 1u) * size;
+      std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(indexBase + from), size,
+                  out.begin() + static_cast<std::ptrdiff_t>(indexBase + to));
+    }
+    std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(indexBase + list + kept * size),
+                (index.Entries.size() - kept) * size, std::uint8_t{0});
+  };
+  compact(index.List, kMpEntrySize);
+  // The two dependent-image entries of each kept entry name others by number.
+  for (std::uint32_t k = 0; k < kept; ++k) {
+    for (const std::uint32_t field : {12u, 14u}) {
+      const std::uint32_t at = index.List + k * kMpEntrySize + field;
+      const std::uint16_t named = tiff.Get16(at);
+      tiff.Put16(at, named >= 1 && named <= renumbered.size() ? renumbered[named - 1u] : 0);
+    }
+  }
+  const std::uint32_t ifd = tiff.FirstIfd();
+  for (int i = 0; i < tiff.EntryCount(ifd); ++i) {
+    const std::uint32_t entry = TTiffView::Entry(ifd, i);
+    const std::uint16_t tag = tiff.Get16(entry);
+    if (tag == kNumberOfImagesTag) tiff.Put32(entry + 8, kept);
+    if (tag == kMpEntryTag) tiff.Put32(entry + 4, kept * kMpEntrySize);
+    if (tag == kImageUidListTag && tiff.Get32(entry + 4) == index.Entries.size() * kImageUidSize &&
+        tiff.Holds(tiff.Get32(entry + 8), tiff.Get32(entry + 4))) {
+      compact(tiff.Get32(entry + 8), kImageUidSize);
+      tiff.Put32(entry + 4, kept * kImageUidSize);
+    }
+  }
+  return out;
 }
 
 void PutMpEntry(std::span<std::uint8_t> file, const TMpIndex& index, std::size_t i,

@@ -52,6 +52,14 @@ std::vector<std::optional<TByteRange>> LocateMpImages(std::span<const std::uint8
                                                       const TMpIndex& index,
                                                       std::size_t firstImageEnd);
 
+// body, the MPF segment's body (identifier included) that holds index, listing only the entries
+// held says: the others are taken out of the list, which the kept ones fill from its start, and
+// out of the image count and any unique-ID list; references between entries follow, those to an
+// entry taken out become 0. The segment keeps its length, the freed bytes are zeroed.
+// indexBase is where index.Base lies in body.
+std::vector<std::uint8_t> WithHeldEntries(std::span<const std::uint8_t> body, std::size_t indexBase,
+                                          const TMpIndex& index, const std::vector<bool>& held);
+
 // Writes the size and offset of entry i into the MP Index that index describes.
 void PutMpEntry(std::span<std::uint8_t> file, const TMpIndex& index, std::size_t i,
                 std::uint32_t size, std::uint32_t offset);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <string_view>
 
+#include "ExifSegment.h"
 #include "GainMap.h"
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
+#include "PictureSize.h"
 #include "XmpContainer.h"
 
 namespace tarvo {
@@ -22,17 +24,27 @@ struct TStoredImage {
   bool GainMap = false;
 };
 
-// A picture drawn anew carries the metadata segments of the one it replaces that keep meaning
-// for it (keep decides), placed before its own.
+// A picture drawn anew, of size, carries the APPn and COM segments of the one it replaces, in
+// their order, where keep says they keep meaning for it: an Exif segment then states the new size
+// and orientation and loses its thumbnail, which showed the old picture.
 template <typename Keep>
-TBytes WithMetadataOf(const TBytes& drawn, std::span<const std::uint8_t> old, Keep keep) {
+TBytes WithMetadataOf(const TBytes& drawn, std::span<const std::uint8_t> old,
+                      TOrientation orientation, Keep keep) {
   const auto soi = markers::MarkerBytes(markers::kSoi);
   TBytes out(soi.begin(), soi.end());
+  const std::optional<TPictureSize> size = ReadPictureSize(drawn);
   for (const TSegment& segment : ReadHeaderLayout(old)) {
-    if (markers::IsAppOrCom(segment.Marker) && keep(segment)) {
-      out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(segment.MarkerStart()),
-                 old.begin() + static_cast<std::ptrdiff_t>(segment.End));
+    if (!markers::IsAppOrCom(segment.Marker) || !keep(segment)) continue;
+    std::vector<std::uint8_t> body(old.begin() + static_cast<std::ptrdiff_t>(segment.Body()),
+                                   old.begin() + static_cast<std::ptrdiff_t>(segment.End));
+    if (size && RestateExif(body, size->Width, size->Height, orientation)) {
+      RemoveExifThumbnail(body);
     }
+    const auto marker = markers::MarkerBytes(segment.Marker);
+    out.insert(out.end(), marker.begin(), marker.end());
+    out.push_back(static_cast<std::uint8_t>((body.size() + 2) >> 8));
+    out.push_back(static_cast<std::uint8_t>(body.size() + 2));
+    out.insert(out.end(), body.begin(), body.end());
   }
   out.insert(out.end(), drawn.begin() + 2, drawn.end());
   return out;
@@ -77,7 +89,28 @@ std::vector<TStoredImage> StoredImages(const TCutContext& cut, const std::option
   return images;
 }
 
-// The gain map cut to the region of the cut, scaled to its own size.
+// region of picture (its stored pixels) turned as the cut's blocks were: without loss where
+// picture's own MCU grid gives exactly that (and lossless says it may), else drawn again with
+// its own tables and sampling, carrying its metadata; empty when neither can be done.
+TBytes CutRegion(std::span<const std::uint8_t> picture, const TStoredPictureInfo& info,
+                 const TTrimRect& region, bool lossless, bool dropExif, const TCutContext& cut) {
+  TTurnLoss loss;
+  const TOrientedTrim wanted =
+      Turned(Within(WholePicture(info.Grid, info.Orientation), region), cut.Turn, info.Grid, loss);
+  if (lossless && loss.Right == 0 && loss.Bottom == 0) {
+    TOrientedTrim written;
+    TBytes result = cut.Cutter->Cut(picture, wanted, dropExif, &written);
+    if (!result.empty() && written.Source == region) return result;
+  }
+  if (cut.Maker == nullptr) return {};
+  const TBytes drawn = cut.Maker->Recoded(picture, region, cut.Turn);
+  if (drawn.size() < 2) return {};
+  return WithMetadataOf(drawn, picture, wanted.Tag, [dropExif](const TSegment& segment) {
+    return !dropExif || segment.Marker != markers::kApp1;
+  });
+}
+
+// The gain map cut to the region of the cut, scaled to its own size, and turned with it.
 TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutContext& cut) {
   const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(map);
   const int sourceWidth = cut.Model.Width;
@@ -98,17 +131,10 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutContext& cut) {
   region.Bottom =
       std::clamp<std::int32_t>(region.Bottom, region.Top + 1, static_cast<std::int32_t>(height));
   if (region.Left >= width || region.Top >= height) return {};
-  // Where the region starts exactly on one of the map's own MCU boundaries, its blocks are kept
-  // as they are; otherwise the smooth, small map is drawn again with its own tables.
-  const bool onGrid = rect.Left * width % sourceWidth == 0 &&
-                      rect.Top * height % sourceHeight == 0 &&
-                      McuGridLine(region.Left, info->Grid.McuWidth) == region.Left &&
-                      McuGridLine(region.Top, info->Grid.McuHeight) == region.Top;
-  if (onGrid) return cut.Cutter->Cut(map, {region, kAsStored, info->Orientation}, false);
-  if (cut.Maker == nullptr) return {};
-  const TBytes drawn = cut.Maker->Recoded(map, region);
-  if (drawn.size() < 2) return {};
-  return WithMetadataOf(drawn, map, [](const TSegment&) { return true; });
+  // Only a region that starts exactly where the cut does may keep the map's blocks as they are;
+  // otherwise the smooth, small map is drawn again.
+  const bool exact = rect.Left * width % sourceWidth == 0 && rect.Top * height % sourceHeight == 0;
+  return CutRegion(map, *info, region, exact, false, cut);
 }
 
 // picture's stored pixels turned by the cut's turn without loss, carrying its metadata; empty
@@ -131,14 +157,11 @@ TBytes DrawPreview(std::span<const std::uint8_t> preview, const TCutContext& cut
   const int side = std::max(info->Grid.Width, info->Grid.Height);
   const TBytes drawn = cut.DrawCut({side, side, preview});
   if (drawn.size() < 2) return {};
-  // Its MPF segment says what it is in the set; an Exif segment would describe the old one.
-  return WithMetadataOf(drawn, preview,
-                        [](const TSegment& segment) { return segment.Marker == markers::kApp2; });
-}
-
-bool SameSize(std::span<const std::uint8_t> view, const TCutContext& cut) {
-  const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(view);
-  return info && info->Grid.Width == cut.Model.Width && info->Grid.Height == cut.Model.Height;
+  // It keeps the segments the camera gave it, which readers expect there; its Exif data, if
+  // kept, describe the new picture.
+  return WithMetadataOf(drawn, preview, cut.Orientation, [&](const TSegment& segment) {
+    return !cut.DropExif || segment.Marker != markers::kApp1;
+  });
 }
 
 TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& index,
@@ -146,12 +169,6 @@ TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& ind
   const std::span<const std::uint8_t> bytes =
       cut.Source.subspan(image.Range.Start, image.Range.End - image.Range.Start);
   const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
-  const bool sameSizeView =
-      !image.GainMap && type >= kMpPanorama && type <= kMpMultiAngle && SameSize(bytes, cut);
-  const bool turned = !cut.Turn.IsIdentity();
-  // Gain maps and views of the same size are only ever cut: turned they would no longer lie
-  // over the picture they belong to.
-  if ((image.GainMap || sameSizeView) && turned) return {};
   if (image.GainMap) return CutGainMap(bytes, cut);
   if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
     if (cut.KeepThumbnails) return TBytes(bytes.begin(), bytes.end());
@@ -159,15 +176,46 @@ TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& ind
     // than drawing it again; a cut draws it anew.
     TBytes result;
     const bool whole = cut.Rect == TTrimRect{0, 0, cut.Model.Width, cut.Model.Height};
-    if (whole && turned) result = TurnLosslessly(bytes, cut);
+    if (whole && !cut.Turn.IsIdentity()) result = TurnLosslessly(bytes, cut);
     if (result.empty()) result = DrawPreview(bytes, cut);
     return result;
   }
-  if (sameSizeView) {
+  // Another view of the scene the same size as the main picture is cut and turned with it.
+  if (type >= kMpPanorama && type <= kMpMultiAngle) {
     const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(bytes);
-    return cut.Cutter->Cut(bytes, {cut.Rect, kAsStored, info->Orientation}, cut.DropExif);
+    if (info && info->Grid.Width == cut.Model.Width && info->Grid.Height == cut.Model.Height) {
+      return CutRegion(bytes, *info, cut.Rect, true, cut.DropExif, cut);
+    }
   }
   return TBytes(bytes.begin(), bytes.end());
+}
+
+// The MP entries cut down to the images the output holds: a list never names one it lacks.
+void ListHeldImages(TStoredImagesPlan& plan, const TCutContext& cut) {
+  std::vector<bool> held(plan.Index->Entries.size());
+  for (const TStoredImagesPlan::TImage& image : plan.Images) {
+    if (!image.Bytes.empty() && image.MpEntry) held[*image.MpEntry] = true;
+  }
+  if (std::count(held.begin() + 1, held.end(), true) + 1 ==
+      static_cast<std::ptrdiff_t>(held.size())) {
+    return;
+  }
+  const TSegment& segment = cut.Model.Segments[plan.IndexSegment];
+  plan.IndexBody = WithHeldEntries(
+      cut.Source.subspan(segment.Body(), static_cast<std::size_t>(segment.End) - segment.Body()),
+      plan.Index->Base - segment.Body(), *plan.Index, held);
+  std::vector<std::size_t> renumbered(held.size());
+  std::size_t kept = 1;
+  for (std::size_t i = 1; i < held.size(); ++i) {
+    if (held[i]) renumbered[i] = kept++;
+  }
+  for (TStoredImagesPlan::TImage& image : plan.Images) {
+    if (image.MpEntry) {
+      image.MpEntry =
+          held[*image.MpEntry] ? std::optional(renumbered[*image.MpEntry]) : std::nullopt;
+    }
+  }
+  plan.Index->Entries.resize(kept);
 }
 
 }  // namespace
@@ -176,9 +224,8 @@ TStoredImagesPlan FollowStoredImages(const TCutContext& cut) {
   TStoredImagesPlan plan;
   plan.RestStart = cut.ImageEnd;
   if (!cut.StoredImages || cut.Cutter == nullptr) return plan;
-  // Without the XMP packet in the output, its directory describes nothing there.
-  const std::vector<TContainerItem> items =
-      cut.DropExif ? std::vector<TContainerItem>{} : ReadContainerItems(XmpPacket(cut.Source));
+  // The directory finds the images even where the output leaves the XMP packet out.
+  const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(cut.Source));
   plan.Index = ReadMpIndex(cut.Source);
   if (plan.Index) {
     const std::span<const TSegment> header = cut.Model.HeaderSegments();
@@ -198,6 +245,7 @@ TStoredImagesPlan FollowStoredImages(const TCutContext& cut) {
     plan.Images.push_back({image.MpEntry, image.Item, FollowImage(image, plan.Index, cut)});
     plan.RestStart = std::max(plan.RestStart, image.Range.End);
   }
+  if (plan.Index) ListHeldImages(plan, cut);
   return plan;
 }
 

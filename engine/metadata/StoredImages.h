@@ -29,6 +29,9 @@ struct TStoredImagesPlan {
   // model's segments holds it.
   std::optional<TMpIndex> Index;
   std::size_t IndexSegment = 0;
+  // That segment's new body where the output holds fewer images than it lists (see
+  // WithHeldEntries); empty when it stays. Images' MpEntry then count in the new list.
+  std::vector<std::uint8_t> IndexBody;
 };
 
 // Previews drawn again (or turned without loss for a turn of the whole picture), same-size

@@ -25,8 +25,10 @@ class TStoredPictureCutter {
       std::span<const std::uint8_t> picture) const = 0;
   // picture's cut, written without loss with its own metadata following as a main picture's
   // does, the images it stores itself left as they are; empty when it cannot be written.
+  // written, when given, receives the cut as snapped to picture's MCU grid and written.
   virtual std::vector<std::uint8_t> Cut(std::span<const std::uint8_t> picture,
-                                        const TOrientedTrim& cut, bool dropExif) const = 0;
+                                        const TOrientedTrim& cut, bool dropExif,
+                                        TOrientedTrim* written = nullptr) const = 0;
 };
 
 }  // namespace tarvo

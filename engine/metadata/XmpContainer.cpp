@@ -75,6 +75,16 @@ std::vector<TContainerItem> ReadContainerItems(std::string_view xmp) {
     if (!kind) continue;
     TContainerItem item;
     item.Semantic = std::string(*kind);
+    // The list element that holds the item, or is it.
+    const std::size_t element = xmp.rfind("<rdf:li", tag);
+    const std::size_t close = xmp.find("</rdf:li>", tag);
+    if (element != std::string_view::npos &&
+        (items.empty() || element > items.back().ElementStart)) {
+      item.ElementStart = element;
+      item.ElementEnd = element == tag && xmp[tagEnd - 1] == '/' ? tagEnd + 1
+                        : close == std::string_view::npos        ? 0
+                                                                 : close + 9;
+    }
     if (const auto length = Attribute(xmp, tag, tagEnd, prefix + ":Length", at)) {
       item.Length = Number(*length);
       if (item.Length) {
@@ -102,6 +112,10 @@ std::string WithItemLengths(std::string_view xmp, const std::vector<TContainerIt
   };
   std::vector<TEdit> edits;
   for (std::size_t k = 0; k < items.size(); ++k) {
+    if (k < lengths.size() && lengths[k] == 0u && items[k].ElementEnd != 0) {
+      edits.push_back({items[k].ElementStart, items[k].ElementEnd - items[k].ElementStart, ""});
+      continue;
+    }
     if (items[k].LengthSize != 0 && k < lengths.size() && lengths[k]) {
       edits.push_back({items[k].LengthAt, items[k].LengthSize, std::to_string(*lengths[k])});
     }

@@ -22,13 +22,16 @@ struct TContainerItem {
   // Where the values of Item:Length and Item:Padding sit in the packet, 0 without them.
   std::size_t LengthAt = 0, LengthSize = 0;
   std::size_t PaddingAt = 0, PaddingSize = 0;
+  // The element that lists the item: its rdf:li, from its start to one past its end.
+  std::size_t ElementStart = 0, ElementEnd = 0;
 };
 
 // The items of the packet's directory, empty without one.
 std::vector<TContainerItem> ReadContainerItems(std::string_view xmp);
 
 // The packet with item k's Item:Length set to lengths[k] where both are given, and every
-// Item:Padding set to 0: a trim stores the files one right after the other.
+// Item:Padding set to 0: a trim stores the files one right after the other. An item whose
+// length is 0 names a file the trim does not hold, and leaves the directory.
 std::string WithItemLengths(std::string_view xmp, const std::vector<TContainerItem>& items,
                             const std::vector<std::optional<std::uint64_t>>& lengths);
 

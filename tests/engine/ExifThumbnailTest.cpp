@@ -90,13 +90,13 @@ TEST(ExifThumbnail, FollowsTheTrimAndSizeTagsTellItInBothByteOrders) {
       EXPECT_EQ(ExifThumbnailKind(tiff), TExifThumbnailKind::kNone);
     } else if (!c.withMaker) {
       EXPECT_TRUE(thumbnail.empty());
-      EXPECT_FALSE(Tag(tiff, ifd1, 0x0201).has_value());
-      EXPECT_EQ(Tag(tiff, ifd1, 0x8769), 80u + 2 + 4 * 12 + 4);  // the rest of IFD1 stays
+      EXPECT_EQ(ifd1, 0u);  // no IFD1 without its thumbnail's tags
     } else {
       const fixtures::Pixels pixels = fixtures::Decode(Bytes(thumbnail.begin(), thumbnail.end()));
       EXPECT_EQ(pixels.warnings, 0);
-      EXPECT_EQ(pixels.width, 96);  // never enlarged past the trim
-      EXPECT_EQ(pixels.height, 64);
+      // The old thumbnail's size class, 40 x 30, at the trim's aspect.
+      EXPECT_EQ(pixels.width, 40);
+      EXPECT_EQ(pixels.height, 27);
       EXPECT_FALSE(HasRed(pixels));
     }
   }
@@ -156,9 +156,12 @@ TEST(ExifThumbnail, DrawnFromTheBlocksLooksAsDrawnFromTheCut) {
   options.width = 1296;
   options.height = 1000;
   options.sampling = fixtures::Sampling::k422;
-  // Whatever the old thumbnail and preview show is drawn anew.
+  // Whatever the old thumbnail and preview show is drawn anew, the thumbnail in its size class.
+  fixtures::JpegOptions old;
+  old.width = 160;
+  old.height = 120;
   options.extraSegments = {
-      fixtures::MakeExifWithThumbnail(true, 1296, 1000, fixtures::MakeJpeg({}), false)};
+      fixtures::MakeExifWithThumbnail(true, 1296, 1000, fixtures::MakeJpeg(old), false)};
   fixtures::JpegOptions preview;
   preview.width = 120;
   preview.height = 90;
@@ -178,8 +181,9 @@ TEST(ExifThumbnail, DrawnFromTheBlocksLooksAsDrawnFromTheCut) {
     const Bytes trimmed = BytesOf(output);
     const Bytes tiff = ExifTiff(trimmed);
     const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+    const bool wide = cut.Width() >= cut.Height();
     ExpectAlike(Bytes(thumbnail.begin(), thumbnail.end()),
-                maker.Smaller(trimmed, 160, 120, trimmed));
+                maker.Smaller(trimmed, wide ? 160 : 120, wide ? 120 : 160, trimmed));
     // The preview is the file's last picture; coded data never holds an SOI.
     const Bytes soi{0xFF, 0xD8, 0xFF};
     const auto last = std::find_end(trimmed.begin(), trimmed.end(), soi.begin(), soi.end());
@@ -192,11 +196,38 @@ TEST(ExifThumbnail, ThatWouldNotFitIsRemovedAndTheOldBytesAreZeroed) {
   Bytes tiff(segment.begin() + 10, segment.end());
   // A thumbnail in the middle of the structure cannot be cut off: its bytes are cleared.
   tiff.insert(tiff.end(), 10, 0x11);
-  const Bytes picture(50, 0xCD);
+  const Bytes picture(150, 0xCD);
+  EXPECT_LT(ExifThumbnailRoom(tiff, tiff.size() + 49), picture.size());
   ReplaceExifThumbnail(tiff, picture, tiff.size() + 49);
   EXPECT_EQ(ExifThumbnailKind(tiff), TExifThumbnailKind::kNone);
+  EXPECT_EQ(TTiffView(tiff).Get32(8 + 2 + 3 * 12), 0u);  // IFD1 unlinked
   EXPECT_EQ(std::count(tiff.begin(), tiff.end(), 0xAB), 0);
   EXPECT_EQ(std::count(tiff.begin(), tiff.end(), 0xCD), 0);
+}
+
+// A segment already at its limit keeps a new thumbnail where the old one was, or in the zero
+// bytes that pad its end, as cameras leave them; in both byte orders.
+TEST(ExifThumbnail, FitsInTheOldPlaceOrThePaddingOfAFullSegment) {
+  struct Case {
+    bool little;
+    std::size_t padding, picture;
+  };
+  for (const Case c :
+       {Case{true, 400, 80}, Case{false, 0, 100}, Case{true, 400, 300}, Case{false, 400, 450}}) {
+    SCOPED_TRACE(::testing::Message() << c.little << " " << c.padding << " " << c.picture);
+    Bytes segment = fixtures::MakeExifWithThumbnail(c.little, 64, 48, Bytes(100, 0xAB), false);
+    Bytes tiff(segment.begin() + 10, segment.end());
+    tiff.insert(tiff.end(), c.padding, 0);
+    const std::size_t size = tiff.size();
+    Bytes picture(c.picture, 0xCD);
+    picture.front() = 0xFF;
+    ASSERT_GE(ExifThumbnailRoom(tiff, size), picture.size());
+    ReplaceExifThumbnail(tiff, picture, size);
+    const std::span<const std::uint8_t> kept = ExifJpegThumbnail(tiff);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), picture.begin(), picture.end()));
+    EXPECT_LE(tiff.size(), size);
+    EXPECT_EQ(std::count(tiff.begin(), tiff.end(), 0xAB), 0);
+  }
 }
 
 }  // namespace

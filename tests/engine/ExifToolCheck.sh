@@ -50,3 +50,21 @@ for drop in "" --drop-exif; do
   fi
   echo "MPF $drop: preview drawn again, $size"
 done
+
+# exiftool's validation finds nothing wrong in a cut or turn that it did not find in the source:
+# every thumbnail and preview keeps the tags that describe it.
+warnings() { exiftool -validate -warning -a -s3 "$1" | grep -v 'Warnings\|^OK$' | sort -u; }
+for seed in seed-camera-turned-with-maker seed-thumbnail-transverse-with-maker seed-420-mpf-preview \
+            seed-exif-be-long; do
+  tail -c +6 "$seeds/$seed" > "$work/source.jpg"
+  warnings "$work/source.jpg" > "$work/source.txt"
+  for turn in "" "--rotate 90" "--transverse"; do
+    "$trim" $turn "$work/source.jpg" "$work/out.jpg" 8,8,24,24
+    added=$(comm -13 "$work/source.txt" <(warnings "$work/out.jpg"))
+    if [ -n "$added" ]; then
+      echo "$seed $turn: exiftool warns of $added" >&2
+      exit 1
+    fi
+  done
+  echo "$seed: no new exiftool warnings"
+done

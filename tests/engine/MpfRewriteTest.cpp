@@ -399,5 +399,81 @@ TEST(MpfRewrite, EveryEmbeddedPictureOfACutDecodesCleanly) {
   }
 }
 
+enum class Stored { kPreview, kView, kGainMap };
+
+// A 128 x 96 picture whose top left 32 x 32 is bright, with an Exif thumbnail and, after it, a
+// preview, another view of the same size, or a grey gain map whose own top left is bright.
+Bytes CornerFile(bool little, Stored stored) {
+  std::vector<std::uint8_t> rgb = fixtures::PhotoPixels(128, 96, 5);
+  // The photo kept dim, so that nothing but the corner comes near white.
+  for (std::uint8_t& sample : rgb) sample = static_cast<std::uint8_t>(40 + sample * 100 / 255);
+  for (int y = 0; y < 32; ++y) {
+    std::fill_n(rgb.begin() + static_cast<std::ptrdiff_t>(y * 128 * 3), 32 * 3, 255);
+  }
+  fixtures::JpegOptions options;
+  options.width = 128;
+  options.height = 96;
+  options.pixels = rgb;
+  const Bytes whole = fixtures::MakeJpeg(options);
+  const TLibjpegPictureMaker maker;
+  options.extraSegments = {
+      fixtures::MakeExifWithThumbnail(little, 128, 96, maker.Smaller(whole, 40, 30, whole), false)};
+  if (stored == Stored::kPreview) {
+    return fixtures::MakeMpfJpeg(options, maker.Smaller(whole, 48, 48, whole), little);
+  }
+  if (stored == Stored::kView) return fixtures::MakeMpfJpeg(options, whole, little, 0x00020002);
+  std::vector<std::uint8_t> grey(32 * 24 * 3, 100);
+  for (int y = 0; y < 8; ++y) {
+    std::fill_n(grey.begin() + static_cast<std::ptrdiff_t>(y * 32 * 3), 8 * 3, 255);
+  }
+  fixtures::JpegOptions mapOptions;
+  mapOptions.width = 32;
+  mapOptions.height = 24;
+  mapOptions.sampling = fixtures::Sampling::kGrey;
+  mapOptions.extraSegments = {
+      XmpSegment("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF><rdf:Description "
+                 "xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\" "
+                 "hdrgm:Version=\"1.0\"/></rdf:RDF></x:xmpmeta>")};
+  return fixtures::MakeMpfJpeg(options, fixtures::MakeJpegFromPixels(mapOptions, grey), little, 0);
+}
+
+// Every cut and turn that takes the bright corner away keeps each picture the file stores, found
+// through the cut's own entries: each decodes cleanly, none is larger than the cut, none shows
+// the corner.
+TEST(MpfRewrite, EveryPictureFollowsCutsAndTurns) {
+  const TLibjpegPictureMaker maker;
+  for (const bool little : {true, false}) {
+    for (const Stored stored : {Stored::kPreview, Stored::kView, Stored::kGainMap}) {
+      TJpegTrimming engine;
+      engine.Pictures.Maker = &maker;
+      ASSERT_TRUE(engine.AnalyzeBytes(CornerFile(little, stored)));
+      const TMcuGrid grid = engine.Grid();
+      for (const TOrientation turn :
+           {kAsStored, kRotate90, kRotate180, kMirrorHorizontal, kTransposed}) {
+        for (const TTrimRect rect :
+             {TTrimRect{32, 32, 128, 96}, TTrimRect{48, 16, 128, 96}, TTrimRect{32, 0, 128, 96}}) {
+          SCOPED_TRACE(::testing::Message()
+                       << little << static_cast<int>(stored) << " turn " << turn.ExifValue() << " "
+                       << rect.Left << "," << rect.Top);
+          TTurnLoss loss;
+          const TOrientedTrim cut =
+              Turned(Within(WholePicture(grid, kAsStored), rect), turn, grid, loss);
+          TByteStream output;
+          ASSERT_TRUE(engine.TrimCut(output, cut, false));
+          const std::vector<Bytes> pictures = EmbeddedJpegs(BytesOf(output));
+          ASSERT_EQ(pictures.size(), 2u);
+          for (const Bytes& picture : pictures) {
+            const fixtures::Pixels pixels = fixtures::Decode(picture);
+            EXPECT_EQ(pixels.warnings, 0);
+            EXPECT_LE(pixels.width, cut.Width());
+            EXPECT_LE(pixels.height, cut.Height());
+            EXPECT_LT(*std::max_element(pixels.samples.begin(), pixels.samples.end()), 235);
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvo::testing

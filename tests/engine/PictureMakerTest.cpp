@@ -55,6 +55,12 @@ TEST(PictureMaker, SmallerFitsTheBoxKeepingAspectAndNeverEnlarges) {
     EXPECT_EQ(pixels.warnings, 0);
   }
   EXPECT_TRUE(maker.Smaller(Bytes{0xFF, 0xD8}, 160, 120, wide).empty());
+  // A byte budget lowers the quality until the picture fits, or gives up.
+  const std::size_t full = maker.Smaller(wide, 160, 160, wide, TPictureMaker::kAnySize, 95).size();
+  const Bytes fitted = maker.Smaller(wide, 160, 160, wide, full / 2, 95);
+  EXPECT_GT(fitted.size(), 0u);
+  EXPECT_LE(fitted.size(), full / 2);
+  EXPECT_TRUE(maker.Smaller(wide, 160, 160, wide, 100, 95).empty());
 }
 
 TEST(PictureMaker, DrawsFromADcPictureOnlyWhereAnEighthFillsTheBoxAndTheHeaderAgrees) {

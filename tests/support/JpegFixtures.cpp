@@ -231,6 +231,7 @@ Bytes MakeJpegFromPixels(const JpegOptions& options, const std::vector<std::uint
 }
 
 Bytes MakeJpeg(const JpegOptions& options) {
+  if (!options.pixels.empty()) return MakeJpegFromPixels(options, options.pixels);
   return MakeJpegFromPixels(options, PhotoPixels(options.width, options.height, options.seed));
 }
 

@@ -46,6 +46,8 @@ struct JpegOptions {
   // Segments written right after the JFIF/Adobe headers, each complete with marker and length.
   std::vector<Bytes> extraSegments;
   unsigned seed = 1;
+  // RGB pixels MakeJpeg compresses instead of PhotoPixels of the seed.
+  std::vector<std::uint8_t> pixels;
 };
 
 // Photo-like RGB pixels (sky gradient, hills, texture and noise): not flat, not periodic.
