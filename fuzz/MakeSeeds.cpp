@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <string_view>
 
+#include "EmbeddedCopyFixtures.h"
 #include "JpegFixtures.h"
 
 using namespace tarvo::fixtures;
@@ -116,6 +118,26 @@ int main(int argc, char** argv) {
   thumbnailed.extraSegments.push_back(
       MakeExifWithThumbnail(false, 37, 29, MakeJpeg(Small(Sampling::k420, 16, 8)), false));
   Write(folder, "thumbnail-transverse-with-maker", MakeJpeg(thumbnailed), 64 | 7 << 3, 60, 60);
+
+  // Copies of the picture in Photoshop, JFXX, XMP, FlashPix, maker-note and trailing form, cut
+  // with the picture maker on, and one turned; then the same copies damaged: a Photoshop
+  // resource size past its segment, and a maker-note preview cut off inside its scan.
+  Write(folder, "embedded-copies-le-with-maker", MakeJpegWithEmbeddedCopies(true), 64, 128, 128);
+  Write(folder, "embedded-copies-be-turned-with-maker", MakeJpegWithEmbeddedCopies(false),
+        64 | 1 << 3, 0, 0);
+  Bytes copies = MakeJpegWithEmbeddedCopies(true);
+  const auto find = [&](std::string_view what, std::size_t from = 0) {
+    return static_cast<std::size_t>(std::search(copies.begin() + static_cast<std::ptrdiff_t>(from),
+                                                copies.end(), what.begin(), what.end()) -
+                                    copies.begin());
+  };
+  const std::size_t resource = find("8BIM\x04\x0C");
+  if (resource + 12 < copies.size()) copies[resource + 8] = 0x7F;
+  const std::size_t nikon = find(std::string_view("Nikon\0", 6));
+  const std::size_t preview = find("\xFF\xD8\xFF", nikon);
+  const std::size_t scan = find("\xFF\xDA", preview);
+  if (scan + 40 < copies.size()) copies[scan + 40] = 0xD8, copies[scan + 39] = 0xFF;
+  Write(folder, "embedded-copies-damaged-with-maker", copies, 64, 200, 10);
 
   JpegOptions progressive = Small(Sampling::k420, 40, 40);
   progressive.progressive = true;

@@ -15,6 +15,9 @@ constexpr std::uint16_t kOldThumbnail = 0x0409;  // Photoshop 4's, its samples i
 // The thumbnail resource's data: format, width, height, row bytes, total size, compressed size
 // (six 32-bit words), bits per pixel and planes (two 16-bit words), then the JPEG.
 constexpr std::size_t kThumbnailHeader = 28;
+// A drawn thumbnail's resource around its JPEG: signature, id, empty name, size, the header
+// above and a pad byte.
+constexpr std::size_t kResourceHeader = 4 + 2 + 2 + 4 + kThumbnailHeader + 1;
 constexpr std::uint32_t kJpegFormat = 1;
 // The longer side Photoshop gives its thumbnails, for one that does not say its size.
 constexpr int kDefaultSide = 160;
@@ -65,7 +68,7 @@ std::optional<TResource> ReadResource(std::span<const std::uint8_t> data, std::s
 // The thumbnail resource drawn again from the cut at the size class of the old one; empty when
 // it cannot be drawn.
 TBytes RedrawnThumbnail(std::span<const std::uint8_t> data, const TResource& old,
-                        const TDrawCut& draw) {
+                        std::size_t budget, const TDrawCut& draw) {
   const std::span<const std::uint8_t> header = data.subspan(old.Data, old.Size);
   int width = kDefaultSide;
   int height = kDefaultSide;
@@ -79,9 +82,10 @@ TBytes RedrawnThumbnail(std::span<const std::uint8_t> data, const TResource& old
     }
     like = header.subspan(kThumbnailHeader);
   }
-  const TBytes picture = draw(width, height, like, kMaxResourcesPerSegment - 64);
+  if (budget <= kResourceHeader) return {};
+  const TBytes picture = draw(width, height, like, budget - kResourceHeader);
   const std::optional<TJpegExtent> drawn = FindJpegExtent(picture);
-  if (!drawn) return {};
+  if (!drawn || picture.size() > budget - kResourceHeader) return {};
   TBytes out = {'8', 'B', 'I', 'M', kThumbnail >> 8, kThumbnail & 0xFF, 0, 0};  // no name
   Put32(out, static_cast<std::uint32_t>(kThumbnailHeader + picture.size()));
   const auto rowBytes = static_cast<std::uint32_t>((drawn->Width * 24 + 31) / 32 * 4);
@@ -121,20 +125,22 @@ std::vector<std::vector<std::uint8_t>> FollowCutInPhotoshopResources(
   const auto first = std::find_if(resources.begin(), resources.end(), isThumbnail);
   if (first == resources.end()) return unchanged;
   // One thumbnail, the current kind, where the first one stood; every other resource, and what
-  // follows that cannot be read as resources, as it was.
-  TBytes resourcesOut;
+  // follows that cannot be read as resources, as it was. The thumbnail gets the room the others
+  // leave in as many segments as the source gave them, so the output has no more.
+  TBytes before, after;
   for (const TResource& resource : resources) {
-    if (&resource == &*first) {
-      const TBytes thumbnail = RedrawnThumbnail(data, resource, draw);
-      resourcesOut.insert(resourcesOut.end(), thumbnail.begin(), thumbnail.end());
-    } else if (!isThumbnail(resource)) {
-      resourcesOut.insert(resourcesOut.end(),
-                          data.begin() + static_cast<std::ptrdiff_t>(resource.Start),
-                          data.begin() + static_cast<std::ptrdiff_t>(resource.End));
-    }
+    if (isThumbnail(resource)) continue;
+    TBytes& part = resource.Start < first->Start ? before : after;
+    part.insert(part.end(), data.begin() + static_cast<std::ptrdiff_t>(resource.Start),
+                data.begin() + static_cast<std::ptrdiff_t>(resource.End));
   }
-  resourcesOut.insert(resourcesOut.end(), data.begin() + static_cast<std::ptrdiff_t>(parsed),
-                      data.end());
+  after.insert(after.end(), data.begin() + static_cast<std::ptrdiff_t>(parsed), data.end());
+  const std::size_t room = bodies.size() * kMaxResourcesPerSegment;
+  const std::size_t others = before.size() + after.size();
+  const TBytes thumbnail = RedrawnThumbnail(data, *first, room > others ? room - others : 0, draw);
+  TBytes resourcesOut = std::move(before);
+  resourcesOut.insert(resourcesOut.end(), thumbnail.begin(), thumbnail.end());
+  resourcesOut.insert(resourcesOut.end(), after.begin(), after.end());
   std::vector<TBytes> out;
   for (std::size_t at = 0; at < resourcesOut.size(); at += kMaxResourcesPerSegment) {
     TBytes& body = out.emplace_back(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end());

@@ -17,8 +17,9 @@ inline constexpr std::string_view kPhotoshopIdentifier{"Photoshop 3.0\0", 14};
 // bodies are the APP13 image-resource segments' bodies in file order (identifier included),
 // whose resources run on from one into the next. The bodies to write instead: the same, byte
 // for byte, without a thumbnail resource; otherwise the thumbnail drawn again from the cut at
-// its old size (an old-style one, 0x0409, becomes the current kind, 0x040C) or, where it cannot
-// be drawn, left out, and the resources split over as many segments as they need.
+// its old size (an old-style one, 0x0409, becomes the current kind, 0x040C) within the room the
+// other resources leave in as many segments as bodies, or left out where it cannot be drawn so.
+// There are never more bodies than given, and fewer only where the resources shrank.
 std::vector<std::vector<std::uint8_t>> FollowCutInPhotoshopResources(
     const std::vector<std::span<const std::uint8_t>>& bodies, const TDrawCut& draw);
 

@@ -31,7 +31,7 @@ struct TCopies {
     return fixtures::MakeJpegFromPixels(options, RedCornerPixels(128, 96));
   }();
   Bytes cut = fixtures::LibjpegCrop(source, 48, 32, 80, 64);
-  Bytes old = maker.Smaller(source, 40, 30, source);
+  Bytes old = fixtures::RedCornerThumbnail();
   TDrawCut draw = CutDrawer(maker, nullptr, cut);
   // No maker: nothing can be drawn.
   TDrawCut none = [](int, int, TSpan, std::size_t) { return Bytes{}; };
@@ -55,41 +55,18 @@ Bytes Word32(std::uint32_t value) {
           static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
-// An image resource: signature, id, Pascal name padded to even, size, data padded to even.
-Bytes Resource(std::uint16_t id, const std::string& name, const Bytes& data) {
-  Bytes out = {'8',
-               'B',
-               'I',
-               'M',
-               static_cast<std::uint8_t>(id >> 8),
-               static_cast<std::uint8_t>(id),
-               static_cast<std::uint8_t>(name.size())};
-  out.insert(out.end(), name.begin(), name.end());
-  if (out.size() % 2 == 1) out.push_back(0);
-  out = Concat({out, Word32(static_cast<std::uint32_t>(data.size())), data});
-  if (data.size() % 2 == 1) out.push_back(0);
-  return out;
-}
-
-Bytes ThumbnailResource(std::uint16_t id, const Bytes& jpeg) {
-  return Resource(id, "",
-                  Concat({Word32(1),
-                          Word32(40),
-                          Word32(30),
-                          Word32(120),
-                          Word32(3600),
-                          Word32(static_cast<std::uint32_t>(jpeg.size())),
-                          {0, 24, 0, 1},
-                          jpeg}));
-}
+using fixtures::MakeMakerNoteExif;
+using fixtures::PhotoshopResource;
+using fixtures::PhotoshopThumbnail;
 
 TEST(EmbeddedCopies, PhotoshopThumbnailFollowsTheCutAndOtherResourcesStayByteForByte) {
   const TCopies copies;
-  const Bytes iptc = Resource(0x0404, "", Bytes{0x1C, 0x02, 0x05, 0x00, 0x03, 'S', 'e', 'a'});
-  const Bytes resolution = Resource(0x03ED, "res", Bytes(16, 0x48));
-  const Bytes later = Resource(0x0422, "", Bytes(5, 0x7A));
-  const Bytes resources = Concat({iptc, resolution, ThumbnailResource(0x040C, copies.old),
-                                  ThumbnailResource(0x0409, copies.old), later});
+  const Bytes iptc =
+      PhotoshopResource(0x0404, "", Bytes{0x1C, 0x02, 0x05, 0x00, 0x03, 'S', 'e', 'a'});
+  const Bytes resolution = PhotoshopResource(0x03ED, "res", Bytes(16, 0x48));
+  const Bytes later = PhotoshopResource(0x0422, "", Bytes(5, 0x7A));
+  const Bytes resources = Concat({iptc, resolution, PhotoshopThumbnail(0x040C, copies.old),
+                                  PhotoshopThumbnail(0x0409, copies.old), later});
   // Written over two segments, split inside the thumbnail.
   const auto body = [](TSpan part) {
     return Concat({Bytes(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end()),
@@ -160,48 +137,6 @@ TEST(EmbeddedCopies, JfxxThumbnailOfEachFormIsDrawnAgainAsJpeg) {
   EXPECT_EQ(FollowCutInJfxx(other, copies.draw), other);
 }
 
-// An Exif structure whose maker note, Nikon's way, holds a TIFF structure of its own with a
-// PreviewIFD that addresses preview, followed by other maker data; IFD1 holds thumbnail.
-struct TMakerNoteExif {
-  Bytes Tiff;
-  std::size_t PreviewAt = 0;
-  std::size_t ThumbnailAt = 0;
-};
-
-TMakerNoteExif MakerNoteExif(bool little, const Bytes& preview, const Bytes& thumbnail) {
-  constexpr std::uint32_t kExifIfd = 26, kNote = 44, kInner = kNote + 10;
-  constexpr std::uint32_t kPreviewIfd = 38, kPreview = 68;  // from the inner header
-  const std::uint32_t noteSize = 10 + kPreview + static_cast<std::uint32_t>(preview.size()) + 16;
-  const std::uint32_t ifd1 = kNote + noteSize;
-  const std::uint32_t thumbnailAt = ifd1 + 2 + 2 * 12 + 4;
-  Bytes tiff(thumbnailAt + thumbnail.size(), 0);
-  const auto header = [&](std::uint32_t at) { tiff[at] = tiff[at + 1] = little ? 'I' : 'M'; };
-  header(0);
-  TTiffView outer(tiff);
-  const auto entry = [&](TTiffView& v, std::uint32_t at, std::uint16_t tag, std::uint16_t type,
-                         std::uint32_t count, std::uint32_t value) {
-    v.Put16(at, tag), v.Put16(at + 2, type), v.Put32(at + 4, count), v.Put32(at + 8, value);
-  };
-  outer.Put16(2, 42), outer.Put32(4, 8);
-  outer.Put16(8, 1), entry(outer, 10, 0x8769, 4, 1, kExifIfd), outer.Put32(22, ifd1);
-  outer.Put16(kExifIfd, 1), entry(outer, kExifIfd + 2, 0x927C, 7, noteSize, kNote);
-  std::copy_n("Nikon\0\x02\x10\0\0", 10, tiff.begin() + kNote);
-  header(kInner);
-  TTiffView inner(std::span<std::uint8_t>(tiff).subspan(kInner));
-  inner.Put16(2, 42), inner.Put32(4, 8);
-  inner.Put16(8, 2), entry(inner, 10, 0x0001, 7, 4, 0x30323130),
-      entry(inner, 22, 0x0011, 4, 1, kPreviewIfd);
-  inner.Put16(kPreviewIfd, 2), entry(inner, kPreviewIfd + 2, 0x0201, 4, 1, kPreview);
-  entry(inner, kPreviewIfd + 14, 0x0202, 4, 1, static_cast<std::uint32_t>(preview.size()));
-  std::copy(preview.begin(), preview.end(), tiff.begin() + kInner + kPreview);
-  std::fill_n(tiff.begin() + kInner + kPreview + static_cast<std::ptrdiff_t>(preview.size()), 16,
-              0xAB);
-  outer.Put16(ifd1, 2), entry(outer, ifd1 + 2, 0x0201, 4, 1, thumbnailAt);
-  entry(outer, ifd1 + 14, 0x0202, 4, 1, static_cast<std::uint32_t>(thumbnail.size()));
-  std::copy(thumbnail.begin(), thumbnail.end(), tiff.begin() + thumbnailAt);
-  return {tiff, kInner + kPreview, thumbnailAt};
-}
-
 TEST(EmbeddedCopies, MakerNotePreviewIsDrawnAgainInPlaceInBothByteOrders) {
   const TCopies copies;
   const Bytes tiny = TinyGreyJpeg(8, 8);  // shorter than any grey picture drawn
@@ -217,17 +152,17 @@ TEST(EmbeddedCopies, MakerNotePreviewIsDrawnAgainInPlaceInBothByteOrders) {
         Case{false, false, false, Expect::kGrey}, Case{true, true, true, Expect::kZeros}}) {
     SCOPED_TRACE(c.little * 100 + c.drawn * 10 + c.tinyPreview);
     const Bytes& preview = c.tinyPreview ? tiny : copies.old;
-    const TMakerNoteExif source = MakerNoteExif(c.little, preview, copies.old);
-    Bytes tiff = source.Tiff;
+    const fixtures::MakerNoteExif source = MakeMakerNoteExif(c.little, preview, copies.old);
+    Bytes tiff = source.tiff;
     EXPECT_EQ(FollowCutInMakerNotes(tiff, c.drawn ? copies.draw : copies.none), 1);
     // Every byte but the preview's reads as before, IFD1's thumbnail among them.
     const auto space = [&](const Bytes& bytes) {
-      return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt + preview.size()));
+      return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(source.previewAt),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(source.previewAt + preview.size()));
     };
-    Bytes outside = tiff, sourceOutside = source.Tiff;
-    std::fill_n(outside.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt), preview.size(), 0);
-    std::fill_n(sourceOutside.begin() + static_cast<std::ptrdiff_t>(source.PreviewAt),
+    Bytes outside = tiff, sourceOutside = source.tiff;
+    std::fill_n(outside.begin() + static_cast<std::ptrdiff_t>(source.previewAt), preview.size(), 0);
+    std::fill_n(sourceOutside.begin() + static_cast<std::ptrdiff_t>(source.previewAt),
                 preview.size(), 0);
     EXPECT_EQ(outside, sourceOutside);
     const Bytes now = space(tiff);
@@ -339,10 +274,10 @@ TEST(EmbeddedCopies, PicturesAfterTheMainOneAreDrawnAgainInPlaceOrZeroed) {
 TEST(EmbeddedCopies, HostileBytesNeverReachOutside) {
   const TCopies copies;
   const TDrawCut grey = [](int, int, TSpan, std::size_t) { return GreyPicture(50); };
-  const TMakerNoteExif exif = MakerNoteExif(true, copies.old, copies.old);
+  const fixtures::MakerNoteExif exif = MakeMakerNoteExif(true, copies.old, copies.old);
   const Bytes resources =
       Concat({Bytes(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end()),
-              ThumbnailResource(0x040C, copies.old), Resource(0x0404, "x", Bytes(3, 1))});
+              PhotoshopThumbnail(0x040C, copies.old), PhotoshopResource(0x0404, "x", Bytes(3, 1))});
   const Bytes jfxx =
       Concat({Bytes(kJfxxIdentifier.begin(), kJfxxIdentifier.end()), {0x10}, copies.old});
   std::mt19937 random(7);
@@ -353,12 +288,12 @@ TEST(EmbeddedCopies, HostileBytesNeverReachOutside) {
       bytes.resize(bytes.size() - random() % (bytes.size() / 2));
       return bytes;
     };
-    Bytes tiff = mutate(exif.Tiff);
+    Bytes tiff = mutate(exif.tiff);
     FollowCutInMakerNotes(tiff, grey);
     FollowCutInTrailer(tiff, grey);
     FollowCutInPhotoshopResources({mutate(resources)}, grey);
     FollowCutInJfxx(mutate(jfxx), grey);
-    const Bytes text = mutate(Bytes(exif.Tiff.begin(), exif.Tiff.end()));
+    const Bytes text = mutate(Bytes(exif.tiff.begin(), exif.tiff.end()));
     FollowCutInXmpThumbnails(
         std::string("<rdf:li xmpGImg:image=\"") + std::string(text.begin(), text.end()), 100, grey);
   }

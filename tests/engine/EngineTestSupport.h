@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ByteStream.h"
+#include "EmbeddedCopyFixtures.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 
@@ -122,28 +123,8 @@ inline std::size_t ScanStart(const Bytes& jpeg) {
   return pos;
 }
 
-// Photo pixels whose top left 32 x 32 is bright red: what a cut that starts right or below of it
-// must show nowhere.
-inline std::vector<std::uint8_t> RedCornerPixels(int width, int height) {
-  std::vector<std::uint8_t> rgb = fixtures::PhotoPixels(width, height, 3);
-  for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      std::uint8_t* pixel = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-      pixel[0] = 255;
-      pixel[1] = pixel[2] = 0;
-    }
-  }
-  return rgb;
-}
-
-inline bool HasRed(const fixtures::Pixels& pixels) {
-  for (std::size_t i = 0; i + 2 < pixels.samples.size(); i += 3) {
-    if (pixels.samples[i] > 200 && pixels.samples[i + 1] < 80 && pixels.samples[i + 2] < 80) {
-      return true;
-    }
-  }
-  return false;
-}
+using fixtures::HasRed;
+using fixtures::RedCornerPixels;
 
 // Records what the engine reports.
 struct MessageLog {
