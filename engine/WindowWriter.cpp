@@ -389,7 +389,11 @@ void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool tran
     }
     writer.WriteBlock(image.Bytes);
   }
-  if (stored.RestStart < file.size()) writer.WriteBlock(file.subspan(stored.RestStart));
+  if (stored.Rest) {
+    writer.WriteBlock(*stored.Rest);
+  } else if (stored.RestStart < file.size()) {
+    writer.WriteBlock(file.subspan(stored.RestStart));
+  }
   output.SetPosition(0);
 }
 

@@ -1,7 +1,6 @@
 #include "CutDrawing.h"
 
 #include <algorithm>
-#include <array>
 
 #include "JpegMarkers.h"
 
@@ -9,47 +8,8 @@ namespace tarvo {
 
 namespace {
 
-// ITU-T T.81 Table K.1 in natural order, the table qualities scale.
-constexpr std::array<int, 64> kStandardLuminance = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-
-// Where each coefficient of the zig-zag order (T.81 Figure A.6) stands in natural order.
-constexpr std::array<int, 64> ZigZag() {
-  std::array<int, 64> order{};
-  int row = 0, col = 0;
-  for (int k = 0; k < 64; ++k) {
-    order[static_cast<std::size_t>(k)] = row * 8 + col;
-    const bool up = (row + col) % 2 == 0;
-    if (up) {
-      if (col == 7) {
-        ++row;
-      } else if (row == 0) {
-        ++col;
-      } else {
-        --row, ++col;
-      }
-    } else {
-      if (row == 7) {
-        ++col;
-      } else if (col == 0) {
-        ++row;
-      } else {
-        ++row, --col;
-      }
-    }
-  }
-  return order;
-}
-
-// A previous picture whose quality the maker copies, far lower than a camera's, tried in turn
-// when a picture must fit a budget.
-constexpr int kBudgetQualities[] = {50, 25, 10, 3};
 // A box halves this often before a budget is given up.
 constexpr int kBudgetHalvings = 4;
-constexpr int kGreyQuality = 75;
 // More segments than any real picture's header and scans have: bytes that chain this many are
 // not taken for a picture, which bounds the time a search over hostile bytes takes.
 constexpr int kMaxHeaderSegments = 1024;
@@ -60,40 +20,23 @@ bool IsFrameMarker(std::uint8_t code) {
 
 }  // namespace
 
-TDrawCut CutDrawer(const TPictureMaker& maker, const TDcPicture* dc,
-                   std::span<const std::uint8_t> cut) {
-  return [&maker, dc, cut](int maxWidth, int maxHeight, std::span<const std::uint8_t> like,
-                           std::size_t budget) {
-    const auto draw = [&](int width, int height, std::span<const std::uint8_t> quality) {
-      std::vector<std::uint8_t> picture;
-      if (dc != nullptr) picture = maker.SmallerFromDc(*dc, cut, width, height, quality);
-      if (picture.empty()) picture = maker.Smaller(cut, width, height, quality);
-      return picture;
-    };
-    std::vector<std::uint8_t> picture = draw(maxWidth, maxHeight, like);
-    if (picture.empty() || budget == 0 || picture.size() <= budget) return picture;
-    // Quality goes first: a coarser picture at the old size still shows as much as the old one.
-    for (int halving = 0; halving <= kBudgetHalvings; ++halving) {
-      const int width = std::max(1, maxWidth >> halving);
-      const int height = std::max(1, maxHeight >> halving);
-      for (const int quality : kBudgetQualities) {
-        picture = draw(width, height, GreyPicture(quality));
-        if (!picture.empty() && picture.size() <= budget) return picture;
-      }
-    }
-    return std::vector<std::uint8_t>{};
-  };
+TDrawCut DrawerOf(const TCutContext& cut) {
+  return
+      [&cut](int maxWidth, int maxHeight, std::span<const std::uint8_t> like, std::size_t budget) {
+        std::vector<std::uint8_t> picture;
+        for (int halving = 0; picture.empty() && halving <= kBudgetHalvings; ++halving) {
+          const TDrawRequest request{std::max(1, maxWidth >> halving),
+                                     std::max(1, maxHeight >> halving), like, 0, budget};
+          picture = cut.DrawCut(request);
+          if (cut.Maker == nullptr || budget == TPictureMaker::kAnySize) break;
+        }
+        return picture;
+      };
 }
 
-std::vector<std::uint8_t> GreyPicture(int quality) {
-  quality = std::clamp(quality, 1, 100);
-  // libjpeg's scaling of the standard table, kept to 8-bit steps.
-  const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
-  std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
-  for (const int natural : ZigZag()) {
-    const int step = (kStandardLuminance[static_cast<std::size_t>(natural)] * scale + 50) / 100;
-    out.push_back(static_cast<std::uint8_t>(std::clamp(step, 1, 255)));
-  }
+std::vector<std::uint8_t> GreyPicture() {
+  std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};  // table 0
+  out.resize(out.size() + 64, 1);                                              // all steps 1
   const std::uint8_t rest[] = {
       // SOF0: 8 bits, 8 x 8, one component (id 1, 1x1 sampling, table 0)
       0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, 0x08, 0x01, 0x01, 0x11, 0x00,
@@ -102,7 +45,7 @@ std::vector<std::uint8_t> GreyPicture(int quality) {
       0xC4, 0x00, 0x14, 0x10, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
       // SOS: component 1 with tables 0 and 0, the whole spectrum
       0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,
-      // the one block: DC difference 0, EOB (two 0 bits), padded with 1 bits; EOI
+      // the one block: DC difference 0 (mid grey), EOB, padded with 1 bits; EOI
       0x3F, 0xFF, 0xD9};
   out.insert(out.end(), std::begin(rest), std::end(rest));
   return out;
@@ -153,7 +96,7 @@ std::optional<TJpegExtent> FindJpegExtent(std::span<const std::uint8_t> bytes) {
 void RedrawInPlace(std::span<std::uint8_t> space, const TJpegExtent& old, const TDrawCut& draw) {
   std::vector<std::uint8_t> picture =
       draw(old.Width, old.Height, space.first(std::min(old.End, space.size())), space.size());
-  if (picture.empty() || picture.size() > space.size()) picture = GreyPicture(kGreyQuality);
+  if (picture.empty() || picture.size() > space.size()) picture = GreyPicture();
   if (picture.size() > space.size()) picture.clear();
   std::copy(picture.begin(), picture.end(), space.begin());
   std::fill(space.begin() + static_cast<std::ptrdiff_t>(picture.size()), space.end(),

@@ -9,25 +9,21 @@
 #include <span>
 #include <vector>
 
-#include "DcPicture.h"
-#include "PictureMaker.h"
+#include "MetadataKind.h"
 
 namespace tarvo {
 
 // Draws the cut to fit maxWidth x maxHeight keeping its aspect, as a baseline JPEG without
-// metadata at about like's quality, of at most budget bytes (0: any size). Empty when it cannot.
+// metadata at about like's quality, of at most budget bytes. Empty when it cannot.
 using TDrawCut = std::function<std::vector<std::uint8_t>(
     int maxWidth, int maxHeight, std::span<const std::uint8_t> like, std::size_t budget)>;
 
-// The drawer over maker for cut (the whole output JPEG), from dc where an eighth of the cut
-// fills the box. Within a budget it lowers the quality, then halves the box, until the picture
-// fits. maker, dc and cut must outlive the drawer.
-TDrawCut CutDrawer(const TPictureMaker& maker, const TDcPicture* dc,
-                   std::span<const std::uint8_t> cut);
+// cut's DrawCut as a drawer. Where the cut does not fit a budget at the lowest quality, the box
+// halves, a few times, before it gives up.
+TDrawCut DrawerOf(const TCutContext& cut);
 
-// An 8 x 8 grey JPEG whose luminance table is the standard one at quality (1 to 100): the
-// smallest picture there is, and a header that tells a maker which quality to draw at.
-std::vector<std::uint8_t> GreyPicture(int quality);
+// An 8 x 8 plain grey JPEG: the smallest picture there is.
+std::vector<std::uint8_t> GreyPicture();
 
 // Where a JPEG that starts (with SOI) at the first byte of bytes ends, and its size.
 struct TJpegExtent {

@@ -3,6 +3,7 @@
 #include "ExifSegment.h"
 #include "JpegMarkers.h"
 #include "MetadataKinds.h"
+#include "TrailingPictures.h"
 
 namespace tarvo {
 
@@ -10,6 +11,7 @@ TMetadataPlan DecideMetadata(const TCutContext& source) {
   TMetadataPlan plan;
   TCutContext cut = source;
   plan.Stored = FollowStoredImages(cut);
+  plan.Stored.Rest = FollowTrailer(cut, plan.Stored.RestStart);
   if (cut.StoredImages) cut.Stored = &plan.Stored;
   const TJpegModel& model = cut.Model;
   plan.Fates.resize(model.Segments.size());

@@ -8,6 +8,7 @@
 #include "ExifRewrite.h"
 #include "ExifThumbnail.h"
 #include "JpegMarkers.h"
+#include "MakerNotePreviews.h"
 #include "PictureSize.h"
 #include "TiffView.h"
 
@@ -66,6 +67,7 @@ TSegmentFate FollowExif(const TSegmentRef& segment, const TCutContext& cut) {
   const bool padded = std::equal(kExifIdentifier.begin(), kExifIdentifier.end(), body.begin());
   if (segment.FirstInHeader && padded && !cut.KeepThumbnails) {
     std::vector<std::uint8_t> structure(body.begin() + kExifIdentifier.size(), body.end());
+    FollowCutInMakerNotes(structure, DrawerOf(cut));
     FollowThumbnail(structure, cut);
     body.resize(kExifIdentifier.size());
     body.insert(body.end(), structure.begin(), structure.end());

@@ -1,5 +1,9 @@
 #include "JfxxThumbnail.h"
 
+#include <algorithm>
+
+#include "JpegMarkers.h"
+
 namespace tarvo {
 
 namespace {
@@ -46,5 +50,22 @@ std::optional<std::vector<std::uint8_t>> FollowCutInJfxx(std::span<const std::ui
   out.insert(out.end(), picture.begin(), picture.end());
   return out;
 }
+
+namespace {
+
+bool OwnsJfxx(std::uint16_t marker, std::span<const std::uint8_t> body) {
+  return marker == markers::kApp0 && body.size() >= kJfxxIdentifier.size() &&
+         std::equal(kJfxxIdentifier.begin(), kJfxxIdentifier.end(), body.begin());
+}
+
+TSegmentFate FollowJfxx(const TSegmentRef& segment, const TCutContext& cut) {
+  if (cut.KeepThumbnails) return TSegmentFate::Copy();
+  std::optional<std::vector<std::uint8_t>> body = FollowCutInJfxx(segment.Body, DrawerOf(cut));
+  return body ? TSegmentFate::Replace(std::move(*body)) : TSegmentFate::Drop();
+}
+
+}  // namespace
+
+TMetadataKind JfxxKind() { return {OwnsJfxx, FollowJfxx}; }
 
 }  // namespace tarvo

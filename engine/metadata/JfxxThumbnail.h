@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CutDrawing.h"
+#include "MetadataKind.h"
 
 namespace tarvo {
 
@@ -19,5 +20,8 @@ inline constexpr std::string_view kJfxxIdentifier{"JFXX\0", 5};
 // thumbnail stay as they are.
 std::optional<std::vector<std::uint8_t>> FollowCutInJfxx(std::span<const std::uint8_t> body,
                                                          const TDrawCut& draw);
+
+// The kind that owns APP0 "JFXX" segments; with KeepThumbnails they stay.
+TMetadataKind JfxxKind();
 
 }  // namespace tarvo

@@ -4,6 +4,8 @@
 #include <array>
 #include <optional>
 
+#include "JpegMarkers.h"
+
 namespace tarvo {
 
 namespace {
@@ -150,5 +152,33 @@ std::vector<std::vector<std::uint8_t>> FollowCutInPhotoshopResources(
   }
   return out;
 }
+
+namespace {
+
+bool OwnsPhotoshop(std::uint16_t marker, std::span<const std::uint8_t> body) {
+  return marker == markers::kApp13 && body.size() >= kPhotoshopIdentifier.size() &&
+         std::equal(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end(), body.begin());
+}
+
+TSegmentFate FollowPhotoshop(const TSegmentRef& segment, const TCutContext& cut) {
+  if (cut.KeepThumbnails || !segment.InHeader) return TSegmentFate::Copy();
+  // The resources run on over every such segment of the header; this one is the k-th.
+  std::vector<std::span<const std::uint8_t>> bodies;
+  std::size_t k = 0;
+  for (const TSegment& other : cut.Model.HeaderSegments()) {
+    const std::span<const std::uint8_t> body =
+        cut.Source.subspan(other.Body(), static_cast<std::size_t>(other.End) - other.Body());
+    if (!OwnsPhotoshop(other.Marker, body)) continue;
+    if (body.data() == segment.Body.data()) k = bodies.size();
+    bodies.push_back(body);
+  }
+  std::vector<TBytes> out = FollowCutInPhotoshopResources(bodies, DrawerOf(cut));
+  if (k >= out.size()) return TSegmentFate::Drop();
+  return TSegmentFate::Replace(std::move(out[k]));
+}
+
+}  // namespace
+
+TMetadataKind PhotoshopKind() { return {OwnsPhotoshop, FollowPhotoshop}; }
 
 }  // namespace tarvo

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CutDrawing.h"
+#include "MetadataKind.h"
 
 namespace tarvo {
 
@@ -22,5 +23,10 @@ inline constexpr std::string_view kPhotoshopIdentifier{"Photoshop 3.0\0", 14};
 // There are never more bodies than given, and fewer only where the resources shrank.
 std::vector<std::vector<std::uint8_t>> FollowCutInPhotoshopResources(
     const std::vector<std::span<const std::uint8_t>>& bodies, const TDrawCut& draw);
+
+// The kind that owns the APP13 image-resource segments. The first of them in the header is given
+// the resources' first part, the next ones the rest, and those left over are left out; with
+// KeepThumbnails they all stay.
+TMetadataKind PhotoshopKind();
 
 }  // namespace tarvo

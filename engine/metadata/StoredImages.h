@@ -25,6 +25,9 @@ struct TStoredImagesPlan {
   // RestStart on.
   std::vector<TImage> Images;
   std::size_t RestStart = 0;
+  // Written in place of the source's bytes from RestStart on, where pictures among them that
+  // nothing names follow the cut (FollowTrailer).
+  std::optional<std::vector<std::uint8_t>> Rest;
   // The MP index whose entries the writer sets to where each image lands, and which of the
   // model's segments holds it.
   std::optional<TMpIndex> Index;

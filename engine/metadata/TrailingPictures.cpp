@@ -4,6 +4,7 @@
 #include <array>
 
 #include "TiffView.h"
+#include "XmpContainer.h"
 
 namespace tarvo {
 
@@ -68,6 +69,30 @@ int FollowCutInTrailer(std::span<std::uint8_t> trailer, const TDrawCut& draw) {
     at += end - 1;
   }
   return found;
+}
+
+std::optional<std::vector<std::uint8_t>> FollowTrailer(const TCutContext& cut,
+                                                       std::size_t restStart) {
+  if (cut.KeepThumbnails || !cut.StoredImages || restStart >= cut.Source.size()) {
+    return std::nullopt;
+  }
+  // Items of an XMP container that are not JPEG files (a motion photo's video) are named too.
+  std::uint64_t named = restStart;
+  if (!cut.DropExif) {
+    const std::vector<TContainerItem> items = ReadContainerItems(XmpPacket(cut.Source));
+    std::uint64_t end = cut.ImageEnd;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      if (k > 0 && !items[k].Length) break;
+      end += (k > 0 ? *items[k].Length : 0) + items[k].Padding;
+      if (k + 1 == items.size()) named = std::max(named, end);
+    }
+  }
+  if (named >= cut.Source.size()) return std::nullopt;
+  std::vector<std::uint8_t> rest(cut.Source.begin() + static_cast<std::ptrdiff_t>(restStart),
+                                 cut.Source.end());
+  const std::span<std::uint8_t> unnamed = std::span(rest).subspan(named - restStart);
+  if (FollowCutInTrailer(unnamed, DrawerOf(cut)) == 0) return std::nullopt;
+  return rest;
 }
 
 }  // namespace tarvo

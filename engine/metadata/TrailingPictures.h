@@ -3,10 +3,14 @@
 // them addressed from the maker note), a TIFF or a PNG.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "CutDrawing.h"
+#include "MetadataKind.h"
 
 namespace tarvo {
 
@@ -14,5 +18,12 @@ namespace tarvo {
 // offset; a PNG's bytes, and everything from a TIFF header to the end of trailer, become zero
 // bytes, as they cannot be drawn again. Returns how many pictures it found.
 int FollowCutInTrailer(std::span<std::uint8_t> trailer, const TDrawCut& draw);
+
+// What the output holds in place of the source's bytes from restStart on (after the images its
+// MPF entries or XMP container name): the same with each picture that nothing names drawn again
+// or zeroed as above. Empty where nothing changes: no such picture, KeepThumbnails, or a picture
+// stored in the file being cut, whose bytes after it are not its own.
+std::optional<std::vector<std::uint8_t>> FollowTrailer(const TCutContext& cut,
+                                                       std::size_t restStart);
 
 }  // namespace tarvo

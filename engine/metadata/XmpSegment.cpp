@@ -6,6 +6,7 @@
 #include "JpegMarkers.h"
 #include "StoredImages.h"
 #include "XmpContainer.h"
+#include "XmpThumbnails.h"
 
 namespace tarvo {
 
@@ -19,19 +20,24 @@ bool OwnsXmp(std::uint16_t marker, std::span<const std::uint8_t> body) {
 }
 
 TSegmentFate FollowXmp(const TSegmentRef& segment, const TCutContext& cut) {
-  if (!segment.FirstInHeader || cut.Stored == nullptr) return TSegmentFate::Copy();
-  const std::string_view packet(
+  if (!segment.FirstInHeader) return TSegmentFate::Copy();
+  const std::string_view source(
       reinterpret_cast<const char*>(segment.Body.data()) + kXmpIdentifier.size(),
       segment.Body.size() - kXmpIdentifier.size());
+  std::string packet(source);
   const std::vector<TContainerItem> items = ReadContainerItems(packet);
-  if (items.empty()) return TSegmentFate::Copy();
-  std::vector<std::optional<std::uint64_t>> lengths(items.size());
-  for (const TStoredImagesPlan::TImage& image : cut.Stored->Images) {
-    if (image.Item && *image.Item < lengths.size()) lengths[*image.Item] = image.Bytes.size();
+  if (!items.empty() && cut.Stored != nullptr) {
+    std::vector<std::optional<std::uint64_t>> lengths(items.size());
+    for (const TStoredImagesPlan::TImage& image : cut.Stored->Images) {
+      if (image.Item && *image.Item < lengths.size()) lengths[*image.Item] = image.Bytes.size();
+    }
+    packet = WithItemLengths(packet, items, lengths);
   }
+  const std::size_t maxPacket = kMaxSegmentBody - kXmpIdentifier.size();
+  if (!cut.KeepThumbnails) packet = FollowCutInXmpThumbnails(packet, maxPacket, DrawerOf(cut));
+  if (packet == source || packet.size() > maxPacket) return TSegmentFate::Copy();
   std::string body(kXmpIdentifier);
-  body += WithItemLengths(packet, items, lengths);
-  if (body.size() > kMaxSegmentBody) return TSegmentFate::Copy();
+  body += packet;
   return TSegmentFate::Replace(std::vector<std::uint8_t>(body.begin(), body.end()));
 }
 

@@ -32,7 +32,9 @@ struct TCopies {
   }();
   Bytes cut = fixtures::LibjpegCrop(source, 48, 32, 80, 64);
   Bytes old = fixtures::RedCornerThumbnail();
-  TDrawCut draw = CutDrawer(maker, nullptr, cut);
+  TDrawCut draw = [this](int width, int height, TSpan like, std::size_t budget) {
+    return maker.Smaller(cut, width, height, like, budget);
+  };
   // No maker: nothing can be drawn.
   TDrawCut none = [](int, int, TSpan, std::size_t) { return Bytes{}; };
 };
@@ -175,14 +177,16 @@ TEST(EmbeddedCopies, MakerNotePreviewIsDrawnAgainInPlaceInBothByteOrders) {
     ExpectCutPicture(now, 40);
     if (c.expect == Expect::kGrey) {
       EXPECT_EQ(Bytes(now.begin(), now.begin() + static_cast<std::ptrdiff_t>(drawn->End)),
-                GreyPicture(75));
+                GreyPicture());
     }
     EXPECT_TRUE(std::all_of(now.begin() + static_cast<std::ptrdiff_t>(drawn->End), now.end(),
                             [](std::uint8_t b) { return b == 0; }));
   }
 }
 
-std::string Base64Decode(std::string_view text) {
+// Base64 text as XMP holds it, escaped newlines and all.
+std::string Base64Decode(std::string text) {
+  for (std::size_t at; (at = text.find("&#xA;")) != std::string::npos;) text.erase(at, 5);
   const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   std::uint32_t group = 0;
@@ -271,9 +275,59 @@ TEST(EmbeddedCopies, PicturesAfterTheMainOneAreDrawnAgainInPlaceOrZeroed) {
   EXPECT_EQ(tiff, Concat({head, Bytes(tiff.size() - head.size(), 0)}));
 }
 
+// Every JPEG in bytes but the one at its start, and each XMP thumbnail, decoded.
+std::vector<fixtures::Pixels> EmbeddedPictures(const Bytes& bytes) {
+  std::vector<fixtures::Pixels> pictures;
+  for (std::size_t at = 1; at + 3 < bytes.size(); ++at) {
+    if (const auto extent = FindJpegExtent(TSpan(bytes).subspan(at))) {
+      pictures.push_back(
+          fixtures::Decode(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                 bytes.begin() + static_cast<std::ptrdiff_t>(at + extent->End))));
+      at += extent->End - 1;
+    }
+  }
+  const std::string text(bytes.begin(), bytes.end());
+  for (std::size_t at = text.find("<xmpGImg:image>"); at != std::string::npos;
+       at = text.find("<xmpGImg:image>", at + 1)) {
+    const std::size_t start = at + 15;
+    const std::string image = Base64Decode(text.substr(start, text.find('<', start) - start));
+    pictures.push_back(fixtures::Decode(Bytes(image.begin(), image.end())));
+  }
+  return pictures;
+}
+
+TEST(EmbeddedCopies, ACutDrawsEveryCopyAgainAndKeepThumbnailsKeepsThem) {
+  const TLibjpegPictureMaker maker;
+  for (const bool little : {true, false}) {
+    for (const bool keep : {false, true}) {
+      SCOPED_TRACE(little * 10 + keep);
+      const Bytes source = fixtures::MakeJpegWithEmbeddedCopies(little);
+      TJpegTrimming engine;
+      engine.Pictures.Maker = &maker;
+      engine.Pictures.KeepThumbnails = keep;
+      ASSERT_TRUE(engine.AnalyzeBytes(source));
+      TByteStream output;
+      ASSERT_TRUE(engine.Trim(output, {48, 32, 128, 96}, false));
+      const Bytes cut = BytesOf(output);
+      // JFXX, the maker note, IFD1, Photoshop, the one after EOI, and XMP's.
+      const std::vector<fixtures::Pixels> pictures = EmbeddedPictures(cut);
+      EXPECT_EQ(pictures.size(), 6u);
+      for (const fixtures::Pixels& picture : pictures) {
+        EXPECT_EQ(picture.warnings, 0);
+        EXPECT_EQ(HasRed(picture), keep);
+      }
+      const auto has = [&](std::string_view what) {
+        return std::search(cut.begin(), cut.end(), what.begin(), what.end()) != cut.end();
+      };
+      EXPECT_EQ(has("FPXR"), keep);
+      EXPECT_TRUE(has("\x1C\x02\x05\x00\x03Sea"));  // the IPTC record
+    }
+  }
+}
+
 TEST(EmbeddedCopies, HostileBytesNeverReachOutside) {
   const TCopies copies;
-  const TDrawCut grey = [](int, int, TSpan, std::size_t) { return GreyPicture(50); };
+  const TDrawCut grey = [](int, int, TSpan, std::size_t) { return GreyPicture(); };
   const fixtures::MakerNoteExif exif = MakeMakerNoteExif(true, copies.old, copies.old);
   const Bytes resources =
       Concat({Bytes(kPhotoshopIdentifier.begin(), kPhotoshopIdentifier.end()),
