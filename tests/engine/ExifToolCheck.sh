@@ -2,7 +2,8 @@
 # A second opinion on the metadata rewrites from an independent reader: exiftool must report each
 # trim's size as the Exif image width and height, in both byte orders and both value types, and
 # extract from each trim an MPF preview drawn again at the trim's aspect, or with --keep-thumbnails
-# the source's own byte for byte.
+# the source's own byte for byte; find nothing wrong in a cut or turn that the source did not
+# have; and read a maker note and IPTC records as before.
 # usage: ExifToolCheck.sh TARVO_TRIM SAMPLE.jpg SEED_FOLDER
 set -euo pipefail
 trim=$1 sample=$2 seeds=$3
@@ -55,7 +56,8 @@ done
 # every thumbnail and preview keeps the tags that describe it.
 warnings() { exiftool -validate -warning -a -s3 "$1" | grep -v 'Warnings\|^OK$' | sort -u; }
 for seed in seed-camera-turned-with-maker seed-thumbnail-transverse-with-maker seed-420-mpf-preview \
-            seed-exif-be-long; do
+            seed-exif-be-long seed-embedded-copies-le-with-maker \
+            seed-embedded-copies-be-turned-with-maker; do
   tail -c +6 "$seeds/$seed" > "$work/source.jpg"
   warnings "$work/source.jpg" > "$work/source.txt"
   for turn in "" "--rotate 90" "--transverse"; do
@@ -67,4 +69,22 @@ for seed in seed-camera-turned-with-maker seed-thumbnail-transverse-with-maker s
     fi
   done
   echo "$seed: no new exiftool warnings"
+done
+
+# The copies of the picture in maker-note and Photoshop form are drawn again in a cut or turn
+# without touching the maker note's tags or the IPTC records.
+for seed in seed-embedded-copies-le-with-maker seed-embedded-copies-be-turned-with-maker; do
+  tail -c +6 "$seeds/$seed" > "$work/copies.jpg"
+  # PreviewImageStart is told as an offset in the file, which moves with the segments before.
+  tags=(-Nikon:all -PreviewImageLength -IPTC:all)
+  for turn in "" "--rotate 90"; do
+    # A rectangle that lies inside the picture turned or not.
+    "$trim" $turn "$work/copies.jpg" "$work/out.jpg" 16,16,96,96
+    if ! cmp -s <(exiftool -s "${tags[@]}" "$work/copies.jpg") \
+      <(exiftool -s "${tags[@]}" "$work/out.jpg"); then
+      echo "$seed $turn: maker-note or IPTC tags read otherwise after the cut" >&2
+      exit 1
+    fi
+  done
+  echo "$seed: maker note and IPTC as before"
 done
