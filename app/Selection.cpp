@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "OrientedTrim.h"
 #include "TrimRect.h"
 #include "ViewMapping.h"
 

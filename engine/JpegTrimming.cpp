@@ -169,16 +169,14 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     const TJpegStatus analysis = Analyze();
     if (!analysis) return analysis;
   }
-  if (!LiesInside(cut.Source, model_.Width, model_.Height)) return EJpegError::kRectOutside;
-  // An unturned cut keeps what an unsnapped Left or Top has always meant (see WindowOf). A
-  // turned one can only lose its leading partial MCU to the snap, which leaves nothing of a
-  // picture narrower or lower than one MCU.
-  const bool turned = !cut.Turn.IsIdentity();
-  const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
-  if (turned && !Writable(snapped, Grid())) return EJpegError::kTooSmallToTurn;
+  TOrientedTrim snapped;
+  TTrimWindow window;
+  if (const EJpegError refused = WindowFor(cut, snapped, window); refused != EJpegError::kNone) {
+    return refused;
+  }
+  const bool turned = !snapped.Turn.IsIdentity();
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
-  const TTrimWindow window = WindowOf(model_, snapped.Source);
   if (!Decoded(window)) {
     std::vector<TJpegWarning> warnings;
     if (const EJpegError error = DecodeFor(window, warnings); error != EJpegError::kNone) {
@@ -210,7 +208,6 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     return static_cast<int>(std::clamp<std::int64_t>(
         mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
   };
-  TOrientedTrim done = snapped;
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
   const bool drawsThumbnail = Pictures.Maker != nullptr && !Pictures.KeepThumbnails;
   TDcPicture dcPicture;
@@ -219,7 +216,6 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   const TJpegModel& outputModel = turned ? turnedModel : model_;
   const TTrimWindow outputWindow =
       turned ? WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}) : window;
-  if (!turned) done.Source = window.Cut;
   if (drawsThumbnail) dcPicture = DcPictureFor(outputModel, outputWindow);
   const TStoredBlocks stored(store_);
   std::optional<TTurnedBlocks> turnedBlocks;
@@ -249,7 +245,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
       .Model = model_,
       .ImageEnd = static_cast<std::size_t>(
           model_.Eoi < static_cast<std::int64_t>(bytes.size()) ? model_.Eoi + 2 : model_.Eoi),
-      .Rect = done.Source,
+      .Rect = snapped.Source,
       .Turn = snapped.Turn,
       .Orientation = snapped.Tag,
       .Width = outputWindow.Width,
@@ -279,7 +275,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   };
   const TMetadataPlan plan = DecideMetadata(context);
   WriteOutput(source, outputWindow, transposed, coded, plan, output);
-  if (written != nullptr) *written = done;
+  if (written != nullptr) *written = snapped;
   return {};
 }
 
@@ -333,13 +329,15 @@ EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings
   return decodedRows_ == model_.McuRows ? EJpegError::kNone : error;
 }
 
-bool TJpegTrimming::WindowFor(const TOrientedTrim& cut, TTrimWindow& window) const {
-  if (!LiesInside(cut.Source, model_.Width, model_.Height)) return false;
-  const bool turned = !cut.Turn.IsIdentity();
-  const TOrientedTrim snapped = turned ? Snapped(cut, Grid()) : cut;
-  if (turned && !Writable(snapped, Grid())) return false;
+EJpegError TJpegTrimming::WindowFor(const TOrientedTrim& cut, TOrientedTrim& snapped,
+                                    TTrimWindow& window) const {
+  if (!LiesInside(cut.Source, model_.Width, model_.Height)) return EJpegError::kRectOutside;
+  // Only a turned cut can lose its leading partial MCU to the snap, which leaves nothing of a
+  // picture narrower or lower than one MCU.
+  snapped = Snapped(cut, Grid());
+  if (!Writable(snapped, Grid())) return EJpegError::kTooSmallToTurn;
   window = WindowOf(model_, snapped.Source);
-  return true;
+  return EJpegError::kNone;
 }
 
 bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
@@ -352,8 +350,9 @@ EJpegError TJpegTrimming::DecodeFor(const TTrimWindow& window,
   std::vector<TTrimWindow> planned;
   bool holds = false;
   for (const TOrientedTrim& cut : plannedCuts_) {
+    TOrientedTrim snapped;
     TTrimWindow one;
-    if (!WindowFor(cut, one)) continue;
+    if (WindowFor(cut, snapped, one) != EJpegError::kNone) continue;
     planned.push_back(one);
     holds = holds || (one.FirstCol <= window.FirstCol && window.EndCol <= one.EndCol &&
                       one.FirstRow <= window.FirstRow && window.EndRow <= one.EndRow);

@@ -51,8 +51,8 @@ class TJpegTrimming {
   TJpegStatus AnalyzeBytes(std::span<const std::uint8_t> bytes);
   // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
   // A trim decodes the scans as far as it needs them (see DecodeRows); later ones only encode
-  // unless they need more. A Left or Top
-  // off the MCU grid moves down to it with the size kept; cut, when given, receives the source
+  // unless they need more. rect is snapped as every cut is (Snapped): a Left or Top off the MCU
+  // grid moves down to it, Right and Bottom stay. cut, when given, receives the source
   // rectangle the output shows, which callers record instead of working the grid out again.
   // A refusal is returned and reported as for analysis.
   TJpegStatus Trim(TByteStream& output, const TTrimRect& rect, bool dropExif,
@@ -72,10 +72,6 @@ class TJpegTrimming {
   // The MCU size in pixels: the grid every trim's Left and Top lie on.
   int McuWidth() const { return model_.McuWidth(); }
   int McuHeight() const { return model_.McuHeight(); }
-  // rect with Left and Top moved down to this image's MCU grid (SnapToMcuGrid).
-  TTrimRect SnapToGrid(const TTrimRect& rect) const {
-    return SnapToMcuGrid(rect, McuWidth(), McuHeight());
-  }
   TMcuGrid Grid() const { return {McuWidth(), McuHeight(), model_.Width, model_.Height}; }
   // How the file asks to be shown: its Exif Orientation, as stored without one.
   TOrientation ExifOrientation() const { return exifOrientation_; }
@@ -136,8 +132,8 @@ class TJpegTrimming {
   EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
   TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                        TOrientedTrim* written);
-  // The MCUs cut takes, once snapped as a trim snaps it; false when a trim refuses it.
-  bool WindowFor(const TOrientedTrim& cut, TTrimWindow& window) const;
+  // cut snapped (Snapped) and the MCUs it takes; kNone, or why a trim refuses it.
+  EJpegError WindowFor(const TOrientedTrim& cut, TOrientedTrim& snapped, TTrimWindow& window) const;
   // Whether the store holds every block of window.
   bool Decoded(const TTrimWindow& window) const;
   // Decodes what window needs: only what the planned cuts need when one of them holds it (see

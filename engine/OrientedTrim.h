@@ -49,7 +49,19 @@ inline TOrientedTrim WholePicture(const TMcuGrid& grid, TOrientation tag) {
 // mirror moves outwards as well, unless that would pass the picture's edge, where it moves
 // inwards and leaves the partial MCU out. Other edges stay: the declared size hides the rest of
 // their MCUs.
+// Every cut, turned or not, lands on the grid here and nowhere else; the trim snaps what it is
+// given, and reports what it kept.
 TOrientedTrim Snapped(const TOrientedTrim& cut, const TMcuGrid& grid);
+
+// rect as an unturned cut snaps it (Snapped): Left and Top move down to the grid line at or
+// before them, Right and Bottom stay. For a selection in the pixels of the picture as shown,
+// whose MCU is mcuWidth x mcuHeight. Negative values and empty rectangles pass unchanged for the
+// trim to refuse.
+inline TTrimRect SnapToMcuGrid(const TTrimRect& rect, std::int32_t mcuWidth,
+                               std::int32_t mcuHeight) {
+  return Snapped({rect, kAsStored, kAsStored}, {mcuWidth, mcuHeight, rect.Right, rect.Bottom})
+      .Source;
+}
 
 // True when cut is non-empty, inside the picture and already snapped: what a trim can write.
 bool Writable(const TOrientedTrim& cut, const TMcuGrid& grid);

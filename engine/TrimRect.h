@@ -29,13 +29,4 @@ inline bool LiesInside(const TTrimRect& rect, std::int32_t width, std::int32_t h
          rect.Right <= width && rect.Bottom <= height;
 }
 
-// A trim can only start at an MCU boundary, so Left and Top move down to the grid line at or
-// before them; Right and Bottom stay, because the declared size hides the rest of the last MCU
-// at either edge. Negative values and empty rectangles pass unchanged for the trim to refuse.
-inline TTrimRect SnapToMcuGrid(TTrimRect rect, std::int32_t mcuWidth, std::int32_t mcuHeight) {
-  if (rect.Left > 0) rect.Left = McuGridLine(rect.Left, mcuWidth);
-  if (rect.Top > 0) rect.Top = McuGridLine(rect.Top, mcuHeight);
-  return rect;
-}
-
 }  // namespace tarvo

@@ -35,23 +35,20 @@ inline bool Overlaps(const TTrimWindow& window, const TMcuRange& range, int mcuC
   return false;
 }
 
-// The window for rect, which lies inside the picture. A Left or Top off the grid moves the
-// window back to the grid line before it; the window then spans the MCUs that the declared size
-// covers from there, which is what a decoder reads. Counting to the MCU of Right instead would
-// code one column too many per row.
+// The window for rect, which lies inside the picture and is snapped (Snapped): it starts at the
+// MCU of Left and Top and spans the MCUs up to the one holding Right - 1 and Bottom - 1, which
+// is what a decoder of the declared size reads.
 inline TTrimWindow WindowOf(const TJpegModel& model, const TTrimRect& rect) {
   const int mcuWidth = model.McuWidth();
   const int mcuHeight = model.McuHeight();
   TTrimWindow window;
   window.Width = static_cast<std::uint16_t>(rect.Right - rect.Left);
   window.Height = static_cast<std::uint16_t>(rect.Bottom - rect.Top);
-  window.Cut = {McuGridLine(rect.Left, mcuWidth), McuGridLine(rect.Top, mcuHeight), 0, 0};
-  window.Cut.Right = window.Cut.Left + window.Width;
-  window.Cut.Bottom = window.Cut.Top + window.Height;
-  window.FirstCol = window.Cut.Left / mcuWidth;
-  window.EndCol = window.FirstCol + (window.Width + mcuWidth - 1) / mcuWidth;
-  window.FirstRow = window.Cut.Top / mcuHeight;
-  window.EndRow = window.FirstRow + (window.Height + mcuHeight - 1) / mcuHeight;
+  window.Cut = rect;
+  window.FirstCol = rect.Left / mcuWidth;
+  window.EndCol = (rect.Right + mcuWidth - 1) / mcuWidth;
+  window.FirstRow = rect.Top / mcuHeight;
+  window.EndRow = (rect.Bottom + mcuHeight - 1) / mcuHeight;
   return window;
 }
 

@@ -170,11 +170,11 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_EQ(document.StatusText(), path + QStringLiteral(" (1600x1200)"));
 
-  // A Top off the 16-pixel grid moves up to it with the height kept: the history, the status
+  // A Top off the 16-pixel grid moves up to it and the bottom stays: the history, the status
   // text and the undo speak of the rows the output holds.
   ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
   ASSERT_TRUE(driver.Trim({32, 16, 352, 256}));
-  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 480}, false, false, {}, {}},
+  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 488}, false, false, {}, {}},
                                                   {{48, 16, 368, 256}, false, false, {}, {}}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
   EXPECT_EQ(document.ModifyCount(), 2);
@@ -186,9 +186,9 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {16, 8, 656, 488}, false));
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 640);
   EXPECT_EQ(document.StatusText(),
-            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 480] ( 640, 480)"));
+            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 488] ( 640, 488)"));
 
-  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 480}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 488}));
   EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
   EXPECT_TRUE(document.TrimHistory().empty());
   EXPECT_EQ(document.ModifyCount(), 0);
@@ -208,8 +208,18 @@ TEST_F(DocumentTest, ATrimOfThePictureShownIsTheEnginesTrimOfThatPicture) {
   const QString shown = Path("shown.jpg");
   fixtures::WriteFile(shown.toStdString(), Load(document.Bytes()));
   ASSERT_TRUE(driver.Trim({0, 8, 320, 248}));
-  EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{16, 0, 336, 240}));
+  EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{16, 0, 336, 248}));
   EXPECT_EQ(Load(document.Bytes()), Expected(shown, {0, 8, 320, 248}, false));
+}
+
+// A rectangle off the grid is snapped by the engine, as every caller's is: the document
+// records and writes what the engine kept.
+TEST_F(DocumentTest, AnUnsnappedRectangleKeepsItsRightAndBottomEdges) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Trim({5, 5, 100, 100}));
+  EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{0, 0, 100, 100}));
+  EXPECT_EQ(Load(document.Bytes()), Expected(path, {0, 0, 100, 100}, false));
 }
 
 TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
@@ -674,7 +684,7 @@ TEST_F(DocumentTest, RedoDoesAgainWhatUndoTookBackUntilANewChange) {
   EXPECT_EQ(document.ModifyCount(), 2);
   EXPECT_FALSE(driver.Redo());
   EXPECT_EQ(driver.Undo(), std::nullopt);
-  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 480}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{16, 0, 656, 488}));
   ASSERT_TRUE(driver.Trim({0, 0, 320, 240}));
   EXPECT_TRUE(document.RedoSteps().empty());
   EXPECT_FALSE(driver.Redo());
@@ -719,7 +729,7 @@ TEST_F(DocumentTest, AFailedTrimKeepsThePreviousResult) {
   EXPECT_EQ(document.TrimHistory().size(), 1u);
   EXPECT_EQ(document.ModifyCount(), 1);
   EXPECT_EQ(document.StatusText(),
-            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 480] ( 640, 480)"));
+            path + QStringLiteral(" トリミング範囲 : [  17,   1] - [ 656, 488] ( 640, 488)"));
 }
 
 TEST_F(DocumentTest, CloseForgetsTheDocumentButKeepsTheSaveDialogsPlace) {

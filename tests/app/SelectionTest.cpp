@@ -5,6 +5,7 @@
 #include <array>
 #include <random>
 
+#include "OrientedTrim.h"
 #include "RecordingSelectionHost.h"
 
 namespace tarvo {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "JpegFixtures.h"
+#include "JpegTrimming.h"
 #include "Messages.h"
 
 namespace tarvo::fixtures {
@@ -163,6 +164,41 @@ TEST_F(TarvoTrimTool, TrimsSeveralRectanglesInBothNotations) {
   // Pixels agree with libjpeg's own crop.
   EXPECT_EQ(Decode(a).samples,
             Decode(LibjpegCrop(ReadFile(Path("in.jpg")), 16, 16, 44, 34)).samples);
+}
+
+// The tool and the engine's own trim snap a rectangle off the grid alike: left and top move down
+// to the grid, right and bottom stay, turned or not.
+TEST_F(TarvoTrimTool, AnUnsnappedRectangleCutsWhatTheEngineCuts) {
+  struct TCase {
+    const char* turn;
+    TOrientation engineTurn;
+  };
+  const TCase cases[] = {{"", kAsStored}, {"--rotate 180 ", kRotate180}};
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeFile(TARVO_SAMPLE_PATH));
+  for (const TCase& c : cases) {
+    ASSERT_EQ(
+        Run(std::string(c.turn) + "'" TARVO_SAMPLE_PATH "' '" + Path("a.jpg") + "' 5,5,100,100"), 0)
+        << err_;
+    TTurnLoss loss;
+    const TOrientedTrim turned =
+        Turned(WholePicture(engine.Grid(), kAsStored), c.engineTurn, engine.Grid(), loss);
+    TByteStream out;
+    TOrientedTrim written;
+    ASSERT_TRUE(engine.TrimCut(out, Within(turned, {5, 5, 100, 100}), false, &written));
+    EXPECT_EQ(written.Width(), 100) << c.turn;
+    EXPECT_EQ(written.Height(), 100) << c.turn;
+    const Coefficients tool = ReadCoefficients(ReadFile(Path("a.jpg")));
+    EXPECT_EQ(tool.width, 100) << c.turn;
+    EXPECT_EQ(tool.height, 100) << c.turn;
+    EXPECT_EQ(tool.components[0].blocks,
+              ReadCoefficients(Bytes(out.Bytes().begin(), out.Bytes().end())).components[0].blocks)
+        << c.turn;
+  }
+  TByteStream out;
+  TTrimRect cut;
+  ASSERT_TRUE(engine.Trim(out, {5, 5, 100, 100}, false, &cut));
+  EXPECT_EQ(cut, (TTrimRect{0, 0, 100, 100}));
 }
 
 TEST_F(TarvoTrimTool, DropExifLeavesApp1Out) {

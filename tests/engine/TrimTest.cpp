@@ -196,9 +196,9 @@ TEST(Trim, ReportsTheRectangleItCut) {
     TTrimRect cut;
   };
   const TCase cases[] = {
-      {Sampling::k420, {10, 3, 40, 30}, {0, 0, 30, 27}},   // both off the grid: the size stays
-      {Sampling::k420, {16, 8, 64, 48}, {16, 0, 64, 40}},  // the far edge moves with the origin
-      {Sampling::k422, {17, 9, 33, 25}, {16, 8, 32, 24}},
+      {Sampling::k420, {10, 3, 40, 30}, {0, 0, 40, 30}},  // both off the grid: the far edges stay
+      {Sampling::k420, {16, 8, 64, 48}, {16, 0, 64, 48}},
+      {Sampling::k422, {17, 9, 33, 25}, {16, 8, 33, 25}},
       {Sampling::kGrey, {8, 8, 64, 48}, {8, 8, 64, 48}},  // on the grid already
   };
   for (const TCase& c : cases) {
@@ -267,11 +267,13 @@ TEST(Trim, LeftOffTheGridStartsAtTheMcuBelow) {
   ASSERT_TRUE(engine.Trim(output, {10, 0, 40, 16}, false));
   const Coefficients out = ReadCoefficients(BytesOf(output));
   const Coefficients in = ReadCoefficients(source);
-  EXPECT_EQ(out.width, 30);
-  // Two MCUs per row, as the declared width says: a third would shift every row after the first.
+  // The right edge stays where it was asked for.
+  EXPECT_EQ(out.width, 40);
+  // Three MCUs per row, as the declared width says: a fourth would shift every row after the
+  // first.
   EXPECT_EQ(out.warnings, 0);
   for (int row = 0; row < 2; ++row) {
-    for (int col = 0; col < 4; ++col) {
+    for (int col = 0; col < 6; ++col) {
       EXPECT_EQ(
           0, std::memcmp(out.components[0].Block(row, col), in.components[0].Block(row, col), 128))
           << row << " " << col;
