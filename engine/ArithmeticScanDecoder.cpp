@@ -5,6 +5,7 @@
 
 #include "ArithmeticDecoder.h"
 #include "JpegMarkers.h"
+#include "McuWalk.h"
 #include "ScanWalk.h"
 
 namespace tarvo {
@@ -200,81 +201,66 @@ bool TArithmeticScan::DecodeBlock(std::size_t c, std::int16_t* block) {
 }
 
 EJpegError TArithmeticScan::Decode(TCoefficientStore& store, TScanReport& report) {
-  // The MCU order of ITU-T T.81 A.2: MCUs of each component's H x V blocks in an interleaved
-  // scan, single blocks in raster order in a scan of one component.
-  struct TLayout {
-    int Slot;
-    int H;
-    int V;
-  };
-  std::array<TLayout, TCoefficientStore::kMaxComponents> layout{};
-  const std::size_t count = scan_.Components.size();
-  const bool single = count == 1;
-  for (std::size_t c = 0; c < count; ++c) {
-    const int slot = scan_.Components[c].Component;
-    const TFrameComponent& component = model_.Components[static_cast<std::size_t>(slot)];
-    layout[c] = {slot, single ? 1 : component.HSampling, single ? 1 : component.VSampling};
-  }
-  const TFrameComponent& first =
-      model_.Components[static_cast<std::size_t>(scan_.Components[0].Component)];
-  const int cols = single ? first.BlocksWide : model_.McuCols;
-  const int rows = single ? first.BlocksHigh : model_.McuRows;
-  const int rowsPerMcuRow = single ? first.VSampling : 1;
+  const TMcuLayout layout = ScanLayout(model_, scan_);
   auto intervalStart = static_cast<std::size_t>(scan_.DataStart);
   Restart(intervalStart);
-  int intervalLeft = scan_.RestartInterval;
   int restartNumber = 0;
   int interval = 0;
   bool damaged = false;  // the interval being decoded could not be read: its blocks are passed
-  for (int r = 0; r < rows; ++r) {
-    // Decisions taken before the data ran out are exact: so are the rows above.
-    report.CompleteRows = r / rowsPerMcuRow;
-    report.AtRow(r / rowsPerMcuRow);
-    for (int m = 0; m < cols; ++m) {
-      for (std::size_t c = 0; c < count && !damaged; ++c) {
-        const TLayout& l = layout[c];
-        for (int v = 0; v < l.V && !damaged; ++v) {
-          const std::size_t row = static_cast<std::size_t>(r) * l.V + v;
-          for (int h = 0; h < l.H && !damaged; ++h) {
-            const std::size_t col = static_cast<std::size_t>(m) * l.H + h;
-            if (DecodeBlock(c, store.Block(l.Slot, row, col))) continue;
-            // Every restart interval starts the decoder afresh, so damage ends at the next
-            // marker: the interval is lost, the rest of the scan is not, as libjpeg reads it.
-            if (scan_.RestartInterval == 0) return EJpegError::kBitStream;
-            damaged = true;
-            report.Damaged.push_back(IntervalMcus(model_, ScanLayout(model_, scan_), interval));
-          }
-        }
-      }
-      if (!damaged && decoder_.EndReached()) return EJpegError::kScanTooShort;
-      if (scan_.RestartInterval != 0 && --intervalLeft == 0 && !(r == rows - 1 && m == cols - 1)) {
-        // Bytes the decoder left unread before the marker belong to no block: libjpeg skips
-        // them, and so does the engine, saying how many. A damaged interval's decoding tells
-        // nothing of where its data end: its marker is looked for from its start, where no
-        // marker but the next can stand. Anything but the next RSTn in turn means intervals were
-        // lost or the data run on.
-        std::size_t skipped = 0;
-        const std::size_t code = damaged ? markers::NextMarkerCode(bytes_, intervalStart, skipped)
-                                         : decoder_.MarkerCode(skipped);
-        if (skipped != 0 && !damaged) {
-          report.Warnings.push_back(
-              {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
-        }
-        const int value = code < bytes_.size() ? bytes_[code] : -1;
-        if (value != (markers::kRst0 & 0xFF) + restartNumber) {
-          return value == (markers::kEoi & 0xFF) || value < 0 ? EJpegError::kScanTooShort
-                                                              : EJpegError::kBitStream;
-        }
-        intervalStart = code + 1;
-        Restart(intervalStart);
-        intervalLeft = scan_.RestartInterval;
-        restartNumber = (restartNumber + 1) % 8;
-        ++interval;
-        damaged = false;
-      }
+  EJpegError error = EJpegError::kNone;
+  const auto block = [&](int c, std::size_t row, std::size_t col) {
+    if (damaged) return true;
+    const auto k = static_cast<std::size_t>(c);
+    if (DecodeBlock(k, store.Block(layout.Components[k].Slot, row, col))) return true;
+    // Every restart interval starts the decoder afresh, so damage ends at the next marker: the
+    // interval is lost, the rest of the scan is not, as libjpeg reads it.
+    if (scan_.RestartInterval == 0) {
+      error = EJpegError::kBitStream;
+      return false;
     }
-  }
-  return EJpegError::kNone;
+    damaged = true;
+    report.Damaged.push_back(IntervalMcus(model_, layout, interval));
+    return true;
+  };
+  const auto atRestart = [&] {
+    // Bytes the decoder left unread before the marker belong to no block: libjpeg skips them,
+    // and so does the engine, saying how many. A damaged interval's decoding tells nothing of
+    // where its data end: its marker is looked for from its start, where no marker but the next
+    // can stand. Anything but the next RSTn in turn means intervals were lost or the data run on.
+    std::size_t skipped = 0;
+    const std::size_t code = damaged ? markers::NextMarkerCode(bytes_, intervalStart, skipped)
+                                     : decoder_.MarkerCode(skipped);
+    if (skipped != 0 && !damaged) {
+      report.Warnings.push_back(
+          {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
+    }
+    if (code >= bytes_.size() || bytes_[code] != markers::CodeOf(markers::kRst0 + restartNumber)) {
+      error = code >= bytes_.size() || bytes_[code] == markers::CodeOf(markers::kEoi)
+                  ? EJpegError::kScanTooShort
+                  : EJpegError::kBitStream;
+      return false;
+    }
+    intervalStart = code + 1;
+    Restart(intervalStart);
+    restartNumber = RestartNumber(restartNumber + 1);
+    ++interval;
+    damaged = false;
+    return true;
+  };
+  WalkWholeMcus(
+      layout,
+      [&](int r) {
+        // Decisions taken before the data ran out are exact: so are the rows above.
+        report.CompleteRows = r / layout.RowsPerMcuRow;
+        report.AtRow(r / layout.RowsPerMcuRow);
+      },
+      [&](int r, int m) {
+        if (!WalkMcuBlocks(layout, r, m, block)) return false;
+        if (!damaged && decoder_.EndReached()) error = EJpegError::kScanTooShort;
+        return error == EJpegError::kNone;
+      },
+      atRestart);
+  return error;
 }
 
 }  // namespace

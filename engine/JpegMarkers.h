@@ -34,6 +34,19 @@ inline constexpr std::uint16_t kApp14 = 0xFFEE;
 inline constexpr std::uint16_t kApp15 = 0xFFEF;
 inline constexpr std::uint16_t kCom = 0xFFFE;
 
+// The code of marker: the byte after its 0xFF.
+constexpr std::uint8_t CodeOf(std::uint16_t marker) { return static_cast<std::uint8_t>(marker); }
+
+// The marker whose code, after an 0xFF, is code.
+constexpr std::uint16_t MarkerOf(std::uint8_t code) {
+  return static_cast<std::uint16_t>(0xFF00 | code);
+}
+
+// Whether a JPEG stream starts at the first of bytes: with SOI.
+inline bool StartsWithSoi(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= 2 && MarkerOf(bytes[1]) == kSoi && bytes[0] == 0xFF;
+}
+
 // SOF0 to SOF15, less DHT, JPG and DAC, which share their range (ITU-T T.81 Table B.1).
 inline bool IsFrameMarker(std::uint16_t marker) {
   return (marker & 0xFFF0) == 0xFFC0 && marker != kDht && marker != 0xFFC8 && marker != kDac;

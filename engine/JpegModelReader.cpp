@@ -237,7 +237,7 @@ std::uint16_t TModelReader::ReadMarker() {
     model_.Warnings.push_back({EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
   }
   reader_.SetPosition(static_cast<std::int64_t>(code));
-  return static_cast<std::uint16_t>(0xFF00 | reader_.ReadByte());
+  return MarkerOf(reader_.ReadByte());
 }
 
 bool TModelReader::SkipCodedData() {
@@ -626,7 +626,7 @@ TJpegStatus ReadJpegModel(TByteStream& source, TJpegModel& model) {
 
 std::vector<TSegment> ReadHeaderLayout(std::span<const std::uint8_t> jpeg) {
   std::vector<TSegment> segments;
-  if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return segments;
+  if (!StartsWithSoi(jpeg)) return segments;
   std::size_t at = 2;
   while (at < jpeg.size() && jpeg[at] == 0xFF) {
     const std::size_t code = MarkerCodeAt(jpeg, at);
@@ -634,7 +634,7 @@ std::vector<TSegment> ReadHeaderLayout(std::span<const std::uint8_t> jpeg) {
     if (start + 2 > jpeg.size()) break;
     const std::size_t length = jpeg[start] << 8 | jpeg[start + 1];
     if (length < 2 || length > jpeg.size() - start) break;
-    const auto marker = static_cast<std::uint16_t>(0xFF00 | jpeg[code]);
+    const std::uint16_t marker = MarkerOf(jpeg[code]);
     const std::span<const std::uint8_t> body = jpeg.subspan(start + 2, length - 2);
     const TSegment::TKind kind =
         marker == kSos ? TSegment::TKind::kScanHeader : SegmentKind(marker, body);

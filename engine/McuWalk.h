@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <numeric>
 
 #include "CoefficientStore.h"
 
@@ -27,7 +29,20 @@ struct TMcuLayout {
   int RestartInterval = 0;  // MCUs per interval, 0 without restart markers
   // MCUs of the interval under way that an earlier walk, which this one goes on from, walked.
   int RestartCount = 0;
+  // Rows of the walk that make one MCU row of the frame: a scan of one component walks its
+  // block rows, V of them to an MCU row; any other walk walks MCU rows.
+  int RowsPerMcuRow = 1;
 };
+
+// The restart markers count RST0 to RST7 and then start again at RST0 (ITU-T T.81 B.2.1): the
+// number of the marker that ends interval k, counted from 0.
+constexpr int RestartNumber(std::int64_t interval) { return static_cast<int>(interval % 8); }
+
+// Rows r of cols MCUs each at whose start an interval of interval MCUs starts: those where
+// r x cols is a multiple of interval, every this many rows; 1 without restart markers.
+constexpr std::int64_t RestartRowStep(std::int64_t interval, std::int64_t cols) {
+  return interval == 0 ? 1 : interval / std::gcd(interval, cols);
+}
 
 // Calls block(c, row, col) for each block of the MCU in MCU row r and column m of layout, in
 // coding order. False as soon as block returns false.
@@ -45,17 +60,17 @@ bool WalkMcuBlocks(const TMcuLayout& layout, int r, int m, Block&& block) {
   return true;
 }
 
-// Walks layout in coding order: atRow(r) before each row of MCUs, block(c, row, col) for each
-// block, c indexing the layout's components and row and col counting that component's blocks,
-// and atRestart() after every RestartInterval MCUs except the last MCU, after which no restart
-// marker stands. False as soon as block or atRestart returns false.
-template <typename AtRow, typename Block, typename AtRestart>
-bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&& atRestart) {
+// Walks the MCUs of layout in coding order, each as a whole: atRow(r) before each row of MCUs,
+// mcu(r, m) for the MCU in row r and column m, and atRestart() after every RestartInterval MCUs
+// except the last MCU, after which no restart marker stands. False as soon as mcu or atRestart
+// returns false. For a decoder that takes an MCU at a time; others walk blocks (WalkMcus).
+template <typename AtRow, typename Mcu, typename AtRestart>
+bool WalkWholeMcus(const TMcuLayout& layout, AtRow&& atRow, Mcu&& mcu, AtRestart&& atRestart) {
   int restartCount = layout.RestartCount;
   for (int r = layout.FirstRow; r < layout.EndRow; ++r) {
     atRow(r);
     for (int m = layout.FirstCol; m < layout.EndCol; ++m) {
-      if (!WalkMcuBlocks(layout, r, m, block)) return false;
+      if (!mcu(r, m)) return false;
       if (layout.RestartInterval != 0 && ++restartCount == layout.RestartInterval &&
           !(r == layout.EndRow - 1 && m == layout.EndCol - 1)) {
         restartCount = 0;
@@ -64,6 +79,14 @@ bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&
     }
   }
   return true;
+}
+
+// Walks layout in coding order as WalkWholeMcus does, calling block(c, row, col) for each block
+// of each MCU (WalkMcuBlocks). False as soon as block or atRestart returns false.
+template <typename AtRow, typename Block, typename AtRestart>
+bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&& atRestart) {
+  return WalkWholeMcus(
+      layout, atRow, [&](int r, int m) { return WalkMcuBlocks(layout, r, m, block); }, atRestart);
 }
 
 }  // namespace tarvo

@@ -39,7 +39,9 @@ std::vector<TRestartMarker> FindRestartMarkers(std::span<const std::uint8_t> byt
     const auto marker = static_cast<std::size_t>(ff - data.data());
     const std::size_t code = markers::MarkerCodeAt(data, marker);
     if (code >= end || markers::EndsCodedData(data[code])) break;
-    if (data[code] != 0x00) found.push_back({marker, code + 1, data[code] & 7});
+    if (data[code] != 0x00) {
+      found.push_back({marker, code + 1, data[code] - markers::CodeOf(markers::kRst0)});
+    }
     at = code + 1;
   }
   return found;
@@ -56,7 +58,7 @@ TScanRect InScanUnits(const TJpegModel& model, const TMcuLayout& layout,
   const TFrameComponent& component =
       model.Components[static_cast<std::size_t>(layout.Components[0].Slot)];
   const std::int64_t h = layout.Count > 1 ? 1 : component.HSampling;
-  const std::int64_t v = layout.Count > 1 ? 1 : component.VSampling;
+  const std::int64_t v = layout.RowsPerMcuRow;
   return {window.FirstCol * h, std::min<std::int64_t>(window.EndCol * h, layout.EndCol),
           window.FirstRow * v, std::min<std::int64_t>(window.EndRow * v, layout.EndRow)};
 }
@@ -92,11 +94,7 @@ bool DecodeIntervals(const TJpegModel& model, std::span<const std::uint8_t> byte
   const TScan& scan = model.Scans[0];
   const TScanTables tables = ScanTables(model, scan);
   const TMcuLayout layout = ScanLayout(model, scan);
-  // Rows of a one-component scan are block rows: V of them make an MCU row.
-  const int rowsPerMcuRow =
-      layout.Count == 1
-          ? model.Components[static_cast<std::size_t>(layout.Components[0].Slot)].VSampling
-          : 1;
+  const int rowsPerMcuRow = layout.RowsPerMcuRow;
   const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
   EJpegError markerFault = EJpegError::kNone;
   TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
@@ -156,7 +154,7 @@ bool DecodeIntervalSet(const TJpegModel& model, std::span<const std::uint8_t> by
                          static_cast<std::size_t>(scan.DataEnd), needed);
   if (restarts.size() < needed) return false;
   for (std::size_t k = 0; k < restarts.size(); ++k) {
-    if (restarts[k].Number != static_cast<int>(k % 8)) return false;
+    if (restarts[k].Number != RestartNumber(static_cast<std::int64_t>(k))) return false;
   }
   // Each part takes an equal share of the intervals taken.
   const std::size_t count =

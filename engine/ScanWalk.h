@@ -25,12 +25,12 @@ inline EJpegError ReadRestartMarker(TInBitStreamFile& reader, int number, std::s
   const std::span<const std::uint8_t> bytes = reader.Bytes();
   const std::size_t code =
       markers::NextMarkerCode(bytes, static_cast<std::size_t>(reader.Position()), skipped);
-  if (code < bytes.size() && bytes[code] == (markers::kRst0 & 0xFF) + number) {
+  if (code < bytes.size() && bytes[code] == markers::CodeOf(markers::kRst0 + number)) {
     reader.SetPosition(static_cast<std::int64_t>(code + 1));
     return EJpegError::kNone;
   }
   // The data end, or EOI comes, in place of the next interval: they end before the picture does.
-  const bool ended = code == bytes.size() || bytes[code] == (markers::kEoi & 0xFF);
+  const bool ended = code == bytes.size() || bytes[code] == markers::CodeOf(markers::kEoi);
   return ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
 }
 
@@ -81,6 +81,7 @@ inline TMcuLayout ScanLayout(const TJpegModel& model, const TScan& scan) {
   layout.EndCol = single ? first.BlocksWide : model.McuCols;
   layout.EndRow = single ? first.BlocksHigh : model.McuRows;
   layout.RestartInterval = scan.RestartInterval;
+  layout.RowsPerMcuRow = single ? first.VSampling : 1;
   return layout;
 }
 
@@ -95,12 +96,12 @@ inline TMcuRange IntervalMcus(const TJpegModel& model, const TMcuLayout& layout,
       model.Components[static_cast<std::size_t>(layout.Components[0].Slot)];
   const int firstRow = first / layout.EndCol;
   const int lastRow = (end - 1) / layout.EndCol;
-  if (firstRow == lastRow && component.VSampling == 1) {
+  if (firstRow == lastRow && layout.RowsPerMcuRow == 1) {
     return {firstRow * model.McuCols + first % layout.EndCol / component.HSampling,
             firstRow * model.McuCols + (end - 1) % layout.EndCol / component.HSampling + 1};
   }
-  return {firstRow / component.VSampling * model.McuCols,
-          (lastRow / component.VSampling + 1) * model.McuCols};
+  return {firstRow / layout.RowsPerMcuRow * model.McuCols,
+          (lastRow / layout.RowsPerMcuRow + 1) * model.McuCols};
 }
 
 // Calls decode(bits, c, block) for every block of scan in coding order (WalkMcus), c indexing
@@ -116,11 +117,7 @@ EJpegError WalkScanOn(const TJpegModel& model, const TScan& scan, TInBitStreamFi
                       Restart&& restart, TScanWalkState& state, int mcuRows) {
   TMcuLayout layout = ScanLayout(model, scan);
   const TMcuLayout whole = layout;
-  // Rows of a one-component scan are block rows: V of them make an MCU row.
-  const int rowsPerMcuRow =
-      layout.Count == 1
-          ? model.Components[static_cast<std::size_t>(scan.Components[0].Component)].VSampling
-          : 1;
+  const int rowsPerMcuRow = layout.RowsPerMcuRow;
   layout.FirstRow = std::min(state.Row * rowsPerMcuRow, whole.EndRow);
   layout.EndRow = std::min(layout.EndRow, mcuRows * rowsPerMcuRow);
   if (layout.FirstRow >= layout.EndRow) return EJpegError::kNone;
@@ -152,7 +149,7 @@ EJpegError WalkScanOn(const TJpegModel& model, const TScan& scan, TInBitStreamFi
       report.Warnings.push_back(
           {EJpegWarning::kExtraneousBytes, static_cast<std::int64_t>(skipped)});
     }
-    state.RestartNumber = (state.RestartNumber + 1) % 8;
+    state.RestartNumber = RestartNumber(state.RestartNumber + 1);
     ++state.Interval;
     state.Damaged = false;
     state.IntervalStart = reader.Position();

@@ -1,6 +1,5 @@
 // The sequential scan decoder: whole blocks, DC predicted from the component's previous block.
 #include <algorithm>
-#include <numeric>
 
 #include "HuffmanBlockCoder.h"
 #include "RestartParts.h"
@@ -72,8 +71,7 @@ void TSequentialScanDecoding::DecodeInParts(int endRow, TCoefficientStore& store
   // sequential walk, which takes the marker between them first.
   const TMcuLayout layout = ScanLayout(model_, scan);
   const std::int64_t cols = layout.EndCol;
-  const std::int64_t step =
-      scan.RestartInterval / std::gcd(std::int64_t{scan.RestartInterval}, cols);
+  const std::int64_t step = RestartRowStep(scan.RestartInterval, cols);
   const int end =
       endRow == layout.EndRow ? endRow : static_cast<int>(std::int64_t{endRow} / step * step);
   // The parts count MCU rows; a grey picture's taller MCUs hold several rows of its blocks.
@@ -89,7 +87,7 @@ void TSequentialScanDecoding::DecodeInParts(int endRow, TCoefficientStore& store
   // As the sequential walk leaves an interval that ends the rows it walked: its marker next.
   const auto intervals = static_cast<int>(std::int64_t{end} * cols / scan.RestartInterval);
   state_.Interval = intervals - 1;
-  state_.RestartNumber = (intervals - 1) % 8;
+  state_.RestartNumber = RestartNumber(intervals - 1);
   state_.IntervalStart = static_cast<std::int64_t>(markerAfter);
   reader_.SetPosition(state_.IntervalStart);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -245,12 +246,8 @@ class TSplitRun {
         mcuRows_(mcuRows),
         layout_(ScanLayout(model, scan)),
         tables_(ScanTables(model, scan)),
-        rows_(layout_, store) {
-    // Rows of a one-component scan are block rows: V of them make an MCU row.
-    rowsPerMcuRow_ =
-        layout_.Count == 1
-            ? model.Components[static_cast<std::size_t>(layout_.Components[0].Slot)].VSampling
-            : 1;
+        rows_(layout_, store),
+        rowsPerMcuRow_(layout_.RowsPerMcuRow) {
     cols_ = layout_.EndCol;
     firstMcu_ =
         std::min(std::int64_t{state.Row} * rowsPerMcuRow_, std::int64_t{layout_.EndRow}) * cols_;
@@ -309,24 +306,36 @@ class TSplitRun {
     TBitBuffer& bits = reader_.Bits();
     const auto firstKey = static_cast<std::int64_t>(piece_.Start) * 8;
     std::int64_t cursor = 0;
+    // The run starts and ends where MCU rows do; a scan split in two has no restart markers.
+    TMcuLayout run = layout_;
+    run.FirstRow = static_cast<int>(firstMcu_ / cols_);
+    run.EndRow = static_cast<int>(endMcu_ / cols_);
+    std::optional<bool> stopped;  // what Decode returns when the walk stops before the run's end
     try {
-      for (std::int64_t mcu = firstMcu_; mcu < endMcu_; ++mcu) {
-        if (mcu % cols_ == 0) {
-          const auto row = static_cast<int>(mcu / cols_);
-          if (row % rowsPerMcuRow_ == 0) checkpoint_ = {mcu, BitKey(bits), predictor_};
-          AtRow(row);
-        }
-        const std::int64_t key = BitKey(bits);
-        if (key >= firstKey) {
-          const EStartFound found = FindStart(piece_, key, cursor);
-          if (found == EStartFound::kHere) return TakeLaterPiece(mcu, cursor);
-          if (found == EStartFound::kNever) return FallBack();
-        }
-        if (!DecodeMcu(bits, tables_, predictor_, rows_, firstSink_, mcu)) return FallBack();
-      }
+      WalkWholeMcus(
+          run,
+          [&](int row) {
+            if (row % rowsPerMcuRow_ == 0) checkpoint_ = {row * cols_, BitKey(bits), predictor_};
+            AtRow(row);
+          },
+          [&](int r, int m) {
+            const std::int64_t mcu = r * cols_ + m;
+            const std::int64_t key = BitKey(bits);
+            if (key >= firstKey) {
+              const EStartFound found = FindStart(piece_, key, cursor);
+              if (found == EStartFound::kHere) stopped = TakeLaterPiece(mcu, cursor);
+              if (found == EStartFound::kNever) stopped = FallBack();
+            }
+            if (!stopped && !DecodeMcu(bits, tables_, predictor_, rows_, firstSink_, mcu)) {
+              stopped = FallBack();
+            }
+            return !stopped;
+          },
+          [] { return true; });
     } catch (const EStreamError&) {
       return FallBack();
     }
+    if (stopped) return *stopped;
     // The run ended before the later piece's data began: this decoder took it all.
     piece_.Stop();
     ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) { BringHome(c, v, endMcu_); });
@@ -433,7 +442,7 @@ class TSplitRun {
   const TMcuLayout layout_;
   const TScanTables tables_;
   const TMcuRows rows_;
-  int rowsPerMcuRow_ = 1;
+  const int rowsPerMcuRow_;
   std::int64_t cols_ = 0;
   std::int64_t firstMcu_ = 0;
   std::int64_t endMcu_ = 0;

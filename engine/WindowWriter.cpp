@@ -2,7 +2,6 @@
 
 #include <array>
 #include <exception>
-#include <numeric>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -57,7 +56,7 @@ std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& bl
   const int rows = window.EndRow - window.FirstRow;
   const std::int64_t cols = window.EndCol - window.FirstCol;
   const std::int64_t interval = model.Scans[0].RestartInterval;
-  const std::int64_t step = interval == 0 ? 1 : interval / std::gcd(interval, cols);
+  const std::int64_t step = RestartRowStep(interval, cols);
   std::vector<int> firstRows{0};
   for (int j = 1; j < parts; ++j) {
     const std::int64_t row = (std::int64_t{rows} * j / parts + step / 2) / step * step;
@@ -70,7 +69,7 @@ std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& bl
     part.Window.FirstRow = window.FirstRow + firstRows[j];
     part.Window.EndRow = j + 1 < split.size() ? window.FirstRow + firstRows[j + 1] : window.EndRow;
     if (interval != 0) {
-      part.RestartNumber = static_cast<int>(firstRows[j] * cols / interval % 8);
+      part.RestartNumber = RestartNumber(firstRows[j] * cols / interval);
       part.MarkerAfter = j + 1 < split.size();
     } else if (j > 0) {
       part.Predictors = PredictorsBefore(model, blocks, window, part.Window.FirstRow);
@@ -87,7 +86,7 @@ bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindow
   int restartNumber = part.RestartNumber;
   const auto writeMarker = [&] {
     writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
-    restartNumber = (restartNumber + 1) % 8;
+    restartNumber = RestartNumber(restartNumber + 1);
   };
   const bool coded = WalkWindow(
       model, blocks, part.Window, part.Predictors, [&](int row) { atRow(row); },
