@@ -1,7 +1,5 @@
 #include "ArithmeticDecoder.h"
 
-#include "JpegMarkers.h"
-
 #include <array>
 
 #include "JpegMarkers.h"
@@ -69,6 +67,7 @@ constexpr int kStateMask = 0x7F;
 void TArithmeticDecoder::Start(std::size_t position) {
   next_ = position;
   markerMet_ = false;
+  zerosPastEnd_ = 0;
   c_ = 0;
   // Two bytes fill the 16 bits compared with A (ITU-T T.81 Figure D.20).
   ReadByte();
@@ -127,7 +126,14 @@ void TArithmeticDecoder::Renormalise() {
 }
 
 void TArithmeticDecoder::ReadByte() {
-  if (markerMet_) return;
+  if (markerMet_) {
+    // A restart interval ends at its marker, after at most its count of MCUs; a scan's last
+    // stretch has no such bound.
+    if (markers::EndsCodedData(bytes_[next_ + 1]) && ++zerosPastEnd_ > kZerosPastEnd) {
+      endReached_ = true;
+    }
+    return;
+  }
   std::size_t at = next_;
   if (at >= bytes_.size()) {
     endReached_ = true;

@@ -24,8 +24,12 @@ class TArithmeticDecoder {
   // One decision of even odds that never adapts: signs and correction bits (F.1.4.4.1.3).
   int DecodeFixed();
 
-  // True once decoding has needed bytes beyond the end of the data: it was cut off.
+  // True once decoding has needed bytes beyond the end of the data: it was cut off. Past a
+  // marker other than RSTn the data are zeros, and an encoder leaves out the zero bytes its data
+  // end with; but more of them than kZerosPastEnd means the data ran out, as in a file that
+  // declares a picture far larger than its few bytes.
   bool EndReached() const { return endReached_; }
+  static constexpr int kZerosPastEnd = 8;
   // Where the code of the marker after the coded data is (NextMarkerCode from the first byte
   // the decoder left unread); skipped receives how many bytes before the marker it passed over.
   std::size_t MarkerCode(std::size_t& skipped) const;
@@ -41,6 +45,7 @@ class TArithmeticDecoder {
   std::span<const std::uint8_t> bytes_;
   std::size_t next_ = 0;
   bool markerMet_ = false;
+  int zerosPastEnd_ = 0;  // zero bytes fed since a marker that ends the scan
   bool endReached_ = false;
   // The code register: the 16 bits compared with A above the bits of the bytes read ahead.
   std::uint32_t c_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -17,6 +18,11 @@ void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, int rowsI
     blocks[s] = rowBlocks_[s] * rows * component.VSampling;
     fits = fits && blocks[s] <= arrays_[s].Capacity();
   }
+  std::uint64_t bytes = 0;
+  for (std::size_t s = 0; s < model.Components.size(); ++s) {
+    bytes += blocks[s] * TCoefficientArray::kBlockCoefficients * sizeof(std::int16_t);
+  }
+  if (bytes > MemoryLimit) throw std::bad_alloc();
   // Before memory is given back, a populating thread from earlier must be done with it.
   populator_.Finish();
   const std::size_t inOrder = std::min(rows, static_cast<std::size_t>(std::max(rowsInOrder, 0)));

@@ -10,6 +10,7 @@
 
 #include "CoefficientArray.h"
 #include "JpegModel.h"
+#include "LargeBuffer.h"
 #include "PagePopulator.h"
 
 namespace tarvo {
@@ -23,8 +24,12 @@ class TCoefficientStore {
   // zeroed clears every block, for decoders that fill blocks a piece at a time. Pages are
   // faulted in ahead only for the first rowsInOrder MCU rows, which the decoder fills from the
   // top: one that stops early, or takes only some restart intervals (0), touches no others.
-  // Throws std::bad_alloc.
+  // Throws std::bad_alloc, also before allocating anything when the arrays would take more than
+  // MemoryLimit bytes.
   void Allocate(const TJpegModel& model, bool zeroed, int rowsInOrder = INT_MAX);
+  // The physical memory by default: a store larger than that could only be paged to death. A
+  // few bytes of an arithmetic-coded scan can declare a picture of any size.
+  std::uint64_t MemoryLimit = PhysicalMemory();
   // The decoder has filled the first rows MCU rows.
   void Advance(int rows) { populator_.Advance(static_cast<std::size_t>(rows)); }
   // Stops faulting pages in; called however decoding ends.

@@ -135,7 +135,9 @@ TJpegStatus TJpegTrimming::Analyze() {
 }
 
 EJpegError TJpegTrimming::DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings) {
-  if (model_.Scans.back().DataEnd < sourceStream_.Size()) return EJpegError::kNone;
+  if (model_.Scans.back().DataEnd < sourceStream_.Size() || !AnalysisDecodes) {
+    return EJpegError::kNone;
+  }
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   return DecodeScans(model_.McuRows, {}, warnings);
 }

@@ -118,6 +118,13 @@ class TJpegTrimming {
   // hardware thread once the output is large enough to pay for starting them. The bytes are the
   // same either way.
   int CodingThreads = 0;
+  // Whether analysing a file whose coded data run to its end decodes them, to learn how many
+  // rows arrived whole. A caller that wants only the frame's geometry saves that work, which for
+  // an arithmetic-coded scan of a few bytes can be a picture of any size.
+  bool AnalysisDecodes = true;
+  // The most memory the decoded coefficients may take; a picture that needs more is refused as
+  // out of memory before any of it is allocated. The machine's physical memory by default.
+  void LimitMemory(std::uint64_t bytes) { store_.MemoryLimit = bytes; }
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
   TMessageProc OnMessage;

@@ -1,9 +1,11 @@
 #include "LargeBuffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace tarvo {
@@ -33,5 +35,16 @@ void* AllocateLargeBuffer(std::size_t bytes) {
 }
 
 void FreeLargeBuffer(void* memory) noexcept { std::free(memory); }
+
+std::uint64_t PhysicalMemory() {
+#if defined(__linux__)
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && pageSize > 0) {
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+  }
+#endif
+  return UINT64_MAX;
+}
 
 }  // namespace tarvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -13,6 +14,10 @@ namespace tarvo {
 // tens of megabytes in 4 KB pages costs a page fault each, a large part of a first trim.
 void* AllocateLargeBuffer(std::size_t bytes);
 void FreeLargeBuffer(void* memory) noexcept;
+
+// The machine's physical memory in bytes; the largest value there is where the system does not
+// tell.
+std::uint64_t PhysicalMemory();
 
 // A standard allocator over AllocateLargeBuffer that leaves new elements uninitialised where
 // the element type allows it, so that a buffer about to be filled is not cleared first.

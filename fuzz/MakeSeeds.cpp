@@ -13,6 +13,8 @@ using namespace tarvo::fixtures;
 
 namespace {
 
+const Bytes kSof10 = {0xFF, 0xCA};
+
 void Write(const std::string& folder, const std::string& name, const Bytes& jpeg,
            std::uint8_t flags, std::uint8_t left, std::uint8_t top) {
   Bytes seed(5 + jpeg.size());
@@ -201,6 +203,20 @@ int main(int argc, char** argv) {
   tall.progressive = false;
   tall.arithmetic = true;
   Write(folder, "cut-off-arithmetic", cut(MakeJpeg(tall), 0.5), 1, 0, 0);
+  // Arithmetic data that stop halfway with EOI after them: cut off all the same.
+  Bytes ended = cut(MakeJpeg(tall), 0.5);
+  ended.insert(ended.end(), {0xFF, 0xD9});
+  Write(folder, "arithmetic-ended-early", ended, 0, 0, 200);
+  // A few bytes that declare a frame of 65500 x 65500: refused for memory before any of it is
+  // allocated, in the engine and in libjpeg.
+  JpegOptions huge = Small(Sampling::kGrey, 16, 16);
+  huge.arithmetic = huge.progressive = true;
+  Bytes hugeFrame = MakeJpeg(huge);
+  const auto sof = std::search(hugeFrame.begin(), hugeFrame.end(), kSof10.begin(), kSof10.end());
+  // Height and width, after the length and the precision.
+  std::fill(sof + 5, sof + 9, 0xFF);
+  sof[6] = sof[8] = 0xDC;
+  Write(folder, "arithmetic-huge-frame", hugeFrame, 0, 0, 0);
 
   // One restart interval's data overwritten: the walk passes it over at the next marker, and
   // trims clear of it are exact.

@@ -29,6 +29,8 @@ bool ReadCoefficientImage(std::span<const std::uint8_t> jpeg, TCoefficientImage&
     return false;
   }
   jpeg_create_decompress(&info);
+  // Beyond the bound libjpeg would need a backing store, which it lacks: it refuses the file.
+  info.mem->max_memory_to_use = static_cast<long>(kMemoryBound);
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
   jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);

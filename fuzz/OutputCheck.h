@@ -10,6 +10,10 @@
 
 namespace tarvo::fuzzing {
 
+// The memory one input's coefficients may take, in the engine and in libjpeg's reading of the
+// source and the outputs: well inside the fuzzer's -rss_limit_mb.
+inline constexpr std::uint64_t kMemoryBound = std::uint64_t{256} << 20;
+
 // The quantised coefficients libjpeg reads from a file.
 struct TCoefficientImage {
   struct TComponent {

@@ -130,27 +130,15 @@ void TurnAndCheck(tarvo::TJpegTrimming& engine, int turn, const Steering& s, int
   }
 }
 
-// An arithmetic-coded scan decodes from zeros once its data end, so a few bytes can stand for
-// a picture of any size, whose store (and libjpeg's reading of it) would outgrow the fuzzer's
-// memory limit: such frames are left out. Huffman-coded pictures are bounded by their data.
-bool LargeArithmeticFrame(const std::uint8_t* data, std::size_t size) {
-  constexpr std::uint64_t kMaxPixels = 1u << 22;
-  for (std::size_t at = 0; at + 9 <= size; ++at) {
-    if (data[at] == 0xFF && (data[at + 1] == 0xC9 || data[at + 1] == 0xCA)) {
-      const std::uint64_t height = data[at + 5] << 8 | data[at + 6];
-      const std::uint64_t width = data[at + 7] << 8 | data[at + 8];
-      if (width * height > kMaxPixels) return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < kSteeringSize || LargeArithmeticFrame(data, size)) return 0;
+  if (size < kSteeringSize) return 0;
   const Steering steering = ReadSteering(data);
   tarvo::TJpegTrimming engine;
+  // A few bytes of an arithmetic-coded scan may declare a picture of any size: one whose blocks
+  // would outgrow the fuzzer's memory bound is refused, as on a machine with that much memory.
+  engine.LimitMemory(tarvo::fuzzing::kMemoryBound);
   const tarvo::TLibjpegPictureMaker maker;
   if (steering.maker) engine.Pictures.Maker = &maker;
   int reports = 0;

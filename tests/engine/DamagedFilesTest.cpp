@@ -310,5 +310,53 @@ TEST(DamagedArithmeticInterval, IsPassedOverAtTheNextMarker) {
   }
 }
 
+// An arithmetic decoder is fed zeros past the marker after its data, and an encoder leaves out the
+// zero bytes its data end with; but data that stop long before the picture does were cut off,
+// also where a marker follows them.
+TEST(ArithmeticScanEnd, DataThatStopBeforeTheirMarkerCutThePictureOff) {
+  JpegOptions options = Photo(Sampling::k420, 0, true);
+  options.height = 131;
+  const Bytes whole = MakeJpeg(options);
+  Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+  cut.insert(cut.end(), {0xFF, 0xD9});
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  ASSERT_TRUE(engine.AnalyzeBytes(cut));
+  TByteStream output;
+  EXPECT_FALSE(engine.Trim(output, {0, 0, 75, 131}, false));
+  const int rows = engine.TrimmableHeight();
+  EXPECT_GT(rows, 0);
+  EXPECT_LT(rows, 131);
+  EXPECT_TRUE(engine.Trim(output, {0, 0, 75, rows}, false));
+}
+
+// A few bytes can declare a frame of 65500 x 65500: its store is refused before it is allocated,
+// and a caller that asks only for the geometry decodes nothing.
+TEST(ArithmeticScanEnd, AFrameLargerThanMemoryIsRefusedBeforeAllocating) {
+  Bytes file = MakeJpeg(Photo(Sampling::kGrey, 0, true, true));
+  const Bytes sof10 = {0xFF, 0xCA};
+  const auto sof = std::search(file.begin(), file.end(), sof10.begin(), sof10.end());
+  ASSERT_NE(sof, file.end());
+  // Height and width, big-endian, after the length and the precision.
+  for (const int at : {5, 7}) {
+    sof[at] = 0xFF;
+    sof[at + 1] = 0xDC;
+  }
+  const Bytes noEoi(file.begin(), file.end() - 2);
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  engine.LimitMemory(std::uint64_t{64} << 20);
+  engine.AnalysisDecodes = false;
+  ASSERT_TRUE(engine.AnalyzeBytes(noEoi)) << log.Only();
+  EXPECT_EQ(engine.ImageWidth(), 65500);
+  engine.AnalysisDecodes = true;
+  ASSERT_TRUE(engine.AnalyzeBytes(file)) << log.Only();
+  TByteStream output;
+  EXPECT_FALSE(engine.Trim(output, {0, 0, 16, 16}, false));
+  EXPECT_EQ(log.Only(), kMsgOutOfMemory);
+}
+
 }  // namespace
 }  // namespace tarvo::testing
