@@ -63,8 +63,11 @@ void TPagePopulator::Run(std::vector<std::span<std::byte>> regions, std::size_t 
   for (std::size_t step = 0; step < steps; ++step) {
     for (;;) {
       if (stop_) return;
+      if (BetweenChecks != nullptr) BetweenChecks();
       const std::size_t done = done_;
-      if (step < done + lead) break;
+      // Finish sets done_ to the largest value there is: done + lead would wrap round and wait
+      // for a change that never comes.
+      if (step < done || step - done < lead) break;
       done_.wait(done);
     }
     for (const std::span<std::byte> region : regions) {

@@ -31,6 +31,10 @@ class TPagePopulator {
   // Stops the thread and waits for it; the regions may be freed after this.
   void Finish();
 
+  // Runs on the thread between its look at whether to stop and its look at the decoder's
+  // progress, where a Finish may come in; tests widen that gap with it.
+  void (*BetweenChecks)() = nullptr;
+
  private:
   void Run(std::vector<std::span<std::byte>> regions, std::size_t steps);
 
