@@ -107,7 +107,12 @@ bool ReadUserPresets(TSettingsReader& read, TTrimModeList& trimModes) {
   bool whole = read.IfPresent(QStringLiteral("gModeCount"), modeCount, &modeCountStored);
   if (whole && modeCount < 0)
     whole = read.Fail(TReadStatus::Unreadable, QStringLiteral("gModeCount"));
-  if (whole && !modeCountStored) return true;
+  if (whole && !modeCountStored) {
+    if (PresetAbsent(read, 0)) return true;
+    // The count is written after the presets: a file that lost its tail lost it too. The
+    // presets are read as far as they go, and the file is kept.
+    whole = read.Fail(TReadStatus::Absent, QStringLiteral("gModeCount"));
+  }
   // Without a usable count, the presets stored are read up to the first number none has.
   if (!whole) modeCount = INT32_MAX;
   std::vector<TTrimModePreset> presets;
@@ -252,7 +257,8 @@ bool LoadSettings(TSettingsStore& store, TWindowSettings& window, TTrimModeList&
     problems << (backup.isEmpty() ? NameMessage(kMsgSettingsNoBackup, store.FileName())
                                   : NameMessage(kMsgSettingsBackup, backup));
   }
-  store.Close();
+  QString ignored;
+  store.Close(ignored);
   KeepIndexesInRange(window, trimModes);
   message = problems.join(QLatin1Char('\n'));
   return problems.isEmpty();
@@ -264,9 +270,9 @@ bool SaveSettings(TSettingsStore& store, const TWindowSettings& window,
   if (!store.Open()) return true;
   TSettingsWriter write(store, message);
   const bool written = WriteValues(write, window, trimModes, appSettings);
-  if (!store.Close() && written) {
-    // The store keeps all values or none, so the first value written is the one that failed.
-    message = NameMessage(kMsgSettingCannotWrite, QStringLiteral("App_WindowState"));
+  if (QString reason; !store.Close(reason) && written) {
+    // The store keeps all values or none: it is the file that failed, not a value.
+    message = NameMessage(kMsgSettingsCannotSave, reason);
     return false;
   }
   return written;

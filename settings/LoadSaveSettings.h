@@ -35,6 +35,7 @@ namespace tarvo {
 inline constexpr char kMsgSettingCannotRead[] = "'%s' の取得に失敗しました";
 inline constexpr char kMsgSettingWrongType[] = "'%s' のデータ型が不正です";
 inline constexpr char kMsgSettingCannotWrite[] = "'%s' の設定に失敗しました";
+inline constexpr char kMsgSettingsCannotSave[] = "設定ファイルを保存できません (%s)";
 inline constexpr char kMsgSettingsUnreadable[] = "設定ファイル %s を読み込めません";
 inline constexpr char kMsgSettingsDamaged[] = "設定ファイル %s は壊れています";
 inline constexpr char kMsgSettingsBackup[] = "元の設定ファイルを %s として残しました";
@@ -75,7 +76,9 @@ bool LoadSettings(TSettingsStore& store, TWindowSettings& window, TTrimModeList&
 // Writes every value (the four bounds only while the window is in the normal state, so a run
 // that ends maximised keeps the normal bounds of an earlier one). Returns false when a value
 // cannot be written; message then names it. A store that cannot be opened writes nothing and
-// counts as success. Presets beyond the new count are left in the store and ignored.
+// counts as success. A store that cannot keep what was written names the file or folder at
+// fault and the system's reason. Presets beyond the new count are left in the store and
+// ignored.
 bool SaveSettings(TSettingsStore& store, const TWindowSettings& window,
                   const TTrimModeList& trimModes, const TAppSettings& appSettings,
                   QString& message);

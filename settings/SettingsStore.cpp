@@ -3,9 +3,47 @@
 #include "DecimalInteger.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
 
 namespace tarvo {
+namespace {
+
+// Qt reads a quoted value on to its closing quote, across line breaks and without a FormatError:
+// a quote left open in a hand-edited file swallows every line after it. Qt itself writes a line
+// break inside a value as an escape, so a quoted text that spans lines is such damage.
+bool QuoteLeftOpen(const QByteArray& text) {
+  bool quoted = false;
+  bool lineStart = true;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (lineStart && !quoted && c == ';') {
+      // A comment line, which Qt skips whole.
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    lineStart = c == '\n';
+    if (c == '\\') {
+      // Qt escapes a quote in a value as \", quoted or not.
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if ((c == '\n' || c == '\r') && quoted) {
+      return true;
+    }
+  }
+  return quoted;
+}
+
+QString SystemReason(const QString& path, int error) {
+  return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
 
 TQSettingsStore::TQSettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -26,10 +64,14 @@ bool TQSettingsStore::Open() {
   if (settings_->status() == QSettings::AccessError) return false;
   keysByFoldedName_.clear();
   for (const QString& key : keys) keysByFoldedName_.emplace(key.toCaseFolded(), key);
+  QFile file(settings_->fileName());
+  quoteLeftOpen_ = file.open(QIODevice::ReadOnly) && QuoteLeftOpen(file.readAll());
   return true;
 }
 
-bool TQSettingsStore::Damaged() const { return settings_->status() == QSettings::FormatError; }
+bool TQSettingsStore::Damaged() const {
+  return settings_->status() == QSettings::FormatError || quoteLeftOpen_;
+}
 
 QString TQSettingsStore::KeepBackup() {
   const QString backup = settings_->fileName() + QStringLiteral(".bak");
@@ -98,9 +140,21 @@ bool TQSettingsStore::WriteString(const QString& name, const QString& value) {
   return true;
 }
 
-bool TQSettingsStore::Close() {
+bool TQSettingsStore::Close(QString& reason) {
   settings_->sync();
-  return settings_->status() != QSettings::AccessError;
+  if (settings_->status() != QSettings::AccessError) return true;
+  // QSettings says only that it failed. It writes a new file beside the old one and renames it
+  // over: a folder that may not be written is at fault even where the file itself may be.
+  const QString file = settings_->fileName();
+  const QString folder = QFileInfo(file).absolutePath();
+  if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) {
+    reason = SystemReason(folder, errno);
+  } else if (QFile::exists(file) && ::access(QFile::encodeName(file).constData(), W_OK) != 0) {
+    reason = SystemReason(file, errno);
+  } else {
+    reason = file;
+  }
+  return false;
 }
 
 }  // namespace tarvo

@@ -25,7 +25,8 @@ class TSettingsStore {
   // Opens the store, creating it where missing. False when it can be neither read nor written.
   virtual bool Open() = 0;
   // After Open: whether the store held text that could not be read (random bytes, a line cut
-  // off). What could be read is still served.
+  // off, a quote left open that swallowed the lines after it). What could be read is still
+  // served.
   virtual bool Damaged() const = 0;
   // Copies the store as it is now beside it; the copy's name, or empty when none was made.
   virtual QString KeepBackup() = 0;
@@ -36,8 +37,9 @@ class TSettingsStore {
   // A failed write returns false; later writes are then not attempted by the caller.
   virtual bool WriteInteger(const QString& name, int32_t value) = 0;
   virtual bool WriteString(const QString& name, const QString& value) = 0;
-  // Makes the written values permanent. False when they could not be kept.
-  virtual bool Close() = 0;
+  // Makes the written values permanent. False when they could not be kept; reason then says
+  // why, naming the file or folder at fault.
+  virtual bool Close(QString& reason) = 0;
 };
 
 // The store in QSettings' native format: ~/.config/Quillmoor/tarvo.conf on Linux, one value per
@@ -57,7 +59,7 @@ class TQSettingsStore final : public TSettingsStore {
   TReadStatus ReadString(const QString& name, QString& value) const override;
   bool WriteInteger(const QString& name, int32_t value) override;
   bool WriteString(const QString& name, const QString& value) override;
-  bool Close() override;
+  bool Close(QString& reason) override;
 
  private:
   // The key as spelt in the file when one matches name without regard to case, else name.
@@ -65,6 +67,7 @@ class TQSettingsStore final : public TSettingsStore {
 
   std::unique_ptr<QSettings> settings_;
   std::map<QString, QString> keysByFoldedName_;
+  bool quoteLeftOpen_ = false;
 };
 
 }  // namespace tarvo

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace tarvo {
@@ -183,6 +185,18 @@ TEST_F(SettingsFileTest, DamagedFilesKeepEveryReadableValue) {
        {"は壊れています"},
        {"mine", "also"},
        true},
+      // Qt reads a quoted value on over the lines after it.
+      {"quote left open",
+       "gSaveFolderName=\"/photos\ngModeCount=2\n" + presets,
+       {"は壊れています"},
+       {u"\uFF2C版(横)"_s, u"\uFF2C版(縦)"_s, u"カメラ(横)"_s, u"カメラ(縦)"_s},
+       true},
+      // The count comes after the presets in the file: a lost tail takes it with it.
+      {"count lost with the tail",
+       presets + "gAllowDropExif=1\n",
+       {"'gModeCount'"},
+       {"mine", "also"},
+       true},
       {"random bytes",
        QByteArray("\x01\xFF[\x80zz\n\x00\x13=\x9F\n[\xE3", 14),
        {"は壊れています"},
@@ -336,7 +350,10 @@ class RecordingStore final : public TSettingsStore {
   TReadStatus ReadString(const QString&, QString&) const override { return TReadStatus::Absent; }
   bool WriteInteger(const QString& name, int32_t) override { return Write(name); }
   bool WriteString(const QString& name, const QString&) override { return Write(name); }
-  bool Close() override { return canClose; }
+  bool Close(QString& reason) override {
+    reason = u"/home/u/.config: boom"_s;
+    return canClose;
+  }
   bool Damaged() const override { return false; }
   QString KeepBackup() override { return {}; }
   QString FileName() const override { return {}; }
@@ -397,7 +414,16 @@ TEST(SaveSettings, FailedWriteIsNamedAndStopsTheSave) {
   RecordingStore unsaved;
   unsaved.canClose = false;
   EXPECT_FALSE(SaveSettings(unsaved, {}, TTrimModeList(), {}, message));
-  EXPECT_EQ(message, u"'App_WindowState' の設定に失敗しました"_s);
+  EXPECT_EQ(message, u"設定ファイルを保存できません (/home/u/.config: boom)"_s);
+}
+
+// A file that cannot be kept names where and why, for the real store too.
+TEST(SaveSettings, AFileThatCannotBeKeptIsNamedWithTheReason) {
+  TQSettingsStore store(u"/proc/tarvo-settings-test/tarvo.conf"_s);
+  QString message;
+  EXPECT_FALSE(SaveSettings(store, {}, TTrimModeList(), {}, message));
+  EXPECT_EQ(message, u"設定ファイルを保存できません (/proc/tarvo-settings-test: "_s +
+                         QString::fromLocal8Bit(std::strerror(ENOENT)) + u")"_s);
 }
 
 TEST(SaveSettings, StoreThatCannotBeOpenedIsLeftAloneSilently) {
