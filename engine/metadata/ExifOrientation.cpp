@@ -11,18 +11,28 @@ namespace {
 
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
+constexpr std::uint16_t kTypeLong = 4;
 // An Exif segment's body: "Exif", two zero bytes, then the TIFF structure.
 constexpr std::int64_t kTiffStart = 6;
 
-// Where IFD0's Orientation entry of one SHORT keeps its value.
-std::optional<std::uint32_t> OrientationValueAt(const TTiffView& tiff) {
+// Where IFD0's Orientation entry keeps its one value, and whether it is a LONG: most files
+// store a SHORT, some writers a LONG, and the value is read and written back in its own type.
+struct TOrientationEntry {
+  std::uint32_t At;
+  bool Long;
+};
+
+std::optional<TOrientationEntry> OrientationEntry(const TTiffView& tiff) {
   const std::uint32_t ifd0 = tiff.FirstIfd();
   const int count = tiff.EntryCount(ifd0);
   for (int i = 0; i < count; ++i) {
     const std::uint32_t entry = TTiffView::Entry(ifd0, i);
     if (tiff.Get16(entry) != kOrientationTag) continue;
-    if (tiff.Get16(entry + 2) != kTypeShort || tiff.Get32(entry + 4) != 1) return std::nullopt;
-    return entry + 8;
+    const std::uint16_t type = tiff.Get16(entry + 2);
+    if ((type != kTypeShort && type != kTypeLong) || tiff.Get32(entry + 4) != 1) {
+      return std::nullopt;
+    }
+    return TOrientationEntry{entry + 8, type == kTypeLong};
   }
   return std::nullopt;
 }
@@ -43,13 +53,20 @@ TOrientation ReadExifOrientation(const TJpegModel& model, std::span<const std::u
                                  bytes.begin() + static_cast<std::ptrdiff_t>(exif->End));
   const TTiffView tiff(copy);
   if (!tiff.Valid()) return kAsStored;
-  const std::optional<std::uint32_t> at = OrientationValueAt(tiff);
-  return at ? TOrientation::FromExif(tiff.Get16(*at)) : kAsStored;
+  const std::optional<TOrientationEntry> entry = OrientationEntry(tiff);
+  if (!entry) return kAsStored;
+  const std::uint32_t value = entry->Long ? tiff.Get32(entry->At) : tiff.Get16(entry->At);
+  // A LONG beyond the eight orientations is no orientation at all, not its low half.
+  return value > 0xFFFF ? kAsStored : TOrientation::FromExif(static_cast<std::uint16_t>(value));
 }
 
 void RewriteExifOrientation(TTiffView& tiff, TOrientation value) {
-  if (const std::optional<std::uint32_t> at = OrientationValueAt(tiff)) {
-    tiff.Put16(*at, static_cast<std::uint16_t>(value.ExifValue()));
+  if (const std::optional<TOrientationEntry> entry = OrientationEntry(tiff)) {
+    if (entry->Long) {
+      tiff.Put32(entry->At, static_cast<std::uint32_t>(value.ExifValue()));
+    } else {
+      tiff.Put16(entry->At, static_cast<std::uint16_t>(value.ExifValue()));
+    }
   }
 }
 
