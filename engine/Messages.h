@@ -12,6 +12,13 @@ inline constexpr std::string_view kMsgStreamReadError = "ストリームから�
 inline constexpr std::string_view kMsgStreamWriteError = "ストリームへの書き込みエラー";
 inline constexpr std::string_view kMsgCannotOpenFile = "ファイル %s は開けません";
 inline constexpr std::string_view kMsgCannotCreateFile = "ファイル %s を作成できません";
+// A file that held fewer bytes when read than its size said a moment before: it was cut off
+// while being read.
+inline constexpr std::string_view kMsgFileShrank = "ファイル %s は読み込み中に短くなりました";
+// An output is written beside itself first: a folder that takes no new file is what refuses it,
+// however writable the file.
+inline constexpr std::string_view kMsgCannotWriteFolder =
+    "フォルダ %s にファイルを作成できないため、%s を書き込めません";
 
 // A marker met inside entropy-coded data.
 inline constexpr std::string_view kMsgBitStream = "ビットストリームが正しく読みとれませんでした。";

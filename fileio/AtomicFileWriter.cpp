@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <set>
 
 #include "Messages.h"
 #include "StreamError.h"
+#include "TemporaryFiles.h"
 
 namespace tarvo {
 namespace {
@@ -22,6 +24,11 @@ std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+[[noreturn]] void FailInFolder(const std::string& path, const std::string& target, int error) {
+  throw EStreamError(FormatMessage(FormatMessage(kMsgCannotWriteFolder, FolderOf(target)), path) +
+                     ": " + std::strerror(error));
 }
 
 // Writes all of bytes to fd; errno tells why not.
@@ -60,6 +67,97 @@ void TakeOver(int fd, const std::string& path, const struct stat* existing) {
   if (fchmod(fd, existing->st_mode & 07777) != 0) Fail(path, errno);
 }
 
+// The longest name a folder entry may have on the file systems a photo lives on.
+constexpr std::size_t kNameMax = 255;
+
+// A hidden name beside target for mkstemp: "." + its name + ".XXXXXX". A name that leaves no
+// room for those eight bytes is shortened, at a character boundary, so that any output that
+// can exist can be written.
+std::string TemporaryPattern(const std::string& target) {
+  const auto slash = target.rfind('/');
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  constexpr std::size_t kAdded = 8;
+  if (name.size() > kNameMax - kAdded) {
+    std::size_t keep = kNameMax - kAdded;
+    // UTF-8 continuation bytes are 10xxxxxx: the cut goes before the character they are part of.
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    name.resize(keep);
+  }
+  return FolderOf(target) + "/." + name + ".XXXXXX";
+}
+
+void Discard(const std::string& temporary) {
+  const auto lock = TTemporaryFiles::Lock();
+  unlink(temporary.c_str());
+  TTemporaryFiles::Forget(temporary);
+}
+
+// A temporary file beside target that holds bytes and takes over what existing has; its name.
+std::string MakeTemporary(const std::string& path, const std::string& target,
+                          std::span<const std::uint8_t> bytes, const struct stat* existing,
+                          bool sync) {
+  std::string temporary = TemporaryPattern(target);
+  int fd = -1;
+  {
+    const auto lock = TTemporaryFiles::Lock();
+    fd = mkstemp(temporary.data());
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) FailInFolder(path, target, errno);
+    if (fd < 0) Fail(path, errno);
+    TTemporaryFiles::Add(temporary);
+  }
+  try {
+    TakeOver(fd, path, existing);
+    if (!WriteAll(fd, bytes) || (sync && fsync(fd) != 0)) Fail(path, errno);
+  } catch (...) {
+    close(fd);
+    Discard(temporary);
+    throw;
+  }
+  if (close(fd) != 0) {
+    const int error = errno;
+    Discard(temporary);
+    Fail(path, error);
+  }
+  return temporary;
+}
+
+// A rename over a file in a sticky folder is allowed only to the owner of the file or of the
+// folder, and to root.
+bool MayReplace(const std::string& target, const struct stat& existing) {
+  struct stat folder;
+  if (stat(FolderOf(target).c_str(), &folder) != 0 || (folder.st_mode & S_ISVTX) == 0) {
+    return true;
+  }
+  const uid_t user = geteuid();
+  return user == 0 || existing.st_uid == user || folder.st_uid == user;
+}
+
+bool ReadAll(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  std::uint8_t buffer[65536];
+  bytes.clear();
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  close(fd);
+  return n == 0;
+}
+
+// Replaces what the existing file at path holds by bytes; errno tells why not.
+bool WriteInto(const std::string& path, std::span<const std::uint8_t> bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes);
+  const int error = errno;
+  if (close(fd) != 0 && written) return false;
+  errno = error;
+  return written;
+}
+
 }  // namespace
 
 std::string FollowLinks(const std::string& path) {
@@ -93,6 +191,7 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
   const bool exists = stat(output.target.c_str(), &existing) == 0;
   if (!exists && errno != ENOENT) Fail(path, errno);
   if (exists && S_ISDIR(existing.st_mode)) Fail(path, EISDIR);
+  output.existed = exists;
   if (exists && !S_ISREG(existing.st_mode)) {
     // A device or a FIFO is the user's way to send the bytes somewhere; renaming a file over
     // it would destroy it.
@@ -109,26 +208,20 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
   if (exists && faccessat(AT_FDCWD, output.target.c_str(), W_OK, AT_EACCESS) != 0) {
     Fail(path, errno);
   }
-  const auto slash = output.target.rfind('/');
-  const std::string name =
-      slash == std::string::npos ? output.target : output.target.substr(slash + 1);
-  std::string temporary = FolderOf(output.target) + "/." + name + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) Fail(path, errno);
-  outputs_.push_back({path, output.target, temporary, {}});
-  try {
-    TakeOver(fd, path, exists ? &existing : nullptr);
-    if (!WriteAll(fd, bytes) || (options_.SyncToDisk && fsync(fd) != 0)) Fail(path, errno);
-  } catch (...) {
-    close(fd);
-    throw;
+  if (exists && !MayReplace(output.target, existing)) {
+    output.regular = true;
+    output.directBytes.assign(bytes.begin(), bytes.end());
+    outputs_.push_back(std::move(output));
+    return;
   }
-  if (close(fd) != 0) Fail(path, errno);
+  output.temporary =
+      MakeTemporary(path, output.target, bytes, exists ? &existing : nullptr, options_.SyncToDisk);
+  outputs_.push_back(std::move(output));
 }
 
-void TAtomicFileWriter::Commit() {
+void TAtomicFileWriter::WriteDevices() {
   for (const TOutput& output : outputs_) {
-    if (!output.temporary.empty()) continue;
+    if (!output.temporary.empty() || output.regular) continue;
     const int wait = options_.WaitForReader ? 0 : O_NONBLOCK;
     const int fd = open(output.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | wait);
     if (fd < 0) Fail(output.path, errno);
@@ -143,19 +236,103 @@ void TAtomicFileWriter::Commit() {
     if (close(fd) != 0 && written) Fail(output.path, errno);
     if (!written) Fail(output.path, error);
   }
+}
+
+void TAtomicFileWriter::KeepOldOutputs() {
   for (TOutput& output : outputs_) {
-    if (output.temporary.empty()) continue;
-    if (std::rename(output.temporary.c_str(), output.target.c_str()) != 0) {
-      Fail(output.path, errno);
+    if (output.temporary.empty() || !output.existed) continue;
+    // mkstemp finds a name no file has; the link takes it.
+    std::string backup = TemporaryPattern(output.target);
+    const int fd = mkstemp(backup.data());
+    if (fd < 0) Fail(output.path, errno);
+    close(fd);
+    unlink(backup.c_str());
+    if (link(output.target.c_str(), backup.c_str()) == 0) {
+      TTemporaryFiles::Add(backup);
+      output.backup = backup;
+      continue;
     }
-    output.temporary.clear();
+    // A file system without hard links keeps a copy instead; a file that cannot be read is
+    // replaced without one, as before.
+    struct stat existing;
+    std::vector<std::uint8_t> bytes;
+    if (stat(output.target.c_str(), &existing) == 0 && ReadAll(output.target, bytes)) {
+      output.backup = MakeTemporary(output.path, output.target, bytes, &existing, false);
+    }
   }
-  outputs_.clear();
+}
+
+void TAtomicFileWriter::Commit() {
+  WriteDevices();
+  // A signal now waits until the outputs are all new or all old again.
+  const auto lock = TTemporaryFiles::Lock();
+  try {
+    KeepOldOutputs();
+    for (TOutput& output : outputs_) {
+      if (!output.regular) continue;
+      output.oldRead = ReadAll(output.target, output.oldBytes);
+      // Marked first: a file left half written is put back too.
+      output.done = true;
+      if (!WriteInto(output.target, output.directBytes)) Fail(output.path, errno);
+    }
+    for (TOutput& output : outputs_) {
+      if (output.temporary.empty()) continue;
+      if (options_.Rename(output.temporary.c_str(), output.target.c_str()) != 0) {
+        Fail(output.path, errno);
+      }
+      TTemporaryFiles::Forget(output.temporary);
+      output.temporary.clear();
+      output.done = true;
+    }
+    if (options_.SyncToDisk) SyncFolders();
+  } catch (...) {
+    PutBack();
+    throw;
+  }
+  RemoveTemporaries();
+}
+
+void TAtomicFileWriter::SyncFolders() const {
+  std::set<std::string> folders;
+  for (const TOutput& output : outputs_) {
+    if (!output.regular && output.directBytes.empty()) folders.insert(FolderOf(output.target));
+  }
+  for (const std::string& folder : folders) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    // Some file systems cannot sync a folder (EINVAL): their renames are as durable as they get.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    close(fd);
+    if (!synced) Fail(folder, error);
+  }
+}
+
+void TAtomicFileWriter::PutBack() {
+  for (auto output = outputs_.rbegin(); output != outputs_.rend(); ++output) {
+    if (!output->done) continue;
+    if (output->regular) {
+      if (output->oldRead) WriteInto(output->target, output->oldBytes);
+    } else if (!output->backup.empty()) {
+      if (std::rename(output->backup.c_str(), output->target.c_str()) == 0) {
+        TTemporaryFiles::Forget(output->backup);
+        output->backup.clear();
+      }
+    } else if (!output->existed) {
+      unlink(output->target.c_str());
+    }
+    output->done = false;
+  }
 }
 
 void TAtomicFileWriter::RemoveTemporaries() {
+  const auto lock = TTemporaryFiles::Lock();
   for (const TOutput& output : outputs_) {
-    if (!output.temporary.empty()) unlink(output.temporary.c_str());
+    for (const std::string* file : {&output.temporary, &output.backup}) {
+      if (file->empty()) continue;
+      unlink(file->c_str());
+      TTemporaryFiles::Forget(*file);
+    }
   }
   outputs_.clear();
 }

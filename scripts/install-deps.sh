@@ -13,6 +13,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth openbox x11-utils xdotool xclip imagemagick
   desktop-file-utils appstream dpkg-dev file man-db groff-base librsvg2-bin
+  strace util-linux
 )
 if [ "${1:-}" != "--ci" ]; then
   packages+=(clang clang-format libclang-rt-dev)

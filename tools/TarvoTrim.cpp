@@ -1,6 +1,7 @@
 // tarvo-trim: the command-line front end of the trimming engine.
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -15,6 +16,7 @@
 #include "Messages.h"
 #include "OrientedTrim.h"
 #include "StreamError.h"
+#include "TemporaryFiles.h"
 
 namespace {
 
@@ -25,8 +27,8 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kUsage =
     "Usage:\n"
     "  tarvo-trim --info FILE\n"
-    "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] [TURN ...] INPUT OUTPUT\n"
-    "             RECT [OUTPUT RECT ...]\n"
+    "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] [--no-sync] [TURN ...]\n"
+    "             INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
@@ -57,6 +59,8 @@ constexpr std::string_view kHelp =
     "                their offsets hold), or left out where it cannot be, so that none shows\n"
     "                what was cut away; FlashPix segments are left out. HDR gain maps and views\n"
     "                of the same size are cut and turned with the picture either way.\n"
+    "  --no-sync     Rename the outputs into place without waiting for them to reach the disk,\n"
+    "                for batch work; a crash may then leave an output empty.\n"
     "\n"
     "TURN turns or mirrors the picture before the rectangles are cut; several apply in order:\n"
     "  --rotate 90|180|270            turn clockwise by so many degrees\n"
@@ -95,6 +99,7 @@ struct TOptions {
   bool DropExif = false;
   bool InPlace = false;
   bool KeepThumbnails = false;
+  bool NoSync = false;
   std::vector<TTurnStep> Turns;
 };
 
@@ -103,10 +108,12 @@ struct TOptions {
 std::size_t ParseOption(const std::vector<std::string_view>& args, TOptions& options) {
   const std::string_view option = args[0];
   const std::string_view value = args.size() > 1 ? args[1] : std::string_view();
-  if (option == "--drop-exif" || option == "--in-place" || option == "--keep-thumbnails") {
-    (option == "--drop-exif"  ? options.DropExif
-     : option == "--in-place" ? options.InPlace
-                              : options.KeepThumbnails) = true;
+  if (option == "--drop-exif" || option == "--in-place" || option == "--keep-thumbnails" ||
+      option == "--no-sync") {
+    (option == "--drop-exif"         ? options.DropExif
+     : option == "--in-place"        ? options.InPlace
+     : option == "--keep-thumbnails" ? options.KeepThumbnails
+                                     : options.NoSync) = true;
     return 1;
   }
   if (option == "--auto-orient") {
@@ -206,6 +213,8 @@ int Run(int argc, char** argv) {
 
   if (!args.empty() && args[0] == "--info") {
     if (args.size() != 2) return Usage();
+    // The geometry is in the headers; nothing is decoded.
+    engine.AnalysisDecodes = false;
     if (const auto status = engine.AnalyzeFile(std::string(args[1])); !status) {
       return refuse(status);
     }
@@ -265,7 +274,9 @@ int Run(int argc, char** argv) {
   for (const tarvo::TTrimRect& rect : rects) cuts.push_back(tarvo::Trimmed(cut, rect, grid));
   engine.DecodeOnlyFor(cuts);
   // Temporary files first; the outputs change only once every rectangle has been cut.
-  tarvo::TAtomicFileWriter writer({.SyncToDisk = false, .WaitForReader = true});
+  // With --in-place the output is the photo's only copy: it reaches the disk before it
+  // replaces the source.
+  tarvo::TAtomicFileWriter writer({.SyncToDisk = !options.NoSync, .WaitForReader = true});
   tarvo::TByteStream output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
     const auto status = engine.TrimCut(output, cuts[k], options.DropExif);
@@ -279,6 +290,10 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of a FIFO output that goes away is a failed write with a message, and the
+  // temporary files go with the run, also when a signal ends it.
+  std::signal(SIGPIPE, SIG_IGN);
+  tarvo::RemoveTemporariesOnSignals();
   try {
     return Run(argc, argv);
   } catch (const tarvo::EStreamError& error) {

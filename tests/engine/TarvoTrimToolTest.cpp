@@ -1,6 +1,7 @@
 // The command-line front end, run as a separate process: output, exit codes, atomic files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -8,6 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,9 +21,11 @@
 #include <string>
 #include <thread>
 
+#include "AtomicFileWriter.h"
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
+#include "StreamError.h"
 
 namespace tarvo::fixtures {
 namespace {
@@ -45,10 +51,11 @@ class TarvoTrimTool : public ::testing::Test {
 
   std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
-  // Runs tarvo-trim with args; returns its exit status and keeps its output.
-  int Run(const std::string& args) {
+  // Runs tarvo-trim with args; returns its exit status and keeps its output. wrapper runs it
+  // as another user or under a tracer.
+  int Run(const std::string& args, const std::string& wrapper = "") {
     // A tool that blocks on a FIFO fails the test instead of hanging it.
-    const std::string command = std::string("timeout 20 '") + TARVO_TRIM_PATH + "' " + args +
+    const std::string command = "timeout 20 " + wrapper + "'" + TARVO_TRIM_PATH + "' " + args +
                                 " > '" + Path("stdout") + "' 2> '" + Path("stderr") + "'";
     const int status = std::system(command.c_str());
     out_ = Slurp(Path("stdout"));
@@ -439,6 +446,182 @@ TEST_F(TarvoTrimTool, AutoOrientTurnsUprightAndClearsTheTag) {
   ASSERT_EQ(Run("--rotate 90 '" + Path("six.jpg") + "' '" + Path("c.jpg") + "' 0,0,64,100"), 0);
   EXPECT_EQ(Decode(ReadFile(Path("a.jpg"))).samples, Decode(ReadFile(Path("c.jpg"))).samples);
   EXPECT_EQ(ReadFile(Path("a.jpg")), ReadFile(Path("b.jpg")));
+}
+
+// Where the test runs as root, the checks of permissions run as another user.
+std::string AsNobody() {
+  return geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+}
+
+TEST_F(TarvoTrimTool, AnotherUsersFileInAStickyFolderIsWrittenIntoWithTheRest) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make a file another user owns";
+  fs::create_directory(Path("sticky"));
+  ASSERT_EQ(::chmod(Path("sticky").c_str(), 01777), 0);
+  WriteFile(Path("sticky/theirs.jpg"), {1});
+  ASSERT_EQ(::chmod(Path("sticky/theirs.jpg").c_str(), 0666), 0);
+  ASSERT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("sticky/new.jpg") + "' 0,0,32,32 '" +
+                    Path("sticky/theirs.jpg") + "' 0,0,16,16",
+                AsNobody()),
+            0)
+      << err_;
+  EXPECT_EQ(ReadCoefficients(ReadFile(Path("sticky/new.jpg"))).width, 32);
+  EXPECT_EQ(ReadCoefficients(ReadFile(Path("sticky/theirs.jpg"))).width, 16);
+  struct stat info;
+  ASSERT_EQ(::stat(Path("sticky/theirs.jpg").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("sticky")), fs::directory_iterator()), 2);
+}
+
+TEST_F(TarvoTrimTool, AFolderThatTakesNoNewFileIsNamedAsTheCause) {
+  fs::create_directory(Path("shut"));
+  WriteFile(Path("shut/mine.jpg"), {1});
+  ASSERT_EQ(::chmod(Path("shut/mine.jpg").c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(Path("shut").c_str(), 0555), 0);
+  EXPECT_EQ(Run("'" + Path("in.jpg") + "' '" + Path("shut/mine.jpg") + "' 0,0,32,32", AsNobody()),
+            1);
+  EXPECT_EQ(err_.rfind(FormatMessage(FormatMessage(kMsgCannotWriteFolder, Path("shut")),
+                                     Path("shut/mine.jpg")),
+                       0),
+            0u)
+      << err_;
+  ::chmod(Path("shut").c_str(), 0755);
+}
+
+TEST_F(TarvoTrimTool, ABrokenPipeIsReportedAndLeavesNoTemporaryFile) {
+  JpegOptions options;
+  options.width = options.height = 512;
+  options.sampling = Sampling::k444;
+  options.quality = 98;
+  WriteFile(Path("in.jpg"), MakeJpeg(options));
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0666), 0);
+  // Reads one byte and goes, leaving more than a pipe holds unread.
+  std::thread reader([this] {
+    const int fd = ::open(Path("fifo").c_str(), O_RDONLY);
+    char byte;
+    EXPECT_EQ(::read(fd, &byte, 1), 1);
+    ::close(fd);
+  });
+  const int status = Run("'" + Path("in.jpg") + "' '" + Path("a.jpg") + "' 0,0,512,512 '" +
+                         Path("fifo") + "' 0,0,512,512");
+  ::close(::open(Path("fifo").c_str(), O_WRONLY | O_NONBLOCK));
+  reader.join();
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(err_.find(std::strerror(EPIPE)), std::string::npos) << err_;
+  EXPECT_EQ(OtherFiles(), 1);
+}
+
+TEST_F(TarvoTrimTool, ASignalRemovesTheTemporaryFilesAndEndsWithItsStatus) {
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0666), 0);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    // The FIFO has no reader: the tool waits there with the temporary file of a.jpg made.
+    const std::string tool = TARVO_TRIM_PATH, in = Path("in.jpg"), a = Path("a.jpg"),
+                      fifo = Path("fifo");
+    const char* argv[] = {tool.c_str(), in.c_str(),  a.c_str(), "0,0,32,32",
+                          fifo.c_str(), "0,0,16,16", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(
+        ::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (OtherFiles() < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(OtherFiles(), 2);
+    ::kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+    EXPECT_EQ(OtherFiles(), 1);
+  }
+}
+
+TEST_F(TarvoTrimTool, OutputsReachTheDiskBeforeTheyReplaceAnythingUnlessNoSync) {
+  if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
+  for (const bool sync : {true, false}) {
+    ASSERT_EQ(Run(std::string(sync ? "--in-place " : "--in-place --no-sync ") + "'" +
+                      Path("in.jpg") + "' '" + Path("in.jpg") + "' 0,0,64,64",
+                  "strace -f -qq -e trace=fsync,fdatasync -o '" + Path("trace") + "' "),
+              0)
+        << err_;
+    const std::string trace = Slurp(Path("trace"));
+    // The file before its rename, its folder after.
+    int syncs = 0;
+    for (auto at = trace.find("sync("); at != std::string::npos; at = trace.find("sync(", at + 1)) {
+      ++syncs;
+    }
+    EXPECT_EQ(syncs, sync ? 2 : 0) << trace;
+  }
+}
+
+TEST_F(TarvoTrimTool, AutoOrientReadsAndWritesBackAnOrientationStoredAsLong) {
+  for (const bool little : {true, false}) {
+    SCOPED_TRACE(little);
+    // IFD0's Orientation entry: tag, type, count, value; SHORT 6 as written, then as a LONG.
+    const auto entry = [little](std::uint8_t type, std::uint8_t value) {
+      return little ? Bytes{0x12, 0x01, type, 0, 1, 0, 0, 0, value, 0, 0, 0}
+                    : Bytes{0x01, 0x12, 0, type, 0, 0, 0, 1, 0, 0, 0, value};
+    };
+    Bytes exif = MakeExifSegment(little, 100, 70, 4, true, 6);
+    const Bytes asShort = little ? entry(3, 6) : Bytes{0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0};
+    const auto at = std::search(exif.begin(), exif.end(), asShort.begin(), asShort.end());
+    ASSERT_NE(at, exif.end());
+    const Bytes asLong = entry(4, 6);
+    std::copy(asLong.begin(), asLong.end(), at);
+    JpegOptions options;
+    options.width = 100;
+    options.height = 70;
+    options.extraSegments.push_back(exif);
+    WriteFile(Path("long.jpg"), MakeJpeg(options));
+    ASSERT_EQ(Run("--auto-orient '" + Path("long.jpg") + "' '" + Path("a.jpg") + "' 0,0,64,100"), 0)
+        << err_;
+    const Bytes out = ReadFile(Path("a.jpg"));
+    EXPECT_EQ(ReadCoefficients(out).width, 64);
+    const Bytes upright = entry(4, 1);
+    EXPECT_NE(std::search(out.begin(), out.end(), upright.begin(), upright.end()), out.end());
+  }
+}
+
+int renamesBeforeFailure = 0;
+
+int FailingRename(const char* from, const char* to) {
+  if (renamesBeforeFailure-- == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return std::rename(from, to);
+}
+
+// The writer on its own: a rename that fails after others succeeded.
+TEST_F(TarvoTrimTool, ARenameThatFailsPutsBackWhatTheOthersReplaced) {
+  for (const int failing : {0, 1, 2}) {
+    SCOPED_TRACE(failing);
+    WriteFile(Path("first.jpg"), {1});
+    WriteFile(Path("last.jpg"), {3});
+    renamesBeforeFailure = failing;
+    {
+      TAtomicFileWriter writer({.Rename = &FailingRename});
+      writer.Add(Path("first.jpg"), Bytes{10});
+      writer.Add(Path("new.jpg"), Bytes{20});
+      writer.Add(Path("last.jpg"), Bytes{30});
+      EXPECT_THROW(writer.Commit(), EStreamError);
+    }
+    EXPECT_EQ(ReadFile(Path("first.jpg")), Bytes{1});
+    EXPECT_EQ(ReadFile(Path("last.jpg")), Bytes{3});
+    EXPECT_EQ(OtherFiles(), 2);
+  }
+}
+
+TEST_F(TarvoTrimTool, NamesAsLongAsAFolderHoldsAreWritten) {
+  std::string japanese;
+  for (int i = 0; i < 85; ++i) japanese += "写";  // three bytes each: 255 in all
+  for (const std::string& name : {std::string(243, 'a') + ".jpg", std::string(244, 'b') + ".jpg",
+                                  std::string(251, 'c') + ".jpg", japanese}) {
+    SCOPED_TRACE(name.size());
+    ASSERT_EQ(Run("'" + Path("in.jpg") + "' '" + Path(name) + "' 0,0,32,32"), 0) << err_;
+    fs::remove(Path(name));
+    EXPECT_EQ(OtherFiles(), 0);
+  }
 }
 
 }  // namespace
