@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include "LibjpegErrors.h"
+#include "WindowTexts.h"
 
 namespace tarvo {
 
@@ -119,8 +120,23 @@ unsigned char* AllocateImage(void* target, unsigned width, unsigned height,
 
 }  // namespace
 
-EPictureError::EPictureError(int code)
-    : std::runtime_error("JPEG エラー #" + std::to_string(code)), code_(code) {}
+namespace {
+
+std::string PictureErrorText(int code, QSize frame) {
+  // Memory is what a picture of a frame this size lacks: the user learns it is the size.
+  if (code == JERR_OUT_OF_MEMORY && !frame.isEmpty()) {
+    return QString::fromUtf8(kMsgPictureTooLarge)
+        .arg(frame.width())
+        .arg(frame.height())
+        .toStdString();
+  }
+  return "JPEG エラー #" + std::to_string(code);
+}
+
+}  // namespace
+
+EPictureError::EPictureError(int code, QSize frame)
+    : std::runtime_error(PictureErrorText(code, frame)), code_(code) {}
 
 QSize ReadPictureFrame(std::span<const std::uint8_t> jpeg) {
   TDecodeJob job{};
@@ -144,7 +160,8 @@ TPicture DecodePicture(std::span<const std::uint8_t> jpeg, int reduction) {
   job.Allocate = AllocateImage;
   const int code = DecodeInto(&job);
   if (code != 0) {
-    throw EPictureError(code);
+    throw EPictureError(code,
+                        QSize(static_cast<int>(job.FrameWidth), static_cast<int>(job.FrameHeight)));
   }
   picture.Frame = QSize(static_cast<int>(job.FrameWidth), static_cast<int>(job.FrameHeight));
   picture.Reduction = reduction;

@@ -14,10 +14,11 @@
 namespace tarvo {
 
 // A decoder failure; what() is "JPEG エラー #<libjpeg's message code>" (UTF-8), shown as it is
-// by the window's general error handler.
+// by the window's general error handler, or for a picture too large for memory a text that says
+// so with its frame's size.
 class EPictureError : public std::runtime_error {
  public:
-  explicit EPictureError(int code);
+  explicit EPictureError(int code, QSize frame = {});
   int Code() const { return code_; }
 
  private:

@@ -18,6 +18,8 @@ inline constexpr char kMsgModified[] = "変更があります。\nファイル�
 inline constexpr char kMsgSaveOver[] = "上書き保存します。よろしいですか？";
 inline constexpr char kMsgFileExists[] = "ファイルは既に存在します。上書きしてよろしいですか？";
 inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ません。";
+// A picture whose pixels do not fit in memory; %1 x %2 is its frame in pixels.
+inline constexpr char kMsgPictureTooLarge[] = "画像が大きすぎて表示できません (%1 x %2 ピクセル)";
 // The status bar while a large picture is decoded, and while a trim or undo runs.
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
 inline constexpr char kMsgTrimming[] = "トリミングしています...";

@@ -73,23 +73,22 @@ void TByteStream::LoadFromFile(const std::string& path,
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw cannotOpen(errno);
   const std::streamoff size = in.tellg();
-  if (size < 0) throw EStreamError(kMsgStreamReadError);
+  if (size < 0) throw cannotOpen(errno);
+  const auto shrank = [&path] { return EStreamError(FormatMessage(kMsgFileShrank, path)); };
   in.seekg(0);
   // A file that does not start as expected is refused by its reader from its first bytes; a
   // huge one is then never read whole.
   const auto headSize = std::min(static_cast<std::size_t>(size), expectedStart.size());
   decltype(bytes_) bytes(headSize);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(headSize));
-  if (in.gcount() != static_cast<std::streamsize>(headSize)) {
-    throw EStreamError(kMsgStreamReadError);
-  }
+  if (in.gcount() != static_cast<std::streamsize>(headSize)) throw shrank();
   if (std::equal(bytes.begin(), bytes.end(), expectedStart.begin())) {
     // One read of the rest: a photo is tens of megabytes, and growing a buffer piecemeal would
     // copy and touch it several times over.
     bytes.resize(static_cast<std::size_t>(size));
     const auto rest = static_cast<std::streamsize>(size) - static_cast<std::streamsize>(headSize);
     in.read(reinterpret_cast<char*>(bytes.data() + headSize), rest);
-    if (in.gcount() != rest) throw EStreamError(kMsgStreamReadError);
+    if (in.gcount() != rest) throw shrank();
   }
   bytes_ = std::move(bytes);
   position_ = 0;

@@ -1,6 +1,7 @@
 // The display decoder against libjpeg's own decode, and its failures as the user sees them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <jerror.h>
@@ -109,6 +110,25 @@ TEST(PictureDecoder, RefusalsCarryLibjpegsCode) {
       EXPECT_EQ(error.Code(), c.code);
       EXPECT_STREQ(error.what(), ("JPEG エラー #" + std::to_string(c.code)).c_str());
     }
+  }
+}
+
+TEST(PictureDecoder, APictureTooLargeForMemorySaysSo) {
+  Bytes jpeg = MakeJpeg(fixtures::JpegOptions());
+  const Bytes sof0 = {0xFF, 0xC0};
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), sof0.begin(), sof0.end());
+  ASSERT_NE(sof, jpeg.end());
+  // Height and width 60000, after the length and the precision.
+  for (const int at : {5, 7}) {
+    sof[at] = 0xEA;
+    sof[at + 1] = 0x60;
+  }
+  try {
+    DecodePicture(jpeg);
+    ADD_FAILURE() << "decoded";
+  } catch (const EPictureError& error) {
+    EXPECT_EQ(error.Code(), JERR_OUT_OF_MEMORY);
+    EXPECT_STREQ(error.what(), "画像が大きすぎて表示できません (60000 x 60000 ピクセル)");
   }
 }
 

@@ -70,6 +70,20 @@ TEST(ByteStream, FileErrorsNameThePath) {
   }
 }
 
+TEST(ByteStream, AFileShorterThanItsSizeIsNamed) {
+  // Files under /sys state a page as their size and hold a line: as a file cut while it is read.
+  const std::string path = "/sys/kernel/mm/transparent_hugepage/enabled";
+  std::error_code error;
+  if (std::filesystem::file_size(path, error) <= 64) GTEST_SKIP() << "no such file";
+  TByteStream stream;
+  try {
+    stream.LoadFromFile(path);
+    FAIL() << "no exception";
+  } catch (const EStreamError& thrown) {
+    EXPECT_EQ(std::string(thrown.what()), FormatMessage(kMsgFileShrank, path));
+  }
+}
+
 TEST(ByteStream, SaveThenLoadRoundTrips) {
   const auto path = std::filesystem::temp_directory_path() / "tarvo-bytestream-test.bin";
   TByteStream out;
