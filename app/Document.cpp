@@ -5,6 +5,7 @@
 
 #include "JpegTrimming.h"
 #include "Messages.h"
+#include "ShownWords.h"
 #include "UprightPicture.h"
 #include "WindowTexts.h"
 
@@ -38,6 +39,9 @@ TDocument::TDocument(TAppSettings& settings, TDocumentPrompts& prompts, TMessage
       decode_(std::move(work.Decode)),
       rowPiecePixels_(work.RowPiecePixels),
       engine_(std::make_shared<TJpegTrimming>()),
+      pngMaker_([this] {
+        Tell({TDocumentChange::WorkChanged, {}, 1, {}});
+      }),
       queue_(work.Threads) {
   queue_.SetAhead([this] { return DecodeAhead(); });
   queue_.SetWorkNotice([this] { Tell({TDocumentChange::WorkChanged, {}, 1, {}}); });
@@ -69,15 +73,21 @@ std::optional<TWork> TDocument::BeginOpen(const QString& path, int reduction) {
                  } catch (...) {
                    Report(std::current_exception());
                  }
+                 TellPending();
                }};
 }
 
 void TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
   // Only the last open asked for counts; the user has chosen another file since this one.
   if (job.Superseded()) return;
-  Replay(*job.Messages);
-  if (error) std::rethrow_exception(error);
-  if (!job.Analysed) return;
+  if (error || !job.Analysed) {
+    // The file is not taken: what reading it found is told with the refusal, of it as stored.
+    TReadingFindings found;
+    Replay(*job.Messages, found, {});
+    if (!found.Empty()) refusals_.push_back(found.Text({}));
+    if (error) std::rethrow_exception(error);
+    return;
+  }
   Forget();
   engine_ = std::move(job.Engine);
   source_ = job.Facts;
@@ -87,6 +97,7 @@ void TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
   PresetSaveDialog(job.Path);
   docFileName_ = job.Path;
   opened_ = true;
+  Replay(*job.Messages);
   // The picture shows: its coefficients follow on the side, ready for the first trim.
   Tell({TDocumentChange::Opened, {}, 1, {}});
 }
@@ -214,7 +225,8 @@ QString TDocument::StatusText() const {
                .arg(transposed ? source_.Grid.Width : source_.Grid.Height) +
            (source_.Damaged.empty() ? QString() : QString::fromUtf8(kMsgDamagedParts));
   }
-  const TTrimRect& r = trimHistory_.back().Rect;
+  // Where the cut lies in the opened picture, turned as the document now shows it.
+  const TTrimRect r = ShownSource().Map(CurrentCut().Source);
   // Shown 1-based and inclusive, then the width and height.
   return QString::asprintf("%s トリミング範囲 : [%4u,%4u] - [%4u,%4u] (%4u,%4u)",
                            docFileName_.toUtf8().constData(), static_cast<unsigned>(r.Left + 1),
@@ -246,7 +258,7 @@ std::shared_ptr<TChangeJob> TDocument::PrepareTurn(std::optional<TOrientation> t
       turn ? Turned(current, *turn, source_.Grid, loss) : Upright(current, source_.Grid, loss);
   auto job = std::make_shared<TChangeJob>();
   job->Step = StepOf(turned, settings_.gAllowDropExif, settings_.gKeepThumbnails);
-  job->Notice = TurnNotice(current, loss);
+  job->Notice = TurnNotice(current, turn, loss);
   return job;
 }
 
@@ -308,6 +320,7 @@ void TDocument::StartChange(TDocumentChange::TKind told,
     if (!job) return std::nullopt;
     job->Engine = engine_;
     job->State = state_;
+    turning_ = job->Step.Turn != CurrentCut().Turn || job->Step.Tag != CurrentCut().Tag;
     return TWork{[job] { job->Run(); },
                  [this, told, job](std::exception_ptr error) {
                    try {
@@ -315,6 +328,7 @@ void TDocument::StartChange(TDocumentChange::TKind told,
                    } catch (...) {
                      Report(std::current_exception());
                    }
+                   TellPending();
                  }};
   });
 }
@@ -376,15 +390,54 @@ std::optional<TWork> TDocument::DecodeAhead() {
                  source_.Failed = !job->Decoded || error != nullptr;
                  // The engine is free: what waits for it begins before the rows are told.
                  queue_.Pump();
-                 if (source_.Failed || job->Engine != engine_) return;
-                 Replay(*job->Messages);
-                 Tell({TDocumentChange::Decoded, {}, 1, {}});
+                 if (job->Engine != engine_) return;
+                 if (!source_.Failed) {
+                   Replay(*job->Messages);
+                   Tell({TDocumentChange::Decoded, {}, 1, {}});
+                 }
+                 TellPending();
                }};
 }
 
-void TDocument::Replay(const TMessages& messages) const {
+void TDocument::Replay(const TMessages& messages) {
+  if (opened_) Replay(messages, findings_, ShownSource());
+}
+
+void TDocument::Replay(const TMessages& messages, TReadingFindings& findings,
+                       const TShownPicture& shown) {
+  for (const TEngineReport& report : messages) {
+    if (report.Warning) {
+      if (&findings != &findings_ || !findingsTold_) findings.Add(*report.Warning);
+    } else {
+      refusals_.push_back(FailureText(report.Failure, report.TrimWording, shown));
+    }
+  }
+}
+
+void TDocument::TellPending() {
+  const bool readingOver = opened_ && CoefficientsDecoded();
+  const bool found = readingOver && !findings_.Empty();
+  if (refusals_.empty() && !found) {
+    if (readingOver) findingsTold_ = true;
+    return;
+  }
+  std::vector<QString> texts = std::move(refusals_);
+  refusals_.clear();
+  if (found) texts.push_back(findings_.Text(ShownSource()));
+  findings_ = {};
+  if (readingOver) findingsTold_ = true;
+  // A message box holds the window's attention: the commands it shows stand as they now are.
+  Tell({TDocumentChange::WorkChanged, {}, 1, {}});
   if (!onMessage_) return;
-  for (const auto& [text, severity] : messages) onMessage_(text, severity);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const bool finding = found && i + 1 == texts.size();
+    onMessage_(texts[i].toStdString(), finding ? kSeverityWarning : kSeverityError);
+  }
+}
+
+TShownPicture TDocument::ShownSource() const {
+  const TOrientedTrim cut = CurrentCut();
+  return {cut.Turn.Then(cut.Tag), source_.Grid.Width, source_.Grid.Height};
 }
 
 void TDocument::Report(std::exception_ptr error) const {
@@ -394,7 +447,6 @@ void TDocument::Report(std::exception_ptr error) const {
 void TDocument::NewState() {
   ++state_;
   decoding_.clear();
-  png_ = {};
 }
 
 void TDocument::Tell(const TDocumentChange& change) const {
@@ -411,6 +463,8 @@ void TDocument::Forget() {
   NewState();
   pictures_.Clear();
   source_ = {};
+  findings_ = {};
+  findingsTold_ = false;
   // The file's bytes go with their engine, once the work still using them lets go too.
   sourceBytes_ = {};
   engine_ = std::make_shared<TJpegTrimming>();

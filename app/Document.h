@@ -20,6 +20,7 @@
 
 #include "AppSettings.h"
 #include "BackgroundWork.h"
+#include "ClipboardPicture.h"
 #include "DocumentJobs.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
@@ -27,6 +28,7 @@
 #include "Orientation.h"
 #include "OrientedTrim.h"
 #include "PictureCache.h"
+#include "ShownWords.h"
 #include "TrimRect.h"
 #include "WorkQueue.h"
 
@@ -139,14 +141,20 @@ class TDocument {
   bool Working() const { return queue_.Working(); }
   // A trim, turn, undo or redo runs.
   bool Changing() const { return queue_.Changing(); }
+  // The change running turns or mirrors the picture.
+  bool Turning() const { return queue_.Changing() && turning_; }
   // A picture is being decoded on the side for the document as it stands.
   bool Decoding() const { return !decoding_.empty(); }
   // Every MCU row of the opened file's coefficients is decoded, or decoding cannot go on.
   bool CoefficientsDecoded() const { return source_.Decoded(); }
   // The MCU rows of the opened file's coefficients decoded so far.
   int DecodedRows() const { return source_.Rows; }
-  // Turns the event loop until all work given and its outcomes are done (tests, benchmarks).
-  void WaitForWork() { queue_.WaitForAll(); }
+  // Turns the event loop until all work given and its outcomes are done, and waits for the PNG of
+  // the last copy (tests, benchmarks).
+  void WaitForWork() {
+    queue_.WaitForAll();
+    pngMaker_.Wait();
+  }
 
   bool HasDocument() const { return opened_; }
 
@@ -190,6 +198,8 @@ class TDocument {
   // without a document, so that the clipboard keeps what it holds. Its PNG is made on the side,
   // once for each state of the document however often it is copied.
   std::unique_ptr<QMimeData> ClipboardData();
+  // The PNG of the last copy is being made; WorkChanged is told once it is there.
+  bool MakingPng() const { return pngMaker_.Making(); }
 
   // The picture of the document's bytes at reduction as it is shown (see UprightPicture), when
   // held; otherwise nothing, and it is decoded and turned on the side, told by PictureReady once
@@ -233,8 +243,16 @@ class TDocument {
   // data asks to show it.
   TOrientedTrim CurrentCut() const;
   TOrientedTrim CutBefore(std::size_t steps) const;
-  // The engine's messages of a job, told here on this thread.
-  void Replay(const TMessages& messages) const;
+  // The engine's reports of a job, back on this thread: refusals are told once the window is
+  // brought up to the outcome (TellPending), what reading found once the whole file is read.
+  void Replay(const TMessages& messages);
+  // Refusals worded for shown, what reading found added to findings.
+  void Replay(const TMessages& messages, TReadingFindings& findings, const TShownPicture& shown);
+  // Tells the refusals replayed, then what reading the document's file found once it is all read
+  // (or no more can be), over a window brought up to the document's state first.
+  void TellPending();
+  // The source's stored picture and how the document shows it now.
+  TShownPicture ShownSource() const;
   // A failure of work on the side, to the failure notice.
   void Report(std::exception_ptr error) const;
   TSharedBytes SharedBytes() const;
@@ -284,9 +302,15 @@ class TDocument {
       std::make_shared<std::atomic<std::uint64_t>>(0);
   // Reductions being decoded for the present state.
   std::set<int> decoding_;
-  // The PNG of the present state for the clipboard, once a copy asked for it.
-  std::uint64_t pngState_ = 0;
-  std::shared_future<QByteArray> png_;
+  // Refusals to tell, and what reading the document's file has found that is not told yet; once
+  // told, the same file read again finds nothing new.
+  std::vector<QString> refusals_;
+  TReadingFindings findings_;
+  bool findingsTold_ = false;
+  // The change running is a turn.
+  bool turning_ = false;
+  // The PNG of the state last copied, for the clipboard.
+  TClipboardPngMaker pngMaker_;
   // Last: let go first, it waits for the work that still uses the members above.
   TWorkQueue queue_;
 };

@@ -37,6 +37,10 @@ bool TDocument::SaveFile() {
 
 bool TDocument::SaveDocument(QString path) {
   if (!opened_) return false;
+  // A folder that could not be written to is not where the next save should start.
+  const QString folderBefore = saveDialogFolder_;
+  const QString fileNameBefore = saveDialogFileName_;
+  const QString rememberedBefore = settings_.gSaveFolderName;
   if (path.isEmpty()) {
     if (settings_.gSaveFolder && !settings_.gSaveFolderName.isEmpty()) {
       saveDialogFolder_ = settings_.gSaveFolderName;
@@ -52,7 +56,14 @@ bool TDocument::SaveDocument(QString path) {
       return false;
     }
   }
-  WriteFileAtomically(path, Bytes());
+  try {
+    WriteFileAtomically(path, Bytes());
+  } catch (...) {
+    saveDialogFolder_ = folderBefore;
+    saveDialogFileName_ = fileNameBefore;
+    settings_.gSaveFolderName = rememberedBefore;
+    throw;
+  }
   ForgetDesktopThumbnails(path);
   docFileName_ = path;
   SetSourceTimesOn(path);
@@ -94,19 +105,13 @@ std::unique_ptr<QMimeData> TDocument::ClipboardData() {
   const std::span<const std::uint8_t> bytes = Bytes();
   const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()),
                         static_cast<qsizetype>(bytes.size()));
-  const TOrientation shown = ShownOrientation();
-  if (!png_.valid() || pngState_ != state_) {
-    // Made once for this state, on the side: a large photo takes seconds to compress, and a
-    // paste of the JPEG should not wait for it. The job holds its own copy of the bytes.
-    auto made = std::make_shared<std::promise<QByteArray>>();
-    png_ = made->get_future().share();
-    pngState_ = state_;
-    queue_.Add(TWorkQueue::TKind::Beside, [made, jpeg, shown] {
-      return TWork{[made, jpeg, shown] { made->set_value(PngOf(jpeg, shown)); },
-                   [](std::exception_ptr) {}};
-    });
-  }
-  return std::make_unique<TClipboardPicture>(jpeg, png_);
+  // Made once for this state, on threads of its own at the window's priority, from the full-size
+  // picture when the view holds it, upright already: a paste of the JPEG should not wait for it.
+  const bool held = pictures_.Holds(1);
+  std::shared_future<QByteArray> png =
+      pngMaker_.For(state_, jpeg, held ? pictures_.Nearest(1)->Pixels : QImage(),
+                    held ? TOrientation{} : ShownOrientation());
+  return std::make_unique<TClipboardPicture>(jpeg, std::move(png));
 }
 
 void TDocument::PresetSaveDialog(const QString& path) {

@@ -16,6 +16,7 @@
 #include "ByteStream.h"
 #include "EngineCallbacks.h"
 #include "FileTimes.h"
+#include "JpegError.h"
 #include "Orientation.h"
 #include "OrientedTrim.h"
 #include "PictureDecoder.h"
@@ -62,9 +63,9 @@ struct TSharedBytes {
   std::span<const std::uint8_t> Bytes;
 };
 
-// The engine's messages of a job, kept to be told on the document's thread: they may come from
+// The engine's reports of a job, kept to be told on the document's thread: they may come from
 // any.
-using TMessages = std::vector<std::pair<std::string, int>>;
+using TMessages = std::vector<TEngineReport>;
 
 // Analyses a file in an engine of its own and decodes its picture as shown.
 struct TOpenJob {
@@ -119,7 +120,9 @@ struct TRowsJob {
   void Run();
 };
 
-// What a turn of before cut off, at the edges of the picture as it was shown, or empty.
-QString TurnNotice(const TOrientedTrim& before, const TTurnLoss& loss);
+// What a turn of before cut off, at the edges of the picture as it is shown after the turn (shown:
+// the turn, as shown, or nothing when it turns the stored pixels to show as they did), or empty.
+QString TurnNotice(const TOrientedTrim& before, std::optional<TOrientation> shown,
+                   const TTurnLoss& loss);
 
 }  // namespace tarvo

@@ -1,5 +1,7 @@
 #include "FileDialogs.h"
 
+#include <QAbstractFileIconProvider>
+#include <QMimeDatabase>
 #include <QPixmapCache>
 
 #include "WindowTexts.h"
@@ -7,11 +9,32 @@
 namespace tarvo {
 namespace {
 
+// Icons and type names from what a file's name and kind say, never from its content: Qt's own
+// reads the start of each file it lists to guess its type, and a file under /proc, /sys or /dev
+// may block that read for ever, freezing the dialog as soon as such a folder is typed.
+class TNameOnlyIcons : public QAbstractFileIconProvider {
+ public:
+  QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+  QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+  QString type(const QFileInfo& info) const override {
+    if (!info.isFile()) return QAbstractFileIconProvider::type(info);
+    const QMimeType mime = mimes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+  }
+
+ private:
+  QMimeDatabase mimes_;
+};
+
 std::unique_ptr<QFileDialog> NewJpegDialog(QWidget* owner, const QString& name) {
   auto dialog = std::make_unique<QFileDialog>(owner);
   dialog->setObjectName(name);
   dialog->setOption(QFileDialog::HideNameFilterDetails);
-  dialog->setNameFilter(QString::fromUtf8(kJpegFilter));
+  // Owned by the dialog's model, which asks it for every file shown.
+  auto* icons = new TNameOnlyIcons;
+  dialog->setIconProvider(icons);
+  QObject::connect(dialog.get(), &QObject::destroyed, [icons] { delete icons; });
+  dialog->setNameFilters({QString::fromUtf8(kJpegFilter), QString::fromUtf8(kAllFilesFilter)});
   return dialog;
 }
 

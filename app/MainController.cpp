@@ -33,7 +33,10 @@ TMainController::TMainController(TMainView& view, TDocumentPrompts& prompts, TMe
 void TMainController::OpenDocument(const QString& path) {
   // A file chosen while another opens takes its place; one chosen while the document changes
   // waits for the change, as it is what the user would have asked about.
-  document_.StartOpen(path, RateReduction());
+  // Fitted to the window, the size is not known until the file is read: the smallest picture
+  // shows first, then the one the rate that fits asks for.
+  document_.StartOpen(
+      path, view_.ViewRateIndex() == kViewRateFit ? kPictureReductions[3] : RateReduction());
 }
 
 void TMainController::OpenFile() {
@@ -129,6 +132,7 @@ void TMainController::Copy() {
   WhenIdle([this] {
     if (std::unique_ptr<QMimeData> data = document_.ClipboardData()) {
       QGuiApplication::clipboard()->setMimeData(data.release());
+      SyncStatusText();
     }
   });
 }
@@ -184,6 +188,25 @@ void TMainController::ApplyViewRate() {
   if (document_.HasDocument()) ShowDocumentPicture();
 }
 
+void TMainController::ViewAreaResized() {
+  if (document_.HasDocument() && ShownRateIndex() != shownRateIndex_) ShowDocumentPicture();
+}
+
+int TMainController::ShownRateIndex() const {
+  const int index = view_.ViewRateIndex();
+  if (index != kViewRateFit) return index;
+  const QSize shown = ShownSize();
+  if (shown.isEmpty()) return kViewRateOneToOne;
+  const QSize area = view_.ViewAreaSize();
+  return FittingRateIndex(shown.width(), shown.height(), area.width(), area.height());
+}
+
+QSize TMainController::ShownSize() const {
+  if (!document_.HasDocument()) return {};
+  const QSize frame = document_.FrameSize();
+  return document_.ShownOrientation().Transpose ? frame.transposed() : frame;
+}
+
 void TMainController::ShowDocumentPicture() {
   const int reduction = RateReduction();
   const TPicture* picture = document_.PictureOrDecode(reduction);
@@ -195,7 +218,8 @@ void TMainController::ShowDocumentPicture() {
   const TOrientation orientation = document_.ShownOrientation();
   const TPicture shown =
       picture != nullptr ? *picture : UprightPicture({{}, document_.FrameSize(), 1}, orientation);
-  const int rateIndex = view_.ViewRateIndex();
+  const int rateIndex = ShownRateIndex();
+  shownRateIndex_ = rateIndex;
   const TViewRate rate = ViewRateAt(rateIndex);
   view_.ShowPicture(shown, rate.Num, rate.Den);
   viewMapping_.SetPicture(shown.Frame.width(), shown.Frame.height(), document_.McuWidth(),
@@ -253,11 +277,14 @@ void TMainController::SyncCommandStates() {
 }
 
 void TMainController::SyncStatusText() {
-  if (!Working() || progressDelay_.isActive()) {
+  if (!Working() && document_.MakingPng()) {
+    view_.SetStatusText(QString::fromUtf8(kMsgMakingPng));
+  } else if (!Working() || progressDelay_.isActive()) {
     view_.SetStatusText(document_.StatusText());
   } else {
-    view_.SetStatusText(
-        QString::fromUtf8(document_.Changing() ? kMsgTrimming : kMsgReadingPicture));
+    view_.SetStatusText(QString::fromUtf8(!document_.Changing() ? kMsgReadingPicture
+                                          : document_.Turning() ? kMsgTurning
+                                                                : kMsgTrimming));
   }
 }
 
@@ -270,7 +297,7 @@ void TMainController::ShowFailure(std::exception_ptr error) {
 }
 
 int TMainController::RateReduction() const {
-  const TViewRate rate = ViewRateAt(view_.ViewRateIndex());
+  const TViewRate rate = ViewRateAt(ShownRateIndex());
   return TPictureCache::ReductionFor(rate.Num, rate.Den);
 }
 

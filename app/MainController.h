@@ -23,8 +23,10 @@ namespace tarvo {
 class TMainView {
  public:
   virtual ~TMainView() = default;
-  // The combos' item indices: the view rate (see ViewRateAt) and the trim mode.
+  // The combos' item indices: the view rate (see ViewRateAt, and kViewRateFit) and the trim mode.
   virtual int ViewRateIndex() const = 0;
+  // The room the picture has, in view pixels, without scroll bars.
+  virtual QSize ViewAreaSize() const = 0;
   virtual int TrimModeIndex() const = 0;
   // The picture at the view rate num / den; one without pixels shows nothing, and the paint
   // area keeps its size.
@@ -101,6 +103,11 @@ class TMainController : private TSelectionHost {
   // The view laid out at the view's rate index, when a picture is shown. Until the picture at
   // that rate is decoded, the nearest one held is shown in its place.
   void ApplyViewRate();
+  // The room for the picture changed: a picture fitted to it takes the rate that fits now.
+  void ViewAreaResized();
+  // The rate index the picture is shown at: the view's, with kViewRateFit resolved for the
+  // picture shown and the room it has.
+  int ShownRateIndex() const;
   // The view's trim mode applied to the selection, when a picture is shown.
   void ApplyTrimMode();
 
@@ -133,6 +140,8 @@ class TMainController : private TSelectionHost {
   void ShowFailure(std::exception_ptr error);
   void PressKey(int key, Qt::KeyboardModifiers modifiers, QPoint pointer);
   int RateReduction() const;
+  // The size of the document's picture as shown; none without a document.
+  QSize ShownSize() const;
   TTrimModeKind TrimModeKind() const;
 
   // TSelectionHost
@@ -152,6 +161,8 @@ class TMainController : private TSelectionHost {
   TCommandStates commandStates_;
   QTimer progressDelay_;
   bool closePending_ = false;
+  // The rate index the picture was last laid out at.
+  int shownRateIndex_ = kViewRateOneToOne;
 };
 
 }  // namespace tarvo

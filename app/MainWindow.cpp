@@ -94,6 +94,10 @@ void TFm_Main::FormCreate() {
   mnu_ZoomIn->setText(Text("拡大\tCtrl +"));
   mnu_ZoomOut->setText(Text("縮小\tCtrl -"));
 
+  // Keys go to the window, for the selection, until Tab or a click takes them to a combo.
+  setFocusPolicy(Qt::ClickFocus);
+  setFocus();
+
   FirstShow = true;
 }
 
@@ -154,6 +158,10 @@ void TFm_Main::FitInformationText() {
 void TFm_Main::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   FitInformationText();
+  // The scroll area is laid out to the new size once the layout has run.
+  QMetaObject::invokeMethod(
+      this, [this] { RunCommand([this] { controller_->ViewAreaResized(); }); },
+      Qt::QueuedConnection);
 }
 
 void TFm_Main::RunCommand(const std::function<void()>& command) {
@@ -218,9 +226,21 @@ void TFm_Main::ApplySettings(const TWindowSettings& stored) {
     screens.append(screen->availableGeometry());
   }
   const QScreen* primary = QGuiApplication::primaryScreen();
-  const QRect placement =
-      FittedPlacement(QRect(stored.App_Left, stored.App_Top, stored.App_Width, stored.App_Height),
-                      screens, primary != nullptr ? primary->availableGeometry() : QRect());
+  QRect wanted(stored.App_Left, stored.App_Top, stored.App_Width, stored.App_Height);
+  // The designed placement is too narrow for the window's own texts in the fonts Linux gives;
+  // the first window is as wide as they need, where the screen has room (else shrunk to it).
+  const TWindowSettings designed;
+  const QRect area = primary != nullptr ? primary->availableGeometry() : QRect();
+  if (wanted ==
+          QRect(designed.App_Left, designed.App_Top, designed.App_Width, designed.App_Height) &&
+      WidthForTexts() > wanted.width()) {
+    // Centred across, so that the window manager's frame stays on the screen too.
+    wanted.setWidth(WidthForTexts());
+    if (area.isValid()) {
+      wanted.moveLeft(area.left() + std::max(0, (area.width() - wanted.width()) / 2));
+    }
+  }
+  const QRect placement = FittedPlacement(wanted, screens, area);
   move(placement.topLeft());
   resize(placement.size());
   if (stored.App_WindowState == TWindowSettings::kStateMaximised) {
@@ -231,6 +251,21 @@ void TFm_Main::ApplySettings(const TWindowSettings& stored) {
   Cbo_ViewRate->setCurrentIndex(stored.gViewRate);
   RebuildTrimModeCombo();
   Cbo_TrimMode->setCurrentIndex(stored.gTrimMode);
+}
+
+int TFm_Main::WidthForTexts() const {
+  // The widest selection a photo has, over damaged parts; a status bar with a path of a usual
+  // length, a photo's size and the hint about damaged parts; and the margins around each.
+  const QString information = QString::fromStdString(SelectionInformation({0, 0, 99999, 99999})) +
+                              Text(kMsgSelectionDamaged);
+  const QString status =
+      QStringLiteral("/home/user/Pictures/IMG_20240101_123456.jpg (99999x99999)") +
+      Text(kMsgDamagedParts);
+  constexpr int kMargin = 24;
+  return std::max(
+             Lbl_Information->x() + Lbl_Information->fontMetrics().horizontalAdvance(information),
+             StatusBarText->fontMetrics().horizontalAdvance(status)) +
+         kMargin;
 }
 
 void TFm_Main::FormClose() {
@@ -281,6 +316,8 @@ void TFm_Main::RebuildTrimModeCombo() {
 }
 
 void TFm_Main::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  // A combo reached with Tab takes the arrow keys for its items.
+  if (ArrowKeyOf(key) && (Cbo_ViewRate->hasFocus() || Cbo_TrimMode->hasFocus())) return;
   if (const std::optional<TZoomStep> zoom = ZoomKeyOf(key, modifiers)) {
     (zoom == TZoomStep::In ? mnu_ZoomIn : mnu_ZoomOut)->trigger();
     return;
@@ -353,12 +390,12 @@ void TFm_Main::mnu_OptionClick() {
 }
 
 void TFm_Main::mnu_ZoomInClick() {
-  Cbo_ViewRate->setCurrentIndex(ZoomInIndex(Cbo_ViewRate->currentIndex()));
+  Cbo_ViewRate->setCurrentIndex(ZoomInIndex(controller_->ShownRateIndex()));
   Cbo_ViewRateSelect();
 }
 
 void TFm_Main::mnu_ZoomOutClick() {
-  Cbo_ViewRate->setCurrentIndex(ZoomOutIndex(Cbo_ViewRate->currentIndex()));
+  Cbo_ViewRate->setCurrentIndex(ZoomOutIndex(controller_->ShownRateIndex()));
   Cbo_ViewRateSelect();
 }
 
@@ -387,6 +424,8 @@ int TFm_Main::ViewRateIndex() const { return Cbo_ViewRate->currentIndex(); }
 
 int TFm_Main::TrimModeIndex() const { return Cbo_TrimMode->currentIndex(); }
 
+QSize TFm_Main::ViewAreaSize() const { return ScrollBox->maximumViewportSize(); }
+
 void TFm_Main::ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) {
   PaintBox->SetPicture(picture, num, den);
 }
@@ -406,7 +445,10 @@ void TFm_Main::RepaintFrame(const TTrimRect& viewRect) {
 }
 
 QString TFm_Main::ChooseFileToOpen() {
-  const QString chosen = RunFileDialog(*NewOpenDialog(this), openFolder_);
+  // In the open photo's folder, else where the last file was chosen.
+  const QString open = controller_->Document().DocFileName();
+  const QString chosen = RunFileDialog(
+      *NewOpenDialog(this), open.isEmpty() ? openFolder_ : QFileInfo(open).absolutePath());
   if (!chosen.isEmpty()) openFolder_ = QFileInfo(chosen).absolutePath();
   return chosen;
 }

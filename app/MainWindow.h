@@ -111,6 +111,8 @@ class TFm_Main : public QMainWindow, private TMainView {
   void FormShow();
   void FormClose();
   void ApplySettings(const TWindowSettings& stored);
+  // The window width at which the toolbar's and the status bar's longest texts show whole.
+  int WidthForTexts() const;
   // A mode chosen in the combo: applied, and the combo gives up the keyboard focus.
   void Cbo_TrimModeSelect();
   void RebuildTrimModeCombo();
@@ -122,6 +124,7 @@ class TFm_Main : public QMainWindow, private TMainView {
 
   // TMainView
   int ViewRateIndex() const override;
+  QSize ViewAreaSize() const override;
   int TrimModeIndex() const override;
   void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) override;
   void SetViewSize(int width, int height) override;

@@ -110,12 +110,12 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   Sbn_AdjustRect = AddImageButton(panel, "Sbn_AdjustRect", "adjust.svg", 120, "選択範囲の調整",
                                   &TFm_Main::mnu_AdjustRectClick);
 
-  // Both combos take the focus on a click only: the Tab key skips them.
+  // Both combos take the focus on a click and on Tab, in their order on the toolbar.
   Cbo_ViewRate = new TViewRateCombo(panel);
   Cbo_ViewRate->setObjectName(QStringLiteral("Cbo_ViewRate"));
   Cbo_ViewRate->setToolTip(Text("表示の倍率"));
   Cbo_ViewRate->setFont(MinchoFont());
-  Cbo_ViewRate->setFocusPolicy(Qt::ClickFocus);
+  Cbo_ViewRate->setFocusPolicy(Qt::StrongFocus);
   Cbo_ViewRate->move(152, 4);
   // The designed width, or more where the font the system gives needs it to show "100.0%".
   const int rateWidth = std::max(kViewRateWidth, Cbo_ViewRate->WidthShowingEveryItem());
@@ -127,7 +127,7 @@ void TFm_Main::BuildToolbar(QWidget* panel) {
   Cbo_TrimMode = new TTrimModeCombo(panel);
   Cbo_TrimMode->setObjectName(QStringLiteral("Cbo_TrimMode"));
   Cbo_TrimMode->setToolTip(Text("選択モード"));
-  Cbo_TrimMode->setFocusPolicy(Qt::ClickFocus);
+  Cbo_TrimMode->setFocusPolicy(Qt::StrongFocus);
   Cbo_TrimMode->move(230 + widened, 4);
   Cbo_TrimMode->setFixedWidth(104);
   connect(Cbo_TrimMode, &QComboBox::activated, this,

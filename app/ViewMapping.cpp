@@ -12,6 +12,18 @@ TViewRate ViewRateAt(int index) {
   return kViewRates[static_cast<std::size_t>(index)];
 }
 
+int FittingRateIndex(std::int32_t width, std::int32_t height, std::int32_t areaWidth,
+                     std::int32_t areaHeight) {
+  for (int index = static_cast<int>(kViewRates.size()) - 1; index > 0; --index) {
+    const TViewRate rate = kViewRates[static_cast<std::size_t>(index)];
+    if (ImageToView(width, rate.Num, rate.Den) <= areaWidth &&
+        ImageToView(height, rate.Num, rate.Den) <= areaHeight) {
+      return index;
+    }
+  }
+  return 0;
+}
+
 int ZoomInIndex(int index) {
   const int last = static_cast<int>(kViewRates.size()) - 1;
   return index < last ? index + 1 : index;

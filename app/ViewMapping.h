@@ -24,6 +24,14 @@ inline constexpr std::array<TViewRate, 7> kViewRates{{
     {"800.0% (8/1)", 8, 1},
 }};
 inline constexpr int kViewRateOneToOne = 3;
+// The combo's item after the rates: the picture shown whole in the view.
+inline constexpr int kViewRateFit = static_cast<int>(kViewRates.size());
+inline constexpr std::string_view kViewRateFitText = "ウィンドウに合わせる";
+
+// The rate index kViewRateFit stands for: the largest of kViewRates at which a picture
+// width x height pixels lies whole in an area areaWidth x areaHeight, else the smallest.
+int FittingRateIndex(std::int32_t width, std::int32_t height, std::int32_t areaWidth,
+                     std::int32_t areaHeight);
 
 // The rate of a combo item index; no item (-1) or any index outside the list means 1/1.
 TViewRate ViewRateAt(int index);

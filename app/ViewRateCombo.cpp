@@ -12,6 +12,8 @@ TViewRateCombo::TViewRateCombo(QWidget* parent) : TToolbarCombo(parent) {
   for (const TViewRate& rate : kViewRates) {
     addItem(QString::fromUtf8(rate.Text.data(), static_cast<qsizetype>(rate.Text.size())));
   }
+  addItem(
+      QString::fromUtf8(kViewRateFitText.data(), static_cast<qsizetype>(kViewRateFitText.size())));
   setCurrentIndex(kViewRateOneToOne);
 }
 

@@ -1,5 +1,5 @@
-// The toolbar's view-rate combo: the seven rates, and a drop-down list as wide as the trim-mode
-// combo's, so both lists open alike.
+// The toolbar's view-rate combo: the seven rates and "ウィンドウに合わせる", and a drop-down list
+// as wide as the trim-mode combo's, so both lists open alike.
 #pragma once
 
 #include "ToolbarCombo.h"
@@ -19,7 +19,7 @@ class TViewRateCombo : public TToolbarCombo {
 
   // The width that shows text whole in the closed combo, in the font it is drawn with.
   int WidthShowing(const QString& text) const;
-  // The width that shows every rate whole, fraction included, in the closed combo.
+  // The width that shows every item whole, a rate's fraction included, in the closed combo.
   int WidthShowingEveryItem() const;
 
  private:

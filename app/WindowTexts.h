@@ -20,9 +20,13 @@ inline constexpr char kMsgFileExists[] = "ファイルは既に存在します�
 inline constexpr char kMsgCannotProcess[] = "処理を行うことが出来ません。";
 // A picture whose pixels do not fit in memory; %1 x %2 is its frame in pixels.
 inline constexpr char kMsgPictureTooLarge[] = "画像が大きすぎて表示できません (%1 x %2 ピクセル)";
-// The status bar while a large picture is decoded, and while a trim or undo runs.
+// The status bar while a large picture is decoded, while a trim or undo runs, and while a turn
+// or mirror does.
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
 inline constexpr char kMsgTrimming[] = "トリミングしています...";
+inline constexpr char kMsgTurning[] = "回転・反転しています...";
+// The status bar after a copy until the PNG that programs without JPEG paste is offered.
+inline constexpr char kMsgMakingPng[] = "貼り付け用のPNGを作成しています...";
 
 // After the status bar's path and size while the picture shown has damaged parts, which the view
 // hatches; and after a selection's size while it takes any of them.
@@ -40,9 +44,27 @@ inline constexpr char kEdgeRight[] = "右";
 inline constexpr char kEdgeTop[] = "上";
 inline constexpr char kEdgeBottom[] = "下";
 
-// The file dialogs list .jpg in every letter case and .jpeg too, but show only the first group.
+// What reading a file found and what a trim refused, worded as the picture shows it: where the
+// top rows of a stored picture show as columns, rows become columns (kUnitColumns) at the edge
+// they show at. %1 the picture's rows (or columns), %2 the edge, %3 those that arrived, %4 the
+// unit.
+inline constexpr char kMsgCutOffShown[] =
+    "ファイルが途中で切れています。トリミングできるのは全%1%4のうち%2から%3%4までです。";
+// %1 the edge, %2 the rows (or columns) a trim may reach, %3 the unit.
+inline constexpr char kMsgBeyondCutOffShown[] =
+    "ファイルが途中で切れているため、トリミングできるのは%1から%2%3目までです。";
+inline constexpr char kUnitRows[] = "行";
+inline constexpr char kUnitColumns[] = "列";
+// Several runs of stray bytes in one file: %1 runs, %2 bytes in all.
+inline constexpr char kMsgStrayBytes[] =
+    "%1か所で合わせて%2バイトの余分なデータを読み飛ばしました。";
+
+// The file dialogs list .jpg in every letter case, .jpeg, .jpe and the multi-picture .mpo too,
+// but show only the first group; every file is the second filter.
 inline constexpr char kJpegFilter[] =
-    "画像ファイル (*.JPG) (*.JPG *.jpg *.JPEG *.jpeg *.Jpg *.Jpeg)";
+    "画像ファイル (*.JPG) (*.JPG *.jpg *.JPEG *.jpeg *.Jpg *.Jpeg *.JPE *.jpe *.Jpe *.MPO *.mpo "
+    "*.Mpo)";
+inline constexpr char kAllFilesFilter[] = "すべてのファイル (*)";
 inline constexpr char kJpegSuffix[] = "jpg";
 
 inline constexpr char kReadmeName[] = "readme.txt";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "TrimRect.h"
 
@@ -77,6 +78,14 @@ struct TJpegWarning {
   std::int32_t Rows = 0;
 
   friend bool operator==(const TJpegWarning&, const TJpegWarning&) = default;
+};
+
+// What the engine tells, as data, for a caller that words it itself: a refusal (Failure, in a
+// trim's words when TrimWording), or something it read past (Warning).
+struct TEngineReport {
+  TJpegStatus Failure;
+  bool TrimWording = false;
+  std::optional<TJpegWarning> Warning;
 };
 
 }  // namespace tarvo

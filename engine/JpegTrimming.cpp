@@ -65,13 +65,23 @@ TJpegTrimming::TJpegTrimming()
 
 // A caller may have installed an empty procedure; the engine then reports to no one.
 TJpegStatus TJpegTrimming::Reported(TJpegStatus status, bool trimWording) {
-  if (!status && OnMessage) OnMessage(MessageText(status, trimWording), kSeverityError);
+  if (status) return status;
+  if (OnReport) {
+    OnReport({status, trimWording, std::nullopt});
+  } else if (OnMessage) {
+    OnMessage(MessageText(status, trimWording), kSeverityError);
+  }
   return status;
 }
 
 void TJpegTrimming::Warn(std::span<const TJpegWarning> warnings) {
-  if (!OnMessage) return;
-  for (const TJpegWarning& warning : warnings) OnMessage(MessageText(warning), kSeverityWarning);
+  for (const TJpegWarning& warning : warnings) {
+    if (OnReport) {
+      OnReport({{}, false, warning});
+    } else if (OnMessage) {
+      OnMessage(MessageText(warning), kSeverityWarning);
+    }
+  }
 }
 
 void TJpegTrimming::ReportProgress(int position) {

@@ -128,6 +128,8 @@ class TJpegTrimming {
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
   TMessageProc OnMessage;
+  // Set, it is told what OnMessage would be, as data, in its place.
+  std::function<void(const TEngineReport&)> OnReport;
   TProgressProc OnProgressStart;
   TProgressProc OnProgress;
 

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev qt6-translations-l10n
-  libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
+  libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl zlib1g-dev
   libgtest-dev libgmock-dev
   fonts-noto-cjk
   xvfb xauth openbox x11-utils xdotool xclip imagemagick

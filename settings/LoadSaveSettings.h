@@ -48,7 +48,8 @@ struct TWindowSettings {
   static constexpr int32_t kStateNormal = 0;
   static constexpr int32_t kStateMinimised = 1;
   static constexpr int32_t kStateMaximised = 2;
-  static constexpr int32_t kViewRateCount = 7;  // 1/8 ... 8/1
+  // 1/8 ... 8/1, then the picture fitted to the window.
+  static constexpr int32_t kViewRateCount = 8;
 
   int32_t App_Top = 319;
   int32_t App_Left = 323;

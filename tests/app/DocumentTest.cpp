@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -35,6 +36,8 @@
 void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
 
 namespace tarvo {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -355,6 +358,19 @@ TEST_F(DocumentTest, AFailedSaveReportsThePathWithTheReasonAndChangesNothing) {
   EXPECT_FALSE(QFile::exists(unreachable));
 }
 
+// A folder the save could not write to is not where the save dialog opens next, nor the folder
+// remembered for the next start.
+TEST_F(DocumentTest, AFailedSaveIsNotRemembered) {
+  settings.gSaveFolder = true;
+  ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
+  prompts.chosenPaths = {Path("missing/b.jpg"), {}};
+  EXPECT_THROW(document.SaveDocument({}), EStreamError);
+  EXPECT_FALSE(document.SaveDocument({}));
+  const QString folder = QFileInfo(Path("a.jpg")).absolutePath() + u'/';
+  EXPECT_EQ(prompts.dialogs, QStringList({folder + u"|a.jpg"_s, folder + u"|a.jpg"_s}));
+  EXPECT_NE(settings.gSaveFolderName, Path("missing/"));
+}
+
 TEST_F(DocumentTest, SavingIntoAFifoNothingReadsIsRefusedAtOnce) {
   ASSERT_TRUE(driver.Open(SourcePicture(), kReduction));
   const QString fifo = Path("pipe.jpg");
@@ -528,8 +544,19 @@ TEST_P(CutOffDocumentTest, OpensWithTheRowsThatArrivedWhereTheyAreShown) {
   EXPECT_GT(rows, 0);
   EXPECT_LT(rows, 240);
   EXPECT_EQ(rows % document.McuHeight(), 0);
-  EXPECT_EQ(messages, std::vector<std::string>{
-                          MessageText(TJpegWarning{EJpegWarning::kCutOff, rows, 0, 240})});
+  // Named where the stored top rows show: at the bottom turned half way round, as columns at
+  // the right or left where the picture is shown on its side.
+  const std::map<int, std::pair<QString, QString>> edges = {{1, {u"上"_s, u"行"_s}},
+                                                            {3, {u"下"_s, u"行"_s}},
+                                                            {6, {u"右"_s, u"列"_s}},
+                                                            {8, {u"左"_s, u"列"_s}}};
+  const auto& [edge, unit] = edges.at(GetParam());
+  EXPECT_EQ(
+      messages,
+      std::vector<std::string>{
+          u"ファイルが途中で切れています。トリミングできるのは全240%1のうち%2から%3%1までです。"_s
+              .arg(unit, edge, QString::number(rows))
+              .toStdString()});
   const auto rect = [&](QSize from, QSize to) {
     return TTrimRect{from.width(), from.height(), to.width(), to.height()};
   };
@@ -767,12 +794,17 @@ TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
   // screen, is the one on the grid.
   ASSERT_TRUE(driver.Trim({16, 0, 70, 50}));
   EXPECT_EQ(document.TrimHistory().back().Rect, (TTrimRect{0, 16, 50, 70}));
+  // The status bar names the cut as the screen shows it: 54 wide, 50 high.
+  EXPECT_EQ(document.StatusText(),
+            path + QStringLiteral(" トリミング範囲 : [   1,   1] - [  54,  50] (  54,  50)"));
   EXPECT_EQ(orientationOf(document.Bytes()), kRotate90);
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 50);
 
   // Turned right, the stored bottom (the left edge as shown) loses its partial MCU row.
   ASSERT_TRUE(driver.Turn(kRotate90));
-  EXPECT_EQ(driver.Outcome().Notice, QStringLiteral("回転・反転で左端の6ピクセルを切り落としました。"));
+  // Named where it would lie now: the left edge turned right is the top.
+  EXPECT_EQ(driver.Outcome().Notice,
+            QStringLiteral("回転・反転で上端の6ピクセルを切り落としました。"));
   EXPECT_EQ(document.ShownOrientation(), kRotate90);
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 48);
   // The clipboard's PNG is upright: 50 wide as the stored picture is high.

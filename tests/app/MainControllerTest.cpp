@@ -24,6 +24,7 @@ namespace {
 class TRecordingView : public TMainView {
  public:
   int ViewRateIndex() const override { return rateIndex; }
+  QSize ViewAreaSize() const override { return area; }
   int TrimModeIndex() const override { return 0; }
   void ShowPicture(const TPicture& picture, std::int32_t, std::int32_t) override {
     pictureSize = picture.Pixels.size();
@@ -46,6 +47,7 @@ class TRecordingView : public TMainView {
   bool ExplainAdjustRect(bool&) override { return true; }
 
   int rateIndex = kViewRateOneToOne;
+  QSize area{1000, 700};
   QString toOpen;
   QSize pictureSize;
   QSize viewSize;
@@ -208,7 +210,11 @@ TEST(MainController, ADamagedFileOffersItsIntactRows) {
                       fixtures::WithRestartIntervalScrambled(fixtures::MakeJpeg(options), 3));
   TRecordingView view;
   TSaveTo prompts;
-  TMainController controller(view, prompts, [](const std::string&, int) {});
+  // A refusal is told over the commands as they stand once the trim is back, not as they stood
+  // while it ran.
+  std::vector<TCommandStates> atMessage;
+  TMainController controller(view, prompts,
+                             [&](const std::string&, int) { atMessage.push_back(view.commands); });
   view.toOpen = source;
   controller.OpenFile();
   controller.WaitForWork();
@@ -219,6 +225,11 @@ TEST(MainController, ADamagedFileOffersItsIntactRows) {
   EXPECT_FALSE(view.information.endsWith(QString::fromUtf8(kMsgSelectionDamaged)));
   controller.Selection().Place({0, 32, 64, 96});
   EXPECT_TRUE(view.information.endsWith(QString::fromUtf8(kMsgSelectionDamaged)));
+  controller.Trim();
+  controller.WaitForWork();
+  ASSERT_EQ(atMessage.size(), 1u);
+  EXPECT_TRUE(atMessage[0].GoOperation);
+  EXPECT_TRUE(atMessage[0].SaveAsFile);
   controller.Selection().Place({0, 64, 64, 96});
   controller.Trim();
   controller.WaitForWork();
@@ -307,6 +318,21 @@ TEST_F(MainControllerWork, OutcomesNoLongerWantedAreDropped) {
   }
 }
 
+// Fitted to the window, a picture takes the largest rate it shows whole at, at each open and
+// each change of the room it has.
+TEST_F(MainControllerWork, AFittedPictureFollowsTheRoomItHas) {
+  view.rateIndex = kViewRateFit;
+  view.area = QSize(700, 500);
+  controller.OpenDocument(Write("a.jpg", 320, 240));
+  controller.WaitForWork();
+  EXPECT_EQ(view.viewSize, QSize(640, 480));
+  view.area = QSize(300, 500);
+  controller.ViewAreaResized();
+  controller.WaitForWork();
+  EXPECT_EQ(view.viewSize, QSize(160, 120));
+  EXPECT_EQ(controller.ShownRateIndex(), 2);
+}
+
 // Closing while the document changes waits for the change, then asks as always: the file saved
 // holds the whole trim.
 TEST_F(MainControllerWork, ClosingDuringATrimWaitsForItThenAsks) {
@@ -369,7 +395,9 @@ TEST_F(MainControllerWork, EachStateHasItsPngMadeOnce) {
     return qobject_cast<const TClipboardPicture*>(QGuiApplication::clipboard()->mimeData());
   };
   ASSERT_NE(copied(), nullptr);
+  EXPECT_EQ(view.status, QString::fromUtf8(kMsgMakingPng));
   controller.WaitForWork();
+  EXPECT_TRUE(view.status.endsWith(QStringLiteral("(320x240)")));
   const TClipboardPicture* again = copied();
   ASSERT_NE(again, nullptr);
   EXPECT_TRUE(again->PngReady());

@@ -28,6 +28,24 @@ TEST(ViewRates, ItemTextsAndFactors) {
   }
 }
 
+TEST(ViewRates, FittingTakesTheLargestRateThatShowsThePictureWhole) {
+  const struct {
+    int width, height, areaWidth, areaHeight, index;
+  } cases[] = {
+      {16, 16, 1000, 700, k8of1},       // an icon is no speck
+      {1000, 700, 1000, 700, k1of1},    // exactly the room
+      {1001, 700, 1000, 700, 2},        // a pixel too wide for 1/1
+      {6000, 8000, 1900, 1000, k1of8},  // a 48 MP portrait on a full-HD screen: 750 x 1000
+      {6000, 8008, 1900, 1000, k1of8},  // too high even at 1/8: the smallest rate
+      {300, 200, 0, 0, k1of8},          // no room at all
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FittingRateIndex(c.width, c.height, c.areaWidth, c.areaHeight), c.index)
+        << c.width << "x" << c.height << " in " << c.areaWidth << "x" << c.areaHeight;
+  }
+  EXPECT_EQ(kViewRateFit, 7);
+}
+
 TEST(ViewRates, ZoomStopsAtTheEnds) {
   EXPECT_EQ(ZoomInIndex(k8of1), k8of1);
   EXPECT_EQ(ZoomOutIndex(k1of8), k1of8);

@@ -83,9 +83,10 @@ class ViewWindow : public testing::Test {
                   TDocumentWork{.Threads = TBackgroundWork::TThreads::Caller}};
 };
 
-TEST_F(ViewWindow, RateComboHoldsTheSevenRatesAtOneToOne) {
-  const QStringList expected = {" 12.5% (1/8)", " 25.0% (1/4)", " 50.0% (1/2)", "100.0% (1/1)",
-                                "200.0% (2/1)", "400.0% (4/1)", "800.0% (8/1)"};
+TEST_F(ViewWindow, RateComboHoldsTheSevenRatesAndTheFitAtOneToOne) {
+  const QStringList expected = {" 12.5% (1/8)", " 25.0% (1/4)",        " 50.0% (1/2)",
+                                "100.0% (1/1)", "200.0% (2/1)",        "400.0% (4/1)",
+                                "800.0% (8/1)", "ウィンドウに合わせる"};
   QStringList items;
   for (int i = 0; i < Rate().count(); ++i) items << Rate().itemText(i);
   EXPECT_EQ(items, expected);

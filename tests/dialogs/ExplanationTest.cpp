@@ -60,7 +60,7 @@ TEST(Explanation, ShowsItsTextsExactly) {
                                  "\n"
                                  " 現在の選択範囲を調整しますので、選択範囲を\n"
                                  "再度変更すると調整は無効になります。\n"
-                                 "再度「選択範囲の調整」をを選択してください。\n"
+                                 "再度「選択範囲の調整」を選択してください。\n"
                                  "(オプションで自動化が可能です)"));
   EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("Lbl_confirm"))->text(),
             QStringLiteral("この機能を利用しますか？"));

@@ -298,11 +298,17 @@ TEST_F(SettingsFileTest, MaximisedWindowLeavesTheNormalBoundsAlone) {
 }
 
 TEST_F(SettingsFileTest, OutOfRangeIndexesFallBackToDefaults) {
-  WriteFile("App_WindowState=9\ngViewRate=7\ngTrimMode=6\n");
+  WriteFile("App_WindowState=9\ngViewRate=8\ngTrimMode=6\n");
   ASSERT_TRUE(Load());
   EXPECT_EQ(window_.App_WindowState, TWindowSettings::kStateNormal);
   EXPECT_EQ(window_.gViewRate, 3);
   EXPECT_EQ(window_.gTrimMode, TTrimModeList::kFreeMode);
+
+  // The last item, the picture fitted to the window, is a rate of its own.
+  WriteFile("gViewRate=7\n");
+  window_ = {};
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(window_.gViewRate, 7);
 
   // A saved "no selection" comes back as the free mode too.
   WriteFile("gTrimMode=-1\ngViewRate=-1\n");

@@ -1,4 +1,6 @@
 // The file dialogs and the questions around them, answered from the keyboard.
+#include <QDir>
+
 #include "XWindow.h"
 
 namespace tarvo::xtest {
@@ -28,6 +30,34 @@ TEST_F(XWindow, ATypedPathOpensThatFileOnEveryUseOfTheOpenDialog) {
   EXPECT_EQ(tarvo->State().value(QStringLiteral("popup")), QString());
   tarvo->Key({QStringLiteral("ctrl+KP_Add")});
   EXPECT_TRUE(tarvo->WaitFor(QStringLiteral("rate"), QStringLiteral("200.0% (2/1)")));
+}
+
+// The open dialog starts beside the open photo; a folder of the kernel's typed into it lists
+// without a read of its files (/proc/kmsg would block one for ever); and what was typed before a
+// cancel is gone at the next use.
+TEST_F(XWindow, TheOpenDialogStartsBesideThePhotoAndForgetsACancel) {
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  tarvo->Key({QStringLiteral("ctrl+o")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("folder")), QDir(files_.path()).absolutePath());
+  for (const QString& folder :
+       {QStringLiteral("/proc/"), QStringLiteral("/sys/kernel/"), QStringLiteral("/dev/")}) {
+    tarvo->Key({QStringLiteral("ctrl+a")});
+    tarvo->Type(folder);
+    // Still answering: the name typed after the folder arrives.
+    tarvo->Type(QStringLiteral("zz"));
+    EXPECT_TRUE(tarvo->WaitFor(QStringLiteral("typed"), folder + QStringLiteral("zz")))
+        << qPrintable(tarvo->State().value(QStringLiteral("typed")));
+  }
+  tarvo->Key({QStringLiteral("Escape")});
+  if (!tarvo->WaitFor(NoModal, 2000)) tarvo->Key({QStringLiteral("Escape")});
+  ASSERT_TRUE(tarvo->WaitFor(NoModal));
+  tarvo->Key({QStringLiteral("ctrl+o")});
+  ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("typed")), QString());
+  EXPECT_EQ(tarvo->State().value(QStringLiteral("folder")), QDir(files_.path()).absolutePath());
+  tarvo->Key({QStringLiteral("Escape")});
+  EXPECT_TRUE(tarvo->WaitFor(NoModal));
 }
 
 // Save as proposes the opened file: two Enters must not write over the original photo.

@@ -84,6 +84,13 @@ TEST_F(XWindow, EitherRedoKeyDoesAgainWhatUndoTookBack) {
 // steps each, and leave its vertical position alone.
 TEST_F(XWindow, TiltAndShiftWheelScrollTheViewSideways) {
   const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  // Narrow enough to leave the 1203 pixels wide photo room to scroll two steps.
+  server_.Run(QStringLiteral("xdotool"),
+              {QStringLiteral("windowsize"), tarvo->State().value(QStringLiteral("wid")),
+               QStringLiteral("700"), QStringLiteral("480")});
+  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(QStringLiteral("frame")).split(u',').value(2).toInt() < 720;
+  }));
   const auto paintBoxAt = [](const TState& state) {
     const QStringList place = state.value(QStringLiteral("PaintBox")).split(u',');
     return place.size() == 4 ? QPoint(place[0].toInt(), place[1].toInt()) : QPoint();

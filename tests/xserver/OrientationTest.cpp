@@ -51,6 +51,20 @@ QImage Upright(const QString& path) {
   return reader.read().convertToFormat(QImage::Format_RGB888);
 }
 
+// The largest difference of a colour channel between two pictures of one size.
+int WorstDifference(const QImage& one, const QImage& other) {
+  int worst = 0;
+  for (int y = 0; y < one.height(); ++y) {
+    for (int x = 0; x < one.width(); ++x) {
+      const QColor a = one.pixelColor(x, y);
+      const QColor b = other.pixelColor(x, y);
+      worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                        std::abs(a.blue() - b.blue())});
+    }
+  }
+  return worst;
+}
+
 void WriteSidewaysPhoto(const QString& path) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -145,6 +159,11 @@ TEST_F(XWindow, TheUpperHalfShownIsTheUpperHalfViewersShow) {
       << qPrintable(tarvo->State().value(QStringLiteral("info")));
   tarvo->Key({QStringLiteral("ctrl+x")});
   ASSERT_TRUE(tarvo->WaitFor(kModified, QStringLiteral("1")));
+  // The range in the status bar is the one the screen shows, not the stored 80 x 96.
+  EXPECT_TRUE(tarvo->WaitFor([](const TState& state) {
+    return state.value(QStringLiteral("status"))
+        .endsWith(QStringLiteral("[   1,   1] - [  96,  80] (  96,  80)"));
+  })) << qPrintable(tarvo->State().value(QStringLiteral("status")));
   tarvo->Key({QStringLiteral("ctrl+s")});
   ASSERT_TRUE(tarvo->WaitFor(QStringLiteral("focus"), QStringLiteral("fileNameEdit")));
   const QString upper = files_.filePath(QStringLiteral("upper.jpg"));
@@ -157,18 +176,37 @@ TEST_F(XWindow, TheUpperHalfShownIsTheUpperHalfViewersShow) {
   const QImage saved = Upright(upper);
   ASSERT_EQ(saved.size(), expected.size());
   EXPECT_TRUE(Red(saved, 96 - 8, 8));
-  int worst = 0;
-  for (int y = 0; y < saved.height(); ++y) {
-    for (int x = 0; x < saved.width(); ++x) {
-      const QColor a = saved.pixelColor(x, y);
-      const QColor b = expected.pixelColor(x, y);
-      worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                        std::abs(a.blue() - b.blue())});
-    }
-  }
   // The kept blocks are the photo's own: only the smoothing of colour across the cut edge may
   // tell the two apart.
-  EXPECT_LE(worst, 2);
+  EXPECT_LE(WorstDifference(saved, expected), 2);
+}
+
+// The PNG a paste gets is the photo as shown, read alike by Qt and by ImageMagick.
+TEST_F(XWindow, TheClipboardsPngOfASidewaysPhotoIsUpright) {
+  WriteSidewaysPhoto(Photo());
+  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
+  tarvo->Key({QStringLiteral("ctrl+c")});
+  QByteArray targets;
+  for (int i = 0; i < 100 && !targets.contains("image/png"); ++i) {
+    targets = tarvo->Clipboard(QStringLiteral("TARGETS"));
+  }
+  ASSERT_TRUE(targets.contains("image/png")) << targets.constData();
+  const QByteArray bytes = tarvo->Clipboard(QStringLiteral("image/png"));
+  const QImage png = QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB888);
+  ASSERT_EQ(png.size(), QSize(96, 160));
+  EXPECT_TRUE(Red(png, 96 - 8, 8));
+  EXPECT_FALSE(Red(png, 8, 8));
+  EXPECT_LE(WorstDifference(png, Upright(Photo())), 2);
+  QFile file(files_.filePath(QStringLiteral("pasted.png")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+  file.close();
+  int status = -1;
+  const QByteArray identified = server_.Run(
+      QStringLiteral("identify"),
+      {QStringLiteral("-format"), QStringLiteral("%m %wx%h %k"), file.fileName()}, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(identified.startsWith("PNG 96x160 ")) << identified.constData();
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -51,6 +53,23 @@ QString DefaultButtonOf(const QWidget* modal) {
   return {};
 }
 
+// The text of a message box on top, the folder and typed name of a file dialog.
+QString MessageOf(const QWidget* modal) {
+  const auto* box = qobject_cast<const QMessageBox*>(modal);
+  return box != nullptr ? box->text() : QString();
+}
+
+QString FolderOf(const QWidget* modal) {
+  const auto* dialog = qobject_cast<const QFileDialog*>(modal);
+  return dialog != nullptr ? dialog->directory().absolutePath() : QString();
+}
+
+QString TypedNameOf(const QWidget* modal) {
+  const auto* edit =
+      modal != nullptr ? modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+  return edit != nullptr ? edit->text() : QString();
+}
+
 QString Report(TFm_Main& window) {
   const auto* rate = window.findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"));
   const auto* mode = window.findChild<QComboBox*>(QStringLiteral("Cbo_TrimMode"));
@@ -65,6 +84,9 @@ QString Report(TFm_Main& window) {
       Field("focus", NameOf(QApplication::focusWidget())),
       Field("modal", NameOf(modal)),
       Field("default", DefaultButtonOf(modal)),
+      Field("message", MessageOf(modal)),
+      Field("folder", FolderOf(modal)),
+      Field("typed", TypedNameOf(modal)),
       Field("popup",
             popup != nullptr ? QString::fromLatin1(popup->metaObject()->className()) : QString()),
       Field("rate", rate->currentText()),
