@@ -66,7 +66,7 @@ void TBitBuffer::LoadByteExactly() {
   if (*next_ != 0x00 && *markerFault_ == EJpegError::kNone) {
     const std::span<const std::uint8_t> bytes(begin_, end_);
     const std::size_t code = markers::MarkerCodeAt(bytes, static_cast<std::size_t>(next_ - begin_));
-    const bool ended = code < bytes.size() && bytes[code] == (markers::kEoi & 0xFF);
+    const bool ended = code < bytes.size() && bytes[code] == markers::CodeOf(markers::kEoi);
     *markerFault_ = ended ? EJpegError::kScanTooShort : EJpegError::kBitStream;
   }
   ++next_;

@@ -33,6 +33,10 @@ inline constexpr std::uint16_t kApp13 = 0xFFED;
 inline constexpr std::uint16_t kApp14 = 0xFFEE;
 inline constexpr std::uint16_t kApp15 = 0xFFEF;
 inline constexpr std::uint16_t kCom = 0xFFFE;
+inline constexpr std::uint16_t kTem = 0xFF01;
+
+// The byte every marker starts with, and the fill byte that may stand before its code.
+inline constexpr std::uint8_t kMarkerPrefix = 0xFF;
 
 // The code of marker: the byte after its 0xFF.
 constexpr std::uint8_t CodeOf(std::uint16_t marker) { return static_cast<std::uint8_t>(marker); }
@@ -44,7 +48,22 @@ constexpr std::uint16_t MarkerOf(std::uint8_t code) {
 
 // Whether a JPEG stream starts at the first of bytes: with SOI.
 inline bool StartsWithSoi(std::span<const std::uint8_t> bytes) {
-  return bytes.size() >= 2 && MarkerOf(bytes[1]) == kSoi && bytes[0] == 0xFF;
+  return bytes.size() >= 2 && bytes[0] == kMarkerPrefix && MarkerOf(bytes[1]) == kSoi;
+}
+
+// Whether a JPEG stream starts at bytes[at]: its SOI, and the first byte of the marker after
+// it. Chance bytes inside other data seldom read this way; embedded pictures are found by it.
+inline bool JpegStartsAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return at <= bytes.size() && StartsWithSoi(bytes.subspan(at)) && at + 3 <= bytes.size() &&
+         bytes[at + 2] == kMarkerPrefix;
+}
+
+// RST0 to RST7, which stand alone among the coded data (ITU-T T.81 B.2.1).
+constexpr bool IsRestartMarker(std::uint16_t marker) { return (marker & 0xFFF8) == kRst0; }
+
+// The markers that carry no length: the restart markers, SOI, EOI and TEM (ITU-T T.81 B.1.1.4).
+constexpr bool StandsAlone(std::uint16_t marker) {
+  return IsRestartMarker(marker) || marker == kSoi || marker == kEoi || marker == kTem;
 }
 
 // SOF0 to SOF15, less DHT, JPG and DAC, which share their range (ITU-T T.81 Table B.1).
@@ -55,7 +74,7 @@ inline bool IsFrameMarker(std::uint16_t marker) {
 // Whether the marker code after an 0xFF inside entropy-coded data ends them: anything but the
 // stuffed zero and the restart markers (ITU-T T.81 B.1.1.5, F.1.2.3).
 inline bool EndsCodedData(std::uint8_t code) {
-  return code != 0x00 && (code & 0xF8) != (kRst0 & 0xF8);
+  return code != 0x00 && !IsRestartMarker(MarkerOf(code));
 }
 
 // Where the code of a marker is when bytes[at] is its 0xFF: past any fill bytes 0xFF before it

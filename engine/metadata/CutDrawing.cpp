@@ -1,6 +1,7 @@
 #include "CutDrawing.h"
 
 #include <algorithm>
+#include <array>
 
 #include "JpegMarkers.h"
 
@@ -14,8 +15,19 @@ constexpr int kBudgetHalvings = 4;
 // not taken for a picture, which bounds the time a search over hostile bytes takes.
 constexpr int kMaxHeaderSegments = 1024;
 
-bool IsFrameMarker(std::uint8_t code) {
-  return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+void AppendMarker(std::vector<std::uint8_t>& out, std::uint16_t marker) {
+  const auto bytes = markers::MarkerBytes(marker);
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// A segment: its marker, its length counting the length's own two bytes, its body.
+void AppendSegment(std::vector<std::uint8_t>& out, std::uint16_t marker,
+                   std::span<const std::uint8_t> body) {
+  AppendMarker(out, marker);
+  const std::size_t length = body.size() + 2;
+  out.push_back(static_cast<std::uint8_t>(length >> 8));
+  out.push_back(static_cast<std::uint8_t>(length));
+  out.insert(out.end(), body.begin(), body.end());
 }
 
 }  // namespace
@@ -35,58 +47,69 @@ TDrawCut DrawerOf(const TCutContext& cut) {
 }
 
 std::vector<std::uint8_t> GreyPicture() {
-  std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};  // table 0
-  out.resize(out.size() + 64, 1);                                              // all steps 1
-  const std::uint8_t rest[] = {
-      // SOF0: 8 bits, 8 x 8, one component (id 1, 1x1 sampling, table 0)
-      0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, 0x08, 0x01, 0x01, 0x11, 0x00,
-      // DHT DC 0 and AC 0: one 1-bit code each, for DC category 0 and for EOB
-      0xFF, 0xC4, 0x00, 0x14, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0xFF,
-      0xC4, 0x00, 0x14, 0x10, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
-      // SOS: component 1 with tables 0 and 0, the whole spectrum
-      0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,
-      // the one block: DC difference 0 (mid grey), EOB, padded with 1 bits; EOI
-      0x3F, 0xFF, 0xD9};
-  out.insert(out.end(), std::begin(rest), std::end(rest));
+  std::vector<std::uint8_t> out;
+  AppendMarker(out, markers::kSoi);
+  // Table 0, 8-bit steps, every step 1.
+  std::array<std::uint8_t, 65> steps{};
+  std::fill(steps.begin() + 1, steps.end(), std::uint8_t{1});
+  AppendSegment(out, markers::kDqt, steps);
+  // 8 bits, 8 x 8, one component: id 1, 1x1 sampling, table 0.
+  const std::uint8_t frame[] = {8, 0, 8, 0, 8, 1, 1, 0x11, 0};
+  AppendSegment(out, markers::kSof0, frame);
+  // DC table 0, then AC table 0: one 1-bit code each, for DC category 0 and for EOB.
+  for (const std::uint8_t tableClass : {0x00, 0x10}) {
+    std::array<std::uint8_t, 18> table{};
+    table[0] = tableClass;
+    table[1] = 1;
+    AppendSegment(out, markers::kDht, table);
+  }
+  // Component 1 with tables 0 and 0, the whole spectrum.
+  const std::uint8_t scan[] = {1, 1, 0x00, 0, 63, 0};
+  AppendSegment(out, markers::kSos, scan);
+  // The one block: DC difference 0 (mid grey), EOB, padded with 1 bits.
+  out.push_back(0x3F);
+  AppendMarker(out, markers::kEoi);
   return out;
 }
 
 std::optional<TJpegExtent> FindJpegExtent(std::span<const std::uint8_t> bytes) {
   const std::size_t size = bytes.size();
-  if (size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
+  if (size < 4 || !markers::StartsWithSoi(bytes)) return std::nullopt;
   TJpegExtent extent;
   std::size_t at = 2;
   int segments = 0;
   while (true) {
-    if (at >= size || bytes[at] != 0xFF) return std::nullopt;
-    while (at < size && bytes[at] == 0xFF) ++at;  // fill bytes
+    if (at >= size || bytes[at] != markers::kMarkerPrefix) return std::nullopt;
+    at = markers::MarkerCodeAt(bytes, at);
     if (at >= size) return std::nullopt;
     const std::uint8_t code = bytes[at++];
-    if (code >= 0xD0 && code <= 0xD7) continue;  // a restart marker stands alone
-    if (code == 0x00 || code == 0x01 || code == 0xD8 || code == 0xD9) return std::nullopt;
+    const std::uint16_t marker = markers::MarkerOf(code);
+    if (markers::IsRestartMarker(marker)) continue;
+    if (code == 0x00 || markers::StandsAlone(marker)) return std::nullopt;
     if (at + 2 > size) return std::nullopt;
     const std::size_t length = std::size_t{bytes[at]} << 8 | bytes[at + 1];
     if (length < 2 || at + length > size) return std::nullopt;
     if (++segments > kMaxHeaderSegments) return std::nullopt;
-    if (IsFrameMarker(code)) {
+    if (markers::IsFrameMarker(marker)) {
+      // The length, the precision, then the height and the width (ITU-T T.81 B.2.2).
       if (length < 8) return std::nullopt;
       extent.Height = bytes[at + 3] << 8 | bytes[at + 4];
       extent.Width = bytes[at + 5] << 8 | bytes[at + 6];
     }
     at += length;
-    if ((0xFF00 | code) != markers::kSos) continue;
+    if (marker != markers::kSos) continue;
     if (extent.Width == 0 || extent.Height == 0) return std::nullopt;
-    // The coded data runs to the next marker: 0xFF followed by neither a stuffed zero, a restart
-    // marker nor a fill byte.
-    while (at + 1 < size && !(bytes[at] == 0xFF && bytes[at + 1] != 0x00 && bytes[at + 1] != 0xFF &&
-                              (bytes[at + 1] < 0xD0 || bytes[at + 1] > 0xD7))) {
+    // The coded data run to the next marker that ends them; fill bytes belong to that marker.
+    while (at + 1 < size &&
+           !(bytes[at] == markers::kMarkerPrefix && bytes[at + 1] != markers::kMarkerPrefix &&
+             markers::EndsCodedData(bytes[at + 1]))) {
       ++at;
     }
     if (at + 1 >= size) {
       extent.End = size;
       return extent;
     }
-    if (bytes[at + 1] == 0xD9) {
+    if (markers::MarkerOf(bytes[at + 1]) == markers::kEoi) {
       extent.End = at + 2;
       return extent;
     }
@@ -113,7 +136,7 @@ int RedrawEmbeddedJpegs(std::span<std::uint8_t> bytes, std::span<const std::uint
       at += leave.size();
       continue;
     }
-    if (bytes[at] != 0xFF || bytes[at + 1] != 0xD8 || bytes[at + 2] != 0xFF) {
+    if (!markers::JpegStartsAt(bytes, at)) {
       ++at;
       continue;
     }

@@ -19,12 +19,6 @@ constexpr std::uint32_t kMpEntrySize = 16;  // attribute, size, offset, two depe
 constexpr std::size_t kIdentifierSize = 4;  // "MPF\0"
 constexpr std::size_t kMpHeaderSize = 8;    // byte order, 42, offset of the MP Index IFD
 
-bool SoiAt(std::span<const std::uint8_t> file, std::size_t at) {
-  // The SOI and the 0xFF of the marker after it.
-  return markers::MarkerAt(file, at, markers::kSoi) && at + 3 <= file.size() &&
-         file[at + 2] == 0xFF;
-}
-
 }  // namespace
 
 std::optional<TMpIndex> ReadMpIndex(std::span<const std::uint8_t> jpeg) {
@@ -69,9 +63,9 @@ std::vector<std::optional<TByteRange>> LocateMpImages(std::span<const std::uint8
     const std::uint64_t stated = index.Base + std::uint64_t{index.Entries[i].Offset};
     std::size_t at = static_cast<std::size_t>(std::max<std::uint64_t>(stated, firstImageEnd));
     if (at >= file.size()) continue;
-    if (!SoiAt(file, at)) {
+    if (!markers::JpegStartsAt(file, at)) {
       const auto marker = markers::MarkerBytes(markers::kSoi);
-      const std::uint8_t soi[] = {marker[0], marker[1], 0xFF};
+      const std::uint8_t soi[] = {marker[0], marker[1], markers::kMarkerPrefix};
       at = static_cast<std::size_t>(std::search(file.begin() + static_cast<std::ptrdiff_t>(at),
                                                 file.end(), std::begin(soi), std::end(soi)) -
                                     file.begin());
