@@ -47,7 +47,8 @@ constexpr std::int64_t RestartRowStep(std::int64_t interval, std::int64_t cols) 
 // Calls block(c, row, col) for each block of the MCU in MCU row r and column m of layout, in
 // coding order. False as soon as block returns false.
 template <typename Block>
-bool WalkMcuBlocks(const TMcuLayout& layout, int r, int m, Block&& block) {
+[[gnu::always_inline]] inline bool WalkMcuBlocks(const TMcuLayout& layout, int r, int m,
+                                                 Block&& block) {
   for (int c = 0; c < layout.Count; ++c) {
     const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
     for (int v = 0; v < component.V; ++v) {
@@ -65,7 +66,8 @@ bool WalkMcuBlocks(const TMcuLayout& layout, int r, int m, Block&& block) {
 // except the last MCU, after which no restart marker stands. False as soon as mcu or atRestart
 // returns false. For a decoder that takes an MCU at a time; others walk blocks (WalkMcus).
 template <typename AtRow, typename Mcu, typename AtRestart>
-bool WalkWholeMcus(const TMcuLayout& layout, AtRow&& atRow, Mcu&& mcu, AtRestart&& atRestart) {
+[[gnu::always_inline]] inline bool WalkWholeMcus(const TMcuLayout& layout, AtRow&& atRow, Mcu&& mcu,
+                                                 AtRestart&& atRestart) {
   int restartCount = layout.RestartCount;
   for (int r = layout.FirstRow; r < layout.EndRow; ++r) {
     atRow(r);
@@ -85,21 +87,13 @@ bool WalkWholeMcus(const TMcuLayout& layout, AtRow&& atRow, Mcu&& mcu, AtRestart
 // of each MCU (WalkMcuBlocks). False as soon as block or atRestart returns false.
 template <typename AtRow, typename Block, typename AtRestart>
 bool WalkMcus(const TMcuLayout& layout, AtRow&& atRow, Block&& block, AtRestart&& atRestart) {
-  // Written out again rather than through WalkWholeMcus: with the call between the loop and the
-  // blocks the compiler no longer inlines a progressive block decode, which costs a fifth more.
-  int restartCount = layout.RestartCount;
-  for (int r = layout.FirstRow; r < layout.EndRow; ++r) {
-    atRow(r);
-    for (int m = layout.FirstCol; m < layout.EndCol; ++m) {
-      if (!WalkMcuBlocks(layout, r, m, block)) return false;
-      if (layout.RestartInterval != 0 && ++restartCount == layout.RestartInterval &&
-          !(r == layout.EndRow - 1 && m == layout.EndCol - 1)) {
-        restartCount = 0;
-        if (!atRestart()) return false;
-      }
-    }
-  }
-  return true;
+  // Inlined by force: with a call between the walk and the blocks the compiler no longer inlines
+  // a progressive block decode, which costs a fifth more.
+  return WalkWholeMcus(
+      layout, atRow,
+      [&](int r, int m)
+          __attribute__((always_inline)) { return WalkMcuBlocks(layout, r, m, block); },
+      atRestart);
 }
 
 }  // namespace tarvo
