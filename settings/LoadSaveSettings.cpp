@@ -53,6 +53,8 @@ class TSettingsReader {
     return status == TReadStatus::Ok || Fail(status, name);
   }
 
+  const TSettingsStore& Store() const { return store_; }
+
   bool Absent(const QString& name) const {
     QString ignored;
     return store_.ReadString(name, ignored) == TReadStatus::Absent;
@@ -60,8 +62,11 @@ class TSettingsReader {
 
   // For a value that reads as a number but is none the program can use.
   bool Fail(TReadStatus status, const QString& name) {
-    problems_ << NameMessage(
-        status == TReadStatus::WrongType ? kMsgSettingWrongType : kMsgSettingCannotRead, name);
+    return Fail(status == TReadStatus::WrongType ? kMsgSettingWrongType : kMsgSettingCannotRead,
+                name);
+  }
+  bool Fail(const char* pattern, const QString& name) {
+    problems_ << NameMessage(pattern, name);
     return false;
   }
 
@@ -73,6 +78,30 @@ class TSettingsReader {
 constexpr const char* kPresetValuePrefixes[] = {"Mode_Title_",         "Mode_Explanation_",
                                                 "Mode_AspectRatio_X_", "Mode_AspectRatio_Y_",
                                                 "Mode_ExtendSize_",    "Mode_FixAspectRatio_"};
+
+// The preset number a per-preset value name ends in; -1 for any other name.
+int64_t PresetNumberOf(const QString& name) {
+  for (const char* prefix : kPresetValuePrefixes) {
+    const QLatin1StringView start(prefix);
+    if (!name.startsWith(start, Qt::CaseInsensitive)) continue;
+    const QStringView digits = QStringView(name).sliced(start.size());
+    // Ten digits hold every count the file can state.
+    if (digits.isEmpty() || digits.size() > 10) return -1;
+    for (const QChar digit : digits) {
+      if (digit < u'0' || digit > u'9') return -1;
+    }
+    return digits.toLongLong();
+  }
+  return -1;
+}
+
+// The first stored value of a preset numbered count or more, or empty.
+QString ValueBeyondCount(const TSettingsStore& store, int32_t count) {
+  for (const QString& name : store.Names()) {
+    if (PresetNumberOf(name) >= count) return name;
+  }
+  return {};
+}
 
 bool PresetAbsent(const TSettingsReader& read, int32_t number) {
   for (const char* prefix : kPresetValuePrefixes) {
@@ -126,6 +155,13 @@ bool ReadUserPresets(TSettingsReader& read, TTrimModeList& trimModes) {
     bool kept = false;
     whole = ReadUserPreset(read, number, preset, kept) && whole;
     if (kept) presets.push_back(std::move(preset));
+  }
+  // The exit removes the values of presets beyond the count it writes: any still here were
+  // never loaded, by a count edited or damaged since, and would be lost at the exit.
+  if (whole && modeCountStored) {
+    if (const QString beyond = ValueBeyondCount(read.Store(), modeCount); !beyond.isEmpty()) {
+      whole = read.Fail(kMsgSettingBeyondCount, beyond);
+    }
   }
   // A stored count, even 0, replaces the factory presets: the user may have deleted them. A
   // bad count with no preset found leaves the factory presets.
@@ -183,6 +219,13 @@ class TSettingsWriter {
     return store_.WriteInteger(name, value) || Fail(name);
   }
   bool Boolean(const QString& name, bool value) { return Integer(name, value ? 1 : 0); }
+  // Removes every value of the presets numbered count or more.
+  void RemovePresetsFrom(int32_t count) {
+    for (QString name = ValueBeyondCount(store_, count); !name.isEmpty();
+         name = ValueBeyondCount(store_, count)) {
+      store_.Remove(name);
+    }
+  }
   bool String(const QString& name, const QString& value) {
     return store_.WriteString(name, value) || Fail(name);
   }
@@ -232,6 +275,7 @@ bool WriteValues(TSettingsWriter& write, const TWindowSettings& window,
       return false;
     }
   }
+  write.RemovePresetsFrom(trimModes.UserPresetCount());
   return write.Boolean(QStringLiteral("gKeepTimeStamp_Create"),
                        appSettings.gKeepTimeStamp_Create) &&
          write.Boolean(QStringLiteral("gKeepTimeStamp_Write"), appSettings.gKeepTimeStamp_Write) &&

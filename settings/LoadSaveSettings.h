@@ -34,6 +34,8 @@ namespace tarvo {
 
 inline constexpr char kMsgSettingCannotRead[] = "'%s' の取得に失敗しました";
 inline constexpr char kMsgSettingWrongType[] = "'%s' のデータ型が不正です";
+inline constexpr char kMsgSettingBeyondCount[] =
+    "'%s' は gModeCount を超える番号のプリセットの値です";
 inline constexpr char kMsgSettingCannotWrite[] = "'%s' の設定に失敗しました";
 inline constexpr char kMsgSettingsCannotSave[] = "設定ファイルを保存できません (%s)";
 inline constexpr char kMsgSettingsUnreadable[] = "設定ファイル %s を読み込めません";

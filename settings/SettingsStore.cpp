@@ -87,6 +87,12 @@ QString TQSettingsStore::StoredKey(const QString& name) const {
   return found == keysByFoldedName_.end() ? name : found->second;
 }
 
+QStringList TQSettingsStore::Names() const {
+  QStringList names;
+  for (const auto& [folded, key] : keysByFoldedName_) names << key;
+  return names;
+}
+
 TReadStatus TQSettingsStore::ReadInteger(const QString& name, int32_t& value) const {
   const QVariant stored = settings_->value(StoredKey(name));
   if (!stored.isValid()) return TReadStatus::Absent;
@@ -138,6 +144,13 @@ bool TQSettingsStore::WriteInteger(const QString& name, int32_t value) {
 bool TQSettingsStore::WriteString(const QString& name, const QString& value) {
   settings_->setValue(StoredKey(name), value);
   return true;
+}
+
+void TQSettingsStore::Remove(const QString& name) {
+  const auto found = keysByFoldedName_.find(name.toCaseFolded());
+  if (found == keysByFoldedName_.end()) return;
+  settings_->remove(found->second);
+  keysByFoldedName_.erase(found);
 }
 
 bool TQSettingsStore::Close(QString& reason) {

@@ -3,6 +3,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,7 +18,9 @@ enum class TReadStatus {
 };
 
 // The settings are read once at start and written once at exit through one open store. Names
-// are matched without regard to case. Values are never deleted.
+// are matched without regard to case. Values are never deleted, but for the values of presets
+// beyond the count the exit writes: left behind, they could not be told from presets a
+// damaged count lost.
 class TSettingsStore {
  public:
   virtual ~TSettingsStore() = default;
@@ -32,11 +35,14 @@ class TSettingsStore {
   virtual QString KeepBackup() = 0;
   // Where the store lives, for messages.
   virtual QString FileName() const = 0;
+  // The names of every value stored, as spelt in the store.
+  virtual QStringList Names() const = 0;
   virtual TReadStatus ReadInteger(const QString& name, int32_t& value) const = 0;
   virtual TReadStatus ReadString(const QString& name, QString& value) const = 0;
   // A failed write returns false; later writes are then not attempted by the caller.
   virtual bool WriteInteger(const QString& name, int32_t value) = 0;
   virtual bool WriteString(const QString& name, const QString& value) = 0;
+  virtual void Remove(const QString& name) = 0;
   // Makes the written values permanent. False when they could not be kept; reason then says
   // why, naming the file or folder at fault.
   virtual bool Close(QString& reason) = 0;
@@ -55,10 +61,12 @@ class TQSettingsStore final : public TSettingsStore {
   bool Damaged() const override;
   QString KeepBackup() override;
   QString FileName() const override;
+  QStringList Names() const override;
   TReadStatus ReadInteger(const QString& name, int32_t& value) const override;
   TReadStatus ReadString(const QString& name, QString& value) const override;
   bool WriteInteger(const QString& name, int32_t value) override;
   bool WriteString(const QString& name, const QString& value) override;
+  void Remove(const QString& name) override;
   bool Close(QString& reason) override;
 
  private:

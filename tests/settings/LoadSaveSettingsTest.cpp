@@ -180,6 +180,12 @@ TEST_F(SettingsFileTest, DamagedFilesKeepEveryReadableValue) {
        {"'Mode_AspectRatio_X_2'"},
        {"mine", "also"},
        true},
+      // The exit removes presets beyond its count: any left were never loaded.
+      {"preset beyond the count",
+       "gModeCount=1\n" + presets + after,
+       {"'Mode_AspectRatio_X_1' は gModeCount"},
+       {"mine"},
+       true},
       {"cut off",
        "gModeCount=2\n" + presets + after + "gKeepTime",
        {"は壊れています"},
@@ -268,7 +274,7 @@ TEST_F(SettingsFileTest, LongTitleIsCutTo255ShiftJisBytes) {
   EXPECT_EQ(modes_[2].Title, QString(127, u'長'));
 }
 
-TEST_F(SettingsFileTest, FewerPresetsLeaveTheOldValuesInPlace) {
+TEST_F(SettingsFileTest, FewerPresetsRemoveTheValuesOfThoseBeyond) {
   for (int i = 0; i < 3; ++i) modes_.Append({QString("extra %1").arg(i), "", 4, 3, true, true});
   ASSERT_TRUE(Save());  // seven user presets
   modes_.Remove(2);
@@ -276,11 +282,13 @@ TEST_F(SettingsFileTest, FewerPresetsLeaveTheOldValuesInPlace) {
   ASSERT_TRUE(Save());
   EXPECT_EQ(Stored("gModeCount").toString(), "5");
   EXPECT_EQ(Stored("Mode_Title_0").toString(), u"カメラ(横)"_s);
-  EXPECT_EQ(Stored("Mode_Title_6").toString(), "extra 2");
+  EXPECT_TRUE(Stored("Mode_Title_4").isValid());
+  EXPECT_FALSE(Stored("Mode_Title_5").isValid());
+  EXPECT_FALSE(Stored("Mode_FixAspectRatio_6").isValid());
 
   TTrimModeList modes;
   TQSettingsStore store(Path());
-  ASSERT_TRUE(LoadSettings(store, window_, modes, app_, message_));
+  ASSERT_TRUE(LoadSettings(store, window_, modes, app_, message_)) << message_.toStdString();
   EXPECT_EQ(modes, modes_);
 }
 
@@ -352,10 +360,12 @@ TEST_F(SettingsFileTest, HandWrittenTextWithCommasIsOneText) {
 class RecordingStore final : public TSettingsStore {
  public:
   bool Open() override { return canOpen; }
+  QStringList Names() const override { return {}; }
   TReadStatus ReadInteger(const QString&, int32_t&) const override { return TReadStatus::Absent; }
   TReadStatus ReadString(const QString&, QString&) const override { return TReadStatus::Absent; }
   bool WriteInteger(const QString& name, int32_t) override { return Write(name); }
   bool WriteString(const QString& name, const QString&) override { return Write(name); }
+  void Remove(const QString&) override {}
   bool Close(QString& reason) override {
     reason = u"/home/u/.config: boom"_s;
     return canClose;
