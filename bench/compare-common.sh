@@ -1,5 +1,6 @@
 # What the whole-process comparisons with jpegtran share, sourced by compare-*.sh with their
-# arguments BUILD_DIR [FILE] [RUNS]: it sets build, file, runs and a scratch folder work.
+# arguments BUILD_DIR [FILE] [RUNS]: it sets build, file, runs, a scratch folder work, and the
+# file's width and height.
 build=${1:?usage: $(basename "$0") BUILD_DIR [FILE] [RUNS]}
 file=${2:-}
 runs=${3:-5}
@@ -26,3 +27,9 @@ seconds() {
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN{print (a<b)?a:b}'; }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
+
+# FILE's geometry as tarvo-trim --info tells it: value KEY, and its width and height.
+info=$("$build/bin/tarvo-trim" --info "$file")
+value() { awk -F= -v k="$1" '$1==k{print $2}' <<<"$info"; }
+width=$(value width)
+height=$(value height)

@@ -7,7 +7,6 @@
 set -euo pipefail
 . "$(dirname "$0")/compare-common.sh"
 
-read -r width height < <("$build/bin/tarvo-trim" --info "$file" | awk -F= '/^width=/{w=$2} /^height=/{h=$2} END{print w, h}')
 x=$(( (width - 640) / 2 / 16 * 16 ))
 y=$(( (height - 480) / 2 / 16 * 16 ))
 rect="640x480+$x+$y"

@@ -9,10 +9,6 @@
 set -euo pipefail
 . "$(dirname "$0")/compare-common.sh"
 
-info=$("$build/bin/tarvo-trim" --info "$file")
-value() { awk -F= -v k="$1" '$1==k{print $2}' <<<"$info"; }
-width=$(value width)
-height=$(value height)
 mcu_height=$(value mcu | cut -dx -f2)
 # A quarter turn clockwise brings the bottom edge to the left: a partial MCU row there goes.
 turned="0,0,$(( height / mcu_height * mcu_height )),$width"

@@ -122,6 +122,17 @@ std::int64_t TInBitStreamFile::Position() const {
   return bitLevel_ ? static_cast<std::int64_t>(bits_.Position()) : source_.Position();
 }
 
+TBitPlace TInBitStreamFile::Place() const {
+  const auto position = static_cast<std::size_t>(Position());
+  const int unread = BitPosition() == 7 ? 0 : BitPosition() + 1;
+  if (unread == 0) return {position, 0};
+  // The byte bits were last taken from; a 0xFF in coded data is always followed by its stuffed
+  // 0x00, which Position counts.
+  const std::span<const std::uint8_t> bytes = Bytes();
+  const bool stuffed = position >= 2 && bytes[position - 1] == 0x00 && bytes[position - 2] == 0xFF;
+  return {position - (stuffed ? 2 : 1), 8 - unread};
+}
+
 void TInBitStreamFile::SetPosition(std::int64_t position) {
   LeaveBitLevel();
   source_.SetPosition(position);

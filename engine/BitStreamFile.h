@@ -110,6 +110,12 @@ class TBitBuffer {
   EJpegError* markerFault_;
 };
 
+// A place in entropy-coded data: after the first Bits (0..7) bits of the byte at Byte.
+struct TBitPlace {
+  std::size_t Byte = 0;
+  int Bits = 0;
+};
+
 // Reads a JPEG stream held in memory.
 class TInBitStreamFile {
  public:
@@ -140,6 +146,8 @@ class TInBitStreamFile {
   std::int64_t Size() const { return source_.Size(); }
   std::span<const std::uint8_t> Bytes() const { return source_.Bytes(); }
   int BitPosition() const { return bitLevel_ ? bits_.BitPosition() : 7; }
+  // Where the next bit of entropy-coded data is read.
+  TBitPlace Place() const;
   bool MarkerMet() const { return markerFault_ != EJpegError::kNone; }
   // Forgets the marker met, once the reader has been moved past the damage that ran into it.
   void ForgetMarker() { markerFault_ = EJpegError::kNone; }

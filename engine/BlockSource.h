@@ -1,11 +1,12 @@
 // Where a written window takes its blocks from: the store as decoded, or a turned view of it,
-// so that a turn is coded straight from the decoded blocks without a turned copy of them.
+// so that a turn or a wipe is coded straight from the decoded blocks without a copy of them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "CoefficientStore.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -25,17 +26,20 @@ class TBlockSource {
   ~TBlockSource() = default;
 };
 
-// The blocks of a store where they stand.
+// The blocks of a store where they stand, those of wipes, when given, as wiped.
 class TStoredBlocks final : public TBlockSource {
  public:
-  explicit TStoredBlocks(const TCoefficientStore& store) : store_(store) {}
+  explicit TStoredBlocks(const TCoefficientStore& store, const TWipes* wipes = nullptr)
+      : store_(store), wipes_(wipes != nullptr && !wipes->Empty() ? wipes : nullptr) {}
   const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
-                            std::int16_t* /*scratch*/) const override {
-    return store_.Block(slot, row, col);
+                            std::int16_t* scratch) const override {
+    return wipes_ != nullptr ? wipes_->Block(store_, slot, row, col, scratch)
+                             : store_.Block(slot, row, col);
   }
 
  private:
   const TCoefficientStore& store_;
+  const TWipes* wipes_;
 };
 
 }  // namespace tarvo

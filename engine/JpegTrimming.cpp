@@ -40,10 +40,12 @@ class TEngineCutter final : public TStoredPictureCutter {
     return TStoredPictureInfo{engine.Grid(), engine.ExifOrientation()};
   }
   std::vector<std::uint8_t> Cut(std::span<const std::uint8_t> picture, const TOrientedTrim& cut,
-                                bool dropExif, TOrientedTrim* written = nullptr) const override {
+                                bool dropExif, TOrientedTrim* written = nullptr,
+                                std::span<const TWipe> wipes = {}) const override {
     TJpegTrimming engine;
     engine.OnMessage = nullptr;
     engine.Pictures = options_;
+    engine.Wipes.assign(wipes.begin(), wipes.end());
     TByteStream output;
     if (!engine.AnalyzeBytes(picture) || !engine.TrimCut(output, cut, dropExif, written)) {
       return {};
@@ -189,9 +191,15 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   const bool turned = !snapped.Turn.IsIdentity();
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
-  if (!Decoded(window)) {
+  std::optional<TScanCopy> copy;
+  if (!turned) copy = DecodeForCopy(window);
+  // A copy leaves the rows below the wiped ones undecoded: it needs none of them.
+  std::vector<TTrimWindow> needed = WipeWindows();
+  if (!copy) needed.push_back(window);
+  for (const TTrimWindow& one : needed) {
+    if (Decoded(one)) continue;
     std::vector<TJpegWarning> warnings;
-    if (const EJpegError error = DecodeFor(window, warnings); error != EJpegError::kNone) {
+    if (const EJpegError error = DecodeFor(one, warnings); error != EJpegError::kNone) {
       return error;
     }
     Warn(warnings);
@@ -220,8 +228,11 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
     return static_cast<int>(std::clamp<std::int64_t>(
         mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
   };
+  const TWipes wipes(model_, store_, Wipes);
+  // A copy of the picture kept as it was would show what the wipes blanked.
+  const bool keepThumbnails = Pictures.KeepThumbnails && wipes.Empty();
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
-  const bool drawsThumbnail = Pictures.Maker != nullptr && !Pictures.KeepThumbnails;
+  const bool drawsThumbnail = Pictures.Maker != nullptr && !keepThumbnails;
   TDcPicture dcPicture;
   TCodedWindow coded;
   const TJpegModel turnedModel = turned ? TurnedModel(model_, snapped) : TJpegModel{};
@@ -229,16 +240,52 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   const TTrimWindow outputWindow =
       turned ? WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}) : window;
   if (drawsThumbnail) dcPicture = DcPictureFor(outputModel, outputWindow);
-  const TStoredBlocks stored(store_);
+  const TStoredBlocks stored(store_, &wipes);
   std::optional<TTurnedBlocks> turnedBlocks;
-  if (turned) turnedBlocks.emplace(model_, store_, snapped);
+  if (turned) turnedBlocks.emplace(model_, store_, snapped, &wipes);
   const TTrimSource source{bytes, outputModel,
                            turned ? static_cast<const TBlockSource&>(*turnedBlocks) : stored};
-  if (const EJpegError error = CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
-                                          drawsThumbnail ? &dcPicture : nullptr);
+  if (const EJpegError error =
+          CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
+                     drawsThumbnail ? &dcPicture : nullptr, copy ? &*copy : nullptr);
       error != EJpegError::kNone) {
-    return error;
+    if (!copy) return error;
+    // The changed rows could not be made to meet the copied ones: every row is decoded and
+    // coded after all, and checked as any trim's.
+    std::vector<TJpegWarning> warnings;
+    if (const EJpegError decoding = DecodeOn(model_.McuRows, warnings);
+        decoding != EJpegError::kNone) {
+      return decoding;
+    }
+    Warn(warnings);
+    return WriteCut(output, cut, dropExif, written);
   }
+  // The DC values of the rows a copy took as they were, decoded only once a picture is drawn
+  // from them.
+  bool dcComplete = !copy;
+  const auto completeDc = [&] {
+    if (dcComplete) return true;
+    dcComplete = true;
+    std::vector<TJpegWarning> warnings;
+    if (DecodeOn(model_.McuRows, warnings) != EJpegError::kNone || !model_.Damaged.empty()) {
+      return false;
+    }
+    Warn(warnings);
+    for (const auto& [first, end] : {std::pair{outputWindow.FirstRow, copy->FirstRow},
+                                     std::pair{copy->EndRow, outputWindow.EndRow}}) {
+      TTrimWindow rows = outputWindow;
+      rows.FirstRow = first;
+      rows.EndRow = end;
+      WalkWindow(
+          model_, stored, rows, {}, [](int) {},
+          [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int&) {
+            dcPicture.Put(slot, row, col, block[0]);
+            return true;
+          },
+          [] {});
+    }
+    return true;
+  };
   // The metadata is decided before the cut is written; pictures of the cut are drawn from its
   // DC values where an eighth of it is enough, else from the coded window.
   const bool transposed = snapped.Turn.Transpose;
@@ -263,7 +310,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
       .Width = outputWindow.Width,
       .Height = outputWindow.Height,
       .DropExif = dropExif,
-      .KeepThumbnails = Pictures.KeepThumbnails,
+      .KeepThumbnails = keepThumbnails,
       .StoredImages = Pictures.StoredImages,
       .Maker = Pictures.Maker,
       .Cutter = &cutter,
@@ -271,7 +318,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
           [&](const TDrawRequest& request) {
             std::vector<std::uint8_t> drawn;
             if (Pictures.Maker == nullptr) return drawn;
-            if (drawsThumbnail) {
+            if (drawsThumbnail && completeDc()) {
               drawn = Pictures.Maker->SmallerFromDc(dcPicture, barePicture(false), request.MaxWidth,
                                                     request.MaxHeight, request.Like,
                                                     request.MaxBytes, request.Quality);
@@ -284,6 +331,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
             return drawn;
           },
       .Stored = nullptr,
+      .Wipes = wipes.Empty() ? std::span<const TWipe>() : std::span<const TWipe>(Wipes),
   };
   const TMetadataPlan plan = DecideMetadata(context);
   WriteOutput(source, outputWindow, transposed, coded, plan, output);
@@ -357,18 +405,85 @@ bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
          (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
 }
 
+std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window) {
+  const bool whole = window.FirstCol == 0 && window.FirstRow == 0 &&
+                     window.EndCol == model_.McuCols && window.EndRow == model_.McuRows;
+  if (!whole || Wipes.empty() || !model_.SingleScan() || model_.StandardTables != 0 ||
+      RestartInterval() != 0 || model_.TailFault != EJpegError::kNone || decodedRows_ != 0 ||
+      !decodedIntervals_.empty() || sequential_) {
+    return std::nullopt;
+  }
+  // The scan must code the frame's components in the frame's order, one block a component a
+  // MCU where there is one component, as the output's scan does.
+  const TScan& scan = model_.Scans[0];
+  for (std::size_t i = 0; i < scan.Components.size(); ++i) {
+    if (scan.Components[i].Component != static_cast<int>(i)) return std::nullopt;
+  }
+  if (model_.Components.size() == 1 && model_.MaxHSampling * model_.MaxVSampling != 1) {
+    return std::nullopt;
+  }
+  TScanCopy copy;
+  copy.FirstRow = model_.McuRows;
+  for (const TWipe& wipe : Wipes) {
+    const TTrimRect grown = GrownToMcus(wipe.Region, Grid());
+    if (grown.Left >= grown.Right) continue;
+    copy.FirstRow = std::min(copy.FirstRow, grown.Top / McuHeight());
+    copy.EndRow = std::max(copy.EndRow, grown.Bottom / McuHeight());
+  }
+  if (copy.FirstRow >= copy.EndRow) return std::nullopt;
+  // The row after the wiped ones is coded too: a wipe that reaches the right edge changes the DC
+  // values its first blocks are coded against, and the row after it ends as the source's does.
+  copy.EndRow = std::min(copy.EndRow + 1, model_.McuRows);
+  // Decoded in two runs, to note where the rows to code start and end.
+  std::vector<TJpegWarning> warnings;
+  EJpegError error = DecodeOn(copy.FirstRow, warnings);
+  if (error == EJpegError::kNone && sequential_) copy.First = sequential_->Place();
+  if (error == EJpegError::kNone) error = DecodeOn(copy.EndRow, warnings);
+  if (error == EJpegError::kNone && sequential_) copy.End = sequential_->Place();
+  Warn(warnings);
+  // Whatever stops the copy leaves the picture decoded as far as it goes, for the trim to
+  // refuse or write as always.
+  if (error != EJpegError::kNone || !sequential_ || !model_.Damaged.empty() || cutRows_ >= 0 ||
+      sequential_->Rows() != copy.EndRow) {
+    return std::nullopt;
+  }
+  return copy;
+}
+
+std::vector<TTrimWindow> TJpegTrimming::WipeWindows() const {
+  std::vector<TTrimWindow> windows;
+  for (const TWipe& wipe : Wipes) {
+    if (wipe.Fill == EWipeFill::kGrey) continue;
+    const TTrimRect grown = GrownToMcus(wipe.Region, Grid());
+    if (grown.Left >= grown.Right) continue;
+    const int ring = wipe.Fill == EWipeFill::kFlat ? 1 : 0;
+    TTrimWindow window;
+    window.FirstCol = std::max(0, grown.Left / McuWidth() - ring);
+    window.FirstRow = std::max(0, grown.Top / McuHeight() - ring);
+    window.EndCol = std::min(model_.McuCols, grown.Right / McuWidth() + ring);
+    window.EndRow = std::min(model_.McuRows, grown.Bottom / McuHeight() + ring);
+    windows.push_back(window);
+  }
+  return windows;
+}
+
 EJpegError TJpegTrimming::DecodeFor(const TTrimWindow& window,
                                     std::vector<TJpegWarning>& warnings) {
   std::vector<TTrimWindow> planned;
-  bool holds = false;
   for (const TOrientedTrim& cut : plannedCuts_) {
     TOrientedTrim snapped;
     TTrimWindow one;
-    if (WindowFor(cut, snapped, one) != EJpegError::kNone) continue;
-    planned.push_back(one);
-    holds = holds || (one.FirstCol <= window.FirstCol && window.EndCol <= one.EndCol &&
-                      one.FirstRow <= window.FirstRow && window.EndRow <= one.EndRow);
+    if (WindowFor(cut, snapped, one) == EJpegError::kNone) planned.push_back(one);
   }
+  // The blocks the wipes average are decoded with the cuts' in one go.
+  if (!planned.empty()) {
+    const std::vector<TTrimWindow> wiped = WipeWindows();
+    planned.insert(planned.end(), wiped.begin(), wiped.end());
+  }
+  const bool holds = std::any_of(planned.begin(), planned.end(), [&](const TTrimWindow& one) {
+    return one.FirstCol <= window.FirstCol && window.EndCol <= one.EndCol &&
+           one.FirstRow <= window.FirstRow && window.EndRow <= one.EndRow;
+  });
   // The window decodes on in pieces ahead of its trims; a trim of the command line, which knows
   // every rectangle it cuts, decodes once what they take.
   if (model_.Progressive() || !holds) return DecodeThrough(window.EndRow, warnings);

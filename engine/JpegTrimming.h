@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,8 @@
 #include "RestartParts.h"
 #include "TrimRect.h"
 #include "TrimWindow.h"
+#include "WindowWriter.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -127,6 +130,9 @@ class TJpegTrimming {
   void LimitMemory(std::uint64_t bytes) { store_.MemoryLimit = bytes; }
   // How the thumbnail, previews and gain maps the file holds follow each trim.
   TEmbeddedPictureOptions Pictures;
+  // Regions blanked in every trim, in stored pixels of the source, applied in order before the
+  // trim cuts and turns. A wiped picture's thumbnail and previews are always drawn anew.
+  std::vector<TWipe> Wipes;
   TMessageProc OnMessage;
   // Set, it is told what OnMessage would be, as data, in its place.
   std::function<void(const TEngineReport&)> OnReport;
@@ -145,6 +151,13 @@ class TJpegTrimming {
   EJpegError WindowFor(const TOrientedTrim& cut, TOrientedTrim& snapped, TTrimWindow& window) const;
   // Whether the store holds every block of window.
   bool Decoded(const TTrimWindow& window) const;
+  // For a wipe of the whole picture not yet decoded: decodes it, noting where the coded rows
+  // that the wipes change start and end, so that the others are copied (TScanCopy). Nothing when
+  // the picture cannot be copied so, or was decoded before.
+  std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window);
+  // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
+  // around it, a mosaic's region; none for grey.
+  std::vector<TTrimWindow> WipeWindows() const;
   // Decodes what window needs: only what the planned cuts need when one of them holds it (see
   // DecodeOnlyFor), else as DecodeThrough does.
   EJpegError DecodeFor(const TTrimWindow& window, std::vector<TJpegWarning>& warnings);

@@ -76,6 +76,9 @@ class TSequentialScanDecoding {
                       const TSplitTuning& tuning = {});
   // The MCU rows decoded so far.
   int Rows() const { return state_.Row; }
+  // Where the coded data of MCU row Rows() start, or those after the last MCU once every row is
+  // decoded.
+  TBitPlace Place() const { return reader_.Place(); }
 
  private:
   // Decodes in restart parts what of Rows() to endRow - 1 they can take.

@@ -79,8 +79,10 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut) {
 }
 
 TTurnedBlocks::TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source,
-                             const TOrientedTrim& cut)
-    : source_(source), transpose_(cut.Turn.Transpose) {
+                             const TOrientedTrim& cut, const TWipes* wipes)
+    : source_(source),
+      wipes_(wipes != nullptr && !wipes->Empty() ? wipes : nullptr),
+      transpose_(cut.Turn.Transpose) {
   const TOrientation& turn = cut.Turn;
   constexpr TTurnBlock kTurns[] = {TurnBlock<false, false, false>, TurnBlock<false, false, true>,
                                    TurnBlock<false, true, false>,  TurnBlock<false, true, true>,
@@ -105,7 +107,7 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
   const auto s = static_cast<std::size_t>(slot);
   const TAxis& xs = xs_[s];
   const TAxis& ys = ys_[s];
-  if (!transpose_) return Turned(source_.Block(slot, ys.At(row), xs.At(col)), scratch);
+  if (!transpose_) return At(slot, ys.At(row), xs.At(col), scratch);
 #if defined(__has_builtin)
 #if __has_builtin(__builtin_prefetch)
   // Along an output row, a transposed view walks down a column of the source, a row of the
@@ -119,11 +121,15 @@ const std::int16_t* TTurnedBlocks::Block(int slot, std::size_t row, std::size_t 
   }
 #endif
 #endif
-  return Turned(source_.Block(slot, ys.At(col), xs.At(row)), scratch);
+  return At(slot, ys.At(col), xs.At(row), scratch);
 }
 
-const std::int16_t* TTurnedBlocks::Turned(const std::int16_t* from, std::int16_t* scratch) const {
-  turnBlock_(from, scratch);
+const std::int16_t* TTurnedBlocks::At(int slot, std::size_t row, std::size_t col,
+                                      std::int16_t* scratch) const {
+  if (wipes_ != nullptr) {
+    if (const std::int16_t* fill = wipes_->Fill(slot, row, col, scratch)) return fill;
+  }
+  turnBlock_(source_.Block(slot, row, col), scratch);
   return scratch;
 }
 

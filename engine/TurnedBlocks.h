@@ -10,6 +10,7 @@
 #include "CoefficientStore.h"
 #include "JpegModel.h"
 #include "OrientedTrim.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -20,11 +21,12 @@ TJpegModel TurnedModel(const TJpegModel& model, const TOrientedTrim& cut);
 
 // The blocks of cut, seen from the output laid out for TurnedModel of cut: each block is taken
 // from its place in the source and turned as it is asked for, so a turn needs no second store
-// and the memory it would have faulted in. cut must be Writable on the source's grid; source must
-// outlive the view.
+// and the memory it would have faulted in. The blocks of wipes, when given, are taken as wiped.
+// cut must be Writable on the source's grid; source and wipes must outlive the view.
 class TTurnedBlocks final : public TBlockSource {
  public:
-  TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut);
+  TTurnedBlocks(const TJpegModel& model, const TCoefficientStore& source, const TOrientedTrim& cut,
+                const TWipes* wipes = nullptr);
   const std::int16_t* Block(int slot, std::size_t row, std::size_t col,
                             std::int16_t* scratch) const override;
 
@@ -40,13 +42,14 @@ class TTurnedBlocks final : public TBlockSource {
     }
   };
 
-  // from turned into scratch.
-  const std::int16_t* Turned(const std::int16_t* from, std::int16_t* scratch) const;
-
   // Moves a block's 64 coefficients turned into another block.
   using TTurnBlock = void (*)(const std::int16_t* from, std::int16_t* to);
 
+  // The source's block at row and col, as wiped, turned.
+  const std::int16_t* At(int slot, std::size_t row, std::size_t col, std::int16_t* scratch) const;
+
   const TCoefficientStore& source_;
+  const TWipes* wipes_;
   bool transpose_;
   TTurnBlock turnBlock_ = nullptr;
   std::array<TAxis, TCoefficientStore::kMaxComponents> xs_{};

@@ -1,5 +1,6 @@
 #include "WindowWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <span>
@@ -78,11 +79,17 @@ std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& bl
   return split;
 }
 
+// Per component slot, runs of 16 zeros to code before the end of block of blocks without AC
+// coefficients.
+using TZeroRuns = std::array<int, TCoefficientStore::kMaxComponents>;
+
 // Codes part into writer, noting the blocks' DC values in dcPicture if given; false when a symbol
-// has no code in tables.
+// has no code in tables. The first blocks of a slot with no AC coefficients take the runs of
+// zeroRuns, if given, three at most each: 48 zeros, which leave room for the end of block.
 bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindowTables& tables,
               const TScanPart& part, TOutBitStreamFile& writer,
-              const std::function<void(int)>& atRow, TDcPicture* dcPicture) {
+              const std::function<void(int)>& atRow, TDcPicture* dcPicture,
+              TZeroRuns* zeroRuns = nullptr) {
   int restartNumber = part.RestartNumber;
   const auto writeMarker = [&] {
     writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
@@ -93,9 +100,17 @@ bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindow
       [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int& predictor) {
         if (dcPicture != nullptr) dcPicture->Put(slot, row, col, block[0]);
         const auto s = static_cast<std::size_t>(slot);
-        return EncodeBlock(writer, tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])],
-                           tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])], predictor,
-                           block);
+        const THuffmanEncodeTable& dc = tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])];
+        const THuffmanEncodeTable& ac = tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])];
+        if (zeroRuns != nullptr && (*zeroRuns)[s] > 0 && (NonZeroMask(block) >> 1) == 0) {
+          const int runs = std::min((*zeroRuns)[s], 3);
+          (*zeroRuns)[s] -= runs;
+          bool coded = EncodeDc(writer, dc, block[0] - predictor);
+          predictor = block[0];
+          for (int k = 0; k < runs; ++k) coded = coded && EncodeAc(writer, ac, 0, 15);
+          return coded && EncodeAc(writer, ac, 0, 0);
+        }
+        return EncodeBlock(writer, dc, ac, predictor, block);
       },
       writeMarker);
   if (coded && part.MarkerAfter) writeMarker();
@@ -120,6 +135,12 @@ class TWindowWriter {
   // Codes the window in up to parts parts at once (SplitScan).
   bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
                  const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
+  // Copies the rows of the source's scan that copy does not name as changed, and codes the
+  // changed ones to end where the source's do in the bit of a byte; false when they cannot be
+  // coded so (no ZRL codes make up the bits).
+  bool WriteCopiedScan(const TBlockSource& blocks, const TWindowTables& tables,
+                       const TScanCopy& copy, const std::function<void(int)>& atRow,
+                       TDcPicture* dcPicture);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
@@ -296,6 +317,75 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   return true;
 }
 
+bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, const TWindowTables& tables,
+                                    const TScanCopy& copy, const std::function<void(int)>& atRow,
+                                    TDcPicture* dcPicture) {
+  // The rows above start the scan as they start the source's, byte for byte.
+  Copy(model_.Scans[0].DataStart, static_cast<std::int64_t>(copy.First.Byte));
+  if (copy.First.Bits > 0) {
+    writer_.WriteBits(source_[copy.First.Byte] >> (8 - copy.First.Bits), copy.First.Bits);
+  }
+  TScanPart changed;
+  changed.Window = window_;
+  changed.Window.FirstRow = copy.FirstRow;
+  changed.Window.EndRow = copy.EndRow;
+  if (copy.FirstRow > 0) {
+    changed.Predictors = PredictorsBefore(model_, blocks, window_, copy.FirstRow);
+  }
+  // Coded aside once to count their bits, the changed rows must grow by pad bits mod 8.
+  TByteStream aside;
+  TOutBitStreamFile counter(aside);
+  if (!CodePart(
+          model_, blocks, tables, changed, counter, [](int) {}, nullptr)) {
+    return false;
+  }
+  const std::span<const std::uint8_t> coded = aside.Bytes();
+  const auto stuffing = std::count(coded.begin(), coded.end(), std::uint8_t{0xFF});
+  const auto bits =
+      static_cast<std::int64_t>(coded.size() - static_cast<std::size_t>(stuffing)) * 8 +
+      counter.PendingCount();
+  const int pad = static_cast<int>(((copy.End.Bits - copy.First.Bits - bits) % 8 + 8) % 8);
+  // The blocks without AC coefficients of each component there, and the length of its ZRL code.
+  TZeroRuns room{};
+  TZeroRuns length{};
+  WalkWindow(
+      model_, blocks, changed.Window, {}, [](int) {},
+      [&](int slot, std::size_t, std::size_t, const std::int16_t* block, int&) {
+        room[static_cast<std::size_t>(slot)] += (NonZeroMask(block) >> 1) == 0 ? 3 : 0;
+        return true;
+      },
+      [] {});
+  const std::size_t count = model_.Components.size();
+  for (std::size_t slot = 0; slot < count; ++slot) {
+    length[slot] = tables.Encode[static_cast<std::size_t>(tables.AcSlot[slot])].Length[0xF0];
+  }
+  // Up to seven runs a component reach every remainder the lengths can make.
+  TZeroRuns runs{};
+  bool found = pad == 0;
+  for (int combination = 1; !found && combination < 1 << (3 * count); ++combination) {
+    int sum = 0;
+    bool fits = true;
+    for (std::size_t slot = 0; slot < count; ++slot) {
+      runs[slot] = combination >> (3 * slot) & 7;
+      fits = fits && (runs[slot] == 0 || (length[slot] > 0 && runs[slot] <= room[slot]));
+      sum += runs[slot] * length[slot];
+    }
+    found = fits && sum % 8 == pad;
+  }
+  if (!found) return false;
+  if (pad == 0) runs = {};
+  if (!CodePart(model_, blocks, tables, changed, writer_, atRow, dcPicture, &runs)) return false;
+  if (writer_.PendingCount() != copy.End.Bits) return false;
+  // The rest of the source's byte, then its bytes to the end of the scan as they stand.
+  std::size_t next = copy.End.Byte;
+  if (copy.End.Bits > 0) {
+    writer_.WriteBits(source_[next] & (0xFFu >> copy.End.Bits), 8 - copy.End.Bits);
+    next += source_[next] == 0xFF ? 2 : 1;
+  }
+  Copy(static_cast<std::int64_t>(next), model_.Scans[0].DataEnd);
+  return true;
+}
+
 void TWindowWriter::WriteTail(const TMetadataPlan& plan) {
   // Segments before EOI are written as in the header, so a second Exif segment there is
   // dropped or rewritten too.
@@ -309,7 +399,7 @@ void TWindowWriter::WriteTail(const TMetadataPlan& plan) {
 
 EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                       const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
-                      TDcPicture* dcPicture) {
+                      TDcPicture* dcPicture, const TScanCopy* copy) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the stream.
@@ -325,12 +415,15 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   // coded from the start with tables chosen for it.
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
-    if (writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+    if (copy != nullptr
+            ? writer.WriteCopiedScan(source.Blocks, coded.Tables, *copy, atRow, dcPicture)
+            : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
       writer.Flush();
       return EJpegError::kNone;
     }
     coded.Scan.Clear();
   }
+  if (copy != nullptr) return EJpegError::kUncodableCoefficient;
   if (!ChooseWindowTables(model, source.Blocks, window, coded.Tables)) {
     return EJpegError::kUncodableCoefficient;
   }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 
+#include "BitStreamFile.h"
 #include "BlockSource.h"
 #include "ByteStream.h"
 #include "CutMetadata.h"
@@ -32,14 +33,30 @@ struct TCodedWindow {
   TByteStream Scan;  // the coded data, the last byte padded with 1-bits
 };
 
+// A whole picture with rows FirstRow to EndRow - 1 changed (wiped): the other rows are copied
+// byte for byte from the source's single scan, which codes them as the output does with the
+// source's tables, and only the changed rows are coded. First and End are the places in the
+// source's coded data where rows FirstRow and EndRow start. The blocks before EndRow's must end
+// with the DC values the source's do, so that its rows decode the same, and the changed rows are
+// made to end in the bit of a byte where the source's do: blocks without AC coefficients take
+// runs of 16 zeros (ZRL) before their end of block, which decode to the same block.
+struct TScanCopy {
+  int FirstRow = 0;
+  int EndRow = 0;
+  TBitPlace First;
+  TBitPlace End;
+};
+
 // Codes window with the file's own tables where they code every symbol in it, else with tables
 // chosen for it. atRow is told each MCU row about to be coded. Up to parts threads code the scan
 // at once, each a share of the window's MCU rows, with the bytes of one. A dcPicture laid out by
 // DcPictureFor for window is filled with the DC values of the blocks as they are coded. Returns
-// why the window cannot be written, or kNone.
+// why the window cannot be written, or kNone. With copy, only its changed rows are coded (and
+// noted in dcPicture), with the source's tables; kUncodableCoefficient when they cannot be, as
+// the rows copied are not decoded.
 EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                       const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
-                      TDcPicture* dcPicture = nullptr);
+                      TDcPicture* dcPicture = nullptr, const TScanCopy* copy = nullptr);
 
 // The coded window as a picture with no metadata, for a picture maker to draw from: its header
 // keeps only the APP0 and APP14 segments, which tell how its colours are coded, and without

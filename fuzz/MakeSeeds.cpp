@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
   thumbnailed.extraSegments.push_back(
       MakeExifWithThumbnail(false, 37, 29, MakeJpeg(Small(Sampling::k420, 16, 8)), false));
   Write(folder, "thumbnail-transverse-with-maker", MakeJpeg(thumbnailed), 64 | 7 << 3, 60, 60);
+  // A wipe (a mosaic, as the right byte says) of the second rectangle before a transposed cut,
+  // whose thumbnail is drawn from the wiped blocks.
+  Write(folder, "thumbnail-wiped-transposed", MakeJpeg(thumbnailed), 128 | 64 | 4 << 3, 60, 60);
 
   // Copies of the picture in Photoshop, JFXX, XMP, FlashPix, maker-note and trailing form, cut
   // with the picture maker on, and one turned; then the same copies damaged: a Photoshop

@@ -1,7 +1,9 @@
 // Fuzz target: analysis and two trims of whatever bytes arrive, with the rectangle and the
-// DropExif flag taken from the input, then a turned or mirrored cut, with thumbnails and previews
-// made anew when the input asks for a picture maker. Every outcome must be a message or a
-// decodable JPEG that carries the source's blocks wherever libjpeg reads the source cleanly.
+// DropExif flag taken from the input, then a turned or mirrored cut, wiped first where the input
+// asks (a wipe is also the first trim of an engine of its own), with thumbnails and previews made
+// anew when the input asks for a picture maker. Every
+// outcome must be a message or a decodable JPEG that carries the source's blocks wherever libjpeg
+// reads the source cleanly.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +27,7 @@ struct Steering {
   bool stopEarly = false;  // decode only down to the first rectangle
   int turn = 0;            // the turn of the third cut: transpose, mirror across, mirror down
   bool maker = false;      // draw thumbnails and previews anew
+  bool wipe = false;       // blank the second rectangle before the turned cut, fill by right % 3
   std::uint8_t left = 0, top = 0, right = 255, bottom = 255;
 };
 constexpr std::size_t kSteeringSize = 5;
@@ -36,6 +39,7 @@ Steering ReadSteering(const std::uint8_t* data) {
   s.stopEarly = (data[0] & 4) != 0;
   s.turn = data[0] >> 3 & 7;
   s.maker = (data[0] & 64) != 0;
+  s.wipe = (data[0] & 128) != 0;
   s.left = data[1];
   s.top = data[2];
   s.right = data[3];
@@ -130,6 +134,34 @@ void TurnAndCheck(tarvo::TJpegTrimming& engine, int turn, const Steering& s, int
   }
 }
 
+// A first wipe of the whole picture by a fresh engine, which may copy the coded rows it leaves
+// as they are: a message, or a file that decodes at the picture's size.
+void WipeAndCheck(std::span<const std::uint8_t> bytes, const tarvo::TWipe& wipe,
+                  const tarvo::TPictureMaker* maker, bool dropExif) {
+  tarvo::TJpegTrimming engine;
+  engine.LimitMemory(tarvo::fuzzing::kMemoryBound);
+  engine.Pictures.Maker = maker;
+  int reports = 0;
+  engine.OnMessage = [&reports](const std::string&, int) { ++reports; };
+  tarvo::TByteStream output;
+  bool trimmed = false;
+  try {
+    if (!engine.AnalyzeBytes(bytes)) return;
+    engine.Wipes = {wipe};
+    trimmed = static_cast<bool>(engine.TrimCut(
+        output, tarvo::WholePicture(engine.Grid(), engine.ExifOrientation()), dropExif));
+  } catch (const tarvo::EStreamError&) {
+    return;
+  }
+  if (!trimmed) CheckReported(reports);
+  if (!trimmed) return;
+  tarvo::fuzzing::TCoefficientImage image;
+  if (!tarvo::fuzzing::OutputDecodes(output.Bytes(),
+                                     {0, 0, engine.ImageWidth(), engine.ImageHeight()}, image)) {
+    std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -169,6 +201,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   other.left = static_cast<std::uint8_t>(255 - steering.left);
   other.top = static_cast<std::uint8_t>(255 - steering.top);
   TrimAndCheck(engine, MakeRect(other, engine), !steering.dropExif, reports, reference);
+  if (steering.wipe) {
+    const tarvo::TWipe wipe{MakeRect(other, engine),
+                            static_cast<tarvo::EWipeFill>(steering.right % 3)};
+    WipeAndCheck(std::span(data + kSteeringSize, size - kSteeringSize), wipe, engine.Pictures.Maker,
+                 steering.dropExif);
+    engine.Wipes = {wipe};
+  }
   TurnAndCheck(engine, steering.turn, steering, reports);
   return 0;
 }

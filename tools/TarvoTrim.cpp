@@ -17,6 +17,7 @@
 #include "OrientedTrim.h"
 #include "StreamError.h"
 #include "TemporaryFiles.h"
+#include "Wipe.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr std::string_view kUsage =
     "Usage:\n"
     "  tarvo-trim --info FILE\n"
     "  tarvo-trim [--drop-exif] [--in-place] [--keep-thumbnails] [--no-sync] [TURN ...]\n"
-    "             INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
+    "             [--wipe RECT[:FILL] ...] INPUT OUTPUT RECT [OUTPUT RECT ...]\n"
     "  tarvo-trim --help\n";
 
 constexpr std::string_view kHelp =
@@ -59,6 +60,18 @@ constexpr std::string_view kHelp =
     "                their offsets hold), or left out where it cannot be, so that none shows\n"
     "                what was cut away; FlashPix segments are left out. HDR gain maps and views\n"
     "                of the same size are cut and turned with the picture either way.\n"
+    "  --wipe RECT[:grey|flat|mosaic]\n"
+    "                Blank RECT (in the picture after the turns) in every output before the\n"
+    "                rectangles are cut; may be given more than once, later wipes over earlier\n"
+    "                ones. Every MCU the rectangle touches is blanked in all components, and\n"
+    "                every other block keeps its coefficients. grey (the default) sets every\n"
+    "                coefficient to zero, a mid grey; flat gives the region one colour, the\n"
+    "                average of the blocks around it; mosaic gives each cell of\n"
+    "                2x2 MCUs its average colour. A mosaic can be partly reversed: use grey or\n"
+    "                flat where privacy matters. Every copy of a wiped picture is drawn again\n"
+    "                from it, --keep-thumbnails notwithstanding, and an HDR gain map is wiped\n"
+    "                under the region with the gain around it. The whole picture is written\n"
+    "                with the rectangle WIDTHxHEIGHT+0+0.\n"
     "  --no-sync     Rename the outputs into place without waiting for them to reach the disk,\n"
     "                for batch work; a crash may then leave an output empty.\n"
     "\n"
@@ -88,61 +101,6 @@ constexpr std::string_view kHelp =
     "\n"
     "Exit status: 0 success, 1 the file was refused or could not be read or written,\n"
     "2 wrong usage.\n";
-
-// One TURN option: a turn, or --auto-orient, which depends on the file's tag.
-struct TTurnStep {
-  tarvo::TOrientation Turn;
-  bool Upright = false;
-};
-
-struct TOptions {
-  bool DropExif = false;
-  bool InPlace = false;
-  bool KeepThumbnails = false;
-  bool NoSync = false;
-  std::vector<TTurnStep> Turns;
-};
-
-// Reads the option at the front of args; returns how many arguments it took, 0 when it is not
-// one of ours or its value is wrong.
-std::size_t ParseOption(const std::vector<std::string_view>& args, TOptions& options) {
-  const std::string_view option = args[0];
-  const std::string_view value = args.size() > 1 ? args[1] : std::string_view();
-  if (option == "--drop-exif" || option == "--in-place" || option == "--keep-thumbnails" ||
-      option == "--no-sync") {
-    (option == "--drop-exif"         ? options.DropExif
-     : option == "--in-place"        ? options.InPlace
-     : option == "--keep-thumbnails" ? options.KeepThumbnails
-                                     : options.NoSync) = true;
-    return 1;
-  }
-  if (option == "--auto-orient") {
-    options.Turns.push_back({tarvo::kAsStored, true});
-    return 1;
-  }
-  if (option == "--transpose" || option == "--transverse") {
-    options.Turns.push_back({option == "--transpose" ? tarvo::kTransposed : tarvo::kTransverse});
-    return 1;
-  }
-  if (option == "--rotate" && (value == "90" || value == "180" || value == "270")) {
-    options.Turns.push_back({value == "90"    ? tarvo::kRotate90
-                             : value == "180" ? tarvo::kRotate180
-                                              : tarvo::kRotate270});
-    return 2;
-  }
-  if (option == "--flip" && (value == "horizontal" || value == "vertical")) {
-    options.Turns.push_back(
-        {value == "horizontal" ? tarvo::kMirrorHorizontal : tarvo::kMirrorVertical});
-    return 2;
-  }
-  return 0;
-}
-
-int Usage(std::string_view reason = {}) {
-  if (!reason.empty()) std::cerr << "tarvo-trim: " << reason << '\n';
-  std::cerr << kUsage;
-  return kExitUsage;
-}
 
 bool ParseNumber(std::string_view text, std::int64_t& value) {
   if (text.empty()) return false;
@@ -186,6 +144,92 @@ bool ParseRect(std::string_view text, tarvo::TTrimRect& rect) {
   rect = {static_cast<std::int32_t>(a), static_cast<std::int32_t>(b), static_cast<std::int32_t>(c),
           static_cast<std::int32_t>(d)};
   return true;
+}
+
+// One TURN option: a turn, or --auto-orient, which depends on the file's tag.
+struct TTurnStep {
+  tarvo::TOrientation Turn;
+  bool Upright = false;
+};
+
+// One --wipe: its rectangle in the picture after the turns, as given, and its fill.
+struct TWipeStep {
+  std::string_view Text;
+  tarvo::TTrimRect Rect;
+  tarvo::EWipeFill Fill = tarvo::EWipeFill::kGrey;
+};
+
+struct TOptions {
+  bool DropExif = false;
+  bool InPlace = false;
+  bool KeepThumbnails = false;
+  bool NoSync = false;
+  std::vector<TTurnStep> Turns;
+  std::vector<TWipeStep> Wipes;
+};
+
+// "RECT[:grey|flat|mosaic]".
+bool ParseWipe(std::string_view text, TWipeStep& wipe) {
+  wipe.Text = text;
+  const auto colon = text.find(':');
+  const std::string_view fill = colon == std::string_view::npos ? "grey" : text.substr(colon + 1);
+  if (fill == "grey") {
+    wipe.Fill = tarvo::EWipeFill::kGrey;
+  } else if (fill == "flat") {
+    wipe.Fill = tarvo::EWipeFill::kFlat;
+  } else if (fill == "mosaic") {
+    wipe.Fill = tarvo::EWipeFill::kMosaic;
+  } else {
+    return false;
+  }
+  return ParseRect(text.substr(0, colon), wipe.Rect);
+}
+
+// Reads the option at the front of args; returns how many arguments it took, 0 when it is not
+// one of ours or its value is wrong.
+std::size_t ParseOption(const std::vector<std::string_view>& args, TOptions& options) {
+  const std::string_view option = args[0];
+  const std::string_view value = args.size() > 1 ? args[1] : std::string_view();
+  if (option == "--drop-exif" || option == "--in-place" || option == "--keep-thumbnails" ||
+      option == "--no-sync") {
+    (option == "--drop-exif"         ? options.DropExif
+     : option == "--in-place"        ? options.InPlace
+     : option == "--keep-thumbnails" ? options.KeepThumbnails
+                                     : options.NoSync) = true;
+    return 1;
+  }
+  if (option == "--auto-orient") {
+    options.Turns.push_back({tarvo::kAsStored, true});
+    return 1;
+  }
+  if (option == "--transpose" || option == "--transverse") {
+    options.Turns.push_back({option == "--transpose" ? tarvo::kTransposed : tarvo::kTransverse});
+    return 1;
+  }
+  if (option == "--rotate" && (value == "90" || value == "180" || value == "270")) {
+    options.Turns.push_back({value == "90"    ? tarvo::kRotate90
+                             : value == "180" ? tarvo::kRotate180
+                                              : tarvo::kRotate270});
+    return 2;
+  }
+  if (option == "--wipe" && args.size() > 1) {
+    TWipeStep wipe;
+    if (!ParseWipe(value, wipe)) return 0;
+    options.Wipes.push_back(wipe);
+    return 2;
+  }
+  if (option == "--flip" && (value == "horizontal" || value == "vertical")) {
+    options.Turns.push_back(
+        {value == "horizontal" ? tarvo::kMirrorHorizontal : tarvo::kMirrorVertical});
+    return 2;
+  }
+  return 0;
+}
+
+int Usage(std::string_view reason = {}) {
+  if (!reason.empty()) std::cerr << "tarvo-trim: " << reason << '\n';
+  std::cerr << kUsage;
+  return kExitUsage;
 }
 
 int Run(int argc, char** argv) {
@@ -263,11 +307,21 @@ int Run(int argc, char** argv) {
     std::cerr << tarvo::MessageText(tarvo::EJpegError::kTooSmallToTurn, true) << '\n';
     return kExitFailed;
   }
+  const auto outside = [&cut](std::string_view text) {
+    return Usage(std::string(text) + ": the rectangle does not lie inside the " +
+                 std::to_string(cut.Width()) + "x" + std::to_string(cut.Height()) + " image");
+  };
   for (std::size_t k = 0; k < rects.size(); ++k) {
-    if (!tarvo::LiesInside(rects[k], cut.Width(), cut.Height())) {
-      return Usage(std::string(args[2 + 2 * k]) + ": the rectangle does not lie inside the " +
-                   std::to_string(cut.Width()) + "x" + std::to_string(cut.Height()) + " image");
+    if (!tarvo::LiesInside(rects[k], cut.Width(), cut.Height())) return outside(args[2 + 2 * k]);
+  }
+  // A wipe's rectangle is in the picture as turned, like a cut's; the engine takes it in the
+  // stored pixels.
+  for (const TWipeStep& wipe : options.Wipes) {
+    if (wipe.Rect.Left >= wipe.Rect.Right || wipe.Rect.Top >= wipe.Rect.Bottom) {
+      return Usage(std::string(wipe.Text) + ": the rectangle has no positive width and height");
     }
+    if (!tarvo::LiesInside(wipe.Rect, cut.Width(), cut.Height())) return outside(wipe.Text);
+    engine.Wipes.push_back({tarvo::Within(cut, wipe.Rect).Source, wipe.Fill});
   }
   // Every rectangle is known: decoding takes only what they keep.
   std::vector<tarvo::TOrientedTrim> cuts;

@@ -15,6 +15,7 @@
 #include "PictureMaker.h"
 #include "StoredPictureCutter.h"
 #include "TrimRect.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -61,6 +62,9 @@ struct TCutContext {
   // The images stored after the main picture as the output holds them, decided before any
   // segment is; null when the cut leaves them alone.
   const TStoredImagesPlan* Stored = nullptr;
+  // The regions of the source's stored pixels the cut has blanked, in order: no copy of the
+  // picture may be kept as it was, and pictures stored beside it are wiped alike.
+  std::span<const TWipe> Wipes;
 };
 
 // A metadata segment of the source, as a kind is handed it.

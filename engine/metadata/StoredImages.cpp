@@ -1,6 +1,7 @@
 #include "StoredImages.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 #include "ExifSegment.h"
@@ -89,6 +90,43 @@ std::vector<TStoredImage> StoredImages(const TCutContext& cut, const std::option
   return images;
 }
 
+// rect of the source's pixels scaled onto a width x height picture of the same scene, grown
+// outward to whole pixels.
+TTrimRect ScaledOutward(const TTrimRect& rect, std::int64_t width, std::int64_t height,
+                        const TCutContext& cut) {
+  const std::int64_t sourceWidth = cut.Model.Width;
+  const std::int64_t sourceHeight = cut.Model.Height;
+  const auto scaled = [](std::int64_t at, std::int64_t to, std::int64_t from, bool up) {
+    return static_cast<std::int32_t>(up ? (at * to + from - 1) / from : at * to / from);
+  };
+  return {scaled(rect.Left, width, sourceWidth, false),
+          scaled(rect.Top, height, sourceHeight, false),
+          scaled(rect.Right, width, sourceWidth, true),
+          scaled(rect.Bottom, height, sourceHeight, true)};
+}
+
+// The cut's wipes scaled onto a picture of grid's size that shows the same scene, each with fill
+// where given, else its own.
+std::vector<TWipe> ScaledWipes(const TMcuGrid& grid, const TCutContext& cut,
+                               std::optional<EWipeFill> fill = std::nullopt) {
+  std::vector<TWipe> wipes;
+  for (const TWipe& wipe : cut.Wipes) {
+    wipes.push_back(
+        {ScaledOutward(wipe.Region, grid.Width, grid.Height, cut), fill.value_or(wipe.Fill)});
+  }
+  return wipes;
+}
+
+// picture (a whole stored picture of the scene, stored pixels as info says) with the cut's wipes
+// scaled onto it, as the main picture was wiped, and every copy it holds drawn again; picture
+// itself when the cut wipes nothing, empty when it cannot be wiped.
+TBytes WipedAlike(std::span<const std::uint8_t> picture, const TStoredPictureInfo& info,
+                  const TCutContext& cut, std::optional<EWipeFill> fill = std::nullopt) {
+  if (cut.Wipes.empty()) return TBytes(picture.begin(), picture.end());
+  return cut.Cutter->Cut(picture, WholePicture(info.Grid, info.Orientation), false, nullptr,
+                         ScaledWipes(info.Grid, cut, fill));
+}
+
 // region of picture (its stored pixels) turned as the cut's blocks were: without loss where
 // picture's own MCU grid gives exactly that (and lossless says it may), else drawn again with
 // its own tables and sampling, carrying its metadata; empty when neither can be done.
@@ -110,22 +148,21 @@ TBytes CutRegion(std::span<const std::uint8_t> picture, const TStoredPictureInfo
   });
 }
 
-// The gain map cut to the region of the cut, scaled to its own size, and turned with it.
+// The gain map cut to the region of the cut, scaled to its own size, and turned with it. Under
+// the cut's wipes it takes the gain around them, so that it keeps no outline of what they
+// blanked.
 TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutContext& cut) {
   const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(map);
   const int sourceWidth = cut.Model.Width;
   const int sourceHeight = cut.Model.Height;
   if (!info || sourceWidth <= 0 || sourceHeight <= 0) return {};
+  const TBytes wiped = WipedAlike(map, *info, cut, EWipeFill::kFlat);
+  if (wiped.empty()) return {};
+  map = wiped;
   const TTrimRect& rect = cut.Rect;
   const std::int64_t width = info->Grid.Width;
   const std::int64_t height = info->Grid.Height;
-  const auto scaled = [](std::int64_t at, std::int64_t to, std::int64_t from, bool up) {
-    return static_cast<std::int32_t>(up ? (at * to + from - 1) / from : at * to / from);
-  };
-  TTrimRect region{scaled(rect.Left, width, sourceWidth, false),
-                   scaled(rect.Top, height, sourceHeight, false),
-                   scaled(rect.Right, width, sourceWidth, true),
-                   scaled(rect.Bottom, height, sourceHeight, true)};
+  TTrimRect region = ScaledOutward(rect, width, height, cut);
   region.Right =
       std::clamp<std::int32_t>(region.Right, region.Left + 1, static_cast<std::int32_t>(width));
   region.Bottom =
@@ -137,17 +174,27 @@ TBytes CutGainMap(std::span<const std::uint8_t> map, const TCutContext& cut) {
   return CutRegion(map, *info, region, exact, false, cut);
 }
 
-// picture's stored pixels turned by the cut's turn without loss, carrying its metadata; empty
-// when a turn would lose pixels at a partial MCU, or cannot be done.
-TBytes TurnLosslessly(std::span<const std::uint8_t> picture, const TCutContext& cut) {
+// A preview of the whole picture turned and wiped as the picture was, without loss, carrying
+// its metadata. Empty when a turn would lose pixels at a partial MCU, when the preview does not
+// show the picture at one scale on both axes (bars beside it would put a scaled wipe in the
+// wrong place), or when it cannot be done.
+TBytes FollowLosslessly(std::span<const std::uint8_t> picture, const TCutContext& cut) {
   const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(picture);
   if (!info) return {};
   const TMcuGrid& grid = info->Grid;
-  if (grid.Width % grid.McuWidth != 0 || grid.Height % grid.McuHeight != 0) return {};
+  const bool turned = !cut.Turn.IsIdentity();
+  if (turned && (grid.Width % grid.McuWidth != 0 || grid.Height % grid.McuHeight != 0)) return {};
+  if (!cut.Wipes.empty()) {
+    // Within one preview pixel of the picture's shape.
+    const std::int64_t across = std::int64_t{grid.Width} * cut.Model.Height;
+    const std::int64_t down = std::int64_t{grid.Height} * cut.Model.Width;
+    if (std::abs(across - down) >= std::max(cut.Model.Width, cut.Model.Height)) return {};
+  }
   TTurnLoss loss;
   // The picture's own tag, if it has one, follows the turn as the main picture's does.
-  return cut.Cutter->Cut(
-      picture, Turned(WholePicture(grid, info->Orientation), cut.Turn, grid, loss), cut.DropExif);
+  return cut.Cutter->Cut(picture,
+                         Turned(WholePicture(grid, info->Orientation), cut.Turn, grid, loss),
+                         cut.DropExif, nullptr, ScaledWipes(grid, cut));
 }
 
 // A large preview drawn again from the cut at its old longer side, never larger than the cut.
@@ -172,11 +219,13 @@ TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& ind
   if (image.GainMap) return CutGainMap(bytes, cut);
   if (type == kMpLargeThumbnailVga || type == kMpLargeThumbnailFullHd) {
     if (cut.KeepThumbnails) return TBytes(bytes.begin(), bytes.end());
-    // A turn of the whole picture turns its preview the same way, without loss and far sooner
-    // than drawing it again; a cut draws it anew.
+    // A turn or a wipe of the whole picture is done to its preview the same way, without loss
+    // and far sooner than drawing it again; a cut draws it anew.
     TBytes result;
     const bool whole = cut.Rect == TTrimRect{0, 0, cut.Model.Width, cut.Model.Height};
-    if (whole && !cut.Turn.IsIdentity()) result = TurnLosslessly(bytes, cut);
+    if (whole && (!cut.Turn.IsIdentity() || !cut.Wipes.empty())) {
+      result = FollowLosslessly(bytes, cut);
+    }
     if (result.empty()) result = DrawPreview(bytes, cut);
     return result;
   }
@@ -184,7 +233,10 @@ TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& ind
   if (type >= kMpPanorama && type <= kMpMultiAngle) {
     const std::optional<TStoredPictureInfo> info = cut.Cutter->Analyze(bytes);
     if (info && info->Grid.Width == cut.Model.Width && info->Grid.Height == cut.Model.Height) {
-      return CutRegion(bytes, *info, cut.Rect, true, cut.DropExif, cut);
+      // Wiped where the main picture is, as another view shows the same place there.
+      const TBytes wiped = WipedAlike(bytes, *info, cut);
+      if (wiped.empty()) return {};
+      return CutRegion(wiped, *info, cut.Rect, true, cut.DropExif, cut);
     }
   }
   return TBytes(bytes.begin(), bytes.end());

@@ -9,6 +9,7 @@
 
 #include "Orientation.h"
 #include "OrientedTrim.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -25,10 +26,13 @@ class TStoredPictureCutter {
       std::span<const std::uint8_t> picture) const = 0;
   // picture's cut, written without loss with its own metadata following as a main picture's
   // does, the images it stores itself left as they are; empty when it cannot be written.
-  // written, when given, receives the cut as snapped to picture's MCU grid and written.
+  // written, when given, receives the cut as snapped to picture's MCU grid and written. wipes
+  // (in picture's stored pixels) are blanked first, and then every copy of picture it holds is
+  // drawn again.
   virtual std::vector<std::uint8_t> Cut(std::span<const std::uint8_t> picture,
                                         const TOrientedTrim& cut, bool dropExif,
-                                        TOrientedTrim* written = nullptr) const = 0;
+                                        TOrientedTrim* written = nullptr,
+                                        std::span<const TWipe> wipes = {}) const = 0;
 };
 
 }  // namespace tarvo

@@ -296,31 +296,38 @@ std::vector<fixtures::Pixels> EmbeddedPictures(const Bytes& bytes) {
   return pictures;
 }
 
-TEST(EmbeddedCopies, ACutDrawsEveryCopyAgainAndKeepThumbnailsKeepsThem) {
+// A wipe of the red corner in the whole picture draws every copy again as a cut does, also
+// where thumbnails are to be kept: a kept one would show what the wipe blanked.
+TEST(EmbeddedCopies, ACutOrAWipeDrawsEveryCopyAgainAndOnlyACutKeepsThemWhenAsked) {
   const TLibjpegPictureMaker maker;
   for (const bool little : {true, false}) {
     for (const bool keep : {false, true}) {
-      SCOPED_TRACE(little * 10 + keep);
-      const Bytes source = fixtures::MakeJpegWithEmbeddedCopies(little);
-      TJpegTrimming engine;
-      engine.Pictures.Maker = &maker;
-      engine.Pictures.KeepThumbnails = keep;
-      ASSERT_TRUE(engine.AnalyzeBytes(source));
-      TByteStream output;
-      ASSERT_TRUE(engine.Trim(output, {48, 32, 128, 96}, false));
-      const Bytes cut = BytesOf(output);
-      // JFXX, the maker note, IFD1, Photoshop, the one after EOI, and XMP's.
-      const std::vector<fixtures::Pixels> pictures = EmbeddedPictures(cut);
-      EXPECT_EQ(pictures.size(), 6u);
-      for (const fixtures::Pixels& picture : pictures) {
-        EXPECT_EQ(picture.warnings, 0);
-        EXPECT_EQ(HasRed(picture), keep);
+      for (const bool wipe : {false, true}) {
+        SCOPED_TRACE(little * 100 + keep * 10 + wipe);
+        const Bytes source = fixtures::MakeJpegWithEmbeddedCopies(little);
+        TJpegTrimming engine;
+        engine.Pictures.Maker = &maker;
+        engine.Pictures.KeepThumbnails = keep;
+        ASSERT_TRUE(engine.AnalyzeBytes(source));
+        if (wipe) engine.Wipes = {{{0, 0, 40, 40}, EWipeFill::kFlat}};
+        TByteStream output;
+        ASSERT_TRUE(engine.Trim(
+            output, wipe ? TTrimRect{0, 0, 128, 96} : TTrimRect{48, 32, 128, 96}, false));
+        const bool kept = keep && !wipe;
+        const Bytes cut = BytesOf(output);
+        // JFXX, the maker note, IFD1, Photoshop, the one after EOI, and XMP's.
+        const std::vector<fixtures::Pixels> pictures = EmbeddedPictures(cut);
+        EXPECT_EQ(pictures.size(), 6u);
+        for (const fixtures::Pixels& picture : pictures) {
+          EXPECT_EQ(picture.warnings, 0);
+          EXPECT_EQ(HasRed(picture), kept);
+        }
+        const auto has = [&](std::string_view what) {
+          return std::search(cut.begin(), cut.end(), what.begin(), what.end()) != cut.end();
+        };
+        EXPECT_EQ(has("FPXR"), kept);
+        EXPECT_TRUE(has("\x1C\x02\x05\x00\x03Sea"));  // the IPTC record
       }
-      const auto has = [&](std::string_view what) {
-        return std::search(cut.begin(), cut.end(), what.begin(), what.end()) != cut.end();
-      };
-      EXPECT_EQ(has("FPXR"), keep);
-      EXPECT_TRUE(has("\x1C\x02\x05\x00\x03Sea"));  // the IPTC record
     }
   }
 }

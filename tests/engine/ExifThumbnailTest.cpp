@@ -127,6 +127,36 @@ TEST(ExifThumbnail, IsDrawnAgainFromATurnedCut) {
   EXPECT_FALSE(red(1));
 }
 
+// A wiped red corner leaves no red in the thumbnail, even one the trim was asked to keep,
+// whatever fill (a mosaic shows averages by design) or turn the wipe goes with.
+TEST(ExifThumbnail, ShowsNoTraceOfAWipe) {
+  const TLibjpegPictureMaker maker;
+  struct Case {
+    EWipeFill fill;
+    bool keep;
+    TOrientation turn;
+  };
+  for (const Case c :
+       {Case{EWipeFill::kGrey, true, kAsStored}, Case{EWipeFill::kFlat, false, kAsStored},
+        Case{EWipeFill::kFlat, true, kRotate90}}) {
+    SCOPED_TRACE(static_cast<int>(c.fill));
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    engine.Pictures.KeepThumbnails = c.keep;
+    ASSERT_TRUE(engine.AnalyzeBytes(RedCornerPhoto(true, false)));
+    engine.Wipes = {{{0, 0, 32, 32}, c.fill}};
+    TByteStream output;
+    TTurnLoss loss;
+    ASSERT_TRUE(engine.TrimCut(
+        output, Turned(WholePicture(engine.Grid(), kAsStored), c.turn, engine.Grid(), loss),
+        false));
+    const Bytes tiff = ExifTiff(BytesOf(output));
+    const std::span<const std::uint8_t> thumbnail = ExifJpegThumbnail(tiff);
+    ASSERT_FALSE(thumbnail.empty());
+    EXPECT_FALSE(HasRed(fixtures::Decode(Bytes(thumbnail.begin(), thumbnail.end()))));
+  }
+}
+
 // Pictures drawn from the same cut, one from its blocks' DC values and one from its pixels, agree
 // but for rounding and chroma upsampling.
 void ExpectAlike(const Bytes& fromBlocks, const Bytes& fromPixels) {

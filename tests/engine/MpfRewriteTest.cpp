@@ -354,6 +354,44 @@ std::vector<Bytes> EmbeddedJpegs(const Bytes& jpeg) {
   return found;
 }
 
+// A wipe reaches every copy of the picture: a preview of the picture's shape is wiped at its own
+// scale, one of another shape (bars beside the picture) drawn anew from the wiped picture, and
+// a gain map given one gain over the region, the gain around it.
+TEST(MpfRewrite, AWipeReachesThePreviewsAndTheGainMap) {
+  const TLibjpegPictureMaker maker;
+  const auto wiped = [&maker](const Bytes& file, const TTrimRect& region, EWipeFill fill) {
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    EXPECT_TRUE(engine.AnalyzeBytes(file));
+    engine.Wipes = {{region, fill}};
+    TByteStream output;
+    EXPECT_TRUE(engine.TrimCut(output, WholePicture(engine.Grid(), kAsStored), false));
+    const std::vector<Bytes> embedded = EmbeddedJpegs(BytesOf(output));
+    return embedded.empty() ? fixtures::Pixels{} : fixtures::Decode(embedded.back());
+  };
+  fixtures::JpegOptions sameShape;
+  sameShape.width = 32;
+  sameShape.height = 24;
+  for (const Bytes& preview : {fixtures::MakeJpeg(sameShape), Preview()}) {
+    // The middle of the picture, 16..48 x 16..40, is the middle of the preview.
+    const fixtures::Pixels pixels =
+        wiped(MpfSource(true, preview), {16, 16, 48, 40}, EWipeFill::kGrey);
+    ASSERT_GT(pixels.width, 0);
+    const std::size_t middle =
+        (static_cast<std::size_t>(pixels.height / 2) * pixels.width + pixels.width / 2) * 3;
+    for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(pixels.samples[middle + c], 128, 12);
+  }
+  // The map's 8 x 8 blocks under 32..96 x 24..72 of the 128 x 96 picture: columns 8..24, all
+  // its rows.
+  const fixtures::Pixels map = wiped(UltraHdr().file, {32, 24, 96, 72}, EWipeFill::kGrey);
+  ASSERT_EQ(map.width, 32);
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 8; x < 24; ++x) {
+      EXPECT_EQ(map.samples[static_cast<std::size_t>(y) * 32 + x], map.samples[8]) << x << "," << y;
+    }
+  }
+}
+
 TEST(MpfRewrite, EveryEmbeddedPictureOfACutDecodesCleanly) {
   const TLibjpegPictureMaker maker;
   fixtures::JpegOptions options;

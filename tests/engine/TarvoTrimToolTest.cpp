@@ -428,6 +428,31 @@ TEST_F(TarvoTrimTool, TurnsBeforeCuttingAsJpegtranDoes) {
   EXPECT_NE(err_.find("64x100"), std::string::npos);
 }
 
+TEST_F(TarvoTrimTool, WipesInThePictureAsTurnedAsJpegtranDoes) {
+  ASSERT_EQ(Run("--rotate 90 --wipe 20x30+5+7 --wipe 60,90,64,100:grey '" + Path("in.jpg") + "' '" +
+                Path("a.jpg") + "' 64x100+0+0 '" + Path("b.jpg") + "' 30x30+8+8"),
+            0)
+      << err_;
+  const std::string chain = "jpegtran -rotate 90 -trim '" + Path("in.jpg") +
+                            "' | jpegtran -wipe 20x30+5+7 | jpegtran -wipe 4x10+60+90 > '" +
+                            Path("c.jpg") + "' && jpegtran -crop 30x30+8+8 -outfile '" +
+                            Path("d.jpg") + "' '" + Path("c.jpg") + "'";
+  ASSERT_EQ(std::system(chain.c_str()), 0);
+  for (const auto& [ours, theirs] : {std::pair{"a.jpg", "c.jpg"}, std::pair{"b.jpg", "d.jpg"}}) {
+    EXPECT_EQ(Decode(ReadFile(Path(ours))).samples, Decode(ReadFile(Path(theirs))).samples) << ours;
+  }
+  for (const char* wipe : {"0x10+0+0", "10x10+60+0", "10x10+0+0:blur", "10x10"}) {
+    EXPECT_EQ(Run(std::string("--rotate 90 --wipe ") + wipe + " '" + Path("in.jpg") + "' '" +
+                  Path("e.jpg") + "' 8x8+0+0"),
+              2)
+        << wipe;
+  }
+  EXPECT_EQ(Run("--wipe 10x10+0+0:mosaic --wipe 10x10+20+20:flat '" + Path("in.jpg") + "' '" +
+                Path("e.jpg") + "' 100x70+0+0"),
+            0)
+      << err_;
+}
+
 TEST_F(TarvoTrimTool, AutoOrientTurnsUprightAndClearsTheTag) {
   JpegOptions options;
   options.width = 100;

@@ -1,0 +1,229 @@
+// Wipes: grey checked against jpegtran -wipe, alone, before a crop and before each turn; flat
+// and mosaic checked block by block against what they promise; everything outside the grown
+// region kept bit for bit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "JpegFixtures.h"
+#include "JpegTrimming.h"
+#include "JpegtranOracle.h"
+#include "LibjpegPictureMaker.h"
+#include "OrientedTrim.h"
+#include "Wipe.h"
+
+namespace tarvo::testing {
+namespace {
+
+using fixtures::JpegOptions;
+using fixtures::Sampling;
+
+struct WipeSource {
+  const char* name;
+  Sampling sampling;
+  int width, height;
+  unsigned restartInterval;
+  bool progressive;
+  // An Exif thumbnail drawn anew from every block: the rows a first wipe copies are decoded too.
+  bool thumbnail = false;
+  // Tables fitted to the source may lack what the wiped rows need, a first wipe's copy then
+  // gives way to coding every row.
+  bool optimised = false;
+};
+
+const WipeSource kWipeSources[] = {
+    {"Grey", Sampling::kGrey, 107, 77, 0, false},
+    {"S420", Sampling::k420, 107, 77, 0, false},
+    {"S422Restart", Sampling::k422, 107, 77, 2, false},
+    {"S444", Sampling::k444, 107, 77, 0, false},
+    {"S420WholeRestart", Sampling::k420, 96, 64, 3, false},
+    {"S420Progressive", Sampling::k420, 107, 77, 0, true},
+    {"S422Thumbnail", Sampling::k422, 107, 77, 0, false, true},
+    {"S444Optimised", Sampling::k444, 107, 77, 0, false, false, true},
+};
+
+// WipeRegions as WIDTHxHEIGHT+X+Y: inside and off the grid, at the corner, out to the far edges
+// through their partial MCUs, across middle rows, and across them to the right edge. A first
+// wipe of the whole picture copies the rows it leaves as they are coded, which these put
+// above, below and on both sides of the wiped rows.
+std::vector<TTrimRect> WipeRegions(const WipeSource& source) {
+  return {{21, 10, 30, 17},
+          {0, 0, 9, 9},
+          {source.width - 17, source.height - 17, 17, 17},
+          {40, 30, 20, 12},
+          {source.width - 17, 30, 17, 12}};
+}
+
+std::string WipeGeometry(const TTrimRect& r) {
+  return std::to_string(r.Right) + "x" + std::to_string(r.Bottom) + "+" + std::to_string(r.Left) +
+         "+" + std::to_string(r.Top);
+}
+
+TTrimRect CornersOf(const TTrimRect& r) {
+  return {r.Left, r.Top, r.Left + r.Right, r.Top + r.Bottom};
+}
+
+Bytes MakeWipeSource(const WipeSource& source) {
+  JpegOptions options;
+  options.width = source.width;
+  options.height = source.height;
+  options.sampling = source.sampling;
+  options.restartInterval = source.restartInterval;
+  options.progressive = source.progressive;
+  options.quality = 80;
+  options.optimizeCoding = source.optimised;
+  if (source.thumbnail) {
+    options.extraSegments = {fixtures::MakeExifWithThumbnail(true, source.width, source.height,
+                                                             fixtures::MakeJpeg({}), false)};
+  }
+  return fixtures::MakeJpeg(options);
+}
+
+Bytes Written(TJpegTrimming& engine, const TOrientedTrim& cut) {
+  TByteStream output;
+  if (!engine.TrimCut(output, cut, false)) throw std::runtime_error("trim refused");
+  return BytesOf(output);
+}
+
+class WipeOracle : public ::testing::TestWithParam<WipeSource> {};
+
+TEST_P(WipeOracle, GreyIsJpegtransWipeAloneBeforeACropAndBeforeEachTurn) {
+  const Bytes source = MakeWipeSource(GetParam());
+  JpegtranRunner jpegtran;
+  TJpegTrimming engine;
+  const TLibjpegPictureMaker maker;
+  if (GetParam().thumbnail) engine.Pictures.Maker = &maker;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
+  const TMcuGrid grid = engine.Grid();
+  const TOrientedTrim whole = WholePicture(grid, kAsStored);
+  const std::vector<TTrimRect> regions = WipeRegions(GetParam());
+  for (const TTrimRect& region : regions) {
+    SCOPED_TRACE(WipeGeometry(region));
+    // Each region is the first wipe of a picture not yet decoded.
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    engine.Wipes = {{CornersOf(region), EWipeFill::kGrey}};
+    const Bytes wiped = jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(region));
+    ExpectSameJpeg(Written(engine, whole), wiped);
+    ExpectSameJpeg(Written(engine, Trimmed(whole, {19, 5, 80, 60}, grid)),
+                   jpegtran.Run(wiped, "-copy all -crop 61x55+19+5"));
+  }
+  engine.Wipes = {{CornersOf(regions[0]), EWipeFill::kGrey}};
+  const Bytes wiped = jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(regions[0]));
+  const std::pair<const char*, TOrientation> turns[] = {{"-flip horizontal", kMirrorHorizontal},
+                                                        {"-flip vertical", kMirrorVertical},
+                                                        {"-transpose", kTransposed},
+                                                        {"-transverse", kTransverse},
+                                                        {"-rotate 90", kRotate90},
+                                                        {"-rotate 180", kRotate180},
+                                                        {"-rotate 270", kRotate270}};
+  for (const auto& [option, turn] : turns) {
+    SCOPED_TRACE(option);
+    TTurnLoss loss;
+    ExpectSameJpeg(Written(engine, Turned(whole, turn, grid, loss)),
+                   jpegtran.Run(wiped, std::string("-copy all -trim ") + option));
+  }
+  // A second wipe over the first.
+  engine.Wipes.push_back({CornersOf(regions[2]), EWipeFill::kGrey});
+  ExpectSameJpeg(Written(engine, whole),
+                 jpegtran.Run(wiped, "-copy all -wipe " + WipeGeometry(regions[2])));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, WipeOracle, ::testing::ValuesIn(kWipeSources),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The DC value a block of the grown region must hold, or nothing for a block outside it.
+using ExpectedDc =
+    std::function<std::optional<int>(const fixtures::ComponentCoefficients&, int row, int col)>;
+
+// Every block of every component: outside the region as in source, inside DC only, as expected.
+void ExpectWiped(const Bytes& output, const Bytes& source, const ExpectedDc& expected) {
+  const fixtures::Coefficients ours = fixtures::ReadCoefficients(output);
+  const fixtures::Coefficients theirs = fixtures::ReadCoefficients(source);
+  for (std::size_t c = 0; c < ours.components.size(); ++c) {
+    const auto& x = ours.components[c];
+    const auto& y = theirs.components[c];
+    for (int r = 0; r < x.heightInBlocks; ++r) {
+      for (int col = 0; col < x.widthInBlocks; ++col) {
+        SCOPED_TRACE(::testing::Message() << "component " << c << " block " << r << "," << col);
+        const std::optional<int> dc = expected(y, r, col);
+        if (!dc) {
+          ASSERT_TRUE(std::equal(x.Block(r, col), x.Block(r, col) + 64, y.Block(r, col)));
+          continue;
+        }
+        ASSERT_EQ(x.Block(r, col)[0], *dc);
+        ASSERT_TRUE(std::all_of(x.Block(r, col) + 1, x.Block(r, col) + 64,
+                                [](std::int16_t v) { return v == 0; }));
+      }
+    }
+  }
+}
+
+int DcMean(const fixtures::ComponentCoefficients& y, int row0, int row1, int col0, int col1,
+           int rows, int cols, bool ring) {
+  long sum = 0, count = 0;
+  for (int r = std::max(row0, 0); r < std::min(row1, rows); ++r) {
+    for (int c = std::max(col0, 0); c < std::min(col1, cols); ++c) {
+      if (ring && r > row0 && r < row1 - 1 && c > col0 && c < col1 - 1) continue;
+      sum += y.Block(r, c)[0];
+      ++count;
+    }
+  }
+  return count == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(sum) / count));
+}
+
+TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
+  struct Case {
+    Sampling sampling;
+    TTrimRect region;  // corners
+  };
+  // An interior region 5 x 3 MCUs of 4:2:0 (a mosaic row of cells joins its last thin column),
+  // one at the far edges, one at the corner of 4:4:4.
+  const Case cases[] = {{Sampling::k420, {20, 17, 90, 60}},
+                        {Sampling::k420, {70, 50, 107, 77}},
+                        {Sampling::k444, {0, 0, 30, 20}},
+                        {Sampling::kGrey, {9, 9, 60, 44}}};
+  for (const Case& c : cases) {
+    const Bytes source = MakeWipeSource({"", c.sampling, 107, 77, 0, false});
+    TJpegTrimming engine;
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    const TTrimRect grown = GrownToMcus(c.region, engine.Grid());
+    const int mcuW = engine.McuWidth(), mcuH = engine.McuHeight();
+    const fixtures::Coefficients coefficients = fixtures::ReadCoefficients(source);
+    for (const EWipeFill fill : {EWipeFill::kFlat, EWipeFill::kMosaic}) {
+      SCOPED_TRACE(::testing::Message()
+                   << static_cast<int>(c.sampling) << " fill " << static_cast<int>(fill));
+      engine.Wipes = {{c.region, fill}};
+      const Bytes output = Written(engine, WholePicture(engine.Grid(), kAsStored));
+      ExpectWiped(output, source, [&](const fixtures::ComponentCoefficients& y, int r, int col) {
+        const int h = y.h, v = y.v;
+        const int row0 = grown.Top / mcuH * v, row1 = grown.Bottom / mcuH * v;
+        const int col0 = grown.Left / mcuW * h, col1 = grown.Right / mcuW * h;
+        if (r < row0 || r >= row1 || col < col0 || col >= col1) return std::optional<int>();
+        const int rows = (coefficients.height * v / coefficients.maxV + 7) / 8;
+        const int cols = (coefficients.width * h / coefficients.maxH + 7) / 8;
+        if (fill == EWipeFill::kFlat) {
+          return std::optional<int>(
+              DcMean(y, row0 - 1, row1 + 1, col0 - 1, col1 + 1, rows, cols, true));
+        }
+        // Cells of 2 x 2 MCUs; a last thin row or column of them joins the one before.
+        const int cellH = 2 * v, cellW = 2 * h;
+        const int cellsDown = std::max(1, (row1 - row0) / cellH);
+        const int cellsAcross = std::max(1, (col1 - col0) / cellW);
+        const int y0 = row0 + std::min((r - row0) / cellH, cellsDown - 1) * cellH;
+        const int x0 = col0 + std::min((col - col0) / cellW, cellsAcross - 1) * cellW;
+        const int y1 = (y0 - row0) / cellH == cellsDown - 1 ? row1 : y0 + cellH;
+        const int x1 = (x0 - col0) / cellW == cellsAcross - 1 ? col1 : x0 + cellW;
+        return std::optional<int>(DcMean(y, y0, y1, x0, x1, rows, cols, false));
+      });
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::testing
