@@ -12,21 +12,15 @@
 namespace tarvo {
 namespace {
 
-TTrimStep StepOf(const TOrientedTrim& cut, bool dropExif, bool keepThumbnails) {
-  return {cut.Source, dropExif, keepThumbnails, cut.Turn, cut.Tag};
+TTrimStep StepOf(const TOrientedTrim& cut, bool dropExif, bool keepThumbnails,
+                 std::vector<TWipe> wipes) {
+  return {cut.Source, dropExif, keepThumbnails, cut.Turn, cut.Tag, std::move(wipes)};
 }
 
 // Between the pictures of the stored pixels and of the selection, one transposed where the
 // orientation transposes: the same exchange either way.
 TTrimRect Transposed(const TTrimRect& rect, bool transpose) {
   return transpose ? TTrimRect{rect.Top, rect.Left, rect.Bottom, rect.Right} : rect;
-}
-
-// Where rect, in source pixels inside before's source rectangle, lies in before's output.
-TTrimRect InOutputOf(const TOrientedTrim& before, const TTrimRect& rect) {
-  const TTrimRect& from = before.Source;
-  return before.Turn.Map(rect.Shifted(-from.Left, -from.Top), from.Right - from.Left,
-                         from.Bottom - from.Top);
 }
 
 }  // namespace
@@ -172,6 +166,10 @@ TOrientedTrim TDocument::CutBefore(std::size_t steps) const {
   return CutOf(trimHistory_[steps - 2]);
 }
 
+std::vector<TWipe> TDocument::CurrentWipes() const {
+  return trimHistory_.empty() ? std::vector<TWipe>() : trimHistory_.back().Wipes;
+}
+
 QSize TDocument::SelectableSize() const {
   const TOrientedTrim cut = CurrentCut();
   std::int32_t storedHeight = cut.Height();
@@ -246,7 +244,29 @@ std::shared_ptr<TChangeJob> TDocument::PrepareTrim(const TTrimRect& pictureRect)
   auto job = std::make_shared<TChangeJob>();
   // Snapped by the engine, which records where it cut.
   job->Step = StepOf(Within(current, Transposed(pictureRect, current.Tag.Transpose)),
-                     settings_.gAllowDropExif, settings_.gKeepThumbnails);
+                     settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
+  return job;
+}
+
+std::shared_ptr<TChangeJob> TDocument::PrepareWipe(const TTrimRect& pictureRect, EWipeFill fill) {
+  const TOrientedTrim current = CurrentCut();
+  // Not grown here: the engine grows it to the source's MCU grid, which the picture shown shares.
+  const TTrimRect region = Within(current, Transposed(pictureRect, current.Tag.Transpose)).Source;
+  if (region.Left >= region.Right || region.Top >= region.Bottom) return nullptr;
+  auto job = std::make_shared<TChangeJob>();
+  job->Step = StepOf(current, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
+  job->Step.Wipes.push_back({region, fill});
+  const TMcuGrid& grid = source_.Grid;
+  const TTrimRect grown = GrownToMcus(region, grid);
+  const TTrimRect& cut = current.Source;
+  job->PatchCut = TOrientedTrim{{std::max(grown.Left - grid.McuWidth, cut.Left),
+                                 std::max(grown.Top - grid.McuHeight, cut.Top),
+                                 std::min(grown.Right + grid.McuWidth, cut.Right),
+                                 std::min(grown.Bottom + grid.McuHeight, cut.Bottom)},
+                                current.Turn,
+                                current.Tag};
+  job->Pictures = pictures_;
+  if (fill == EWipeFill::kMosaic) job->Notice = QString::fromUtf8(kMsgMosaicReversible);
   return job;
 }
 
@@ -257,7 +277,7 @@ std::shared_ptr<TChangeJob> TDocument::PrepareTurn(std::optional<TOrientation> t
   const TOrientedTrim turned =
       turn ? Turned(current, *turn, source_.Grid, loss) : Upright(current, source_.Grid, loss);
   auto job = std::make_shared<TChangeJob>();
-  job->Step = StepOf(turned, settings_.gAllowDropExif, settings_.gKeepThumbnails);
+  job->Step = StepOf(turned, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
   job->Notice = TurnNotice(current, turn, loss);
   return job;
 }
@@ -274,8 +294,12 @@ std::shared_ptr<TChangeJob> TDocument::PrepareUndo() {
   } else {
     job->ToSource = true;
   }
-  // A trim is restored as the selection in the picture before it; a turn has none.
-  if (undone.Turn == before.Turn && undone.Tag == before.Tag) {
+  // A trim or a wipe is restored as the selection in the picture before it; a turn has none.
+  const std::size_t wipesBefore = steps >= 2 ? trimHistory_[steps - 2].Wipes.size() : 0;
+  if (undone.Wipes.size() > wipesBefore) {
+    job->Restored =
+        Transposed(InOutputOf(before, undone.Wipes.back().Region), before.Tag.Transpose);
+  } else if (undone.Turn == before.Turn && undone.Tag == before.Tag) {
     job->Restored = Transposed(InOutputOf(before, undone.Rect), before.Tag.Transpose);
   }
   return job;
@@ -295,6 +319,10 @@ void TDocument::StartTrim(const TTrimRect& rect) {
 
 void TDocument::StartTurn(std::optional<TOrientation> turn) {
   StartChange(TDocumentChange::Turned, [this, turn] { return PrepareTurn(turn); });
+}
+
+void TDocument::StartWipe(const TTrimRect& rect, EWipeFill fill) {
+  StartChange(TDocumentChange::Wiped, [this, rect, fill] { return PrepareWipe(rect, fill); });
 }
 
 void TDocument::StartUndo() {
@@ -321,6 +349,7 @@ void TDocument::StartChange(TDocumentChange::TKind told,
     job->Engine = engine_;
     job->State = state_;
     turning_ = job->Step.Turn != CurrentCut().Turn || job->Step.Tag != CurrentCut().Tag;
+    wiping_ = job->Step.Wipes != CurrentWipes();
     return TWork{[job] { job->Run(); },
                  [this, told, job](std::exception_ptr error) {
                    try {
@@ -349,7 +378,8 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
   } else {
     // What the engine cut, its leading edges on the MCU grid: the next step and the undo start
     // from it.
-    trimHistory_.push_back(StepOf(job.Cut, job.Step.DropExif, job.Step.KeepThumbnails));
+    trimHistory_.push_back(
+        StepOf(job.Cut, job.Step.DropExif, job.Step.KeepThumbnails, job.Step.Wipes));
     if (told == TDocumentChange::Redone) {
       redoSteps_.pop_back();
     } else {
@@ -360,9 +390,12 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
   docStream_ = job.ToSource ? nullptr : std::make_shared<const TByteStream>(std::move(job.Output));
   NewState();
   try {
-    // A trimmed picture is cut from the pictures held; any other is decoded again.
+    // A trimmed picture is cut from the pictures held, a wiped one mended; any other is decoded
+    // again.
     if (told == TDocumentChange::Trimmed) {
       pictures_.KeepTrimmed(Bytes(), LastTrimOffset(), ShownOrientation());
+    } else if (job.Pictures) {
+      pictures_ = std::move(*job.Pictures);
     } else {
       pictures_.Clear();
     }

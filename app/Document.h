@@ -46,6 +46,7 @@ struct TDocumentChange {
     Opened,  // another file, or the first
     Trimmed,
     Turned,
+    Wiped,
     Undone,
     Redone,        // a step undone is done again
     Saved,         // the file name may be another now
@@ -57,11 +58,12 @@ struct TDocumentChange {
     Decoded,
   };
   TKind Kind = Opened;
-  // After Undone: the rectangle that made the undone trim, in pixels of the picture now shown;
-  // nothing after undoing a turn.
+  // After Undone: the rectangle that made the undone trim or wipe, in pixels of the picture now
+  // shown; nothing after undoing a turn.
   std::optional<TTrimRect> Restored;
   int Reduction = 1;
-  // After Turned: what the turn cut off at which edge, or empty.
+  // After Turned: what the turn cut off at which edge; after Wiped with a mosaic, that it can be
+  // partly reversed; or empty.
   QString Notice;
 };
 
@@ -130,19 +132,24 @@ class TDocument {
   // to do when they already are). Partial MCUs that the turn would bring to the left or top are
   // cut off, and the Turned notice says so.
   void StartTurn(std::optional<TOrientation> turn);
-  // Goes back one trim or turn; Undone tells the rectangle that produced the undone trim, in
-  // pixels of the picture now shown.
+  // Blanks every MCU rect (as for StartTrim) touches with fill: a step like a trim, which later
+  // trims and turns keep and an undo takes back. Its outcome comes as Wiped.
+  void StartWipe(const TTrimRect& rect, EWipeFill fill);
+  // Goes back one trim, turn or wipe; Undone tells the rectangle that produced the undone trim or
+  // wipe, in pixels of the picture now shown.
   void StartUndo();
-  // Does again the last step undone, until a new trim or turn.
+  // Does again the last step undone, until a new trim, turn or wipe.
   void StartRedo();
   // Runs command on this thread once the work asked for before it is done; at once when none is.
   void RunInTurn(std::function<void()> command);
   // An open or a change runs, or work waits for its turn.
   bool Working() const { return queue_.Working(); }
-  // A trim, turn, undo or redo runs.
+  // A trim, turn, wipe, undo or redo runs.
   bool Changing() const { return queue_.Changing(); }
   // The change running turns or mirrors the picture.
   bool Turning() const { return queue_.Changing() && turning_; }
+  // The change running wipes a region or takes a wipe back.
+  bool Wiping() const { return queue_.Changing() && wiping_; }
   // A picture is being decoded on the side for the document as it stands.
   bool Decoding() const { return !decoding_.empty(); }
   // Every MCU row of the opened file's coefficients is decoded, or decoding cannot go on.
@@ -231,9 +238,10 @@ class TDocument {
   void FinishOpen(TOpenJob& job, std::exception_ptr error);
   std::shared_ptr<TChangeJob> PrepareTrim(const TTrimRect& pictureRect);
   std::shared_ptr<TChangeJob> PrepareTurn(std::optional<TOrientation> turn);
+  std::shared_ptr<TChangeJob> PrepareWipe(const TTrimRect& pictureRect, EWipeFill fill);
   std::shared_ptr<TChangeJob> PrepareUndo();
   std::shared_ptr<TChangeJob> PrepareRedo();
-  // A change of kind told (Trimmed, Turned, Undone or Redone) as a step of the queue.
+  // A change of kind told (Trimmed, Turned, Wiped, Undone or Redone) as a step of the queue.
   void StartChange(TDocumentChange::TKind told,
                    std::function<std::shared_ptr<TChangeJob>()> prepare);
   void FinishChange(TDocumentChange::TKind told, TChangeJob& job, std::exception_ptr error);
@@ -243,6 +251,8 @@ class TDocument {
   // data asks to show it.
   TOrientedTrim CurrentCut() const;
   TOrientedTrim CutBefore(std::size_t steps) const;
+  // The regions the document's last step has wiped, in the source's stored pixels.
+  std::vector<TWipe> CurrentWipes() const;
   // The engine's reports of a job, back on this thread: refusals are told once the window is
   // brought up to the outcome (TellPending), what reading found once the whole file is read.
   void Replay(const TMessages& messages);
@@ -307,8 +317,9 @@ class TDocument {
   std::vector<QString> refusals_;
   TReadingFindings findings_;
   bool findingsTold_ = false;
-  // The change running is a turn.
+  // The change running is a turn, or a wipe.
   bool turning_ = false;
+  bool wiping_ = false;
   // The PNG of the state last copied, for the clipboard.
   TClipboardPngMaker pngMaker_;
   // Last: let go first, it waits for the work that still uses the members above.

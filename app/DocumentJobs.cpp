@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <utility>
 
 #include "JpegTrimming.h"
 #include "ShownWords.h"
@@ -54,14 +55,39 @@ void TChangeJob::Run() {
   // failure leaves the document's bytes as they were.
   Engine->OnReport = Collector(Messages);
   Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
+  Engine->Wipes = Step.Wipes;
   Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
+  if (Trimmed && PatchCut && Pictures) MendPictures();
   Found = TSourceFacts::Of(*Engine);
+}
+
+void TChangeJob::MendPictures() {
+  // Only the patch's pixels are shown: without a maker, no copy of the picture is drawn for it.
+  const auto* maker = std::exchange(Engine->Pictures.Maker, nullptr);
+  TByteStream patch;
+  TOrientedTrim patched;
+  const bool cut = static_cast<bool>(Engine->TrimCut(patch, *PatchCut, true, &patched));
+  Engine->Pictures.Maker = maker;
+  try {
+    // Painting detaches the pixels from those the window shows: the copy is made here.
+    if (cut) Pictures->KeepWiped(patch.Bytes(), InOutputOf(Cut, patched.Source), Cut.Tag);
+  } catch (...) {
+    // The wipe stands all the same: its pictures are decoded as any other's.
+    Pictures.reset();
+  }
+  if (!cut) Pictures.reset();
 }
 
 void TRowsJob::Run() {
   Engine->OnReport = Collector(Messages);
   Decoded = static_cast<bool>(Engine->DecodeRows(Rows));
   Found = TSourceFacts::Of(*Engine);
+}
+
+TTrimRect InOutputOf(const TOrientedTrim& before, const TTrimRect& rect) {
+  const TTrimRect& from = before.Source;
+  return before.Turn.Map(rect.Shifted(-from.Left, -from.Top), from.Right - from.Left,
+                         from.Bottom - from.Top);
 }
 
 QString TurnNotice(const TOrientedTrim& before, std::optional<TOrientation> shown,

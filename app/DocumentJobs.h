@@ -1,5 +1,5 @@
-// The document's work that runs on other threads: an open, a change (trim, turn, undo, redo) and
-// a piece of the coefficients decoded ahead, each a job that owns or shares all it touches, and
+// The document's work that runs on other threads: an open, a change (trim, turn, wipe, undo, redo)
+// and a piece of the coefficients decoded ahead, each a job that owns or shares all it touches, and
 // the facts of the source that the window's thread reads in place of the engine.
 #pragma once
 
@@ -19,22 +19,26 @@
 #include "JpegError.h"
 #include "Orientation.h"
 #include "OrientedTrim.h"
+#include "PictureCache.h"
 #include "PictureDecoder.h"
 #include "TrimRect.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
 class TJpegTrimming;
 
-// One trim or turn: the source rectangle the engine cut, whether that step dropped the Exif
-// segment, and the turn of the kept blocks and the orientation the result states, all composed
-// from the source, so that every step is written from the source in one go.
+// One trim, turn or wipe: the source rectangle the engine cut, whether that step dropped the Exif
+// segment, the turn of the kept blocks and the orientation the result states, and the regions
+// wiped so far in the source's stored pixels, all composed from the source, so that every step is
+// written from the source in one go.
 struct TTrimStep {
   TTrimRect Rect;
   bool DropExif = false;
   bool KeepThumbnails = false;
   TOrientation Turn;
   TOrientation Tag;
+  std::vector<TWipe> Wipes;
 
   friend bool operator==(const TTrimStep&, const TTrimStep&) = default;
 };
@@ -88,25 +92,33 @@ struct TOpenJob {
   void Run();
 };
 
-// A trim, a turn, or a step of the history written again (an undo's step before, a redo's), on
-// the engine the job shares with the document.
+// A trim, a turn, a wipe, or a step of the history written again (an undo's step before, a redo's),
+// on the engine the job shares with the document.
 struct TChangeJob {
   std::shared_ptr<TJpegTrimming> Engine;
   std::uint64_t State = 0;
   // Nothing to cut: an undo back to the opened file's bytes.
   bool ToSource = false;
   TTrimStep Step;
-  // What a turn cut off, or empty.
+  // What a turn cut off, what a mosaic leaves to be read, or empty.
   QString Notice;
   std::optional<TTrimRect> Restored;
   TByteStream Output;
   TOrientedTrim Cut;
   bool Trimmed = false;
+  // A wipe's region with an MCU around it, turned as the step is, cut from the wiped picture too,
+  // and the pictures held when the wipe began, mended with it here instead of decoded again:
+  // nothing once they cannot be.
+  std::optional<TOrientedTrim> PatchCut;
+  std::optional<TPictureCache> Pictures;
   std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
   // What the engine's decoding had found once the trim was done; nothing when it was not used.
   std::optional<TSourceFacts> Found;
 
   void Run();
+
+ private:
+  void MendPictures();
 };
 
 // The next rows of the source's coefficients, decoded on the engine the document had then.
@@ -119,6 +131,9 @@ struct TRowsJob {
 
   void Run();
 };
+
+// Where rect, in source pixels inside before's source rectangle, lies in before's output.
+TTrimRect InOutputOf(const TOrientedTrim& before, const TTrimRect& rect);
 
 // What a turn of before cut off, at the edges of the picture as it is shown after the turn (shown:
 // the turn, as shown, or nothing when it turns the stored pixels to show as they did), or empty.

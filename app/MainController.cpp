@@ -120,6 +120,33 @@ void TMainController::TurnUpright() {
   WhenIdle([this] { document_.StartTurn(std::nullopt); });
 }
 
+void TMainController::Wipe(EWipeFill fill) {
+  settings_.gWipeFill = static_cast<std::int32_t>(fill);
+  WhenIdle([this, fill] {
+    if (selection_.SelectionState() == selNone) return;
+    document_.StartWipe(selection_.SelectionRect(), fill);
+  });
+}
+
+void TMainController::ShowWipeRegion(bool shown) {
+  const std::optional<TTrimRect> before = wipeRegion_;
+  wipeRegion_.reset();
+  if (shown && document_.HasDocument() && selection_.SelectionState() != selNone) {
+    const QSize selectable = SelectableSize();
+    const TTrimRect grown =
+        GrownToMcus(selection_.SelectionRect(), {viewMapping_.McuWidth(), viewMapping_.McuHeight(),
+                                                 selectable.width(), selectable.height()});
+    // The last MCU of a row or column may reach past the picture, which the frame does not.
+    wipeRegion_ = TTrimRect{grown.Left, grown.Top, std::min(grown.Right, selectable.width()),
+                            std::min(grown.Bottom, selectable.height())};
+  }
+  if (before == wipeRegion_) return;
+  if (before) view_.RepaintFrame(selection_.ToViewRect(mirror_.Rect(*before)));
+  if (selection_.SelectionState() != selNone) {
+    DrawSelection(wipeRegion_.value_or(selection_.SelectionRect()));
+  }
+}
+
 void TMainController::AdjustRect() {
   WhenIdle([this] {
     if (selection_.SelectionState() == selNone) return;
@@ -155,8 +182,10 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     return;
   }
   const bool newPicture = kind == TDocumentChange::Opened || kind == TDocumentChange::Trimmed ||
-                          kind == TDocumentChange::Turned || kind == TDocumentChange::Redone;
+                          kind == TDocumentChange::Turned || kind == TDocumentChange::Wiped ||
+                          kind == TDocumentChange::Redone;
   if (newPicture || kind == TDocumentChange::Closed) {
+    wipeRegion_.reset();
     selection_.Clear();
     view_.SetInformationText(change.Notice);
   }
@@ -170,7 +199,8 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
   // brought the window up to that already.
   if (!document_.HasDocument() && kind != TDocumentChange::Closed) return;
   if (kind == TDocumentChange::Undone) {
-    // The selection that made the undone trim, ready to be changed and trimmed again.
+    // The selection that made the undone trim or wipe, ready to be changed and used again.
+    wipeRegion_.reset();
     selection_.Clear();
     view_.SetInformationText({});
     if (change.Restored) {
@@ -284,6 +314,7 @@ void TMainController::SyncStatusText() {
   } else {
     view_.SetStatusText(QString::fromUtf8(!document_.Changing() ? kMsgReadingPicture
                                           : document_.Turning() ? kMsgTurning
+                                          : document_.Wiping()  ? kMsgWiping
                                                                 : kMsgTrimming));
   }
 }
@@ -344,7 +375,7 @@ void TMainController::PressKey(int key, Qt::KeyboardModifiers modifiers, QPoint 
 }
 
 TTrimRect TMainController::FrameViewRect() const {
-  return selection_.ToViewRect(mirror_.Rect(selection_.SelectionRect()));
+  return selection_.ToViewRect(mirror_.Rect(wipeRegion_.value_or(selection_.SelectionRect())));
 }
 
 void TMainController::DrawSelection(const TTrimRect& rect) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "AppSettings.h"
@@ -97,6 +98,11 @@ class TMainController : private TSelectionHost {
   // The turn and mirror commands, of the picture as shown, and "Exifの向きに合わせて回転".
   void Turn(TOrientation turn);
   void TurnUpright();
+  // "選択範囲を塗りつぶす" with fill, which the settings remember.
+  void Wipe(EWipeFill fill);
+  // While the fills are offered, the frame shows what a wipe would blank: the selection grown
+  // outward to the MCU grid. Shown false, the selection again.
+  void ShowWipeRegion(bool shown);
   void AdjustRect();
   void Copy();
 
@@ -161,6 +167,8 @@ class TMainController : private TSelectionHost {
   TCommandStates commandStates_;
   QTimer progressDelay_;
   bool closePending_ = false;
+  // The frame ShowWipeRegion shows in place of the selection's, in the selection's pixels.
+  std::optional<TTrimRect> wipeRegion_;
   // The rate index the picture was last laid out at.
   int shownRateIndex_ = kViewRateOneToOne;
 };

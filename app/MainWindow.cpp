@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
@@ -126,6 +127,9 @@ void TFm_Main::SetCommandStates(const TCommandStates& states) {
     turn->setEnabled(states.Turn);
   }
   mnu_TurnUpright->setEnabled(states.TurnUpright);
+  // A wipe acts on the selection, as a trim does. Its menu's item is switched, not the menu: a
+  // menu made disabled while it is open would close under the user.
+  mnu_Wipe->menuAction()->setEnabled(states.GoOperation);
   Sbn_AdjustRect->setEnabled(states.AdjustRect);
 }
 
@@ -380,6 +384,12 @@ void TFm_Main::mnu_FlipHorizontalClick() { controller_->Turn(kMirrorHorizontal);
 void TFm_Main::mnu_FlipVerticalClick() { controller_->Turn(kMirrorVertical); }
 
 void TFm_Main::mnu_TurnUprightClick() { controller_->TurnUpright(); }
+
+void TFm_Main::mnu_WipeGreyClick() { controller_->Wipe(EWipeFill::kGrey); }
+
+void TFm_Main::mnu_WipeFlatClick() { controller_->Wipe(EWipeFill::kFlat); }
+
+void TFm_Main::mnu_WipeMosaicClick() { controller_->Wipe(EWipeFill::kMosaic); }
 
 void TFm_Main::a1Click() { controller_->Copy(); }
 

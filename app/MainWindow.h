@@ -76,6 +76,9 @@ class TFm_Main : public QMainWindow, private TMainView {
   void mnu_FlipHorizontalClick();
   void mnu_FlipVerticalClick();
   void mnu_TurnUprightClick();
+  void mnu_WipeGreyClick();
+  void mnu_WipeFlatClick();
+  void mnu_WipeMosaicClick();
   void a1Click();
   void mnu_OptionClick();
   void mnu_ZoomInClick();
@@ -102,6 +105,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   void BuildWidgets();
   void BuildToolbar(QWidget* panel);
   void BuildMenus();
+  void BuildWipeMenu(QMenu* edit);
   QAction* AddCommand(QMenu* menu, const char* name, const char* caption,
                       void (TFm_Main::*handler)());
   QToolButton* AddImageButton(QWidget* panel, const char* name, const char* icon, int left,
@@ -166,6 +170,11 @@ class TFm_Main : public QMainWindow, private TMainView {
   QAction* mnu_FlipHorizontal = nullptr;
   QAction* mnu_FlipVertical = nullptr;
   QAction* mnu_TurnUpright = nullptr;
+  // "選択範囲を塗りつぶす" and its fills, the one last used checked.
+  QMenu* mnu_Wipe = nullptr;
+  QAction* mnu_WipeGrey = nullptr;
+  QAction* mnu_WipeFlat = nullptr;
+  QAction* mnu_WipeMosaic = nullptr;
   QAction* a1 = nullptr;
   QAction* mnu_Option = nullptr;
   QAction* mnu_ZoomIn = nullptr;

@@ -1,5 +1,6 @@
 // The main window's widgets at their designed places: toolbar, menus, view and status bar.
 #include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -8,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 
 #include "Fonts.h"
 #include "MainWindow.h"
@@ -188,6 +190,8 @@ void TFm_Main::BuildMenus() {
       AddCommand(edit, "mnu_FlipVertical", "上下反転", &TFm_Main::mnu_FlipVerticalClick);
   mnu_TurnUpright = AddCommand(edit, "mnu_TurnUpright", "Exifの向きに合わせて回転",
                                &TFm_Main::mnu_TurnUprightClick);
+  edit->addSeparator()->setObjectName(QStringLiteral("mnu_SepaWipe"));
+  BuildWipeMenu(edit);
   edit->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa03"));
   a1 = AddCommand(edit, "a1", "コピー", &TFm_Main::a1Click);
   a1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -201,6 +205,31 @@ void TFm_Main::BuildMenus() {
   mnu_Topic = AddCommand(help, "mnu_Topic", "トピックの検索", &TFm_Main::mnu_TopicClick);
   help->addSeparator()->setObjectName(QStringLiteral("mnu_Sepa04"));
   mnu_About = AddCommand(help, "mnu_About", "バージョン情報", &TFm_Main::mnu_AboutClick);
+}
+
+void TFm_Main::BuildWipeMenu(QMenu* edit) {
+  mnu_Wipe = edit->addMenu(Text(kMenuWipe));
+  mnu_Wipe->setObjectName(QStringLiteral("mnu_Wipe"));
+  mnu_Wipe->setToolTipsVisible(true);
+  mnu_WipeGrey = AddCommand(mnu_Wipe, "mnu_WipeGrey", kMenuWipeGrey, &TFm_Main::mnu_WipeGreyClick);
+  mnu_WipeFlat = AddCommand(mnu_Wipe, "mnu_WipeFlat", kMenuWipeFlat, &TFm_Main::mnu_WipeFlatClick);
+  mnu_WipeMosaic =
+      AddCommand(mnu_Wipe, "mnu_WipeMosaic", kMenuWipeMosaic, &TFm_Main::mnu_WipeMosaicClick);
+  // Told where the mosaic is chosen, before it is made.
+  mnu_WipeMosaic->setToolTip(Text(kMsgMosaicReversible));
+  auto* fills = new QActionGroup(mnu_Wipe);
+  for (QAction* fill : {mnu_WipeGrey, mnu_WipeFlat, mnu_WipeMosaic}) {
+    fill->setCheckable(true);
+    fills->addAction(fill);
+  }
+  // While the fills are offered, the frame shows the MCUs a wipe would blank.
+  connect(mnu_Wipe, &QMenu::aboutToShow, this, [this] {
+    const std::array fillActions = {mnu_WipeGrey, mnu_WipeFlat, mnu_WipeMosaic};
+    fillActions[std::clamp(controller_->Settings().gWipeFill, 0, 2)]->setChecked(true);
+    RunCommand([this] { controller_->ShowWipeRegion(true); });
+  });
+  connect(mnu_Wipe, &QMenu::aboutToHide, this,
+          [this] { RunCommand([this] { controller_->ShowWipeRegion(false); }); });
 }
 
 }  // namespace tarvo

@@ -25,8 +25,18 @@ inline constexpr char kMsgPictureTooLarge[] = "画像が大きすぎて表示で
 inline constexpr char kMsgReadingPicture[] = "画像を読み込んでいます...";
 inline constexpr char kMsgTrimming[] = "トリミングしています...";
 inline constexpr char kMsgTurning[] = "回転・反転しています...";
+inline constexpr char kMsgWiping[] = "塗りつぶしています...";
 // The status bar after a copy until the PNG that programs without JPEG paste is offered.
 inline constexpr char kMsgMakingPng[] = "貼り付け用のPNGを作成しています...";
+
+// "選択範囲を塗りつぶす" and its fills, and what a mosaic leaves to be read, shown with it in the
+// menu and after a mosaic is made. Keyboard users reach the fills with Alt+E, W and a letter.
+inline constexpr char kMenuWipe[] = "選択範囲を塗りつぶす(&W)";
+inline constexpr char kMenuWipeGrey[] = "灰色(&G)";
+inline constexpr char kMenuWipeFlat[] = "平均色(&A)";
+inline constexpr char kMenuWipeMosaic[] = "モザイク(&M)";
+inline constexpr char kMsgMosaicReversible[] =
+    "モザイクは一部を復元できることがあります。個人情報を隠すには灰色か平均色を使ってください。";
 
 // After the status bar's path and size while the picture shown has damaged parts, which the view
 // hatches; and after a selection's size while it takes any of them.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 namespace tarvo {
 
@@ -18,6 +19,8 @@ struct TAppSettings {
   // saved to last (gSaveFolderName, or the picture's folder while that is empty).
   bool gSaveFolder = false;
   QString gSaveFolderName;  // folder saved to last, with a trailing separator
+  // The fill "選択範囲を塗りつぶす" last used: 0 grey, 1 the average colour around, 2 mosaic.
+  int32_t gWipeFill = 0;
 
   friend bool operator==(const TAppSettings&, const TAppSettings&) = default;
 };

@@ -193,6 +193,10 @@ bool ReadValues(TSettingsReader& read, TWindowSettings& window, TTrimModeList& t
   read.IfPresent(QStringLiteral("gKeepTimeStamp_Write"), appSettings.gKeepTimeStamp_Write);
   read.IfPresent(QStringLiteral("gSaveFolder"), appSettings.gSaveFolder);
   read.IfPresent(QStringLiteral("gSaveFolderName"), appSettings.gSaveFolderName);
+  // Written only by versions that can wipe; a fill this one does not know stays grey.
+  int32_t wipeFill = appSettings.gWipeFill;
+  read.IfPresent(QStringLiteral("gWipeFill"), wipeFill);
+  if (wipeFill >= 0 && wipeFill <= 2) appSettings.gWipeFill = wipeFill;
   return presetsWhole;
 }
 
@@ -280,7 +284,8 @@ bool WriteValues(TSettingsWriter& write, const TWindowSettings& window,
                        appSettings.gKeepTimeStamp_Create) &&
          write.Boolean(QStringLiteral("gKeepTimeStamp_Write"), appSettings.gKeepTimeStamp_Write) &&
          write.Boolean(QStringLiteral("gSaveFolder"), appSettings.gSaveFolder) &&
-         write.String(QStringLiteral("gSaveFolderName"), appSettings.gSaveFolderName);
+         write.String(QStringLiteral("gSaveFolderName"), appSettings.gSaveFolderName) &&
+         write.Integer(QStringLiteral("gWipeFill"), appSettings.gWipeFill);
 }
 
 }  // namespace

@@ -90,6 +90,9 @@ class TDocumentDriver {
   bool Turn(std::optional<TOrientation> turn) {
     return Await(TDocumentChange::Turned, [&] { document_.StartTurn(turn); }).has_value();
   }
+  bool Wipe(const TTrimRect& rect, EWipeFill fill) {
+    return Await(TDocumentChange::Wiped, [&] { document_.StartWipe(rect, fill); }).has_value();
+  }
   std::optional<TTrimRect> Undo() {
     const auto undone = Await(TDocumentChange::Undone, [&] { document_.StartUndo(); });
     return undone ? undone->Restored : std::nullopt;
@@ -177,8 +180,8 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
   // text and the undo speak of the rows the output holds.
   ASSERT_TRUE(driver.Trim({16, 8, 656, 488}));
   ASSERT_TRUE(driver.Trim({32, 16, 352, 256}));
-  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 488}, false, false, {}, {}},
-                                                  {{48, 16, 368, 256}, false, false, {}, {}}};
+  const std::vector<TTrimStep> expectedHistory = {{{16, 0, 656, 488}, false, false, {}, {}, {}},
+                                                  {{48, 16, 368, 256}, false, false, {}, {}, {}}};
   EXPECT_EQ(document.TrimHistory(), expectedHistory);
   EXPECT_EQ(document.ModifyCount(), 2);
   EXPECT_EQ(Load(document.Bytes()), Expected(path, {48, 16, 368, 256}, false));
@@ -199,7 +202,8 @@ TEST_F(DocumentTest, TwoTrimsThenTwoUndosWalkBackWithTheSelectionsThatMadeThem) 
 
   // Trim, undo, trim: the new step is taken on the source picture again.
   ASSERT_TRUE(driver.Trim({32, 16, 352, 256}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 16, 352, 256}, false, false, {}, {}}));
+  EXPECT_EQ(document.TrimHistory().back(),
+            (TTrimStep{{32, 16, 352, 256}, false, false, {}, {}, {}}));
 }
 
 // The picture shown starts where the engine's cut started, not where the selection asked: a
@@ -230,7 +234,7 @@ TEST_F(DocumentTest, RectanglesAreInPixelsOfThePictureShown) {
   ASSERT_TRUE(driver.Trim({16, 16, 222, 122}));
   // The picture shown starts at the last trim's corner.
   ASSERT_TRUE(driver.Trim({16, 16, 33, 31}));
-  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false, {}, {}}));
+  EXPECT_EQ(document.TrimHistory().back(), (TTrimStep{{32, 32, 49, 47}, false, false, {}, {}, {}}));
   EXPECT_EQ(driver.Undo(), (TTrimRect{16, 16, 33, 31}));
   EXPECT_EQ(driver.Undo(), (TTrimRect{16, 16, 222, 122}));
 }
@@ -497,7 +501,7 @@ TEST_F(DocumentTest, AFileThatFailsToOpenLeavesTheDocumentAsItWas) {
     EXPECT_EQ(document.DocFileName(), path);
     EXPECT_EQ(Load(document.Bytes()), trimmed);
     EXPECT_EQ(document.TrimHistory(),
-              (std::vector<TTrimStep>{{{0, 0, 320, 240}, false, false, {}, {}}}));
+              (std::vector<TTrimStep>{{{0, 0, 320, 240}, false, false, {}, {}, {}}}));
     EXPECT_EQ(document.ModifyCount(), 1);
   };
 
@@ -821,6 +825,46 @@ TEST_F(DocumentTest, APictureShownTurnedIsTrimmedAndTurnedAsShown) {
   EXPECT_TRUE(orientationOf(document.Bytes()).IsIdentity());
   EXPECT_EQ(fixtures::Decode(Load(document.Bytes())).width, 64);
   EXPECT_FALSE(driver.Turn(std::nullopt));
+}
+
+// A wipe is a step: later trims and turns keep it, an undo takes it back and gives its selection
+// again, a redo does it again, and what is saved is the engine's wipe of the source composed with
+// the steps after it.
+TEST_F(DocumentTest, AWipeIsAStepThatTrimsAndTurnsKeepAndUndoAndRedoFollow) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  ASSERT_TRUE(driver.Wipe({100, 100, 300, 200}, EWipeFill::kGrey));
+  const std::vector<TWipe> wiped = {{{100, 100, 300, 200}, EWipeFill::kGrey}};
+  EXPECT_EQ(document.TrimHistory().back(),
+            (TTrimStep{{0, 0, 1600, 1200}, false, false, {}, {}, wiped}));
+  const Bytes wipedBytes = Load(document.Bytes());
+  // The picture held is mended where the wipe reached, not decoded again.
+  ASSERT_TRUE(document.Pictures().Holds(kReduction));
+  EXPECT_EQ(document.Preview(kReduction)->Pixels, DecodePicture(wipedBytes, kReduction).Pixels);
+  const fixtures::Pixels pixels = fixtures::Decode(wipedBytes);
+  EXPECT_EQ(pixels.samples[(150 * 1600 + 200) * 3], 128);
+
+  ASSERT_TRUE(driver.Trim({64, 64, 640, 480}));
+  ASSERT_TRUE(driver.Turn(kRotate90));
+  const TTrimStep last = document.TrimHistory().back();
+  EXPECT_EQ(last.Wipes, wiped);
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeFile(path.toStdString()));
+  engine.Wipes = wiped;
+  TByteStream expected;
+  ASSERT_TRUE(engine.TrimCut(expected, CutOf(last), false));
+  EXPECT_EQ(Load(document.Bytes()), Load(expected.Bytes()));
+  const QString saved = Path("saved.jpg");
+  ASSERT_TRUE(document.SaveDocument(saved));
+  EXPECT_EQ(fixtures::ReadFile(saved.toStdString()), Load(expected.Bytes()));
+
+  EXPECT_EQ(driver.Undo(), std::nullopt);
+  EXPECT_EQ(driver.Undo(), (TTrimRect{64, 64, 640, 480}));
+  EXPECT_EQ(driver.Undo(), (TTrimRect{100, 100, 300, 200}));
+  EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
+  ASSERT_TRUE(driver.Redo());
+  EXPECT_EQ(Load(document.Bytes()), wipedBytes);
+  EXPECT_TRUE(document.Modified());
 }
 
 }  // namespace

@@ -216,6 +216,8 @@ class MainWindowTest : public QObject {
         QStringLiteral("上下反転|"),
         QStringLiteral("Exifの向きに合わせて回転|"),
         QStringLiteral("-"),
+        QStringLiteral("選択範囲を塗りつぶす(&W)|"),
+        QStringLiteral("-"),
         QStringLiteral("コピー|Ctrl+C"),
         QStringLiteral("-"),
         QStringLiteral("オプション...|"),

@@ -112,7 +112,7 @@ TEST_F(SettingsFileTest, MissingPresetSizeDropsThatPresetAlone) {
       "App_Top=5\ngModeCount=2\n"
       "Mode_Title_0=one\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=2\n"
       "Mode_Title_1=two\nMode_AspectRatio_X_1=3\n"
-      "gTrimMode=2\ngAllowDropExif=1\ngKeepThumbnails=1\n");
+      "gTrimMode=2\ngAllowDropExif=1\ngKeepThumbnails=1\ngWipeFill=2\n");
   EXPECT_FALSE(Load());
   EXPECT_EQ(message_, u"'Mode_AspectRatio_Y_1' の取得に失敗しました\n元の設定ファイルを "_s +
                           Path() + u".bak として残しました"_s);
@@ -122,6 +122,7 @@ TEST_F(SettingsFileTest, MissingPresetSizeDropsThatPresetAlone) {
   EXPECT_EQ(window_.gTrimMode, 2);
   EXPECT_TRUE(app_.gAllowDropExif);
   EXPECT_TRUE(app_.gKeepThumbnails);
+  EXPECT_EQ(app_.gWipeFill, 2);
 }
 
 TEST_F(SettingsFileTest, WrongTypeIsNamedAndKeepsItsDefaultAlone) {
@@ -251,6 +252,7 @@ TEST_F(SettingsFileTest, UnreadableOrMistypedValuesGiveTheirMessages) {
       {"App_Width=99999999999999999999999", u"'App_Width' の取得に失敗しました"_s},
       {"gViewRate=0x10", u"'gViewRate' のデータ型が不正です"_s},
       {"gAllowDropExif=true", u"'gAllowDropExif' のデータ型が不正です"_s},
+      {"gWipeFill=mosaic", u"'gWipeFill' のデータ型が不正です"_s},
       {"gSaveFolderName=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
        u"'gSaveFolderName' のデータ型が不正です"_s},
       {"gModeCount=1\nMode_Title_0=x\nMode_AspectRatio_X_0=1\nMode_AspectRatio_Y_0=1\n"
@@ -415,7 +417,8 @@ TEST(SaveSettings, WritesEveryValueInOrder) {
                                 "gKeepTimeStamp_Create",
                                 "gKeepTimeStamp_Write",
                                 "gSaveFolder",
-                                "gSaveFolderName"};
+                                "gSaveFolderName",
+                                "gWipeFill"};
   EXPECT_EQ(store.written, expected);
 }
 

@@ -7,8 +7,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -70,6 +72,14 @@ QString TypedNameOf(const QWidget* modal) {
   return edit != nullptr ? edit->text() : QString();
 }
 
+// The item a menu open on top has active, without its mnemonic, as the keys reach it.
+QString ActiveMenuItem(const QWidget* popup) {
+  const auto* menu = qobject_cast<const QMenu*>(popup);
+  const QAction* item = menu != nullptr ? menu->activeAction() : nullptr;
+  if (item == nullptr) return {};
+  return item->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
+}
+
 QString Report(TFm_Main& window) {
   const auto* rate = window.findChild<QComboBox*>(QStringLiteral("Cbo_ViewRate"));
   const auto* mode = window.findChild<QComboBox*>(QStringLiteral("Cbo_TrimMode"));
@@ -89,6 +99,7 @@ QString Report(TFm_Main& window) {
       Field("typed", TypedNameOf(modal)),
       Field("popup",
             popup != nullptr ? QString::fromLatin1(popup->metaObject()->className()) : QString()),
+      Field("menuItem", ActiveMenuItem(popup)),
       Field("rate", rate->currentText()),
       Field("mode", QString::number(mode->currentIndex())),
       Field("status", window.StatusText()),
