@@ -138,12 +138,16 @@ class TWindowWriter {
   // Copies the rows of the source's scan that copy does not name as changed, and codes the
   // changed ones to end where the source's do in the bit of a byte; false when they cannot be
   // coded so (no ZRL codes make up the bits).
-  bool WriteCopiedScan(const TBlockSource& blocks, const TWindowTables& tables,
-                       const TScanCopy& copy, const std::function<void(int)>& atRow,
-                       TDcPicture* dcPicture);
+  bool WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded, const TScanCopy& copy,
+                       const std::function<void(int)>& atRow, TDcPicture* dcPicture);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
+  }
+  void WriteCoded(const TCodedWindow& coded) {
+    WriteBlock(coded.Before);
+    WriteBlock(coded.Scan.Bytes());
+    WriteBlock(coded.After);
   }
   // The segments between the scan and EOI as plan decides them, then EOI.
   void WriteTail(const TMetadataPlan& plan);
@@ -317,64 +321,98 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   return true;
 }
 
-bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, const TWindowTables& tables,
+bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded,
                                     const TScanCopy& copy, const std::function<void(int)>& atRow,
                                     TDcPicture* dcPicture) {
+  const TWindowTables& tables = coded.Tables;
   // The rows above start the scan as they start the source's, byte for byte.
-  Copy(model_.Scans[0].DataStart, static_cast<std::int64_t>(copy.First.Byte));
+  const auto dataStart = static_cast<std::size_t>(model_.Scans[0].DataStart);
+  coded.Before = source_.subspan(dataStart, copy.First.Byte - dataStart);
   if (copy.First.Bits > 0) {
     writer_.WriteBits(source_[copy.First.Byte] >> (8 - copy.First.Bits), copy.First.Bits);
   }
-  TScanPart changed;
-  changed.Window = window_;
-  changed.Window.FirstRow = copy.FirstRow;
-  changed.Window.EndRow = copy.EndRow;
-  if (copy.FirstRow > 0) {
-    changed.Predictors = PredictorsBefore(model_, blocks, window_, copy.FirstRow);
-  }
-  // Coded aside once to count their bits, the changed rows must grow by pad bits mod 8.
-  TByteStream aside;
-  TOutBitStreamFile counter(aside);
-  if (!CodePart(
-          model_, blocks, tables, changed, counter, [](int) {}, nullptr)) {
-    return false;
-  }
-  const std::span<const std::uint8_t> coded = aside.Bytes();
-  const auto stuffing = std::count(coded.begin(), coded.end(), std::uint8_t{0xFF});
-  const auto bits =
-      static_cast<std::int64_t>(coded.size() - static_cast<std::size_t>(stuffing)) * 8 +
-      counter.PendingCount();
-  const int pad = static_cast<int>(((copy.End.Bits - copy.First.Bits - bits) % 8 + 8) % 8);
-  // The blocks without AC coefficients of each component there, and the length of its ZRL code.
-  TZeroRuns room{};
-  TZeroRuns length{};
-  WalkWindow(
-      model_, blocks, changed.Window, {}, [](int) {},
-      [&](int slot, std::size_t, std::size_t, const std::int16_t* block, int&) {
-        room[static_cast<std::size_t>(slot)] += (NonZeroMask(block) >> 1) == 0 ? 3 : 0;
-        return true;
-      },
-      [] {});
+  // The changed rows: a head, whose blocks without AC coefficients take the ZRL codes that make
+  // the rows end where the source's do, coded twice (once to count its bits); and the rest, coded
+  // once aside. A head of the first row, where the wipes start, mostly has room enough; else the
+  // head is every changed row.
+  const auto part = [&](int first, int end) {
+    TScanPart rows;
+    rows.Window = window_;
+    rows.Window.FirstRow = first;
+    rows.Window.EndRow = end;
+    if (first > 0) rows.Predictors = PredictorsBefore(model_, blocks, window_, first);
+    return rows;
+  };
+  const auto codedBits = [](const TByteStream& stream, const TOutBitStreamFile& writer) {
+    const std::span<const std::uint8_t> bytes = stream.Bytes();
+    const auto stuffing = std::count(bytes.begin(), bytes.end(), std::uint8_t{0xFF});
+    return static_cast<std::int64_t>(bytes.size() - static_cast<std::size_t>(stuffing)) * 8 +
+           writer.PendingCount();
+  };
   const std::size_t count = model_.Components.size();
+  TZeroRuns length{};
   for (std::size_t slot = 0; slot < count; ++slot) {
     length[slot] = tables.Encode[static_cast<std::size_t>(tables.AcSlot[slot])].Length[0xF0];
   }
-  // Up to seven runs a component reach every remainder the lengths can make.
-  TZeroRuns runs{};
-  bool found = pad == 0;
-  for (int combination = 1; !found && combination < 1 << (3 * count); ++combination) {
-    int sum = 0;
-    bool fits = true;
-    for (std::size_t slot = 0; slot < count; ++slot) {
-      runs[slot] = combination >> (3 * slot) & 7;
-      fits = fits && (runs[slot] == 0 || (length[slot] > 0 && runs[slot] <= room[slot]));
-      sum += runs[slot] * length[slot];
+  TByteStream rest;
+  TOutBitStreamFile restWriter(rest);
+  std::int64_t restBits = 0;
+  int headEnd = copy.EndRow;
+  if (copy.EndRow - copy.FirstRow >= 2) {
+    headEnd = copy.FirstRow + 1;
+    if (!CodePart(model_, blocks, tables, part(headEnd, copy.EndRow), restWriter, atRow,
+                  dcPicture)) {
+      return false;
     }
-    found = fits && sum % 8 == pad;
+    restBits = codedBits(rest, restWriter);
   }
-  if (!found) return false;
-  if (pad == 0) runs = {};
-  if (!CodePart(model_, blocks, tables, changed, writer_, atRow, dcPicture, &runs)) return false;
+  for (;;) {
+    const TScanPart head = part(copy.FirstRow, headEnd);
+    TByteStream aside;
+    TOutBitStreamFile counter(aside);
+    if (!CodePart(
+            model_, blocks, tables, head, counter, [](int) {}, nullptr)) {
+      return false;
+    }
+    const std::int64_t bits = codedBits(aside, counter) + restBits;
+    const int pad = static_cast<int>(((copy.End.Bits - copy.First.Bits - bits) % 8 + 8) % 8);
+    // The blocks without AC coefficients of each component in the head.
+    TZeroRuns room{};
+    WalkWindow(
+        model_, blocks, head.Window, {}, [](int) {},
+        [&](int slot, std::size_t, std::size_t, const std::int16_t* block, int&) {
+          room[static_cast<std::size_t>(slot)] += (NonZeroMask(block) >> 1) == 0 ? 3 : 0;
+          return true;
+        },
+        [] {});
+    // Up to seven runs a component reach every remainder the lengths can make.
+    TZeroRuns runs{};
+    bool found = pad == 0;
+    for (int combination = 1; !found && combination < 1 << (3 * count); ++combination) {
+      int sum = 0;
+      bool fits = true;
+      for (std::size_t slot = 0; slot < count; ++slot) {
+        runs[slot] = combination >> (3 * slot) & 7;
+        fits = fits && (runs[slot] == 0 || (length[slot] > 0 && runs[slot] <= room[slot]));
+        sum += runs[slot] * length[slot];
+      }
+      found = fits && sum % 8 == pad;
+    }
+    if (!found && headEnd < copy.EndRow) {
+      // Every changed row is the head after all.
+      headEnd = copy.EndRow;
+      rest.Clear();
+      restBits = 0;
+      continue;
+    }
+    if (!found) return false;
+    if (pad == 0) runs = {};
+    if (!CodePart(model_, blocks, tables, head, writer_, atRow, dcPicture, &runs)) return false;
+    break;
+  }
+  if (headEnd < copy.EndRow) {
+    writer_.AppendCoded(rest.Bytes(), restWriter.PendingValue(), restWriter.PendingCount());
+  }
   if (writer_.PendingCount() != copy.End.Bits) return false;
   // The rest of the source's byte, then its bytes to the end of the scan as they stand.
   std::size_t next = copy.End.Byte;
@@ -382,7 +420,7 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, const TWindowTab
     writer_.WriteBits(source_[next] & (0xFFu >> copy.End.Bits), 8 - copy.End.Bits);
     next += source_[next] == 0xFF ? 2 : 1;
   }
-  Copy(static_cast<std::int64_t>(next), model_.Scans[0].DataEnd);
+  coded.After = source_.subspan(next, static_cast<std::size_t>(model_.Scans[0].DataEnd) - next);
   return true;
 }
 
@@ -409,15 +447,19 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                        (window.EndRow - window.FirstRow) /
                        (static_cast<double>(model.McuCols) * model.McuRows);
   coded.Scan.Clear();
-  coded.Scan.Reserve(static_cast<std::size_t>(share * 1.1 * (dataEnd - headerEnd) + 1024));
+  coded.Before = coded.After = {};
+  // A copy codes a band of rows.
+  const double coding =
+      copy != nullptr ? static_cast<double>(copy->EndRow - copy->FirstRow) / model.McuRows : share;
+  coded.Scan.Reserve(
+      static_cast<std::size_t>(coding * 1.1 * static_cast<double>(dataEnd - headerEnd) + 1024));
   // The file's own tables code most windows of a single scan. Coding with them straight away
   // saves a pass counting the window's symbols; a symbol they lack sends the window back to be
   // coded from the start with tables chosen for it.
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
-    if (copy != nullptr
-            ? writer.WriteCopiedScan(source.Blocks, coded.Tables, *copy, atRow, dcPicture)
-            : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+    if (copy != nullptr ? writer.WriteCopiedScan(source.Blocks, coded, *copy, atRow, dcPicture)
+                        : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
       writer.Flush();
       return EJpegError::kNone;
     }
@@ -441,7 +483,7 @@ void WriteBarePicture(const TTrimSource& source, const TTrimWindow& window, bool
   output.Clear();
   TWindowWriter writer(source, window, transposed, output);
   writer.WriteHeader(coded.Tables, nullptr);
-  if (withScan) writer.WriteBlock(coded.Scan.Bytes());
+  if (withScan) writer.WriteCoded(coded);
   writer.WriteBlock(MarkerBytes(kEoi));
 }
 
@@ -453,10 +495,11 @@ void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool tran
   for (const TStoredImagesPlan::TImage& image : stored.Images) trailer += image.Bytes.size();
   output.Clear();
   output.Reserve(static_cast<std::size_t>(source.Model.HeaderSegments().back().End) +
-                 coded.Scan.Bytes().size() + trailer + 1024);
+                 coded.Before.size() + coded.Scan.Bytes().size() + coded.After.size() + trailer +
+                 1024);
   TWindowWriter writer(source, window, transposed, output);
   writer.WriteHeader(coded.Tables, &plan);
-  writer.WriteBlock(coded.Scan.Bytes());
+  writer.WriteCoded(coded);
   writer.WriteTail(plan);
   const std::size_t imageEnd = static_cast<std::size_t>(output.Position());
   std::optional<TMpIndex> index = stored.Index;

@@ -30,7 +30,12 @@ struct TTrimSource {
 // The window's scan coded, and the tables it was coded with.
 struct TCodedWindow {
   TWindowTables Tables;
-  TByteStream Scan;  // the coded data, the last byte padded with 1-bits
+  // The coded data are Before, Scan and After one after the other, the last byte padded with
+  // 1-bits. Before and After are the source's own bytes where a copy takes them (TScanCopy),
+  // else empty.
+  std::span<const std::uint8_t> Before;
+  TByteStream Scan;
+  std::span<const std::uint8_t> After;
 };
 
 // A whole picture with rows FirstRow to EndRow - 1 changed (wiped): the other rows are copied
