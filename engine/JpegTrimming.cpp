@@ -262,10 +262,9 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   }
   // The DC values of the rows a copy took as they were, decoded only once a picture is drawn
   // from them.
-  bool dcComplete = !copy;
-  const auto completeDc = [&] {
-    if (dcComplete) return true;
-    dcComplete = true;
+  std::optional<bool> dcComplete;
+  if (!copy) dcComplete = true;
+  const auto fillDc = [&] {
     std::vector<TJpegWarning> warnings;
     if (DecodeOn(model_.McuRows, warnings) != EJpegError::kNone || !model_.Damaged.empty()) {
       return false;
@@ -285,6 +284,10 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
           [] {});
     }
     return true;
+  };
+  const auto completeDc = [&] {
+    if (!dcComplete) dcComplete = fillDc();
+    return *dcComplete;
   };
   // The metadata is decided before the cut is written; pictures of the cut are drawn from its
   // DC values where an eighth of it is enough, else from the coded window.
