@@ -166,10 +166,6 @@ TOrientedTrim TDocument::CutBefore(std::size_t steps) const {
   return CutOf(trimHistory_[steps - 2]);
 }
 
-std::vector<TWipe> TDocument::CurrentWipes() const {
-  return trimHistory_.empty() ? std::vector<TWipe>() : trimHistory_.back().Wipes;
-}
-
 QSize TDocument::SelectableSize() const {
   const TOrientedTrim cut = CurrentCut();
   std::int32_t storedHeight = cut.Height();
@@ -256,15 +252,6 @@ std::shared_ptr<TChangeJob> TDocument::PrepareWipe(const TTrimRect& pictureRect,
   auto job = std::make_shared<TChangeJob>();
   job->Step = StepOf(current, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
   job->Step.Wipes.push_back({region, fill});
-  const TMcuGrid& grid = source_.Grid;
-  const TTrimRect grown = GrownToMcus(region, grid);
-  const TTrimRect& cut = current.Source;
-  job->PatchCut = TOrientedTrim{{std::max(grown.Left - grid.McuWidth, cut.Left),
-                                 std::max(grown.Top - grid.McuHeight, cut.Top),
-                                 std::min(grown.Right + grid.McuWidth, cut.Right),
-                                 std::min(grown.Bottom + grid.McuHeight, cut.Bottom)},
-                                current.Turn,
-                                current.Tag};
   job->Pictures = pictures_;
   if (fill == EWipeFill::kMosaic) job->Notice = QString::fromUtf8(kMsgMosaicReversible);
   return job;
@@ -390,8 +377,7 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
   docStream_ = job.ToSource ? nullptr : std::make_shared<const TByteStream>(std::move(job.Output));
   NewState();
   try {
-    // A trimmed picture is cut from the pictures held, a wiped one mended; any other is decoded
-    // again.
+    // A trimmed picture is cut from the pictures held, a wiped one mended, any other decoded.
     if (told == TDocumentChange::Trimmed) {
       pictures_.KeepTrimmed(Bytes(), LastTrimOffset(), ShownOrientation());
     } else if (job.Pictures) {

@@ -252,7 +252,9 @@ class TDocument {
   TOrientedTrim CurrentCut() const;
   TOrientedTrim CutBefore(std::size_t steps) const;
   // The regions the document's last step has wiped, in the source's stored pixels.
-  std::vector<TWipe> CurrentWipes() const;
+  std::vector<TWipe> CurrentWipes() const {
+    return trimHistory_.empty() ? std::vector<TWipe>() : trimHistory_.back().Wipes;
+  }
   // The engine's reports of a job, back on this thread: refusals are told once the window is
   // brought up to the outcome (TellPending), what reading found once the whole file is read.
   void Replay(const TMessages& messages);

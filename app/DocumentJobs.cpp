@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <utility>
 
 #include "JpegTrimming.h"
@@ -57,19 +58,29 @@ void TChangeJob::Run() {
   Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
   Engine->Wipes = Step.Wipes;
   Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
-  if (Trimmed && PatchCut && Pictures) MendPictures();
+  if (Trimmed && Pictures) MendPictures();
   Found = TSourceFacts::Of(*Engine);
 }
 
 void TChangeJob::MendPictures() {
+  const TMcuGrid grid = Engine->Grid();
+  const TTrimRect grown = GrownToMcus(Step.Wipes.back().Region, grid);
+  const TTrimRect& shown = Cut.Source;
+  const TOrientedTrim around{{std::max(grown.Left - grid.McuWidth, shown.Left),
+                              std::max(grown.Top - grid.McuHeight, shown.Top),
+                              std::min(grown.Right + grid.McuWidth, shown.Right),
+                              std::min(grown.Bottom + grid.McuHeight, shown.Bottom)},
+                             Cut.Turn,
+                             Cut.Tag};
   // Only the patch's pixels are shown: without a maker, no copy of the picture is drawn for it.
   const auto* maker = std::exchange(Engine->Pictures.Maker, nullptr);
   TByteStream patch;
   TOrientedTrim patched;
-  const bool cut = static_cast<bool>(Engine->TrimCut(patch, *PatchCut, true, &patched));
+  const bool cut = static_cast<bool>(Engine->TrimCut(patch, around, true, &patched));
   Engine->Pictures.Maker = maker;
   try {
-    // Painting detaches the pixels from those the window shows: the copy is made here.
+    // Writing detaches the pixels from those the window shows: the copy is made here, off its
+    // thread.
     if (cut) Pictures->KeepWiped(patch.Bytes(), InOutputOf(Cut, patched.Source), Cut.Tag);
   } catch (...) {
     // The wipe stands all the same: its pictures are decoded as any other's.

@@ -106,10 +106,8 @@ struct TChangeJob {
   TByteStream Output;
   TOrientedTrim Cut;
   bool Trimmed = false;
-  // A wipe's region with an MCU around it, turned as the step is, cut from the wiped picture too,
-  // and the pictures held when the wipe began, mended with it here instead of decoded again:
-  // nothing once they cannot be.
-  std::optional<TOrientedTrim> PatchCut;
+  // For a wipe, the pictures held when it began, mended here instead of decoded again (see
+  // MendPictures); nothing once they cannot be.
   std::optional<TPictureCache> Pictures;
   std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
   // What the engine's decoding had found once the trim was done; nothing when it was not used.
@@ -118,6 +116,8 @@ struct TChangeJob {
   void Run();
 
  private:
+  // The last wipe's region with an MCU around it, as the step shows it, is cut from the wiped
+  // picture too, decoded and copied into Pictures.
   void MendPictures();
 };
 
