@@ -90,6 +90,7 @@ void TDocument::FinishOpen(TOpenJob& job, std::exception_ptr error) {
   sourceTimes_ = job.Times;
   PresetSaveDialog(job.Path);
   docFileName_ = job.Path;
+  shownReduction_ = job.Reduction;
   opened_ = true;
   Replay(*job.Messages);
   // The picture shows: its coefficients follow on the side, ready for the first trim.
@@ -102,6 +103,7 @@ TSharedBytes TDocument::SharedBytes() const {
 }
 
 const TPicture* TDocument::PictureOrDecode(int reduction) {
+  shownReduction_ = reduction;
   if (!opened_) return nullptr;
   const TOrientation shown = ShownOrientation();
   if (pictures_.Holds(reduction)) return &pictures_.At(Bytes(), reduction, shown);
@@ -253,6 +255,7 @@ std::shared_ptr<TChangeJob> TDocument::PrepareWipe(const TTrimRect& pictureRect,
   job->Step = StepOf(current, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
   job->Step.Wipes.push_back({region, fill});
   job->Pictures = pictures_;
+  job->Pictures->KeepOnly(shownReduction_);
   if (fill == EWipeFill::kMosaic) job->Notice = QString::fromUtf8(kMsgMosaicReversible);
   return job;
 }

@@ -314,6 +314,9 @@ class TDocument {
       std::make_shared<std::atomic<std::uint64_t>>(0);
   // Reductions being decoded for the present state.
   std::set<int> decoding_;
+  // The reduction the window last asked for: the one picture a wipe mends, as a full-size one
+  // beside it would be copied for nothing.
+  int shownReduction_ = 1;
   // Refusals to tell, and what reading the document's file has found that is not told yet; once
   // told, the same file read again finds nothing new.
   std::vector<QString> refusals_;

@@ -129,6 +129,12 @@ void TPictureCache::KeepWiped(std::span<const std::uint8_t> patch, const TTrimRe
   }
 }
 
+void TPictureCache::KeepOnly(int reduction) {
+  for (std::size_t slot = 0; slot < pictures_.size(); ++slot) {
+    if (slot != Slot(reduction)) pictures_[slot].reset();
+  }
+}
+
 void TPictureCache::Clear() {
   for (std::optional<TPicture>& picture : pictures_) picture.reset();
 }

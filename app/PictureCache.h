@@ -50,6 +50,8 @@ class TPictureCache {
   // no pixel there. Raises EPictureError, holding nothing, when the patch does not decode.
   void KeepWiped(std::span<const std::uint8_t> patch, const TTrimRect& patchRect,
                  TOrientation shown);
+  // Releases every picture but the one at reduction.
+  void KeepOnly(int reduction);
   // Releases every picture.
   void Clear();
 
