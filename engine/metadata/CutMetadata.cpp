@@ -3,6 +3,7 @@
 #include "ExifSegment.h"
 #include "JpegMarkers.h"
 #include "MetadataKinds.h"
+#include "PictureSize.h"
 #include "TrailingPictures.h"
 
 namespace tarvo {
@@ -11,6 +12,22 @@ TMetadataPlan DecideMetadata(const TCutContext& source) {
   TMetadataPlan plan;
   TCutContext cut = source;
   plan.Stored = FollowStoredImages(cut);
+  if (plan.Stored.ShowsWipedCut && cut.Maker != nullptr) {
+    // A wiped picture's copies no larger than its wiped preview are drawn from the preview: the
+    // picture itself would have to be decoded in full for its DC values.
+    const std::span<const std::uint8_t> preview =
+        plan.Stored.Images[*plan.Stored.ShowsWipedCut].Bytes;
+    const std::optional<TPictureSize> size = ReadPictureSize(preview);
+    cut.DrawCut = [draw = source.DrawCut, preview, size,
+                   maker = cut.Maker](const TDrawRequest& request) {
+      std::vector<std::uint8_t> drawn;
+      if (size && size->Width >= request.MaxWidth && size->Height >= request.MaxHeight) {
+        drawn = maker->Smaller(preview, request.MaxWidth, request.MaxHeight, request.Like,
+                               request.MaxBytes, request.Quality);
+      }
+      return drawn.empty() ? draw(request) : drawn;
+    };
+  }
   plan.Stored.Rest = FollowTrailer(cut, plan.Stored.RestStart);
   if (cut.StoredImages) cut.Stored = &plan.Stored;
   const TJpegModel& model = cut.Model;

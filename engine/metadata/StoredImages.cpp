@@ -212,7 +212,7 @@ TBytes DrawPreview(std::span<const std::uint8_t> preview, const TCutContext& cut
 }
 
 TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& index,
-                   const TCutContext& cut) {
+                   const TCutContext& cut, bool& showsWipedCut) {
   const std::span<const std::uint8_t> bytes =
       cut.Source.subspan(image.Range.Start, image.Range.End - image.Range.Start);
   const std::uint32_t type = index && image.MpEntry ? index->Entries[*image.MpEntry].Type() : 0;
@@ -225,6 +225,7 @@ TBytes FollowImage(const TStoredImage& image, const std::optional<TMpIndex>& ind
     const bool whole = cut.Rect == TTrimRect{0, 0, cut.Model.Width, cut.Model.Height};
     if (whole && (!cut.Turn.IsIdentity() || !cut.Wipes.empty())) {
       result = FollowLosslessly(bytes, cut);
+      showsWipedCut = !result.empty() && !cut.Wipes.empty();
     }
     if (result.empty()) result = DrawPreview(bytes, cut);
     return result;
@@ -294,7 +295,10 @@ TStoredImagesPlan FollowStoredImages(const TCutContext& cut) {
   if (images.empty() && !plan.Index) return plan;
   plan.Rebuilt = true;
   for (const TStoredImage& image : images) {
-    plan.Images.push_back({image.MpEntry, image.Item, FollowImage(image, plan.Index, cut)});
+    bool showsWipedCut = false;
+    plan.Images.push_back(
+        {image.MpEntry, image.Item, FollowImage(image, plan.Index, cut, showsWipedCut)});
+    if (showsWipedCut) plan.ShowsWipedCut = plan.Images.size() - 1;
     plan.RestStart = std::max(plan.RestStart, image.Range.End);
   }
   if (plan.Index) ListHeldImages(plan, cut);

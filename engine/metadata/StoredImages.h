@@ -35,6 +35,9 @@ struct TStoredImagesPlan {
   // That segment's new body where the output holds fewer images than it lists (see
   // WithHeldEntries); empty when it stays. Images' MpEntry then count in the new list.
   std::vector<std::uint8_t> IndexBody;
+  // An image that shows the whole wiped output as it stands (a preview wiped and turned with it
+  // without loss): smaller pictures of the cut are drawn from it sooner than from the picture.
+  std::optional<std::size_t> ShowsWipedCut;
 };
 
 // Previews drawn again (or turned without loss for a turn of the whole picture), same-size
