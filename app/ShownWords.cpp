@@ -39,9 +39,11 @@ QString FailureText(const TJpegStatus& status, bool trimWording, const TShownPic
     shown.Region = picture.Map(status.Region);
     return QString::fromStdString(MessageText(shown, trimWording));
   }
-  if (status.Error == EJpegError::kBeyondCutOff) {
+  if (status.Error == EJpegError::kBeyondCutOff || status.Error == EJpegError::kBeyondDamage) {
     const TShownRows rows = ShownRows(picture);
-    return Utf8(kMsgBeyondCutOffShown).arg(rows.Edge).arg(status.Rows).arg(rows.Unit);
+    const char* pattern =
+        status.Error == EJpegError::kBeyondCutOff ? kMsgBeyondCutOffShown : kMsgBeyondDamageShown;
+    return Utf8(pattern).arg(rows.Edge).arg(status.Rows).arg(rows.Unit);
   }
   return QString::fromStdString(MessageText(status, trimWording));
 }
@@ -67,13 +69,14 @@ QString TReadingFindings::Text(const TShownPicture& picture) const {
     lines << Utf8(kMsgStrayBytes).arg(strayRuns_).arg(strayBytes_);
   }
   for (const TJpegWarning& warning : others_) {
-    if (warning.Kind != EJpegWarning::kCutOff) {
+    if (warning.Kind != EJpegWarning::kCutOff && warning.Kind != EJpegWarning::kDamagedScan) {
       lines << QString::fromStdString(MessageText(warning));
       continue;
     }
     const TShownRows rows = ShownRows(picture);
-    lines
-        << Utf8(kMsgCutOffShown).arg(warning.Rows).arg(rows.Edge).arg(warning.Count).arg(rows.Unit);
+    const char* pattern =
+        warning.Kind == EJpegWarning::kCutOff ? kMsgCutOffShown : kMsgDamagedScanShown;
+    lines << Utf8(pattern).arg(warning.Rows).arg(rows.Edge).arg(warning.Count).arg(rows.Unit);
   }
   return lines.join(QLatin1Char('\n'));
 }

@@ -63,6 +63,11 @@ inline constexpr char kMsgCutOffShown[] =
 // %1 the edge, %2 the rows (or columns) a trim may reach, %3 the unit.
 inline constexpr char kMsgBeyondCutOffShown[] =
     "ファイルが途中で切れているため、トリミングできるのは%1から%2%3目までです。";
+// As the two above, for a scan that could not be read on past some row.
+inline constexpr char kMsgDamagedScanShown[] =
+    "画像データが壊れています。トリミングできるのは全%1%4のうち%2から%3%4までです。";
+inline constexpr char kMsgBeyondDamageShown[] =
+    "画像データが壊れているため、トリミングできるのは%1から%2%3目までです。";
 inline constexpr char kUnitRows[] = "行";
 inline constexpr char kUnitColumns[] = "列";
 // Several runs of stray bytes in one file: %1 runs, %2 bytes in all.

@@ -45,13 +45,15 @@ enum class EJpegError : std::uint8_t {
   kRectOutside,
   kTooSmallToTurn,
   kBeyondCutOff,
+  kBeyondDamage,
   kDamagedRegion,
   kUncodableCoefficient,
   kOutOfMemory,
 };
 
 // What an engine step ended with: success, or the error and, for kUnknownMarker, the marker,
-// for kBeyondCutOff the pixel rows a trim may reach, for kDamagedRegion the damaged pixels.
+// for kBeyondCutOff and kBeyondDamage the pixel rows a trim may reach, for kDamagedRegion the
+// damaged pixels.
 struct TJpegStatus {
   EJpegError Error = EJpegError::kNone;
   std::uint16_t Marker = 0;
@@ -69,6 +71,7 @@ enum class EJpegWarning : std::uint8_t {
   kExtraneousBytes,  // Count bytes before a marker that start none
   kEmptySegment,     // an APPn or COM segment (Marker) too short for its own length word
   kCutOff,           // the coded data end early: Count rows of the picture's Rows arrived
+  kDamagedScan,  // a scan cannot be read on: Count rows of the picture's Rows above it are whole
 };
 
 struct TJpegWarning {

@@ -138,8 +138,9 @@ struct TJpegModel {
   // Why the segments after the coded data cannot follow a trim's scan, or kNone: only APPn and
   // COM segments may stand before EOI. Analysis accepts such a file; a trim refuses it.
   EJpegError TailFault = EJpegError::kNone;
-  // The MCUs of restart intervals whose data could not be read, found when the scans are
-  // decoded: no trim may take them, and every other block is exact.
+  // The MCUs of restart intervals whose data could not be read, and those from the MCU row where
+  // a scan could not be read on to the end, found when the scans are decoded: no trim may take
+  // them, and every other block is exact.
   std::vector<TMcuRange> Damaged;
   // What analysis read past in a damaged file, in file order, for the user once it succeeds.
   std::vector<TJpegWarning> Warnings;

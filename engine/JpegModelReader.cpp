@@ -606,9 +606,10 @@ bool TModelReader::CheckScanLength() {
     blocksPerMcu += component.HSampling * component.VSampling;
   }
   // Every block takes at least two bits (a DC code and an EOB code, or a DC code and a
-  // coefficient), or in a progressive frame one (its DC code), so scans shorter than that cannot
-  // fill the store: refuse before allocating.
-  const std::int64_t blocks = blocksPerMcu * model_.McuCols * model_.McuRows;
+  // coefficient), or in a progressive frame one (its DC code). A sequential file cut off early
+  // keeps the MCU rows that arrived, so its data must hold one; a progressive one needs every
+  // block, so its data must hold them all: refuse before allocating.
+  const std::int64_t blocks = blocksPerMcu * model_.McuCols * (Progressive() ? model_.McuRows : 1);
   const std::int64_t bytesLeft = reader_.Size() - reader_.Position();
   if (blocks * (Progressive() ? 1 : 2) > bytesLeft * 8) {
     return Fail(EJpegError::kScanTooShort);

@@ -125,6 +125,7 @@ TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
 
 TJpegStatus TJpegTrimming::Analyze() {
   cutRows_ = -1;
+  intactRows_ = -1;
   TJpegStatus status;
   std::vector<TJpegWarning> decoding;
   // Analysis may decode, and a file's frame may ask for more blocks than memory holds.
@@ -197,7 +198,9 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   std::vector<TTrimWindow> needed = WipeWindows();
   if (!copy) needed.push_back(window);
   for (const TTrimWindow& one : needed) {
-    if (Decoded(one)) continue;
+    // Segments after the coded data that no trim can carry may be the rest of a damaged scan,
+    // which only reading it to the end tells.
+    if (Decoded(one) && (model_.TailFault == EJpegError::kNone || DecodedValid())) continue;
     std::vector<TJpegWarning> warnings;
     if (const EJpegError error = DecodeFor(one, warnings); error != EJpegError::kNone) {
       return error;
@@ -207,6 +210,11 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (window.Cut.Bottom > TrimmableHeight()) {
     TJpegStatus beyond(EJpegError::kBeyondCutOff);
     beyond.Rows = TrimmableHeight();
+    return beyond;
+  }
+  if (intactRows_ >= 0 && window.EndRow > intactRows_) {
+    TJpegStatus beyond(EJpegError::kBeyondDamage);
+    beyond.Rows = std::min(model_.Height, intactRows_ * McuHeight());
     return beyond;
   }
   // A damaged block is never written: what the file lost is not made up.
@@ -365,6 +373,7 @@ EJpegError TJpegTrimming::DecodeThrough(int rows, std::vector<TJpegWarning>& war
 EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings) {
   if (!sequential_ || sequential_->Rows() != decodedRows_) {
     model_.Damaged.clear();
+    intactRows_ = -1;
     decodedRows_ = 0;
     decodedIntervals_.clear();
     store_.Allocate(model_, false);
@@ -386,6 +395,11 @@ EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings
     cutRows_ = report.CompleteRows;
     decodedRows_ = model_.McuRows;
     warnings.push_back({EJpegWarning::kCutOff, TrimmableHeight(), 0, model_.Height});
+  } else if (KeepRowsAbove(error, report.CompleteRows, warnings)) {
+    decodedRows_ = model_.McuRows;
+  } else if (error != EJpegError::kNone) {
+    // A walk may find its fault only once past its last block.
+    decodedRows_ = std::min(decodedRows_, report.CompleteRows);
   }
   // The thread faulting pages in waits between pieces, and ends with the last.
   if (decodedRows_ == model_.McuRows || error != EJpegError::kNone) store_.Finish();
@@ -487,6 +501,7 @@ EJpegError TJpegTrimming::DecodeFor(const TTrimWindow& window,
     return one.FirstCol <= window.FirstCol && window.EndCol <= one.EndCol &&
            one.FirstRow <= window.FirstRow && window.EndRow <= one.EndRow;
   });
+  if (model_.TailFault != EJpegError::kNone) return DecodeThrough(model_.McuRows, warnings);
   // The window decodes on in pieces ahead of its trims; a trim of the command line, which knows
   // every rectangle it cuts, decodes once what they take.
   if (model_.Progressive() || !holds) return DecodeThrough(window.EndRow, warnings);
@@ -499,6 +514,7 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
                                       std::vector<TJpegWarning>& warnings) {
   sequential_.reset();
   model_.Damaged.clear();
+  intactRows_ = -1;
   decodedRows_ = 0;
   decodedIntervals_.clear();
   // The restart intervals to decode when the scan can be taken an interval at a time.
@@ -556,7 +572,7 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
     // would have left the later ones no data at all.
     if (error == EJpegError::kScanTooShort && i == scans - 1 && report.CompleteRows > 0) {
       cutRows_ = report.CompleteRows;
-    } else if (error != EJpegError::kNone) {
+    } else if (error != EJpegError::kNone && !KeepRowsAbove(error, report.CompleteRows, warnings)) {
       return error;
     }
   }
@@ -579,6 +595,33 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
     decodedRows_ = mcuRows;
   }
   return EJpegError::kNone;
+}
+
+bool TJpegTrimming::KeepRowsAbove(EJpegError error, int completeRows,
+                                  std::vector<TJpegWarning>& warnings) {
+  // A progressive scan's blocks need every later scan, which damage leaves unread; an
+  // arithmetic decoder reads damage as data to the end.
+  if ((error != EJpegError::kHuffmanBlock && error != EJpegError::kBitStream) ||
+      completeRows <= 0 || model_.Progressive() || model_.Arithmetic()) {
+    return false;
+  }
+  // Of several scans damaged, the one damaged highest up says how far trims may reach.
+  if (intactRows_ >= 0 && intactRows_ <= completeRows) return true;
+  const int end = model_.McuRows * model_.McuCols;
+  std::erase(model_.Damaged, TMcuRange{intactRows_ * model_.McuCols, end});
+  intactRows_ = completeRows;
+  model_.Damaged.push_back({completeRows * model_.McuCols, end});
+  warnings.push_back({EJpegWarning::kDamagedScan,
+                      std::min(model_.Height, completeRows * McuHeight()), 0, model_.Height});
+  // Segments no trim can carry where analysis took the data to end are the rest of the
+  // damaged data: no tail to keep.
+  if (model_.TailFault != EJpegError::kNone) {
+    const std::size_t tail = model_.TailSegments().size();
+    model_.Segments.erase(model_.Segments.end() - static_cast<std::ptrdiff_t>(tail),
+                          model_.Segments.end());
+    model_.TailFault = EJpegError::kNone;
+  }
+  return true;
 }
 
 bool TJpegTrimming::ProgressionComplete() const {

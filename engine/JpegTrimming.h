@@ -84,8 +84,9 @@ class TJpegTrimming {
     return model_.Scans.empty() ? 0 : model_.Scans.front().RestartInterval;
   }
   const TByteStream& SourceStream() const { return sourceStream_; }
-  // The pixels of each restart interval whose data could not be read, once the scans are
-  // decoded (DecodedValid): trims that keep clear of them are exact, others are refused.
+  // The pixels of each restart interval whose data could not be read, and the rows from where a
+  // scan could not be read on to the end, once the scans are decoded (DecodedValid): trims that
+  // keep clear of them are exact, others are refused.
   std::vector<TTrimRect> DamagedRegions() const {
     std::vector<TTrimRect> regions;
     for (const TMcuRange& range : model_.Damaged) regions.push_back(model_.RegionOf(range));
@@ -181,6 +182,10 @@ class TJpegTrimming {
   void ReportProgress(int position);
   // Tells what the engine read past, once what it read has been used: a refusal says enough.
   void Warn(std::span<const TJpegWarning> warnings);
+  // A sequential scan that meets something out of place (error, with completeRows whole MCU rows
+  // above it) holds those rows as libjpeg reads them: the rows from there down are damaged, and
+  // the user is told. False, leaving the error to refuse the file, when no whole row is above.
+  bool KeepRowsAbove(EJpegError error, int completeRows, std::vector<TJpegWarning>& warnings);
 
   TByteStream sourceStream_;
   TJpegModel model_;
@@ -196,6 +201,9 @@ class TJpegTrimming {
   std::unique_ptr<TSequentialScanDecoding> sequential_;
   TOrientation exifOrientation_;
   int cutRows_ = -1;  // the MCU rows that arrived whole in a cut-off file; -1 for a whole one
+  // The MCU rows above the first thing out of place in a scan that could not be read on past it
+  // (KeepRowsAbove); -1 for none.
+  int intactRows_ = -1;
 };
 
 }  // namespace tarvo

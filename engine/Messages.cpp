@@ -92,6 +92,8 @@ std::string MessageText(const TJpegStatus& status, bool trimWording) {
       return WithRegion(kMsgDamagedRegion, status.Region);
     case EJpegError::kBeyondCutOff:
       return FormatMessage(kMsgBeyondCutOff, std::to_string(status.Rows));
+    case EJpegError::kBeyondDamage:
+      return FormatMessage(kMsgBeyondDamage, std::to_string(status.Rows));
     case EJpegError::kUncodableCoefficient:
       return std::string(kMsgUncodableCoefficient);
     case EJpegError::kOutOfMemory:
@@ -107,8 +109,11 @@ std::string MessageText(const TJpegWarning& warning) {
     case EJpegWarning::kEmptySegment:
       return FormatMessage(kMsgEmptySegmentSkipped, markers::HexWord(warning.Marker));
     case EJpegWarning::kCutOff:
-      return FormatMessage(FormatMessage(kMsgCutOff, std::to_string(warning.Rows)),
-                           std::to_string(warning.Count));
+    case EJpegWarning::kDamagedScan:
+      return FormatMessage(
+          FormatMessage(warning.Kind == EJpegWarning::kCutOff ? kMsgCutOff : kMsgDamagedScan,
+                        std::to_string(warning.Rows)),
+          std::to_string(warning.Count));
   }
   return {};
 }

@@ -91,6 +91,10 @@ inline constexpr std::string_view kMsgEmptySegmentSkipped =
 // A file cut off inside its coded data: the picture's height, then the rows a trim may reach.
 inline constexpr std::string_view kMsgCutOff =
     "ファイルが途中で切れています。トリミングできるのは全%s行のうち上から%s行までです。";
+// A scan read as far as it could be: its data hold something out of place (bytes a block does
+// not take, a marker, a code no table has) below the rows a trim may reach, told as kMsgCutOff.
+inline constexpr std::string_view kMsgDamagedScan =
+    "画像データが壊れています。トリミングできるのは全%s行のうち上から%s行までです。";
 
 // Trim requests the engine cannot carry out.
 inline constexpr std::string_view kMsgRectOutside =
@@ -101,6 +105,8 @@ inline constexpr std::string_view kMsgDamagedRegion =
     "切り出す範囲にデータが壊れている部分([%s,%s] - [%s,%s])が含まれるため、切り出せません。";
 inline constexpr std::string_view kMsgBeyondCutOff =
     "ファイルが途中で切れているため、トリミングできるのは上から%s行目までです。";
+inline constexpr std::string_view kMsgBeyondDamage =
+    "画像データが壊れているため、トリミングできるのは上から%s行目までです。";
 // A DC difference or coefficient beyond the 15 magnitude bits a Huffman symbol can name.
 inline constexpr std::string_view kMsgUncodableCoefficient =
     "係数の値が大きすぎて符号化できないため、切り出せませんでした。";

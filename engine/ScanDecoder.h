@@ -18,7 +18,8 @@ using TRowProc = std::function<void(int)>;
 
 // What a scan decoder tells besides its blocks: the MCU row its walk has reached, as it goes;
 // what it read past to go on, as libjpeg reads past it; and when its data end before its last
-// block (kScanTooShort), the MCU rows whose every block it had decoded by then.
+// block (kScanTooShort) or it cannot read on, the MCU rows whose every block it had decoded
+// before that.
 struct TScanReport {
   TRowProc AtRow;
   std::vector<TJpegWarning> Warnings;

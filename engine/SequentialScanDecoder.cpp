@@ -19,17 +19,33 @@ EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStre
                           std::array<int, TCoefficientStore::kMaxComponents>& predictor,
                           TScanWalkState& state, int mcuRows, int parts,
                           const TSplitTuning& tuning) {
-  if (parts >= 2 &&
-      DecodeInTwoPieces(model, scan, reader, store, report, predictor, state, mcuRows, tuning)) {
-    return EJpegError::kNone;
+  EJpegError error = EJpegError::kNone;
+  if (parts < 2 ||
+      !DecodeInTwoPieces(model, scan, reader, store, report, predictor, state, mcuRows, tuning)) {
+    const TScanTables tables = ScanTables(model, scan);
+    error = WalkScanOn(
+        model, scan, reader, store, report,
+        [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
+          return DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block);
+        },
+        [&] { predictor.fill(0); }, state, mcuRows);
   }
-  const TScanTables tables = ScanTables(model, scan);
-  return WalkScanOn(
-      model, scan, reader, store, report,
-      [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
-        return DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block);
-      },
-      [&] { predictor.fill(0); }, state, mcuRows);
+  // Bytes left between the last block of a scan without restart markers and the marker after
+  // it mean that it was not read as coded: blocks went missing or came in between somewhere, at
+  // the latest in its last row. Only zero bytes after a last byte padded with 1-bits (ITU-T
+  // T.81 F.1.2.3) are filler that an encoder wrote. A picture of one MCU row has no row above to
+  // keep, and is read on as libjpeg reads it.
+  if (error == EJpegError::kNone && scan.RestartInterval == 0 && model.McuRows > 1 &&
+      state.Row == model.McuRows) {
+    const bool padded = PaddedWithOnes(reader.Bits());
+    const std::size_t skipped = PeekRestartMarkerSkip(reader);
+    const auto left = reader.Bytes().subspan(static_cast<std::size_t>(reader.Position()), skipped);
+    if (!(padded && std::all_of(left.begin(), left.end(), [](std::uint8_t b) { return b == 0; }))) {
+      report.CompleteRows = model.McuRows - 1;
+      error = EJpegError::kBitStream;
+    }
+  }
+  return error;
 }
 
 }  // namespace

@@ -640,30 +640,35 @@ TEST_F(DocumentTest, AFirstTrimInTheTopRowsRunsBeforeTheRowsBelowAreDecoded) {
   EXPECT_EQ(Load(held.Bytes()), Expected(path, {0, 0, 64, 32}, false));
 }
 
-// A damaged restart interval is found as the rows are decoded after the open: the picture shown
-// names it, and the largest band of whole rows without damage is offered and trims.
+// A damaged restart interval, or a scan without restart markers that cannot be read on, is found
+// as the rows are decoded after the open: the picture shown names the rows, and the largest band
+// of whole rows without damage is offered and trims.
 TEST_F(DocumentTest, DamageFoundAfterTheOpenIsNamedAndTheIntactRowsOffered) {
   const struct {
     const char* name;
-    int interval;
+    int interval;  // the restart interval scrambled, in MCU rows; -1 for no restart markers
+    TTrimRect damaged;
     TTrimRect intact;
   } cases[] = {
-      {"near the top", 1, {0, 32, 320, 240}},
-      {"near the bottom", 12, {0, 0, 320, 192}},
+      {"near the top", 1, {0, 16, 320, 32}, {0, 32, 320, 240}},
+      {"near the bottom", 12, {0, 192, 320, 208}, {0, 0, 320, 192}},
+      // A code no table has halfway through the data, in MCU row 8.
+      {"no restart markers", -1, {0, 128, 320, 240}, {0, 0, 320, 128}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fixtures::JpegOptions options;
     options.width = 320;
     options.height = 240;
-    options.restartInterval = 20;  // an MCU row of 16 x 16 MCUs each
+    options.restartInterval = c.interval < 0 ? 0 : 20;  // an MCU row of 16 x 16 MCUs each
     const QString path = Path("damaged.jpg");
-    fixtures::WriteFile(path.toStdString(), fixtures::WithRestartIntervalScrambled(
-                                                fixtures::MakeJpeg(options), c.interval));
+    const fixtures::Bytes photo = fixtures::MakeJpeg(options);
+    fixtures::WriteFile(path.toStdString(),
+                        c.interval < 0 ? fixtures::WithInsertedInScan(photo, 0.5)
+                                       : fixtures::WithRestartIntervalScrambled(photo, c.interval));
     ASSERT_TRUE(driver.Open(path, kReduction));
     document.WaitForWork();
-    const int top = c.interval * 16;
-    EXPECT_EQ(document.DamagedRegions(), (std::vector<TTrimRect>{{0, top, 320, top + 16}}));
+    EXPECT_EQ(document.DamagedRegions(), std::vector<TTrimRect>{c.damaged});
     EXPECT_EQ(document.IntactRect(), c.intact);
     EXPECT_TRUE(document.StatusText().endsWith(QString::fromUtf8(kMsgDamagedParts)));
     ASSERT_TRUE(driver.Trim(c.intact));

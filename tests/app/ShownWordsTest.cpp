@@ -33,13 +33,24 @@ TEST(ShownWords, RowsAndRegionsAreNamedWhereTheyShow) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.orientation.ExifValue());
-    TReadingFindings found;
-    found.Add({EJpegWarning::kCutOff, 120, 0, 200});
-    EXPECT_TRUE(found.Text(Shown(c.orientation)).contains(c.cutOff))
-        << found.Text(Shown(c.orientation)).toStdString();
-    TJpegStatus beyond(EJpegError::kBeyondCutOff);
-    beyond.Rows = 112;
-    EXPECT_TRUE(FailureText(beyond, true, Shown(c.orientation)).contains(c.beyond));
+    // A file cut off, and a scan damaged below the rows it keeps, are told alike.
+    const struct {
+      EJpegWarning found;
+      EJpegError refused;
+      QString cause;
+    } kinds[] = {{EJpegWarning::kCutOff, EJpegError::kBeyondCutOff, u"途中で切れて"_s},
+                 {EJpegWarning::kDamagedScan, EJpegError::kBeyondDamage, u"壊れて"_s}};
+    for (const auto& kind : kinds) {
+      TReadingFindings found;
+      found.Add({kind.found, 120, 0, 200});
+      const QString text = found.Text(Shown(c.orientation));
+      EXPECT_TRUE(text.contains(c.cutOff) && text.contains(kind.cause)) << text.toStdString();
+      TJpegStatus beyond(kind.refused);
+      beyond.Rows = 112;
+      const QString refusal = FailureText(beyond, true, Shown(c.orientation));
+      EXPECT_TRUE(refusal.contains(c.beyond) && refusal.contains(kind.cause))
+          << refusal.toStdString();
+    }
     TJpegStatus damaged(EJpegError::kDamagedRegion);
     damaged.Region = {0, 16, 300, 32};
     EXPECT_TRUE(FailureText(damaged, true, Shown(c.orientation)).contains(c.damaged))

@@ -358,5 +358,126 @@ TEST(ArithmeticScanEnd, AFrameLargerThanMemoryIsRefusedBeforeAllocating) {
   EXPECT_EQ(log.Only(), kMsgOutOfMemory);
 }
 
+// Damage inside a scan that no restart marker splits at: the rows above where reading first meets
+// something out of place are cut exactly and silently, a cut reaching below is refused, and both
+// what reading found and the refusal name the last row that can be cut.
+struct ScanDamageCase {
+  const char* name;
+  Bytes file;
+  int atLeast;  // the fewest rows from the top the engine must keep
+  bool cutOff;  // told as a file cut off, not as damage
+  // What libjpeg reads the kept rows from: the file, or where it cannot read that, the file
+  // before the damage.
+  Bytes reference;
+};
+
+void PrintTo(const ScanDamageCase& c, std::ostream* out) { *out << c.name; }
+
+constexpr int kTall = 200;  // 75 x 200 pixels, 13 rows of 4:2:0 MCUs
+
+JpegOptions Tall(unsigned restartInterval = 0) {
+  JpegOptions options = Photo(Sampling::k420, restartInterval);
+  options.height = kTall;
+  return options;
+}
+
+std::vector<ScanDamageCase> ScanDamageCases() {
+  const Bytes plain = MakeJpeg(Tall());
+  Bytes strayBytes(37);
+  for (std::size_t i = 0; i < strayBytes.size(); ++i) strayBytes[i] = Scrambled(int(i));
+  // The last data byte's padding broken and bytes after it: the blocks ended elsewhere.
+  Bytes beforeEoi = plain;
+  beforeEoi[beforeEoi.size() - 3] &= 0xFE;
+  beforeEoi = InsertBefore(beforeEoi, 0xD9, 0, {0x12, 0x34});
+  // The restart marker near the middle numbered out of turn.
+  Bytes renumbered = MakeJpeg(Tall(2));
+  std::size_t marker = renumbered.size() / 2;
+  while (!(renumbered[marker] == 0xFF && (renumbered[marker + 1] & 0xF8) == 0xD0)) ++marker;
+  renumbered[marker + 1] = 0xD0 + (renumbered[marker + 1] + 3) % 8;
+  // A flat picture takes two bits a block: a file cut off after two and a half of its rows is far
+  // shorter than two bits for each block of the whole.
+  JpegOptions flat = Tall();
+  flat.optimizeCoding = true;
+  flat.pixels.assign(std::size_t{75} * kTall * 3, 128);
+  const Bytes flatFile = MakeJpeg(flat);
+  const std::size_t start = ScanStart(flatFile);
+  const Bytes cutOff(flatFile.begin(),
+                     flatFile.begin() + static_cast<std::ptrdiff_t>(
+                                            start + (flatFile.size() - 2 - start) * 5 / 26));
+  std::vector<ScanDamageCase> cases = {
+      {"UndecodableCode", fixtures::WithInsertedInScan(plain, 0.5), 64, false, {}},
+      // Decoded as blocks, and the scan's blocks end before its data do.
+      {"StrayBytes", fixtures::WithInsertedInScan(plain, 0.5, strayBytes), 64, false, {}},
+      {"MarkerBeforeTheLastMcu",
+       fixtures::WithInsertedInScan(plain, 0.5, {0xFF, 0xD3}),
+       64,
+       false,
+       {}},
+      // A marker that seems to end the data, its segment and the rest of the data a tail that
+      // no trim could carry.
+      {"SegmentInsideTheData",
+       fixtures::WithInsertedInScan(plain, 0.5, {0xFF, 0xC4, 0x00, 0x04, 0x10, 0x00}), 64, false,
+       plain},
+      {"BytesLeftBeforeEoi", beforeEoi, kTall - 16, false, {}},
+      {"RestartMarkerOutOfTurn", renumbered, 64, false, {}},
+      {"CutOffWithTwoWholeRows", cutOff, 32, true, flatFile},
+  };
+  for (ScanDamageCase& c : cases) {
+    if (c.reference.empty()) c.reference = c.file;
+  }
+  return cases;
+}
+
+class DamagedScan : public ::testing::TestWithParam<ScanDamageCase> {};
+
+TEST_P(DamagedScan, CutsTheRowsAboveExactlyAndNamesTheLastRowThatCanBeCut) {
+  const ScanDamageCase& c = GetParam();
+  TJpegTrimming whole;
+  MessageLog log;
+  log.Attach(whole);
+  TByteStream output;
+  ASSERT_TRUE(whole.AnalyzeBytes(c.file)) << log.Only();
+  EXPECT_FALSE(whole.Trim(output, {0, 0, 75, kTall}, false));
+  const int rows = c.cutOff                         ? whole.TrimmableHeight()
+                   : whole.DamagedRegions().empty() ? kTall
+                                                    : whole.DamagedRegions().back().Top;
+  EXPECT_GE(rows, c.atLeast);
+  ASSERT_LT(rows, kTall);
+  if (!c.cutOff) {
+    EXPECT_EQ(whole.DamagedRegions(), (std::vector<TTrimRect>{{0, rows, 75, kTall}}));
+  }
+  const std::string found =
+      FormatMessage(FormatMessage(c.cutOff ? kMsgCutOff : kMsgDamagedScan, std::to_string(kTall)),
+                    std::to_string(rows));
+  const std::string refusal =
+      FormatMessage(c.cutOff ? kMsgBeyondCutOff : kMsgBeyondDamage, std::to_string(rows));
+  EXPECT_EQ(log.messages, (std::vector<std::pair<std::string, int>>{{found, kSeverityWarning},
+                                                                    {refusal, kSeverityError}}));
+
+  // Cut on its own, the band above is exact, and at most what reading found is said.
+  TJpegTrimming above;
+  log.messages.clear();
+  log.Attach(above);
+  ASSERT_TRUE(above.AnalyzeBytes(c.file));
+  ASSERT_TRUE(above.Trim(output, {0, 0, 75, rows}, false)) << log.Only();
+  for (const auto& message : log.messages) EXPECT_EQ(message.first, found);
+  const fixtures::Coefficients in = fixtures::ReadCoefficients(c.reference);
+  const fixtures::Coefficients out = fixtures::ReadCoefficients(BytesOf(output));
+  EXPECT_EQ(out.warnings, 0);
+  for (std::size_t k = 0; k < in.components.size(); ++k) {
+    const auto& a = in.components[k];
+    const auto& b = out.components[k];
+    ASSERT_EQ(b.widthInBlocks, a.widthInBlocks);
+    for (int row = 0; row < b.heightInBlocks; ++row) {
+      ASSERT_EQ(0, std::memcmp(b.Block(row, 0), a.Block(row, 0),
+                               static_cast<std::size_t>(a.widthInBlocks) * 128))
+          << "component " << k << " row " << row;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, DamagedScan, ::testing::ValuesIn(ScanDamageCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace tarvo::testing

@@ -286,7 +286,8 @@ TEST(RestartParts, DamagedScansAreNeverTakenFromTheParts) {
 }
 
 // The engine takes the parts where it can and reports a damaged scan as the sequential decode
-// does: the second of three restart markers, where two parts would meet, renumbered.
+// does: the second of three restart markers, where two parts would meet, renumbered, which no
+// trim below it may reach.
 TEST(RestartParts, TheEngineReportsTheSequentialDecodesError) {
   Bytes jpeg = Fixture(Sampling::k420, 160, 96, 15);
   int seen = 0;
@@ -298,7 +299,9 @@ TEST(RestartParts, TheEngineReportsTheSequentialDecodesError) {
   engine.OnMessage = nullptr;
   ASSERT_TRUE(engine.AnalyzeBytes(jpeg));
   TByteStream output;
-  EXPECT_EQ(engine.Trim(output, {0, 80, 16, 96}, false).Error, EJpegError::kBitStream);
+  const TJpegStatus status = engine.Trim(output, {0, 80, 16, 96}, false);
+  EXPECT_EQ(status.Error, EJpegError::kBeyondDamage);
+  EXPECT_EQ(status.Rows, 32);
 }
 
 // A misnumbered marker above the cut's intervals sends the engine to the sequential decode,

@@ -614,4 +614,16 @@ Bytes WithRestartIntervalScrambled(Bytes jpeg, int k) {
   return jpeg;
 }
 
+Bytes WithInsertedInScan(Bytes jpeg, double share, const Bytes& what) {
+  std::size_t start = 2;
+  while (!(jpeg[start] == 0xFF && jpeg[start + 1] == 0xDA)) ++start;
+  start += 2 + (std::size_t{jpeg[start + 2]} << 8 | jpeg[start + 3]);
+  std::size_t end = start;
+  while (!(jpeg[end] == 0xFF && jpeg[end + 1] == 0xD9)) ++end;
+  std::size_t at = start + static_cast<std::size_t>(static_cast<double>(end - start) * share);
+  if (jpeg[at - 1] == 0xFF) ++at;  // never between 0xFF and its stuffed 0x00
+  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());
+  return jpeg;
+}
+
 }  // namespace tarvo::fixtures

@@ -72,6 +72,13 @@ Bytes MakeMotionJpegFrame(JpegOptions options);
 // overwritten by bytes that are not its blocks and never 0xFF: damage within that interval.
 Bytes WithRestartIntervalScrambled(Bytes jpeg, int k);
 
+// jpeg, a one-scan file, with what inserted at share (0 to 1) of its scan's coded data. The
+// default, sixty-four 1-bits (0xFF stuffed with 0x00), starts no Huffman code: damage that a
+// decoder meets right where it lies.
+Bytes WithInsertedInScan(Bytes jpeg, double share,
+                         const Bytes& what = Bytes{0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0,
+                                                   0xFF, 0, 0xFF, 0, 0xFF, 0});
+
 // A camera-like file with a preview: options' JPEG carrying an APP2 "MPF" segment whose two MP
 // entries point at itself and at preview, which follows its EOI after padding bytes (counted in
 // the first entry's size, as some writers do). The second entry's attribute says what it is.

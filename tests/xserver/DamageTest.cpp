@@ -8,21 +8,46 @@ namespace tarvo::xtest {
 namespace {
 
 TEST_F(XWindow, CtrlAInADamagedPhotoSelectsTheIntactRows) {
-  fixtures::JpegOptions options;
-  options.width = 320;
-  options.height = 240;
-  options.restartInterval = 20;  // one row of 16 x 16 MCUs each: interval 3 is rows 48-63
-  fixtures::WriteFile(Photo().toStdString(),
-                      fixtures::WithRestartIntervalScrambled(fixtures::MakeJpeg(options), 3));
-  const std::unique_ptr<TTarvo> tarvo = OpenPhoto();
-  ASSERT_TRUE(tarvo->WaitFor([](const TState& state) {
-    return state.value(QStringLiteral("status")).contains(QStringLiteral("データが壊れている部分"));
-  })) << qPrintable(tarvo->State().value(QStringLiteral("status")));
-  tarvo->Key({QStringLiteral("ctrl+a")});
-  EXPECT_TRUE(tarvo->WaitFor(kInfo, QStringLiteral("[   1,  65] - [ 320, 240] ( 320, 176)")))
-      << qPrintable(tarvo->State().value(kInfo));
-  tarvo->Key({QStringLiteral("ctrl+x")});
-  EXPECT_TRUE(tarvo->WaitFor(QStringLiteral("modified"), QStringLiteral("1")));
+  const struct {
+    const char* name;
+    unsigned restartInterval;
+    QString intact;
+  } cases[] = {
+      // One row of 16 x 16 MCUs each: interval 3 is rows 48-63.
+      {"restart interval", 20, QStringLiteral("[   1,  65] - [ 320, 240] ( 320, 176)")},
+      // A code no table has halfway through the data, in MCU row 8.
+      {"no restart markers", 0, QStringLiteral("[   1,   1] - [ 320, 128] ( 320, 128)")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::JpegOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.restartInterval = c.restartInterval;
+    const fixtures::Bytes photo = fixtures::MakeJpeg(options);
+    fixtures::WriteFile(Photo().toStdString(),
+                        c.restartInterval == 0 ? fixtures::WithInsertedInScan(photo, 0.5)
+                                               : fixtures::WithRestartIntervalScrambled(photo, 3));
+    TTarvo tarvo(server_, {Photo()}, ConfigHome());
+    ASSERT_TRUE(tarvo.WaitFor([](const TState& state) {
+      return state.value(QStringLiteral("status"))
+          .contains(QStringLiteral("データが壊れている部分"));
+    })) << qPrintable(tarvo.State().value(QStringLiteral("status")));
+    // Damage that ends what can be read is also told, with the rows that can be cut.
+    if (c.restartInterval == 0) {
+      ASSERT_TRUE(tarvo.WaitFor(QStringLiteral("active"), QStringLiteral("警告")));
+      EXPECT_TRUE(tarvo.State()
+                      .value(QStringLiteral("message"))
+                      .contains(QStringLiteral("全240行のうち上から128行まで")))
+          << qPrintable(tarvo.State().value(QStringLiteral("message")));
+      tarvo.Key({QStringLiteral("Return")});
+    }
+    ASSERT_TRUE(tarvo.Activate());
+    tarvo.Key({QStringLiteral("ctrl+a")});
+    EXPECT_TRUE(tarvo.WaitFor(kInfo, c.intact)) << qPrintable(tarvo.State().value(kInfo));
+    tarvo.Key({QStringLiteral("ctrl+x")});
+    EXPECT_TRUE(tarvo.WaitFor(QStringLiteral("modified"), QStringLiteral("1")));
+  }
 }
 
 // 320 x 240 stored, restart intervals of one MCU row, shown turned right (Orientation 6).
