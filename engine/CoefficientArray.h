@@ -14,8 +14,9 @@ class TCoefficientArray {
   static constexpr std::size_t kBlockCoefficients = 64;
 
   // Makes room for count blocks. The memory is kept when it is large enough and is not
-  // cleared: the decoder writes every block. Throws std::bad_alloc.
-  void Resize(std::size_t count);
+  // cleared: the decoder writes every block. True when the blocks were given afresh and read
+  // as zeros. Throws std::bad_alloc.
+  bool Resize(std::size_t count);
   std::size_t Count() const { return count_; }
   std::size_t Capacity() const { return capacity_; }
   std::int16_t* Block(std::size_t index) { return data_.get() + index * kBlockCoefficients; }
@@ -25,10 +26,11 @@ class TCoefficientArray {
 
  private:
   struct TFree {
-    void operator()(std::int16_t* memory) const { FreeLargeBuffer(memory); }
+    std::size_t Bytes;
+    void operator()(std::int16_t* memory) const { FreeLargeBuffer(memory, Bytes); }
   };
 
-  std::unique_ptr<std::int16_t, TFree> data_;
+  std::unique_ptr<std::int16_t, TFree> data_{nullptr, TFree{}};
   std::size_t capacity_ = 0;  // in blocks
   std::size_t count_ = 0;
 };

@@ -27,15 +27,21 @@ void TCoefficientStore::Allocate(const TJpegModel& model, bool zeroed, int rowsI
   populator_.Finish();
   const std::size_t inOrder = std::min(rows, static_cast<std::size_t>(std::max(rowsInOrder, 0)));
   std::vector<std::span<std::byte>> regions;
+  bool cleared = false;
   for (std::size_t s = 0; s < model.Components.size(); ++s) {
-    arrays_[s].Resize(blocks[s]);
+    const bool fresh = arrays_[s].Resize(blocks[s]);
     const std::span<std::byte> region = std::as_writable_bytes(
         std::span(arrays_[s].Block(0), blocks[s] * TCoefficientArray::kBlockCoefficients));
-    // Clearing touches every page at once, so there is nothing left to fault in ahead.
-    if (zeroed) std::memset(region.data(), 0, region.size());
+    // Memory given afresh reads as zeros already and is held only as it is written, so that a
+    // tiny file declaring a huge picture takes no more than the rows its data reach. Clearing
+    // touches every page at once, so there is nothing left to fault in ahead.
+    if (zeroed && !fresh) {
+      std::memset(region.data(), 0, region.size());
+      cleared = true;
+    }
     regions.push_back(region.first(rows == 0 ? 0 : region.size() / rows * inOrder));
   }
-  if (!fits && !zeroed) populator_.Start(std::move(regions), inOrder);
+  if (!fits && !cleared) populator_.Start(std::move(regions), inOrder);
 }
 
 }  // namespace tarvo

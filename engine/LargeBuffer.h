@@ -9,11 +9,14 @@
 
 namespace tarvo {
 
-// At least bytes of memory, to be released with std::free; throws std::bad_alloc. Buffers of
-// several megabytes are placed so that the system can back them with 2 MB pages: touching
-// tens of megabytes in 4 KB pages costs a page fault each, a large part of a first trim.
+// At least bytes of memory, to be released with FreeLargeBuffer and the same bytes; throws
+// std::bad_alloc. Buffers of several megabytes are placed so that the system can back them
+// with 2 MB pages: touching tens of megabytes in 4 KB pages costs a page fault each, a large
+// part of a first trim.
 void* AllocateLargeBuffer(std::size_t bytes);
-void FreeLargeBuffer(void* memory) noexcept;
+void FreeLargeBuffer(void* memory, std::size_t bytes) noexcept;
+// Whether a buffer of bytes from AllocateLargeBuffer reads as zeros until written.
+bool LargeBufferStartsZeroed(std::size_t bytes);
 
 // The machine's physical memory in bytes; the largest value there is where the system does not
 // tell.
@@ -33,7 +36,9 @@ struct TLargeBufferAllocator {
     if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
     return static_cast<T*>(AllocateLargeBuffer(count * sizeof(T)));
   }
-  void deallocate(T* memory, std::size_t) noexcept { FreeLargeBuffer(memory); }
+  void deallocate(T* memory, std::size_t count) noexcept {
+    FreeLargeBuffer(memory, count * sizeof(T));
+  }
 
   template <typename U>
   void construct(U* at) noexcept(noexcept(U())) {

@@ -2,7 +2,10 @@
 // says so, and every block of the trim is the block libjpeg reads from the damaged source.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -331,18 +334,32 @@ TEST(ArithmeticScanEnd, DataThatStopBeforeTheirMarkerCutThePictureOff) {
   EXPECT_TRUE(engine.Trim(output, {0, 0, 75, rows}, false));
 }
 
-// A few bytes can declare a frame of 65500 x 65500: its store is refused before it is allocated,
-// and a caller that asks only for the geometry decodes nothing.
-TEST(ArithmeticScanEnd, AFrameLargerThanMemoryIsRefusedBeforeAllocating) {
+// A few bytes can declare a frame of 65500 x 65500.
+Bytes HugeArithmeticFrame() {
   Bytes file = MakeJpeg(Photo(Sampling::kGrey, 0, true, true));
   const Bytes sof10 = {0xFF, 0xCA};
   const auto sof = std::search(file.begin(), file.end(), sof10.begin(), sof10.end());
-  ASSERT_NE(sof, file.end());
   // Height and width, big-endian, after the length and the precision.
   for (const int at : {5, 7}) {
     sof[at] = 0xFF;
     sof[at + 1] = 0xDC;
   }
+  return file;
+}
+
+// The memory the process holds now, in bytes.
+std::uint64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  std::uint64_t size = 0;
+  std::uint64_t resident = 0;
+  statm >> size >> resident;
+  return resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Its store is refused before it is allocated where it cannot fit, and a caller that asks only
+// for the geometry decodes nothing.
+TEST(ArithmeticScanEnd, AFrameLargerThanMemoryIsRefusedBeforeAllocating) {
+  const Bytes file = HugeArithmeticFrame();
   const Bytes noEoi(file.begin(), file.end() - 2);
   TJpegTrimming engine;
   MessageLog log;
@@ -356,6 +373,24 @@ TEST(ArithmeticScanEnd, AFrameLargerThanMemoryIsRefusedBeforeAllocating) {
   TByteStream output;
   EXPECT_FALSE(engine.Trim(output, {0, 0, 16, 16}, false));
   EXPECT_EQ(log.Only(), kMsgOutOfMemory);
+}
+
+// Where its 8 GB store may be had, the process holds no more of it than the few rows its data
+// reach: the rest is never written, not even cleared.
+TEST(ArithmeticScanEnd, AFrameThatMayBeHadHoldsOnlyWhatItsDataReach) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator hands out memory that must be cleared";
+#endif
+  TJpegTrimming engine;
+  MessageLog log;
+  log.Attach(engine);
+  engine.LimitMemory(std::uint64_t{16} << 30);
+  ASSERT_TRUE(engine.AnalyzeBytes(HugeArithmeticFrame())) << log.Only();
+  const std::uint64_t before = ResidentBytes();
+  TByteStream output;
+  EXPECT_FALSE(engine.Trim(output, {0, 0, 16, 16}, false));
+  // Refused as cut off, or as too large where the system will not map that much.
+  EXPECT_LT(ResidentBytes(), before + (std::uint64_t{256} << 20)) << log.Only();
 }
 
 // Damage inside a scan that no restart marker splits at: the rows above where reading first meets
