@@ -70,6 +70,15 @@ void TBackgroundWork::Run(std::function<void()> work, std::function<void(std::ex
       });
 }
 
+void TBackgroundWork::Post(std::function<void()> call) {
+  if (threads_ != TThreads::Own) {
+    call();
+    return;
+  }
+  // Queued from the work's thread ahead of its outcome, which is handed back the same way.
+  QMetaObject::invokeMethod(&receiver_, std::move(call), Qt::QueuedConnection);
+}
+
 void TBackgroundWork::RunHere(const std::function<void()>& work,
                               const std::function<void(std::exception_ptr)>& done) {
   std::exception_ptr error;

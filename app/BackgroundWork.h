@@ -39,6 +39,10 @@ class TBackgroundWork {
 
   void Run(std::function<void()> work, std::function<void(std::exception_ptr)> done,
            TPriority priority = TPriority::Waited);
+  // From work this object runs, on its thread: call runs on this object's thread, before the
+  // work's outcome is handed back (at once where the work runs on the caller's thread). It never
+  // runs once this object is gone.
+  void Post(std::function<void()> call);
   // Work started whose outcome has not been handed back yet.
   int Pending() const { return pending_ + static_cast<int>(held_.size()); }
   // Runs the work held longest, then its done; false when none is held.

@@ -254,8 +254,7 @@ std::shared_ptr<TChangeJob> TDocument::PrepareWipe(const TTrimRect& pictureRect,
   auto job = std::make_shared<TChangeJob>();
   job->Step = StepOf(current, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
   job->Step.Wipes.push_back({region, fill});
-  job->Pictures = pictures_;
-  job->Pictures->KeepOnly(shownReduction_);
+  MendShown(*job);
   if (fill == EWipeFill::kMosaic) job->Notice = QString::fromUtf8(kMsgMosaicReversible);
   return job;
 }
@@ -300,7 +299,29 @@ std::shared_ptr<TChangeJob> TDocument::PrepareRedo() {
   auto job = std::make_shared<TChangeJob>();
   // The step as it was done, with the choices recorded then.
   job->Step = redoSteps_.back();
+  // Only a wipe adds a region; one that keeps the cut mends the picture shown as it did.
+  const TOrientedTrim current = CurrentCut();
+  const TOrientedTrim redone = CutOf(job->Step);
+  if (job->Step.Wipes.size() > CurrentWipes().size() && redone.Source == current.Source &&
+      redone.Turn == current.Turn && redone.Tag == current.Tag) {
+    MendShown(*job);
+  }
   return job;
+}
+
+void TDocument::MendShown(TChangeJob& job) const {
+  // The picture shown only: a full-size one held beside a reduced view would be copied for
+  // nothing.
+  if (!pictures_.Holds(shownReduction_)) return;
+  job.Pictures = pictures_;
+  job.Pictures->KeepOnly(shownReduction_);
+}
+
+void TDocument::ShowPatch(std::uint64_t state, TPicturePatch patch) {
+  // The picture shown is no longer the one the patch mends.
+  if (state != state_) return;
+  patch_ = std::move(patch);
+  Tell({TDocumentChange::Patched, {}, patch_->Reduction, {}});
 }
 
 void TDocument::StartTrim(const TTrimRect& rect) {
@@ -338,6 +359,9 @@ void TDocument::StartChange(TDocumentChange::TKind told,
     if (!job) return std::nullopt;
     job->Engine = engine_;
     job->State = state_;
+    job->OnPatch = [this, state = state_](const TPicturePatch& patch) {
+      queue_.Post([this, state, patch] { ShowPatch(state, patch); });
+    };
     turning_ = job->Step.Turn != CurrentCut().Turn || job->Step.Tag != CurrentCut().Tag;
     wiping_ = job->Step.Wipes != CurrentWipes();
     return TWork{[job] { job->Run(); },
@@ -359,8 +383,12 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
   // Another file, or the same one opened again, has taken the document's place meanwhile.
   if (job.State != state_) return;
   Replay(*job.Messages);
-  if (error) std::rethrow_exception(error);
-  if (!job.Trimmed) return;
+  if (error || !job.Trimmed) {
+    // The patch shown ahead of the step goes with it.
+    if (std::exchange(patch_, std::nullopt)) Tell({TDocumentChange::Patched, {}, 1, {}});
+    if (error) std::rethrow_exception(error);
+    return;
+  }
   if (told == TDocumentChange::Undone) {
     redoSteps_.push_back(trimHistory_.back());
     trimHistory_.pop_back();
@@ -469,6 +497,7 @@ void TDocument::Report(std::exception_ptr error) const {
 void TDocument::NewState() {
   ++state_;
   decoding_.clear();
+  patch_.reset();
 }
 
 void TDocument::Tell(const TDocumentChange& change) const {

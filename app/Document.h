@@ -56,6 +56,8 @@ struct TDocumentChange {
     // The source's coefficients, decoded on the side, reach further down: what decoding found
     // (damaged regions, a file cut off) is known that far.
     Decoded,
+    // The patch of a wipe under way is shown (see Patch), or taken back off after the wipe failed.
+    Patched,
   };
   TKind Kind = Opened;
   // After Undone: the rectangle that made the undone trim or wipe, in pixels of the picture now
@@ -219,6 +221,9 @@ class TDocument {
   // The size of the picture the document's bytes hold.
   QSize FrameSize() const;
   const TPictureCache& Pictures() const { return pictures_; }
+  // The wipe under way shows before its file is written: its patch, to show over the picture held
+  // at the patch's reduction until the wipe is done. Nothing when none is shown.
+  const TPicturePatch* Patch() const { return patch_ ? &*patch_ : nullptr; }
 
   const QString& DocFileName() const { return docFileName_; }
   // The document's JPEG as it stands: the opened file's bytes, or those of the last trim.
@@ -241,6 +246,10 @@ class TDocument {
   std::shared_ptr<TChangeJob> PrepareWipe(const TTrimRect& pictureRect, EWipeFill fill);
   std::shared_ptr<TChangeJob> PrepareUndo();
   std::shared_ptr<TChangeJob> PrepareRedo();
+  // A wipe of the picture shown: job mends it, and shows its patch first.
+  void MendShown(TChangeJob& job) const;
+  // The patch of the wipe begun in state, on this thread.
+  void ShowPatch(std::uint64_t state, TPicturePatch patch);
   // A change of kind told (Trimmed, Turned, Wiped, Undone or Redone) as a step of the queue.
   void StartChange(TDocumentChange::TKind told,
                    std::function<std::shared_ptr<TChangeJob>()> prepare);
@@ -306,6 +315,7 @@ class TDocument {
   QString saveDialogFolder_;
   QString saveDialogFileName_;
   TPictureCache pictures_;
+  std::optional<TPicturePatch> patch_;
 
   // Counts the states of the document's bytes; work on the side for an older one is dropped.
   std::uint64_t state_ = 0;

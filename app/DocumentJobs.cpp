@@ -52,41 +52,56 @@ void TChangeJob::Run() {
     Trimmed = true;
     return;
   }
+  Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
+  Engine->Wipes = Step.Wipes;
+  // The patch needs only the blocks around the region, the step's file codes every one: the
+  // wipe is on the screen long before its file is written.
+  std::optional<TPicturePatch> patch;
+  if (Pictures) patch = MakePatch();
+  if (patch && OnPatch) OnPatch(*patch);
   // Told on the document's thread once the job is back; the output goes to the job alone, so a
   // failure leaves the document's bytes as they were.
   Engine->OnReport = Collector(Messages);
-  Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
-  Engine->Wipes = Step.Wipes;
   Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
-  if (Trimmed && Pictures) MendPictures();
+  // Mending the picture held copies its pixels, which the window still shows: that is done here,
+  // off the window's thread. The wipe stands all the same when it cannot be: its pictures are
+  // decoded as any other's.
+  if (Pictures && !(Trimmed && patch)) Pictures.reset();
+  if (Pictures) Pictures->KeepPatched(*patch);
   Found = TSourceFacts::Of(*Engine);
 }
 
-void TChangeJob::MendPictures() {
+std::optional<TPicturePatch> TChangeJob::MakePatch() {
+  // A wipe keeps the cut of the step before, whose edges the engine has snapped already.
+  const TOrientedTrim cut = CutOf(Step);
   const TMcuGrid grid = Engine->Grid();
   const TTrimRect grown = GrownToMcus(Step.Wipes.back().Region, grid);
-  const TTrimRect& shown = Cut.Source;
+  const TTrimRect& shown = cut.Source;
   const TOrientedTrim around{{std::max(grown.Left - grid.McuWidth, shown.Left),
                               std::max(grown.Top - grid.McuHeight, shown.Top),
                               std::min(grown.Right + grid.McuWidth, shown.Right),
                               std::min(grown.Bottom + grid.McuHeight, shown.Bottom)},
-                             Cut.Turn,
-                             Cut.Tag};
+                             cut.Turn,
+                             cut.Tag};
   // Only the patch's pixels are shown: without a maker, no copy of the picture is drawn for it.
+  // Should the patch be refused, the step says why in its own words; what decoding finds on the
+  // way is told as always.
   const auto* maker = std::exchange(Engine->Pictures.Maker, nullptr);
-  TByteStream patch;
+  Engine->OnReport = [messages = Messages](const TEngineReport& report) {
+    if (report.Warning) messages->push_back(report);
+  };
+  TByteStream bytes;
   TOrientedTrim patched;
-  const bool cut = static_cast<bool>(Engine->TrimCut(patch, around, true, &patched));
+  const bool cutOut = static_cast<bool>(Engine->TrimCut(bytes, around, true, &patched));
   Engine->Pictures.Maker = maker;
+  // The one picture held is the one shown.
+  const TPicture* held = Pictures->Nearest(1);
+  if (!cutOut || held == nullptr) return std::nullopt;
   try {
-    // Writing detaches the pixels from those the window shows: the copy is made here, off its
-    // thread.
-    if (cut) Pictures->KeepWiped(patch.Bytes(), InOutputOf(Cut, patched.Source), Cut.Tag);
-  } catch (...) {
-    // The wipe stands all the same: its pictures are decoded as any other's.
-    Pictures.reset();
+    return PatchOf(bytes.Bytes(), InOutputOf(cut, patched.Source), *held, cut.Tag);
+  } catch (const EPictureError&) {
+    return std::nullopt;
   }
-  if (!cut) Pictures.reset();
 }
 
 void TRowsJob::Run() {

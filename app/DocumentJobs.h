@@ -6,6 +6,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -21,6 +22,7 @@
 #include "OrientedTrim.h"
 #include "PictureCache.h"
 #include "PictureDecoder.h"
+#include "PicturePatch.h"
 #include "TrimRect.h"
 #include "Wipe.h"
 
@@ -106,9 +108,12 @@ struct TChangeJob {
   TByteStream Output;
   TOrientedTrim Cut;
   bool Trimmed = false;
-  // For a wipe, the pictures held when it began, mended here instead of decoded again (see
-  // MendPictures); nothing once they cannot be.
+  // For a wipe of the picture shown (the wipe, or its redo): the pictures held when it began, the
+  // one shown only, mended here instead of decoded again; nothing once they cannot be.
   std::optional<TPictureCache> Pictures;
+  // Told on the job's thread the patch that mends the picture shown, before the step's file is
+  // written: the wipe shows at once.
+  std::function<void(const TPicturePatch&)> OnPatch;
   std::shared_ptr<TMessages> Messages = std::make_shared<TMessages>();
   // What the engine's decoding had found once the trim was done; nothing when it was not used.
   std::optional<TSourceFacts> Found;
@@ -116,9 +121,9 @@ struct TChangeJob {
   void Run();
 
  private:
-  // The last wipe's region with an MCU around it, as the step shows it, is cut from the wiped
-  // picture too, decoded and copied into Pictures.
-  void MendPictures();
+  // The last wipe's region with an MCU around it, as the step shows it, cut from the wiped
+  // picture and decoded as the picture held is shown; nothing when it cannot be.
+  std::optional<TPicturePatch> MakePatch();
 };
 
 // The next rows of the source's coefficients, decoded on the engine the document had then.

@@ -175,6 +175,10 @@ void TMainController::SyncToDocument(const TDocumentChange& change) {
     SyncStatusText();
     return;
   }
+  if (kind == TDocumentChange::Patched) {
+    ShowWipePatch();
+    return;
+  }
   if (kind == TDocumentChange::PictureReady) {
     // A picture for a rate the user has since left stays held for a return to it.
     if (change.Reduction == RateReduction()) ShowDocumentPicture();
@@ -252,12 +256,20 @@ void TMainController::ShowDocumentPicture() {
   shownRateIndex_ = rateIndex;
   const TViewRate rate = ViewRateAt(rateIndex);
   view_.ShowPicture(shown, rate.Num, rate.Den);
+  shownReduction_ = picture != nullptr ? picture->Reduction : 0;
+  if (document_.Patch() != nullptr) ShowWipePatch();
   viewMapping_.SetPicture(shown.Frame.width(), shown.Frame.height(), document_.McuWidth(),
                           document_.McuHeight());
   mirror_ = TUprightMirror(orientation, shown.Frame.width(), shown.Frame.height());
   viewMapping_.SetRateIndex(rateIndex);
   SyncDecoded();
   view_.SetViewSize(viewMapping_.ViewWidth(), viewMapping_.ViewHeight());
+}
+
+void TMainController::ShowWipePatch() {
+  const TPicturePatch* patch = document_.Patch();
+  view_.ShowPatch(patch != nullptr && patch->Reduction == shownReduction_ ? *patch
+                                                                          : TPicturePatch{});
 }
 
 void TMainController::SyncDecoded() {

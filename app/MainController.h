@@ -32,6 +32,9 @@ class TMainView {
   // The picture at the view rate num / den; one without pixels shows nothing, and the paint
   // area keeps its size.
   virtual void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) = 0;
+  // patch over the picture shown, a picture of its reduction, until the next picture or patch;
+  // one without pixels shows the picture alone again.
+  virtual void ShowPatch(const TPicturePatch& patch) = 0;
   virtual void SetViewSize(int width, int height) = 0;
   virtual void SetStatusText(const QString& text) = 0;
   // title holds "[*]" where the modified marker is shown while modified.
@@ -135,6 +138,8 @@ class TMainController : private TSelectionHost {
   void SyncToDocument(const TDocumentChange& change);
   // The document's picture at the view's rate, the view and the selection's grid laid out for it.
   void ShowDocumentPicture();
+  // The patch of a wipe under way over the picture it mends, when that is the one shown.
+  void ShowWipePatch();
   // The selection's grid and the damage shown brought up to what decoding has found so far.
   void SyncDecoded();
   void SyncCommandStates();
@@ -169,8 +174,10 @@ class TMainController : private TSelectionHost {
   bool closePending_ = false;
   // The frame ShowWipeRegion shows in place of the selection's, in the selection's pixels.
   std::optional<TTrimRect> wipeRegion_;
-  // The rate index the picture was last laid out at.
+  // The rate index the picture was last laid out at, and the reduction of the picture shown then
+  // (0 for none).
   int shownRateIndex_ = kViewRateOneToOne;
+  int shownReduction_ = 0;
 };
 
 }  // namespace tarvo

@@ -440,6 +440,8 @@ void TFm_Main::ShowPicture(const TPicture& picture, std::int32_t num, std::int32
   PaintBox->SetPicture(picture, num, den);
 }
 
+void TFm_Main::ShowPatch(const TPicturePatch& patch) { PaintBox->SetPatch(patch); }
+
 void TFm_Main::SetViewSize(int width, int height) { ScrollBox->SetViewSize(width, height); }
 
 void TFm_Main::ShowDamage(const std::vector<TTrimRect>& regions) {

@@ -131,6 +131,7 @@ class TFm_Main : public QMainWindow, private TMainView {
   QSize ViewAreaSize() const override;
   int TrimModeIndex() const override;
   void ShowPicture(const TPicture& picture, std::int32_t num, std::int32_t den) override;
+  void ShowPatch(const TPicturePatch& patch) override;
   void SetViewSize(int width, int height) override;
   void SetStatusText(const QString& text) override;
   void SetTitle(const QString& title, bool modified) override;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 #include <QRect>
 
@@ -79,53 +78,9 @@ void TPictureCache::KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at
   }
 }
 
-void TPictureCache::KeepWiped(std::span<const std::uint8_t> patch, const TTrimRect& patchRect,
-                              TOrientation shown) {
-  // Full-size pixels along a patch edge inside the picture that may differ from a decode of the
-  // whole: the chroma smoothed across it reaches two.
-  constexpr std::int32_t kEdge = 4;
+void TPictureCache::KeepPatched(const TPicturePatch& patch) {
   for (std::optional<TPicture>& held : pictures_) {
-    if (!held) continue;
-    const std::int32_t r = held->Reduction;
-    const QSize frame = shown.Transpose ? held->Frame.transposed() : held->Frame;
-    const QSize stored = shown.Transpose ? held->Pixels.size().transposed() : held->Pixels.size();
-    const auto up = [r](std::int32_t v) { return (v + r - 1) / r; };
-    const auto inside = [](std::int32_t edge, std::int32_t end) { return edge > 0 && edge < end; };
-    // Rounded as the decoder rounds, and the kept part rounded inwards.
-    const TTrimRect at{patchRect.Left / r, patchRect.Top / r, up(patchRect.Right),
-                       up(patchRect.Bottom)};
-    const TTrimRect kept{
-        up(patchRect.Left + (inside(patchRect.Left, frame.width()) ? kEdge : 0)),
-        up(patchRect.Top + (inside(patchRect.Top, frame.height()) ? kEdge : 0)),
-        inside(patchRect.Right, frame.width()) ? (patchRect.Right - kEdge) / r : at.Right,
-        inside(patchRect.Bottom, frame.height()) ? (patchRect.Bottom - kEdge) / r : at.Bottom};
-    if (patchRect.Left % r != 0 || patchRect.Top % r != 0 || at.Right > stored.width() ||
-        at.Bottom > stored.height() || kept.Left >= kept.Right || kept.Top >= kept.Bottom) {
-      held.reset();
-      continue;
-    }
-    TPicture mended;
-    try {
-      mended = UprightPicture(DecodePicture(patch, r), shown);
-    } catch (...) {
-      Clear();
-      throw;
-    }
-    const TTrimRect where = shown.Map(at, stored.width(), stored.height());
-    const TTrimRect into = shown.Map(kept, stored.width(), stored.height());
-    if (mended.Pixels.size() != QSize(where.Right - where.Left, where.Bottom - where.Top) ||
-        mended.Pixels.format() != QImage::Format_RGB888 ||
-        held->Pixels.format() != QImage::Format_RGB888) {
-      held.reset();
-      continue;
-    }
-    const auto rowBytes = static_cast<std::size_t>(into.Right - into.Left) * 3;
-    for (std::int32_t y = into.Top; y < into.Bottom; ++y) {
-      std::memcpy(
-          held->Pixels.scanLine(y) + std::size_t{3} * into.Left,
-          mended.Pixels.constScanLine(y - where.Top) + std::size_t{3} * (into.Left - where.Left),
-          rowBytes);
-    }
+    if (held && !(held->Reduction == patch.Reduction && Mend(*held, patch))) held.reset();
   }
 }
 

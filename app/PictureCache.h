@@ -11,6 +11,7 @@
 
 #include "Orientation.h"
 #include "PictureDecoder.h"
+#include "PicturePatch.h"
 #include "TrimRect.h"
 
 namespace tarvo {
@@ -43,13 +44,9 @@ class TPictureCache {
   // picture the cut does not fit are released, to be decoded when asked for. Raises
   // EPictureError, holding nothing, when the trimmed bytes have no readable frame.
   void KeepTrimmed(std::span<const std::uint8_t> trimmed, QPoint at, TOrientation shown);
-  // The bytes are now wiped inside patchRect, a rectangle of their stored picture whose pixels
-  // patch holds as a JPEG of their own: each picture held is mended there instead of decoded
-  // again. The patch's pixels along its edges that lie inside the picture lack the neighbours
-  // the decoder smooths chroma with, so a strip of edge pixels is left as it was; the wipe reaches
-  // no pixel there. Raises EPictureError, holding nothing, when the patch does not decode.
-  void KeepWiped(std::span<const std::uint8_t> patch, const TTrimRect& patchRect,
-                 TOrientation shown);
+  // The bytes are now changed only where patch lies: the picture held at its reduction is mended
+  // there instead of decoded again, and the others are released.
+  void KeepPatched(const TPicturePatch& patch);
   // Releases every picture but the one at reduction.
   void KeepOnly(int reduction);
   // Releases every picture.

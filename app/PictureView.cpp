@@ -22,16 +22,21 @@ constexpr int kWheelNotch = 120;
 // About 30 steps a second: steady to the eye, and little work.
 constexpr int kAutoScrollIntervalMs = 33;
 
-// Which picture pixel a view pixel shows.
-int SourceIndex(int view, std::int32_t num, std::int32_t den, int pictureSize) {
-  const auto index = static_cast<std::int64_t>(view) * den / num;
-  return static_cast<int>(std::clamp<std::int64_t>(index, 0, pictureSize - 1));
+// Which of pixels, the picture's from origin on, a view pixel shows.
+int SourceIndex(int view, std::int32_t num, std::int32_t den, int origin, int pixels) {
+  const auto index = static_cast<std::int64_t>(view) * den / num - origin;
+  return static_cast<int>(std::clamp<std::int64_t>(index, 0, pixels - 1));
+}
+
+// The first view pixel that shows picture pixel `picture` or one after it.
+int FirstViewPixel(std::int64_t picture, std::int32_t num, std::int32_t den) {
+  return static_cast<int>((picture * num + den - 1) / den);
 }
 
 }  // namespace
 
 QImage RenderViewRegion(const QImage& pixels, std::int32_t num, std::int32_t den,
-                        const QRect& region) {
+                        const QRect& region, QPoint origin) {
   QImage out(region.size(), QImage::Format_RGB32);
   if (out.isNull() || pixels.isNull() || num <= 0 || den <= 0) {
     return out;
@@ -42,12 +47,12 @@ QImage RenderViewRegion(const QImage& pixels, std::int32_t num, std::int32_t den
   std::vector<int> columnOffsets(static_cast<std::size_t>(region.width()));
   for (int x = 0; x < region.width(); ++x) {
     columnOffsets[static_cast<std::size_t>(x)] =
-        3 * SourceIndex(region.left() + x, num, den, source.width());
+        3 * SourceIndex(region.left() + x, num, den, origin.x(), source.width());
   }
   int previousRow = -1;
   for (int y = 0; y < region.height(); ++y) {
     auto* target = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
-    const int row = SourceIndex(region.top() + y, num, den, source.height());
+    const int row = SourceIndex(region.top() + y, num, den, origin.y(), source.height());
     if (row == previousRow) {
       // Enlarged views repeat source rows: copy the row just made.
       std::memcpy(target, out.constScanLine(y - 1), static_cast<std::size_t>(out.bytesPerLine()));
@@ -71,6 +76,7 @@ TPaintBox::TPaintBox(TScrollBox* owner) : owner_(owner) {
 
 void TPaintBox::SetPicture(const TPicture& picture, std::int32_t viewNum, std::int32_t viewDen) {
   picture_ = picture;
+  patch_ = {};
   if (!picture_.Pixels.isNull() && picture_.Pixels.format() != QImage::Format_RGB888) {
     picture_.Pixels = picture_.Pixels.convertToFormat(QImage::Format_RGB888);
   }
@@ -93,6 +99,11 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
     if (!part.isEmpty()) {
       painter.drawImage(part.topLeft(), RenderViewRegion(picture_.Pixels, num_, den_, part));
     }
+    const QRect patched = part.intersected(PatchViewRect());
+    if (!patched.isEmpty()) {
+      painter.drawImage(patched.topLeft(),
+                        RenderViewRegion(patch_.Pixels, num_, den_, patched, patch_.At));
+    }
   }
   painter.setClipRegion(event->region());
   // Hatched in two tones crossing each other, so that damage shows on light and dark pictures.
@@ -110,6 +121,21 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
     painter.fillRect(shown, QBrush(Qt::black, Qt::FDiagPattern));
   }
   emit PaintOverlay(painter, event->rect());
+}
+
+void TPaintBox::SetPatch(TPicturePatch patch) {
+  update(PatchViewRect());
+  patch_ = std::move(patch);
+  update(PatchViewRect());
+}
+
+QRect TPaintBox::PatchViewRect() const {
+  if (patch_.Pixels.isNull()) return {};
+  const QPoint end = patch_.At + QPoint(patch_.Pixels.width(), patch_.Pixels.height());
+  const QPoint first(FirstViewPixel(patch_.At.x(), num_, den_),
+                     FirstViewPixel(patch_.At.y(), num_, den_));
+  return QRect(first, QPoint(FirstViewPixel(end.x(), num_, den_) - 1,
+                             FirstViewPixel(end.y(), num_, den_) - 1));
 }
 
 void TPaintBox::SetDamage(std::vector<QRect> regions) {

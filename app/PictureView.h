@@ -11,20 +11,22 @@
 #include <QWidget>
 
 #include "PictureDecoder.h"
+#include "PicturePatch.h"
 
 class QPainter;
 class QTimer;
 
 namespace tarvo {
 
-// The part `region` of a view in which one pixel of `pixels` spans num / den view pixels: view
-// pixel (x, y) shows pixel (x * den / num, y * den / num), the image pixel the view mapping
+// The part `region` of a view in which one pixel of a picture spans num / den view pixels: view
+// pixel (x, y) shows picture pixel (x * den / num, y * den / num), the image pixel the view mapping
 // gives for it, divided by the picture's reduction. Enlarged views repeat pixels as crisp blocks;
 // a picture reduced to the view's own rate is shown one to one. The same formula for every
-// region, so separately painted parts join without seams. Returns a Format_RGB32 image of
-// region's size; parts of region beyond the picture repeat its edge.
+// region, so separately painted parts join without seams. pixels are the picture's from origin
+// on. Returns a Format_RGB32 image of region's size; parts of region beyond pixels repeat their
+// edge.
 QImage RenderViewRegion(const QImage& pixels, std::int32_t num, std::int32_t den,
-                        const QRect& region);
+                        const QRect& region, QPoint origin = {});
 
 class TScrollBox;
 
@@ -41,6 +43,10 @@ class TPaintBox : public QWidget {
   // view's background stays visible. A picture of another reduction than the rate's shows too.
   void SetPicture(const TPicture& picture, std::int32_t viewNum, std::int32_t viewDen);
   const TPicture& Picture() const { return picture_; }
+  // patch shown over the picture, one of its reduction, until the next picture or patch; one
+  // without pixels shows the picture alone.
+  void SetPatch(TPicturePatch patch);
+  const TPicturePatch& Patch() const { return patch_; }
   std::int32_t ViewNum() const { return num_; }
   std::int32_t ViewDen() const { return den_; }
   // The damaged parts of the picture, in its pixels, hatched over it until set again.
@@ -58,8 +64,12 @@ class TPaintBox : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // The view pixels the patch covers.
+  QRect PatchViewRect() const;
+
   TScrollBox* owner_;
   TPicture picture_;
+  TPicturePatch patch_;
   std::vector<QRect> damage_;
   // View pixels per picture pixel: num_ / den_.
   std::int32_t num_ = 1;

@@ -51,6 +51,10 @@ class TWorkQueue {
   // so that the engine is not left idle meanwhile.
   void Pump();
 
+  // From a step's work, on its thread: call runs on this thread before the step is done (see
+  // TBackgroundWork::Post).
+  void Post(std::function<void()> call) { work_.Post(std::move(call)); }
+
   // A step other than a command runs, or any step waits.
   bool Working() const {
     return running_ == TRunning::Open || running_ == TRunning::Change || !waiting_.empty();

@@ -30,6 +30,7 @@
 #include "JpegTrimming.h"
 #include "Messages.h"
 #include "StreamError.h"
+#include "UprightPicture.h"
 #include "WindowTexts.h"
 
 // Readable failure messages for texts.
@@ -76,7 +77,12 @@ Bytes Load(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.e
 class TDocumentDriver {
  public:
   explicit TDocumentDriver(TDocument& document) : document_(document) {
-    document_.SetChangeNotice([this](const TDocumentChange& change) { told_.push_back(change); });
+    document_.SetChangeNotice([this](const TDocumentChange& change) {
+      told_.push_back(change);
+      if (change.Kind == TDocumentChange::Patched) {
+        patches_.push_back(document_.Patch() ? *document_.Patch() : TPicturePatch{});
+      }
+    });
     document_.SetFailureNotice([this](std::exception_ptr error) { failure_ = error; });
   }
 
@@ -102,11 +108,15 @@ class TDocumentDriver {
   }
   // The change the last step told.
   const TDocumentChange& Outcome() const { return outcome_; }
+  // The wipe patches the steps since the last one began have shown, an empty one where a patch
+  // was taken off.
+  const std::vector<TPicturePatch>& Patches() const { return patches_; }
 
  private:
   std::optional<TDocumentChange> Await(TDocumentChange::TKind kind,
                                        const std::function<void()>& start) {
     told_.clear();
+    patches_.clear();
     failure_ = nullptr;
     start();
     while (document_.Working()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
@@ -119,6 +129,7 @@ class TDocumentDriver {
 
   TDocument& document_;
   std::vector<TDocumentChange> told_;
+  std::vector<TPicturePatch> patches_;
   TDocumentChange outcome_;
   std::exception_ptr failure_;
 };
@@ -870,6 +881,52 @@ TEST_F(DocumentTest, AWipeIsAStepThatTrimsAndTurnsKeepAndUndoAndRedoFollow) {
   ASSERT_TRUE(driver.Redo());
   EXPECT_EQ(Load(document.Bytes()), wipedBytes);
   EXPECT_TRUE(document.Modified());
+}
+
+// A wipe shows its patch over the picture shown before its file is written; that picture, and
+// the one held once the step is done, equal a decode of the file, upright or turned.
+TEST_F(DocumentTest, AWipesPatchShowsFirstAndEqualsTheWipedFile) {
+  for (const int reduction : {1, 8}) {
+    for (const std::uint16_t orientation : {1, 6}) {
+      SCOPED_TRACE(testing::Message() << "1/" << reduction << ", orientation " << orientation);
+      fixtures::JpegOptions options;
+      options.width = 480;
+      options.height = 320;
+      options.extraSegments = {fixtures::MakeExifSegment(true, 480, 320, 4, true, orientation)};
+      ASSERT_TRUE(driver.Open(WriteJpeg("a.jpg", options), reduction));
+      TPicture shown = *document.Preview(reduction);
+      ASSERT_TRUE(driver.Wipe({100, 60, 260, 180}, EWipeFill::kGrey));
+      ASSERT_EQ(driver.Patches().size(), 1u);
+      ASSERT_TRUE(Mend(shown, driver.Patches()[0]));
+      EXPECT_EQ(shown.Pixels, UprightPicture(DecodePicture(Load(document.Bytes()), reduction),
+                                             document.ShownOrientation())
+                                  .Pixels);
+      EXPECT_EQ(document.Preview(reduction)->Pixels, shown.Pixels);
+      EXPECT_EQ(document.Patch(), nullptr);
+    }
+  }
+}
+
+// An undo given while a wipe's file is written runs once it is done and takes it back; a redo
+// shows and mends the picture as the wipe did, without decoding it again.
+TEST_F(DocumentTest, AnUndoRightAfterAWipeTakesItBackAndARedoMendsAgain) {
+  const QString path = SourcePicture();
+  ASSERT_TRUE(driver.Open(path, kReduction));
+  const QImage source = document.Preview(kReduction)->Pixels;
+  document.StartWipe({100, 100, 300, 200}, EWipeFill::kGrey);
+  EXPECT_EQ(driver.Undo(), (TTrimRect{100, 100, 300, 200}));
+  EXPECT_EQ(document.Patch(), nullptr);
+  EXPECT_TRUE(document.TrimHistory().empty());
+  EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
+  document.PictureOrDecode(kReduction);
+  document.WaitForWork();
+  EXPECT_EQ(document.Preview(kReduction)->Pixels, source);
+  const int decodes = document.Pictures().DecodeCount();
+  ASSERT_TRUE(driver.Redo());
+  EXPECT_EQ(driver.Patches().size(), 1u);
+  EXPECT_EQ(document.Pictures().DecodeCount(), decodes);
+  EXPECT_EQ(document.Preview(kReduction)->Pixels,
+            DecodePicture(Load(document.Bytes()), kReduction).Pixels);
 }
 
 }  // namespace

@@ -28,6 +28,11 @@ class TRecordingView : public TMainView {
   int TrimModeIndex() const override { return 0; }
   void ShowPicture(const TPicture& picture, std::int32_t, std::int32_t) override {
     pictureSize = picture.Pixels.size();
+    patch = {};
+  }
+  void ShowPatch(const TPicturePatch& shown) override {
+    patch = shown;
+    if (!shown.Pixels.isNull()) ++patchesShown;
   }
   void SetViewSize(int width, int height) override { viewSize = QSize(width, height); }
   void SetStatusText(const QString& text) override { status = text; }
@@ -50,6 +55,8 @@ class TRecordingView : public TMainView {
   QSize area{1000, 700};
   QString toOpen;
   QSize pictureSize;
+  TPicturePatch patch;
+  int patchesShown = 0;
   QSize viewSize;
   QString status;
   QString title;
@@ -230,6 +237,15 @@ TEST(MainController, ADamagedFileOffersItsIntactRows) {
   ASSERT_EQ(atMessage.size(), 1u);
   EXPECT_TRUE(atMessage[0].GoOperation);
   EXPECT_TRUE(atMessage[0].SaveAsFile);
+  // A wipe in intact rows shows at once, but the whole picture its step writes takes the damage:
+  // the step is refused, and what it showed goes again.
+  controller.Selection().Place({0, 128, 64, 160});
+  controller.Wipe(EWipeFill::kGrey);
+  controller.WaitForWork();
+  EXPECT_EQ(view.patchesShown, 1);
+  EXPECT_TRUE(view.patch.Pixels.isNull());
+  EXPECT_EQ(atMessage.size(), 2u);
+  EXPECT_TRUE(controller.Document().TrimHistory().empty());
   controller.Selection().Place({0, 64, 64, 96});
   controller.Trim();
   controller.WaitForWork();

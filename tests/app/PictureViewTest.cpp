@@ -2,6 +2,7 @@
 // view-to-image mapping, at every rate, or scrolling would leave seams.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -96,6 +97,29 @@ TEST(PaintBox, PaintsThePictureOrNothing) {
   EXPECT_FALSE(overlay);
   // The paint area keeps its last size after the picture is gone.
   EXPECT_EQ(box.PaintBox()->size(), QSize(128, 96));
+}
+
+// A patch shows over the picture as the picture mended with it would, at reduced and enlarged
+// rates alike, until the next picture.
+TEST(PaintBox, APatchShowsAsThePictureMendedWithIt) {
+  const TPicture picture{TestPicture(64, 48), QSize(64, 48), 1};
+  const TPicturePatch patch{TestPicture(13, 9).rgbSwapped(), {7, 5}, 1};
+  TPicture mended = picture;
+  ASSERT_TRUE(Mend(mended, patch));
+  for (const auto& [num, den] : {std::pair{1, 2}, {1, 1}, {3, 1}}) {
+    TScrollBox box;
+    box.resize(300, 200);
+    const QRect view(0, 0, 64 * num / den, 48 * num / den);
+    const auto shown = [&] {
+      return box.PaintBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    box.PaintBox()->SetPicture(picture, num, den);
+    box.PaintBox()->SetPatch(patch);
+    box.SetViewSize(view.width(), view.height());
+    EXPECT_EQ(shown(), RenderViewRegion(mended.Pixels, num, den, view)) << num << '/' << den;
+    box.PaintBox()->SetPicture(picture, num, den);
+    EXPECT_EQ(shown(), RenderViewRegion(picture.Pixels, num, den, view)) << num << '/' << den;
+  }
 }
 
 // Damage is hatched in two tones over exactly its view pixels, whatever the reduction and rate.
