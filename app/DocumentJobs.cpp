@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <future>
 #include <utility>
 
 #include "JpegTrimming.h"
@@ -62,12 +63,19 @@ void TChangeJob::Run() {
   // Told on the document's thread once the job is back; the output goes to the job alone, so a
   // failure leaves the document's bytes as they were.
   Engine->OnReport = Collector(Messages);
+  // Mending the picture held copies its pixels, which the window still shows: a full-size one
+  // takes a good part of the time the engine writes the file in, so it is copied beside it, off
+  // the window's thread (here, should no thread be had). Its future waits for it, come what may.
+  std::future<void> mended;
+  if (patch) {
+    mended = std::async(std::launch::async | std::launch::deferred,
+                        [this, &patch] { Pictures->KeepPatched(*patch); });
+  }
   Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
-  // Mending the picture held copies its pixels, which the window still shows: that is done here,
-  // off the window's thread. The wipe stands all the same when it cannot be: its pictures are
-  // decoded as any other's.
+  if (mended.valid()) mended.get();
+  // The wipe stands all the same when the picture cannot be mended: its pictures are decoded as
+  // any other's.
   if (Pictures && !(Trimmed && patch)) Pictures.reset();
-  if (Pictures) Pictures->KeepPatched(*patch);
   Found = TSourceFacts::Of(*Engine);
 }
 
