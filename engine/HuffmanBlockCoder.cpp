@@ -39,18 +39,23 @@ int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table) {
   return DecodeSymbolFast(bits, table);
 }
 
+namespace {
+
 // The block decoder works on a local copy of the bit buffer that the compiler can hold in
-// registers: every call that leaves this function takes or gives it by value.
-bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
-                 int& predictor, std::int16_t* block) {
+// registers: every call that leaves this function takes or gives it by value. Without kKeep the
+// coefficients are read past and block is not written.
+template <bool kKeep>
+[[gnu::always_inline]] inline bool ReadBlock(TBitBuffer& buffer, const THuffmanTable& dc,
+                                             const THuffmanTable& ac, int& predictor,
+                                             std::int16_t* block) {
   TBitBuffer bits = buffer;
-  std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
+  if constexpr (kKeep) std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
   bool ok = false;
   const int category = DecodeSymbolFast(bits, dc);
   if (category >= 0 && category <= kMaxCategory) {
     const int difference = ExtendMagnitude(bits.ReadBits(category), category);
     predictor = static_cast<std::int16_t>(difference + predictor);
-    block[0] = static_cast<std::int16_t>(predictor);
+    if constexpr (kKeep) block[0] = static_cast<std::int16_t>(predictor);
     for (int k = 1;;) {
       if (k >= kBlockSize) {
         ok = true;  // no EOB follows a block whose last coefficient is coded
@@ -66,7 +71,8 @@ bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTabl
           }
           k += (entry >> 8) & 15;
           if (k >= kBlockSize) break;
-          block[k++] = static_cast<std::int16_t>(entry >> 16);
+          if constexpr (kKeep) block[k] = static_cast<std::int16_t>(entry >> 16);
+          ++k;
           continue;
         }
       }
@@ -85,11 +91,23 @@ bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTabl
       k += run;
       const int value = ExtendMagnitude(bits.ReadBits(magnitudeSize), magnitudeSize);
       if (k >= kBlockSize) break;
-      block[k++] = static_cast<std::int16_t>(value);
+      if constexpr (kKeep) block[k] = static_cast<std::int16_t>(value);
+      ++k;
     }
   }
   buffer = bits;
   return ok;
+}
+
+}  // namespace
+
+bool DecodeBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor,
+                 std::int16_t* block) {
+  return ReadBlock<true>(bits, dc, ac, predictor, block);
+}
+
+bool SkipBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor) {
+  return ReadBlock<false>(bits, dc, ac, predictor, nullptr);
 }
 
 namespace {

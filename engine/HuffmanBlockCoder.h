@@ -84,6 +84,8 @@ inline bool DecodeBlock(TInBitStreamFile& reader, const THuffmanTable& dc, const
                         int& predictor, std::int16_t* block) {
   return DecodeBlock(reader.Bits(), dc, ac, predictor, block);
 }
+// Reads past one block as DecodeBlock does, keeping only its DC value in predictor.
+bool SkipBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor);
 
 // Writes the DC difference; false when the table has no code for its category.
 bool EncodeDc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int difference);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <new>
 #include <optional>
 #include <thread>
@@ -95,6 +96,7 @@ TJpegTrimming::~TJpegTrimming() = default;
 TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   sequential_.reset();
   decodedRows_ = 0;
+  firstStoredRow_ = 0;
   decodedIntervals_.clear();
   plannedCuts_.clear();
   modelValid_ = false;
@@ -112,6 +114,7 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
 TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
   sequential_.reset();
   decodedRows_ = 0;
+  firstStoredRow_ = 0;
   decodedIntervals_.clear();
   plannedCuts_.clear();
   modelValid_ = false;
@@ -355,7 +358,7 @@ TJpegStatus TJpegTrimming::DecodeRows(int rows) {
   std::vector<TJpegWarning> warnings;
   try {
     if (!modelValid_) status = Analyze();
-    if (status && decodedRows_ < std::min(rows, model_.McuRows)) {
+    if (status && DecodedRows() < std::min(rows, model_.McuRows)) {
       status = DecodeThrough(rows, warnings);
     }
   } catch (const std::bad_alloc&) {
@@ -370,15 +373,29 @@ EJpegError TJpegTrimming::DecodeThrough(int rows, std::vector<TJpegWarning>& war
   return DecodeScans(model_.McuRows, {}, warnings);
 }
 
+void TJpegTrimming::ForgetDecoded() {
+  model_.Damaged.clear();
+  intactRows_ = -1;
+  decodedRows_ = 0;
+  firstStoredRow_ = 0;
+  decodedIntervals_.clear();
+}
+
+void TJpegTrimming::StartSequential(int rowsInOrder) {
+  ForgetDecoded();
+  store_.Allocate(model_, false, rowsInOrder);
+  sequential_ = std::make_unique<TSequentialScanDecoding>(model_, sourceStream_);
+}
+
 EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings) {
-  if (!sequential_ || sequential_->Rows() != decodedRows_) {
-    model_.Damaged.clear();
-    intactRows_ = -1;
-    decodedRows_ = 0;
-    decodedIntervals_.clear();
-    store_.Allocate(model_, false);
-    sequential_ = std::make_unique<TSequentialScanDecoding>(model_, sourceStream_);
+  // A store that lacks the rows a copy passed over is decoded again from the top.
+  if (!sequential_ || sequential_->Rows() != decodedRows_ || firstStoredRow_ != 0) {
+    StartSequential(INT_MAX);
   }
+  return DecodeFurther(rows, warnings);
+}
+
+EJpegError TJpegTrimming::DecodeFurther(int rows, std::vector<TJpegWarning>& warnings) {
   TScanReport report;
   report.AtRow = [this](int row) {
     ReportProgress(row);
@@ -418,7 +435,7 @@ EJpegError TJpegTrimming::WindowFor(const TOrientedTrim& cut, TOrientedTrim& sna
 }
 
 bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
-  return window.EndRow <= decodedRows_ ||
+  return (window.FirstRow >= firstStoredRow_ && window.EndRow <= decodedRows_) ||
          (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
 }
 
@@ -451,11 +468,22 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
   // The row after the wiped ones is coded too: a wipe that reaches the right edge changes the DC
   // values its first blocks are coded against, and the row after it ends as the source's does.
   copy.EndRow = std::min(copy.EndRow + 1, model_.McuRows);
-  // Decoded in two runs, to note where the rows to code start and end.
+  // Only a band of rows is kept, filled by the decoder: no pages are faulted in ahead of it.
+  StartSequential(0);
+  // The rows above are only walked, to learn where the band starts and the DC predictors there:
+  // they are copied, not coded. The band starts a row above the wiped ones, whose DC values the
+  // first wiped blocks are coded against and whose blocks a flat fill averages.
+  if (!PassOver(std::max(0, copy.FirstRow - 1))) {
+    // The trim decodes afresh and finds what stopped the walk as every decoding does.
+    sequential_.reset();
+    ForgetDecoded();
+    return std::nullopt;
+  }
+  // Then decoded in two runs, to note where the rows to code start and end.
   std::vector<TJpegWarning> warnings;
-  EJpegError error = DecodeOn(copy.FirstRow, warnings);
+  EJpegError error = DecodeFurther(copy.FirstRow, warnings);
   if (error == EJpegError::kNone && sequential_) copy.First = sequential_->Place();
-  if (error == EJpegError::kNone) error = DecodeOn(copy.EndRow, warnings);
+  if (error == EJpegError::kNone) error = DecodeFurther(copy.EndRow, warnings);
   if (error == EJpegError::kNone && sequential_) copy.End = sequential_->Place();
   Warn(warnings);
   // Whatever stops the copy leaves the picture decoded as far as it goes, for the trim to
@@ -465,6 +493,19 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
     return std::nullopt;
   }
   return copy;
+}
+
+bool TJpegTrimming::PassOver(int rows) {
+  TScanReport report;
+  report.AtRow = [this](int row) { ReportProgress(row); };
+  if (sequential_->PassTo(rows, store_, report,
+                          static_cast<int>(std::thread::hardware_concurrency())) !=
+          EJpegError::kNone ||
+      !report.Damaged.empty() || !report.Warnings.empty()) {
+    return false;
+  }
+  decodedRows_ = firstStoredRow_ = sequential_->Rows();
+  return true;
 }
 
 std::vector<TTrimWindow> TJpegTrimming::WipeWindows() const {
@@ -513,10 +554,7 @@ EJpegError TJpegTrimming::DecodeFor(const TTrimWindow& window,
 EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> only,
                                       std::vector<TJpegWarning>& warnings) {
   sequential_.reset();
-  model_.Damaged.clear();
-  intactRows_ = -1;
-  decodedRows_ = 0;
-  decodedIntervals_.clear();
+  ForgetDecoded();
   // The restart intervals to decode when the scan can be taken an interval at a time.
   const bool byIntervals = model_.SingleScan() && model_.Scans[0].RestartInterval != 0;
   TTrimWindow rows;

@@ -99,10 +99,12 @@ class TJpegTrimming {
     return cutRows_ < 0 ? model_.Height : std::min(model_.Height, cutRows_ * McuHeight());
   }
   // True while the coefficient store holds the whole decoded picture of SourceStream.
-  bool DecodedValid() const { return decodedRows_ > 0 && decodedRows_ == model_.McuRows; }
+  bool DecodedValid() const {
+    return decodedRows_ > 0 && decodedRows_ == model_.McuRows && firstStoredRow_ == 0;
+  }
   int McuRows() const { return model_.McuRows; }
   // The MCU rows from the top that the coefficient store holds decoded.
-  int DecodedRows() const { return decodedRows_; }
+  int DecodedRows() const { return firstStoredRow_ == 0 ? decodedRows_ : 0; }
   // Decodes the scans on to MCU row rows - 1, for a caller that decodes a picture a piece at a
   // time ahead of its trims: a sequential picture of one scan goes on from the rows decoded
   // before, others are decoded whole at once, as is a file cut off or damaged beyond repair. What
@@ -166,8 +168,19 @@ class TJpegTrimming {
   // decoded before where the picture allows it (DecodeOn), else the whole picture afresh
   // (DecodeScans).
   EJpegError DecodeThrough(int rows, std::vector<TJpegWarning>& warnings);
-  // Decodes a one-scan sequential picture on to MCU row rows - 1 from where it stopped before.
+  // Decodes a one-scan sequential picture on to MCU row rows - 1 from where it stopped before,
+  // from the top when the store lacks rows above that.
   EJpegError DecodeOn(int rows, std::vector<TJpegWarning>& warnings);
+  // DecodeOn's decoding from where sequential_ stands, whatever the store holds above.
+  EJpegError DecodeFurther(int rows, std::vector<TJpegWarning>& warnings);
+  // Starts a sequential decoding from the top, into a store whose pages are faulted in ahead
+  // for the first rowsInOrder MCU rows (TCoefficientStore::Allocate).
+  void StartSequential(int rowsInOrder);
+  // Walks sequential_ on to MCU row rows - 1 without keeping the blocks, for a copy: the rows
+  // above that are then held by no store. False when anything in them is out of place.
+  bool PassOver(int rows);
+  // Forgets which rows and intervals the store holds and what decoding found in them.
+  void ForgetDecoded();
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
   // what it read past goes to warnings. A one-scan file with restart markers may then decode
   // only the intervals that hold only's blocks, which all lie above that row.
@@ -194,6 +207,9 @@ class TJpegTrimming {
   // The MCU rows of the store that hold decoded blocks: all of them, or the first ones for a
   // limited decoding, or none.
   int decodedRows_ = 0;
+  // The MCU rows at the top that a copy only walked over (PassOver): the store holds the rows
+  // from here to decodedRows_. 0 otherwise.
+  int firstStoredRow_ = 0;
   // The restart intervals a limited decoding took, beyond decodedRows_; empty for none.
   TIntervalSet decodedIntervals_;
   std::vector<TOrientedTrim> plannedCuts_;  // DecodeOnlyFor's

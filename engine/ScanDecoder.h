@@ -75,6 +75,12 @@ class TSequentialScanDecoding {
   // scan cannot be read on, as DecodeSequentialScan does; no run follows one that failed.
   EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
                       const TSplitTuning& tuning = {});
+  // Walks MCU rows Rows() to endRow - 1 as DecodeTo does, in two pieces where it can, but keeps
+  // none of their blocks and leaves store untouched: only where the rows after them start and
+  // the DC predictors there are learnt, for a caller that copies those rows' coded data as they
+  // stand. Restart intervals are walked one at a time.
+  EJpegError PassTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
+                    const TSplitTuning& tuning = {});
   // The MCU rows decoded so far.
   int Rows() const { return state_.Row; }
   // Where the coded data of MCU row Rows() start, or those after the last MCU once every row is

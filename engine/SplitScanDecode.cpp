@@ -58,9 +58,11 @@ std::size_t DecodableByte(std::span<const std::uint8_t> bytes, std::size_t at, s
 
 // Where the blocks of the MCUs go, by MCU slot in the scan's coding order: slots below StoreEnd
 // in the store, the rest in a side buffer of whole MCUs, each with its blocks in coding order.
+// A walk that keeps no blocks puts them nowhere.
 struct TMcuSink {
   std::int64_t StoreEnd = kUnbounded;
   std::int16_t* Side = nullptr;
+  bool Keeps = true;
 };
 
 // The blocks of an MCU as rows of H blocks, one row per component and block row: side by side
@@ -94,10 +96,6 @@ class TMcuRows {
     return sink.Side + static_cast<std::size_t>(slot - sink.StoreEnd) * mcuSize_ +
            offsets_[static_cast<std::size_t>(c)] + static_cast<std::size_t>(v * H(c)) * kBlock;
   }
-  // The DC value of component c's last block in the MCU: the predictor after it.
-  int LastDc(const TMcuSink& sink, std::int64_t slot, int c) const {
-    return Row(sink, slot, c, V(c) - 1)[static_cast<std::size_t>(H(c) - 1) * kBlock];
-  }
 
  private:
   const TMcuLayout& layout_;
@@ -113,13 +111,13 @@ bool DecodeMcu(TBitBuffer& bits, const TScanTables& tables, TPredictors& predict
   for (int c = 0; c < rows.Count(); ++c) {
     const auto k = static_cast<std::size_t>(c);
     for (int v = 0; v < rows.V(c); ++v) {
-      std::int16_t* row = rows.Row(sink, slot, c, v);
+      std::int16_t* row = sink.Keeps ? rows.Row(sink, slot, c, v) : nullptr;
       for (int h = 0; h < rows.H(c); ++h) {
-        if (!DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
-                         row + static_cast<std::size_t>(h) * kBlock) ||
-            bits.MarkerMet()) {
-          return false;
-        }
+        const bool decoded = row != nullptr
+                                 ? DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
+                                               row + static_cast<std::size_t>(h) * kBlock)
+                                 : SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]);
+        if (!decoded || bits.MarkerMet()) return false;
       }
     }
   }
@@ -127,7 +125,8 @@ bool DecodeMcu(TBitBuffer& bits, const TScanTables& tables, TPredictors& predict
 }
 
 // The later piece, decoded on its own thread from Start as if an MCU started there. Its MCU i
-// goes to slot Base + i of Sink; Starts[i] is where it starts, Starts[i + 1] where it ends. A
+// goes to slot Base + i of Sink; Starts[i] is where it starts, Starts[i + 1] where it ends, and
+// Predictors[i] are its DC predictors before it, Predictors[i + 1] after it. A
 // block that does not decode is mostly a sign that the codes have not yet fallen into step: the
 // piece starts again just after it, and Restarts notes the first MCU of each new start, whose
 // own start is not in Starts.
@@ -141,6 +140,7 @@ struct TLaterPiece {
   std::int64_t Limit = 0;  // the most MCUs it may decode: what Starts and Sink have room for
   TMcuSink Sink;
   std::vector<std::int64_t, TLargeBufferAllocator<std::int64_t>> Starts;
+  std::vector<TPredictors, TLargeBufferAllocator<TPredictors>> Predictors;
   std::vector<std::int64_t> Restarts;
   // MCUs decoded without fault, each published with its end.
   std::atomic<std::int64_t> Done{0};
@@ -163,9 +163,11 @@ struct TLaterPiece {
     TPredictors predictor{};
     try {
       Starts[0] = BitKey(bits);
+      Predictors[0] = predictor;
       for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed);) {
         if (DecodeMcu(bits, tables, predictor, rows, Sink, Base + i)) {
           Starts[static_cast<std::size_t>(i + 1)] = BitKey(bits);
+          Predictors[static_cast<std::size_t>(i + 1)] = predictor;
           Done.store(++i, std::memory_order_release);
           continue;
         }
@@ -231,12 +233,13 @@ void ForMcuRowsOnTwoThreads(const TMcuRows& rows, Place&& place) {
 }
 
 // One run of MCU rows split in two: the calling thread decodes from the reader's position into
-// the store, the later piece from a guessed byte on its own thread.
+// the store, the later piece from a guessed byte on its own thread; without keepBlocks, neither
+// keeps its blocks.
 class TSplitRun {
  public:
   TSplitRun(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
             TCoefficientStore& store, TScanReport& report, TPredictors& predictor,
-            TScanWalkState& state, int mcuRows)
+            TScanWalkState& state, int mcuRows, bool keepBlocks)
       : model_(model),
         scan_(scan),
         reader_(reader),
@@ -247,7 +250,8 @@ class TSplitRun {
         layout_(ScanLayout(model, scan)),
         tables_(ScanTables(model, scan)),
         rows_(layout_, store),
-        rowsPerMcuRow_(layout_.RowsPerMcuRow) {
+        rowsPerMcuRow_(layout_.RowsPerMcuRow),
+        keepBlocks_(keepBlocks) {
     cols_ = layout_.EndCol;
     firstMcu_ =
         std::min(std::int64_t{state.Row} * rowsPerMcuRow_, std::int64_t{layout_.EndRow}) * cols_;
@@ -285,12 +289,17 @@ class TSplitRun {
     piece_.Restarts.reserve(TLaterPiece::kMaxRestarts);
     piece_.Base = base;
     piece_.Limit = endMcu_ + overflow - base;
-    // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
-    // ever faulted in, in large pages where the system has them.
-    side_.resize(static_cast<std::size_t>(overflow + endMcu_ - base) * rows_.McuSize());
-    piece_.Sink = {endMcu_, side_.data()};
-    firstSink_ = {base, side_.data() + static_cast<std::size_t>(overflow) * rows_.McuSize()};
+    if (keepBlocks_) {
+      // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
+      // ever faulted in, in large pages where the system has them.
+      side_.resize(static_cast<std::size_t>(overflow + endMcu_ - base) * rows_.McuSize());
+      piece_.Sink = {endMcu_, side_.data()};
+      firstSink_ = {base, side_.data() + static_cast<std::size_t>(overflow) * rows_.McuSize()};
+    } else {
+      firstSink_.Keeps = piece_.Sink.Keeps = false;
+    }
     piece_.Starts.resize(static_cast<std::size_t>(piece_.Limit + 1));
+    piece_.Predictors.resize(static_cast<std::size_t>(piece_.Limit + 1));
     checkpoint_ = {firstMcu_, startKey, predictor_};
     try {
       piece_.Thread = std::jthread([this, bytes] { piece_.Decode(bytes, tables_, rows_); });
@@ -338,7 +347,7 @@ class TSplitRun {
     if (stopped) return *stopped;
     // The run ended before the later piece's data began: this decoder took it all.
     piece_.Stop();
-    ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) { BringHome(c, v, endMcu_); });
+    if (keepBlocks_) ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) { BringHome(c, v, endMcu_); });
     state_.Row = std::min(mcuRows_, model_.McuRows);
     return true;
   }
@@ -376,10 +385,24 @@ class TSplitRun {
                     [&](std::int64_t first) { return first >= index && first < needed; });
     if (piece_.Done.load(std::memory_order_acquire) < needed || restarted) return FallBack();
     TPredictors offset{};
-    for (int c = 0; c < rows_.Count(); ++c) {
-      const int guessed = index == 0 ? 0 : rows_.LastDc(piece_.Sink, piece_.Base + index - 1, c);
-      offset[static_cast<std::size_t>(c)] = predictor_[static_cast<std::size_t>(c)] - guessed;
+    const TPredictors& guessed = piece_.Predictors[static_cast<std::size_t>(index)];
+    const TPredictors& last = piece_.Predictors[static_cast<std::size_t>(needed)];
+    for (std::size_t c = 0; c < static_cast<std::size_t>(rows_.Count()); ++c) {
+      offset[c] = predictor_[c] - guessed[c];
+      // Held as a block's DC value is.
+      predictor_[c] = static_cast<std::int16_t>(last[c] + offset[c]);
     }
+    if (keepBlocks_) MoveLaterPiece(mcu, index, needed, offset);
+    MoveReaderTo(reader_, piece_.Starts[static_cast<std::size_t>(needed)]);
+    for (auto row = static_cast<int>(mcu / cols_) + 1; row < endMcu_ / cols_; ++row) AtRow(row);
+    state_.Row = std::min(mcuRows_, model_.McuRows);
+    return true;
+  }
+
+  // Moves the piece's MCUs index to needed - 1 to the store from the first decoder's MCU mcu on,
+  // their DC values moved by offset, and this decoder's side MCUs before mcu with them.
+  void MoveLaterPiece(std::int64_t mcu, std::int64_t index, std::int64_t needed,
+                      const TPredictors& offset) {
     // Every MCU of the piece moves by the same number of slots: down in slot order, up in the
     // reverse, so that none is overwritten before it has moved.
     const std::int64_t shift = piece_.Base + index - mcu;
@@ -401,13 +424,6 @@ class TSplitRun {
       }
       BringHome(c, v, mcu);
     });
-    for (int c = 0; c < rows_.Count(); ++c) {
-      predictor_[static_cast<std::size_t>(c)] = rows_.LastDc({}, endMcu_ - 1, c);
-    }
-    MoveReaderTo(reader_, piece_.Starts[static_cast<std::size_t>(needed)]);
-    for (auto row = static_cast<int>(mcu / cols_) + 1; row < endMcu_ / cols_; ++row) AtRow(row);
-    state_.Row = std::min(mcuRows_, model_.McuRows);
-    return true;
   }
 
   // Leaves the store, the reader, the predictors and the walk's state at the last MCU row
@@ -417,14 +433,15 @@ class TSplitRun {
     const std::int64_t written =
         std::min(endMcu_, piece_.Base + piece_.Done.load(std::memory_order_acquire) + 1);
     const std::int64_t from = std::max(piece_.Base, checkpoint_.Mcu);
-    ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) {
-      BringHome(c, v, checkpoint_.Mcu);
-      const std::size_t bytes =
-          static_cast<std::size_t>(rows_.H(c)) * kBlock * sizeof(std::int16_t);
-      for (std::int64_t slot = from; slot < written; ++slot) {
-        std::memset(rows_.Row({}, slot, c, v), 0, bytes);
-      }
-    });
+    if (keepBlocks_)
+      ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) {
+        BringHome(c, v, checkpoint_.Mcu);
+        const std::size_t bytes =
+            static_cast<std::size_t>(rows_.H(c)) * kBlock * sizeof(std::int16_t);
+        for (std::int64_t slot = from; slot < written; ++slot) {
+          std::memset(rows_.Row({}, slot, c, v), 0, bytes);
+        }
+      });
     MoveReaderTo(reader_, checkpoint_.Key);
     reader_.ForgetMarker();
     predictor_ = checkpoint_.Predictor;
@@ -443,6 +460,7 @@ class TSplitRun {
   const TScanTables tables_;
   const TMcuRows rows_;
   const int rowsPerMcuRow_;
+  const bool keepBlocks_;
   std::int64_t cols_ = 0;
   std::int64_t firstMcu_ = 0;
   std::int64_t endMcu_ = 0;
@@ -458,9 +476,10 @@ class TSplitRun {
 bool DecodeInTwoPieces(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                        TCoefficientStore& store, TScanReport& report,
                        std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning) {
+                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning,
+                       bool keepBlocks) {
   if (scan.RestartInterval != 0) return false;
-  TSplitRun run(model, scan, reader, store, report, predictor, state, mcuRows);
+  TSplitRun run(model, scan, reader, store, report, predictor, state, mcuRows, keepBlocks);
   if (run.Mcus() < 2 * std::max<std::int64_t>(1, tuning.MinMcusPerPiece)) return false;
   try {
     if (!run.StartLaterPiece(tuning.SplitByte)) return false;

@@ -225,5 +225,56 @@ TEST(SplitScanDecode, RunsOfRowsGoOnWhereTheSplitRunStopped) {
   }
 }
 
+// Rows passed over, in one piece or two wherever the later one starts, leave the reader and
+// predictors where decoding them does: the rows after decode the same, and the store is never
+// written above them.
+TEST(SplitScanDecode, RowsPassedOverLeaveTheRowsAfterAsDecodingThemDoes) {
+  const Bytes fixtures[] = {Fixture(Sampling::k420, 90, 70), Fixture(Sampling::kGrey, 96, 64),
+                            Fixture(Sampling::k422, 96, 48)};
+  for (const Bytes& jpeg : fixtures) {
+    TOutcome plain;
+    Decode(jpeg, nullptr, plain, nullptr);
+    ASSERT_EQ(plain.error, EJpegError::kNone);
+    TByteStream source;
+    source.Assign(jpeg);
+    const TScan& scan = plain.model.Scans[0];
+    const auto start = static_cast<std::size_t>(scan.DataStart);
+    const auto end = static_cast<std::size_t>(scan.DataEnd);
+    for (const int rows : {1, plain.model.McuRows / 2, plain.model.McuRows - 1}) {
+      TSequentialScanDecoding decoded(plain.model, source);
+      TCoefficientStore store;
+      store.Allocate(plain.model, true);
+      TScanReport report;
+      report.AtRow = [](int) {};
+      ASSERT_EQ(decoded.DecodeTo(rows, store, report, 1), EJpegError::kNone);
+      for (std::size_t at = start + 1; at < end; at += (end - start) / 16 | 1) {
+        SCOPED_TRACE(::testing::Message() << rows << " rows, later piece at byte " << at);
+        TOutcome passed;
+        passed.model = plain.model;
+        passed.store.Allocate(passed.model, true);
+        TSequentialScanDecoding decoding(passed.model, source);
+        const TSplitTuning tuning{at, 1};
+        ASSERT_EQ(decoding.PassTo(rows, passed.store, report, at == start + 1 ? 1 : 2, tuning),
+                  EJpegError::kNone);
+        EXPECT_EQ(decoding.Place().Byte, decoded.Place().Byte);
+        EXPECT_EQ(decoding.Place().Bits, decoded.Place().Bits);
+        ASSERT_EQ(decoding.DecodeTo(passed.model.McuRows, passed.store, report, 1),
+                  EJpegError::kNone);
+        for (std::size_t slot = 0; slot < plain.model.Components.size(); ++slot) {
+          const auto s = static_cast<int>(slot);
+          const std::size_t above = passed.store.RowBlocks(s) * 64 *
+                                    static_cast<std::size_t>(rows) *
+                                    plain.model.Components[slot].VSampling;
+          const std::size_t all = above / static_cast<std::size_t>(rows) *
+                                  static_cast<std::size_t>(plain.model.McuRows);
+          const std::int16_t* ours = passed.store.Block(s, 0, 0);
+          EXPECT_TRUE(std::all_of(ours, ours + above, [](std::int16_t v) { return v == 0; }));
+          EXPECT_TRUE(std::equal(ours + above, ours + all, plain.store.Block(s, 0, 0) + above));
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvo::testing

@@ -225,5 +225,23 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
   }
 }
 
+// A first wipe walks over the rows above the wiped ones without keeping their blocks: what comes
+// after it (the window's decoding, a cut of those rows) decodes them again.
+TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
+  const Bytes source = MakeWipeSource({"", Sampling::k420, 107, 77, 0, false});
+  TJpegTrimming engine;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
+  engine.Wipes = {{{40, 50, 60, 60}, EWipeFill::kGrey}};
+  const TOrientedTrim whole = WholePicture(engine.Grid(), kAsStored);
+  Written(engine, whole);
+  EXPECT_EQ(engine.DecodedRows(), 0);
+  EXPECT_FALSE(engine.DecodedValid());
+  ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+  EXPECT_TRUE(engine.DecodedValid());
+  engine.Wipes.clear();
+  ExpectWiped(Written(engine, whole), source,
+              [](const fixtures::ComponentCoefficients&, int, int) { return std::nullopt; });
+}
+
 }  // namespace
 }  // namespace tarvo::testing
