@@ -405,6 +405,10 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
     }
     if (modifyCount_ >= 0) ++modifyCount_;
   }
+  // The state before is let go off this thread once the window shows the new one: giving a
+  // full-size picture back to the system takes milliseconds.
+  TPictureCache picturesBefore = pictures_;
+  std::shared_ptr<const TByteStream> bytesBefore = std::move(docStream_);
   docStream_ = job.ToSource ? nullptr : std::make_shared<const TByteStream>(std::move(job.Output));
   NewState();
   try {
@@ -421,6 +425,17 @@ void TDocument::FinishChange(TDocumentChange::TKind told, TChangeJob& job,
     throw;
   }
   Tell({told, job.Restored, 1, job.Notice});
+  LetGoBeside(std::move(picturesBefore), std::move(bytesBefore));
+}
+
+void TDocument::LetGoBeside(TPictureCache pictures, std::shared_ptr<const TByteStream> bytes) {
+  queue_.Add(TWorkQueue::TKind::Beside, [&pictures, &bytes]() -> std::optional<TWork> {
+    return TWork{[pictures = std::move(pictures), bytes = std::move(bytes)]() mutable {
+                   pictures.Clear();
+                   bytes.reset();
+                 },
+                 [](std::exception_ptr) {}};
+  });
 }
 
 std::optional<TWork> TDocument::DecodeAhead() {

@@ -279,6 +279,9 @@ class TDocument {
   TSharedBytes SharedBytes() const;
   // The document's bytes are another's now: pictures and work on the side for the old ones go.
   void NewState();
+  // Lets go of pictures and bytes of a state before on another thread, where the last of them
+  // is given back to the system.
+  void LetGoBeside(TPictureCache pictures, std::shared_ptr<const TByteStream> bytes);
   // Back to no document, telling no one: opening replaces the document without closing it.
   void Forget();
   void Tell(const TDocumentChange& change) const;
