@@ -134,12 +134,15 @@ class TWindowWriter {
   void WriteHeader(const TWindowTables& tables, const TMetadataPlan* plan);
   // Codes the window in up to parts parts at once (SplitScan).
   bool WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                 const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
+                 const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture) {
+    return CodeParts(SplitScan(model_, blocks, window_, parts), blocks, tables, writer_, atRow,
+                     dcPicture);
+  }
   // Copies the rows of the source's scan that copy does not name as changed, and codes the
-  // changed ones to end where the source's do in the bit of a byte; false when they cannot be
-  // coded so (no ZRL codes make up the bits).
+  // changed ones, in up to parts parts at once, to end where the source's do in the bit of a
+  // byte; false when they cannot be coded so (no ZRL codes make up the bits).
   bool WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded, const TScanCopy& copy,
-                       const std::function<void(int)>& atRow, TDcPicture* dcPicture);
+                       const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
@@ -156,6 +159,11 @@ class TWindowWriter {
   std::size_t IndexBody() const { return indexBody_; }
 
  private:
+  // Codes the rows of split's parts one after the other into writer, the first part on the
+  // calling thread and each later one aside, on a thread of its own.
+  bool CodeParts(const std::vector<TScanPart>& split, const TBlockSource& blocks,
+                 const TWindowTables& tables, TOutBitStreamFile& writer,
+                 const std::function<void(int)>& atRow, TDcPicture* dcPicture);
   void Copy(std::int64_t start, std::int64_t end) {
     writer_.WriteBlock(source_.data() + start, static_cast<std::size_t>(end - start));
   }
@@ -260,12 +268,11 @@ void TWindowWriter::WriteFrame(const TSegment& segment) {
   }
 }
 
-bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& tables,
-                              const std::function<void(int)>& atRow, int parts,
-                              TDcPicture* dcPicture) {
-  const std::vector<TScanPart> split = SplitScan(model_, blocks, window_, parts);
+bool TWindowWriter::CodeParts(const std::vector<TScanPart>& split, const TBlockSource& blocks,
+                              const TWindowTables& tables, TOutBitStreamFile& writer,
+                              const std::function<void(int)>& atRow, TDcPicture* dcPicture) {
   if (split.size() == 1) {
-    return CodePart(model_, blocks, tables, split[0], writer_, atRow, dcPicture);
+    return CodePart(model_, blocks, tables, split[0], writer, atRow, dcPicture);
   }
   // Each later part is coded into a stream of its own, on a thread of its own, and joined on
   // when the part before it is in place.
@@ -301,13 +308,13 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   } catch (const std::system_error&) {
     // No thread to be had: the calling thread codes the rest after the first part.
   }
-  // The first part goes straight into the output; it tells its rows as shares of the window's.
-  const int rows = window_.EndRow - window_.FirstRow;
-  const int firstRows = split[0].Window.EndRow - window_.FirstRow;
+  // The first part goes straight into the output; it tells its rows as shares of all parts'.
+  const int first = split.front().Window.FirstRow;
+  const int rows = split.back().Window.EndRow - first;
+  const int firstRows = split[0].Window.EndRow - first;
   bool done = CodePart(
-      model_, blocks, tables, split[0], writer_,
-      [&](int row) { atRow(window_.FirstRow + (row - window_.FirstRow) * rows / firstRows); },
-      dcPicture);
+      model_, blocks, tables, split[0], writer,
+      [&](int row) { atRow(first + (row - first) * rows / firstRows); }, dcPicture);
   for (std::size_t j = threaded; j < split.size(); ++j) codeAside(j);
   threads.clear();  // joins
   for (std::size_t j = 1; j < split.size(); ++j) {
@@ -316,14 +323,14 @@ bool TWindowWriter::WriteScan(const TBlockSource& blocks, const TWindowTables& t
   }
   if (!done) return false;
   for (std::size_t j = 1; j < split.size(); ++j) {
-    writer_.AppendCoded(coded[j].Stream.Bytes(), coded[j].PendingValue, coded[j].PendingCount);
+    writer.AppendCoded(coded[j].Stream.Bytes(), coded[j].PendingValue, coded[j].PendingCount);
   }
   return true;
 }
 
 bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded,
                                     const TScanCopy& copy, const std::function<void(int)>& atRow,
-                                    TDcPicture* dcPicture) {
+                                    int parts, TDcPicture* dcPicture) {
   const TWindowTables& tables = coded.Tables;
   // The rows above start the scan as they start the source's, byte for byte.
   const auto dataStart = static_cast<std::size_t>(model_.Scans[0].DataStart);
@@ -333,8 +340,8 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& co
   }
   // The changed rows: a head, whose blocks without AC coefficients take the ZRL codes that make
   // the rows end where the source's do, coded twice (once to count its bits); and the rest, coded
-  // once aside. A head of the first row, where the wipes start, mostly has room enough; else the
-  // head is every changed row.
+  // once aside in parts. A head of the first row, where the wipes start, mostly has room enough;
+  // else the head is every changed row.
   const auto part = [&](int first, int end) {
     TScanPart rows;
     rows.Window = window_;
@@ -360,10 +367,10 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& co
   int headEnd = copy.EndRow;
   if (copy.EndRow - copy.FirstRow >= 2) {
     headEnd = copy.FirstRow + 1;
-    if (!CodePart(model_, blocks, tables, part(headEnd, copy.EndRow), restWriter, atRow,
-                  dcPicture)) {
-      return false;
-    }
+    const TScanPart restRows = part(headEnd, copy.EndRow);
+    std::vector<TScanPart> split = SplitScan(model_, blocks, restRows.Window, parts);
+    split.front().Predictors = restRows.Predictors;
+    if (!CodeParts(split, blocks, tables, restWriter, atRow, dcPicture)) return false;
     restBits = codedBits(rest, restWriter);
   }
   for (;;) {
@@ -458,8 +465,9 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   // coded from the start with tables chosen for it.
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
-    if (copy != nullptr ? writer.WriteCopiedScan(source.Blocks, coded, *copy, atRow, dcPicture)
-                        : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+    if (copy != nullptr
+            ? writer.WriteCopiedScan(source.Blocks, coded, *copy, atRow, parts, dcPicture)
+            : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
       writer.Flush();
       return EJpegError::kNone;
     }

@@ -105,11 +105,15 @@ TEST_P(WipeOracle, GreyIsJpegtransWipeAloneBeforeACropAndBeforeEachTurn) {
   const std::vector<TTrimRect> regions = WipeRegions(GetParam());
   for (const TTrimRect& region : regions) {
     SCOPED_TRACE(WipeGeometry(region));
-    // Each region is the first wipe of a picture not yet decoded.
-    ASSERT_TRUE(engine.AnalyzeBytes(source));
-    engine.Wipes = {{CornersOf(region), EWipeFill::kGrey}};
+    // Each region is the first wipe of a picture not yet decoded, its changed rows coded on one
+    // thread and on three.
     const Bytes wiped = jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(region));
-    ExpectSameJpeg(Written(engine, whole), wiped);
+    for (const int threads : {3, 1}) {
+      engine.CodingThreads = threads;
+      ASSERT_TRUE(engine.AnalyzeBytes(source));
+      engine.Wipes = {{CornersOf(region), EWipeFill::kGrey}};
+      ExpectSameJpeg(Written(engine, whole), wiped);
+    }
     ExpectSameJpeg(Written(engine, Trimmed(whole, {19, 5, 80, 60}, grid)),
                    jpegtran.Run(wiped, "-copy all -crop 61x55+19+5"));
   }
