@@ -12,6 +12,10 @@
 namespace tarvo {
 namespace {
 
+bool SameCut(const TOrientedTrim& a, const TOrientedTrim& b) {
+  return a.Source == b.Source && a.Turn == b.Turn && a.Tag == b.Tag;
+}
+
 TTrimStep StepOf(const TOrientedTrim& cut, bool dropExif, bool keepThumbnails,
                  std::vector<TWipe> wipes) {
   return {cut.Source, dropExif, keepThumbnails, cut.Turn, cut.Tag, std::move(wipes)};
@@ -254,7 +258,7 @@ std::shared_ptr<TChangeJob> TDocument::PrepareWipe(const TTrimRect& pictureRect,
   auto job = std::make_shared<TChangeJob>();
   job->Step = StepOf(current, settings_.gAllowDropExif, settings_.gKeepThumbnails, CurrentWipes());
   job->Step.Wipes.push_back({region, fill});
-  MendShown(*job);
+  MendShown(*job, region);
   if (fill == EWipeFill::kMosaic) job->Notice = QString::fromUtf8(kMsgMosaicReversible);
   return job;
 }
@@ -281,13 +285,16 @@ std::shared_ptr<TChangeJob> TDocument::PrepareUndo() {
     // Redone with the Exif and thumbnail choices recorded then, not today's settings.
     job->Step = trimHistory_[steps - 2];
   } else {
+    // Nothing is written: the step says only what the opened file shows.
+    job->Step = StepOf(before, false, false, {});
     job->ToSource = true;
   }
   // A trim or a wipe is restored as the selection in the picture before it; a turn has none.
-  const std::size_t wipesBefore = steps >= 2 ? trimHistory_[steps - 2].Wipes.size() : 0;
-  if (undone.Wipes.size() > wipesBefore) {
+  // The picture shown is mended where a wipe that kept the cut is taken back.
+  if (undone.Wipes.size() > job->Step.Wipes.size()) {
     job->Restored =
         Transposed(InOutputOf(before, undone.Wipes.back().Region), before.Tag.Transpose);
+    if (SameCut(CutOf(undone), before)) MendShown(*job, undone.Wipes.back().Region);
   } else if (undone.Turn == before.Turn && undone.Tag == before.Tag) {
     job->Restored = Transposed(InOutputOf(before, undone.Rect), before.Tag.Transpose);
   }
@@ -300,19 +307,17 @@ std::shared_ptr<TChangeJob> TDocument::PrepareRedo() {
   // The step as it was done, with the choices recorded then.
   job->Step = redoSteps_.back();
   // Only a wipe adds a region; one that keeps the cut mends the picture shown as it did.
-  const TOrientedTrim current = CurrentCut();
-  const TOrientedTrim redone = CutOf(job->Step);
-  if (job->Step.Wipes.size() > CurrentWipes().size() && redone.Source == current.Source &&
-      redone.Turn == current.Turn && redone.Tag == current.Tag) {
-    MendShown(*job);
+  if (job->Step.Wipes.size() > CurrentWipes().size() && SameCut(CutOf(job->Step), CurrentCut())) {
+    MendShown(*job, job->Step.Wipes.back().Region);
   }
   return job;
 }
 
-void TDocument::MendShown(TChangeJob& job) const {
+void TDocument::MendShown(TChangeJob& job, const TTrimRect& region) const {
   // The picture shown only: a full-size one held beside a reduced view would be copied for
   // nothing.
   if (!pictures_.Holds(shownReduction_)) return;
+  job.Mended = region;
   job.Pictures = pictures_;
   job.Pictures->KeepOnly(shownReduction_);
 }

@@ -246,8 +246,9 @@ class TDocument {
   std::shared_ptr<TChangeJob> PrepareWipe(const TTrimRect& pictureRect, EWipeFill fill);
   std::shared_ptr<TChangeJob> PrepareUndo();
   std::shared_ptr<TChangeJob> PrepareRedo();
-  // A wipe of the picture shown: job mends it, and shows its patch first.
-  void MendShown(TChangeJob& job) const;
+  // A wipe of the picture shown, or its undo or redo: job mends it where region (in the
+  // source's stored pixels) was wiped, and shows its patch first.
+  void MendShown(TChangeJob& job, const TTrimRect& region) const;
   // The patch of the wipe begun in state, on this thread.
   void ShowPatch(std::uint64_t state, TPicturePatch patch);
   // A change of kind told (Trimmed, Turned, Wiped, Undone or Redone) as a step of the queue.

@@ -49,20 +49,14 @@ void TOpenJob::Run() {
 }
 
 void TChangeJob::Run() {
-  if (ToSource) {
-    Trimmed = true;
-    return;
-  }
-  Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
-  Engine->Wipes = Step.Wipes;
   // The patch needs only the blocks around the region, the step's file codes every one: the
   // wipe is on the screen long before its file is written.
   std::optional<TPicturePatch> patch;
-  if (Pictures) patch = MakePatch();
+  if (Pictures) {
+    Engine->Wipes = Step.Wipes;
+    patch = MakePatch();
+  }
   if (patch && OnPatch) OnPatch(*patch);
-  // Told on the document's thread once the job is back; the output goes to the job alone, so a
-  // failure leaves the document's bytes as they were.
-  Engine->OnReport = Collector(Messages);
   // Mending the picture held copies its pixels, which the window still shows: a full-size one
   // takes a good part of the time the engine writes the file in, so it is copied beside it, off
   // the window's thread (here, should no thread be had). Its future waits for it, come what may.
@@ -71,19 +65,29 @@ void TChangeJob::Run() {
     mended = std::async(std::launch::async | std::launch::deferred,
                         [this, &patch] { Pictures->KeepPatched(*patch); });
   }
-  Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
+  if (ToSource) {
+    Trimmed = true;
+  } else {
+    // Told on the document's thread once the job is back; the output goes to the job alone, so
+    // a failure leaves the document's bytes as they were.
+    Engine->OnReport = Collector(Messages);
+    Engine->Pictures.KeepThumbnails = Step.KeepThumbnails;
+    Engine->Wipes = Step.Wipes;
+    Trimmed = static_cast<bool>(Engine->TrimCut(Output, CutOf(Step), Step.DropExif, &Cut));
+  }
   if (mended.valid()) mended.get();
-  // The wipe stands all the same when the picture cannot be mended: its pictures are decoded as
+  // The step stands all the same when the picture cannot be mended: its pictures are decoded as
   // any other's.
   if (Pictures && !(Trimmed && patch)) Pictures.reset();
-  Found = TSourceFacts::Of(*Engine);
+  if (!ToSource || patch) Found = TSourceFacts::Of(*Engine);
 }
 
 std::optional<TPicturePatch> TChangeJob::MakePatch() {
-  // A wipe keeps the cut of the step before, whose edges the engine has snapped already.
+  // A wipe, its undo and its redo keep the cut of the step before, whose edges the engine has
+  // snapped already.
   const TOrientedTrim cut = CutOf(Step);
   const TMcuGrid grid = Engine->Grid();
-  const TTrimRect grown = GrownToMcus(Step.Wipes.back().Region, grid);
+  const TTrimRect grown = GrownToMcus(Mended, grid);
   const TTrimRect& shown = cut.Source;
   const TOrientedTrim around{{std::max(grown.Left - grid.McuWidth, shown.Left),
                               std::max(grown.Top - grid.McuHeight, shown.Top),

@@ -108,8 +108,10 @@ struct TChangeJob {
   TByteStream Output;
   TOrientedTrim Cut;
   bool Trimmed = false;
-  // For a wipe of the picture shown (the wipe, or its redo): the pictures held when it began, the
-  // one shown only, mended here instead of decoded again; nothing once they cannot be.
+  // For a wipe of the picture shown, its undo or its redo: the region wiped or given back, in the
+  // source's stored pixels, and the pictures held when it began, the one shown only, mended there
+  // instead of decoded again; nothing once they cannot be.
+  TTrimRect Mended;
   std::optional<TPictureCache> Pictures;
   // Told on the job's thread the patch that mends the picture shown, before the step's file is
   // written: the wipe shows at once.
@@ -121,8 +123,8 @@ struct TChangeJob {
   void Run();
 
  private:
-  // The last wipe's region with an MCU around it, as the step shows it, cut from the wiped
-  // picture and decoded as the picture held is shown; nothing when it cannot be.
+  // Mended with an MCU around it, as the step shows it, cut from the step's picture and decoded
+  // as the picture held is shown; nothing when it cannot be.
   std::optional<TPicturePatch> MakePatch();
 };
 

@@ -907,26 +907,33 @@ TEST_F(DocumentTest, AWipesPatchShowsFirstAndEqualsTheWipedFile) {
   }
 }
 
-// An undo given while a wipe's file is written runs once it is done and takes it back; a redo
-// shows and mends the picture as the wipe did, without decoding it again.
+// An undo given while a wipe's file is written runs once it is done and takes it back, and a redo
+// does it again: each shows and mends the picture as the wipe did, without decoding it again.
 TEST_F(DocumentTest, AnUndoRightAfterAWipeTakesItBackAndARedoMendsAgain) {
   const QString path = SourcePicture();
-  ASSERT_TRUE(driver.Open(path, kReduction));
-  const QImage source = document.Preview(kReduction)->Pixels;
-  document.StartWipe({100, 100, 300, 200}, EWipeFill::kGrey);
-  EXPECT_EQ(driver.Undo(), (TTrimRect{100, 100, 300, 200}));
-  EXPECT_EQ(document.Patch(), nullptr);
-  EXPECT_TRUE(document.TrimHistory().empty());
-  EXPECT_EQ(Load(document.Bytes()), fixtures::ReadFile(path.toStdString()));
-  document.PictureOrDecode(kReduction);
-  document.WaitForWork();
-  EXPECT_EQ(document.Preview(kReduction)->Pixels, source);
-  const int decodes = document.Pictures().DecodeCount();
-  ASSERT_TRUE(driver.Redo());
-  EXPECT_EQ(driver.Patches().size(), 1u);
-  EXPECT_EQ(document.Pictures().DecodeCount(), decodes);
-  EXPECT_EQ(document.Preview(kReduction)->Pixels,
-            DecodePicture(Load(document.Bytes()), kReduction).Pixels);
+  for (const bool trimmedFirst : {false, true}) {
+    SCOPED_TRACE(trimmedFirst ? "after a trim" : "of the opened file");
+    ASSERT_TRUE(driver.Open(path, kReduction));
+    if (trimmedFirst) {
+      ASSERT_TRUE(driver.Trim({64, 64, 1024, 768}));
+    }
+    const Bytes before = Load(document.Bytes());
+    const QImage shown = document.PictureOrDecode(kReduction)->Pixels;
+    const int decodes = document.Pictures().DecodeCount();
+    document.StartWipe({100, 100, 300, 200}, EWipeFill::kGrey);
+    EXPECT_EQ(driver.Undo(), (TTrimRect{100, 100, 300, 200}));
+    // The wipe's patch, then the undo's.
+    EXPECT_EQ(driver.Patches().size(), 2u);
+    EXPECT_EQ(document.Patch(), nullptr);
+    EXPECT_EQ(Load(document.Bytes()), before);
+    ASSERT_TRUE(document.Pictures().Holds(kReduction));
+    EXPECT_EQ(document.Preview(kReduction)->Pixels, shown);
+    ASSERT_TRUE(driver.Redo());
+    EXPECT_EQ(driver.Patches().size(), 1u);
+    EXPECT_EQ(document.Pictures().DecodeCount(), decodes);
+    EXPECT_EQ(document.Preview(kReduction)->Pixels,
+              DecodePicture(Load(document.Bytes()), kReduction).Pixels);
+  }
 }
 
 }  // namespace
