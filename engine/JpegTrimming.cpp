@@ -172,7 +172,7 @@ TJpegStatus TJpegTrimming::TrimCut(TByteStream& output, const TOrientedTrim& cut
   output.Clear();
   TJpegStatus status;
   try {
-    status = WriteCut(output, cut, dropExif, written);
+    status = WriteCut(output, cut, dropExif, written, true);
   } catch (const std::bad_alloc&) {
     status = EJpegError::kOutOfMemory;
   }
@@ -182,7 +182,7 @@ TJpegStatus TJpegTrimming::TrimCut(TByteStream& output, const TOrientedTrim& cut
 }
 
 TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
-                                    TOrientedTrim* written) {
+                                    TOrientedTrim* written, bool mayCopy) {
   if (!modelValid_) {
     const TJpegStatus analysis = Analyze();
     if (!analysis) return analysis;
@@ -196,7 +196,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
   std::optional<TScanCopy> copy;
-  if (!turned) copy = DecodeForCopy(window);
+  if (!turned && mayCopy) copy = DecodeForCopy(window);
   // A copy leaves the rows below the wiped ones undecoded: it needs none of them.
   std::vector<TTrimWindow> needed = WipeWindows();
   if (!copy) needed.push_back(window);
@@ -269,7 +269,7 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
       return decoding;
     }
     Warn(warnings);
-    return WriteCut(output, cut, dropExif, written);
+    return WriteCut(output, cut, dropExif, written, false);
   }
   // The DC values of the rows a copy took as they were, decoded only once a picture is drawn
   // from them.
@@ -442,9 +442,12 @@ bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
 std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window) {
   const bool whole = window.FirstCol == 0 && window.FirstRow == 0 &&
                      window.EndCol == model_.McuCols && window.EndRow == model_.McuRows;
+  // A picture decoded whole in one go on from the top knows where each of its rows starts.
+  const bool decoded = DecodedValid() && sequential_ && sequential_->Rows() == model_.McuRows &&
+                       model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0;
+  const bool fresh = decodedRows_ == 0 && decodedIntervals_.empty() && !sequential_;
   if (!whole || Wipes.empty() || !model_.SingleScan() || model_.StandardTables != 0 ||
-      RestartInterval() != 0 || model_.TailFault != EJpegError::kNone || decodedRows_ != 0 ||
-      !decodedIntervals_.empty() || sequential_) {
+      RestartInterval() != 0 || model_.TailFault != EJpegError::kNone || !(decoded || fresh)) {
     return std::nullopt;
   }
   // The scan must code the frame's components in the frame's order, one block a component a
@@ -468,6 +471,12 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
   // The row after the wiped ones is coded too: a wipe that reaches the right edge changes the DC
   // values its first blocks are coded against, and the row after it ends as the source's does.
   copy.EndRow = std::min(copy.EndRow + 1, model_.McuRows);
+  if (decoded) {
+    copy.First = sequential_->RowStart(copy.FirstRow);
+    copy.End =
+        copy.EndRow == model_.McuRows ? sequential_->Place() : sequential_->RowStart(copy.EndRow);
+    return copy;
+  }
   // Only a band of rows is kept, filled by the decoder: no pages are faulted in ahead of it.
   StartSequential(0);
   // The rows above are only walked, to learn where the band starts and the DC predictors there:

@@ -148,15 +148,17 @@ class TJpegTrimming {
   // a whole scan that merely lacks its EOI, so such a file is decoded at analysis, as its first
   // trim would; when it is cut, the rows that arrived are what trims may take.
   EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
+  // mayCopy: a wipe of the whole picture may copy the rows it leaves (DecodeForCopy).
   TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
-                       TOrientedTrim* written);
+                       TOrientedTrim* written, bool mayCopy);
   // cut snapped (Snapped) and the MCUs it takes; kNone, or why a trim refuses it.
   EJpegError WindowFor(const TOrientedTrim& cut, TOrientedTrim& snapped, TTrimWindow& window) const;
   // Whether the store holds every block of window.
   bool Decoded(const TTrimWindow& window) const;
-  // For a wipe of the whole picture not yet decoded: decodes it, noting where the coded rows
-  // that the wipes change start and end, so that the others are copied (TScanCopy). Nothing when
-  // the picture cannot be copied so, or was decoded before.
+  // For a wipe of the whole picture: where the coded rows that the wipes change start and end,
+  // so that the others are copied (TScanCopy). A picture not yet decoded is decoded as far as
+  // that takes; one decoded whole on from the top knows it. Nothing when the picture cannot be
+  // copied so, or was decoded otherwise.
   std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window);
   // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
   // around it, a mosaic's region; none for grey.

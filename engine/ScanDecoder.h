@@ -27,6 +27,9 @@ struct TScanReport {
   // The MCUs of restart intervals whose data could not be read, which the walk passed over to
   // read on at the next restart marker, as libjpeg does.
   std::vector<TMcuRange> Damaged;
+  // Set, element r is given where the coded data of MCU row r start, for each row a walk of a
+  // scan without restart markers starts.
+  std::vector<TBitPlace>* RowStarts = nullptr;
 };
 
 // How a long run of a scan without restart markers is split between two threads
@@ -86,6 +89,8 @@ class TSequentialScanDecoding {
   // Where the coded data of MCU row Rows() start, or those after the last MCU once every row is
   // decoded.
   TBitPlace Place() const { return reader_.Place(); }
+  // Where the coded data of MCU row row, below Rows(), start in a scan without restart markers.
+  TBitPlace RowStart(int row) const { return rowStarts_[static_cast<std::size_t>(row)]; }
 
  private:
   // Decodes in restart parts what of Rows() to endRow - 1 they can take.
@@ -94,6 +99,7 @@ class TSequentialScanDecoding {
   const TJpegModel& model_;
   TInBitStreamFile reader_;
   std::array<int, TCoefficientStore::kMaxComponents> predictor_{};
+  std::vector<TBitPlace> rowStarts_;
   TScanWalkState state_;
   EJpegError failure_ = EJpegError::kNone;
 };

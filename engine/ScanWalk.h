@@ -167,6 +167,9 @@ EJpegError WalkScanOn(const TJpegModel& model, const TScan& scan, TInBitStreamFi
         [&](int r) {
           // The rows above were decoded whole from bits that all came before this point.
           report.CompleteRows = r / rowsPerMcuRow;
+          if (report.RowStarts != nullptr && scan.RestartInterval == 0 && r % rowsPerMcuRow == 0) {
+            (*report.RowStarts)[static_cast<std::size_t>(r / rowsPerMcuRow)] = reader.Place();
+          }
           report.AtRow(r / rowsPerMcuRow);
         },
         [&](int c, std::size_t row, std::size_t col) {

@@ -64,7 +64,7 @@ EJpegError DecodeSequentialScan(const TJpegModel& model, const TScan& scan,
 }
 
 TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteStream& source)
-    : model_(model), reader_(source) {
+    : model_(model), reader_(source), rowStarts_(static_cast<std::size_t>(model.McuRows)) {
   state_.IntervalStart = model.Scans[0].DataStart;
   reader_.SetPosition(state_.IntervalStart);
 }
@@ -75,6 +75,7 @@ EJpegError TSequentialScanDecoding::DecodeTo(int endRow, TCoefficientStore& stor
   if (failure_ != EJpegError::kNone) return failure_;
   endRow = std::min(endRow, model_.McuRows);
   if (endRow <= state_.Row) return EJpegError::kNone;
+  report.RowStarts = &rowStarts_;
   DecodeInParts(endRow, store, report, parts);
   failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
                             endRow, parts, tuning);
@@ -87,6 +88,7 @@ EJpegError TSequentialScanDecoding::PassTo(int endRow, TCoefficientStore& store,
   if (failure_ != EJpegError::kNone) return failure_;
   endRow = std::min(endRow, model_.McuRows);
   if (endRow <= state_.Row) return EJpegError::kNone;
+  report.RowStarts = &rowStarts_;
   failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
                             endRow, parts, tuning, false);
   return failure_;

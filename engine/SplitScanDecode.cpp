@@ -33,20 +33,22 @@ std::int64_t BitKey(const TBitBuffer& bits) {
   return after * 8 - (next == 7 ? 0 : next + 1);
 }
 
-// Leaves reader at key as a reader that has read up to there stands.
-void MoveReaderTo(TInBitStreamFile& reader, std::int64_t key) {
+// Key as a place in bytes: the byte being read and the bits of it read (TInBitStreamFile::Place).
+TBitPlace PlaceOf(std::span<const std::uint8_t> bytes, std::int64_t key) {
   const std::int64_t after = (key + 7) / 8;
   const auto unread = static_cast<int>(after * 8 - key);
-  if (unread == 0) {
-    reader.SetPosition(after);
-    return;
-  }
+  if (unread == 0) return {static_cast<std::size_t>(after), 0};
   // The byte being read is the one before, or the 0xFF before a stuffed 0x00.
-  const std::span<const std::uint8_t> bytes = reader.Bytes();
   auto byte = static_cast<std::size_t>(after - 1);
   if (byte > 0 && bytes[byte] == 0x00 && bytes[byte - 1] == 0xFF) --byte;
-  reader.SetPosition(static_cast<std::int64_t>(byte));
-  reader.ReadBits(8 - unread);
+  return {byte, 8 - unread};
+}
+
+// Leaves reader at key as a reader that has read up to there stands.
+void MoveReaderTo(TInBitStreamFile& reader, std::int64_t key) {
+  const TBitPlace place = PlaceOf(reader.Bytes(), key);
+  reader.SetPosition(static_cast<std::int64_t>(place.Byte));
+  if (place.Bits > 0) reader.ReadBits(place.Bits);
 }
 
 // The first byte from at on where decoding may start: never the 0x00 stuffed after a 0xFF, nor
@@ -324,7 +326,10 @@ class TSplitRun {
       WalkWholeMcus(
           run,
           [&](int row) {
-            if (row % rowsPerMcuRow_ == 0) checkpoint_ = {row * cols_, BitKey(bits), predictor_};
+            if (row % rowsPerMcuRow_ == 0) {
+              checkpoint_ = {row * cols_, BitKey(bits), predictor_};
+              NoteRowStart(row, checkpoint_.Key);
+            }
             AtRow(row);
           },
           [&](int r, int m) {
@@ -358,6 +363,12 @@ class TSplitRun {
     std::int64_t Key = 0;
     TPredictors Predictor{};
   };
+
+  void NoteRowStart(int row, std::int64_t key) {
+    if (report_.RowStarts == nullptr) return;
+    (*report_.RowStarts)[static_cast<std::size_t>(row / rowsPerMcuRow_)] =
+        PlaceOf(reader_.Bytes(), key);
+  }
 
   void AtRow(int row) {
     // The rows above were decoded whole, as the walk tells it.
@@ -394,7 +405,12 @@ class TSplitRun {
     }
     if (keepBlocks_) MoveLaterPiece(mcu, index, needed, offset);
     MoveReaderTo(reader_, piece_.Starts[static_cast<std::size_t>(needed)]);
-    for (auto row = static_cast<int>(mcu / cols_) + 1; row < endMcu_ / cols_; ++row) AtRow(row);
+    for (auto row = static_cast<int>(mcu / cols_) + 1; row < endMcu_ / cols_; ++row) {
+      if (row % rowsPerMcuRow_ == 0) {
+        NoteRowStart(row, piece_.Starts[static_cast<std::size_t>(row * cols_ - mcu + index)]);
+      }
+      AtRow(row);
+    }
     state_.Row = std::min(mcuRows_, model_.McuRows);
     return true;
   }

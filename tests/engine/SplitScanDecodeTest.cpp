@@ -227,7 +227,7 @@ TEST(SplitScanDecode, RunsOfRowsGoOnWhereTheSplitRunStopped) {
 
 // Rows passed over, in one piece or two wherever the later one starts, leave the reader and
 // predictors where decoding them does: the rows after decode the same, and the store is never
-// written above them.
+// written above them. Either way, where each row starts is noted as the one-thread walk finds it.
 TEST(SplitScanDecode, RowsPassedOverLeaveTheRowsAfterAsDecodingThemDoes) {
   const Bytes fixtures[] = {Fixture(Sampling::k420, 90, 70), Fixture(Sampling::kGrey, 96, 64),
                             Fixture(Sampling::k422, 96, 48)};
@@ -247,6 +247,13 @@ TEST(SplitScanDecode, RowsPassedOverLeaveTheRowsAfterAsDecodingThemDoes) {
       TScanReport report;
       report.AtRow = [](int) {};
       ASSERT_EQ(decoded.DecodeTo(rows, store, report, 1), EJpegError::kNone);
+      // Where each row starts, as a one-thread walk stopping there leaves the reader.
+      std::vector<TBitPlace> starts;
+      for (int row = 0; row < plain.model.McuRows; ++row) {
+        TSequentialScanDecoding walk(plain.model, source);
+        ASSERT_EQ(walk.DecodeTo(row, store, report, 1), EJpegError::kNone);
+        starts.push_back(walk.Place());
+      }
       for (std::size_t at = start + 1; at < end; at += (end - start) / 16 | 1) {
         SCOPED_TRACE(::testing::Message() << rows << " rows, later piece at byte " << at);
         TOutcome passed;
@@ -258,8 +265,12 @@ TEST(SplitScanDecode, RowsPassedOverLeaveTheRowsAfterAsDecodingThemDoes) {
                   EJpegError::kNone);
         EXPECT_EQ(decoding.Place().Byte, decoded.Place().Byte);
         EXPECT_EQ(decoding.Place().Bits, decoded.Place().Bits);
-        ASSERT_EQ(decoding.DecodeTo(passed.model.McuRows, passed.store, report, 1),
+        ASSERT_EQ(decoding.DecodeTo(passed.model.McuRows, passed.store, report, 2, tuning),
                   EJpegError::kNone);
+        for (int row = 0; row < plain.model.McuRows; ++row) {
+          EXPECT_EQ(decoding.RowStart(row).Byte, starts[static_cast<std::size_t>(row)].Byte);
+          EXPECT_EQ(decoding.RowStart(row).Bits, starts[static_cast<std::size_t>(row)].Bits);
+        }
         for (std::size_t slot = 0; slot < plain.model.Components.size(); ++slot) {
           const auto s = static_cast<int>(slot);
           const std::size_t above = passed.store.RowBlocks(s) * 64 *

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "EngineTestSupport.h"
@@ -106,11 +107,14 @@ TEST_P(WipeOracle, GreyIsJpegtransWipeAloneBeforeACropAndBeforeEachTurn) {
   for (const TTrimRect& region : regions) {
     SCOPED_TRACE(WipeGeometry(region));
     // Each region is the first wipe of a picture not yet decoded, its changed rows coded on one
-    // thread and on three.
+    // thread and on three, and of one decoded whole before, as the window has it.
     const Bytes wiped = jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(region));
-    for (const int threads : {3, 1}) {
+    for (const int threads : {3, 1, 0}) {
       engine.CodingThreads = threads;
       ASSERT_TRUE(engine.AnalyzeBytes(source));
+      if (threads == 0) {
+        ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+      }
       engine.Wipes = {{CornersOf(region), EWipeFill::kGrey}};
       ExpectSameJpeg(Written(engine, whole), wiped);
     }
@@ -199,9 +203,16 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
     const TTrimRect grown = GrownToMcus(c.region, engine.Grid());
     const int mcuW = engine.McuWidth(), mcuH = engine.McuHeight();
     const fixtures::Coefficients coefficients = fixtures::ReadCoefficients(source);
-    for (const EWipeFill fill : {EWipeFill::kFlat, EWipeFill::kMosaic}) {
-      SCOPED_TRACE(::testing::Message()
-                   << static_cast<int>(c.sampling) << " fill " << static_cast<int>(fill));
+    // Each fill of a picture not yet decoded, then of one decoded whole before.
+    for (const auto& [fill, decodedFirst] :
+         {std::pair{EWipeFill::kFlat, false}, std::pair{EWipeFill::kMosaic, false},
+          std::pair{EWipeFill::kFlat, true}, std::pair{EWipeFill::kMosaic, true}}) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(c.sampling) << " fill "
+                                        << static_cast<int>(fill) << " decoded " << decodedFirst);
+      ASSERT_TRUE(engine.AnalyzeBytes(source));
+      if (decodedFirst) {
+        ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+      }
       engine.Wipes = {{c.region, fill}};
       const Bytes output = Written(engine, WholePicture(engine.Grid(), kAsStored));
       ExpectWiped(output, source, [&](const fixtures::ComponentCoefficients& y, int r, int col) {
