@@ -93,6 +93,9 @@ class TSequentialScanDecoding {
   TBitPlace RowStart(int row) const { return rowStarts_[static_cast<std::size_t>(row)]; }
 
  private:
+  // DecodeTo, or without keepBlocks PassTo.
+  EJpegError Walk(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
+                  const TSplitTuning& tuning, bool keepBlocks);
   // Decodes in restart parts what of Rows() to endRow - 1 they can take.
   void DecodeInParts(int endRow, TCoefficientStore& store, TScanReport& report, int parts);
 

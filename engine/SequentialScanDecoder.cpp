@@ -72,25 +72,24 @@ TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteS
 EJpegError TSequentialScanDecoding::DecodeTo(int endRow, TCoefficientStore& store,
                                              TScanReport& report, int parts,
                                              const TSplitTuning& tuning) {
-  if (failure_ != EJpegError::kNone) return failure_;
-  endRow = std::min(endRow, model_.McuRows);
-  if (endRow <= state_.Row) return EJpegError::kNone;
-  report.RowStarts = &rowStarts_;
-  DecodeInParts(endRow, store, report, parts);
-  failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
-                            endRow, parts, tuning);
-  return failure_;
+  return Walk(endRow, store, report, parts, tuning, true);
 }
 
 EJpegError TSequentialScanDecoding::PassTo(int endRow, TCoefficientStore& store,
                                            TScanReport& report, int parts,
                                            const TSplitTuning& tuning) {
+  return Walk(endRow, store, report, parts, tuning, false);
+}
+
+EJpegError TSequentialScanDecoding::Walk(int endRow, TCoefficientStore& store, TScanReport& report,
+                                         int parts, const TSplitTuning& tuning, bool keepBlocks) {
   if (failure_ != EJpegError::kNone) return failure_;
   endRow = std::min(endRow, model_.McuRows);
   if (endRow <= state_.Row) return EJpegError::kNone;
   report.RowStarts = &rowStarts_;
+  if (keepBlocks) DecodeInParts(endRow, store, report, parts);
   failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
-                            endRow, parts, tuning, false);
+                            endRow, parts, tuning, keepBlocks);
   return failure_;
 }
 
