@@ -277,7 +277,8 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   if (!copy) dcComplete = true;
   const auto fillDc = [&] {
     std::vector<TJpegWarning> warnings;
-    if (DecodeOn(model_.McuRows, warnings) != EJpegError::kNone || !model_.Damaged.empty()) {
+    if (!DecodeRowsPassedOver() || DecodeOn(model_.McuRows, warnings) != EJpegError::kNone ||
+        !model_.Damaged.empty()) {
       return false;
     }
     Warn(warnings);
@@ -514,6 +515,20 @@ bool TJpegTrimming::PassOver(int rows) {
     return false;
   }
   decodedRows_ = firstStoredRow_ = sequential_->Rows();
+  return true;
+}
+
+bool TJpegTrimming::DecodeRowsPassedOver() {
+  if (firstStoredRow_ == 0) return true;
+  // Decoded on their own, beside the decoding that goes on below the rows the store holds.
+  TSequentialScanDecoding above(model_, sourceStream_);
+  TScanReport report;
+  report.AtRow = [](int) {};
+  if (above.DecodeTo(firstStoredRow_, store_, report,
+                     static_cast<int>(std::thread::hardware_concurrency())) != EJpegError::kNone) {
+    return false;
+  }
+  firstStoredRow_ = 0;
   return true;
 }
 

@@ -181,6 +181,9 @@ class TJpegTrimming {
   // Walks sequential_ on to MCU row rows - 1 without keeping the blocks, for a copy: the rows
   // above that are then held by no store. False when anything in them is out of place.
   bool PassOver(int rows);
+  // Decodes the rows PassOver walked into the store, which then holds every row from the top
+  // to decodedRows_; false when they cannot be decoded.
+  bool DecodeRowsPassedOver();
   // Forgets which rows and intervals the store holds and what decoding found in them.
   void ForgetDecoded();
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;

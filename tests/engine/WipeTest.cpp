@@ -240,14 +240,28 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
   }
 }
 
-// A first wipe walks over the rows above the wiped ones without keeping their blocks: what comes
-// after it (the window's decoding, a cut of those rows) decodes them again.
+// A first wipe walks over the rows above the wiped ones without keeping their blocks: what needs
+// them after all (the thumbnail drawn from every block's DC value, the window's decoding, a cut of
+// those rows) decodes them again.
 TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
-  const Bytes source = MakeWipeSource({"", Sampling::k420, 107, 77, 0, false});
+  // Large enough for its thumbnail to be drawn from the DC values.
+  const Bytes source = MakeWipeSource({"", Sampling::k420, 640, 480, 0, false, true});
+  const TLibjpegPictureMaker maker;
   TJpegTrimming engine;
+  engine.Pictures.Maker = &maker;
   ASSERT_TRUE(engine.AnalyzeBytes(source));
-  engine.Wipes = {{{40, 50, 60, 60}, EWipeFill::kGrey}};
+  ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+  engine.Wipes = {{{300, 200, 340, 240}, EWipeFill::kGrey}};
   const TOrientedTrim whole = WholePicture(engine.Grid(), kAsStored);
+  const Bytes decodedFirst = Written(engine, whole);
+  TJpegTrimming fresh;
+  fresh.Pictures.Maker = &maker;
+  fresh.Wipes = engine.Wipes;
+  ASSERT_TRUE(fresh.AnalyzeBytes(source));
+  EXPECT_EQ(Written(fresh, whole), decodedFirst);
+  // Without a thumbnail to draw, nothing needs them.
+  engine.Pictures.Maker = nullptr;
+  ASSERT_TRUE(engine.AnalyzeBytes(source));
   Written(engine, whole);
   EXPECT_EQ(engine.DecodedRows(), 0);
   EXPECT_FALSE(engine.DecodedValid());
