@@ -170,6 +170,20 @@ TJpegStatus TJpegTrimming::Trim(TByteStream& output, const TTrimRect& rect, bool
 TJpegStatus TJpegTrimming::TrimCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                                    TOrientedTrim* written) {
   output.Clear();
+  TOutputPieces pieces;
+  TJpegStatus status = TrimCut(pieces, cut, dropExif, written);
+  try {
+    if (status) pieces.CopyTo(output);
+  } catch (const std::bad_alloc&) {
+    output.Clear();
+    status = Reported(EJpegError::kOutOfMemory, true);
+  }
+  return status;
+}
+
+TJpegStatus TJpegTrimming::TrimCut(TOutputPieces& output, const TOrientedTrim& cut, bool dropExif,
+                                   TOrientedTrim* written) {
+  output.Clear();
   TJpegStatus status;
   try {
     status = WriteCut(output, cut, dropExif, written, true);
@@ -181,7 +195,7 @@ TJpegStatus TJpegTrimming::TrimCut(TByteStream& output, const TOrientedTrim& cut
   return Reported(status, true);
 }
 
-TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& cut, bool dropExif,
                                     TOrientedTrim* written, bool mayCopy) {
   if (!modelValid_) {
     const TJpegStatus analysis = Analyze();
@@ -350,6 +364,8 @@ TJpegStatus TJpegTrimming::WriteCut(TByteStream& output, const TOrientedTrim& cu
   };
   const TMetadataPlan plan = DecideMetadata(context);
   WriteOutput(source, outputWindow, transposed, coded, plan, output);
+  // The pieces borrow the coded scan, which ends with this call.
+  output.Keep(coded.Scan.TakeBytes());
   if (written != nullptr) *written = snapped;
   return {};
 }

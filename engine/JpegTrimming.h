@@ -67,6 +67,10 @@ class TJpegTrimming {
   // snapped cut keeps nothing.
   TJpegStatus TrimCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
                       TOrientedTrim* written = nullptr);
+  // The same cut as pieces, for a gathering write: they borrow from the analysed file's bytes,
+  // so they are used before the next analysis.
+  TJpegStatus TrimCut(TOutputPieces& output, const TOrientedTrim& cut, bool dropExif,
+                      TOrientedTrim* written = nullptr);
 
   int ImageWidth() const { return model_.Width; }
   int ImageHeight() const { return model_.Height; }
@@ -149,7 +153,7 @@ class TJpegTrimming {
   // trim would; when it is cut, the rows that arrived are what trims may take.
   EJpegError DecodeUnlessMarkerFollows(std::vector<TJpegWarning>& warnings);
   // mayCopy: a wipe of the whole picture may copy the rows it leaves (DecodeForCopy).
-  TJpegStatus WriteCut(TByteStream& output, const TOrientedTrim& cut, bool dropExif,
+  TJpegStatus WriteCut(TOutputPieces& output, const TOrientedTrim& cut, bool dropExif,
                        TOrientedTrim* written, bool mayCopy);
   // cut snapped (Snapped) and the MCUs it takes; kNone, or why a trim refuses it.
   EJpegError WindowFor(const TOrientedTrim& cut, TOrientedTrim& snapped, TTrimWindow& window) const;

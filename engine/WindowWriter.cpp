@@ -496,48 +496,68 @@ void WriteBarePicture(const TTrimSource& source, const TTrimWindow& window, bool
 }
 
 void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool transposed,
-                 const TCodedWindow& coded, const TMetadataPlan& plan, TByteStream& output) {
+                 const TCodedWindow& coded, const TMetadataPlan& plan, TOutputPieces& output) {
   const std::span<const std::uint8_t> file = source.Bytes;
   const TStoredImagesPlan& stored = plan.Stored;
-  std::size_t trailer = file.size() - std::min(file.size(), stored.RestStart);
-  for (const TStoredImagesPlan::TImage& image : stored.Images) trailer += image.Bytes.size();
   output.Clear();
-  output.Reserve(static_cast<std::size_t>(source.Model.HeaderSegments().back().End) +
-                 coded.Before.size() + coded.Scan.Bytes().size() + coded.After.size() + trailer +
-                 1024);
-  TWindowWriter writer(source, window, transposed, output);
-  writer.WriteHeader(coded.Tables, &plan);
-  writer.WriteCoded(coded);
-  writer.WriteTail(plan);
-  const std::size_t imageEnd = static_cast<std::size_t>(output.Position());
+  // The header and the segments after the scan are written here; the coded data and what follows
+  // the stored images are borrowed where they stand.
+  TByteStream& head = output.Own();
+  head.Reserve(static_cast<std::size_t>(source.Model.HeaderSegments().back().End) + 1024);
+  TWindowWriter headWriter(source, window, transposed, head);
+  headWriter.WriteHeader(coded.Tables, &plan);
+  output.Borrow(coded.Before);
+  output.Borrow(coded.Scan.Bytes());
+  output.Borrow(coded.After);
+  const std::size_t tailStart = output.Size();
+  TByteStream& tail = output.Own();
+  std::size_t images = 0;
+  for (const TStoredImagesPlan::TImage& image : stored.Images) images += image.Bytes.size();
+  tail.Reserve(images + (stored.Rest ? stored.Rest->size() : 0) + 1024);
+  TWindowWriter tailWriter(source, window, transposed, tail);
+  tailWriter.WriteTail(plan);
+  const std::size_t imageEnd = tailStart + static_cast<std::size_t>(tail.Position());
   std::optional<TMpIndex> index = stored.Index;
+  // The entries are set in the piece that holds the index, whose offsets it counts from its
+  // own start.
+  std::span<std::uint8_t> indexPiece = head.MutableBytes();
+  std::size_t indexPieceStart = 0;
   if (index) {
+    std::size_t body = headWriter.IndexBody();
+    if (body == 0 && tailWriter.IndexBody() != 0) {
+      body = tailStart + tailWriter.IndexBody();
+      indexPiece = tail.MutableBytes();
+      indexPieceStart = tailStart;
+    }
     // The entries keep their place in the segment, which now starts elsewhere.
     index->Base =
-        writer.IndexBody() +
+        body +
         (index->Base - static_cast<std::size_t>(source.Model.Segments[stored.IndexSegment].Body()));
+  }
+  const auto putEntry = [&](std::size_t i, std::uint32_t size, std::uint32_t offset) {
+    TMpIndex inPiece = *index;
+    inPiece.Base -= indexPieceStart;
+    PutMpEntry(indexPiece, inPiece, i, size, offset);
+  };
+  if (index) {
     // Entries of images the output does not hold become empty.
-    for (std::size_t i = 1; i < index->Entries.size(); ++i) {
-      PutMpEntry(output.MutableBytes(), *index, i, 0, 0);
-    }
-    PutMpEntry(output.MutableBytes(), *index, 0, static_cast<std::uint32_t>(imageEnd), 0);
+    for (std::size_t i = 1; i < index->Entries.size(); ++i) putEntry(i, 0, 0);
+    putEntry(0, static_cast<std::uint32_t>(imageEnd), 0);
   }
   for (const TStoredImagesPlan::TImage& image : stored.Images) {
     if (image.Bytes.empty()) continue;
     if (index && image.MpEntry && *image.MpEntry < index->Entries.size()) {
-      PutMpEntry(
-          output.MutableBytes(), *index, *image.MpEntry,
-          static_cast<std::uint32_t>(image.Bytes.size()),
-          static_cast<std::uint32_t>(static_cast<std::size_t>(output.Position()) - index->Base));
+      const std::size_t at = tailStart + static_cast<std::size_t>(tail.Position());
+      putEntry(*image.MpEntry, static_cast<std::uint32_t>(image.Bytes.size()),
+               static_cast<std::uint32_t>(at - index->Base));
     }
-    writer.WriteBlock(image.Bytes);
+    tailWriter.WriteBlock(image.Bytes);
   }
   if (stored.Rest) {
-    writer.WriteBlock(*stored.Rest);
+    tailWriter.WriteBlock(*stored.Rest);
   } else if (stored.RestStart < file.size()) {
-    writer.WriteBlock(file.subspan(stored.RestStart));
+    output.Borrow(file.subspan(stored.RestStart));
   }
-  output.SetPosition(0);
 }
 
 }  // namespace tarvo

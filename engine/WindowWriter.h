@@ -14,6 +14,7 @@
 #include "DcPicture.h"
 #include "JpegError.h"
 #include "JpegModel.h"
+#include "OutputPieces.h"
 #include "TrimWindow.h"
 #include "WindowTables.h"
 
@@ -73,8 +74,9 @@ void WriteBarePicture(const TTrimSource& source, const TTrimWindow& window, bool
 // Writes the whole cut into output: SOI, the header segments as plan decides them, the coded
 // window, the segments before EOI likewise, EOI, then the images stored after the main picture
 // and what the source holds after them. The MP entries of plan's index are then set to where
-// each image landed: the only bytes written twice. output is left at position 0.
+// each image landed: the only bytes written twice. The pieces borrow the coded window's bytes
+// and the source's: both must outlive them.
 void WriteOutput(const TTrimSource& source, const TTrimWindow& window, bool transposed,
-                 const TCodedWindow& coded, const TMetadataPlan& plan, TByteStream& output);
+                 const TCodedWindow& coded, const TMetadataPlan& plan, TOutputPieces& output);
 
 }  // namespace tarvo

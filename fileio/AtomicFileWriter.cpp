@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -45,6 +47,44 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     written += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// Writes the pieces to fd one after the other, as few calls as the system allows; errno tells
+// why not.
+bool WriteAll(int fd, TPieces pieces) {
+  std::vector<iovec> left;
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    if (!piece.empty()) {
+      left.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
+    }
+  }
+  std::size_t first = 0;
+  while (first < left.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(left.size() - first, IOV_MAX));
+    const ssize_t n = writev(fd, left.data() + first, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    // A short write ends inside a piece: the rest of it goes first next time.
+    auto done = static_cast<std::size_t>(n);
+    while (first < left.size() && done >= left[first].iov_len) done -= left[first++].iov_len;
+    if (done > 0) {
+      left[first].iov_base = static_cast<std::uint8_t*>(left[first].iov_base) + done;
+      left[first].iov_len -= done;
+    }
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> Joined(TPieces pieces) {
+  std::vector<std::uint8_t> bytes;
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+  }
+  return bytes;
 }
 
 // The temporary file takes on what the output it replaces had; a new output gets what a new
@@ -93,9 +133,8 @@ void Discard(const std::string& temporary) {
 }
 
 // A temporary file beside target that holds bytes and takes over what existing has; its name.
-std::string MakeTemporary(const std::string& path, const std::string& target,
-                          std::span<const std::uint8_t> bytes, const struct stat* existing,
-                          bool sync) {
+std::string MakeTemporary(const std::string& path, const std::string& target, TPieces bytes,
+                          const struct stat* existing, bool sync) {
   std::string temporary = TemporaryPattern(target);
   int fd = -1;
   {
@@ -184,6 +223,10 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 TAtomicFileWriter::~TAtomicFileWriter() { RemoveTemporaries(); }
 
 void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_t> bytes) {
+  Add(path, TPieces(&bytes, 1));
+}
+
+void TAtomicFileWriter::Add(const std::string& path, TPieces bytes) {
   TOutput output;
   output.path = path;
   output.target = FollowLinks(path);
@@ -199,7 +242,7 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
       Fail(path, ENXIO);
     }
     if (faccessat(AT_FDCWD, output.target.c_str(), W_OK, AT_EACCESS) != 0) Fail(path, errno);
-    output.directBytes.assign(bytes.begin(), bytes.end());
+    output.directBytes = Joined(bytes);
     outputs_.push_back(std::move(output));
     return;
   }
@@ -210,7 +253,7 @@ void TAtomicFileWriter::Add(const std::string& path, std::span<const std::uint8_
   }
   if (exists && !MayReplace(output.target, existing)) {
     output.regular = true;
-    output.directBytes.assign(bytes.begin(), bytes.end());
+    output.directBytes = Joined(bytes);
     outputs_.push_back(std::move(output));
     return;
   }
@@ -257,7 +300,8 @@ void TAtomicFileWriter::KeepOldOutputs() {
     struct stat existing;
     std::vector<std::uint8_t> bytes;
     if (stat(output.target.c_str(), &existing) == 0 && ReadAll(output.target, bytes)) {
-      output.backup = MakeTemporary(output.path, output.target, bytes, &existing, false);
+      const std::span<const std::uint8_t> old = bytes;
+      output.backup = MakeTemporary(output.path, output.target, TPieces(&old, 1), &existing, false);
     }
   }
 }

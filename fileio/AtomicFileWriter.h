@@ -10,6 +10,9 @@
 
 namespace tarvo {
 
+// A file's bytes as pieces held in several places, in the order they are written.
+using TPieces = std::span<const std::span<const std::uint8_t>>;
+
 // Each output goes to a temporary file beside it; only when every output of the set has been
 // written whole are they renamed into place. An existing output keeps its mode and owner, a
 // symbolic link is followed to the file it names, and an existing device or FIFO is written
@@ -41,6 +44,8 @@ class TAtomicFileWriter {
   // Checks that path may be written and writes bytes to its temporary file. Nothing at path
   // changes before Commit.
   void Add(const std::string& path, std::span<const std::uint8_t> bytes);
+  // The same for bytes given as pieces, written one after the other with one gathering write.
+  void Add(const std::string& path, TPieces bytes);
   // Writes the devices and FIFOs, then the files written into, then renames every temporary
   // file over its output.
   void Commit();

@@ -15,6 +15,7 @@
 #include "LibjpegPictureMaker.h"
 #include "Messages.h"
 #include "OrientedTrim.h"
+#include "OutputPieces.h"
 #include "StreamError.h"
 #include "TemporaryFiles.h"
 #include "Wipe.h"
@@ -331,11 +332,12 @@ int Run(int argc, char** argv) {
   // With --in-place the output is the photo's only copy: it reaches the disk before it
   // replaces the source.
   tarvo::TAtomicFileWriter writer({.SyncToDisk = !options.NoSync, .WaitForReader = true});
-  tarvo::TByteStream output;
+  // Each cut is written from pieces, much of it straight from the source's bytes.
+  tarvo::TOutputPieces output;
   for (std::size_t k = 0; k < rects.size(); ++k) {
     const auto status = engine.TrimCut(output, cuts[k], options.DropExif);
     if (!status) return refuse(status);
-    writer.Add(std::string(args[1 + 2 * k]), output.Bytes());
+    writer.Add(std::string(args[1 + 2 * k]), output.Spans());
   }
   writer.Commit();
   return kExitOk;

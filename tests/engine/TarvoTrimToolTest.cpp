@@ -641,6 +641,36 @@ TEST_F(TarvoTrimTool, ARenameThatFailsPutsBackWhatTheOthersReplaced) {
   }
 }
 
+TEST_F(TarvoTrimTool, PiecesAreWrittenOneAfterTheOther) {
+  // More pieces than one gathering write takes, empty ones among them.
+  Bytes many;
+  for (int i = 0; i < 2500; ++i) many.push_back(static_cast<std::uint8_t>(i % 3 == 0 ? 0 : i));
+  std::vector<std::span<const std::uint8_t>> manyPieces;
+  for (std::size_t i = 0; i < many.size(); ++i) {
+    manyPieces.push_back(std::span(many).subspan(i, many[i] == 0 ? 0 : 1));
+  }
+  Bytes expected;
+  std::copy_if(many.begin(), many.end(), std::back_inserter(expected), [](auto b) { return b; });
+  const Bytes a{1, 2, 3}, b{4};
+  const std::vector<std::span<const std::uint8_t>> few{a, {}, b, a};
+  struct TCase {
+    std::vector<std::span<const std::uint8_t>> pieces;
+    Bytes expected;
+  } cases[] = {{{}, {}}, {few, {1, 2, 3, 4, 1, 2, 3}}, {manyPieces, expected}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.expected.size());
+    // A new file, and one replaced.
+    for (bool replace : {false, true}) {
+      if (replace) WriteFile(Path("out.jpg"), {9, 9});
+      TAtomicFileWriter writer({});
+      writer.Add(Path("out.jpg"), c.pieces);
+      writer.Commit();
+      EXPECT_EQ(ReadFile(Path("out.jpg")), c.expected);
+      fs::remove(Path("out.jpg"));
+    }
+  }
+}
+
 TEST_F(TarvoTrimTool, NamesAsLongAsAFolderHoldsAreWritten) {
   std::string japanese;
   for (int i = 0; i < 85; ++i) japanese += "写";  // three bytes each: 255 in all
