@@ -29,6 +29,17 @@ std::size_t TBitBuffer::Stop() {
   return position;
 }
 
+TBitPlace TBitBuffer::Place() const {
+  const std::size_t position = Position();
+  const int unread = BitPosition() == 7 ? 0 : BitPosition() + 1;
+  if (unread == 0) return {position, 0};
+  // The byte bits were last taken from; a 0xFF in coded data is always followed by its stuffed
+  // 0x00, which Position counts.
+  const bool stuffed =
+      position >= 2 && begin_[position - 1] == 0x00 && begin_[position - 2] == 0xFF;
+  return {position - (stuffed ? 2 : 1), 8 - unread};
+}
+
 TBitBuffer TBitBuffer::FilledBytewise(TBitBuffer bits) {
   while (bits.bits_ <= 55 && bits.next_ < bits.end_) {
     const std::uint8_t byte = *bits.next_;
@@ -123,14 +134,7 @@ std::int64_t TInBitStreamFile::Position() const {
 }
 
 TBitPlace TInBitStreamFile::Place() const {
-  const auto position = static_cast<std::size_t>(Position());
-  const int unread = BitPosition() == 7 ? 0 : BitPosition() + 1;
-  if (unread == 0) return {position, 0};
-  // The byte bits were last taken from; a 0xFF in coded data is always followed by its stuffed
-  // 0x00, which Position counts.
-  const std::span<const std::uint8_t> bytes = Bytes();
-  const bool stuffed = position >= 2 && bytes[position - 1] == 0x00 && bytes[position - 2] == 0xFF;
-  return {position - (stuffed ? 2 : 1), 8 - unread};
+  return bitLevel_ ? bits_.Place() : TBitPlace{static_cast<std::size_t>(source_.Position()), 0};
 }
 
 void TInBitStreamFile::SetPosition(std::int64_t position) {
@@ -209,6 +213,23 @@ void TOutBitStreamFile::AppendCoded(std::span<const std::uint8_t> stuffed,
     acc_ = carry;
   }
   if (pendingCount > 0) WriteBits(pendingValue, pendingCount);
+}
+
+void TOutBitStreamFile::CopyCoded(std::span<const std::uint8_t> bytes, TBitPlace from,
+                                  TBitPlace to) {
+  if (from.Byte == to.Byte) {
+    WriteBits(static_cast<std::uint32_t>(bytes[from.Byte] >> (8 - to.Bits)), to.Bits - from.Bits);
+    return;
+  }
+  std::size_t whole = from.Byte;
+  if (from.Bits > 0) {
+    WriteBits(bytes[whole], 8 - from.Bits);
+    whole += bytes[whole] == 0xFF ? 2 : 1;
+  }
+  // The whole bytes between never split a 0xFF from its stuffed 0x00: to names the 0xFF.
+  AppendCoded(bytes.subspan(whole, to.Byte - whole),
+              to.Bits > 0 ? static_cast<std::uint32_t>(bytes[to.Byte] >> (8 - to.Bits)) : 0,
+              to.Bits);
 }
 
 void TOutBitStreamFile::FlushBits() {

@@ -13,6 +13,12 @@
 
 namespace tarvo {
 
+// A place in entropy-coded data: after the first Bits (0..7) bits of the byte at Byte.
+struct TBitPlace {
+  std::size_t Byte = 0;
+  int Bits = 0;
+};
+
 // The bit-level half of TInBitStreamFile: a 64-bit accumulator filled straight from the
 // stream's buffer. It never fills past a marker or the end of the stream, so a marker is
 // reported, and a read past the end raises, exactly when one of its bits is needed. Hot loops
@@ -59,6 +65,8 @@ class TBitBuffer {
   std::size_t Position() const;
   // Ends bit-level reading and returns Position().
   std::size_t Stop();
+  // Where the next bit is read: in a 0xFF the place names the 0xFF, not its stuffed 0x00.
+  TBitPlace Place() const;
 
  private:
   // Called with fewer than 16 bits left. Loads as many whole bytes as fit below them when the
@@ -108,12 +116,6 @@ class TBitBuffer {
   // (0xFF with its stuffed 0x00, or with a marker code).
   std::uint64_t wide_ = 0;
   EJpegError* markerFault_;
-};
-
-// A place in entropy-coded data: after the first Bits (0..7) bits of the byte at Byte.
-struct TBitPlace {
-  std::size_t Byte = 0;
-  int Bits = 0;
 };
 
 // Reads a JPEG stream held in memory.
@@ -209,6 +211,9 @@ class TOutBitStreamFile {
   void WriteBlock(const void* source, std::size_t count);
   // Pads the pending bits with 1-bits and writes their byte; nothing when none are pending.
   void FlushBits();
+  // Writes the bits of the entropy-coded data in bytes from from up to to as they stand, their
+  // stuffing undone and done again where the bits land here.
+  void CopyCoded(std::span<const std::uint8_t> bytes, TBitPlace from, TBitPlace to);
 
   int BitPosition() const { return 7 - pending_; }
   // The bits written but not yet in a whole byte: how many (0..7), and their value.

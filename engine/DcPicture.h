@@ -39,6 +39,12 @@ struct TDcPicture {
       plane.Dc[r * static_cast<std::size_t>(plane.Cols) + c] = dc;
     }
   }
+  // The DC value Put noted for a block of the plane.
+  std::int16_t At(int slot, std::size_t row, std::size_t col) const {
+    const TPlane& plane = Planes[static_cast<std::size_t>(slot)];
+    return plane
+        .Dc[(row - plane.FirstRow) * static_cast<std::size_t>(plane.Cols) + (col - plane.FirstCol)];
+  }
 };
 
 // The planes of the output that codes window of model (WindowLayout), to be filled with Put.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "JpegModelReader.h"
 #include "Messages.h"
 #include "RestartParts.h"
+#include "ScanBand.h"
 #include "ScanDecoder.h"
 #include "TrimWindow.h"
 #include "TurnedBlocks.h"
@@ -211,9 +213,12 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   ReportProgress(0);
   std::optional<TScanCopy> copy;
   if (!turned && mayCopy) copy = DecodeForCopy(window);
-  // A copy leaves the rows below the wiped ones undecoded: it needs none of them.
-  std::vector<TTrimWindow> needed = WipeWindows();
-  if (!copy) needed.push_back(window);
+  // A copy needs no blocks decoded: its fills average the DC values its walk noted.
+  std::vector<TTrimWindow> needed;
+  if (!copy) {
+    needed = WipeWindows();
+    needed.push_back(window);
+  }
   for (const TTrimWindow& one : needed) {
     // Segments after the coded data that no trim can carry may be the rest of a damaged scan,
     // which only reading it to the end tells.
@@ -253,7 +258,14 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     return static_cast<int>(std::clamp<std::int64_t>(
         mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
   };
-  const TWipes wipes(model_, store_, Wipes);
+  const TWipes wipes = copy ? TWipes(
+                                  model_,
+                                  [&copy](int slot, std::size_t row, std::size_t col) {
+                                    return copy->BandDc.At(slot, row, col);
+                                  },
+                                  Wipes)
+                            : TWipes(model_, store_, Wipes);
+  if (copy) copy->Wipes = &wipes;
   // A copy of the picture kept as it was would show what the wipes blanked.
   const bool keepThumbnails = Pictures.KeepThumbnails && wipes.Empty();
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
@@ -272,7 +284,7 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
                            turned ? static_cast<const TBlockSource&>(*turnedBlocks) : stored};
   if (const EJpegError error =
           CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
-                     drawsThumbnail ? &dcPicture : nullptr, copy ? &*copy : nullptr);
+                     drawsThumbnail && !copy ? &dcPicture : nullptr, copy ? &*copy : nullptr);
       error != EJpegError::kNone) {
     if (!copy) return error;
     // The changed rows could not be made to meet the copied ones: every row is decoded and
@@ -285,31 +297,58 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     Warn(warnings);
     return WriteCut(output, cut, dropExif, written, false);
   }
-  // The DC values of the rows a copy took as they were, decoded only once a picture is drawn
-  // from them.
+  // The DC values of a copy's output, gathered only once a picture is drawn from them: the
+  // band's as its walk noted them, wiped; the rows above and below it as the store holds them
+  // when it holds the whole picture, else walked in the source's coded data, the rows above on
+  // a thread of their own.
   std::optional<bool> dcComplete;
   if (!copy) dcComplete = true;
   const auto fillDc = [&] {
-    std::vector<TJpegWarning> warnings;
-    if (!DecodeRowsPassedOver() || DecodeOn(model_.McuRows, warnings) != EJpegError::kNone ||
-        !model_.Damaged.empty()) {
-      return false;
+    std::array<std::int16_t, 64> scratch;
+    for (std::size_t slot = 0; slot < copy->BandDc.Planes.size(); ++slot) {
+      const TDcPicture::TPlane& plane = copy->BandDc.Planes[slot];
+      for (std::size_t r = 0; r < static_cast<std::size_t>(plane.Rows); ++r) {
+        for (std::size_t c = 0; c < static_cast<std::size_t>(plane.Cols); ++c) {
+          const std::size_t row = plane.FirstRow + r;
+          const std::int16_t* fill = wipes.Fill(static_cast<int>(slot), row, c, scratch.data());
+          dcPicture.Put(
+              static_cast<int>(slot), row, c,
+              fill != nullptr ? fill[0] : plane.Dc[r * static_cast<std::size_t>(plane.Cols) + c]);
+        }
+      }
     }
-    Warn(warnings);
-    for (const auto& [first, end] : {std::pair{outputWindow.FirstRow, copy->FirstRow},
-                                     std::pair{copy->EndRow, outputWindow.EndRow}}) {
-      TTrimWindow rows = outputWindow;
-      rows.FirstRow = first;
-      rows.EndRow = end;
-      WalkWindow(
-          model_, stored, rows, {}, [](int) {},
-          [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int&) {
-            dcPicture.Put(slot, row, col, block[0]);
-            return true;
-          },
-          [] {});
+    const int bandFirst = copy->Band.FirstRow;
+    if (DecodedValid()) {
+      for (const auto& [first, end] :
+           {std::pair{0, bandFirst}, std::pair{copy->EndRow, model_.McuRows}}) {
+        TTrimWindow rows = outputWindow;
+        rows.FirstRow = first;
+        rows.EndRow = end;
+        WalkWindow(
+            model_, stored, rows, {}, [](int) {},
+            [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int&) {
+              dcPicture.Put(slot, row, col, block[0]);
+              return true;
+            },
+            [] {});
+      }
+      return true;
     }
-    return true;
+    bool above = true;
+    const auto walkAbove = [&] {
+      const TMcuStart top{{static_cast<std::size_t>(model_.Scans[0].DataStart), 0}, {}};
+      above = WalkDcValues(model_, bytes, top, 0, bandFirst, dcPicture);
+    };
+    std::jthread aside;
+    try {
+      aside = std::jthread(walkAbove);
+    } catch (const std::system_error&) {
+      walkAbove();
+    }
+    const bool below = WalkDcValues(model_, bytes, copy->Band.Starts.back(), copy->EndRow,
+                                    model_.McuRows, dcPicture);
+    if (aside.joinable()) aside.join();
+    return above && below;
   };
   const auto completeDc = [&] {
     if (!dcComplete) dcComplete = fillDc();
@@ -488,36 +527,46 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
   // The row after the wiped ones is coded too: a wipe that reaches the right edge changes the DC
   // values its first blocks are coded against, and the row after it ends as the source's does.
   copy.EndRow = std::min(copy.EndRow + 1, model_.McuRows);
+  // The band walked starts a row above the wiped ones, whose DC values the first wiped blocks
+  // are coded against and whose blocks a flat fill averages. The rows above it are copied, not
+  // coded: a picture not yet decoded only walks them, to learn where the band starts and the DC
+  // predictors there, without touching the store.
+  const int bandFirst = std::max(0, copy.FirstRow - 1);
+  TMcuStart start;
   if (decoded) {
-    copy.First = sequential_->RowStart(copy.FirstRow);
-    copy.End =
-        copy.EndRow == model_.McuRows ? sequential_->Place() : sequential_->RowStart(copy.EndRow);
-    return copy;
+    start.Place = sequential_->RowStart(bandFirst);
+    for (std::size_t slot = 0; bandFirst > 0 && slot < model_.Components.size(); ++slot) {
+      const TFrameComponent& component = model_.Components[slot];
+      start.Predictors[slot] = store_.Block(
+          static_cast<int>(slot), static_cast<std::size_t>(bandFirst) * component.VSampling - 1,
+          static_cast<std::size_t>(model_.McuCols) * component.HSampling - 1)[0];
+    }
+  } else {
+    StartSequential(0);
+    if (!PassOver(bandFirst)) {
+      // The trim decodes afresh and finds what stopped the walk as every decoding does.
+      sequential_.reset();
+      ForgetDecoded();
+      return std::nullopt;
+    }
+    start.Place = sequential_->Place();
+    const auto& predictors = sequential_->Predictors();
+    std::copy_n(predictors.begin(), start.Predictors.size(), start.Predictors.begin());
   }
-  // Only a band of rows is kept, filled by the decoder: no pages are faulted in ahead of it.
-  StartSequential(0);
-  // The rows above are only walked, to learn where the band starts and the DC predictors there:
-  // they are copied, not coded. The band starts a row above the wiped ones, whose DC values the
-  // first wiped blocks are coded against and whose blocks a flat fill averages.
-  if (!PassOver(std::max(0, copy.FirstRow - 1))) {
-    // The trim decodes afresh and finds what stopped the walk as every decoding does.
-    sequential_.reset();
-    ForgetDecoded();
+  TTrimWindow band;
+  band.FirstRow = bandFirst;
+  band.EndRow = copy.EndRow;
+  band.EndCol = model_.McuCols;
+  band.Width = model_.Width;
+  band.Height = std::min(model_.Height, copy.EndRow * McuHeight()) - bandFirst * McuHeight();
+  copy.BandDc = DcPictureFor(model_, band);
+  // Whatever stops the walk is found by the trim that then decodes as always.
+  if (!WalkDcValues(model_, sourceStream_.Bytes(), start, bandFirst, copy.EndRow, copy.BandDc,
+                    &copy.Band)) {
     return std::nullopt;
   }
-  // Then decoded in two runs, to note where the rows to code start and end.
-  std::vector<TJpegWarning> warnings;
-  EJpegError error = DecodeFurther(copy.FirstRow, warnings);
-  if (error == EJpegError::kNone && sequential_) copy.First = sequential_->Place();
-  if (error == EJpegError::kNone) error = DecodeFurther(copy.EndRow, warnings);
-  if (error == EJpegError::kNone && sequential_) copy.End = sequential_->Place();
-  Warn(warnings);
-  // Whatever stops the copy leaves the picture decoded as far as it goes, for the trim to
-  // refuse or write as always.
-  if (error != EJpegError::kNone || !sequential_ || !model_.Damaged.empty() || cutRows_ >= 0 ||
-      sequential_->Rows() != copy.EndRow) {
-    return std::nullopt;
-  }
+  copy.First = copy.Band.At(copy.FirstRow, 0).Place;
+  copy.End = copy.Band.Starts.back().Place;
   return copy;
 }
 
@@ -531,20 +580,6 @@ bool TJpegTrimming::PassOver(int rows) {
     return false;
   }
   decodedRows_ = firstStoredRow_ = sequential_->Rows();
-  return true;
-}
-
-bool TJpegTrimming::DecodeRowsPassedOver() {
-  if (firstStoredRow_ == 0) return true;
-  // Decoded on their own, beside the decoding that goes on below the rows the store holds.
-  TSequentialScanDecoding above(model_, sourceStream_);
-  TScanReport report;
-  report.AtRow = [](int) {};
-  if (above.DecodeTo(firstStoredRow_, store_, report,
-                     static_cast<int>(std::thread::hardware_concurrency())) != EJpegError::kNone) {
-    return false;
-  }
-  firstStoredRow_ = 0;
   return true;
 }
 

@@ -160,9 +160,10 @@ class TJpegTrimming {
   // Whether the store holds every block of window.
   bool Decoded(const TTrimWindow& window) const;
   // For a wipe of the whole picture: where the coded rows that the wipes change start and end,
-  // so that the others are copied (TScanCopy). A picture not yet decoded is decoded as far as
-  // that takes; one decoded whole on from the top knows it. Nothing when the picture cannot be
-  // copied so, or was decoded otherwise.
+  // with where each of their MCUs starts and the DC values of their blocks (TScanCopy), so that
+  // the rest is copied. A picture not yet decoded is walked as far as that takes, without
+  // decoding into the store; one decoded whole on from the top knows where its rows start.
+  // Nothing when the picture cannot be copied so, or was decoded otherwise.
   std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window);
   // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
   // around it, a mosaic's region; none for grey.
@@ -185,9 +186,6 @@ class TJpegTrimming {
   // Walks sequential_ on to MCU row rows - 1 without keeping the blocks, for a copy: the rows
   // above that are then held by no store. False when anything in them is out of place.
   bool PassOver(int rows);
-  // Decodes the rows PassOver walked into the store, which then holds every row from the top
-  // to decodedRows_; false when they cannot be decoded.
-  bool DecodeRowsPassedOver();
   // Forgets which rows and intervals the store holds and what decoding found in them.
   void ForgetDecoded();
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;

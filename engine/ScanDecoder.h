@@ -86,6 +86,10 @@ class TSequentialScanDecoding {
                     const TSplitTuning& tuning = {});
   // The MCU rows decoded so far.
   int Rows() const { return state_.Row; }
+  // The DC predictors where MCU row Rows() starts, by the scan's components.
+  const std::array<int, TCoefficientStore::kMaxComponents>& Predictors() const {
+    return predictor_;
+  }
   // Where the coded data of MCU row Rows() start, or those after the last MCU once every row is
   // decoded.
   TBitPlace Place() const { return reader_.Place(); }

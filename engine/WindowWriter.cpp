@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <optional>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
 #include "MpfRewrite.h"
+#include "ScanWalk.h"
 #include "TurnedHeader.h"
 #include "WindowTables.h"
 
@@ -83,13 +85,33 @@ std::vector<TScanPart> SplitScan(const TJpegModel& model, const TBlockSource& bl
 // coefficients.
 using TZeroRuns = std::array<int, TCoefficientStore::kMaxComponents>;
 
+// Codes block of slot against predictor. The first blocks of a slot with no AC coefficients
+// take the runs of zeroRuns, if given, three at most each: 48 zeros, which leave room for the
+// end of block; room, if given, counts the three runs each such block has room for.
+bool CodeBlock(TOutBitStreamFile& writer, const TWindowTables& tables, int slot,
+               const std::int16_t* block, int& predictor, TZeroRuns* zeroRuns, TZeroRuns* room) {
+  const auto s = static_cast<std::size_t>(slot);
+  const THuffmanEncodeTable& dc = tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])];
+  const THuffmanEncodeTable& ac = tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])];
+  if ((zeroRuns != nullptr || room != nullptr) && (NonZeroMask(block) >> 1) == 0) {
+    if (room != nullptr) (*room)[s] += 3;
+    if (zeroRuns != nullptr && (*zeroRuns)[s] > 0) {
+      const int runs = std::min((*zeroRuns)[s], 3);
+      (*zeroRuns)[s] -= runs;
+      bool coded = EncodeDc(writer, dc, block[0] - predictor);
+      predictor = block[0];
+      for (int k = 0; k < runs; ++k) coded = coded && EncodeAc(writer, ac, 0, 15);
+      return coded && EncodeAc(writer, ac, 0, 0);
+    }
+  }
+  return EncodeBlock(writer, dc, ac, predictor, block);
+}
+
 // Codes part into writer, noting the blocks' DC values in dcPicture if given; false when a symbol
-// has no code in tables. The first blocks of a slot with no AC coefficients take the runs of
-// zeroRuns, if given, three at most each: 48 zeros, which leave room for the end of block.
+// has no code in tables.
 bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindowTables& tables,
               const TScanPart& part, TOutBitStreamFile& writer,
-              const std::function<void(int)>& atRow, TDcPicture* dcPicture,
-              TZeroRuns* zeroRuns = nullptr) {
+              const std::function<void(int)>& atRow, TDcPicture* dcPicture) {
   int restartNumber = part.RestartNumber;
   const auto writeMarker = [&] {
     writer.WriteWord(static_cast<std::uint16_t>(kRst0 + restartNumber));
@@ -99,22 +121,96 @@ bool CodePart(const TJpegModel& model, const TBlockSource& blocks, const TWindow
       model, blocks, part.Window, part.Predictors, [&](int row) { atRow(row); },
       [&](int slot, std::size_t row, std::size_t col, const std::int16_t* block, int& predictor) {
         if (dcPicture != nullptr) dcPicture->Put(slot, row, col, block[0]);
-        const auto s = static_cast<std::size_t>(slot);
-        const THuffmanEncodeTable& dc = tables.Encode[static_cast<std::size_t>(tables.DcSlot[s])];
-        const THuffmanEncodeTable& ac = tables.Encode[static_cast<std::size_t>(tables.AcSlot[s])];
-        if (zeroRuns != nullptr && (*zeroRuns)[s] > 0 && (NonZeroMask(block) >> 1) == 0) {
-          const int runs = std::min((*zeroRuns)[s], 3);
-          (*zeroRuns)[s] -= runs;
-          bool coded = EncodeDc(writer, dc, block[0] - predictor);
-          predictor = block[0];
-          for (int k = 0; k < runs; ++k) coded = coded && EncodeAc(writer, ac, 0, 15);
-          return coded && EncodeAc(writer, ac, 0, 0);
-        }
-        return EncodeBlock(writer, dc, ac, predictor, block);
+        return CodeBlock(writer, tables, slot, block, predictor, nullptr, nullptr);
       },
       writeMarker);
   if (coded && part.MarkerAfter) writeMarker();
   return coded;
+}
+
+// The output's DC predictors before MCU row row of copy's band: the source's, but where the row
+// above ends in a wiped MCU, its fills.
+TDcPredictors BandPredictors(const TMcuLayout& layout, const TScanCopy& copy, int row) {
+  const TMcuStart& start = copy.Band.At(row, 0);
+  TDcPredictors predictors{};
+  std::copy(start.Predictors.begin(), start.Predictors.end(), predictors.begin());
+  if (row == 0) return predictors;
+  std::array<std::int16_t, 64> scratch;
+  const int col = copy.Band.Cols - 1;
+  for (int c = 0; c < layout.Count; ++c) {
+    const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
+    const std::int16_t* fill =
+        copy.Wipes->Fill(component.Slot, static_cast<std::size_t>(row * component.V - 1),
+                         static_cast<std::size_t>((col + 1) * component.H - 1), scratch.data());
+    if (fill != nullptr) predictors[static_cast<std::size_t>(component.Slot)] = fill[0];
+  }
+  return predictors;
+}
+
+// Writes MCU rows first to end - 1 of copy's band into writer: an MCU no wipe touches whose
+// DC predictors are the source's goes over bit for bit, wiped MCUs are coded from their fills,
+// and the MCU after a wiped one from its blocks decoded anew, against the DC value the wipe
+// left. zeroRuns and room as CodeBlock's, for the coded blocks. False when a symbol has no code
+// in tables.
+bool CodeBand(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+              const TWindowTables& tables, const TScanCopy& copy, int first, int end,
+              TOutBitStreamFile& writer, const std::function<void(int)>& atRow, TZeroRuns* zeroRuns,
+              TZeroRuns* room) {
+  // The scan codes the frame's components in its order (DecodeForCopy): scan index is slot.
+  const TScan& scan = model.Scans[0];
+  const TMcuLayout layout = ScanLayout(model, scan);
+  const TScanTables decode = ScanTables(model, scan);
+  const TWipes& wipes = *copy.Wipes;
+  TDcPredictors predictors = BandPredictors(layout, copy, first);
+  std::array<std::int16_t, 64> scratch;
+  // Where the MCUs to copy that are not yet written start.
+  std::optional<TBitPlace> copying;
+  for (int r = first; r < end; ++r) {
+    atRow(r);
+    for (int m = 0; m < layout.EndCol; ++m) {
+      const TMcuStart& start = copy.Band.At(r, m);
+      const TMcuLayout::TComponent& lead = layout.Components[0];
+      const bool wiped =
+          wipes.Fill(lead.Slot, static_cast<std::size_t>(r * lead.V),
+                     static_cast<std::size_t>(m * lead.H), scratch.data()) != nullptr;
+      bool same = true;
+      for (int c = 0; c < layout.Count; ++c) {
+        same = same && predictors[static_cast<std::size_t>(c)] ==
+                           start.Predictors[static_cast<std::size_t>(c)];
+      }
+      if (!wiped && same) {
+        if (!copying) copying = start.Place;
+        const TMcuStart& next = copy.Band.At(r, m + 1);
+        std::copy(next.Predictors.begin(), next.Predictors.end(), predictors.begin());
+        continue;
+      }
+      if (copying) writer.CopyCoded(bytes, *copying, start.Place);
+      copying.reset();
+      EJpegError marker = EJpegError::kNone;
+      TBitBuffer bits(bytes.data(), bytes.size(), &marker);
+      std::array<int, TCoefficientStore::kMaxComponents> source{};
+      if (!wiped) {
+        // Read before, by the walk that noted where the MCU starts.
+        bits.Start(start.Place.Byte);
+        bits.ReadBits(start.Place.Bits);
+        std::copy(start.Predictors.begin(), start.Predictors.end(), source.begin());
+      }
+      const bool coded = WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
+        const auto k = static_cast<std::size_t>(c);
+        const int slot = layout.Components[k].Slot;
+        const std::int16_t* block = scratch.data();
+        if (wiped) {
+          block = wipes.Fill(slot, row, col, scratch.data());
+        } else if (!DecodeBlock(bits, *decode.Dc[k], *decode.Ac[k], source[k], scratch.data())) {
+          return false;
+        }
+        return CodeBlock(writer, tables, slot, block, predictors[k], zeroRuns, room);
+      });
+      if (!coded) return false;
+    }
+  }
+  if (copying) writer.CopyCoded(bytes, *copying, copy.Band.At(end, 0).Place);
+  return true;
 }
 
 // Writes the window's scan, and the segments around it, once each.
@@ -138,11 +234,11 @@ class TWindowWriter {
     return CodeParts(SplitScan(model_, blocks, window_, parts), blocks, tables, writer_, atRow,
                      dcPicture);
   }
-  // Copies the rows of the source's scan that copy does not name as changed, and codes the
-  // changed ones, in up to parts parts at once, to end where the source's do in the bit of a
-  // byte; false when they cannot be coded so (no ZRL codes make up the bits).
-  bool WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded, const TScanCopy& copy,
-                       const std::function<void(int)>& atRow, int parts, TDcPicture* dcPicture);
+  // Copies the rows of the source's scan that copy does not name as changed, and writes the
+  // changed ones (CodeBand) to end where the source's do in the bit of a byte; false when they
+  // cannot be written so (no ZRL codes make up the bits).
+  bool WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
+                       const std::function<void(int)>& atRow);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
@@ -328,9 +424,8 @@ bool TWindowWriter::CodeParts(const std::vector<TScanPart>& split, const TBlockS
   return true;
 }
 
-bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& coded,
-                                    const TScanCopy& copy, const std::function<void(int)>& atRow,
-                                    int parts, TDcPicture* dcPicture) {
+bool TWindowWriter::WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
+                                    const std::function<void(int)>& atRow) {
   const TWindowTables& tables = coded.Tables;
   // The rows above start the scan as they start the source's, byte for byte.
   const auto dataStart = static_cast<std::size_t>(model_.Scans[0].DataStart);
@@ -338,23 +433,20 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& co
   if (copy.First.Bits > 0) {
     writer_.WriteBits(source_[copy.First.Byte] >> (8 - copy.First.Bits), copy.First.Bits);
   }
-  // The changed rows: a head, whose blocks without AC coefficients take the ZRL codes that make
-  // the rows end where the source's do, coded twice (once to count its bits); and the rest, coded
-  // once aside in parts. A head of the first row, where the wipes start, mostly has room enough;
-  // else the head is every changed row.
-  const auto part = [&](int first, int end) {
-    TScanPart rows;
-    rows.Window = window_;
-    rows.Window.FirstRow = first;
-    rows.Window.EndRow = end;
-    if (first > 0) rows.Predictors = PredictorsBefore(model_, blocks, window_, first);
-    return rows;
-  };
+  // The changed rows: a head, whose coded blocks without AC coefficients take the ZRL codes
+  // that make the rows end where the source's do, written twice (once to count its bits); and
+  // the rest, written once aside. A head of the first row, where the wipes start, mostly has
+  // room enough; else the head is every changed row.
   const auto codedBits = [](const TByteStream& stream, const TOutBitStreamFile& writer) {
     const std::span<const std::uint8_t> bytes = stream.Bytes();
     const auto stuffing = std::count(bytes.begin(), bytes.end(), std::uint8_t{0xFF});
     return static_cast<std::int64_t>(bytes.size() - static_cast<std::size_t>(stuffing)) * 8 +
            writer.PendingCount();
+  };
+  const auto band = [&](int first, int end, TOutBitStreamFile& writer,
+                        const std::function<void(int)>& told, TZeroRuns* zeroRuns,
+                        TZeroRuns* room) {
+    return CodeBand(model_, source_, tables, copy, first, end, writer, told, zeroRuns, room);
   };
   const std::size_t count = model_.Components.size();
   TZeroRuns length{};
@@ -367,31 +459,20 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& co
   int headEnd = copy.EndRow;
   if (copy.EndRow - copy.FirstRow >= 2) {
     headEnd = copy.FirstRow + 1;
-    const TScanPart restRows = part(headEnd, copy.EndRow);
-    std::vector<TScanPart> split = SplitScan(model_, blocks, restRows.Window, parts);
-    split.front().Predictors = restRows.Predictors;
-    if (!CodeParts(split, blocks, tables, restWriter, atRow, dcPicture)) return false;
+    rest.Reserve(copy.End.Byte - copy.Band.At(headEnd, 0).Place.Byte + 1024);
+    if (!band(headEnd, copy.EndRow, restWriter, atRow, nullptr, nullptr)) return false;
     restBits = codedBits(rest, restWriter);
   }
   for (;;) {
-    const TScanPart head = part(copy.FirstRow, headEnd);
     TByteStream aside;
     TOutBitStreamFile counter(aside);
-    if (!CodePart(
-            model_, blocks, tables, head, counter, [](int) {}, nullptr)) {
+    // The blocks without AC coefficients of each component that the head codes.
+    TZeroRuns room{};
+    if (!band(
+            copy.FirstRow, headEnd, counter, [](int) {}, nullptr, &room))
       return false;
-    }
     const std::int64_t bits = codedBits(aside, counter) + restBits;
     const int pad = static_cast<int>(((copy.End.Bits - copy.First.Bits - bits) % 8 + 8) % 8);
-    // The blocks without AC coefficients of each component in the head.
-    TZeroRuns room{};
-    WalkWindow(
-        model_, blocks, head.Window, {}, [](int) {},
-        [&](int slot, std::size_t, std::size_t, const std::int16_t* block, int&) {
-          room[static_cast<std::size_t>(slot)] += (NonZeroMask(block) >> 1) == 0 ? 3 : 0;
-          return true;
-        },
-        [] {});
     // Up to seven runs a component reach every remainder the lengths can make.
     TZeroRuns runs{};
     bool found = pad == 0;
@@ -414,7 +495,7 @@ bool TWindowWriter::WriteCopiedScan(const TBlockSource& blocks, TCodedWindow& co
     }
     if (!found) return false;
     if (pad == 0) runs = {};
-    if (!CodePart(model_, blocks, tables, head, writer_, atRow, dcPicture, &runs)) return false;
+    if (!band(copy.FirstRow, headEnd, writer_, atRow, &runs, nullptr)) return false;
     break;
   }
   if (headEnd < copy.EndRow) {
@@ -465,9 +546,8 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   // coded from the start with tables chosen for it.
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
-    if (copy != nullptr
-            ? writer.WriteCopiedScan(source.Blocks, coded, *copy, atRow, parts, dcPicture)
-            : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+    if (copy != nullptr ? writer.WriteCopiedScan(coded, *copy, atRow)
+                        : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
       writer.Flush();
       return EJpegError::kNone;
     }

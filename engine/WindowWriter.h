@@ -15,8 +15,10 @@
 #include "JpegError.h"
 #include "JpegModel.h"
 #include "OutputPieces.h"
+#include "ScanBand.h"
 #include "TrimWindow.h"
 #include "WindowTables.h"
+#include "Wipe.h"
 
 namespace tarvo {
 
@@ -41,25 +43,32 @@ struct TCodedWindow {
 
 // A whole picture with rows FirstRow to EndRow - 1 changed (wiped): the other rows are copied
 // byte for byte from the source's single scan, which codes them as the output does with the
-// source's tables, and only the changed rows are coded. First and End are the places in the
-// source's coded data where rows FirstRow and EndRow start. The blocks before EndRow's must end
-// with the DC values the source's do, so that its rows decode the same, and the changed rows are
-// made to end in the bit of a byte where the source's do: blocks without AC coefficients take
-// runs of 16 zeros (ZRL) before their end of block, which decode to the same block.
+// source's tables, and only the changed rows are written anew. First and End are the places in
+// the source's coded data where rows FirstRow and EndRow start. Band holds where each MCU of the
+// changed rows starts, from the row above them on: an MCU no wipe touches whose DC predictors
+// are the source's is copied bit for bit, the others are coded, with the wipes' fills or their
+// blocks decoded anew. The last blocks before EndRow must end with the DC values the source's
+// do, so that its rows decode the same, and the changed rows are made to end in the bit of a
+// byte where the source's do: coded blocks without AC coefficients take runs of 16 zeros (ZRL)
+// before their end of block, which decode to the same block.
 struct TScanCopy {
   int FirstRow = 0;
   int EndRow = 0;
   TBitPlace First;
   TBitPlace End;
+  TScanBand Band;
+  // The source's DC values of the band's blocks, which the fills average.
+  TDcPicture BandDc;
+  const TWipes* Wipes = nullptr;
 };
 
 // Codes window with the file's own tables where they code every symbol in it, else with tables
 // chosen for it. atRow is told each MCU row about to be coded. Up to parts threads code the scan
 // at once, each a share of the window's MCU rows, with the bytes of one. A dcPicture laid out by
 // DcPictureFor for window is filled with the DC values of the blocks as they are coded. Returns
-// why the window cannot be written, or kNone. With copy, only its changed rows are coded (and
-// noted in dcPicture), with the source's tables; kUncodableCoefficient when they cannot be, as
-// the rows copied are not decoded.
+// why the window cannot be written, or kNone. With copy, only its changed rows are written, with
+// the source's tables, and dcPicture is left as it is; kUncodableCoefficient when they cannot
+// be, as the rows copied are not decoded.
 EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                       const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
                       TDcPicture* dcPicture = nullptr, const TScanCopy* copy = nullptr);

@@ -31,7 +31,15 @@ TTrimRect GrownToMcus(const TTrimRect& region, const TMcuGrid& grid) {
 }
 
 TWipes::TWipes(const TJpegModel& model, const TCoefficientStore& store,
-               std::span<const TWipe> wipes) {
+               std::span<const TWipe> wipes)
+    : TWipes(
+          model,
+          [&store](int slot, std::size_t row, std::size_t col) {
+            return store.Block(slot, row, col)[0];
+          },
+          wipes) {}
+
+TWipes::TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes) {
   const TMcuGrid grid{model.McuWidth(), model.McuHeight(), model.Width, model.Height};
   for (const TWipe& wipe : wipes) {
     const TTrimRect grown = GrownToMcus(wipe.Region, grid);
@@ -60,7 +68,7 @@ TWipes::TWipes(const TJpegModel& model, const TCoefficientStore& store,
         for (std::size_t r = row0; r < std::min(row1, high); ++r) {
           for (std::size_t c = col0; c < std::min(col1, wide); ++c) {
             if (!take(r, c)) continue;
-            sum += DcOf(store, static_cast<int>(slot), r, c);
+            sum += WipedDc(dcOf, static_cast<int>(slot), r, c);
             ++count;
           }
         }
@@ -102,10 +110,10 @@ TWipes::TWipes(const TJpegModel& model, const TCoefficientStore& store,
   }
 }
 
-std::int16_t TWipes::DcOf(const TCoefficientStore& store, int slot, std::size_t row,
-                          std::size_t col) const {
+std::int16_t TWipes::WipedDc(const TDcOf& dcOf, int slot, std::size_t row, std::size_t col) const {
   std::array<std::int16_t, 64> scratch;
-  return Block(store, slot, row, col, scratch.data())[0];
+  const std::int16_t* fill = Fill(slot, row, col, scratch.data());
+  return fill != nullptr ? fill[0] : dcOf(slot, row, col);
 }
 
 const std::int16_t* TWipes::Fill(int slot, std::size_t row, std::size_t col,

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -38,8 +39,13 @@ TTrimRect GrownToMcus(const TTrimRect& region, const TMcuGrid& grid);
 // threads of one output at once.
 class TWipes {
  public:
+  // The DC value of the source's block of slot at row and col of the store's grid.
+  using TDcOf = std::function<std::int16_t(int slot, std::size_t row, std::size_t col)>;
+
   TWipes() = default;
   TWipes(const TJpegModel& model, const TCoefficientStore& store, std::span<const TWipe> wipes);
+  // The fills averaged from the DC values dcOf gives, for a caller that holds no blocks.
+  TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes);
 
   bool Empty() const { return areas_.empty(); }
   // The block of slot at row and col of the store's grid as wiped, made in scratch (64
@@ -66,8 +72,8 @@ class TWipes {
     std::array<TPatch, TCoefficientStore::kMaxComponents> Patches;
   };
 
-  std::int16_t DcOf(const TCoefficientStore& store, int slot, std::size_t row,
-                    std::size_t col) const;
+  // The block's DC value as the wipes so far left it.
+  std::int16_t WipedDc(const TDcOf& dcOf, int slot, std::size_t row, std::size_t col) const;
 
   std::vector<TArea> areas_;
 };
