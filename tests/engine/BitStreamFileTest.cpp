@@ -214,6 +214,52 @@ TEST(OutBitStream, AppendedCodedBitsAreTheBytesOfOneWriter) {
   }
 }
 
+// Bits copied from between two places of stuffed data, after any bits pending, are the bytes
+// of the same fields written anew: the places a reader finds between fields, inside a 0xFF or
+// not, and the stuffing undone and done again where the bits land elsewhere in the byte.
+TEST(OutBitStream, CopiedCodedBitsAreTheFieldsWrittenAnew) {
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    std::mt19937 random(seed);
+    std::vector<std::pair<std::uint32_t, int>> fields;
+    for (int i = 0; i < 200; ++i) {
+      const int bits = 1 + static_cast<int>(random() % 16);
+      fields.emplace_back(random() % 2 == 0 ? (1u << bits) - 1 : random() & ((1u << bits) - 1),
+                          bits);
+    }
+    TByteStream coded;
+    {
+      TOutBitStreamFile writer(coded);
+      for (const auto& [value, bits] : fields) writer.WriteBits(value, bits);
+      writer.FlushBits();
+    }
+    std::vector<TBitPlace> places;
+    TInBitStreamFile reader(coded);
+    for (const auto& [value, bits] : fields) {
+      places.push_back(reader.Place());
+      ASSERT_EQ(reader.ReadBits(bits), value);
+    }
+    places.push_back(reader.Place());
+    const std::size_t first = random() % fields.size();
+    const std::size_t end = first + random() % (fields.size() - first + 1);
+    const int pending = static_cast<int>(random() % 8);
+    const std::uint32_t lead = random() % 2 == 0 ? 0xFF : random() & 0xFF;
+    TByteStream copied;
+    TByteStream written;
+    {
+      TOutBitStreamFile copier(copied);
+      TOutBitStreamFile writer(written);
+      copier.WriteBits(lead, pending);
+      writer.WriteBits(lead, pending);
+      copier.CopyCoded(coded.Bytes(), places[first], places[end]);
+      for (std::size_t i = first; i < end; ++i) writer.WriteBits(fields[i].first, fields[i].second);
+      EXPECT_EQ(copier.PendingCount(), writer.PendingCount()) << seed;
+      copier.WriteWord(0xFFD9);
+      writer.WriteWord(0xFFD9);
+    }
+    EXPECT_EQ(BytesOf(copied), BytesOf(written)) << seed;
+  }
+}
+
 // Random runs of bit fields, written and read back, with raw bytes and words in between as an
 // entropy-coded segment meets a restart marker.
 TEST(BitStreams, SeededRoundTrips) {

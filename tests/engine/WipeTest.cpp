@@ -142,6 +142,29 @@ TEST_P(WipeOracle, GreyIsJpegtransWipeAloneBeforeACropAndBeforeEachTurn) {
                  jpegtran.Run(wiped, "-copy all -wipe " + WipeGeometry(regions[2])));
 }
 
+// A first wipe copies the MCUs of the changed rows that it leaves bit for bit and codes the
+// others: two wipes side by side in the same rows, the second out to the right edge, and wipes
+// of the first and the last MCU row.
+TEST_P(WipeOracle, WipesSharingRowsOrAtTheTopAndBottomAreJpegtransInTurn) {
+  const WipeSource& param = GetParam();
+  const Bytes source = MakeWipeSource(param);
+  JpegtranRunner jpegtran;
+  const TLibjpegPictureMaker maker;
+  const std::vector<TTrimRect> regions = WipeRegions(param);
+  const std::pair<TTrimRect, TTrimRect> pairs[] = {{regions[3], regions[4]},
+                                                   {{0, 0, 20, 1}, {30, param.height - 1, 20, 1}}};
+  for (const auto& [a, b] : pairs) {
+    SCOPED_TRACE(WipeGeometry(a) + " " + WipeGeometry(b));
+    TJpegTrimming engine;
+    if (param.thumbnail) engine.Pictures.Maker = &maker;
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    engine.Wipes = {{CornersOf(a), EWipeFill::kGrey}, {CornersOf(b), EWipeFill::kGrey}};
+    const Bytes once = jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(a));
+    ExpectSameJpeg(Written(engine, WholePicture(engine.Grid(), kAsStored)),
+                   jpegtran.Run(once, "-copy all -wipe " + WipeGeometry(b)));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, WipeOracle, ::testing::ValuesIn(kWipeSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -240,9 +263,10 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
   }
 }
 
-// A first wipe walks over the rows above the wiped ones without keeping their blocks: what needs
-// them after all (the thumbnail drawn from every block's DC value, the window's decoding, a cut of
-// those rows) decodes them again.
+// A first wipe walks over the rows above the wiped ones without keeping their blocks: the thumbnail
+// drawn from every block's DC value walks them again for those, as the same wipe of a picture
+// decoded whole reads them from its blocks; the window's decoding and a cut of those rows decode
+// them.
 TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
   // Large enough for its thumbnail to be drawn from the DC values.
   const Bytes source = MakeWipeSource({"", Sampling::k420, 640, 480, 0, false, true});
