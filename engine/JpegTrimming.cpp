@@ -5,7 +5,6 @@
 #include <climits>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -98,7 +97,6 @@ TJpegTrimming::~TJpegTrimming() = default;
 TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   sequential_.reset();
   decodedRows_ = 0;
-  firstStoredRow_ = 0;
   decodedIntervals_.clear();
   plannedCuts_.clear();
   modelValid_ = false;
@@ -116,7 +114,6 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
 TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
   sequential_.reset();
   decodedRows_ = 0;
-  firstStoredRow_ = 0;
   decodedIntervals_.clear();
   plannedCuts_.clear();
   modelValid_ = false;
@@ -211,8 +208,16 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   const bool turned = !snapped.Turn.IsIdentity();
   if (OnProgressStart) OnProgressStart(model_.McuCols + model_.McuRows);
   ReportProgress(0);
+  // A thumbnail drawn anew takes the cut's DC values: those of the rows a copy walks are noted
+  // as it walks them.
+  TDcPicture dcPicture;
+  if (!turned && mayCopy && Pictures.Maker != nullptr && !Wipes.empty()) {
+    dcPicture = DcPictureFor(model_, window);
+  }
   std::optional<TScanCopy> copy;
-  if (!turned && mayCopy) copy = DecodeForCopy(window);
+  if (!turned && mayCopy) {
+    copy = DecodeForCopy(window, dcPicture.Planes.empty() ? nullptr : &dcPicture);
+  }
   // A copy needs no blocks decoded: its fills average the DC values its walk noted.
   std::vector<TTrimWindow> needed;
   if (!copy) {
@@ -270,13 +275,14 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   const bool keepThumbnails = Pictures.KeepThumbnails && wipes.Empty();
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
   const bool drawsThumbnail = Pictures.Maker != nullptr && !keepThumbnails;
-  TDcPicture dcPicture;
   TCodedWindow coded;
   const TJpegModel turnedModel = turned ? TurnedModel(model_, snapped) : TJpegModel{};
   const TJpegModel& outputModel = turned ? turnedModel : model_;
   const TTrimWindow outputWindow =
       turned ? WindowOf(turnedModel, {0, 0, turnedModel.Width, turnedModel.Height}) : window;
-  if (drawsThumbnail) dcPicture = DcPictureFor(outputModel, outputWindow);
+  if (drawsThumbnail && dcPicture.Planes.empty()) {
+    dcPicture = DcPictureFor(outputModel, outputWindow);
+  }
   const TStoredBlocks stored(store_, &wipes);
   std::optional<TTurnedBlocks> turnedBlocks;
   if (turned) turnedBlocks.emplace(model_, store_, snapped, &wipes);
@@ -299,8 +305,8 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   }
   // The DC values of a copy's output, gathered only once a picture is drawn from them: the
   // band's as its walk noted them, wiped; the rows above and below it as the store holds them
-  // when it holds the whole picture, else walked in the source's coded data, the rows above on
-  // a thread of their own.
+  // when it holds the whole picture, else those above as the copy's walk noted them and those
+  // below walked in the source's coded data.
   std::optional<bool> dcComplete;
   if (!copy) dcComplete = true;
   const auto fillDc = [&] {
@@ -334,21 +340,9 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
       }
       return true;
     }
-    bool above = true;
-    const auto walkAbove = [&] {
-      const TMcuStart top{{static_cast<std::size_t>(model_.Scans[0].DataStart), 0}, {}};
-      above = WalkDcValues(model_, bytes, top, 0, bandFirst, dcPicture);
-    };
-    std::jthread aside;
-    try {
-      aside = std::jthread(walkAbove);
-    } catch (const std::system_error&) {
-      walkAbove();
-    }
-    const bool below = WalkDcValues(model_, bytes, copy->Band.Starts.back(), copy->EndRow,
-                                    model_.McuRows, dcPicture);
-    if (aside.joinable()) aside.join();
-    return above && below;
+    return WalkDcValues(model_, bytes, copy->Band.Starts.back(), copy->EndRow, model_.McuRows,
+                        &dcPicture)
+        .has_value();
   };
   const auto completeDc = [&] {
     if (!dcComplete) dcComplete = fillDc();
@@ -433,7 +427,6 @@ void TJpegTrimming::ForgetDecoded() {
   model_.Damaged.clear();
   intactRows_ = -1;
   decodedRows_ = 0;
-  firstStoredRow_ = 0;
   decodedIntervals_.clear();
 }
 
@@ -444,8 +437,7 @@ void TJpegTrimming::StartSequential(int rowsInOrder) {
 }
 
 EJpegError TJpegTrimming::DecodeOn(int rows, std::vector<TJpegWarning>& warnings) {
-  // A store that lacks the rows a copy passed over is decoded again from the top.
-  if (!sequential_ || sequential_->Rows() != decodedRows_ || firstStoredRow_ != 0) {
+  if (!sequential_ || sequential_->Rows() != decodedRows_) {
     StartSequential(INT_MAX);
   }
   return DecodeFurther(rows, warnings);
@@ -491,11 +483,11 @@ EJpegError TJpegTrimming::WindowFor(const TOrientedTrim& cut, TOrientedTrim& sna
 }
 
 bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
-  return (window.FirstRow >= firstStoredRow_ && window.EndRow <= decodedRows_) ||
+  return window.EndRow <= decodedRows_ ||
          (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
 }
 
-std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window) {
+std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window, TDcPicture* dc) {
   const bool whole = window.FirstCol == 0 && window.FirstRow == 0 &&
                      window.EndCol == model_.McuCols && window.EndRow == model_.McuRows;
   // A picture decoded whole in one go on from the top knows where each of its rows starts.
@@ -542,16 +534,14 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
           static_cast<std::size_t>(model_.McuCols) * component.HSampling - 1)[0];
     }
   } else {
-    StartSequential(0);
-    if (!PassOver(bandFirst)) {
-      // The trim decodes afresh and finds what stopped the walk as every decoding does.
-      sequential_.reset();
-      ForgetDecoded();
-      return std::nullopt;
-    }
-    start.Place = sequential_->Place();
-    const auto& predictors = sequential_->Predictors();
-    std::copy_n(predictors.begin(), start.Predictors.size(), start.Predictors.begin());
+    // Whatever stops a walk is found by the trim, which then decodes afresh as always.
+    sequential_.reset();
+    ForgetDecoded();
+    const TMcuStart top{{static_cast<std::size_t>(model_.Scans[0].DataStart), 0}, {}};
+    const std::optional<TMcuStart> above =
+        WalkDcValues(model_, sourceStream_.Bytes(), top, 0, bandFirst, dc);
+    if (!above) return std::nullopt;
+    start = *above;
   }
   TTrimWindow band;
   band.FirstRow = bandFirst;
@@ -560,27 +550,13 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window)
   band.Width = model_.Width;
   band.Height = std::min(model_.Height, copy.EndRow * McuHeight()) - bandFirst * McuHeight();
   copy.BandDc = DcPictureFor(model_, band);
-  // Whatever stops the walk is found by the trim that then decodes as always.
-  if (!WalkDcValues(model_, sourceStream_.Bytes(), start, bandFirst, copy.EndRow, copy.BandDc,
+  if (!WalkDcValues(model_, sourceStream_.Bytes(), start, bandFirst, copy.EndRow, &copy.BandDc,
                     &copy.Band)) {
     return std::nullopt;
   }
   copy.First = copy.Band.At(copy.FirstRow, 0).Place;
   copy.End = copy.Band.Starts.back().Place;
   return copy;
-}
-
-bool TJpegTrimming::PassOver(int rows) {
-  TScanReport report;
-  report.AtRow = [this](int row) { ReportProgress(row); };
-  if (sequential_->PassTo(rows, store_, report,
-                          static_cast<int>(std::thread::hardware_concurrency())) !=
-          EJpegError::kNone ||
-      !report.Damaged.empty() || !report.Warnings.empty()) {
-    return false;
-  }
-  decodedRows_ = firstStoredRow_ = sequential_->Rows();
-  return true;
 }
 
 std::vector<TTrimWindow> TJpegTrimming::WipeWindows() const {

@@ -13,6 +13,7 @@
 
 #include "ByteStream.h"
 #include "CoefficientStore.h"
+#include "DcPicture.h"
 #include "EngineCallbacks.h"
 #include "JpegError.h"
 #include "JpegModel.h"
@@ -103,12 +104,10 @@ class TJpegTrimming {
     return cutRows_ < 0 ? model_.Height : std::min(model_.Height, cutRows_ * McuHeight());
   }
   // True while the coefficient store holds the whole decoded picture of SourceStream.
-  bool DecodedValid() const {
-    return decodedRows_ > 0 && decodedRows_ == model_.McuRows && firstStoredRow_ == 0;
-  }
+  bool DecodedValid() const { return decodedRows_ > 0 && decodedRows_ == model_.McuRows; }
   int McuRows() const { return model_.McuRows; }
   // The MCU rows from the top that the coefficient store holds decoded.
-  int DecodedRows() const { return firstStoredRow_ == 0 ? decodedRows_ : 0; }
+  int DecodedRows() const { return decodedRows_; }
   // Decodes the scans on to MCU row rows - 1, for a caller that decodes a picture a piece at a
   // time ahead of its trims: a sequential picture of one scan goes on from the rows decoded
   // before, others are decoded whole at once, as is a file cut off or damaged beyond repair. What
@@ -161,10 +160,11 @@ class TJpegTrimming {
   bool Decoded(const TTrimWindow& window) const;
   // For a wipe of the whole picture: where the coded rows that the wipes change start and end,
   // with where each of their MCUs starts and the DC values of their blocks (TScanCopy), so that
-  // the rest is copied. A picture not yet decoded is walked as far as that takes, without
-  // decoding into the store; one decoded whole on from the top knows where its rows start.
-  // Nothing when the picture cannot be copied so, or was decoded otherwise.
-  std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window);
+  // the rest is copied. A picture not yet decoded is walked as far as that takes, the DC values
+  // of the rows above the band going to dc if given, without decoding into the store; one
+  // decoded whole on from the top knows where its rows start. Nothing when the picture cannot
+  // be copied so, or was decoded otherwise.
+  std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window, TDcPicture* dc);
   // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
   // around it, a mosaic's region; none for grey.
   std::vector<TTrimWindow> WipeWindows() const;
@@ -183,9 +183,6 @@ class TJpegTrimming {
   // Starts a sequential decoding from the top, into a store whose pages are faulted in ahead
   // for the first rowsInOrder MCU rows (TCoefficientStore::Allocate).
   void StartSequential(int rowsInOrder);
-  // Walks sequential_ on to MCU row rows - 1 without keeping the blocks, for a copy: the rows
-  // above that are then held by no store. False when anything in them is out of place.
-  bool PassOver(int rows);
   // Forgets which rows and intervals the store holds and what decoding found in them.
   void ForgetDecoded();
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
@@ -214,9 +211,6 @@ class TJpegTrimming {
   // The MCU rows of the store that hold decoded blocks: all of them, or the first ones for a
   // limited decoding, or none.
   int decodedRows_ = 0;
-  // The MCU rows at the top that a copy only walked over (PassOver): the store holds the rows
-  // from here to decodedRows_. 0 otherwise.
-  int firstStoredRow_ = 0;
   // The restart intervals a limited decoding took, beyond decodedRows_; empty for none.
   TIntervalSet decodedIntervals_;
   std::vector<TOrientedTrim> plannedCuts_;  // DecodeOnlyFor's

@@ -1,70 +1,302 @@
 #include "ScanBand.h"
 
 #include <algorithm>
+#include <atomic>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
+#include "LargeBuffer.h"
 #include "ScanWalk.h"
 #include "StreamError.h"
 
 namespace tarvo {
 
-bool WalkDcValues(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                  const TMcuStart& start, int firstRow, int endRow, TDcPicture& dc,
-                  TScanBand* band) {
+namespace {
+
+using TPredictors = std::array<int, TCoefficientStore::kMaxComponents>;
+// Blocks in one MCU at most (ITU-T T.81 B.2.3).
+constexpr std::size_t kMaxMcuBlocks = 10;
+using TMcuDc = std::array<std::int16_t, kMaxMcuBlocks>;
+// The fewest MCUs each piece must take for a second thread to pay.
+constexpr std::int64_t kMinMcusPerPiece = 4096;
+
+bool operator<(const TBitPlace& a, const TBitPlace& b) {
+  return a.Byte != b.Byte ? a.Byte < b.Byte : a.Bits < b.Bits;
+}
+bool operator==(const TBitPlace& a, const TBitPlace& b) {
+  return a.Byte == b.Byte && a.Bits == b.Bits;
+}
+
+TMcuStart StartOf(const TBitPlace& place, const TPredictors& predictors,
+                  const TPredictors& offset = {}) {
+  TMcuStart start{place, {}};
+  for (std::size_t c = 0; c < predictors.size(); ++c) {
+    start.Predictors[c] = static_cast<std::int16_t>(predictors[c] + offset[c]);
+  }
+  return start;
+}
+
+// Reads past the blocks of one MCU, their DC values to dcs in coding order; false where the
+// walk would stop: a block that does not decode, or bits taken from a marker.
+bool SkipMcu(TBitBuffer& bits, const TScanTables& tables, const TMcuLayout& layout,
+             TPredictors& predictor, TMcuDc& dcs) {
+  std::size_t j = 0;
+  for (int c = 0; c < layout.Count; ++c) {
+    const auto k = static_cast<std::size_t>(c);
+    const TMcuLayout::TComponent& component = layout.Components[k];
+    for (int b = 0; b < component.H * component.V; ++b) {
+      if (!SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]) || bits.MarkerMet()) {
+        return false;
+      }
+      dcs[j++] = static_cast<std::int16_t>(predictor[k]);
+    }
+  }
+  return true;
+}
+
+// Notes the DC values of the MCU in row r and column m, each moved by its component's offset.
+void PutMcu(TDcPicture* dc, const TMcuLayout& layout, int r, int m, const TMcuDc& dcs,
+            const TPredictors& offset) {
+  if (dc == nullptr) return;
+  std::size_t j = 0;
+  WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
+    const auto k = static_cast<std::size_t>(c);
+    dc->Put(layout.Components[k].Slot, row, col, static_cast<std::int16_t>(dcs[j++] + offset[k]));
+    return true;
+  });
+}
+
+// Whether the data end at place as an encoder ends them: the last byte padded with 1-bits
+// (ITU-T T.81 F.1.2.3), then only zero filler up to the marker after them, as a whole decoding
+// of the scan demands.
+bool EndsAsEncoded(std::span<const std::uint8_t> bytes, const TBitPlace& place) {
+  EJpegError marker = EJpegError::kNone;
+  TBitBuffer bits(bytes.data(), bytes.size(), &marker);
+  bits.Start(place.Byte);
+  std::size_t skipped = 0;
+  try {
+    bits.ReadBits(place.Bits);
+    const std::size_t after = bits.Position();
+    markers::NextMarkerCode(bytes, after, skipped);
+    const auto left = bytes.subspan(after, skipped);
+    return PaddedWithOnes(bits) &&
+           std::all_of(left.begin(), left.end(), [](std::uint8_t b) { return b == 0; });
+  } catch (const EStreamError&) {
+    return false;
+  }
+}
+
+// The later piece, walked on its own thread from Start as if an MCU started there, with DC
+// predictors 0: Places[i] is where its MCU i starts and Predictors[i] the predictors there,
+// Places[i + 1] where it ends; Dcs[i] its blocks' DC values. A block that does not decode starts
+// it again just after, and Restarts notes the first MCU of each new start, whose own start is
+// not in Places.
+struct TPiece {
+  static constexpr std::size_t kMaxRestarts = 64;
+  template <typename T>
+  using TBuffer = std::vector<T, TLargeBufferAllocator<T>>;
+
+  std::size_t Start = 0;
+  std::size_t DataEnd = 0;
+  std::int64_t Limit = 0;
+  TBuffer<TBitPlace> Places;
+  TBuffer<TPredictors> Predictors;
+  TBuffer<TMcuDc> Dcs;
+  std::vector<std::int64_t> Restarts;
+  std::atomic<std::int64_t> Done{0};
+  std::atomic<std::int64_t> StopAt{std::numeric_limits<std::int64_t>::max()};
+  std::atomic<bool> Finished{false};
+  std::jthread Thread;
+
+  ~TPiece() { Stop(); }
+  void Stop() {
+    StopAt.store(0, std::memory_order_relaxed);
+    if (Thread.joinable()) Thread.join();
+  }
+
+  void Walk(std::span<const std::uint8_t> bytes, const TScanTables& tables,
+            const TMcuLayout& layout) {
+    EJpegError marker = EJpegError::kNone;
+    TBitBuffer bits(bytes.data(), bytes.size(), &marker);
+    std::size_t from = Start;
+    bits.Start(from);
+    TPredictors predictor{};
+    try {
+      Places[0] = bits.Place();
+      Predictors[0] = predictor;
+      for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed);) {
+        const auto at = static_cast<std::size_t>(i);
+        if (SkipMcu(bits, tables, layout, predictor, Dcs[at])) {
+          Places[at + 1] = bits.Place();
+          Predictors[at + 1] = predictor;
+          Done.store(++i, std::memory_order_release);
+          continue;
+        }
+        if (bits.MarkerMet() || Restarts.size() == kMaxRestarts) break;
+        from = DecodableByte(bytes, std::max(bits.Position(), from + 1), DataEnd);
+        if (from >= DataEnd) break;
+        bits.Start(from);
+        predictor.fill(0);
+        Restarts.push_back(i);
+      }
+    } catch (const EStreamError&) {
+      // The data end: the piece ends with the MCUs walked before.
+    }
+    Finished.store(true, std::memory_order_release);
+  }
+};
+
+enum class EStartFound { kNotHere, kHere, kNever };
+
+// Whether the piece has an MCU starting at place, the first walk's next MCU start; cursor keeps
+// the first of its starts not below the places asked before. Waits while the piece has not got
+// as far and goes on.
+EStartFound FindStart(TPiece& piece, const TBitPlace& place, std::int64_t& cursor) {
+  for (;;) {
+    const std::int64_t done = piece.Done.load(std::memory_order_acquire);
+    while (cursor < done && piece.Places[static_cast<std::size_t>(cursor)] < place) ++cursor;
+    if (cursor < done) {
+      return piece.Places[static_cast<std::size_t>(cursor)] == place ? EStartFound::kHere
+                                                                     : EStartFound::kNotHere;
+    }
+    if (piece.Finished.load(std::memory_order_acquire)) {
+      if (piece.Done.load(std::memory_order_acquire) == done) return EStartFound::kNever;
+      continue;
+    }
+    std::this_thread::yield();
+  }
+}
+
+}  // namespace
+
+std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                                      const TMcuStart& start, int firstRow, int endRow,
+                                      TDcPicture* dc, TScanBand* band) {
   const TScan& scan = model.Scans[0];
   const TScanTables tables = ScanTables(model, scan);
   TMcuLayout layout = ScanLayout(model, scan);
   layout.FirstRow = firstRow;
   layout.EndRow = endRow;
-  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
+  std::size_t blocks = 0;
+  for (int c = 0; c < layout.Count; ++c) {
+    const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
+    blocks += static_cast<std::size_t>(component.H * component.V);
+  }
+  if (blocks > kMaxMcuBlocks) return std::nullopt;
+  const std::int64_t cols = layout.EndCol;
+  const std::int64_t mcus = std::int64_t{std::max(0, endRow - firstRow)} * cols;
+  TPredictors predictor{};
   std::copy(start.Predictors.begin(), start.Predictors.end(), predictor.begin());
-  const auto here = [&](const TBitBuffer& bits) {
-    TMcuStart at{bits.Place(), {}};
-    for (std::size_t c = 0; c < predictor.size(); ++c) {
-      at.Predictors[c] = static_cast<std::int16_t>(predictor[c]);
-    }
-    return at;
-  };
   if (band != nullptr) {
     band->FirstRow = firstRow;
     band->EndRow = endRow;
     band->Cols = layout.EndCol;
     band->Starts.clear();
-    band->Starts.reserve(static_cast<std::size_t>(endRow - firstRow) * layout.EndCol + 1);
+    band->Starts.reserve(static_cast<std::size_t>(mcus) + 1);
+  }
+  const bool last = endRow >= model.McuRows && model.McuRows > 1;
+  // The later piece starts near the middle of the rows' data, as if the scan's bytes spread
+  // evenly over its MCUs.
+  const auto dataEnd = std::min(static_cast<std::size_t>(scan.DataEnd), bytes.size());
+  const double perMcu = static_cast<double>(dataEnd - static_cast<std::size_t>(scan.DataStart)) /
+                        (static_cast<double>(model.McuRows) * static_cast<double>(cols));
+  const std::size_t split = DecodableByte(
+      bytes,
+      std::min(dataEnd, start.Place.Byte + 1 +
+                            static_cast<std::size_t>(perMcu * static_cast<double>(mcus) / 2)),
+      dataEnd);
+  TPiece piece;
+  bool alone = mcus < 2 * kMinMcusPerPiece || split >= dataEnd;
+  if (!alone) {
+    try {
+      piece.Start = split;
+      piece.DataEnd = dataEnd;
+      piece.Limit = mcus / 2 + mcus / 4 + 1;
+      piece.Restarts.reserve(TPiece::kMaxRestarts);
+      const auto size = static_cast<std::size_t>(piece.Limit + 1);
+      piece.Places.resize(size);
+      piece.Predictors.resize(size);
+      piece.Dcs.resize(size);
+      piece.Thread = std::jthread([&] { piece.Walk(bytes, tables, layout); });
+    } catch (const std::bad_alloc&) {
+      alone = true;
+    } catch (const std::system_error&) {
+      alone = true;
+    }
   }
   EJpegError marker = EJpegError::kNone;
   TBitBuffer bits(bytes.data(), bytes.size(), &marker);
   bits.Start(start.Place.Byte);
+  std::int64_t cursor = 0;
+  std::int64_t walked = 0;
+  std::optional<TMcuStart> end;
+  TMcuDc dcs{};
   try {
     bits.ReadBits(start.Place.Bits);
-    const bool walked = WalkWholeMcus(
+    WalkWholeMcus(
         layout, [](int) {},
         [&](int r, int m) {
-          if (band != nullptr) band->Starts.push_back(here(bits));
-          return WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
-            const auto k = static_cast<std::size_t>(c);
-            const bool read = SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]);
-            dc.Put(layout.Components[k].Slot, row, col, static_cast<std::int16_t>(predictor[k]));
-            return read && !bits.MarkerMet();
-          });
+          const TBitPlace place = bits.Place();
+          if (band != nullptr) band->Starts.push_back(StartOf(place, predictor));
+          if (!alone && !(place < TBitPlace{split, 0})) {
+            const EStartFound found = FindStart(piece, place, cursor);
+            if (found == EStartFound::kNever) {
+              piece.Stop();
+              alone = true;
+            } else if (found == EStartFound::kHere) {
+              // From here on the piece's MCUs are the rows', their DC values off by what the
+              // predictors differ by, when it walked them all from one start.
+              const std::int64_t needed = cursor + (mcus - walked);
+              piece.StopAt.store(needed, std::memory_order_relaxed);
+              piece.Thread.join();
+              const bool restarted = std::any_of(
+                  piece.Restarts.begin(), piece.Restarts.end(),
+                  [&](std::int64_t first) { return first >= cursor && first < needed; });
+              if (piece.Done.load(std::memory_order_acquire) < needed || restarted) {
+                alone = true;
+              } else {
+                TPredictors offset{};
+                const TPredictors& guessed = piece.Predictors[static_cast<std::size_t>(cursor)];
+                for (std::size_t c = 0; c < offset.size(); ++c) {
+                  offset[c] = predictor[c] - guessed[c];
+                }
+                for (std::int64_t i = cursor; i < needed; ++i) {
+                  const std::int64_t mcu = walked + (i - cursor);
+                  const auto at = static_cast<std::size_t>(i);
+                  PutMcu(dc, layout, firstRow + static_cast<int>(mcu / cols),
+                         static_cast<int>(mcu % cols), piece.Dcs[at], offset);
+                  if (band != nullptr && i > cursor) {
+                    band->Starts.push_back(StartOf(piece.Places[at], piece.Predictors[at], offset));
+                  }
+                }
+                const auto after = static_cast<std::size_t>(needed);
+                end = StartOf(piece.Places[after], piece.Predictors[after], offset);
+                return false;
+              }
+            }
+          }
+          if (!SkipMcu(bits, tables, layout, predictor, dcs)) return false;
+          PutMcu(dc, layout, r, m, dcs, {});
+          ++walked;
+          return true;
         },
         [] { return true; });
-    if (!walked) return false;
   } catch (const EStreamError&) {
-    return false;
+    return std::nullopt;
   }
-  if (band != nullptr) band->Starts.push_back(here(bits));
+  piece.Stop();
+  if (!end) {
+    if (walked < mcus) return std::nullopt;
+    end = StartOf(bits.Place(), predictor);
+  }
+  if (band != nullptr) band->Starts.push_back(*end);
   // A picture of one MCU row is read on as libjpeg reads it, as its decoding does.
-  if (endRow < model.McuRows || model.McuRows <= 1) return true;
-  // The last byte padded with 1-bits (ITU-T T.81 F.1.2.3), then only zero filler up to the
-  // marker after the data, as a whole decoding of the scan demands.
-  std::size_t skipped = 0;
-  const std::size_t after = bits.Position();
-  markers::NextMarkerCode(bytes, after, skipped);
-  const auto left = bytes.subspan(after, skipped);
-  return PaddedWithOnes(bits) &&
-         std::all_of(left.begin(), left.end(), [](std::uint8_t b) { return b == 0; });
+  if (last && !EndsAsEncoded(bytes, end->Place)) return std::nullopt;
+  return end;
 }
 
 }  // namespace tarvo

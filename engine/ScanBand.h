@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -36,13 +37,15 @@ struct TScanBand {
   }
 };
 
-// Walks MCU rows start.FirstRow to endRow - 1 of the single scan of model, a sequential Huffman
-// scan without restart markers, from start, which the rows above end at: every block's DC value
-// goes to dc (TDcPicture::Put), and with band, where every MCU starts. False when a block does
-// not decode, a marker or the end of bytes comes first, or after the picture's last row its
+// Walks MCU rows firstRow to endRow - 1 of the single scan of model, a sequential Huffman scan
+// without restart markers, from start, which the rows above end at: every block's DC value goes
+// to dc, if given (TDcPicture::Put), and with band, where every MCU starts. Many rows are walked
+// in two pieces at once, the later one from a guessed byte, as SplitScanDecode.h tells, and by
+// one walk where the pieces do not agree. Returns where the rows end, or nothing when a block
+// does not decode, a marker or the end of bytes comes first, or after the picture's last row its
 // data do not end as an encoder ends them.
-bool WalkDcValues(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                  const TMcuStart& start, int firstRow, int endRow, TDcPicture& dc,
-                  TScanBand* band = nullptr);
+std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                                      const TMcuStart& start, int firstRow, int endRow,
+                                      TDcPicture* dc, TScanBand* band = nullptr);
 
 }  // namespace tarvo

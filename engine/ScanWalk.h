@@ -57,6 +57,14 @@ inline bool PaddedWithOnes(TBitBuffer& bits) {
   return left == 0 || bits.PeekBits(left) == (1u << left) - 1;
 }
 
+// The first byte from at on where decoding may start: never the 0x00 stuffed after a 0xFF, nor
+// a marker or its fill bytes. end when there is none before it.
+inline std::size_t DecodableByte(std::span<const std::uint8_t> bytes, std::size_t at,
+                                 std::size_t end) {
+  while (at < end && (bytes[at - 1] == 0xFF || bytes[at] == 0xFF)) ++at;
+  return std::min(at, end);
+}
+
 // How many bytes before the next marker start none, from the reader's position.
 inline std::size_t PeekRestartMarkerSkip(TInBitStreamFile& reader) {
   std::size_t skipped = 0;

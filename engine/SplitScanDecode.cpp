@@ -51,13 +51,6 @@ void MoveReaderTo(TInBitStreamFile& reader, std::int64_t key) {
   if (place.Bits > 0) reader.ReadBits(place.Bits);
 }
 
-// The first byte from at on where decoding may start: never the 0x00 stuffed after a 0xFF, nor
-// a marker or its fill bytes. end when there is none before it.
-std::size_t DecodableByte(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t end) {
-  while (at < end && (bytes[at - 1] == 0xFF || bytes[at] == 0xFF)) ++at;
-  return std::min(at, end);
-}
-
 // Where the blocks of the MCUs go, by MCU slot in the scan's coding order: slots below StoreEnd
 // in the store, the rest in a side buffer of whole MCUs, each with its blocks in coding order.
 // A walk that keeps no blocks puts them nowhere.

@@ -268,23 +268,39 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
 // decoded whole reads them from its blocks; the window's decoding and a cut of those rows decode
 // them.
 TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
-  // Large enough for its thumbnail to be drawn from the DC values.
-  const Bytes source = MakeWipeSource({"", Sampling::k420, 640, 480, 0, false, true});
+  // Large enough for its thumbnail to be drawn from the DC values; the second large enough for
+  // the rows above, in and below the band to be walked in two pieces at once.
+  const std::pair<WipeSource, TTrimRect> cases[] = {
+      {{"", Sampling::k420, 640, 480, 0, false, true}, {300, 200, 340, 240}},
+      {{"", Sampling::kGrey, 2048, 1200, 0, false, true}, {300, 480, 340, 800}}};
+  JpegtranRunner jpegtran;
   const TLibjpegPictureMaker maker;
+  for (const auto& [param, region] : cases) {
+    SCOPED_TRACE(param.width);
+    const Bytes source = MakeWipeSource(param);
+    TJpegTrimming engine;
+    engine.Pictures.Maker = &maker;
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+    engine.Wipes = {{region, EWipeFill::kGrey}};
+    const TOrientedTrim whole = WholePicture(engine.Grid(), kAsStored);
+    const Bytes decodedFirst = Written(engine, whole);
+    ExpectSameJpeg(
+        decodedFirst,
+        jpegtran.Run(source, "-copy all -wipe " +
+                                 WipeGeometry({region.Left, region.Top, region.Right - region.Left,
+                                               region.Bottom - region.Top})));
+    TJpegTrimming fresh;
+    fresh.Pictures.Maker = &maker;
+    fresh.Wipes = engine.Wipes;
+    ASSERT_TRUE(fresh.AnalyzeBytes(source));
+    EXPECT_EQ(Written(fresh, whole), decodedFirst);
+  }
+  const Bytes source = MakeWipeSource({"", Sampling::k420, 640, 480, 0, false, true});
   TJpegTrimming engine;
-  engine.Pictures.Maker = &maker;
-  ASSERT_TRUE(engine.AnalyzeBytes(source));
-  ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
   engine.Wipes = {{{300, 200, 340, 240}, EWipeFill::kGrey}};
-  const TOrientedTrim whole = WholePicture(engine.Grid(), kAsStored);
-  const Bytes decodedFirst = Written(engine, whole);
-  TJpegTrimming fresh;
-  fresh.Pictures.Maker = &maker;
-  fresh.Wipes = engine.Wipes;
-  ASSERT_TRUE(fresh.AnalyzeBytes(source));
-  EXPECT_EQ(Written(fresh, whole), decodedFirst);
+  const TOrientedTrim whole = WholePicture({16, 16, 640, 480}, kAsStored);
   // Without a thumbnail to draw, nothing needs them.
-  engine.Pictures.Maker = nullptr;
   ASSERT_TRUE(engine.AnalyzeBytes(source));
   Written(engine, whole);
   EXPECT_EQ(engine.DecodedRows(), 0);
