@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,7 @@ namespace tarvo {
 struct TBitPlace {
   std::size_t Byte = 0;
   int Bits = 0;
+  friend auto operator<=>(const TBitPlace&, const TBitPlace&) = default;
 };
 
 // The bit-level half of TInBitStreamFile: a 64-bit accumulator filled straight from the

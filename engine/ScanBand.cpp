@@ -1,12 +1,10 @@
 #include "ScanBand.h"
 
 #include <algorithm>
-#include <atomic>
-#include <limits>
 #include <new>
 #include <system_error>
-#include <thread>
 
+#include "GuessedPiece.h"
 #include "HuffmanBlockCoder.h"
 #include "JpegMarkers.h"
 #include "LargeBuffer.h"
@@ -23,13 +21,6 @@ constexpr std::size_t kMaxMcuBlocks = 10;
 using TMcuDc = std::array<std::int16_t, kMaxMcuBlocks>;
 // The fewest MCUs each piece must take for a second thread to pay.
 constexpr std::int64_t kMinMcusPerPiece = 4096;
-
-bool operator<(const TBitPlace& a, const TBitPlace& b) {
-  return a.Byte != b.Byte ? a.Byte < b.Byte : a.Bits < b.Bits;
-}
-bool operator==(const TBitPlace& a, const TBitPlace& b) {
-  return a.Byte == b.Byte && a.Bits == b.Bits;
-}
 
 TMcuStart StartOf(const TBitPlace& place, const TPredictors& predictors,
                   const TPredictors& offset = {}) {
@@ -90,86 +81,24 @@ bool EndsAsEncoded(std::span<const std::uint8_t> bytes, const TBitPlace& place) 
   }
 }
 
-// The later piece, walked on its own thread from Start as if an MCU started there, with DC
-// predictors 0: Places[i] is where its MCU i starts and Predictors[i] the predictors there,
-// Places[i + 1] where it ends; Dcs[i] its blocks' DC values. A block that does not decode starts
-// it again just after, and Restarts notes the first MCU of each new start, whose own start is
-// not in Places.
-struct TPiece {
-  static constexpr std::size_t kMaxRestarts = 64;
-  template <typename T>
-  using TBuffer = std::vector<T, TLargeBufferAllocator<T>>;
+// The later piece, walked on its own thread: Dcs[i] holds the DC values of its MCU i's blocks,
+// as its guessed predictors make them.
+struct TDcPiece : TGuessedPiece<TBitPlace> {
+  std::vector<TMcuDc, TLargeBufferAllocator<TMcuDc>> Dcs;
 
-  std::size_t Start = 0;
-  std::size_t DataEnd = 0;
-  std::int64_t Limit = 0;
-  TBuffer<TBitPlace> Places;
-  TBuffer<TPredictors> Predictors;
-  TBuffer<TMcuDc> Dcs;
-  std::vector<std::int64_t> Restarts;
-  std::atomic<std::int64_t> Done{0};
-  std::atomic<std::int64_t> StopAt{std::numeric_limits<std::int64_t>::max()};
-  std::atomic<bool> Finished{false};
-  std::jthread Thread;
+  // The thread reads the member above until it is stopped.
+  ~TDcPiece() { Stop(); }
 
-  ~TPiece() { Stop(); }
-  void Stop() {
-    StopAt.store(0, std::memory_order_relaxed);
-    if (Thread.joinable()) Thread.join();
-  }
-
-  void Walk(std::span<const std::uint8_t> bytes, const TScanTables& tables,
-            const TMcuLayout& layout) {
-    EJpegError marker = EJpegError::kNone;
-    TBitBuffer bits(bytes.data(), bytes.size(), &marker);
-    std::size_t from = Start;
-    bits.Start(from);
-    TPredictors predictor{};
-    try {
-      Places[0] = bits.Place();
-      Predictors[0] = predictor;
-      for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed);) {
-        const auto at = static_cast<std::size_t>(i);
-        if (SkipMcu(bits, tables, layout, predictor, Dcs[at])) {
-          Places[at + 1] = bits.Place();
-          Predictors[at + 1] = predictor;
-          Done.store(++i, std::memory_order_release);
-          continue;
-        }
-        if (bits.MarkerMet() || Restarts.size() == kMaxRestarts) break;
-        from = DecodableByte(bytes, std::max(bits.Position(), from + 1), DataEnd);
-        if (from >= DataEnd) break;
-        bits.Start(from);
-        predictor.fill(0);
-        Restarts.push_back(i);
-      }
-    } catch (const EStreamError&) {
-      // The data end: the piece ends with the MCUs walked before.
-    }
-    Finished.store(true, std::memory_order_release);
+  void WalkDc(std::span<const std::uint8_t> bytes, const TScanTables& tables,
+              const TMcuLayout& layout) {
+    Walk(
+        bytes,
+        [&](TBitBuffer& bits, TPredictors& predictor, std::int64_t i) {
+          return SkipMcu(bits, tables, layout, predictor, Dcs[static_cast<std::size_t>(i)]);
+        },
+        [](const TBitBuffer& bits) { return bits.Place(); });
   }
 };
-
-enum class EStartFound { kNotHere, kHere, kNever };
-
-// Whether the piece has an MCU starting at place, the first walk's next MCU start; cursor keeps
-// the first of its starts not below the places asked before. Waits while the piece has not got
-// as far and goes on.
-EStartFound FindStart(TPiece& piece, const TBitPlace& place, std::int64_t& cursor) {
-  for (;;) {
-    const std::int64_t done = piece.Done.load(std::memory_order_acquire);
-    while (cursor < done && piece.Places[static_cast<std::size_t>(cursor)] < place) ++cursor;
-    if (cursor < done) {
-      return piece.Places[static_cast<std::size_t>(cursor)] == place ? EStartFound::kHere
-                                                                     : EStartFound::kNotHere;
-    }
-    if (piece.Finished.load(std::memory_order_acquire)) {
-      if (piece.Done.load(std::memory_order_acquire) == done) return EStartFound::kNever;
-      continue;
-    }
-    std::this_thread::yield();
-  }
-}
 
 }  // namespace
 
@@ -209,19 +138,13 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
       std::min(dataEnd, start.Place.Byte + 1 +
                             static_cast<std::size_t>(perMcu * static_cast<double>(mcus) / 2)),
       dataEnd);
-  TPiece piece;
+  TDcPiece piece;
   bool alone = mcus < 2 * kMinMcusPerPiece || split >= dataEnd;
   if (!alone) {
     try {
-      piece.Start = split;
-      piece.DataEnd = dataEnd;
-      piece.Limit = mcus / 2 + mcus / 4 + 1;
-      piece.Restarts.reserve(TPiece::kMaxRestarts);
-      const auto size = static_cast<std::size_t>(piece.Limit + 1);
-      piece.Places.resize(size);
-      piece.Predictors.resize(size);
-      piece.Dcs.resize(size);
-      piece.Thread = std::jthread([&] { piece.Walk(bytes, tables, layout); });
+      piece.Prepare(split, dataEnd, mcus / 2 + mcus / 4 + 1);
+      piece.Dcs.resize(static_cast<std::size_t>(piece.Limit + 1));
+      piece.Thread = std::jthread([&] { piece.WalkDc(bytes, tables, layout); });
     } catch (const std::bad_alloc&) {
       alone = true;
     } catch (const std::system_error&) {
@@ -243,7 +166,7 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
           const TBitPlace place = bits.Place();
           if (band != nullptr) band->Starts.push_back(StartOf(place, predictor));
           if (!alone && !(place < TBitPlace{split, 0})) {
-            const EStartFound found = FindStart(piece, place, cursor);
+            const EStartFound found = piece.FindStart(place, cursor);
             if (found == EStartFound::kNever) {
               piece.Stop();
               alone = true;
@@ -251,12 +174,7 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
               // From here on the piece's MCUs are the rows', their DC values off by what the
               // predictors differ by, when it walked them all from one start.
               const std::int64_t needed = cursor + (mcus - walked);
-              piece.StopAt.store(needed, std::memory_order_relaxed);
-              piece.Thread.join();
-              const bool restarted = std::any_of(
-                  piece.Restarts.begin(), piece.Restarts.end(),
-                  [&](std::int64_t first) { return first >= cursor && first < needed; });
-              if (piece.Done.load(std::memory_order_acquire) < needed || restarted) {
+              if (!piece.TakeTo(cursor, needed)) {
                 alone = true;
               } else {
                 TPredictors offset{};
@@ -270,11 +188,11 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
                   PutMcu(dc, layout, firstRow + static_cast<int>(mcu / cols),
                          static_cast<int>(mcu % cols), piece.Dcs[at], offset);
                   if (band != nullptr && i > cursor) {
-                    band->Starts.push_back(StartOf(piece.Places[at], piece.Predictors[at], offset));
+                    band->Starts.push_back(StartOf(piece.Starts[at], piece.Predictors[at], offset));
                   }
                 }
                 const auto after = static_cast<std::size_t>(needed);
-                end = StartOf(piece.Places[after], piece.Predictors[after], offset);
+                end = StartOf(piece.Starts[after], piece.Predictors[after], offset);
                 return false;
               }
             }

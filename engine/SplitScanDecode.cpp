@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "GuessedPiece.h"
 #include "HuffmanBlockCoder.h"
 #include "LargeBuffer.h"
 #include "McuWalk.h"
@@ -119,88 +120,25 @@ bool DecodeMcu(TBitBuffer& bits, const TScanTables& tables, TPredictors& predict
   return true;
 }
 
-// The later piece, decoded on its own thread from Start as if an MCU started there. Its MCU i
-// goes to slot Base + i of Sink; Starts[i] is where it starts, Starts[i + 1] where it ends, and
-// Predictors[i] are its DC predictors before it, Predictors[i + 1] after it. A
-// block that does not decode is mostly a sign that the codes have not yet fallen into step: the
-// piece starts again just after it, and Restarts notes the first MCU of each new start, whose
-// own start is not in Starts.
-struct TLaterPiece {
-  // Restarts beyond these say the data are no Huffman code of these tables.
-  static constexpr std::size_t kMaxRestarts = 64;
-
-  std::size_t Start = 0;
-  std::size_t DataEnd = 0;
+// The later piece, decoded on its own thread: its MCU i goes to slot Base + i of Sink, and its
+// places are bit keys (BitKey).
+struct TLaterPiece : TGuessedPiece<std::int64_t> {
   std::int64_t Base = 0;
-  std::int64_t Limit = 0;  // the most MCUs it may decode: what Starts and Sink have room for
   TMcuSink Sink;
-  std::vector<std::int64_t, TLargeBufferAllocator<std::int64_t>> Starts;
-  std::vector<TPredictors, TLargeBufferAllocator<TPredictors>> Predictors;
-  std::vector<std::int64_t> Restarts;
-  // MCUs decoded without fault, each published with its end.
-  std::atomic<std::int64_t> Done{0};
-  std::atomic<std::int64_t> StopAt{kUnbounded};
-  std::atomic<bool> Finished{false};
-  std::jthread Thread;
 
+  // The thread reads the members above until it is stopped.
   ~TLaterPiece() { Stop(); }
-  void Stop() {
-    StopAt.store(0, std::memory_order_relaxed);
-    if (Thread.joinable()) Thread.join();
-  }
 
   void Decode(std::span<const std::uint8_t> bytes, const TScanTables& tables,
               const TMcuRows& rows) {
-    EJpegError markerFault = EJpegError::kNone;
-    TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
-    std::size_t from = Start;
-    bits.Start(from);
-    TPredictors predictor{};
-    try {
-      Starts[0] = BitKey(bits);
-      Predictors[0] = predictor;
-      for (std::int64_t i = 0; i < Limit && i < StopAt.load(std::memory_order_relaxed);) {
-        if (DecodeMcu(bits, tables, predictor, rows, Sink, Base + i)) {
-          Starts[static_cast<std::size_t>(i + 1)] = BitKey(bits);
-          Predictors[static_cast<std::size_t>(i + 1)] = predictor;
-          Done.store(++i, std::memory_order_release);
-          continue;
-        }
-        // A marker in the data is no guess gone wrong: whatever it is, the walk meets it too.
-        if (bits.MarkerMet() || Restarts.size() == kMaxRestarts) break;
-        from = DecodableByte(bytes, std::max(bits.Position(), from + 1), DataEnd);
-        if (from >= DataEnd) break;
-        bits.Start(from);
-        predictor.fill(0);
-        Restarts.push_back(i);
-      }
-    } catch (const EStreamError&) {
-      // The data end: the piece ends with the MCUs decoded before.
-    }
-    Finished.store(true, std::memory_order_release);
+    Walk(
+        bytes,
+        [&](TBitBuffer& bits, TPredictors& predictor, std::int64_t i) {
+          return DecodeMcu(bits, tables, predictor, rows, Sink, Base + i);
+        },
+        [](const TBitBuffer& bits) { return BitKey(bits); });
   }
 };
-
-enum class EStartFound { kNotHere, kHere, kNever };
-
-// Whether the later piece has an MCU starting at key, the first decoder's next MCU start;
-// cursor keeps the first of its starts not below the keys asked before. Waits while the piece
-// has not got as far and goes on.
-EStartFound FindStart(TLaterPiece& piece, std::int64_t key, std::int64_t& cursor) {
-  for (;;) {
-    const std::int64_t done = piece.Done.load(std::memory_order_acquire);
-    while (cursor < done && piece.Starts[static_cast<std::size_t>(cursor)] < key) ++cursor;
-    if (cursor < done) {
-      return piece.Starts[static_cast<std::size_t>(cursor)] == key ? EStartFound::kHere
-                                                                   : EStartFound::kNotHere;
-    }
-    if (piece.Finished.load(std::memory_order_acquire)) {
-      if (piece.Done.load(std::memory_order_acquire) == done) return EStartFound::kNever;
-      continue;
-    }
-    std::this_thread::yield();
-  }
-}
 
 // Calls place(c, v) for every row of blocks of an MCU, on two threads where one can be had:
 // the rows of different components, or block rows, never share memory.
@@ -279,11 +217,8 @@ class TSplitRun {
         std::clamp(firstMcu_ + static_cast<std::int64_t>(static_cast<double>(Mcus()) * share),
                    firstMcu_ + 1, endMcu_);
     const std::int64_t overflow = Mcus() / 4 + 1;
-    piece_.Start = split;
-    piece_.DataEnd = dataEnd;
-    piece_.Restarts.reserve(TLaterPiece::kMaxRestarts);
     piece_.Base = base;
-    piece_.Limit = endMcu_ + overflow - base;
+    piece_.Prepare(split, dataEnd, endMcu_ + overflow - base);
     if (keepBlocks_) {
       // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
       // ever faulted in, in large pages where the system has them.
@@ -293,8 +228,6 @@ class TSplitRun {
     } else {
       firstSink_.Keeps = piece_.Sink.Keeps = false;
     }
-    piece_.Starts.resize(static_cast<std::size_t>(piece_.Limit + 1));
-    piece_.Predictors.resize(static_cast<std::size_t>(piece_.Limit + 1));
     checkpoint_ = {firstMcu_, startKey, predictor_};
     try {
       piece_.Thread = std::jthread([this, bytes] { piece_.Decode(bytes, tables_, rows_); });
@@ -329,7 +262,7 @@ class TSplitRun {
             const std::int64_t mcu = r * cols_ + m;
             const std::int64_t key = BitKey(bits);
             if (key >= firstKey) {
-              const EStartFound found = FindStart(piece_, key, cursor);
+              const EStartFound found = piece_.FindStart(key, cursor);
               if (found == EStartFound::kHere) stopped = TakeLaterPiece(mcu, cursor);
               if (found == EStartFound::kNever) stopped = FallBack();
             }
@@ -381,13 +314,8 @@ class TSplitRun {
   // MCUs from there are the run's, with DC values off by what the predictors differ by.
   bool TakeLaterPiece(std::int64_t mcu, std::int64_t index) {
     const std::int64_t needed = index + (endMcu_ - mcu);
-    piece_.StopAt.store(needed, std::memory_order_relaxed);
-    piece_.Thread.join();
     // Its MCUs from index to the run's end must be of one start, decoded without fault.
-    const bool restarted =
-        std::any_of(piece_.Restarts.begin(), piece_.Restarts.end(),
-                    [&](std::int64_t first) { return first >= index && first < needed; });
-    if (piece_.Done.load(std::memory_order_acquire) < needed || restarted) return FallBack();
+    if (!piece_.TakeTo(index, needed)) return FallBack();
     TPredictors offset{};
     const TPredictors& guessed = piece_.Predictors[static_cast<std::size_t>(index)];
     const TPredictors& last = piece_.Predictors[static_cast<std::size_t>(needed)];
