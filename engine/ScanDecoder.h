@@ -78,12 +78,6 @@ class TSequentialScanDecoding {
   // scan cannot be read on, as DecodeSequentialScan does; no run follows one that failed.
   EJpegError DecodeTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
                       const TSplitTuning& tuning = {});
-  // Walks MCU rows Rows() to endRow - 1 as DecodeTo does, in two pieces where it can, but keeps
-  // none of their blocks and leaves store untouched: only where the rows after them start and
-  // the DC predictors there are learnt, for a caller that copies those rows' coded data as they
-  // stand. Restart intervals are walked one at a time.
-  EJpegError PassTo(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
-                    const TSplitTuning& tuning = {});
   // The MCU rows decoded so far.
   int Rows() const { return state_.Row; }
   // The DC predictors where MCU row Rows() starts, by the scan's components.
@@ -97,9 +91,6 @@ class TSequentialScanDecoding {
   TBitPlace RowStart(int row) const { return rowStarts_[static_cast<std::size_t>(row)]; }
 
  private:
-  // DecodeTo, or without keepBlocks PassTo.
-  EJpegError Walk(int endRow, TCoefficientStore& store, TScanReport& report, int parts,
-                  const TSplitTuning& tuning, bool keepBlocks);
   // Decodes in restart parts what of Rows() to endRow - 1 they can take.
   void DecodeInParts(int endRow, TCoefficientStore& store, TScanReport& report, int parts);
 

@@ -12,23 +12,21 @@ namespace tarvo {
 namespace {
 
 // Walks scan from where state stands to the end of MCU row mcuRows - 1, decoding every block
-// with the predictors given, which carry over from the walk before, into the store or, without
-// keepBlocks, nowhere. A split decode that cannot vouch for its result leaves the
-// rows it did not finish to the walk.
+// with the predictors given, which carry over from the walk before, into the store. A split
+// decode that cannot vouch for its result leaves the rows it did not finish to the walk.
 EJpegError WalkSequential(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                           TCoefficientStore& store, TScanReport& report,
                           std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                          TScanWalkState& state, int mcuRows, int parts, const TSplitTuning& tuning,
-                          bool keepBlocks = true) {
+                          TScanWalkState& state, int mcuRows, int parts,
+                          const TSplitTuning& tuning) {
   EJpegError error = EJpegError::kNone;
-  if (parts < 2 || !DecodeInTwoPieces(model, scan, reader, store, report, predictor, state, mcuRows,
-                                      tuning, keepBlocks)) {
+  if (parts < 2 ||
+      !DecodeInTwoPieces(model, scan, reader, store, report, predictor, state, mcuRows, tuning)) {
     const TScanTables tables = ScanTables(model, scan);
     error = WalkScanOn(
         model, scan, reader, store, report,
         [&](TBitBuffer& bits, std::size_t c, std::int16_t* block) {
-          return keepBlocks ? DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block)
-                            : SkipBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c]);
+          return DecodeBlock(bits, *tables.Dc[c], *tables.Ac[c], predictor[c], block);
         },
         [&] { predictor.fill(0); }, state, mcuRows);
   }
@@ -72,24 +70,13 @@ TSequentialScanDecoding::TSequentialScanDecoding(const TJpegModel& model, TByteS
 EJpegError TSequentialScanDecoding::DecodeTo(int endRow, TCoefficientStore& store,
                                              TScanReport& report, int parts,
                                              const TSplitTuning& tuning) {
-  return Walk(endRow, store, report, parts, tuning, true);
-}
-
-EJpegError TSequentialScanDecoding::PassTo(int endRow, TCoefficientStore& store,
-                                           TScanReport& report, int parts,
-                                           const TSplitTuning& tuning) {
-  return Walk(endRow, store, report, parts, tuning, false);
-}
-
-EJpegError TSequentialScanDecoding::Walk(int endRow, TCoefficientStore& store, TScanReport& report,
-                                         int parts, const TSplitTuning& tuning, bool keepBlocks) {
   if (failure_ != EJpegError::kNone) return failure_;
   endRow = std::min(endRow, model_.McuRows);
   if (endRow <= state_.Row) return EJpegError::kNone;
   report.RowStarts = &rowStarts_;
-  if (keepBlocks) DecodeInParts(endRow, store, report, parts);
+  DecodeInParts(endRow, store, report, parts);
   failure_ = WalkSequential(model_, model_.Scans[0], reader_, store, report, predictor_, state_,
-                            endRow, parts, tuning, keepBlocks);
+                            endRow, parts, tuning);
   return failure_;
 }
 

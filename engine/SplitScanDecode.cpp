@@ -54,11 +54,9 @@ void MoveReaderTo(TInBitStreamFile& reader, std::int64_t key) {
 
 // Where the blocks of the MCUs go, by MCU slot in the scan's coding order: slots below StoreEnd
 // in the store, the rest in a side buffer of whole MCUs, each with its blocks in coding order.
-// A walk that keeps no blocks puts them nowhere.
 struct TMcuSink {
   std::int64_t StoreEnd = kUnbounded;
   std::int16_t* Side = nullptr;
-  bool Keeps = true;
 };
 
 // The blocks of an MCU as rows of H blocks, one row per component and block row: side by side
@@ -107,13 +105,13 @@ bool DecodeMcu(TBitBuffer& bits, const TScanTables& tables, TPredictors& predict
   for (int c = 0; c < rows.Count(); ++c) {
     const auto k = static_cast<std::size_t>(c);
     for (int v = 0; v < rows.V(c); ++v) {
-      std::int16_t* row = sink.Keeps ? rows.Row(sink, slot, c, v) : nullptr;
+      std::int16_t* row = rows.Row(sink, slot, c, v);
       for (int h = 0; h < rows.H(c); ++h) {
-        const bool decoded = row != nullptr
-                                 ? DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
-                                               row + static_cast<std::size_t>(h) * kBlock)
-                                 : SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]);
-        if (!decoded || bits.MarkerMet()) return false;
+        if (!DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
+                         row + static_cast<std::size_t>(h) * kBlock) ||
+            bits.MarkerMet()) {
+          return false;
+        }
       }
     }
   }
@@ -166,13 +164,12 @@ void ForMcuRowsOnTwoThreads(const TMcuRows& rows, Place&& place) {
 }
 
 // One run of MCU rows split in two: the calling thread decodes from the reader's position into
-// the store, the later piece from a guessed byte on its own thread; without keepBlocks, neither
-// keeps its blocks.
+// the store, the later piece from a guessed byte on its own thread.
 class TSplitRun {
  public:
   TSplitRun(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
             TCoefficientStore& store, TScanReport& report, TPredictors& predictor,
-            TScanWalkState& state, int mcuRows, bool keepBlocks)
+            TScanWalkState& state, int mcuRows)
       : model_(model),
         scan_(scan),
         reader_(reader),
@@ -183,8 +180,7 @@ class TSplitRun {
         layout_(ScanLayout(model, scan)),
         tables_(ScanTables(model, scan)),
         rows_(layout_, store),
-        rowsPerMcuRow_(layout_.RowsPerMcuRow),
-        keepBlocks_(keepBlocks) {
+        rowsPerMcuRow_(layout_.RowsPerMcuRow) {
     cols_ = layout_.EndCol;
     firstMcu_ =
         std::min(std::int64_t{state.Row} * rowsPerMcuRow_, std::int64_t{layout_.EndRow}) * cols_;
@@ -219,15 +215,11 @@ class TSplitRun {
     const std::int64_t overflow = Mcus() / 4 + 1;
     piece_.Base = base;
     piece_.Prepare(split, dataEnd, endMcu_ + overflow - base);
-    if (keepBlocks_) {
-      // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
-      // ever faulted in, in large pages where the system has them.
-      side_.resize(static_cast<std::size_t>(overflow + endMcu_ - base) * rows_.McuSize());
-      piece_.Sink = {endMcu_, side_.data()};
-      firstSink_ = {base, side_.data() + static_cast<std::size_t>(overflow) * rows_.McuSize()};
-    } else {
-      firstSink_.Keeps = piece_.Sink.Keeps = false;
-    }
+    // One buffer for both pieces' side MCUs, left uninitialised: only the pages written are
+    // ever faulted in, in large pages where the system has them.
+    side_.resize(static_cast<std::size_t>(overflow + endMcu_ - base) * rows_.McuSize());
+    piece_.Sink = {endMcu_, side_.data()};
+    firstSink_ = {base, side_.data() + static_cast<std::size_t>(overflow) * rows_.McuSize()};
     checkpoint_ = {firstMcu_, startKey, predictor_};
     try {
       piece_.Thread = std::jthread([this, bytes] { piece_.Decode(bytes, tables_, rows_); });
@@ -278,7 +270,7 @@ class TSplitRun {
     if (stopped) return *stopped;
     // The run ended before the later piece's data began: this decoder took it all.
     piece_.Stop();
-    if (keepBlocks_) ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) { BringHome(c, v, endMcu_); });
+    ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) { BringHome(c, v, endMcu_); });
     state_.Row = std::min(mcuRows_, model_.McuRows);
     return true;
   }
@@ -324,7 +316,7 @@ class TSplitRun {
       // Held as a block's DC value is.
       predictor_[c] = static_cast<std::int16_t>(last[c] + offset[c]);
     }
-    if (keepBlocks_) MoveLaterPiece(mcu, index, needed, offset);
+    MoveLaterPiece(mcu, index, needed, offset);
     MoveReaderTo(reader_, piece_.Starts[static_cast<std::size_t>(needed)]);
     for (auto row = static_cast<int>(mcu / cols_) + 1; row < endMcu_ / cols_; ++row) {
       if (row % rowsPerMcuRow_ == 0) {
@@ -370,15 +362,14 @@ class TSplitRun {
     const std::int64_t written =
         std::min(endMcu_, piece_.Base + piece_.Done.load(std::memory_order_acquire) + 1);
     const std::int64_t from = std::max(piece_.Base, checkpoint_.Mcu);
-    if (keepBlocks_)
-      ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) {
-        BringHome(c, v, checkpoint_.Mcu);
-        const std::size_t bytes =
-            static_cast<std::size_t>(rows_.H(c)) * kBlock * sizeof(std::int16_t);
-        for (std::int64_t slot = from; slot < written; ++slot) {
-          std::memset(rows_.Row({}, slot, c, v), 0, bytes);
-        }
-      });
+    ForMcuRowsOnTwoThreads(rows_, [&](int c, int v) {
+      BringHome(c, v, checkpoint_.Mcu);
+      const std::size_t bytes =
+          static_cast<std::size_t>(rows_.H(c)) * kBlock * sizeof(std::int16_t);
+      for (std::int64_t slot = from; slot < written; ++slot) {
+        std::memset(rows_.Row({}, slot, c, v), 0, bytes);
+      }
+    });
     MoveReaderTo(reader_, checkpoint_.Key);
     reader_.ForgetMarker();
     predictor_ = checkpoint_.Predictor;
@@ -397,7 +388,6 @@ class TSplitRun {
   const TScanTables tables_;
   const TMcuRows rows_;
   const int rowsPerMcuRow_;
-  const bool keepBlocks_;
   std::int64_t cols_ = 0;
   std::int64_t firstMcu_ = 0;
   std::int64_t endMcu_ = 0;
@@ -413,10 +403,9 @@ class TSplitRun {
 bool DecodeInTwoPieces(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                        TCoefficientStore& store, TScanReport& report,
                        std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning,
-                       bool keepBlocks) {
+                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning) {
   if (scan.RestartInterval != 0) return false;
-  TSplitRun run(model, scan, reader, store, report, predictor, state, mcuRows, keepBlocks);
+  TSplitRun run(model, scan, reader, store, report, predictor, state, mcuRows);
   if (run.Mcus() < 2 * std::max<std::int64_t>(1, tuning.MinMcusPerPiece)) return false;
   try {
     if (!run.StartLaterPiece(tuning.SplitByte)) return false;

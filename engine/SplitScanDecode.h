@@ -22,13 +22,10 @@ namespace tarvo {
 // piece cannot be shown to agree with the walk (no shared MCU start, an error or a marker in its
 // data, an end elsewhere): state, predictor and the reader then stand at the start of an MCU
 // row the rows above which are decoded, the later piece's blocks are cleared, and the walk goes
-// on from there, meeting any fault exactly as it would have. Without keepBlocks the blocks go to
-// scratch memory and the store is never touched: the walk only finds where the rows after
-// mcuRows - 1 start and the predictors there.
+// on from there, meeting any fault exactly as it would have.
 bool DecodeInTwoPieces(const TJpegModel& model, const TScan& scan, TInBitStreamFile& reader,
                        TCoefficientStore& store, TScanReport& report,
                        std::array<int, TCoefficientStore::kMaxComponents>& predictor,
-                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning,
-                       bool keepBlocks = true);
+                       TScanWalkState& state, int mcuRows, const TSplitTuning& tuning);
 
 }  // namespace tarvo
