@@ -215,12 +215,15 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     dcPicture = DcPictureFor(model_, window);
   }
   std::optional<TScanCopy> copy;
+  std::optional<TRestartCopy> restartCopy;
   if (!turned && mayCopy) {
-    copy = DecodeForCopy(window, dcPicture.Planes.empty() ? nullptr : &dcPicture);
+    TDcPicture* dc = dcPicture.Planes.empty() ? nullptr : &dcPicture;
+    copy = DecodeForCopy(window, dc);
+    if (!copy) restartCopy = DecodeForRestartCopy(window, dc);
   }
   // A copy needs no blocks decoded: its fills average the DC values its walk noted.
   std::vector<TTrimWindow> needed;
-  if (!copy) {
+  if (!copy && !restartCopy) {
     needed = WipeWindows();
     needed.push_back(window);
   }
@@ -290,9 +293,10 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
                            turned ? static_cast<const TBlockSource&>(*turnedBlocks) : stored};
   if (const EJpegError error =
           CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
-                     drawsThumbnail && !copy ? &dcPicture : nullptr, copy ? &*copy : nullptr);
+                     drawsThumbnail && !copy && !restartCopy ? &dcPicture : nullptr,
+                     copy ? &*copy : nullptr, restartCopy ? &*restartCopy : nullptr);
       error != EJpegError::kNone) {
-    if (!copy) return error;
+    if (!copy && !restartCopy) return error;
     // The changed rows could not be made to meet the copied ones: every row is decoded and
     // coded after all, and checked as any trim's.
     std::vector<TJpegWarning> warnings;
@@ -308,8 +312,13 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   // when it holds the whole picture, else those above as the copy's walk noted them and those
   // below walked in the source's coded data.
   std::optional<bool> dcComplete;
-  if (!copy) dcComplete = true;
+  if (!copy && !restartCopy) dcComplete = true;
   const auto fillDc = [&] {
+    // Those of a restart copy's intervals walked over were noted by the walk.
+    if (restartCopy) {
+      PutDecodedDc(stored, dcPicture);
+      return true;
+    }
     std::array<std::int16_t, 64> scratch;
     for (std::size_t slot = 0; slot < copy->BandDc.Planes.size(); ++slot) {
       const TDcPicture::TPlane& plane = copy->BandDc.Planes[slot];
@@ -487,26 +496,28 @@ bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
          (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
 }
 
-std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window, TDcPicture* dc) {
+bool TJpegTrimming::WipeMayCopy(const TTrimWindow& window, bool decoded) const {
   const bool whole = window.FirstCol == 0 && window.FirstRow == 0 &&
                      window.EndCol == model_.McuCols && window.EndRow == model_.McuRows;
-  // A picture decoded whole in one go on from the top knows where each of its rows starts.
-  const bool decoded = DecodedValid() && sequential_ && sequential_->Rows() == model_.McuRows &&
-                       model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0;
   const bool fresh = decodedRows_ == 0 && decodedIntervals_.empty() && !sequential_;
   if (!whole || Wipes.empty() || !model_.SingleScan() || model_.StandardTables != 0 ||
-      RestartInterval() != 0 || model_.TailFault != EJpegError::kNone || !(decoded || fresh)) {
-    return std::nullopt;
+      model_.TailFault != EJpegError::kNone || !(decoded || fresh)) {
+    return false;
   }
   // The scan must code the frame's components in the frame's order, one block a component a
   // MCU where there is one component, as the output's scan does.
   const TScan& scan = model_.Scans[0];
   for (std::size_t i = 0; i < scan.Components.size(); ++i) {
-    if (scan.Components[i].Component != static_cast<int>(i)) return std::nullopt;
+    if (scan.Components[i].Component != static_cast<int>(i)) return false;
   }
-  if (model_.Components.size() == 1 && model_.MaxHSampling * model_.MaxVSampling != 1) {
-    return std::nullopt;
-  }
+  return model_.Components.size() != 1 || model_.MaxHSampling * model_.MaxVSampling == 1;
+}
+
+std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window, TDcPicture* dc) {
+  // A picture decoded whole in one go on from the top knows where each of its rows starts.
+  const bool decoded = DecodedValid() && sequential_ && sequential_->Rows() == model_.McuRows &&
+                       model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0;
+  if (RestartInterval() != 0 || !WipeMayCopy(window, decoded)) return std::nullopt;
   TScanCopy copy;
   copy.FirstRow = model_.McuRows;
   for (const TWipe& wipe : Wipes) {

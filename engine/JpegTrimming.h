@@ -165,6 +165,16 @@ class TJpegTrimming {
   // decoded whole on from the top knows where its rows start. Nothing when the picture cannot
   // be copied so, or was decoded otherwise.
   std::optional<TScanCopy> DecodeForCopy(const TTrimWindow& window, TDcPicture* dc);
+  // Whether the wipes of window may copy what they leave from the source's scan: window is the
+  // whole picture, the scan codes it as a trim's does, and decoded or nothing is decoded yet.
+  bool WipeMayCopy(const TTrimWindow& window, bool decoded) const;
+  // For a wipe of the whole picture whose one scan has restart markers: the intervals the wipes
+  // change and where every marker stands (TRestartCopy), so that the rest is copied. A picture
+  // not yet decoded has only the intervals the wipes change or average decoded, the others read
+  // past, their DC values going to dc if given. Nothing when the picture cannot be copied so.
+  std::optional<TRestartCopy> DecodeForRestartCopy(const TTrimWindow& window, TDcPicture* dc);
+  // Notes the DC value of every block of blocks that the store holds decoded in dc.
+  void PutDecodedDc(const TBlockSource& blocks, TDcPicture& dc) const;
   // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
   // around it, a mosaic's region; none for grey.
   std::vector<TTrimWindow> WipeWindows() const;

@@ -16,14 +16,6 @@ namespace tarvo {
 
 namespace {
 
-// A restart marker inside the coded data: its first 0xFF (fill bytes included), where the next
-// interval's data start, and its number n of RSTn.
-struct TRestartMarker {
-  std::size_t Start = 0;
-  std::size_t Next = 0;
-  int Number = 0;
-};
-
 // The first count restart markers of the coded data from start to end; fewer where the data hold
 // fewer before a marker that ends them. A stuffed 0xFF 0x00 is data, not a marker.
 std::vector<TRestartMarker> FindRestartMarkers(std::span<const std::uint8_t> bytes,
@@ -85,14 +77,15 @@ std::size_t IntervalCount(const TMcuLayout& layout) {
   return static_cast<std::size_t>((total + layout.RestartInterval - 1) / layout.RestartInterval);
 }
 
-// Decodes intervals as the sequential decode would, with the same bit reader and block decoder,
-// each from just after the marker before it, and checks that each one but the scan's last ends
-// exactly where its marker starts.
-bool DecodeIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
-                     const std::vector<TRestartMarker>& restarts, std::span<const int> intervals,
-                     std::size_t intervalCount, TCoefficientStore& store, const TRowProc* atRow) {
+// Reads intervals as the sequential decode would, with the same bit reader, each from just after
+// the marker before it, block(bits, c, row, col, predictor) reading each block of the scan's
+// component c, and checks that each one but the scan's last ends exactly where its marker
+// starts; with lastEnds, the scan's last where its data end.
+template <typename Block>
+bool ReadIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                   const std::vector<TRestartMarker>& restarts, std::span<const int> intervals,
+                   std::size_t intervalCount, bool lastEnds, const TRowProc* atRow, Block&& block) {
   const TScan& scan = model.Scans[0];
-  const TScanTables tables = ScanTables(model, scan);
   const TMcuLayout layout = ScanLayout(model, scan);
   const int rowsPerMcuRow = layout.RowsPerMcuRow;
   const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
@@ -100,10 +93,7 @@ bool DecodeIntervals(const TJpegModel& model, std::span<const std::uint8_t> byte
   TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
   std::array<int, TCoefficientStore::kMaxComponents> predictor{};
   const auto decode = [&](int c, std::size_t row, std::size_t col) {
-    const auto k = static_cast<std::size_t>(c);
-    return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
-                       store.Block(layout.Components[k].Slot, row, col)) &&
-           !bits.MarkerMet();
+    return block(bits, c, row, col, predictor[static_cast<std::size_t>(c)]) && !bits.MarkerMet();
   };
   std::int64_t reportedRow = -1;
   try {
@@ -124,11 +114,50 @@ bool DecodeIntervals(const TJpegModel& model, std::span<const std::uint8_t> byte
         }
       }
       if (index + 1 < intervalCount && bits.Position() != restarts[index].Start) return false;
+      if (index + 1 == intervalCount && lastEnds &&
+          (bits.Position() != static_cast<std::size_t>(scan.DataEnd) || !PaddedWithOnes(bits))) {
+        return false;
+      }
     }
     return true;
   } catch (const EStreamError&) {
     return false;
   }
+}
+
+// The intervals intervals flags, in coding order.
+std::vector<int> Taken(const TIntervalSet& intervals) {
+  std::vector<int> taken;
+  for (std::size_t k = 0; k < intervals.size(); ++k) {
+    if (intervals[k] != 0) taken.push_back(static_cast<int>(k));
+  }
+  return taken;
+}
+
+// Runs read(share, atRow) on equal shares of taken in up to parts parts at once, the first on
+// the calling thread, which alone is given atRow; true when every part returns true, or none is
+// taken.
+template <typename Read>
+bool ReadInParts(std::span<const int> taken, int parts, const TRowProc* atRow, Read&& read) {
+  if (taken.empty()) return true;
+  const std::size_t count =
+      std::clamp<std::size_t>(static_cast<std::size_t>(parts), 1, taken.size());
+  const auto share = [&](std::size_t j) {
+    return taken.subspan(taken.size() * j / count,
+                         taken.size() * (j + 1) / count - taken.size() * j / count);
+  };
+  std::vector<char> done(count, 0);
+  std::vector<std::jthread> threads;
+  try {
+    for (std::size_t j = 1; j < count; ++j) {
+      threads.emplace_back([&, j] { done[j] = read(share(j), nullptr); });
+    }
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the threads started are joined as they go
+  }
+  done[0] = read(share(0), atRow);
+  threads.clear();  // joins
+  return std::all_of(done.begin(), done.end(), [](char ok) { return ok != 0; });
 }
 
 // DecodeRestartIntervals, which also gives where the marker after the last interval taken
@@ -139,51 +168,73 @@ bool DecodeIntervalSet(const TJpegModel& model, std::span<const std::uint8_t> by
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
   if (scan.RestartInterval == 0 || intervals.size() != IntervalCount(layout)) return false;
-  std::vector<int> taken;
-  for (std::size_t k = 0; k < intervals.size(); ++k) {
-    if (intervals[k] != 0) taken.push_back(static_cast<int>(k));
-  }
+  const std::vector<int> taken = Taken(intervals);
   if (taken.empty()) return true;
   // Marker k ends interval k; the scan's last interval has none. Every marker up to the last
   // interval taken must stand in turn, as the sequential decode reads them: one missing or out
   // of turn would put the blocks after it in the wrong place.
-  const std::size_t needed =
-      std::min(static_cast<std::size_t>(taken.back()) + 1, intervals.size() - 1);
-  const std::vector<TRestartMarker> restarts =
-      FindRestartMarkers(bytes, static_cast<std::size_t>(scan.DataStart),
-                         static_cast<std::size_t>(scan.DataEnd), needed);
-  if (restarts.size() < needed) return false;
-  for (std::size_t k = 0; k < restarts.size(); ++k) {
-    if (restarts[k].Number != RestartNumber(static_cast<std::int64_t>(k))) return false;
-  }
-  // Each part takes an equal share of the intervals taken.
-  const std::size_t count =
-      std::clamp<std::size_t>(static_cast<std::size_t>(parts), 1, taken.size());
-  const auto share = [&](std::size_t j) {
-    return std::span<const int>(taken).subspan(
-        taken.size() * j / count, taken.size() * (j + 1) / count - taken.size() * j / count);
+  const std::optional<std::vector<TRestartMarker>> restarts = RestartMarkersInTurn(
+      model, bytes, std::min(static_cast<std::size_t>(taken.back()) + 1, intervals.size() - 1));
+  if (!restarts) return false;
+  const TScanTables tables = ScanTables(model, scan);
+  const auto decode = [&](TBitBuffer& bits, int c, std::size_t row, std::size_t col,
+                          int& predictor) {
+    const auto k = static_cast<std::size_t>(c);
+    return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor,
+                       store.Block(layout.Components[k].Slot, row, col));
   };
-  std::vector<char> decoded(count, 0);
-  std::vector<std::jthread> threads;
-  try {
-    for (std::size_t j = 1; j < count; ++j) {
-      threads.emplace_back([&, j] {
-        decoded[j] =
-            DecodeIntervals(model, bytes, restarts, share(j), intervals.size(), store, nullptr);
-      });
-    }
-  } catch (const std::system_error&) {
-    return false;  // no thread to be had: the threads started are joined as they go
+  if (!ReadInParts(taken, parts, &atRow, [&](std::span<const int> share, const TRowProc* told) {
+        return ReadIntervals(model, bytes, *restarts, share, intervals.size(), false, told, decode);
+      })) {
+    return false;
   }
-  decoded[0] = DecodeIntervals(model, bytes, restarts, share(0), intervals.size(), store, &atRow);
-  threads.clear();  // joins
-  if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) return false;
   const auto last = static_cast<std::size_t>(taken.back());
-  if (markerAfter != nullptr && last < restarts.size()) *markerAfter = restarts[last].Start;
+  if (markerAfter != nullptr && last < restarts->size()) *markerAfter = (*restarts)[last].Start;
   return true;
 }
 
 }  // namespace
+
+std::optional<std::vector<TRestartMarker>> RestartMarkersInTurn(const TJpegModel& model,
+                                                                std::span<const std::uint8_t> bytes,
+                                                                std::size_t count) {
+  const TScan& scan = model.Scans[0];
+  std::vector<TRestartMarker> restarts =
+      FindRestartMarkers(bytes, static_cast<std::size_t>(scan.DataStart),
+                         static_cast<std::size_t>(scan.DataEnd), count);
+  if (restarts.size() < count) return std::nullopt;
+  for (std::size_t k = 0; k < restarts.size(); ++k) {
+    if (restarts[k].Number != RestartNumber(static_cast<std::int64_t>(k))) return std::nullopt;
+  }
+  return restarts;
+}
+
+std::size_t RestartIntervalCount(const TJpegModel& model) {
+  return IntervalCount(ScanLayout(model, model.Scans[0]));
+}
+
+bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                          const std::vector<TRestartMarker>& restarts,
+                          const TIntervalSet& intervals, int parts, TDcPicture* dc) {
+  const TScan& scan = model.Scans[0];
+  const TMcuLayout layout = ScanLayout(model, scan);
+  if (intervals.size() != IntervalCount(layout) || restarts.size() + 1 != intervals.size()) {
+    return false;
+  }
+  const TScanTables tables = ScanTables(model, scan);
+  const auto skip = [&](TBitBuffer& bits, int c, std::size_t row, std::size_t col, int& predictor) {
+    const auto k = static_cast<std::size_t>(c);
+    if (!SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor)) return false;
+    if (dc != nullptr) {
+      dc->Put(layout.Components[k].Slot, row, col, static_cast<std::int16_t>(predictor));
+    }
+    return true;
+  };
+  return ReadInParts(
+      Taken(intervals), parts, nullptr, [&](std::span<const int> share, const TRowProc*) {
+        return ReadIntervals(model, bytes, restarts, share, intervals.size(), true, nullptr, skip);
+      });
+}
 
 TIntervalSet IntervalsHolding(const TJpegModel& model, std::span<const TTrimWindow> windows) {
   TIntervalSet intervals(IntervalCount(ScanLayout(model, model.Scans[0])), 0);

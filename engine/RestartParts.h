@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "CoefficientStore.h"
+#include "DcPicture.h"
 #include "JpegModel.h"
 #include "ScanDecoder.h"
 #include "TrimWindow.h"
@@ -18,6 +20,30 @@ namespace tarvo {
 // One flag per restart interval of a one-scan picture with restart markers, in coding order:
 // whether a decoding takes that interval.
 using TIntervalSet = std::vector<char>;
+
+// A restart marker inside the coded data: its first 0xFF (fill bytes included), where the next
+// interval's data start, and its number n of RSTn.
+struct TRestartMarker {
+  std::size_t Start = 0;
+  std::size_t Next = 0;
+  int Number = 0;
+};
+
+// The restart intervals of model's one scan (SingleScan, RestartInterval not 0).
+std::size_t RestartIntervalCount(const TJpegModel& model);
+// The first count restart markers of model's one scan, found by their bytes; nothing unless
+// there are as many, each numbered in turn.
+std::optional<std::vector<TRestartMarker>> RestartMarkersInTurn(const TJpegModel& model,
+                                                                std::span<const std::uint8_t> bytes,
+                                                                std::size_t count);
+// Reads past the intervals of model's one sequential Huffman scan that intervals flags, as
+// DecodeRestartIntervals would decode them, in up to parts parts at once, noting every block's
+// DC value in dc if given. restarts are every marker of the scan (RestartMarkersInTurn). True
+// once each interval read ends exactly where its marker starts, the scan's last where the scan's
+// data end: the sequential decode then reads them as they were read here.
+bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+                          const std::vector<TRestartMarker>& restarts,
+                          const TIntervalSet& intervals, int parts, TDcPicture* dc);
 
 // The intervals of model's one scan (SingleScan, RestartInterval not 0) that hold any MCU of
 // windows, which lie inside the picture.

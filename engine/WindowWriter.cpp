@@ -239,6 +239,10 @@ class TWindowWriter {
   // cannot be written so (no ZRL codes make up the bits).
   bool WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
                        const std::function<void(int)>& atRow);
+  // Copies the intervals of the source's scan that copy does not name as changed, and codes the
+  // changed ones from blocks; false when a symbol has no code in tables.
+  bool WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCopy& copy,
+                              const TBlockSource& blocks, const std::function<void(int)>& atRow);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
@@ -512,6 +516,58 @@ bool TWindowWriter::WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
   return true;
 }
 
+bool TWindowWriter::WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCopy& copy,
+                                           const TBlockSource& blocks,
+                                           const std::function<void(int)>& atRow) {
+  const TMcuLayout layout = ScanLayout(model_, model_.Scans[0]);
+  const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
+  const std::size_t count = copy.Changed.size();
+  const auto dataStart = static_cast<std::size_t>(model_.Scans[0].DataStart);
+  const auto dataEnd = static_cast<std::size_t>(model_.Scans[0].DataEnd);
+  const auto startOf = [&](std::size_t k) { return k == 0 ? dataStart : copy.Markers[k - 1].Next; };
+  const TWindowTables& tables = coded.Tables;
+  std::array<std::int16_t, 64> scratch;
+  // Where the intervals to copy that are not yet written start; the first run is borrowed.
+  std::optional<std::size_t> copying = dataStart;
+  bool first = true;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (copy.Changed[k] == 0) {
+      if (!copying) copying = startOf(k);
+      continue;
+    }
+    if (copying) {
+      const std::span<const std::uint8_t> run = source_.subspan(*copying, startOf(k) - *copying);
+      if (first) {
+        coded.Before = run;
+      } else {
+        WriteBlock(run);
+      }
+      copying.reset();
+    }
+    first = false;
+    TDcPredictors predictors{};
+    const std::int64_t begin = static_cast<std::int64_t>(k) * layout.RestartInterval;
+    const std::int64_t end = std::min(begin + layout.RestartInterval, total);
+    for (std::int64_t m = begin; m < end; ++m) {
+      const auto row = static_cast<int>(m / layout.EndCol);
+      if (m == begin || m % layout.EndCol == 0) atRow(row);
+      const bool mcu = WalkMcuBlocks(
+          layout, row, static_cast<int>(m % layout.EndCol),
+          [&](int c, std::size_t blockRow, std::size_t col) {
+            const int slot = layout.Components[static_cast<std::size_t>(c)].Slot;
+            return CodeBlock(writer_, tables, slot,
+                             blocks.Block(slot, blockRow, col, scratch.data()),
+                             predictors[static_cast<std::size_t>(slot)], nullptr, nullptr);
+          });
+      if (!mcu) return false;
+    }
+    if (k + 1 < count) writer_.WriteWord(static_cast<std::uint16_t>(kRst0 + RestartNumber(k)));
+  }
+  writer_.FlushBits();
+  if (copying) coded.After = source_.subspan(*copying, dataEnd - *copying);
+  return true;
+}
+
 void TWindowWriter::WriteTail(const TMetadataPlan& plan) {
   // Segments before EOI are written as in the header, so a second Exif segment there is
   // dropped or rewritten too.
@@ -525,7 +581,7 @@ void TWindowWriter::WriteTail(const TMetadataPlan& plan) {
 
 EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                       const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
-                      TDcPicture* dcPicture, const TScanCopy* copy) {
+                      TDcPicture* dcPicture, const TScanCopy* copy, const TRestartCopy* restarts) {
   const TJpegModel& model = source.Model;
   if (model.TailFault != EJpegError::kNone) return model.TailFault;
   // The window's share of the coded data, with room to spare, saves regrowing the stream.
@@ -537,8 +593,13 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   coded.Scan.Clear();
   coded.Before = coded.After = {};
   // A copy codes a band of rows.
-  const double coding =
+  double coding =
       copy != nullptr ? static_cast<double>(copy->EndRow - copy->FirstRow) / model.McuRows : share;
+  if (restarts != nullptr) {
+    coding =
+        static_cast<double>(std::count(restarts->Changed.begin(), restarts->Changed.end(), 1)) /
+        static_cast<double>(restarts->Changed.size());
+  }
   coded.Scan.Reserve(
       static_cast<std::size_t>(coding * 1.1 * static_cast<double>(dataEnd - headerEnd) + 1024));
   // The file's own tables code most windows of a single scan. Coding with them straight away
@@ -546,14 +607,18 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   // coded from the start with tables chosen for it.
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
-    if (copy != nullptr ? writer.WriteCopiedScan(coded, *copy, atRow)
-                        : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture)) {
+    const bool written =
+        restarts != nullptr ? writer.WriteRestartCopiedScan(coded, *restarts, source.Blocks, atRow)
+        : copy != nullptr   ? writer.WriteCopiedScan(coded, *copy, atRow)
+                          : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture);
+    if (written) {
       writer.Flush();
       return EJpegError::kNone;
     }
     coded.Scan.Clear();
+    coded.Before = coded.After = {};
   }
-  if (copy != nullptr) return EJpegError::kUncodableCoefficient;
+  if (copy != nullptr || restarts != nullptr) return EJpegError::kUncodableCoefficient;
   if (!ChooseWindowTables(model, source.Blocks, window, coded.Tables)) {
     return EJpegError::kUncodableCoefficient;
   }

@@ -15,6 +15,7 @@
 #include "JpegError.h"
 #include "JpegModel.h"
 #include "OutputPieces.h"
+#include "RestartParts.h"
 #include "ScanBand.h"
 #include "TrimWindow.h"
 #include "WindowTables.h"
@@ -62,16 +63,27 @@ struct TScanCopy {
   const TWipes* Wipes = nullptr;
 };
 
+// A whole picture whose one scan has restart markers, with the intervals Changed flags changed
+// (wiped): the others are copied byte for byte from the source, markers and all, and the changed
+// ones coded from the blocks with fresh DC predictors, each padded to a byte with 1-bits and
+// ended by its own marker, so that every interval keeps its place and number.
+struct TRestartCopy {
+  TIntervalSet Changed;
+  // Every restart marker of the source's scan, in turn.
+  std::vector<TRestartMarker> Markers;
+};
+
 // Codes window with the file's own tables where they code every symbol in it, else with tables
 // chosen for it. atRow is told each MCU row about to be coded. Up to parts threads code the scan
 // at once, each a share of the window's MCU rows, with the bytes of one. A dcPicture laid out by
 // DcPictureFor for window is filled with the DC values of the blocks as they are coded. Returns
 // why the window cannot be written, or kNone. With copy, only its changed rows are written, with
 // the source's tables, and dcPicture is left as it is; kUncodableCoefficient when they cannot
-// be, as the rows copied are not decoded.
+// be, as the rows copied are not decoded. With restarts likewise, only its changed intervals.
 EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
                       const std::function<void(int)>& atRow, int parts, TCodedWindow& coded,
-                      TDcPicture* dcPicture = nullptr, const TScanCopy* copy = nullptr);
+                      TDcPicture* dcPicture = nullptr, const TScanCopy* copy = nullptr,
+                      const TRestartCopy* restarts = nullptr);
 
 // The coded window as a picture with no metadata, for a picture maker to draw from: its header
 // keeps only the APP0 and APP14 segments, which tell how its colours are coded, and without

@@ -14,6 +14,7 @@
 #include "JpegFixtures.h"
 #include "JpegTrimming.h"
 #include "Messages.h"
+#include "Wipe.h"
 
 namespace tarvo::testing {
 namespace {
@@ -241,6 +242,13 @@ TEST_P(DamagedInterval, IsNamedAndEveryCutClearOfItIsExact) {
   refusal.Region = c.damaged;
   EXPECT_EQ(log.Only(), MessageText(refusal));
   EXPECT_EQ(engine.DamagedRegions(), std::vector<TTrimRect>{c.damaged});
+  // A first wipe clear of the damage copies the intervals it leaves only once each is read as
+  // it stands: the whole picture is refused all the same.
+  TJpegTrimming wiping;
+  wiping.OnMessage = nullptr;
+  wiping.Wipes = {{{60, 40, 75, 50}, EWipeFill::kGrey}};
+  ASSERT_TRUE(wiping.AnalyzeBytes(file));
+  EXPECT_EQ(wiping.Trim(output, {0, 0, 75, 50}, false).Error, EJpegError::kDamagedRegion);
   // Below the damage, and beside it in its own rows: exact, and nothing to tell.
   log.messages.clear();
   for (const TTrimRect& rect : {TTrimRect{0, c.damaged.Bottom, 75, 50},

@@ -47,6 +47,14 @@ const WipeSource kWipeSources[] = {
     {"S420Progressive", Sampling::k420, 107, 77, 0, true},
     {"S422Thumbnail", Sampling::k422, 107, 77, 0, false, true},
     {"S444Optimised", Sampling::k444, 107, 77, 0, false, false, true},
+    // Restart intervals of one MCU, of a row of 4:2:0 (7 MCUs), of two rows, of a length that
+    // is no multiple of a row, and one with a thumbnail drawn from the DC values of intervals
+    // both decoded and walked over: a first wipe copies the intervals it leaves.
+    {"GreyRestartMcu", Sampling::kGrey, 107, 77, 1, false},
+    {"S420RestartRow", Sampling::k420, 107, 77, 7, false},
+    {"S444RestartTwoRows", Sampling::k444, 107, 77, 28, false},
+    {"S420RestartOdd", Sampling::k420, 107, 77, 5, false},
+    {"S422RestartThumbnail", Sampling::k422, 107, 77, 4, false, true},
 };
 
 // WipeRegions as WIDTHxHEIGHT+X+Y: inside and off the grid, at the corner, out to the far edges
@@ -212,15 +220,17 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
   struct Case {
     Sampling sampling;
     TTrimRect region;  // corners
+    unsigned restartInterval = 0;
   };
   // An interior region 5 x 3 MCUs of 4:2:0 (a mosaic row of cells joins its last thin column),
-  // one at the far edges, one at the corner of 4:4:4.
-  const Case cases[] = {{Sampling::k420, {20, 17, 90, 60}},
-                        {Sampling::k420, {70, 50, 107, 77}},
-                        {Sampling::k444, {0, 0, 30, 20}},
-                        {Sampling::kGrey, {9, 9, 60, 44}}};
+  // one at the far edges, one at the corner of 4:4:4; with restart markers, whose intervals the
+  // fills average are decoded beside the wiped ones.
+  const Case cases[] = {
+      {Sampling::k420, {20, 17, 90, 60}},    {Sampling::k420, {70, 50, 107, 77}},
+      {Sampling::k444, {0, 0, 30, 20}},      {Sampling::kGrey, {9, 9, 60, 44}},
+      {Sampling::k420, {20, 17, 90, 60}, 3}, {Sampling::k444, {0, 0, 30, 20}, 14}};
   for (const Case& c : cases) {
-    const Bytes source = MakeWipeSource({"", c.sampling, 107, 77, 0, false});
+    const Bytes source = MakeWipeSource({"", c.sampling, 107, 77, c.restartInterval, false});
     TJpegTrimming engine;
     ASSERT_TRUE(engine.AnalyzeBytes(source));
     const TTrimRect grown = GrownToMcus(c.region, engine.Grid());
@@ -272,7 +282,8 @@ TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
   // the rows above, in and below the band to be walked in two pieces at once.
   const std::pair<WipeSource, TTrimRect> cases[] = {
       {{"", Sampling::k420, 640, 480, 0, false, true}, {300, 200, 340, 240}},
-      {{"", Sampling::kGrey, 2048, 1200, 0, false, true}, {300, 480, 340, 800}}};
+      {{"", Sampling::kGrey, 2048, 1200, 0, false, true}, {300, 480, 340, 800}},
+      {{"", Sampling::k420, 640, 480, 40, false, true}, {300, 200, 340, 240}}};
   JpegtranRunner jpegtran;
   const TLibjpegPictureMaker maker;
   for (const auto& [param, region] : cases) {
@@ -296,20 +307,24 @@ TEST(Wipe, RowsAFirstWipeWalkedOverAreDecodedForWhatFollows) {
     ASSERT_TRUE(fresh.AnalyzeBytes(source));
     EXPECT_EQ(Written(fresh, whole), decodedFirst);
   }
-  const Bytes source = MakeWipeSource({"", Sampling::k420, 640, 480, 0, false, true});
-  TJpegTrimming engine;
-  engine.Wipes = {{{300, 200, 340, 240}, EWipeFill::kGrey}};
-  const TOrientedTrim whole = WholePicture({16, 16, 640, 480}, kAsStored);
-  // Without a thumbnail to draw, nothing needs them.
-  ASSERT_TRUE(engine.AnalyzeBytes(source));
-  Written(engine, whole);
-  EXPECT_EQ(engine.DecodedRows(), 0);
-  EXPECT_FALSE(engine.DecodedValid());
-  ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
-  EXPECT_TRUE(engine.DecodedValid());
-  engine.Wipes.clear();
-  ExpectWiped(Written(engine, whole), source,
-              [](const fixtures::ComponentCoefficients&, int, int) { return std::nullopt; });
+  // Without a thumbnail to draw, nothing needs them, with restart markers or without.
+  for (const unsigned restartInterval : {0u, 40u}) {
+    SCOPED_TRACE(restartInterval);
+    const Bytes source =
+        MakeWipeSource({"", Sampling::k420, 640, 480, restartInterval, false, true});
+    TJpegTrimming engine;
+    engine.Wipes = {{{300, 200, 340, 240}, EWipeFill::kGrey}};
+    const TOrientedTrim whole = WholePicture({16, 16, 640, 480}, kAsStored);
+    ASSERT_TRUE(engine.AnalyzeBytes(source));
+    Written(engine, whole);
+    EXPECT_EQ(engine.DecodedRows(), 0);
+    EXPECT_FALSE(engine.DecodedValid());
+    ASSERT_TRUE(engine.DecodeRows(engine.McuRows()));
+    EXPECT_TRUE(engine.DecodedValid());
+    engine.Wipes.clear();
+    ExpectWiped(Written(engine, whole), source,
+                [](const fixtures::ComponentCoefficients&, int, int) { return std::nullopt; });
+  }
 }
 
 }  // namespace
