@@ -173,6 +173,47 @@ TEST_P(WipeOracle, WipesSharingRowsOrAtTheTopAndBottomAreJpegtransInTurn) {
   }
 }
 
+// A first wipe copies restart intervals only where their markers stand in turn: fill bytes
+// before a marker go over with it, and markers out of turn leave the wipe to the whole picture's
+// decoding, which refuses it as it refuses the plain cut.
+TEST(Wipe, RestartMarkersAfterFillBytesOrOutOfTurn) {
+  const Bytes source = MakeWipeSource({"", Sampling::k420, 107, 77, 7, false});
+  const TTrimRect region{40, 30, 20, 12};
+  Bytes filled = source;
+  Bytes swapped = source;
+  std::vector<std::size_t> markers;
+  for (std::size_t at = ScanStart(source); at + 1 < source.size(); ++at) {
+    if (source[at] == 0xFF && (source[at + 1] & 0xF8) == 0xD0) markers.push_back(at);
+  }
+  ASSERT_GE(markers.size(), 3u);
+  for (auto at = markers.rbegin(); at != markers.rend(); ++at) {
+    filled.insert(filled.begin() + static_cast<std::ptrdiff_t>(*at), {0xFF, 0xFF});
+  }
+  std::swap(swapped[markers[0] + 1], swapped[markers[1] + 1]);
+  JpegtranRunner jpegtran;
+  bool decodedWhole = false;
+  const auto wipe = [&](const Bytes& file, TByteStream& output) {
+    TJpegTrimming engine;
+    engine.OnMessage = nullptr;
+    engine.Wipes = {{CornersOf(region), EWipeFill::kGrey}};
+    if (!engine.AnalyzeBytes(file)) return TJpegStatus(EJpegError::kBitStream);
+    const TJpegStatus status =
+        engine.TrimCut(output, WholePicture(engine.Grid(), kAsStored), false);
+    decodedWhole = engine.DecodedValid();
+    return status;
+  };
+  TByteStream output;
+  ASSERT_TRUE(wipe(filled, output));
+  EXPECT_FALSE(decodedWhole);
+  ExpectSameJpeg(BytesOf(output), jpegtran.Run(source, "-copy all -wipe " + WipeGeometry(region)));
+  TJpegTrimming plain;
+  plain.OnMessage = nullptr;
+  ASSERT_TRUE(plain.AnalyzeBytes(swapped));
+  const TJpegStatus refused = plain.Trim(output, {0, 0, 107, 77}, false);
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(wipe(swapped, output).Error, refused.Error);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, WipeOracle, ::testing::ValuesIn(kWipeSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
