@@ -1,6 +1,7 @@
 // Times the engine against libjpeg-turbo's own crop path on a generated 24-megapixel photo and
 // on any files given: analysis, the first trim (which decodes the scan) and a further trim.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,8 +11,11 @@
 
 #include "BestTime.h"
 #include "ByteStream.h"
+#include "HuffmanBlockCoder.h"
 #include "JpegFixtures.h"
+#include "JpegModelReader.h"
 #include "JpegTrimming.h"
+#include "ScanWalk.h"
 
 namespace {
 
@@ -23,6 +27,39 @@ using tarvo::fixtures::Bytes;
 void Fail(const std::string& what) {
   std::fprintf(stderr, "%s\n", what.c_str());
   std::exit(1);
+}
+
+// Milliseconds of one thread reading the first scan's blocks from start to end, read past or
+// decoded, up to the first restart marker or fault; blocks tells how many it read.
+double BestBlockWalk(const Bytes& bytes, int runs, bool decode, long& blocks) {
+  tarvo::TByteStream source;
+  source.Assign(bytes);
+  tarvo::TJpegModel model;
+  if (!tarvo::ReadJpegModel(source, model) || model.Scans.empty()) return 0;
+  const tarvo::TScan& scan = model.Scans[0];
+  const tarvo::TScanTables tables = tarvo::ScanTables(model, scan);
+  const tarvo::TMcuLayout layout = tarvo::ScanLayout(model, scan);
+  std::int16_t block[tarvo::kBlockSize];
+  return BestMilliseconds(runs, [&] {
+    tarvo::EJpegError marker = tarvo::EJpegError::kNone;
+    tarvo::TBitBuffer bits(bytes.data(), bytes.size(), &marker);
+    bits.Start(static_cast<std::size_t>(scan.DataStart));
+    std::array<int, tarvo::TCoefficientStore::kMaxComponents> predictor{};
+    blocks = 0;
+    const long mcus = static_cast<long>(layout.EndCol) * layout.EndRow;
+    for (long m = 0; m < mcus; ++m) {
+      for (int c = 0; c < layout.Count; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        for (int b = 0; b < layout.Components[k].H * layout.Components[k].V; ++b) {
+          const bool ok =
+              decode ? tarvo::DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k], block)
+                     : tarvo::SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]);
+          if (!ok || bits.MarkerMet()) return;
+          ++blocks;
+        }
+      }
+    }
+  });
 }
 
 void BenchFile(const std::string& path, int runs) {
@@ -59,12 +96,18 @@ void BenchFile(const std::string& path, int runs) {
   const double libjpeg = BestMilliseconds(
       runs, [&] { tarvo::fixtures::LibjpegCrop(bytes, left, top, width, height); });
 
+  long blocks = 0;
+  const double skipWalk = BestBlockWalk(bytes, runs, false, blocks);
+  const double decodeWalk = BestBlockWalk(bytes, runs, true, blocks);
+
   std::printf("  AnalyzeFile          %9.2f ms\n", analyze);
   std::printf("  first Trim           %9.2f ms\n", firstTrim);
   std::printf("  further Trim         %9.2f ms\n", furtherTrim);
   std::printf(
       "  libjpeg-turbo crop   %9.2f ms (jpeg_read_coefficients + jpeg_write_coefficients)\n",
       libjpeg);
+  std::printf("  SkipBlock walk       %9.2f ms (%ld blocks, one thread)\n", skipWalk, blocks);
+  std::printf("  DecodeBlock walk     %9.2f ms\n", decodeWalk);
   std::printf("  ratio analyze+first trim / libjpeg   %.3f\n", (analyze + firstTrim) / libjpeg);
   std::printf("  ratio further trim / libjpeg         %.3f\n", furtherTrim / libjpeg);
 }

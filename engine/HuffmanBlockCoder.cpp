@@ -51,15 +51,49 @@ template <bool kKeep>
   TBitBuffer bits = buffer;
   if constexpr (kKeep) std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
   bool ok = false;
-  const int category = DecodeSymbolFast(bits, dc);
+  // The DC code and its magnitude bits together when the buffer holds both, else one by one.
+  int category = -1;
+  int difference = 0;
+  const int available = bits.Prefetch();
+  const std::uint16_t dcEntry =
+      available >= 16 ? dc.Lookahead[bits.PeekBits(THuffmanTable::kLookaheadBits)] : 0;
+  if (dcEntry != 0 && (dcEntry & 0xFF) <= kMaxCategory &&
+      (dcEntry >> 8) + (dcEntry & 0xFF) <= available) {
+    bits.SkipBits(dcEntry >> 8);
+    category = dcEntry & 0xFF;
+    difference = ExtendMagnitude(bits.PeekBits(16) >> (16 - category), category);
+    bits.SkipBits(category);
+  } else {
+    category = DecodeSymbolFast(bits, dc);
+    if (category >= 0 && category <= kMaxCategory)
+      difference = ExtendMagnitude(bits.ReadBits(category), category);
+  }
   if (category >= 0 && category <= kMaxCategory) {
-    const int difference = ExtendMagnitude(bits.ReadBits(category), category);
     predictor = static_cast<std::int16_t>(difference + predictor);
     if constexpr (kKeep) block[0] = static_cast<std::int16_t>(predictor);
     for (int k = 1;;) {
       if (k >= kBlockSize) {
         ok = true;  // no EOB follows a block whose last coefficient is coded
         break;
+      }
+      if constexpr (!kKeep) {
+        // Several symbols at a time while they stop short of the block's end; what the end
+        // decides, the one-symbol steps below decide as when decoding.
+        const int available = bits.Prefetch();
+        if (available >= 16) {
+          const std::uint16_t entry = ac.SkipAc[bits.PeekBits(THuffmanTable::kSkipBits)];
+          const int passed = entry >> THuffmanTable::kSkipPassedShift;
+          const int used = entry & THuffmanTable::kSkipUsed;
+          if (entry != 0 && k + passed < kBlockSize && used <= available) {
+            bits.SkipBits(used);
+            k += passed;
+            if (entry & THuffmanTable::kSkipEob) {
+              ok = true;
+              break;
+            }
+            continue;
+          }
+        }
       }
       if (bits.Prefetch() >= 16) {
         const std::int32_t entry = ac.FastAc[bits.PeekBits(THuffmanTable::kLookaheadBits)];

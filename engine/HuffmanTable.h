@@ -28,11 +28,25 @@ struct THuffmanTable {
   // one step. Value << 16 | EOB flag | run << 8 | bits used; 0 when the pair is longer.
   static constexpr std::int32_t kFastEob = 1 << 12;
   std::array<std::int32_t, 1u << kLookaheadBits> FastAc{};
+  // For reading past AC codes without their values: indexed by the next kSkipBits bits, the
+  // whole symbols (codes with their magnitude bits) those bits hold, taken in one step; or, when
+  // the first symbol's magnitude bits reach past them, that symbol alone, its code within them.
+  // Bits used | kSkipEob when the last symbol is an EOB | coefficients passed <<
+  // kSkipPassedShift; 0 when not even the first code fits. The coefficients passed stop short of
+  // 64.
+  static constexpr int kSkipBits = 12;
+  static constexpr std::uint16_t kSkipUsed = 31;
+  static constexpr std::uint16_t kSkipEob = 1 << 5;
+  static constexpr int kSkipPassedShift = 6;
+  std::array<std::uint16_t, 1u << kSkipBits> SkipAc{};
 
   // Fills the lists from BITS[1..16] and the symbols (ITU-T T.81 Annex C) and derives the
   // decoding tables. counts must describe a prefix code that fits in 16 bits.
   void Assign(const std::uint8_t (&counts)[16], const std::uint8_t* symbols);
   void Clear() { *this = THuffmanTable{}; }
+
+ private:
+  void BuildSkipAc();
 };
 
 // Per-symbol code and length for writing; length 0 marks a symbol the table has no code for.

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "JpegModelReader.h"
+#include "ScanWalk.h"
 
 namespace tarvo {
 namespace {
 
+using fixtures::Bytes;
 using testing::BytesOf;
 
 THuffmanTable MakeTable(const std::vector<int>& counts, const std::vector<std::uint8_t>& symbols) {
@@ -306,6 +310,86 @@ TEST(HuffmanBlocks, SeededRoundTrips) {
       for (int k = 0; k < 64; ++k) ASSERT_EQ(decoded[k], blocks[i][static_cast<std::size_t>(k)]);
     }
     EXPECT_EQ(reader.Position(), stream.Size());
+  }
+}
+
+// Reads blocks from start both by decoding and by reading past them, tables[i] for block i of
+// each MCU, until one fails, the data run out or a marker is met: both must agree at every block
+// on success, the place after it and the DC value.
+void ExpectSkipAsDecode(const Bytes& bytes, std::size_t start, const TScanTables& tables,
+                        const std::vector<std::size_t>& mcu) {
+  EJpegError markers[2] = {};
+  TBitBuffer decoding(bytes.data(), bytes.size(), &markers[0]);
+  TBitBuffer skipping(bytes.data(), bytes.size(), &markers[1]);
+  decoding.Start(start);
+  skipping.Start(start);
+  std::array<int, 4> predictors[2] = {};
+  const auto outcome = [](const auto& read) {
+    try {
+      return read() ? 1 : 0;
+    } catch (const EStreamError&) {
+      return -1;
+    }
+  };
+  int outcomes[2] = {1, 1};
+  for (std::size_t n = 0; outcomes[0] == 1 && !decoding.MarkerMet(); ++n) {
+    const std::size_t c = mcu[n % mcu.size()];
+    std::int16_t block[kBlockSize];
+    outcomes[0] = outcome([&] {
+      return DecodeBlock(decoding, *tables.Dc[c], *tables.Ac[c], predictors[0][c], block);
+    });
+    outcomes[1] = outcome(
+        [&] { return SkipBlock(skipping, *tables.Dc[c], *tables.Ac[c], predictors[1][c]); });
+    ASSERT_EQ(outcomes[0], outcomes[1]) << n;
+    ASSERT_TRUE(outcomes[0] < 0 || decoding.Place() == skipping.Place()) << n;
+    ASSERT_EQ(predictors[0], predictors[1]) << n;
+  }
+}
+
+// Encoders' files, whole and with bits flipped, and random bits read with tables whose short
+// codes put many symbols in one lookup: ZRLs past the block's end, runs without a coefficient,
+// blocks filled to their last coefficient without EOB.
+TEST(HuffmanBlocks, ReadingPastEndsEachBlockWhereDecodingDoes) {
+  std::mt19937 random(7);
+  using fixtures::Sampling;
+  using TCase = std::tuple<Sampling, int, bool>;
+  for (const auto& [sampling, quality, optimize] :
+       {TCase{Sampling::kGrey, 50, false}, TCase{Sampling::k420, 95, false},
+        TCase{Sampling::k444, 100, true}, TCase{Sampling::k420, 75, true}}) {
+    fixtures::JpegOptions options;
+    options.width = 200;
+    options.height = 120;
+    options.sampling = sampling;
+    options.quality = quality;
+    options.optimizeCoding = optimize;
+    const Bytes jpeg = fixtures::MakeJpeg(options);
+    TByteStream source;
+    source.Assign(jpeg);
+    TJpegModel model;
+    ASSERT_TRUE(ReadJpegModel(source, model));
+    const TScan& scan = model.Scans[0];
+    const TMcuLayout layout = ScanLayout(model, scan);
+    std::vector<std::size_t> mcu;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(layout.Count); ++c)
+      mcu.insert(mcu.end(),
+                 static_cast<std::size_t>(layout.Components[c].H * layout.Components[c].V), c);
+    for (int damage = 0; damage <= 20; ++damage) {
+      Bytes damaged = jpeg;
+      const auto at =
+          static_cast<std::size_t>(scan.DataStart + random() % (scan.DataEnd - scan.DataStart));
+      if (damage > 0) damaged[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+      ExpectSkipAsDecode(damaged, static_cast<std::size_t>(scan.DataStart), ScanTables(model, scan),
+                         mcu);
+    }
+  }
+  const THuffmanTable dc = DcTable();
+  for (const THuffmanTable& ac : {MakeTable({1, 1, 1, 1, 1}, {0xF0, 0x01, 0x00, 0x11, 0x10}),
+                                  MakeTable({1, 1, 1, 1}, {0x01, 0x02, 0x00, 0xF0})}) {
+    for (int run = 0; run < 200; ++run) {
+      Bytes bytes(256);
+      for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+      ExpectSkipAsDecode(bytes, 0, {{&dc}, {&ac}}, {0});
+    }
   }
 }
 
