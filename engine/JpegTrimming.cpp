@@ -219,7 +219,7 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   if (!turned && mayCopy) {
     TDcPicture* dc = dcPicture.Planes.empty() ? nullptr : &dcPicture;
     copy = DecodeForCopy(window, dc);
-    if (!copy) restartCopy = DecodeForRestartCopy(window, dc);
+    if (!copy) restartCopy = DecodeForRestartCopy(window);
   }
   // A copy needs no blocks decoded: its fills average the DC values its walk noted.
   std::vector<TTrimWindow> needed;
@@ -266,14 +266,19 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     return static_cast<int>(std::clamp<std::int64_t>(
         mcus / kMcusPerThread, 1, std::max(1u, std::thread::hardware_concurrency())));
   };
-  const TWipes wipes = copy ? TWipes(
-                                  model_,
-                                  [&copy](int slot, std::size_t row, std::size_t col) {
-                                    return copy->BandDc.At(slot, row, col);
-                                  },
-                                  Wipes)
-                            : TWipes(model_, store_, Wipes);
+  // A copy's fills average the DC values its walk noted; a picture decoded whole has them stored.
+  const TDcPicture* walkedDc =
+      copy ? &copy->BandDc : (restartCopy && !DecodedValid() ? &restartCopy->Dc : nullptr);
+  const TWipes wipes = walkedDc != nullptr
+                           ? TWipes(
+                                 model_,
+                                 [walkedDc](int slot, std::size_t row, std::size_t col) {
+                                   return walkedDc->At(slot, row, col);
+                                 },
+                                 Wipes)
+                           : TWipes(model_, store_, Wipes);
   if (copy) copy->Wipes = &wipes;
+  if (restartCopy) restartCopy->Wipes = &wipes;
   // A copy of the picture kept as it was would show what the wipes blanked.
   const bool keepThumbnails = Pictures.KeepThumbnails && wipes.Empty();
   // A thumbnail drawn anew takes the cut's DC values, noted as the cut is coded.
@@ -314,14 +319,14 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   std::optional<bool> dcComplete;
   if (!copy && !restartCopy) dcComplete = true;
   const auto fillDc = [&] {
-    // Those of a restart copy's intervals walked over were noted by the walk.
-    if (restartCopy) {
+    if (walkedDc == nullptr) {
       PutDecodedDc(stored, dcPicture);
       return true;
     }
+    // Those a walk noted, the whole picture's for a restart copy, wiped.
     std::array<std::int16_t, 64> scratch;
-    for (std::size_t slot = 0; slot < copy->BandDc.Planes.size(); ++slot) {
-      const TDcPicture::TPlane& plane = copy->BandDc.Planes[slot];
+    for (std::size_t slot = 0; slot < walkedDc->Planes.size(); ++slot) {
+      const TDcPicture::TPlane& plane = walkedDc->Planes[slot];
       for (std::size_t r = 0; r < static_cast<std::size_t>(plane.Rows); ++r) {
         for (std::size_t c = 0; c < static_cast<std::size_t>(plane.Cols); ++c) {
           const std::size_t row = plane.FirstRow + r;
@@ -332,6 +337,7 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
         }
       }
     }
+    if (restartCopy) return true;
     const int bandFirst = copy->Band.FirstRow;
     if (DecodedValid()) {
       for (const auto& [first, end] :

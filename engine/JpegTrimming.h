@@ -169,11 +169,12 @@ class TJpegTrimming {
   // whole picture, the scan codes it as a trim's does, and decoded or nothing is decoded yet.
   bool WipeMayCopy(const TTrimWindow& window, bool decoded) const;
   // For a wipe of the whole picture whose one scan has restart markers: the intervals the wipes
-  // change and where every marker stands (TRestartCopy), so that the rest is copied. A picture
-  // not yet decoded has only the intervals the wipes change or average decoded, the others read
-  // past, their DC values going to dc if given. Nothing when the picture cannot be copied so.
-  std::optional<TRestartCopy> DecodeForRestartCopy(const TTrimWindow& window, TDcPicture* dc);
-  // Notes the DC value of every block of blocks that the store holds decoded in dc.
+  // change, where every marker stands and where the changed intervals' MCUs end (TRestartCopy),
+  // so that the rest is copied. Nothing is decoded: a picture not yet decoded has every interval
+  // walked, its fills averaging the DC values the walk notes. Nothing when the picture cannot be
+  // copied so.
+  std::optional<TRestartCopy> DecodeForRestartCopy(const TTrimWindow& window);
+  // Notes the DC value of every block of blocks, a picture decoded whole, in dc.
   void PutDecodedDc(const TBlockSource& blocks, TDcPicture& dc) const;
   // The MCUs whose blocks the fills of Wipes average: a flat fill's region with the ring
   // around it, a mosaic's region; none for grey.

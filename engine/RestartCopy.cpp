@@ -1,6 +1,6 @@
 // A wipe of a whole picture whose one scan has restart markers: each interval starts with fresh
 // DC predictors and ends on a byte before its marker (ITU-T T.81 F.1.2.3), so the intervals no
-// wipe touches go over byte for byte and only those holding wiped MCUs are decoded and coded.
+// wipe touches go over byte for byte and only those holding wiped MCUs are written anew.
 #include <algorithm>
 #include <array>
 #include <thread>
@@ -12,8 +12,7 @@
 
 namespace tarvo {
 
-std::optional<TRestartCopy> TJpegTrimming::DecodeForRestartCopy(const TTrimWindow& window,
-                                                                TDcPicture* dc) {
+std::optional<TRestartCopy> TJpegTrimming::DecodeForRestartCopy(const TTrimWindow& window) {
   // Every interval of a picture decoded whole was read as it stands.
   const bool decoded = DecodedValid() && model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0;
   if (RestartInterval() == 0 || !WipeMayCopy(window, decoded)) return std::nullopt;
@@ -36,27 +35,18 @@ std::optional<TRestartCopy> TJpegTrimming::DecodeForRestartCopy(const TTrimWindo
       RestartMarkersInTurn(model_, bytes, copy.Changed.size() - 1);
   if (!markers) return std::nullopt;
   copy.Markers = std::move(*markers);
-  if (decoded) return copy;
-  // Only the intervals the wipes change or average are decoded; the others are read past, which
-  // shows that a whole decoding reads them as they stand, noting their DC values for a thumbnail.
-  const std::vector<TTrimWindow> averaged = WipeWindows();
-  wiped.insert(wiped.end(), averaged.begin(), averaged.end());
-  std::vector<TJpegWarning> warnings;
-  if (DecodeScans(model_.McuRows, wiped, warnings) != EJpegError::kNone ||
-      !model_.Damaged.empty() || cutRows_ >= 0 || intactRows_ >= 0) {
+  // Every MCU's end and DC value comes from a walk, which also shows that a whole decoding
+  // reads each interval as it stands: the changed ones of a picture decoded whole, whose fills
+  // the store averages, else all of them, on two threads.
+  const TMcuLayout layout = ScanLayout(model_, model_.Scans[0]);
+  copy.Ends.resize(static_cast<std::size_t>(layout.EndCol) *
+                   static_cast<std::size_t>(layout.EndRow));
+  copy.Dc = DcPictureFor(model_, window);
+  const auto threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const TIntervalSet walked = decoded ? copy.Changed : TIntervalSet(copy.Changed.size(), 1);
+  if (!WalkRestartIntervals(model_, bytes, copy.Markers, walked, threads, &copy.Dc, &copy.Ends)) {
     return std::nullopt;
   }
-  if (!decodedIntervals_.empty()) {
-    TIntervalSet walked(decodedIntervals_.size(), 0);
-    std::transform(decodedIntervals_.begin(), decodedIntervals_.end(), walked.begin(),
-                   [](char taken) { return static_cast<char>(taken == 0); });
-    const auto threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    // A trim that then decodes the whole picture tells what it reads past itself.
-    if (!WalkRestartIntervals(model_, bytes, copy.Markers, walked, threads, dc)) {
-      return std::nullopt;
-    }
-  }
-  Warn(warnings);
   return copy;
 }
 
@@ -65,8 +55,6 @@ void TJpegTrimming::PutDecodedDc(const TBlockSource& blocks, TDcPicture& dc) con
   const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
   std::array<std::int16_t, 64> scratch;
   for (std::int64_t begin = 0; begin < total; begin += layout.RestartInterval) {
-    const auto k = static_cast<std::size_t>(begin / layout.RestartInterval);
-    if (!DecodedValid() && (k >= decodedIntervals_.size() || decodedIntervals_[k] == 0)) continue;
     const std::int64_t end = std::min(begin + layout.RestartInterval, total);
     for (std::int64_t m = begin; m < end; ++m) {
       WalkMcuBlocks(layout, static_cast<int>(m / layout.EndCol),

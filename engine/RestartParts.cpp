@@ -215,10 +215,13 @@ std::size_t RestartIntervalCount(const TJpegModel& model) {
 
 bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                           const std::vector<TRestartMarker>& restarts,
-                          const TIntervalSet& intervals, int parts, TDcPicture* dc) {
+                          const TIntervalSet& intervals, int parts, TDcPicture* dc,
+                          std::vector<TBitPlace>* mcuEnds) {
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
-  if (intervals.size() != IntervalCount(layout) || restarts.size() + 1 != intervals.size()) {
+  if (intervals.size() != IntervalCount(layout) || restarts.size() + 1 != intervals.size() ||
+      (mcuEnds != nullptr &&
+       mcuEnds->size() != static_cast<std::size_t>(layout.EndCol) * layout.EndRow)) {
     return false;
   }
   const TScanTables tables = ScanTables(model, scan);
@@ -227,6 +230,13 @@ bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t>
     if (!SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor)) return false;
     if (dc != nullptr) {
       dc->Put(layout.Components[k].Slot, row, col, static_cast<std::int16_t>(predictor));
+    }
+    // The last block of an MCU: the last component's, at the bottom right of its share.
+    const TMcuLayout::TComponent& component = layout.Components[k];
+    const auto v = static_cast<std::size_t>(component.V);
+    const auto h = static_cast<std::size_t>(component.H);
+    if (mcuEnds != nullptr && c + 1 == layout.Count && (row + 1) % v == 0 && (col + 1) % h == 0) {
+      (*mcuEnds)[row / v * static_cast<std::size_t>(layout.EndCol) + col / h] = bits.Place();
     }
     return true;
   };

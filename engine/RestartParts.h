@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "BitStreamFile.h"
 #include "CoefficientStore.h"
 #include "DcPicture.h"
 #include "JpegModel.h"
@@ -40,10 +41,12 @@ std::optional<std::vector<TRestartMarker>> RestartMarkersInTurn(const TJpegModel
 // DecodeRestartIntervals would decode them, in up to parts parts at once, noting every block's
 // DC value in dc if given. restarts are every marker of the scan (RestartMarkersInTurn). True
 // once each interval read ends exactly where its marker starts, the scan's last where the scan's
-// data end: the sequential decode then reads them as they were read here.
+// data end: the sequential decode then reads them as they were read here. mcuEnds, if given and
+// holding a place for every MCU of the scan, receives where each MCU read ends, in coding order.
 bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                           const std::vector<TRestartMarker>& restarts,
-                          const TIntervalSet& intervals, int parts, TDcPicture* dc);
+                          const TIntervalSet& intervals, int parts, TDcPicture* dc,
+                          std::vector<TBitPlace>* mcuEnds = nullptr);
 
 // The intervals of model's one scan (SingleScan, RestartInterval not 0) that hold any MCU of
 // windows, which lie inside the picture.

@@ -147,70 +147,85 @@ TDcPredictors BandPredictors(const TMcuLayout& layout, const TScanCopy& copy, in
   return predictors;
 }
 
-// Writes MCU rows first to end - 1 of copy's band into writer: an MCU no wipe touches whose
-// DC predictors are the source's goes over bit for bit, wiped MCUs are coded from their fills,
-// and the MCU after a wiped one from its blocks decoded anew, against the DC value the wipe
-// left. zeroRuns and room as CodeBlock's, for the coded blocks. False when a symbol has no code
-// in tables.
+// Writes MCUs begin to end - 1 of the source's single scan, counted in coding order, into
+// writer, the output's DC predictors before them predictors: an MCU no wipe touches whose DC
+// predictors are the source's goes over bit for bit, wiped MCUs are coded from their fills, and
+// the MCU after a wiped one from its blocks decoded anew, against the DC value the wipe left.
+// startOf(m) is where MCU m starts in the source and the source's predictors there; startOf(end)
+// where MCU end - 1 ends. zeroRuns and room as CodeBlock's, for the coded blocks. False when a
+// symbol has no code in tables.
+template <typename StartOf>
+bool CodeMcus(const TJpegModel& model, std::span<const std::uint8_t> bytes,
+              const TWindowTables& tables, const TWipes& wipes, std::int64_t begin,
+              std::int64_t end, StartOf&& startOf, TDcPredictors predictors,
+              TOutBitStreamFile& writer, const std::function<void(int)>& atRow, TZeroRuns* zeroRuns,
+              TZeroRuns* room) {
+  // The scan codes the frame's components in its order (WipeMayCopy): scan index is slot.
+  const TScan& scan = model.Scans[0];
+  const TMcuLayout layout = ScanLayout(model, scan);
+  const TScanTables decode = ScanTables(model, scan);
+  std::array<std::int16_t, 64> scratch;
+  // Where the MCUs to copy that are not yet written start.
+  std::optional<TBitPlace> copying;
+  for (std::int64_t mcu = begin; mcu < end; ++mcu) {
+    const auto r = static_cast<int>(mcu / layout.EndCol);
+    const auto m = static_cast<int>(mcu % layout.EndCol);
+    if (mcu == begin || m == 0) atRow(r);
+    const TMcuStart start = startOf(mcu);
+    const TMcuLayout::TComponent& lead = layout.Components[0];
+    const bool wiped = wipes.Fill(lead.Slot, static_cast<std::size_t>(r * lead.V),
+                                  static_cast<std::size_t>(m * lead.H), scratch.data()) != nullptr;
+    bool same = true;
+    for (int c = 0; c < layout.Count; ++c) {
+      same = same && predictors[static_cast<std::size_t>(c)] ==
+                         start.Predictors[static_cast<std::size_t>(c)];
+    }
+    if (!wiped && same) {
+      if (!copying) copying = start.Place;
+      const TMcuStart next = startOf(mcu + 1);
+      std::copy(next.Predictors.begin(), next.Predictors.end(), predictors.begin());
+      continue;
+    }
+    if (copying) writer.CopyCoded(bytes, *copying, start.Place);
+    copying.reset();
+    EJpegError marker = EJpegError::kNone;
+    TBitBuffer bits(bytes.data(), bytes.size(), &marker);
+    std::array<int, TCoefficientStore::kMaxComponents> source{};
+    if (!wiped) {
+      // Read before, by the walk that noted where the MCU starts.
+      bits.Start(start.Place.Byte);
+      bits.ReadBits(start.Place.Bits);
+      std::copy(start.Predictors.begin(), start.Predictors.end(), source.begin());
+    }
+    const bool coded = WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
+      const auto k = static_cast<std::size_t>(c);
+      const int slot = layout.Components[k].Slot;
+      const std::int16_t* block = scratch.data();
+      if (wiped) {
+        block = wipes.Fill(slot, row, col, scratch.data());
+      } else if (!DecodeBlock(bits, *decode.Dc[k], *decode.Ac[k], source[k], scratch.data())) {
+        return false;
+      }
+      return CodeBlock(writer, tables, slot, block, predictors[k], zeroRuns, room);
+    });
+    if (!coded) return false;
+  }
+  if (copying) writer.CopyCoded(bytes, *copying, startOf(end).Place);
+  return true;
+}
+
+// Writes MCU rows first to end - 1 of copy's band into writer (CodeMcus).
 bool CodeBand(const TJpegModel& model, std::span<const std::uint8_t> bytes,
               const TWindowTables& tables, const TScanCopy& copy, int first, int end,
               TOutBitStreamFile& writer, const std::function<void(int)>& atRow, TZeroRuns* zeroRuns,
               TZeroRuns* room) {
-  // The scan codes the frame's components in its order (DecodeForCopy): scan index is slot.
-  const TScan& scan = model.Scans[0];
-  const TMcuLayout layout = ScanLayout(model, scan);
-  const TScanTables decode = ScanTables(model, scan);
-  const TWipes& wipes = *copy.Wipes;
-  TDcPredictors predictors = BandPredictors(layout, copy, first);
-  std::array<std::int16_t, 64> scratch;
-  // Where the MCUs to copy that are not yet written start.
-  std::optional<TBitPlace> copying;
-  for (int r = first; r < end; ++r) {
-    atRow(r);
-    for (int m = 0; m < layout.EndCol; ++m) {
-      const TMcuStart& start = copy.Band.At(r, m);
-      const TMcuLayout::TComponent& lead = layout.Components[0];
-      const bool wiped =
-          wipes.Fill(lead.Slot, static_cast<std::size_t>(r * lead.V),
-                     static_cast<std::size_t>(m * lead.H), scratch.data()) != nullptr;
-      bool same = true;
-      for (int c = 0; c < layout.Count; ++c) {
-        same = same && predictors[static_cast<std::size_t>(c)] ==
-                           start.Predictors[static_cast<std::size_t>(c)];
-      }
-      if (!wiped && same) {
-        if (!copying) copying = start.Place;
-        const TMcuStart& next = copy.Band.At(r, m + 1);
-        std::copy(next.Predictors.begin(), next.Predictors.end(), predictors.begin());
-        continue;
-      }
-      if (copying) writer.CopyCoded(bytes, *copying, start.Place);
-      copying.reset();
-      EJpegError marker = EJpegError::kNone;
-      TBitBuffer bits(bytes.data(), bytes.size(), &marker);
-      std::array<int, TCoefficientStore::kMaxComponents> source{};
-      if (!wiped) {
-        // Read before, by the walk that noted where the MCU starts.
-        bits.Start(start.Place.Byte);
-        bits.ReadBits(start.Place.Bits);
-        std::copy(start.Predictors.begin(), start.Predictors.end(), source.begin());
-      }
-      const bool coded = WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
-        const auto k = static_cast<std::size_t>(c);
-        const int slot = layout.Components[k].Slot;
-        const std::int16_t* block = scratch.data();
-        if (wiped) {
-          block = wipes.Fill(slot, row, col, scratch.data());
-        } else if (!DecodeBlock(bits, *decode.Dc[k], *decode.Ac[k], source[k], scratch.data())) {
-          return false;
-        }
-        return CodeBlock(writer, tables, slot, block, predictors[k], zeroRuns, room);
-      });
-      if (!coded) return false;
-    }
-  }
-  if (copying) writer.CopyCoded(bytes, *copying, copy.Band.At(end, 0).Place);
-  return true;
+  const TMcuLayout layout = ScanLayout(model, model.Scans[0]);
+  const std::int64_t cols = copy.Band.Cols;
+  const std::int64_t bandBegin = std::int64_t{copy.Band.FirstRow} * cols;
+  return CodeMcus(
+      model, bytes, tables, *copy.Wipes, first * cols, end * cols,
+      [&](std::int64_t mcu) { return copy.Band.Starts[static_cast<std::size_t>(mcu - bandBegin)]; },
+      BandPredictors(layout, copy, first), writer, atRow, zeroRuns, room);
 }
 
 // Writes the window's scan, and the segments around it, once each.
@@ -239,10 +254,10 @@ class TWindowWriter {
   // cannot be written so (no ZRL codes make up the bits).
   bool WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
                        const std::function<void(int)>& atRow);
-  // Copies the intervals of the source's scan that copy does not name as changed, and codes the
-  // changed ones from blocks; false when a symbol has no code in tables.
+  // Copies the intervals of the source's scan that copy does not name as changed, and writes the
+  // changed ones as a band's rows are (CodeMcus); false when a symbol has no code in tables.
   bool WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCopy& copy,
-                              const TBlockSource& blocks, const std::function<void(int)>& atRow);
+                              const std::function<void(int)>& atRow);
   void Flush() { writer_.FlushBits(); }
   void WriteBlock(std::span<const std::uint8_t> bytes) {
     writer_.WriteBlock(bytes.data(), bytes.size());
@@ -517,7 +532,6 @@ bool TWindowWriter::WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
 }
 
 bool TWindowWriter::WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCopy& copy,
-                                           const TBlockSource& blocks,
                                            const std::function<void(int)>& atRow) {
   const TMcuLayout layout = ScanLayout(model_, model_.Scans[0]);
   const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
@@ -525,8 +539,6 @@ bool TWindowWriter::WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCo
   const auto dataStart = static_cast<std::size_t>(model_.Scans[0].DataStart);
   const auto dataEnd = static_cast<std::size_t>(model_.Scans[0].DataEnd);
   const auto startOf = [&](std::size_t k) { return k == 0 ? dataStart : copy.Markers[k - 1].Next; };
-  const TWindowTables& tables = coded.Tables;
-  std::array<std::int16_t, 64> scratch;
   // Where the intervals to copy that are not yet written start; the first run is borrowed.
   std::optional<std::size_t> copying = dataStart;
   bool first = true;
@@ -545,21 +557,31 @@ bool TWindowWriter::WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCo
       copying.reset();
     }
     first = false;
-    TDcPredictors predictors{};
     const std::int64_t begin = static_cast<std::int64_t>(k) * layout.RestartInterval;
     const std::int64_t end = std::min(begin + layout.RestartInterval, total);
-    for (std::int64_t m = begin; m < end; ++m) {
-      const auto row = static_cast<int>(m / layout.EndCol);
-      if (m == begin || m % layout.EndCol == 0) atRow(row);
-      const bool mcu = WalkMcuBlocks(
-          layout, row, static_cast<int>(m % layout.EndCol),
-          [&](int c, std::size_t blockRow, std::size_t col) {
-            const int slot = layout.Components[static_cast<std::size_t>(c)].Slot;
-            return CodeBlock(writer_, tables, slot,
-                             blocks.Block(slot, blockRow, col, scratch.data()),
-                             predictors[static_cast<std::size_t>(slot)], nullptr, nullptr);
-          });
-      if (!mcu) return false;
+    // Each interval starts on a byte with fresh predictors; an MCU after it, where the one
+    // before ends, with the DC values of that one's last blocks.
+    const auto mcuStart = [&](std::int64_t mcu) {
+      TMcuStart start;
+      if (mcu == begin) {
+        start.Place = {startOf(k), 0};
+        return start;
+      }
+      start.Place = copy.Ends[static_cast<std::size_t>(mcu - 1)];
+      const auto r = static_cast<std::size_t>((mcu - 1) / layout.EndCol);
+      const auto m = static_cast<std::size_t>((mcu - 1) % layout.EndCol);
+      for (int c = 0; c < layout.Count; ++c) {
+        const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
+        const auto h = static_cast<std::size_t>(component.H);
+        const auto v = static_cast<std::size_t>(component.V);
+        start.Predictors[static_cast<std::size_t>(c)] =
+            copy.Dc.At(component.Slot, r * v + v - 1, m * h + h - 1);
+      }
+      return start;
+    };
+    if (!CodeMcus(model_, source_, coded.Tables, *copy.Wipes, begin, end, mcuStart, {}, writer_,
+                  atRow, nullptr, nullptr)) {
+      return false;
     }
     if (k + 1 < count) writer_.WriteWord(static_cast<std::uint16_t>(kRst0 + RestartNumber(k)));
   }
@@ -608,7 +630,7 @@ EJpegError CodeWindow(const TTrimSource& source, const TTrimWindow& window,
   if (SourceWindowTables(model, coded.Tables)) {
     TWindowWriter writer(source, window, false, coded.Scan);
     const bool written =
-        restarts != nullptr ? writer.WriteRestartCopiedScan(coded, *restarts, source.Blocks, atRow)
+        restarts != nullptr ? writer.WriteRestartCopiedScan(coded, *restarts, atRow)
         : copy != nullptr   ? writer.WriteCopiedScan(coded, *copy, atRow)
                           : writer.WriteScan(source.Blocks, coded.Tables, atRow, parts, dcPicture);
     if (written) {

@@ -64,13 +64,20 @@ struct TScanCopy {
 };
 
 // A whole picture whose one scan has restart markers, with the intervals Changed flags changed
-// (wiped): the others are copied byte for byte from the source, markers and all, and the changed
-// ones coded from the blocks with fresh DC predictors, each padded to a byte with 1-bits and
-// ended by its own marker, so that every interval keeps its place and number.
+// (wiped): the others are copied byte for byte from the source, markers and all, and in the
+// changed ones, from fresh DC predictors, the MCUs no wipe touches whose predictors are the
+// source's go over bit for bit, the others are coded as a band's are (TScanCopy); each changed
+// interval is padded to a byte with 1-bits and ended by its own marker, so that every interval
+// keeps its place and number.
 struct TRestartCopy {
   TIntervalSet Changed;
   // Every restart marker of the source's scan, in turn.
   std::vector<TRestartMarker> Markers;
+  // Where each MCU of the changed intervals ends in the source's coded data, in coding order.
+  std::vector<TBitPlace> Ends;
+  // The source's DC values, of the changed intervals' blocks at least.
+  TDcPicture Dc;
+  const TWipes* Wipes = nullptr;
 };
 
 // Codes window with the file's own tables where they code every symbol in it, else with tables

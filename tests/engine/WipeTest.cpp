@@ -150,9 +150,10 @@ TEST_P(WipeOracle, GreyIsJpegtransWipeAloneBeforeACropAndBeforeEachTurn) {
                  jpegtran.Run(wiped, "-copy all -wipe " + WipeGeometry(regions[2])));
 }
 
-// A first wipe copies the MCUs of the changed rows that it leaves bit for bit and codes the
-// others: two wipes side by side in the same rows, the second out to the right edge, and wipes
-// of the first and the last MCU row.
+// A first wipe copies the MCUs of the changed rows or intervals that it leaves bit for bit and
+// codes the others: two wipes side by side in the same rows, the second out to the right edge,
+// wipes of the first and the last MCU row, and, in intervals of five 4:2:0 MCUs, one ending an
+// interval whose next starts afresh and one starting an interval.
 TEST_P(WipeOracle, WipesSharingRowsOrAtTheTopAndBottomAreJpegtransInTurn) {
   const WipeSource& param = GetParam();
   const Bytes source = MakeWipeSource(param);
@@ -160,7 +161,8 @@ TEST_P(WipeOracle, WipesSharingRowsOrAtTheTopAndBottomAreJpegtransInTurn) {
   const TLibjpegPictureMaker maker;
   const std::vector<TTrimRect> regions = WipeRegions(param);
   const std::pair<TTrimRect, TTrimRect> pairs[] = {{regions[3], regions[4]},
-                                                   {{0, 0, 20, 1}, {30, param.height - 1, 20, 1}}};
+                                                   {{0, 0, 20, 1}, {30, param.height - 1, 20, 1}},
+                                                   {{48, 0, 32, 16}, {16, 32, 16, 16}}};
   for (const auto& [a, b] : pairs) {
     SCOPED_TRACE(WipeGeometry(a) + " " + WipeGeometry(b));
     TJpegTrimming engine;
