@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <future>
 #include <new>
 #include <optional>
 #include <thread>
@@ -296,21 +297,22 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   if (turned) turnedBlocks.emplace(model_, store_, snapped, &wipes);
   const TTrimSource source{bytes, outputModel,
                            turned ? static_cast<const TBlockSource&>(*turnedBlocks) : stored};
-  if (const EJpegError error =
-          CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
-                     drawsThumbnail && !copy && !restartCopy ? &dcPicture : nullptr,
-                     copy ? &*copy : nullptr, restartCopy ? &*restartCopy : nullptr);
-      error != EJpegError::kNone) {
-    if (!copy && !restartCopy) return error;
-    // The changed rows could not be made to meet the copied ones: every row is decoded and
-    // coded after all, and checked as any trim's.
-    std::vector<TJpegWarning> warnings;
-    if (const EJpegError decoding = DecodeOn(model_.McuRows, warnings);
-        decoding != EJpegError::kNone) {
-      return decoding;
-    }
-    Warn(warnings);
-    return WriteCut(output, cut, dropExif, written, false);
+  const auto code = [&] {
+    return CodeWindow(source, outputWindow, atRow, parts(outputWindow), coded,
+                      drawsThumbnail && !copy && !restartCopy ? &dcPicture : nullptr,
+                      copy ? &*copy : nullptr, restartCopy ? &*restartCopy : nullptr);
+  };
+  // A copy codes only the changed rows, with the source's own tables, and needs nothing the
+  // metadata needs: both are done at once, and the walk for a thumbnail's DC values, its drawing
+  // and an embedded preview's wipe keep the other core busy while the rows are coded.
+  const bool codesAside = copy || restartCopy;
+  TCodedWindow header;
+  if (codesAside) SourceWindowTables(outputModel, header.Tables);
+  std::future<EJpegError> coding;
+  if (codesAside) {
+    coding = std::async(std::launch::async, code);
+  } else if (const EJpegError error = code(); error != EJpegError::kNone) {
+    return error;
   }
   // The DC values of a copy's output, gathered only once a picture is drawn from them: the
   // band's as its walk noted them, wiped; the rows above and below it as the store holds them
@@ -370,7 +372,11 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   bool bareHasScan = false;
   const auto barePicture = [&](bool withScan) {
     if (bare.Size() == 0 || (withScan && !bareHasScan)) {
-      WriteBarePicture(source, outputWindow, transposed, coded, withScan, bare);
+      // A picture with the scan waits for its rows to be coded; a failed coding draws a picture
+      // that is never written, as the cut starts again.
+      if (withScan && coding.valid()) coding.wait();
+      WriteBarePicture(source, outputWindow, transposed, withScan || !codesAside ? coded : header,
+                       withScan, bare);
       bareHasScan = withScan;
     }
     return bare.Bytes();
@@ -411,6 +417,17 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
       .Wipes = wipes.Empty() ? std::span<const TWipe>() : std::span<const TWipe>(Wipes),
   };
   const TMetadataPlan plan = DecideMetadata(context);
+  if (coding.valid() && coding.get() != EJpegError::kNone) {
+    // The changed rows could not be made to meet the copied ones: every row is decoded and
+    // coded after all, and checked as any trim's.
+    std::vector<TJpegWarning> warnings;
+    if (const EJpegError decoding = DecodeOn(model_.McuRows, warnings);
+        decoding != EJpegError::kNone) {
+      return decoding;
+    }
+    Warn(warnings);
+    return WriteCut(output, cut, dropExif, written, false);
+  }
   WriteOutput(source, outputWindow, transposed, coded, plan, output);
   // The pieces borrow the coded scan, which ends with this call.
   output.Keep(coded.Scan.TakeBytes());
