@@ -15,9 +15,12 @@ if [ -z "$file" ]; then
 fi
 
 # The wall seconds of one run of a command, its output dropped; a nanosecond clock, as
-# /usr/bin/time only has 10 ms steps.
+# /usr/bin/time only has 10 ms steps. Each run starts with the disk quiet: a program that does
+# not wait for the disk leaves its output to be written during whatever runs next, and a run
+# that syncs would wait for those writes too.
 seconds() {
   local start end
+  sync
   start=$(date +%s%N)
   "$@" >/dev/null 2>&1
   end=$(date +%s%N)
