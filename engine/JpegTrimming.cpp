@@ -18,6 +18,7 @@
 #include "JpegMarkers.h"
 #include "JpegModelReader.h"
 #include "Messages.h"
+#include "MetadataAhead.h"
 #include "RestartParts.h"
 #include "ScanBand.h"
 #include "ScanDecoder.h"
@@ -215,9 +216,42 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   if (!turned && mayCopy && Pictures.Maker != nullptr && !Wipes.empty()) {
     dcPicture = DcPictureFor(model_, window);
   }
+  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
+  const TEngineCutter cutter(Pictures);
+  // What the metadata is told of a cut written whole as outputWindow; it is told of the wipes and
+  // told to redraw every copy of the picture until the wipes are known to touch nothing.
+  const auto contextOf = [&](const TTrimWindow& outputWindow) {
+    return TCutContext{
+        .Source = bytes,
+        .Model = model_,
+        .ImageEnd = static_cast<std::size_t>(
+            model_.Eoi < static_cast<std::int64_t>(bytes.size()) ? model_.Eoi + 2 : model_.Eoi),
+        .Rect = snapped.Source,
+        .Turn = snapped.Turn,
+        .Orientation = snapped.Tag,
+        .Width = outputWindow.Width,
+        .Height = outputWindow.Height,
+        .DropExif = dropExif,
+        .KeepThumbnails = false,
+        .StoredImages = Pictures.StoredImages,
+        .Maker = Pictures.Maker,
+        .Cutter = &cutter,
+        .DrawCut = nullptr,
+        .Stored = nullptr,
+        .Wipes = Wipes,
+    };
+  };
   std::optional<TScanCopy> copy;
   std::optional<TRestartCopy> restartCopy;
+  std::optional<TMetadataAhead> ahead;
   if (!turned && mayCopy) {
+    const TMcuGrid grid = Grid();
+    if (WipeMayCopy(window, true) && std::any_of(Wipes.begin(), Wipes.end(), [&](const TWipe& w) {
+          const TTrimRect grown = GrownToMcus(w.Region, grid);
+          return grown.Left < grown.Right;
+        })) {
+      ahead.emplace(contextOf(window));
+    }
     TDcPicture* dc = dcPicture.Planes.empty() ? nullptr : &dcPicture;
     copy = DecodeForCopy(window, dc);
     if (!copy) restartCopy = DecodeForRestartCopy(window);
@@ -256,7 +290,6 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
       return damaged;
     }
   }
-  const std::span<const std::uint8_t> bytes = sourceStream_.Bytes();
   const auto atRow = [this](int row) { ReportProgress(model_.McuRows + row); };
   const auto parts = [this](const TTrimWindow& coded) {
     if (CodingThreads > 0) return CodingThreads;
@@ -381,42 +414,30 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     }
     return bare.Bytes();
   };
-  const TEngineCutter cutter(Pictures);
-  const TCutContext context{
-      .Source = bytes,
-      .Model = model_,
-      .ImageEnd = static_cast<std::size_t>(
-          model_.Eoi < static_cast<std::int64_t>(bytes.size()) ? model_.Eoi + 2 : model_.Eoi),
-      .Rect = snapped.Source,
-      .Turn = snapped.Turn,
-      .Orientation = snapped.Tag,
-      .Width = outputWindow.Width,
-      .Height = outputWindow.Height,
-      .DropExif = dropExif,
-      .KeepThumbnails = keepThumbnails,
-      .StoredImages = Pictures.StoredImages,
-      .Maker = Pictures.Maker,
-      .Cutter = &cutter,
-      .DrawCut =
-          [&](const TDrawRequest& request) {
-            std::vector<std::uint8_t> drawn;
-            if (Pictures.Maker == nullptr) return drawn;
-            if (drawsThumbnail && completeDc()) {
-              drawn = Pictures.Maker->SmallerFromDc(dcPicture, barePicture(false), request.MaxWidth,
-                                                    request.MaxHeight, request.Like,
-                                                    request.MaxBytes, request.Quality);
-            }
-            if (drawn.empty()) {
-              drawn =
-                  Pictures.Maker->Smaller(barePicture(true), request.MaxWidth, request.MaxHeight,
-                                          request.Like, request.MaxBytes, request.Quality);
-            }
-            return drawn;
-          },
-      .Stored = nullptr,
-      .Wipes = wipes.Empty() ? std::span<const TWipe>() : std::span<const TWipe>(Wipes),
+  TCutContext context = contextOf(outputWindow);
+  context.KeepThumbnails = keepThumbnails;
+  if (wipes.Empty()) context.Wipes = {};
+  context.DrawCut = [&](const TDrawRequest& request) {
+    std::vector<std::uint8_t> drawn;
+    if (Pictures.Maker == nullptr) return drawn;
+    if (drawsThumbnail && completeDc()) {
+      drawn = Pictures.Maker->SmallerFromDc(dcPicture, barePicture(false), request.MaxWidth,
+                                            request.MaxHeight, request.Like, request.MaxBytes,
+                                            request.Quality);
+    }
+    if (drawn.empty()) {
+      drawn = Pictures.Maker->Smaller(barePicture(true), request.MaxWidth, request.MaxHeight,
+                                      request.Like, request.MaxBytes, request.Quality);
+    }
+    return drawn;
   };
-  const TMetadataPlan plan = DecideMetadata(context);
+  // The plan decided ahead holds for a copy, whose wipes touch the picture; any other cut is
+  // planned now, the model as decoding left it.
+  const TMetadataPlan plan = [&] {
+    if (ahead && (copy || restartCopy) && !wipes.Empty()) return ahead->Take(context.DrawCut);
+    ahead.reset();
+    return DecideMetadata(context);
+  }();
   if (coding.valid() && coding.get() != EJpegError::kNone) {
     // The changed rows could not be made to meet the copied ones: every row is decoded and
     // coded after all, and checked as any trim's.

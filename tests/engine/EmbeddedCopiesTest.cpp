@@ -2,15 +2,18 @@
 // again from the cut or left out, and everything around it stays as it was.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
 
 #include "EngineTestSupport.h"
+#include "JpegModelReader.h"
 #include "LibjpegPictureMaker.h"
 #include "TiffView.h"
 #include "metadata/CutDrawing.h"
 #include "metadata/JfxxThumbnail.h"
 #include "metadata/MakerNotePreviews.h"
+#include "metadata/MetadataAhead.h"
 #include "metadata/PhotoshopResources.h"
 #include "metadata/TrailingPictures.h"
 #include "metadata/XmpThumbnails.h"
@@ -329,6 +332,50 @@ TEST(EmbeddedCopies, ACutOrAWipeDrawsEveryCopyAgainAndOnlyACutKeepsThemWhenAsked
         EXPECT_TRUE(has("\x1C\x02\x05\x00\x03Sea"));  // the IPTC record
       }
     }
+  }
+}
+
+// A plan decided ahead draws the cut only once it is taken, with the drawer handed over then, and
+// is the plan decided in place; one dropped asks for no picture and lets its thread go.
+TEST(EmbeddedCopies, MetadataDecidedAheadWaitsForTheDrawerOrIsDropped) {
+  const TLibjpegPictureMaker maker;
+  const Bytes source = fixtures::MakeJpegWithEmbeddedCopies(true);
+  TByteStream stream;
+  stream.Assign(source);
+  TJpegModel model;
+  ASSERT_TRUE(ReadJpegModel(stream, model));
+  const std::vector<TWipe> wipes{{{0, 0, 40, 40}, EWipeFill::kGrey}};
+  const TCutContext context{.Source = source,
+                            .Model = model,
+                            .ImageEnd = static_cast<std::size_t>(model.Eoi) + 2,
+                            .Rect = {0, 0, 128, 96},
+                            .Turn = {},
+                            .Orientation = {},
+                            .Width = 128,
+                            .Height = 96,
+                            .Maker = &maker,
+                            .DrawCut = nullptr,
+                            .Wipes = wipes};
+  std::atomic<int> asked = 0;
+  const auto drawer = [&](const TDrawRequest&) {
+    ++asked;
+    return GreyPicture();
+  };
+  { const TMetadataAhead dropped(context); }
+  EXPECT_EQ(asked, 0);
+  TMetadataAhead ahead(context);
+  const TMetadataPlan taken = ahead.Take(drawer);
+  const int drawnAhead = asked.exchange(0);
+  EXPECT_GT(drawnAhead, 0);
+  TCutContext inPlace = context;
+  inPlace.DrawCut = drawer;
+  const TMetadataPlan planned = DecideMetadata(inPlace);
+  EXPECT_EQ(asked, drawnAhead);
+  EXPECT_EQ(taken.Inserted, planned.Inserted);
+  ASSERT_EQ(taken.Fates.size(), planned.Fates.size());
+  for (std::size_t i = 0; i < taken.Fates.size(); ++i) {
+    EXPECT_EQ(taken.Fates[i].Action, planned.Fates[i].Action);
+    EXPECT_EQ(taken.Fates[i].Body, planned.Fates[i].Body);
   }
 }
 
