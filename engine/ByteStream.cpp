@@ -11,20 +11,37 @@
 namespace tarvo {
 
 void TByteStream::Read(void* destination, std::size_t count) {
-  if (position_ > bytes_.size() || count > bytes_.size() - position_) {
+  const std::span<const std::uint8_t> bytes = Bytes();
+  if (position_ > bytes.size() || count > bytes.size() - position_) {
     throw EStreamError(kMsgStreamReadError);
   }
-  if (count != 0) std::memcpy(destination, bytes_.data() + position_, count);
+  if (count != 0) std::memcpy(destination, bytes.data() + position_, count);
   position_ += count;
 }
 
 std::uint8_t TByteStream::ReadByte() {
-  if (position_ >= bytes_.size()) throw EStreamError(kMsgStreamReadError);
-  return bytes_[position_++];
+  const std::span<const std::uint8_t> bytes = Bytes();
+  if (position_ >= bytes.size()) throw EStreamError(kMsgStreamReadError);
+  return bytes[position_++];
+}
+
+void TByteStream::Own() {
+  if (!borrowing_) return;
+  bytes_.assign(borrowed_.begin(), borrowed_.end());
+  borrowed_ = {};
+  borrowing_ = false;
+}
+
+void TByteStream::Borrow(std::span<const std::uint8_t> bytes) {
+  bytes_.clear();
+  borrowed_ = bytes;
+  borrowing_ = true;
+  position_ = 0;
 }
 
 void TByteStream::Write(const void* source, std::size_t count) {
   if (count == 0) return;
+  Own();
   // A gap before the position is zero-filled; the bytes about to be copied are not.
   if (position_ > bytes_.size()) bytes_.resize(position_, 0);
   if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
@@ -33,6 +50,7 @@ void TByteStream::Write(const void* source, std::size_t count) {
 }
 
 void TByteStream::WriteByte(std::uint8_t value) {
+  Own();
   if (position_ < bytes_.size()) {
     bytes_[position_] = value;
   } else {
@@ -49,26 +67,33 @@ void TByteStream::SetPosition(std::int64_t position) {
 
 void TByteStream::Clear() {
   bytes_.clear();
+  borrowed_ = {};
+  borrowing_ = false;
   position_ = 0;
 }
 
-void TByteStream::Resize(std::size_t size) { bytes_.resize(size, 0); }
+void TByteStream::Resize(std::size_t size) {
+  Own();
+  bytes_.resize(size, 0);
+}
+
+EStreamError CannotOpenFile(const std::string& path, int reason) {
+  const std::string message = FormatMessage(kMsgCannotOpenFile, path);
+  return EStreamError(reason == 0 ? message : message + ": " + std::strerror(reason));
+}
+
+void RequireRegularFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    if (error) throw CannotOpenFile(path, error.value());
+    throw CannotOpenFile(path, std::filesystem::is_directory(path, error) ? EISDIR : 0);
+  }
+}
 
 void TByteStream::LoadFromFile(const std::string& path,
                                std::span<const std::uint8_t> expectedStart) {
-  // Only a regular file is opened: opening a FIFO waits for a writer, a device never ends, and
-  // a folder opens as a stream on some systems with a nonsense size.
-  // The message names the system's reason where there is one (no such file, permission
-  // denied, a folder); a FIFO or a device is refused for being neither.
-  const auto cannotOpen = [&path](int reason) {
-    const std::string message = FormatMessage(kMsgCannotOpenFile, path);
-    return EStreamError(reason == 0 ? message : message + ": " + std::strerror(reason));
-  };
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    if (error) throw cannotOpen(error.value());
-    throw cannotOpen(std::filesystem::is_directory(path, error) ? EISDIR : 0);
-  }
+  RequireRegularFile(path);
+  const auto cannotOpen = [&path](int reason) { return CannotOpenFile(path, reason); };
   errno = 0;
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw cannotOpen(errno);
@@ -90,26 +115,29 @@ void TByteStream::LoadFromFile(const std::string& path,
     in.read(reinterpret_cast<char*>(bytes.data() + headSize), rest);
     if (in.gcount() != rest) throw shrank();
   }
-  bytes_ = std::move(bytes);
-  position_ = 0;
+  Adopt(std::move(bytes));
 }
 
 void TByteStream::SaveToFile(const std::string& path) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw EStreamError(FormatMessage(kMsgCannotCreateFile, path));
-  out.write(reinterpret_cast<const char*>(bytes_.data()),
-            static_cast<std::streamsize>(bytes_.size()));
+  const std::span<const std::uint8_t> bytes = Bytes();
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.flush();
   if (!out) throw EStreamError(kMsgStreamWriteError);
 }
 
 void TByteStream::CopyFrom(const TByteStream& other) {
-  bytes_ = other.bytes_;
+  if (&other != this) Assign(other.Bytes());
   position_ = 0;
 }
 
 void TByteStream::Assign(std::span<const std::uint8_t> bytes) {
+  // A borrowed view, this stream's own included, is copied before it is let go.
   bytes_.assign(bytes.begin(), bytes.end());
+  borrowed_ = {};
+  borrowing_ = false;
   position_ = 0;
 }
 

@@ -103,10 +103,16 @@ TJpegStatus TJpegTrimming::AnalyzeFile(const std::string& fileName) {
   plannedCuts_.clear();
   modelValid_ = false;
   sourceStream_.Clear();
+  mappedSource_.reset();
   try {
     // A file that does not start with SOI is refused from its first two bytes.
     static constexpr auto kSoiBytes = markers::MarkerBytes(markers::kSoi);
-    sourceStream_.LoadFromFile(fileName, kSoiBytes);
+    if (MapsSourceFile) {
+      mappedSource_ = std::make_unique<TMappedFile>(fileName, kSoiBytes);
+      sourceStream_.Borrow(mappedSource_->Bytes());
+    } else {
+      sourceStream_.LoadFromFile(fileName, kSoiBytes);
+    }
   } catch (const std::bad_alloc&) {
     return Reported(EJpegError::kOutOfMemory, false);
   }
@@ -121,6 +127,7 @@ TJpegStatus TJpegTrimming::AnalyzeBytes(std::span<const std::uint8_t> bytes) {
   modelValid_ = false;
   try {
     sourceStream_.Assign(bytes);
+    mappedSource_.reset();
   } catch (const std::bad_alloc&) {
     return Reported(EJpegError::kOutOfMemory, false);
   }

@@ -17,6 +17,7 @@
 #include "EngineCallbacks.h"
 #include "JpegError.h"
 #include "JpegModel.h"
+#include "MappedFile.h"
 #include "Orientation.h"
 #include "OrientedTrim.h"
 #include "PictureMaker.h"
@@ -49,8 +50,8 @@ class TJpegTrimming {
   TJpegTrimming(const TJpegTrimming&) = delete;
   TJpegTrimming& operator=(const TJpegTrimming&) = delete;
 
-  // Loads the file into SourceStream and analyses it. A refusal is returned and reported
-  // through OnMessage; file and stream failures raise EStreamError.
+  // Loads the file into SourceStream (or maps it, see MapsSourceFile) and analyses it. A refusal
+  // is returned and reported through OnMessage; file and stream failures raise EStreamError.
   TJpegStatus AnalyzeFile(const std::string& fileName);
   TJpegStatus AnalyzeBytes(std::span<const std::uint8_t> bytes);
   // Writes the MCUs of rect as a complete JPEG file into output (position 0 on success).
@@ -89,6 +90,9 @@ class TJpegTrimming {
     return model_.Scans.empty() ? 0 : model_.Scans.front().RestartInterval;
   }
   const TByteStream& SourceStream() const { return sourceStream_; }
+  // Whether the file AnalyzeFile mapped was cut short or written to since: what was read from it,
+  // and every output since, may mix old bytes with zeros or new ones.
+  bool SourceChanged() const { return mappedSource_ != nullptr && mappedSource_->Changed(); }
   // The pixels of each restart interval whose data could not be read, and the rows from where a
   // scan could not be read on to the end, once the scans are decoded (DecodedValid): trims that
   // keep clear of them are exact, others are refused.
@@ -127,6 +131,11 @@ class TJpegTrimming {
   // hardware thread once the output is large enough to pay for starting them. The bytes are the
   // same either way.
   int CodingThreads = 0;
+  // Whether AnalyzeFile maps the file (TMappedFile) instead of reading it into memory, for a
+  // caller that is done with it soon and checks SourceChanged before it keeps any output: the
+  // mapping stays until the next analysis, and outputs written as pieces borrow from it. A
+  // caller that holds a file open for long, while other programs may rewrite it, reads it.
+  bool MapsSourceFile = false;
   // Whether analysing a file whose coded data run to its end decodes them, to learn how many
   // rows arrived whole. A caller that wants only the frame's geometry saves that work, which for
   // an arithmetic-coded scan of a few bytes can be a picture of any size.
@@ -215,6 +224,7 @@ class TJpegTrimming {
   // the user is told. False, leaving the error to refuse the file, when no whole row is above.
   bool KeepRowsAbove(EJpegError error, int completeRows, std::vector<TJpegWarning>& warnings);
 
+  std::unique_ptr<TMappedFile> mappedSource_;  // what sourceStream_ borrows, if mapped
   TByteStream sourceStream_;
   TJpegModel model_;
   bool modelValid_ = false;

@@ -94,7 +94,8 @@ constexpr std::string_view kHelp =
     "and BOTTOM stay, and a partial MCU at the right or bottom edge is hidden by the declared\n"
     "size.\n"
     "\n"
-    "INPUT must be a regular file. Each OUTPUT is written to a temporary file in its folder;\n"
+    "INPUT must be a regular file; when another program cuts it short or writes to it while it\n"
+    "is read, nothing is written. Each OUTPUT is written to a temporary file in its folder;\n"
     "only when every rectangle has been cut are they renamed into place, so a failed command\n"
     "leaves all outputs as they were. An existing OUTPUT keeps its mode and owner, one the\n"
     "user may not write is refused, a symbolic link is followed to the file it names, and a\n"
@@ -240,6 +241,8 @@ int Run(int argc, char** argv) {
     return kExitOk;
   }
   tarvo::TJpegTrimming engine;
+  // The file is used once, right away: mapped, it need not be copied into fresh memory.
+  engine.MapsSourceFile = true;
   std::string message;
   // What the engine read past in a damaged file is told as it goes, and the run still succeeds;
   // a refusal's reason is told when the run gives up.
@@ -338,6 +341,11 @@ int Run(int argc, char** argv) {
     const auto status = engine.TrimCut(output, cuts[k], options.DropExif);
     if (!status) return refuse(status);
     writer.Add(std::string(args[1 + 2 * k]), output.Spans());
+  }
+  // Another program cut the source short or rewrote it while it was read: the outputs may mix
+  // two files, or zeros, and none is kept.
+  if (engine.SourceChanged()) {
+    throw tarvo::EStreamError(tarvo::FormatMessage(tarvo::kMsgFileShrank, input));
   }
   writer.Commit();
   return kExitOk;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "Messages.h"
 
@@ -81,6 +82,31 @@ TEST(ByteStream, AFileShorterThanItsSizeIsNamed) {
     FAIL() << "no exception";
   } catch (const EStreamError& thrown) {
     EXPECT_EQ(std::string(thrown.what()), FormatMessage(kMsgFileShrank, path));
+  }
+}
+
+TEST(ByteStream, ABorrowedViewIsReadInPlaceAndCopiedBeforeAnyWrite) {
+  const std::uint8_t source[] = {1, 2, 3, 4};
+  const std::function<void(TByteStream&)> writes[] = {
+      [](TByteStream& stream) { stream.WriteByte(9); },
+      [](TByteStream& stream) {
+        const std::uint8_t nine = 9;
+        stream.Write(&nine, 1);
+      },
+      [](TByteStream& stream) { stream.MutableBytes()[1] = 9; },
+      [](TByteStream& stream) { stream.Resize(6); },
+      [](TByteStream& stream) { stream.TakeBytes().at(1) = 9; },
+  };
+  for (const auto& write : writes) {
+    TByteStream stream;
+    stream.WriteByte(7);
+    stream.Borrow(source);
+    EXPECT_EQ(stream.Bytes().data(), source);
+    EXPECT_EQ(stream.Size(), 4);
+    EXPECT_EQ(stream.ReadByte(), 1);
+    write(stream);
+    EXPECT_NE(stream.Bytes().data(), source);
+    EXPECT_EQ(source[1], 2);
   }
 }
 

@@ -583,6 +583,40 @@ TEST_F(TarvoTrimTool, OutputsReachTheDiskBeforeTheyReplaceAnythingUnlessNoSync) 
   }
 }
 
+TEST_F(TarvoTrimTool, ASourceCutShortWhileItIsReadLeavesNoOutput) {
+  if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
+  // The tracer stops the tool as it makes its first temporary file, after the cut, before the
+  // cut's bytes are written; the source is cut short there, and the tool goes on.
+  const std::string command =
+      "exec env \"ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}"
+      "detect_leaks=0\" strace -qq -e trace=fchmod "
+      "-e inject=fchmod:signal=SIGSTOP:when=1 -o '" +
+      Path("trace") + "' '" + TARVO_TRIM_PATH + "' '" + Path("in.jpg") + "' '" + Path("a.jpg") +
+      "' 0,0,64,64 2> '" + Path("stderr") + "'";
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ),
+            0);
+  posix_spawnattr_destroy(&attributes);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (Slurp(Path("trace")).find("stopped by SIGSTOP") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(::truncate(Path("in.jpg").c_str(), 0), 0);
+  ::kill(-pid, SIGCONT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(Slurp(Path("stderr")).find(FormatMessage(kMsgFileShrank, Path("in.jpg"))),
+            std::string::npos);
+  EXPECT_EQ(OtherFiles(), 1);  // the trace
+}
+
 TEST_F(TarvoTrimTool, AutoOrientReadsAndWritesBackAnOrientationStoredAsLong) {
   for (const bool little : {true, false}) {
     SCOPED_TRACE(little);
