@@ -49,19 +49,35 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+// How much a write hands to the disk at a time when it is to be synced.
+constexpr std::size_t kWritebackChunk = std::size_t{1} << 20;
+
 // Writes the pieces to fd one after the other, as few calls as the system allows; errno tells
-// why not.
-bool WriteAll(int fd, TPieces pieces) {
+// why not. With startWriteback, each chunk written is sent on to the disk at once
+// (sync_file_range), so that the fsync that follows waits only for the last chunk to land rather
+// than for the whole file to start.
+bool WriteAll(int fd, TPieces pieces, bool startWriteback) {
   std::vector<iovec> left;
   for (const std::span<const std::uint8_t> piece : pieces) {
     if (!piece.empty()) {
       left.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
     }
   }
+  const std::size_t chunk = startWriteback ? kWritebackChunk : SIZE_MAX;
   std::size_t first = 0;
+  off_t written = 0;
+  off_t sent = 0;  // what sync_file_range has been asked to write
   while (first < left.size()) {
-    const int count = static_cast<int>(std::min<std::size_t>(left.size() - first, IOV_MAX));
+    // This call's share: whole pieces up to the chunk, the last of them cut to fit.
+    int count = 0;
+    std::size_t share = 0;
+    while (first + count < left.size() && count < IOV_MAX && share < chunk) {
+      share += left[first + count++].iov_len;
+    }
+    const std::size_t over = share > chunk ? share - chunk : 0;
+    left[first + count - 1].iov_len -= over;
     const ssize_t n = writev(fd, left.data() + first, count);
+    left[first + count - 1].iov_len += over;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) {
@@ -74,6 +90,12 @@ bool WriteAll(int fd, TPieces pieces) {
     if (done > 0) {
       left[first].iov_base = static_cast<std::uint8_t*>(left[first].iov_base) + done;
       left[first].iov_len -= done;
+    }
+    written += n;
+    // Only a start: a failure shows in the fsync, which waits for every byte anyway.
+    if (startWriteback && static_cast<std::size_t>(written - sent) >= chunk) {
+      sync_file_range(fd, sent, written - sent, SYNC_FILE_RANGE_WRITE);
+      sent = written;
     }
   }
   return true;
@@ -146,7 +168,7 @@ std::string MakeTemporary(const std::string& path, const std::string& target, TP
   }
   try {
     TakeOver(fd, path, existing);
-    if (!WriteAll(fd, bytes) || (sync && fsync(fd) != 0)) Fail(path, errno);
+    if (!WriteAll(fd, bytes, sync) || (sync && fsync(fd) != 0)) Fail(path, errno);
   } catch (...) {
     close(fd);
     Discard(temporary);

@@ -687,16 +687,25 @@ TEST_F(TarvoTrimTool, PiecesAreWrittenOneAfterTheOther) {
   std::copy_if(many.begin(), many.end(), std::back_inserter(expected), [](auto b) { return b; });
   const Bytes a{1, 2, 3}, b{4};
   const std::vector<std::span<const std::uint8_t>> few{a, {}, b, a};
+  // Pieces that a synced write, which goes a megabyte at a time, cuts across.
+  Bytes large(3 << 20);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i * 7 / 5);
+  const std::span<const std::uint8_t> whole = large;
+  const std::vector<std::span<const std::uint8_t>> largePieces{
+      whole.first(300000), whole.subspan(300000, 1500000), whole.subspan(1800000, 1),
+      whole.subspan(1800001)};
   struct TCase {
     std::vector<std::span<const std::uint8_t>> pieces;
     Bytes expected;
-  } cases[] = {{{}, {}}, {few, {1, 2, 3, 4, 1, 2, 3}}, {manyPieces, expected}};
+  } cases[] = {
+      {{}, {}}, {few, {1, 2, 3, 4, 1, 2, 3}}, {manyPieces, expected}, {largePieces, large}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.expected.size());
-    // A new file, and one replaced.
-    for (bool replace : {false, true}) {
+    // A new file, and one replaced, synced or not.
+    for (const int way : {0, 1, 2}) {
+      const bool replace = way == 1;
       if (replace) WriteFile(Path("out.jpg"), {9, 9});
-      TAtomicFileWriter writer({});
+      TAtomicFileWriter writer({.SyncToDisk = way == 2});
       writer.Add(Path("out.jpg"), c.pieces);
       writer.Commit();
       EXPECT_EQ(ReadFile(Path("out.jpg")), c.expected);
