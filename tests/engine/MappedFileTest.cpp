@@ -13,8 +13,6 @@
 #include <numeric>
 
 #include "JpegFixtures.h"
-#include "JpegTrimming.h"
-#include "OutputPieces.h"
 
 namespace tarvo::fixtures {
 namespace {
@@ -76,15 +74,6 @@ TEST(MappedFile, AFileChangedUnderItsMappingReadsWithoutACrashAndTellsOfIt) {
   fs::remove(path);
 }
 
-TEST(MappedFile, ShowsOnlyTheHeadOfAFileThatDoesNotStartAsExpected) {
-  const std::string path = Scratch("head");
-  WriteFile(path, Counting());
-  const std::uint8_t soi[] = {0xFF, 0xD8};
-  EXPECT_EQ(TMappedFile(path, soi).Bytes().size(), 2u);
-  fs::remove(path);
-  EXPECT_THROW(TMappedFile(fs::temp_directory_path().string()), EStreamError);
-}
-
 // Faults that are not a mapped file's go on to the handler that was there before, here one that
 // exits with 42: the threadsafe style runs the test in a new process, where the first mapping
 // finds it.
@@ -108,23 +97,6 @@ TEST(MappedFileDeathTest, OtherFaultsGoOnToTheHandlerBefore) {
                 static_cast<void>(other[4096]);
               }),
               ::testing::ExitedWithCode(42), "");
-  fs::remove(path);
-}
-
-TEST(MappedFile, AnEngineThatMapsItsSourceTellsWhenTheFileIsCutShortUnderIt) {
-  const std::string path = Scratch("engine.jpg");
-  JpegOptions options;
-  options.width = options.height = 256;
-  options.sampling = Sampling::k444;
-  WriteFile(path, MakeJpeg(options));
-  TJpegTrimming engine;
-  engine.MapsSourceFile = true;
-  ASSERT_TRUE(engine.AnalyzeFile(path));
-  EXPECT_FALSE(engine.SourceChanged());
-  ASSERT_EQ(::truncate(path.c_str(), 0), 0);
-  TOutputPieces pieces;
-  static_cast<void>(engine.TrimCut(pieces, WholePicture(engine.Grid(), kAsStored), false));
-  EXPECT_TRUE(engine.SourceChanged());
   fs::remove(path);
 }
 
