@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "BestTime.h"
 #include "ByteStream.h"
@@ -15,6 +16,7 @@
 #include "JpegFixtures.h"
 #include "JpegModelReader.h"
 #include "JpegTrimming.h"
+#include "RestartParts.h"
 #include "ScanWalk.h"
 
 namespace {
@@ -60,6 +62,59 @@ double BestBlockWalk(const Bytes& bytes, int runs, bool decode, long& blocks) {
       }
     }
   });
+}
+
+// The best and the median milliseconds of runs calls of work.
+std::pair<double, double> BestAndMedian(int runs, const std::function<void()>& work) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(BestMilliseconds(1, work));
+  std::sort(times.begin(), times.end());
+  return {times.front(), times[times.size() / 2]};
+}
+
+// Milliseconds of one thread walking every restart interval of the first scan as a first wipe
+// does, noting each block's DC value and each MCU's end; 0 for a scan without restart markers.
+std::pair<double, double> RestartWalk(const Bytes& bytes, int runs) {
+  tarvo::TByteStream source;
+  source.Assign(bytes);
+  tarvo::TJpegModel model;
+  if (!tarvo::ReadJpegModel(source, model) || model.Scans.size() != 1 ||
+      model.Scans[0].RestartInterval == 0) {
+    return {0, 0};
+  }
+  const std::size_t intervals = tarvo::RestartIntervalCount(model);
+  const auto markers = tarvo::RestartMarkersInTurn(model, bytes, intervals - 1);
+  if (!markers) Fail("restart markers out of turn");
+  const tarvo::TMcuLayout layout = tarvo::ScanLayout(model, model.Scans[0]);
+  tarvo::TTrimWindow window;
+  window.EndCol = model.McuCols;
+  window.EndRow = model.McuRows;
+  window.Width = model.Width;
+  window.Height = model.Height;
+  tarvo::TDcPicture dc = tarvo::DcPictureFor(model, window);
+  std::vector<tarvo::TBitPlace> ends(static_cast<std::size_t>(layout.EndCol) * layout.EndRow);
+  return BestAndMedian(runs, [&] {
+    if (!tarvo::WalkRestartIntervals(model, bytes, *markers, tarvo::TIntervalSet(intervals, 1), 1,
+                                     &dc, &ends)) {
+      Fail("restart walk failed");
+    }
+  });
+}
+
+// Only the walks that read past blocks: best and median of each.
+void BenchWalks(const std::string& path, int runs) {
+  const Bytes bytes = tarvo::fixtures::ReadFile(path);
+  long blocks = 0;
+  std::vector<double> skips;
+  for (int i = 0; i < runs; ++i) skips.push_back(BestBlockWalk(bytes, 1, false, blocks));
+  std::sort(skips.begin(), skips.end());
+  std::printf("%s\n  SkipBlock walk  best %8.2f ms  median %8.2f ms (%ld blocks, one thread)\n",
+              path.c_str(), skips.front(), skips[skips.size() / 2], blocks);
+  const auto [best, median] = RestartWalk(bytes, runs);
+  if (best > 0) {
+    std::printf("  restart walk    best %8.2f ms  median %8.2f ms (every interval, one thread)\n",
+                best, median);
+  }
 }
 
 void BenchFile(const std::string& path, int runs) {
@@ -116,11 +171,14 @@ void BenchFile(const std::string& path, int runs) {
 
 int main(int argc, char** argv) {
   int runs = 3;
+  bool walks = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--runs=", 0) == 0) {
       runs = std::max(1, std::stoi(arg.substr(7)));
+    } else if (arg == "--walk") {
+      walks = true;
     } else {
       files.push_back(arg);
     }
@@ -163,6 +221,12 @@ int main(int argc, char** argv) {
       files.push_back(path.string());
     }
   }
-  for (const std::string& file : files) BenchFile(file, runs);
+  for (const std::string& file : files) {
+    if (walks) {
+      BenchWalks(file, runs);
+    } else {
+      BenchFile(file, runs);
+    }
+  }
   return 0;
 }
