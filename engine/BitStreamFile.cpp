@@ -19,7 +19,13 @@ void TBitBuffer::Start(std::size_t position) {
 std::size_t TBitBuffer::Position() const {
   const int unreadBytes = bits_ >> 3;
   const std::uint64_t unreadMask = (std::uint64_t{1} << unreadBytes) - 1;
-  const auto given = static_cast<std::size_t>(unreadBytes + std::popcount(wide_ & unreadMask));
+  // At most seven bytes are unread. Their wide flags are counted by hand: the build does not
+  // assume a processor with a popcount instruction, and the library call costs more.
+  auto wide = static_cast<unsigned>(wide_ & unreadMask);
+  wide = (wide & 0x55) + ((wide >> 1) & 0x55);
+  wide = (wide & 0x33) + ((wide >> 2) & 0x33);
+  wide = (wide & 0x0F) + (wide >> 4);
+  const auto given = static_cast<std::size_t>(unreadBytes) + wide;
   return static_cast<std::size_t>(next_ - begin_) - given;
 }
 

@@ -2,6 +2,7 @@
 // entropy-coded data (ITU-T T.81 F.1.2.3) and 1-bit padding of its last byte.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <compare>
 #include <cstddef>
@@ -21,6 +22,15 @@ struct TBitPlace {
   friend auto operator<=>(const TBitPlace&, const TBitPlace&) = default;
 };
 
+// The top bit of each byte of word that is 0xFF: of each byte whose low seven bits plus one reach
+// its top bit, which is set too. No sum carries into the next byte.
+inline std::uint64_t FfBytes(std::uint64_t word) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  return ((word & kLow7) + 0x0101010101010101) & word & kHigh;
+}
+inline bool HasFfByte(std::uint64_t word) { return FfBytes(word) != 0; }
+
 // The bit-level half of TInBitStreamFile: a 64-bit accumulator filled straight from the
 // stream's buffer. It never fills past a marker or the end of the stream, so a marker is
 // reported, and a read past the end raises, exactly when one of its bits is needed. Hot loops
@@ -38,7 +48,27 @@ class TBitBuffer {
     if (bits_ < 16) Fill();
     return bits_;
   }
-  // The next n (1..16) bits without consuming them; n must not exceed what Prefetch returned.
+  // Loads as many whole bytes as fit however many bits are left, without a branch while the
+  // next eight bytes hold no 0xFF; else as Prefetch, and whatever bytes fit before the 0xFF. For
+  // loops that take bits at every step.
+  void Refill() {
+    if (end_ - next_ >= 8) {
+      const std::uint64_t word = NextWord();
+      if (!HasFfByte(word)) {
+        // All eight bytes go in: those past the whole ones counted are the stream's next bits
+        // all the same, and loads of them later put the same bits there.
+        const int room = (63 - bits_) >> 3;
+        acc_ |= word >> bits_;
+        Took(room);
+        return;
+      }
+    }
+    Fill();
+  }
+  // The bits Prefetch or Refill made available.
+  int Available() const { return bits_; }
+  // The next n (1..16) bits without consuming them; n must not exceed Available() for them all
+  // to be the stream's.
   std::uint32_t PeekBits(int n) const { return static_cast<std::uint32_t>(acc_ >> (64 - n)); }
   void SkipBits(int n) {
     acc_ <<= n;
@@ -71,29 +101,31 @@ class TBitBuffer {
   TBitPlace Place() const;
 
  private:
-  // Called with fewer than 16 bits left. Loads as many whole bytes as fit below them when the
-  // next eight bytes hold no 0xFF, else goes byte by byte.
+  // The next eight bytes, the first most significant.
+  std::uint64_t NextWord() const {
+    std::uint64_t word;
+    std::memcpy(&word, next_, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    return word;
+  }
+  // Counts taken whole bytes in.
+  void Took(int bytes) {
+    bits_ += 8 * bytes;
+    wide_ <<= bytes;
+    next_ += bytes;
+  }
+  // Loads as many whole bytes as fit up to the first 0xFF of the next eight, at once; then, with
+  // fewer than 16 bits left, goes byte by byte, which judges the 0xFF.
   void Fill() {
     if (end_ - next_ >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, next_, sizeof word);
-      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      const std::uint64_t word = NextWord();
+      const std::uint64_t ffBytes = FfBytes(word);
       const int room = (63 - bits_) >> 3;
-      // The borrow of this zero-byte test only runs upwards, so it flags a byte falsely only
-      // above a real 0xFF, which just takes the slower path.
-      const std::uint64_t inverted = ~word;
-      const std::uint64_t ffBytes =
-          (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
-      const std::uint64_t taken = ~std::uint64_t{0} << (64 - 8 * room);
-      if ((ffBytes & taken) == 0) {
-        acc_ |= (word & taken) >> bits_;
-        bits_ += 8 * room;
-        wide_ <<= room;
-        next_ += room;
-        return;
-      }
+      const int bytes = ffBytes == 0 ? room : std::min(room, std::countl_zero(ffBytes) >> 3);
+      acc_ |= (word & ~(~std::uint64_t{0} >> (8 * bytes))) >> bits_;
+      Took(bytes);
     }
-    *this = FilledBytewise(*this);
+    if (bits_ < 16) *this = FilledBytewise(*this);
   }
   // The slow paths take and give the buffer by value, so that a hot loop's copy never has its
   // address taken and can stay in registers.
@@ -111,7 +143,8 @@ class TBitBuffer {
   const std::uint8_t* begin_;
   const std::uint8_t* end_;
   const std::uint8_t* next_ = nullptr;  // next byte to load
-  // Unread bits, left-aligned: the next bit is the most significant; the bits below are 0.
+  // Unread bits, left-aligned: the next bit is the most significant; the bits below are 0 or, as
+  // far as they go, the stream's bits after them.
   std::uint64_t acc_ = 0;
   int bits_ = 0;
   // One bit per loaded byte, the latest lowest: set when the byte took two bytes of the stream
@@ -175,14 +208,6 @@ class TInBitStreamFile {
   bool bitLevel_ = false;
   std::int64_t mark_ = 0;
 };
-
-// Whether any byte of word is 0xFF: one whose low seven bits plus one reach its top bit, which
-// is set too. No sum carries into the next byte.
-inline bool HasFfByte(std::uint64_t word) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-  constexpr std::uint64_t kHigh = 0x8080808080808080;
-  return (((word & kLow7) + 0x0101010101010101) & word & kHigh) != 0;
-}
 
 // Writes a JPEG stream. Whole bytes of entropy-coded data go to the stream as soon as they are
 // complete, each 0xFF followed by a stuffed 0x00; byte-level writes first pad the pending bits

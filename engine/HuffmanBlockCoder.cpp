@@ -41,107 +41,134 @@ int DecodeSymbol(TBitBuffer& bits, const THuffmanTable& table) {
 
 namespace {
 
-// The block decoder works on a local copy of the bit buffer that the compiler can hold in
-// registers: every call that leaves this function takes or gives it by value. Without kKeep the
-// coefficients are read past and block is not written.
+// Steps of SkipAc taken after each refill while reading past a block: a refill leaves 56 bits or
+// more unless a 0xFF comes, and four steps of up to kSkipBits fit them. A fixed count keeps the
+// refills off the branches the processor has to guess.
+constexpr int kStepsPerRefill = 4;
+
+// Decodes one block, or without kKeep reads past it, on the caller's copy of the bit buffer,
+// which the compiler can then hold in registers: every call that leaves this function takes or
+// gives it by value. Reading past takes bits in whole steps of SkipAc while they stop short of
+// the block's end and the bits at hand hold them; one symbol at a time as when decoding where
+// they do not.
 template <bool kKeep>
-[[gnu::always_inline]] inline bool ReadBlock(TBitBuffer& buffer, const THuffmanTable& dc,
+[[gnu::always_inline]] inline bool ReadBlock(TBitBuffer& bits, const THuffmanTable& dc,
                                              const THuffmanTable& ac, int& predictor,
                                              std::int16_t* block) {
-  TBitBuffer bits = buffer;
   if constexpr (kKeep) std::memset(block, 0, kBlockSize * sizeof(std::int16_t));
-  bool ok = false;
-  // The DC code and its magnitude bits together when the buffer holds both, else one by one.
-  int category = -1;
-  int difference = 0;
-  const int available = bits.Prefetch();
+  // The DC code and its magnitude bits together when the buffer holds both, else one by one. A
+  // code matched on bits past the available ones is longer than they are.
+  int available = 0;
+  if constexpr (kKeep) {
+    available = bits.Prefetch();
+  } else {
+    bits.Refill();
+    available = bits.Available();
+  }
   const std::uint16_t dcEntry =
-      available >= 16 ? dc.Lookahead[bits.PeekBits(THuffmanTable::kLookaheadBits)] : 0;
-  if (dcEntry != 0 && (dcEntry & 0xFF) <= kMaxCategory &&
-      (dcEntry >> 8) + (dcEntry & 0xFF) <= available) {
+      kKeep && available < 16 ? 0 : dc.Lookahead[bits.PeekBits(THuffmanTable::kLookaheadBits)];
+  int category = dcEntry & 0xFF;
+  int difference = 0;
+  if (dcEntry != 0 && category <= kMaxCategory && (dcEntry >> 8) + category <= available) {
     bits.SkipBits(dcEntry >> 8);
-    category = dcEntry & 0xFF;
     difference = ExtendMagnitude(bits.PeekBits(16) >> (16 - category), category);
     bits.SkipBits(category);
   } else {
     category = DecodeSymbolFast(bits, dc);
-    if (category >= 0 && category <= kMaxCategory)
-      difference = ExtendMagnitude(bits.ReadBits(category), category);
+    if (category < 0 || category > kMaxCategory) return false;
+    difference = ExtendMagnitude(bits.ReadBits(category), category);
   }
-  if (category >= 0 && category <= kMaxCategory) {
-    predictor = static_cast<std::int16_t>(difference + predictor);
-    if constexpr (kKeep) block[0] = static_cast<std::int16_t>(predictor);
-    for (int k = 1;;) {
-      if (k >= kBlockSize) {
-        ok = true;  // no EOB follows a block whose last coefficient is coded
-        break;
+  predictor = static_cast<std::int16_t>(difference + predictor);
+  if constexpr (kKeep) block[0] = static_cast<std::int16_t>(predictor);
+  for (int k = 1;;) {
+    if constexpr (!kKeep) {
+      // An advance that overruns the block, or fits nothing, sets bit 6 of next; an EOB leaves
+      // next at 128 or more.
+      bits.Refill();
+      int steps = 0;
+      for (; steps < kStepsPerRefill; ++steps) {
+        const THuffmanTable::TSkipStep& step = ac.SkipAc[bits.PeekBits(THuffmanTable::kSkipBits)];
+        const int used = step.Used;
+        const int next = k + step.Advance;
+        if (((next & kBlockSize) | (used > bits.Available() ? 1 : 0)) != 0) break;
+        bits.SkipBits(used);
+        k = next;
+        if (k >= kBlockSize) return true;
       }
-      if constexpr (!kKeep) {
-        // Several symbols at a time while they stop short of the block's end; what the end
-        // decides, the one-symbol steps below decide as when decoding.
-        const int available = bits.Prefetch();
-        if (available >= 16) {
-          const std::uint16_t entry = ac.SkipAc[bits.PeekBits(THuffmanTable::kSkipBits)];
-          const int passed = entry >> THuffmanTable::kSkipPassedShift;
-          const int used = entry & THuffmanTable::kSkipUsed;
-          if (entry != 0 && k + passed < kBlockSize && used <= available) {
-            bits.SkipBits(used);
-            k += passed;
-            if (entry & THuffmanTable::kSkipEob) {
-              ok = true;
-              break;
-            }
-            continue;
-          }
-        }
-      }
-      if (bits.Prefetch() >= 16) {
-        const std::int32_t entry = ac.FastAc[bits.PeekBits(THuffmanTable::kLookaheadBits)];
-        if (entry != 0) {
-          bits.SkipBits(entry & 0xFF);
-          if (entry & THuffmanTable::kFastEob) {
-            ok = true;
-            break;
-          }
-          k += (entry >> 8) & 15;
-          if (k >= kBlockSize) break;
-          if constexpr (kKeep) block[k] = static_cast<std::int16_t>(entry >> 16);
-          ++k;
-          continue;
-        }
-      }
-      const int symbol = DecodeSymbolFast(bits, ac);
-      // EOB, or a run without a coefficient other than ZRL, read as EOB as decoders do: the
-      // rest of the block is zero.
-      if (symbol < 0 || ((symbol & 15) == 0 && symbol != 0xF0)) {
-        ok = symbol >= 0;
-        break;
-      }
-      const int run = symbol >> 4;
-      const int magnitudeSize = symbol & 15;
-      // The zeros of the run must fit, then the coefficient after them (ZRL's sixteenth zero
-      // included), whose bits are read before the second check.
-      if (k + run > kBlockSize) break;
-      k += run;
-      const int value = ExtendMagnitude(bits.ReadBits(magnitudeSize), magnitudeSize);
-      if (k >= kBlockSize) break;
-      if constexpr (kKeep) block[k] = static_cast<std::int16_t>(value);
-      ++k;
+      if (steps == kStepsPerRefill) continue;
     }
+    if (bits.Prefetch() >= 16) {
+      const std::int32_t entry = ac.FastAc[bits.PeekBits(THuffmanTable::kLookaheadBits)];
+      if (entry != 0) {
+        bits.SkipBits(entry & 0xFF);
+        if (entry & THuffmanTable::kFastEob) return true;
+        k += (entry >> 8) & 15;
+        if (k >= kBlockSize) return false;
+        if constexpr (kKeep) block[k] = static_cast<std::int16_t>(entry >> 16);
+        // No EOB follows a block whose last coefficient is coded.
+        if (++k == kBlockSize) return true;
+        continue;
+      }
+    }
+    const int symbol = DecodeSymbolFast(bits, ac);
+    // EOB, or a run without a coefficient other than ZRL, read as EOB as decoders do: the rest
+    // of the block is zero.
+    if (symbol < 0 || ((symbol & 15) == 0 && symbol != 0xF0)) return symbol >= 0;
+    const int run = symbol >> 4;
+    const int magnitudeSize = symbol & 15;
+    // The zeros of the run must fit, then the coefficient after them (ZRL's sixteenth zero
+    // included), whose bits are read before the second check.
+    if (k + run > kBlockSize) return false;
+    k += run;
+    const int value = ExtendMagnitude(bits.ReadBits(magnitudeSize), magnitudeSize);
+    if (k >= kBlockSize) return false;
+    if constexpr (kKeep) block[k] = static_cast<std::int16_t>(value);
+    if (++k == kBlockSize) return true;
   }
-  buffer = bits;
-  return ok;
 }
 
 }  // namespace
 
-bool DecodeBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor,
-                 std::int16_t* block) {
-  return ReadBlock<true>(bits, dc, ac, predictor, block);
+bool DecodeBlock(TBitBuffer& buffer, const THuffmanTable& dc, const THuffmanTable& ac,
+                 int& predictor, std::int16_t* block) {
+  TBitBuffer bits = buffer;
+  const bool ok = ReadBlock<true>(bits, dc, ac, predictor, block);
+  buffer = bits;
+  return ok;
 }
 
-bool SkipBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor) {
-  return ReadBlock<false>(bits, dc, ac, predictor, nullptr);
+std::optional<TMcuTables> McuTablesOf(
+    const std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents>& dc,
+    const std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents>& ac,
+    const TMcuLayout& layout) {
+  TMcuTables tables;
+  for (int c = 0; c < layout.Count; ++c) {
+    const auto k = static_cast<std::size_t>(c);
+    for (int b = 0; b < layout.Components[k].H * layout.Components[k].V; ++b) {
+      if (tables.Count == kMaxMcuBlocks) return std::nullopt;
+      const auto j = static_cast<std::size_t>(tables.Count++);
+      tables.Dc[j] = dc[k];
+      tables.Ac[j] = ac[k];
+      tables.Component[j] = static_cast<std::uint8_t>(c);
+    }
+  }
+  return tables;
+}
+
+bool SkipMcu(TBitBuffer& buffer, const TMcuTables& tables, int* predictors, std::int16_t* dcs) {
+  TBitBuffer bits = buffer;
+  bool ok = true;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(tables.Count); ++j) {
+    int& predictor = predictors[tables.Component[j]];
+    if (!ReadBlock<false>(bits, *tables.Dc[j], *tables.Ac[j], predictor, nullptr) ||
+        bits.MarkerMet()) {
+      ok = false;
+      break;
+    }
+    dcs[j] = static_cast<std::int16_t>(predictor);
+  }
+  buffer = bits;
+  return ok;
 }
 
 namespace {

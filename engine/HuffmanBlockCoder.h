@@ -2,13 +2,17 @@
 // table-driven for decoding and with per-symbol codes for encoding.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "BitStreamFile.h"
+#include "CoefficientStore.h"
 #include "HuffmanTable.h"
+#include "McuWalk.h"
 
 namespace tarvo {
 
@@ -84,8 +88,29 @@ inline bool DecodeBlock(TInBitStreamFile& reader, const THuffmanTable& dc, const
                         int& predictor, std::int16_t* block) {
   return DecodeBlock(reader.Bits(), dc, ac, predictor, block);
 }
-// Reads past one block as DecodeBlock does, keeping only its DC value in predictor.
-bool SkipBlock(TBitBuffer& bits, const THuffmanTable& dc, const THuffmanTable& ac, int& predictor);
+
+// Blocks in one MCU at most (ITU-T T.81 B.2.3).
+inline constexpr int kMaxMcuBlocks = 10;
+
+// The blocks of one MCU in coding order: the tables each is read with and its component's index
+// in the scan, whose DC predictor it is coded against.
+struct TMcuTables {
+  int Count = 0;
+  std::array<const THuffmanTable*, kMaxMcuBlocks> Dc{};
+  std::array<const THuffmanTable*, kMaxMcuBlocks> Ac{};
+  std::array<std::uint8_t, kMaxMcuBlocks> Component{};
+};
+// The blocks of layout's MCUs with the tables of each scan component; nothing for more blocks
+// than an MCU may hold.
+std::optional<TMcuTables> McuTablesOf(
+    const std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents>& dc,
+    const std::array<const THuffmanTable*, TCoefficientStore::kMaxComponents>& ac,
+    const TMcuLayout& layout);
+
+// Reads past the blocks of one MCU as DecodeBlock decodes each, keeping only their DC values:
+// in predictors, by component, and in dcs, in coding order. False where a block does not
+// decode or has taken bits from a marker; the blocks after it are not read.
+bool SkipMcu(TBitBuffer& bits, const TMcuTables& tables, int* predictors, std::int16_t* dcs);
 
 // Writes the DC difference; false when the table has no code for its category.
 bool EncodeDc(TOutBitStreamFile& writer, const THuffmanEncodeTable& table, int difference);

@@ -64,42 +64,35 @@ void THuffmanTable::Assign(const std::uint8_t (&counts)[16], const std::uint8_t*
 }
 
 void THuffmanTable::BuildSkipAc() {
-  // One symbol at a time first: bits used | kSkipEob | coefficients passed, as in SkipAc.
-  std::array<std::uint16_t, 1u << kSkipBits> one{};
+  // One symbol at a time first.
+  std::array<TSkipStep, 1u << kSkipBits> one{};
   for (int i = 0; i < Count && Lengths[i] <= kSkipBits; ++i) {
     const int run = Symbols[i] >> 4;
     const int size = Symbols[i] & 15;
     const bool eob = size == 0 && run != 15;  // as FastAc reads them
-    const int used = Lengths[i] + (eob ? 0 : size);
     const int spare = kSkipBits - Lengths[i];
     const std::uint32_t first = static_cast<std::uint32_t>(Codes[i]) << spare;
-    const auto entry =
-        static_cast<std::uint16_t>(eob ? used | kSkipEob : used | (run + 1) << kSkipPassedShift);
-    std::fill_n(one.begin() + first, std::size_t{1} << spare, entry);
+    const TSkipStep step{static_cast<std::uint8_t>(Lengths[i] + (eob ? 0 : size)),
+                         static_cast<std::uint8_t>(eob ? kSkipEob : run + 1)};
+    std::fill_n(one.begin() + first, std::size_t{1} << spare, step);
   }
   // Then as many as the bits hold: a symbol shifted up to the top of the index is matched on
   // its own bits only when they are all below the index's end. A first symbol whose magnitude
   // bits reach past them stays alone.
   constexpr std::uint32_t kMask = (1u << kSkipBits) - 1;
   for (std::uint32_t index = 0; index <= kMask; ++index) {
-    int used = 0;
-    int passed = 0;
-    std::uint16_t eob = 0;
-    const std::uint16_t first = one[index];
-    if ((first & kSkipUsed) > kSkipBits) {
-      SkipAc[index] = first;
-      continue;
+    TSkipStep& steps = SkipAc[index];
+    steps = one[index];
+    if (steps.Advance == kSkipNone || steps.Used > kSkipBits) continue;
+    while (steps.Advance < kSkipEob) {
+      const TSkipStep step = one[(index << steps.Used) & kMask];
+      if (step.Advance == kSkipNone || steps.Used + step.Used > kSkipBits ||
+          steps.Advance + (step.Advance & (kSkipEob - 1)) >= 64) {
+        break;
+      }
+      steps.Used = static_cast<std::uint8_t>(steps.Used + step.Used);
+      steps.Advance = static_cast<std::uint8_t>(steps.Advance + step.Advance);
     }
-    while (eob == 0) {
-      const std::uint16_t step = one[(index << used) & kMask];
-      const int stepUsed = step & kSkipUsed;
-      const int stepPassed = step >> kSkipPassedShift;
-      if (step == 0 || used + stepUsed > kSkipBits || passed + stepPassed >= 64) break;
-      used += stepUsed;
-      passed += stepPassed;
-      eob = step & kSkipEob;
-    }
-    SkipAc[index] = static_cast<std::uint16_t>(used | eob | passed << kSkipPassedShift);
   }
 }
 

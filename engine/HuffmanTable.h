@@ -31,14 +31,18 @@ struct THuffmanTable {
   // For reading past AC codes without their values: indexed by the next kSkipBits bits, the
   // whole symbols (codes with their magnitude bits) those bits hold, taken in one step; or, when
   // the first symbol's magnitude bits reach past them, that symbol alone, its code within them.
-  // Bits used | kSkipEob when the last symbol is an EOB | coefficients passed <<
-  // kSkipPassedShift; 0 when not even the first code fits. The coefficients passed stop short of
-  // 64.
+  // Used and Advance are apart, so that a reader can shift by the one straight from memory.
+  struct TSkipStep {
+    std::uint8_t Used = 0;  // bits
+    // The coefficients passed, which stop short of 64, plus kSkipEob when the last symbol is an
+    // EOB; kSkipNone when not even the first code fits. A reader that adds the advance to its
+    // coefficient finds both an overrun and no fit in bit 6 of the sum, and an EOB at 128 or more.
+    std::uint8_t Advance = kSkipNone;
+  };
   static constexpr int kSkipBits = 12;
-  static constexpr std::uint16_t kSkipUsed = 31;
-  static constexpr std::uint16_t kSkipEob = 1 << 5;
-  static constexpr int kSkipPassedShift = 6;
-  std::array<std::uint16_t, 1u << kSkipBits> SkipAc{};
+  static constexpr std::uint8_t kSkipNone = 64;
+  static constexpr std::uint8_t kSkipEob = 128;
+  std::array<TSkipStep, 1u << kSkipBits> SkipAc{};
 
   // Fills the lists from BITS[1..16] and the symbols (ITU-T T.81 Annex C) and derives the
   // decoding tables. counts must describe a prefix code that fits in 16 bits.
@@ -58,9 +62,12 @@ struct THuffmanEncodeTable {
 };
 
 // The EXTEND rule (ITU-T T.81 F.2.2.1): size bits with a leading 0 stand for a negative value.
+// Without a branch, as the sign of a value is anyone's guess: bits below half of 1 << size (none
+// for size 0) give all 1-bits for the mask.
 inline int ExtendMagnitude(std::uint32_t bits, int size) {
-  return size != 0 && bits < (1u << (size - 1)) ? static_cast<int>(bits) - (1 << size) + 1
-                                                : static_cast<int>(bits);
+  const int value = static_cast<int>(bits);
+  const int half = (1 << size) >> 1;
+  return value - (((value - half) >> 31) & ((1 << size) - 1));
 }
 
 // True when the code lengths of counts fit a prefix code of at most 16 bits that leaves the

@@ -77,24 +77,23 @@ std::size_t IntervalCount(const TMcuLayout& layout) {
   return static_cast<std::size_t>((total + layout.RestartInterval - 1) / layout.RestartInterval);
 }
 
+using TPredictors = std::array<int, TCoefficientStore::kMaxComponents>;
+
 // Reads intervals as the sequential decode would, with the same bit reader, each from just after
-// the marker before it, block(bits, c, row, col, predictor) reading each block of the scan's
-// component c, and checks that each one but the scan's last ends exactly where its marker
-// starts; with lastEnds, the scan's last where its data end.
-template <typename Block>
+// the marker before it, mcu(bits, predictor, r, m) reading the MCU in row r and column m of the
+// scan's walk, false where the reading stops, and checks that each one but the scan's last ends
+// exactly where its marker starts; with lastEnds, the scan's last where its data end.
+template <typename Mcu>
 bool ReadIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                    const std::vector<TRestartMarker>& restarts, std::span<const int> intervals,
-                   std::size_t intervalCount, bool lastEnds, const TRowProc* atRow, Block&& block) {
+                   std::size_t intervalCount, bool lastEnds, const TRowProc* atRow, Mcu&& mcu) {
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
   const int rowsPerMcuRow = layout.RowsPerMcuRow;
   const std::int64_t total = std::int64_t{layout.EndCol} * layout.EndRow;
   EJpegError markerFault = EJpegError::kNone;
   TBitBuffer bits(bytes.data(), bytes.size(), &markerFault);
-  std::array<int, TCoefficientStore::kMaxComponents> predictor{};
-  const auto decode = [&](int c, std::size_t row, std::size_t col) {
-    return block(bits, c, row, col, predictor[static_cast<std::size_t>(c)]) && !bits.MarkerMet();
-  };
+  TPredictors predictor{};
   std::int64_t reportedRow = -1;
   try {
     for (const int k : intervals) {
@@ -103,14 +102,17 @@ bool ReadIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
       predictor.fill(0);
       const std::int64_t first = std::int64_t{k} * layout.RestartInterval;
       const std::int64_t end = std::min(first + layout.RestartInterval, total);
+      auto row = static_cast<int>(first / layout.EndCol);
+      auto col = static_cast<int>(first % layout.EndCol);
       for (std::int64_t m = first; m < end; ++m) {
-        const auto row = static_cast<int>(m / layout.EndCol);
         if (atRow != nullptr && row / rowsPerMcuRow != reportedRow) {
           reportedRow = row / rowsPerMcuRow;
           (*atRow)(row / rowsPerMcuRow);
         }
-        if (!WalkMcuBlocks(layout, row, static_cast<int>(m % layout.EndCol), decode)) {
-          return false;
+        if (!mcu(bits, predictor, row, col)) return false;
+        if (++col == layout.EndCol) {
+          col = 0;
+          ++row;
         }
       }
       if (index + 1 < intervalCount && bits.Position() != restarts[index].Start) return false;
@@ -177,11 +179,13 @@ bool DecodeIntervalSet(const TJpegModel& model, std::span<const std::uint8_t> by
       model, bytes, std::min(static_cast<std::size_t>(taken.back()) + 1, intervals.size() - 1));
   if (!restarts) return false;
   const TScanTables tables = ScanTables(model, scan);
-  const auto decode = [&](TBitBuffer& bits, int c, std::size_t row, std::size_t col,
-                          int& predictor) {
-    const auto k = static_cast<std::size_t>(c);
-    return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor,
-                       store.Block(layout.Components[k].Slot, row, col));
+  const auto decode = [&](TBitBuffer& bits, TPredictors& predictor, int r, int m) {
+    return WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
+      const auto k = static_cast<std::size_t>(c);
+      return DecodeBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k],
+                         store.Block(layout.Components[k].Slot, row, col)) &&
+             !bits.MarkerMet();
+    });
   };
   if (!ReadInParts(taken, parts, &atRow, [&](std::span<const int> share, const TRowProc* told) {
         return ReadIntervals(model, bytes, *restarts, share, intervals.size(), false, told, decode);
@@ -224,19 +228,22 @@ bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t>
        mcuEnds->size() != static_cast<std::size_t>(layout.EndCol) * layout.EndRow)) {
     return false;
   }
-  const TScanTables tables = ScanTables(model, scan);
-  const auto skip = [&](TBitBuffer& bits, int c, std::size_t row, std::size_t col, int& predictor) {
-    const auto k = static_cast<std::size_t>(c);
-    if (!SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor)) return false;
+  const TScanTables scanTables = ScanTables(model, scan);
+  const std::optional<TMcuTables> tables = McuTablesOf(scanTables.Dc, scanTables.Ac, layout);
+  if (!tables) return false;
+  const auto skip = [&](TBitBuffer& bits, TPredictors& predictor, int r, int m) {
+    std::array<std::int16_t, kMaxMcuBlocks> dcs;
+    if (!SkipMcu(bits, *tables, predictor.data(), dcs.data())) return false;
     if (dc != nullptr) {
-      dc->Put(layout.Components[k].Slot, row, col, static_cast<std::int16_t>(predictor));
+      std::size_t j = 0;
+      WalkMcuBlocks(layout, r, m, [&](int c, std::size_t row, std::size_t col) {
+        dc->Put(layout.Components[static_cast<std::size_t>(c)].Slot, row, col, dcs[j++]);
+        return true;
+      });
     }
-    // The last block of an MCU: the last component's, at the bottom right of its share.
-    const TMcuLayout::TComponent& component = layout.Components[k];
-    const auto v = static_cast<std::size_t>(component.V);
-    const auto h = static_cast<std::size_t>(component.H);
-    if (mcuEnds != nullptr && c + 1 == layout.Count && (row + 1) % v == 0 && (col + 1) % h == 0) {
-      (*mcuEnds)[row / v * static_cast<std::size_t>(layout.EndCol) + col / h] = bits.Place();
+    if (mcuEnds != nullptr) {
+      (*mcuEnds)[static_cast<std::size_t>(r) * static_cast<std::size_t>(layout.EndCol) +
+                 static_cast<std::size_t>(m)] = bits.Place();
     }
     return true;
   };

@@ -16,8 +16,6 @@ namespace tarvo {
 namespace {
 
 using TPredictors = std::array<int, TCoefficientStore::kMaxComponents>;
-// Blocks in one MCU at most (ITU-T T.81 B.2.3).
-constexpr std::size_t kMaxMcuBlocks = 10;
 using TMcuDc = std::array<std::int16_t, kMaxMcuBlocks>;
 // The fewest MCUs each piece must take for a second thread to pay.
 constexpr std::int64_t kMinMcusPerPiece = 4096;
@@ -29,24 +27,6 @@ TMcuStart StartOf(const TBitPlace& place, const TPredictors& predictors,
     start.Predictors[c] = static_cast<std::int16_t>(predictors[c] + offset[c]);
   }
   return start;
-}
-
-// Reads past the blocks of one MCU, their DC values to dcs in coding order; false where the
-// walk would stop: a block that does not decode, or bits taken from a marker.
-bool SkipMcu(TBitBuffer& bits, const TScanTables& tables, const TMcuLayout& layout,
-             TPredictors& predictor, TMcuDc& dcs) {
-  std::size_t j = 0;
-  for (int c = 0; c < layout.Count; ++c) {
-    const auto k = static_cast<std::size_t>(c);
-    const TMcuLayout::TComponent& component = layout.Components[k];
-    for (int b = 0; b < component.H * component.V; ++b) {
-      if (!SkipBlock(bits, *tables.Dc[k], *tables.Ac[k], predictor[k]) || bits.MarkerMet()) {
-        return false;
-      }
-      dcs[j++] = static_cast<std::int16_t>(predictor[k]);
-    }
-  }
-  return true;
 }
 
 // Notes the DC values of the MCU in row r and column m, each moved by its component's offset.
@@ -89,12 +69,11 @@ struct TDcPiece : TGuessedPiece<TBitPlace> {
   // The thread reads the member above until it is stopped.
   ~TDcPiece() { Stop(); }
 
-  void WalkDc(std::span<const std::uint8_t> bytes, const TScanTables& tables,
-              const TMcuLayout& layout) {
+  void WalkDc(std::span<const std::uint8_t> bytes, const TMcuTables& tables) {
     Walk(
         bytes,
         [&](TBitBuffer& bits, TPredictors& predictor, std::int64_t i) {
-          return SkipMcu(bits, tables, layout, predictor, Dcs[static_cast<std::size_t>(i)]);
+          return SkipMcu(bits, tables, predictor.data(), Dcs[static_cast<std::size_t>(i)].data());
         },
         [](const TBitBuffer& bits) { return bits.Place(); });
   }
@@ -106,16 +85,12 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
                                       const TMcuStart& start, int firstRow, int endRow,
                                       TDcPicture* dc, TScanBand* band) {
   const TScan& scan = model.Scans[0];
-  const TScanTables tables = ScanTables(model, scan);
+  const TScanTables scanTables = ScanTables(model, scan);
   TMcuLayout layout = ScanLayout(model, scan);
   layout.FirstRow = firstRow;
   layout.EndRow = endRow;
-  std::size_t blocks = 0;
-  for (int c = 0; c < layout.Count; ++c) {
-    const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
-    blocks += static_cast<std::size_t>(component.H * component.V);
-  }
-  if (blocks > kMaxMcuBlocks) return std::nullopt;
+  const std::optional<TMcuTables> tables = McuTablesOf(scanTables.Dc, scanTables.Ac, layout);
+  if (!tables) return std::nullopt;
   const std::int64_t cols = layout.EndCol;
   const std::int64_t mcus = std::int64_t{std::max(0, endRow - firstRow)} * cols;
   TPredictors predictor{};
@@ -144,7 +119,7 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
     try {
       piece.Prepare(split, dataEnd, mcus / 2 + mcus / 4 + 1);
       piece.Dcs.resize(static_cast<std::size_t>(piece.Limit + 1));
-      piece.Thread = std::jthread([&] { piece.WalkDc(bytes, tables, layout); });
+      piece.Thread = std::jthread([&] { piece.WalkDc(bytes, *tables); });
     } catch (const std::bad_alloc&) {
       alone = true;
     } catch (const std::system_error&) {
@@ -163,7 +138,8 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
     WalkWholeMcus(
         layout, [](int) {},
         [&](int r, int m) {
-          const TBitPlace place = bits.Place();
+          // Where the MCU starts matters to the band and to the meeting with the piece only.
+          const TBitPlace place = band != nullptr || !alone ? bits.Place() : TBitPlace{};
           if (band != nullptr) band->Starts.push_back(StartOf(place, predictor));
           if (!alone && !(place < TBitPlace{split, 0})) {
             const EStartFound found = piece.FindStart(place, cursor);
@@ -197,7 +173,7 @@ std::optional<TMcuStart> WalkDcValues(const TJpegModel& model, std::span<const s
               }
             }
           }
-          if (!SkipMcu(bits, tables, layout, predictor, dcs)) return false;
+          if (!SkipMcu(bits, *tables, predictor.data(), dcs.data())) return false;
           PutMcu(dc, layout, r, m, dcs, {});
           ++walked;
           return true;

@@ -272,7 +272,50 @@ TEST(HuffmanDecode, DcCategorySixteenFails) {
   EXPECT_FALSE(DecodeBlock(reader, dc, ac, predictor, block));
 }
 
-// Random sparse blocks, encoded in sequence with chained predictors and decoded back.
+// Reads MCUs from start both by decoding their blocks and by reading past them, until one fails,
+// the data run out or a marker is met: both must agree at every MCU on success, the place after
+// it, the predictors and the DC values.
+void ExpectSkipAsDecode(const Bytes& bytes, std::size_t start, const TMcuTables& tables) {
+  EJpegError markers[2] = {};
+  TBitBuffer decoding(bytes.data(), bytes.size(), &markers[0]);
+  TBitBuffer skipping(bytes.data(), bytes.size(), &markers[1]);
+  decoding.Start(start);
+  skipping.Start(start);
+  std::array<int, 4> predictors[2] = {};
+  const auto outcome = [](const auto& read) {
+    try {
+      return read() ? 1 : 0;
+    } catch (const EStreamError&) {
+      return -1;
+    }
+  };
+  int outcomes[2] = {1, 1};
+  for (std::size_t n = 0; outcomes[0] == 1; ++n) {
+    std::array<std::int16_t, kMaxMcuBlocks> dcs[2] = {};
+    outcomes[0] = outcome([&] {
+      for (std::size_t j = 0; j < static_cast<std::size_t>(tables.Count); ++j) {
+        std::int16_t block[kBlockSize];
+        if (!DecodeBlock(decoding, *tables.Dc[j], *tables.Ac[j], predictors[0][tables.Component[j]],
+                         block) ||
+            decoding.MarkerMet()) {
+          return false;
+        }
+        dcs[0][j] = block[0];
+      }
+      return true;
+    });
+    outcomes[1] =
+        outcome([&] { return SkipMcu(skipping, tables, predictors[1].data(), dcs[1].data()); });
+    ASSERT_EQ(outcomes[0], outcomes[1]) << n;
+    ASSERT_TRUE(outcomes[0] < 0 || decoding.Place() == skipping.Place()) << n;
+    ASSERT_EQ(predictors[0], predictors[1]) << n;
+    ASSERT_EQ(dcs[0], dcs[1]) << n;
+  }
+}
+
+// Random sparse blocks, encoded in sequence with chained predictors and decoded back; and read
+// past in MCUs of three blocks up to a marker after them, as decoding reads them: long codes,
+// long magnitudes, runs to the last coefficient and the bits at a marker.
 TEST(HuffmanBlocks, SeededRoundTrips) {
   const THuffmanTable dc = DcTable();
   const THuffmanTable ac = AcTable();
@@ -310,39 +353,9 @@ TEST(HuffmanBlocks, SeededRoundTrips) {
       for (int k = 0; k < 64; ++k) ASSERT_EQ(decoded[k], blocks[i][static_cast<std::size_t>(k)]);
     }
     EXPECT_EQ(reader.Position(), stream.Size());
-  }
-}
-
-// Reads blocks from start both by decoding and by reading past them, tables[i] for block i of
-// each MCU, until one fails, the data run out or a marker is met: both must agree at every block
-// on success, the place after it and the DC value.
-void ExpectSkipAsDecode(const Bytes& bytes, std::size_t start, const TScanTables& tables,
-                        const std::vector<std::size_t>& mcu) {
-  EJpegError markers[2] = {};
-  TBitBuffer decoding(bytes.data(), bytes.size(), &markers[0]);
-  TBitBuffer skipping(bytes.data(), bytes.size(), &markers[1]);
-  decoding.Start(start);
-  skipping.Start(start);
-  std::array<int, 4> predictors[2] = {};
-  const auto outcome = [](const auto& read) {
-    try {
-      return read() ? 1 : 0;
-    } catch (const EStreamError&) {
-      return -1;
-    }
-  };
-  int outcomes[2] = {1, 1};
-  for (std::size_t n = 0; outcomes[0] == 1 && !decoding.MarkerMet(); ++n) {
-    const std::size_t c = mcu[n % mcu.size()];
-    std::int16_t block[kBlockSize];
-    outcomes[0] = outcome([&] {
-      return DecodeBlock(decoding, *tables.Dc[c], *tables.Ac[c], predictors[0][c], block);
-    });
-    outcomes[1] = outcome(
-        [&] { return SkipBlock(skipping, *tables.Dc[c], *tables.Ac[c], predictors[1][c]); });
-    ASSERT_EQ(outcomes[0], outcomes[1]) << n;
-    ASSERT_TRUE(outcomes[0] < 0 || decoding.Place() == skipping.Place()) << n;
-    ASSERT_EQ(predictors[0], predictors[1]) << n;
+    Bytes coded = BytesOf(stream);
+    coded.insert(coded.end(), {0xFF, 0xD9});
+    ExpectSkipAsDecode(coded, 0, {3, {&dc, &dc, &dc}, {&ac, &ac, &ac}, {0, 0, 0}});
   }
 }
 
@@ -368,18 +381,16 @@ TEST(HuffmanBlocks, ReadingPastEndsEachBlockWhereDecodingDoes) {
     TJpegModel model;
     ASSERT_TRUE(ReadJpegModel(source, model));
     const TScan& scan = model.Scans[0];
-    const TMcuLayout layout = ScanLayout(model, scan);
-    std::vector<std::size_t> mcu;
-    for (std::size_t c = 0; c < static_cast<std::size_t>(layout.Count); ++c)
-      mcu.insert(mcu.end(),
-                 static_cast<std::size_t>(layout.Components[c].H * layout.Components[c].V), c);
+    const TScanTables tables = ScanTables(model, scan);
+    const std::optional<TMcuTables> mcu =
+        McuTablesOf(tables.Dc, tables.Ac, ScanLayout(model, scan));
+    ASSERT_TRUE(mcu);
     for (int damage = 0; damage <= 20; ++damage) {
       Bytes damaged = jpeg;
       const auto at =
           static_cast<std::size_t>(scan.DataStart + random() % (scan.DataEnd - scan.DataStart));
       if (damage > 0) damaged[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
-      ExpectSkipAsDecode(damaged, static_cast<std::size_t>(scan.DataStart), ScanTables(model, scan),
-                         mcu);
+      ExpectSkipAsDecode(damaged, static_cast<std::size_t>(scan.DataStart), *mcu);
     }
   }
   const THuffmanTable dc = DcTable();
@@ -388,7 +399,7 @@ TEST(HuffmanBlocks, ReadingPastEndsEachBlockWhereDecodingDoes) {
     for (int run = 0; run < 200; ++run) {
       Bytes bytes(256);
       for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-      ExpectSkipAsDecode(bytes, 0, {{&dc}, {&ac}}, {0});
+      ExpectSkipAsDecode(bytes, 0, {1, {&dc}, {&ac}, {0}});
     }
   }
 }
