@@ -120,7 +120,7 @@ std::pair<double, double> RestartWalk(const Bytes& bytes, int runs) {
   window.Width = model.Width;
   window.Height = model.Height;
   tarvo::TDcPicture dc = tarvo::DcPictureFor(model, window);
-  std::vector<tarvo::TBitPlace> ends(static_cast<std::size_t>(layout.EndCol) * layout.EndRow);
+  std::vector<tarvo::TMcuStart> ends(static_cast<std::size_t>(layout.EndCol) * layout.EndRow);
   return BestAndMedian(runs, [&] {
     if (!tarvo::WalkRestartIntervals(model, bytes, *markers, tarvo::TIntervalSet(intervals, 1), 1,
                                      &dc, &ends)) {

@@ -220,7 +220,7 @@ std::size_t RestartIntervalCount(const TJpegModel& model) {
 bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                           const std::vector<TRestartMarker>& restarts,
                           const TIntervalSet& intervals, int parts, TDcPicture* dc,
-                          std::vector<TBitPlace>* mcuEnds) {
+                          std::vector<TMcuStart>* mcuEnds) {
   const TScan& scan = model.Scans[0];
   const TMcuLayout layout = ScanLayout(model, scan);
   if (intervals.size() != IntervalCount(layout) || restarts.size() + 1 != intervals.size() ||
@@ -242,8 +242,11 @@ bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t>
       });
     }
     if (mcuEnds != nullptr) {
-      (*mcuEnds)[static_cast<std::size_t>(r) * static_cast<std::size_t>(layout.EndCol) +
-                 static_cast<std::size_t>(m)] = bits.Place();
+      TMcuStart& end =
+          (*mcuEnds)[static_cast<std::size_t>(r) * static_cast<std::size_t>(layout.EndCol) +
+                     static_cast<std::size_t>(m)];
+      end.Place = bits.Place();
+      std::copy(predictor.begin(), predictor.end(), end.Predictors.begin());
     }
     return true;
   };

@@ -13,6 +13,7 @@
 #include "CoefficientStore.h"
 #include "DcPicture.h"
 #include "JpegModel.h"
+#include "ScanBand.h"
 #include "ScanDecoder.h"
 #include "TrimWindow.h"
 
@@ -42,11 +43,13 @@ std::optional<std::vector<TRestartMarker>> RestartMarkersInTurn(const TJpegModel
 // DC value in dc if given. restarts are every marker of the scan (RestartMarkersInTurn). True
 // once each interval read ends exactly where its marker starts, the scan's last where the scan's
 // data end: the sequential decode then reads them as they were read here. mcuEnds, if given and
-// holding a place for every MCU of the scan, receives where each MCU read ends, in coding order.
+// holding a place for every MCU of the scan, receives where each MCU read ends and the DC
+// predictors there, in coding order: the last blocks of an MCU at the picture's right or bottom
+// edge pad it, and dc leaves them out.
 bool WalkRestartIntervals(const TJpegModel& model, std::span<const std::uint8_t> bytes,
                           const std::vector<TRestartMarker>& restarts,
                           const TIntervalSet& intervals, int parts, TDcPicture* dc,
-                          std::vector<TBitPlace>* mcuEnds = nullptr);
+                          std::vector<TMcuStart>* mcuEnds = nullptr);
 
 // The intervals of model's one scan (SingleScan, RestartInterval not 0) that hold any MCU of
 // windows, which lie inside the picture.

@@ -562,22 +562,8 @@ bool TWindowWriter::WriteRestartCopiedScan(TCodedWindow& coded, const TRestartCo
     // Each interval starts on a byte with fresh predictors; an MCU after it, where the one
     // before ends, with the DC values of that one's last blocks.
     const auto mcuStart = [&](std::int64_t mcu) {
-      TMcuStart start;
-      if (mcu == begin) {
-        start.Place = {startOf(k), 0};
-        return start;
-      }
-      start.Place = copy.Ends[static_cast<std::size_t>(mcu - 1)];
-      const auto r = static_cast<std::size_t>((mcu - 1) / layout.EndCol);
-      const auto m = static_cast<std::size_t>((mcu - 1) % layout.EndCol);
-      for (int c = 0; c < layout.Count; ++c) {
-        const TMcuLayout::TComponent& component = layout.Components[static_cast<std::size_t>(c)];
-        const auto h = static_cast<std::size_t>(component.H);
-        const auto v = static_cast<std::size_t>(component.V);
-        start.Predictors[static_cast<std::size_t>(c)] =
-            copy.Dc.At(component.Slot, r * v + v - 1, m * h + h - 1);
-      }
-      return start;
+      if (mcu == begin) return TMcuStart{{startOf(k), 0}, {}};
+      return copy.Ends[static_cast<std::size_t>(mcu - 1)];
     };
     if (!CodeMcus(model_, source_, coded.Tables, *copy.Wipes, begin, end, mcuStart, {}, writer_,
                   atRow, nullptr, nullptr)) {

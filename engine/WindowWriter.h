@@ -73,8 +73,9 @@ struct TRestartCopy {
   TIntervalSet Changed;
   // Every restart marker of the source's scan, in turn.
   std::vector<TRestartMarker> Markers;
-  // Where each MCU of the changed intervals ends in the source's coded data, in coding order.
-  std::vector<TBitPlace> Ends;
+  // Where each MCU of the changed intervals ends in the source's coded data, and the DC
+  // predictors there, in coding order.
+  std::vector<TMcuStart> Ends;
   // The source's DC values, of the changed intervals' blocks at least.
   TDcPicture Dc;
   const TWipes* Wipes = nullptr;

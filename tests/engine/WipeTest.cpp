@@ -55,6 +55,10 @@ const WipeSource kWipeSources[] = {
     {"S444RestartTwoRows", Sampling::k444, 107, 77, 28, false},
     {"S420RestartOdd", Sampling::k420, 107, 77, 5, false},
     {"S422RestartThumbnail", Sampling::k422, 107, 77, 4, false, true},
+    // 13 x 9 blocks of 4:2:0 leave the last block column and row of the MCUs padding, the DC
+    // predictors after an MCU at the right or bottom edge come from them, and intervals of three
+    // MCUs run on from the right edge to the next row.
+    {"S420RestartPadded", Sampling::k420, 104, 72, 3, false},
 };
 
 // WipeRegions as WIDTHxHEIGHT+X+Y: inside and off the grid, at the corner, out to the far edges
