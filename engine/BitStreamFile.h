@@ -121,9 +121,16 @@ class TBitBuffer {
       const std::uint64_t word = NextWord();
       const std::uint64_t ffBytes = FfBytes(word);
       const int room = (63 - bits_) >> 3;
-      const int bytes = ffBytes == 0 ? room : std::min(room, std::countl_zero(ffBytes) >> 3);
+      const int before = ffBytes == 0 ? 8 : std::countl_zero(ffBytes) >> 3;
+      const int bytes = std::min(room, before);
       acc_ |= (word & ~(~std::uint64_t{0} >> (8 * bytes))) >> bits_;
       Took(bytes);
+      // A 0xFF that the word shows stuffed with a 0x00 is data, taken here as well.
+      if (bytes == before && bytes < room && before < 7 &&
+          ((word >> (48 - 8 * before)) & 0xFF) == 0) {
+        Append(0xFF, true);
+        next_ += 2;
+      }
     }
     if (bits_ < 16) *this = FilledBytewise(*this);
   }
