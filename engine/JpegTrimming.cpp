@@ -310,14 +310,15 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   // A copy's fills average the DC values its walk noted; a picture decoded whole has them stored.
   const TDcPicture* walkedDc =
       copy ? &copy->BandDc : (restartCopy && !DecodedValid() ? &restartCopy->Dc : nullptr);
-  const TWipes wipes = walkedDc != nullptr
-                           ? TWipes(
-                                 model_,
-                                 [walkedDc](int slot, std::size_t row, std::size_t col) {
-                                   return walkedDc->At(slot, row, col);
-                                 },
-                                 Wipes)
-                           : TWipes(model_, store_, Wipes);
+  const TWipes wipes =
+      walkedDc != nullptr
+          ? TWipes(
+                model_,
+                [walkedDc](int slot, std::size_t row, std::size_t col) {
+                  return walkedDc->At(slot, row, col);
+                },
+                Wipes)
+          : TWipes(model_, store_, Wipes, [this](int row, int col) { return KnownMcu(row, col); });
   if (copy) copy->Wipes = &wipes;
   if (restartCopy) restartCopy->Wipes = &wipes;
   // A copy of the picture kept as it was would show what the wipes blanked.
@@ -545,6 +546,14 @@ EJpegError TJpegTrimming::WindowFor(const TOrientedTrim& cut, TOrientedTrim& sna
 bool TJpegTrimming::Decoded(const TTrimWindow& window) const {
   return window.EndRow <= decodedRows_ ||
          (!decodedIntervals_.empty() && IntervalsCover(model_, decodedIntervals_, window));
+}
+
+bool TJpegTrimming::KnownMcu(int row, int col) const {
+  if ((cutRows_ >= 0 && row >= cutRows_) || (intactRows_ >= 0 && row >= intactRows_)) return false;
+  const int mcu = row * model_.McuCols + col;
+  return std::none_of(model_.Damaged.begin(), model_.Damaged.end(), [mcu](const TMcuRange& range) {
+    return mcu >= range.First && mcu < range.End;
+  });
 }
 
 bool TJpegTrimming::WipeMayCopy(const TTrimWindow& window, bool decoded) const {

@@ -177,6 +177,9 @@ class TJpegTrimming {
   // Whether the wipes of window may copy what they leave from the source's scan: window is the
   // whole picture, the scan codes it as a trim's does, and decoded or nothing is decoded yet.
   bool WipeMayCopy(const TTrimWindow& window, bool decoded) const;
+  // Whether the MCU at row and col was read from the file: not past where it is cut off, nor in
+  // damage, whose blocks the store never had written.
+  bool KnownMcu(int row, int col) const;
   // For a wipe of the whole picture whose one scan has restart markers: the intervals the wipes
   // change, where every marker stands and where the changed intervals' MCUs end (TRestartCopy),
   // so that the rest is copied. Nothing is decoded: a picture not yet decoded has every interval

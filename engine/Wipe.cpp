@@ -31,15 +31,16 @@ TTrimRect GrownToMcus(const TTrimRect& region, const TMcuGrid& grid) {
 }
 
 TWipes::TWipes(const TJpegModel& model, const TCoefficientStore& store,
-               std::span<const TWipe> wipes)
+               std::span<const TWipe> wipes, const TKnown& known)
     : TWipes(
           model,
           [&store](int slot, std::size_t row, std::size_t col) {
             return store.Block(slot, row, col)[0];
           },
-          wipes) {}
+          wipes, known) {}
 
-TWipes::TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes) {
+TWipes::TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes,
+               const TKnown& known) {
   const TMcuGrid grid{model.McuWidth(), model.McuHeight(), model.Width, model.Height};
   for (const TWipe& wipe : wipes) {
     const TTrimRect grown = GrownToMcus(wipe.Region, grid);
@@ -67,7 +68,10 @@ TWipes::TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe
         std::int64_t count = 0;
         for (std::size_t r = row0; r < std::min(row1, high); ++r) {
           for (std::size_t c = col0; c < std::min(col1, wide); ++c) {
-            if (!take(r, c)) continue;
+            if (!take(r, c) ||
+                (known && !known(static_cast<int>(r / v), static_cast<int>(c / h)))) {
+              continue;
+            }
             sum += WipedDc(dcOf, static_cast<int>(slot), r, c);
             ++count;
           }

@@ -42,10 +42,16 @@ class TWipes {
   // The DC value of the source's block of slot at row and col of the store's grid.
   using TDcOf = std::function<std::int16_t(int slot, std::size_t row, std::size_t col)>;
 
+  // Whether the MCU at row and col holds blocks read from the file: those of a file cut off or
+  // damaged that were never read are left out of every average.
+  using TKnown = std::function<bool(int row, int col)>;
+
   TWipes() = default;
-  TWipes(const TJpegModel& model, const TCoefficientStore& store, std::span<const TWipe> wipes);
+  TWipes(const TJpegModel& model, const TCoefficientStore& store, std::span<const TWipe> wipes,
+         const TKnown& known = nullptr);
   // The fills averaged from the DC values dcOf gives, for a caller that holds no blocks.
-  TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes);
+  TWipes(const TJpegModel& model, const TDcOf& dcOf, std::span<const TWipe> wipes,
+         const TKnown& known = nullptr);
 
   bool Empty() const { return areas_.empty(); }
   // The block of slot at row and col of the store's grid as wiped, made in scratch (64

@@ -320,6 +320,36 @@ TEST(Wipe, FlatAndMosaicFillTheGrownRegionAsPromisedAndKeepEveryOtherBlock) {
   }
 }
 
+// A flat fill next to where a file is cut off averages only the blocks read from it: the rows
+// past the cut were never decoded, and whatever their memory held must not colour the fill.
+TEST(Wipe, AFlatFillBesideWhereTheFileIsCutOffAveragesOnlyTheRowsRead) {
+  const Bytes source = MakeWipeSource({"", Sampling::k420, 107, 77, 0, false});
+  const Bytes cutOff(source.begin(),
+                     source.begin() + static_cast<std::ptrdiff_t>(source.size() * 3 / 4));
+  TJpegTrimming engine;
+  engine.OnMessage = nullptr;
+  ASSERT_TRUE(engine.AnalyzeBytes(cutOff));
+  const int mcuH = engine.McuHeight();
+  const int rowsRead = engine.TrimmableHeight() / mcuH;
+  ASSERT_GT(rowsRead, 1);
+  ASSERT_LT(rowsRead, engine.McuRows());
+  const TTrimRect region{20, (rowsRead - 1) * mcuH + 3, 70, rowsRead * mcuH};
+  engine.Wipes = {{region, EWipeFill::kFlat}};
+  const TOrientedTrim whole = WholePicture(engine.Grid(), kAsStored);
+  const Bytes output = Written(engine, Trimmed(whole, {0, 0, 107, rowsRead * mcuH}, engine.Grid()));
+  const fixtures::Coefficients coefficients = fixtures::ReadCoefficients(source);
+  const TTrimRect grown = GrownToMcus(region, engine.Grid());
+  ExpectWiped(output, source, [&](const fixtures::ComponentCoefficients& y, int r, int col) {
+    const int h = y.h, v = y.v;
+    const int row0 = grown.Top / mcuH * v, row1 = grown.Bottom / mcuH * v;
+    const int col0 = grown.Left / engine.McuWidth() * h, col1 = grown.Right / engine.McuWidth() * h;
+    if (r < row0 || r >= row1 || col < col0 || col >= col1) return std::optional<int>();
+    const int cols = (coefficients.width * h / coefficients.maxH + 7) / 8;
+    return std::optional<int>(
+        DcMean(y, row0 - 1, row1 + 1, col0 - 1, col1 + 1, rowsRead * v, cols, true));
+  });
+}
+
 // A first wipe walks over the rows above the wiped ones without keeping their blocks: the thumbnail
 // drawn from every block's DC value walks them again for those, as the same wipe of a picture
 // decoded whole reads them from its blocks; the window's decoding and a cut of those rows decode
