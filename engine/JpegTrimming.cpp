@@ -487,8 +487,17 @@ EJpegError TJpegTrimming::DecodeThrough(int rows, std::vector<TJpegWarning>& war
 void TJpegTrimming::ForgetDecoded() {
   model_.Damaged.clear();
   intactRows_ = -1;
+  strayBytes_ = false;
   decodedRows_ = 0;
   decodedIntervals_.clear();
+}
+
+void TJpegTrimming::TakeScanWarnings(const std::vector<TJpegWarning>& found,
+                                     std::vector<TJpegWarning>& warnings) {
+  for (const TJpegWarning& warning : found) {
+    if (warning.Kind == EJpegWarning::kExtraneousBytes) strayBytes_ = true;
+  }
+  warnings.insert(warnings.end(), found.begin(), found.end());
 }
 
 void TJpegTrimming::StartSequential(int rowsInOrder) {
@@ -512,7 +521,7 @@ EJpegError TJpegTrimming::DecodeFurther(int rows, std::vector<TJpegWarning>& war
   };
   const EJpegError error = sequential_->DecodeTo(
       rows, store_, report, static_cast<int>(std::thread::hardware_concurrency()));
-  warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
+  TakeScanWarnings(report.Warnings, warnings);
   model_.Damaged.insert(model_.Damaged.end(), report.Damaged.begin(), report.Damaged.end());
   // Rows decoded before a failure stay decoded: a trim above it is exact.
   decodedRows_ = sequential_->Rows();
@@ -719,7 +728,7 @@ EJpegError TJpegTrimming::DecodeScans(int mcuRows, std::span<const TTrimWindow> 
                   ? DecodeProgressiveScan(model_, scan, reader, store_, report)
                   : DecodeSequentialScan(model_, scan, reader, store_, report, mcuRows, threads);
     }
-    warnings.insert(warnings.end(), report.Warnings.begin(), report.Warnings.end());
+    TakeScanWarnings(report.Warnings, warnings);
     for (const TMcuRange& range : report.Damaged) {
       // Scans of a progressive frame may lose the same interval: it is kept once. A cut that
       // keeps clear of the damage is exact, and nothing needs telling.

@@ -208,6 +208,9 @@ class TJpegTrimming {
   void StartSequential(int rowsInOrder);
   // Forgets which rows and intervals the store holds and what decoding found in them.
   void ForgetDecoded();
+  // Takes a decoding's warnings into warnings, noting stray bytes before markers.
+  void TakeScanWarnings(const std::vector<TJpegWarning>& found,
+                        std::vector<TJpegWarning>& warnings);
   // Decodes the scans into the store, those of a sequential file up to MCU row mcuRows - 1;
   // what it read past goes to warnings. A one-scan file with restart markers may then decode
   // only the intervals that hold only's blocks, which all lie above that row.
@@ -245,6 +248,9 @@ class TJpegTrimming {
   // The MCU rows above the first thing out of place in a scan that could not be read on past it
   // (KeepRowsAbove); -1 for none.
   int intactRows_ = -1;
+  // The decoding skipped bytes before a restart marker that start no block: the intervals they
+  // follow cannot go over byte for byte, as if read as they stand.
+  bool strayBytes_ = false;
 };
 
 }  // namespace tarvo

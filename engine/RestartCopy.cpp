@@ -13,8 +13,10 @@
 namespace tarvo {
 
 std::optional<TRestartCopy> TJpegTrimming::DecodeForRestartCopy(const TTrimWindow& window) {
-  // Every interval of a picture decoded whole was read as it stands.
-  const bool decoded = DecodedValid() && model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0;
+  // Every interval of a picture decoded whole was read as it stands, unless bytes that start no
+  // block stood before a marker: those are walked, and found out, like an undecoded picture's.
+  const bool decoded =
+      DecodedValid() && model_.Damaged.empty() && cutRows_ < 0 && intactRows_ < 0 && !strayBytes_;
   if (RestartInterval() == 0 || !WipeMayCopy(window, decoded)) return std::nullopt;
   std::vector<TTrimWindow> wiped;
   for (const TWipe& wipe : Wipes) {
