@@ -355,6 +355,12 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
   } else if (const EJpegError error = code(); error != EJpegError::kNone) {
     return error;
   }
+  // The rows after a copy's band go over as they stand, so they must stand as coded: those no
+  // decoding read are walked to the end of the scan while the band is coded.
+  const bool restIntact = !copy || copy->RestRead ||
+                          WalkDcValues(model_, sourceStream_.Bytes(), copy->Band.Starts.back(),
+                                       copy->EndRow, model_.McuRows, nullptr)
+                              .has_value();
   // The DC values of a copy's output, gathered only once a picture is drawn from them: the
   // band's as its walk noted them, wiped; the rows above and below it as the store holds them
   // when it holds the whole picture, else those above as the copy's walk noted them and those
@@ -446,9 +452,11 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     ahead.reset();
     return DecideMetadata(context);
   }();
-  if (coding.valid() && coding.get() != EJpegError::kNone) {
-    // The changed rows could not be made to meet the copied ones: every row is decoded and
-    // coded after all, and checked as any trim's.
+  const bool codingFailed = coding.valid() && coding.get() != EJpegError::kNone;
+  if (codingFailed || !restIntact) {
+    // The changed rows could not be made to meet the copied ones, or a row after them is
+    // damaged or followed by bytes that start no block: every row is decoded and coded after
+    // all, and checked as any trim's.
     std::vector<TJpegWarning> warnings;
     if (const EJpegError decoding = DecodeOn(model_.McuRows, warnings);
         decoding != EJpegError::kNone) {
@@ -634,6 +642,7 @@ std::optional<TScanCopy> TJpegTrimming::DecodeForCopy(const TTrimWindow& window,
                     &copy.Band)) {
     return std::nullopt;
   }
+  copy.RestRead = decoded || copy.EndRow == model_.McuRows;
   copy.First = copy.Band.At(copy.FirstRow, 0).Place;
   copy.End = copy.Band.Starts.back().Place;
   return copy;

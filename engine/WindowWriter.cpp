@@ -521,6 +521,9 @@ bool TWindowWriter::WriteCopiedScan(TCodedWindow& coded, const TScanCopy& copy,
     writer_.AppendCoded(rest.Bytes(), restWriter.PendingValue(), restWriter.PendingCount());
   }
   if (writer_.PendingCount() != copy.End.Bits) return false;
+  // A band that ends the scan ends the coded data, its last byte padded with 1-bits: whatever
+  // the source holds after its last block, filler or bytes that start no block, stays behind.
+  if (copy.EndRow == model_.McuRows) return true;
   // The rest of the source's byte, then its bytes to the end of the scan as they stand.
   std::size_t next = copy.End.Byte;
   if (copy.End.Bits > 0) {

@@ -61,6 +61,9 @@ struct TScanCopy {
   // The source's DC values of the band's blocks, which the fills average.
   TDcPicture BandDc;
   const TWipes* Wipes = nullptr;
+  // Whether the rows after the band are known to stand as coded: a whole decoding read them, or
+  // there are none.
+  bool RestRead = false;
 };
 
 // A whole picture whose one scan has restart markers, with the intervals Changed flags changed
