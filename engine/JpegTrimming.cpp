@@ -356,15 +356,16 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
     return error;
   }
   // The rows after a copy's band go over as they stand, so they must stand as coded: those no
-  // decoding read are walked to the end of the scan while the band is coded.
-  const bool restIntact = !copy || copy->RestRead ||
-                          WalkDcValues(model_, sourceStream_.Bytes(), copy->Band.Starts.back(),
-                                       copy->EndRow, model_.McuRows, nullptr)
-                              .has_value();
+  // decoding read are walked to the end of the scan while the band is coded, their DC values
+  // noted for a thumbnail drawn from them.
+  const bool restIntact =
+      !copy || copy->RestRead ||
+      WalkDcValues(model_, sourceStream_.Bytes(), copy->Band.Starts.back(), copy->EndRow,
+                   model_.McuRows, dcPicture.Planes.empty() ? nullptr : &dcPicture)
+          .has_value();
   // The DC values of a copy's output, gathered only once a picture is drawn from them: the
   // band's as its walk noted them, wiped; the rows above and below it as the store holds them
-  // when it holds the whole picture, else those above as the copy's walk noted them and those
-  // below walked in the source's coded data.
+  // when it holds the whole picture, else as the walks before and after the band noted them.
   std::optional<bool> dcComplete;
   if (!copy && !restartCopy) dcComplete = true;
   const auto fillDc = [&] {
@@ -404,9 +405,7 @@ TJpegStatus TJpegTrimming::WriteCut(TOutputPieces& output, const TOrientedTrim& 
       }
       return true;
     }
-    return WalkDcValues(model_, bytes, copy->Band.Starts.back(), copy->EndRow, model_.McuRows,
-                        &dcPicture)
-        .has_value();
+    return restIntact;
   };
   const auto completeDc = [&] {
     if (!dcComplete) dcComplete = fillDc();
